@@ -1,18 +1,50 @@
 #pragma once
-// The base of every schema object. This holds the identity and text fields that the executor
-// and the message manager need; the dependency walks and the writers build on it.
+// The base of every schema object: identity, the pairing with the other side, the Exists flag
+// the update script is written against, the two dependency lists, and the create and drop walks
+// over them. Kind classes override the virtual writers and the hooks at the end of the class;
+// the core never casts to a kind class.
+#include "core/qnlDBOptions.h"
 #include "core/qnlTypes.h"
 
+#include <memory>
 #include <string>
 
 namespace qnl {
 
 class TCustomObjs;
+class TCustomSQLExec;
+class TDependObj;
+
+// The 22 kind lists of a structure container, in declaration order.
+enum TObjListKind : int8_t {
+    olNone = -1, olSchemas, olDomains, olUDFs, olTriggers, olProcedures, olTables, olExceptions, olGenerators,
+    olIndices, olViews, olRoles, olGrants, olConstraints, olRules, olDefaults, olPackages, olPublications,
+    olOperators, olOperatorClasses, olConversions, olEvents, olCollations
+};
+inline constexpr int ObjListCount = 22;
+
+// A list of dependency entries: unsorted, in registration order, each filed under the other
+// object's name; the entries are owned.
+class TDependList {
+public:
+    int Count() const { return static_cast<int>(FItems.size()); }
+    TDependObj* Items(int Index) const { return FItems.at(static_cast<size_t>(Index)).get(); }
+    TDependObj* Add(std::unique_ptr<TDependObj> Entry);
+    TDependObj* FindRef(const class TDbObj* Ref) const;
+    // Drops every entry pointing to Ref.
+    void RemoveRef(const class TDbObj* Ref);
+    void Clear() { FItems.clear(); }
+
+private:
+    std::vector<std::unique_ptr<TDependObj>> FItems;
+};
 
 class TDbObj : public TObject {
 public:
-    explicit TDbObj(TCustomObjs* AContainer) : Container(AContainer) {}
-    ~TDbObj() override = default;
+    explicit TDbObj(TCustomObjs* AContainer);
+    // Unregisters from every object that still points here, so freeing a single object (a
+    // rejected or duplicate one, say) leaves no dangling dependency entry behind.
+    ~TDbObj() override;
     TDbObj(const TDbObj&) = delete;
     TDbObj& operator=(const TDbObj&) = delete;
 
@@ -21,6 +53,8 @@ public:
     TDbObj* Counterpart = nullptr;
     TCustomObjs* Container = nullptr;
     bool Exists = true;
+    TDependList UsedBy;
+    TDependList DependsOn;
     std::string StoredSQL;
     std::string CurrentSQL;
     std::string Name;
@@ -33,22 +67,124 @@ public:
     bool AnsiNulls = false;
     bool NoScript = false;
 
+    // ---- plain accessors and derived values ----
     const std::string& GetName() const { return Name; }
+    TDbObject GetKind() const { return Kind; }
+    void SetKind(TDbObject Value) { Kind = Value; }
+    void SetCounterpart(TDbObj* Value) { Counterpart = Value; }
     const std::string& Description() const { return FDescription; }
     const std::string& Source() const { return FSource; }
     // Both store the text with every line break as CR LF and the ends trimmed.
     void SetDescription(const std::string& Value);
     void SetSource(const std::string& Value);
+    void SetName(const std::string& Value);
+    void SetSchema(const std::string& Value);
 
-    virtual std::string GetDescriptionSQL() { return {}; }
-    // For a column, parameter or argument whose owner is a table, view or procedure: that
-    // owner's name, which description statements carry; empty for every other object.
+    TServerType GetServerType() const;
+    TIBServerOptions* GetIBServerOptions() const;
+    TCustomSQLExec* GetSQLExec() const;
+    TCmpObjSetType GetCompareObjects() const;
+    std::string GetNamePrefix() const;
+    std::string GetNameWithoutPrefix() const;
+    std::string GetNameForCounterpart() const;
+    TUpdateDescriptionType GetUpdateDescriptionMode() const;
+    std::string GetQualifiedName();
+    bool HasMissingDependency() const;
+
+    // ---- the virtual operations ----
+    virtual bool GetExists() const { return Exists; }
+    virtual void SetExists(bool Value);
+    virtual std::string GetDisplayName();
+    virtual int32_t GetId() const { return Id; }
+    virtual std::string GetKeyName() const;
+    virtual std::string GetCreateSQL() { return {}; }
+    virtual std::string GetCompareSQL();
+    virtual void CreateDependDef();
+    virtual void DoDrop();
+    virtual void DropDependents();
+    virtual void MarkDropped() { SetExists(false); }
+    virtual void CreateDependencies();
+    virtual void MarkCreated() { SetExists(true); }
+    virtual std::string GetCreateStatement();
+    virtual std::string GetDropSQL();
+    virtual std::string GetAlterSQL();
+    virtual std::string GetStoredSQL();
+    virtual std::string MakeComment(const std::string& Text) const;
+    virtual std::string QuoteName(const std::string& AName) const;
+    // Empty when the object writes no script or descriptions are not compared; otherwise the
+    // dialect's description statement (kind classes that have one override DescriptionText).
+    virtual std::string GetDescriptionSQL();
+
+    // ---- hooks for the kind classes (neutral defaults) ----
+    // Which kind list of the container files this object; olNone for objects that belong to
+    // another object (columns, parameters) and are never filed on their own.
+    virtual TObjListKind GetObjList() const { return olNone; }
+    // A column, parameter or argument: the table, view or routine it belongs to.
+    virtual TDbObj* GetOwner() const { return nullptr; }
+    virtual std::string GetOwnerName() const { return {}; }
+    // The owner's name when the owner is a table, view or procedure (description statements).
     virtual std::string GetDescriptionOwnerName() const { return {}; }
+    // Columns of a table or view, in column order.
+    virtual int GetColumnCount() const { return 0; }
+    virtual TDbObj* GetColumn(int /*Index*/) const { return nullptr; }
+    // The column of that name under the column list's case rule; nullptr when none.
+    virtual TDbObj* FindColumn(const std::string& AName) const;
+    // Parameters of a routine: inputs, then outputs.
+    virtual int GetInputParamCount() const { return 0; }
+    virtual TDbObj* GetInputParam(int /*Index*/) const { return nullptr; }
+    virtual int GetOutputParamCount() const { return 0; }
+    virtual TDbObj* GetOutputParam(int /*Index*/) const { return nullptr; }
+    // A table's two-phase creation: True while only the plain (not computed) columns are written.
+    virtual bool GetPlainColumnsOnly() const { return false; }
+    virtual void SetCreatePhase(bool /*PlainColumnsOnly*/) {}
+    // Routines and triggers: the dialect's placeholder body, the stub CREATE text, emptying.
+    virtual std::string GetEmptyBody() const { return {}; }
+    virtual std::string GetStubCreateSQL() { return {}; }
+    virtual void SetBodyEmptied(bool /*Value*/) {}
+    virtual void EmptyBody(bool /*AddStatement*/) {}
+    virtual bool GetReturnsTable() const { return false; }
+    // A trigger's body as it is once created (becomes its Source after its CREATE).
+    virtual std::string GetCreatedBody() const { return Source(); }
+    // A role's kind: 0 role, 1 login, 2 user.
+    virtual int GetRoleKind() const { return 0; }
+    // A grant folds an equal grant (same object, grantee and option) into itself; True when it did.
+    virtual bool MergeGrant(TDbObj* /*Other*/) { return false; }
+    // The dialect's description statement, asked only when one is wanted.
+    virtual std::string DescriptionText() { return {}; }
+
+    bool BodyIsEmpty() const;
+
+protected:
+    void AddOwnStatement(const std::string& Text, TStatementKind Kind, const std::string& ObjName,
+                         TDbObject ObjKind, uint8_t Action, const std::string& FieldName = {});
+    bool IsColumn() const { return Kind == dboField; }
 
 private:
+    TCustomObjs* DialectContainer() const;
     std::string FDescription;
     std::string FSource;
+    // Set while a walk is inside this object, so a dependency cycle ends instead of recursing.
+    bool FCreating = false;
+    bool FDropping = false;
 };
+
+class TDependObj : public TDbObj {
+public:
+    TDependObj(TCustomObjs* AContainer, TDbObj* ARef, int ARefColumn, int ARefLine);
+    std::string ClassName() const override { return "TDependObj"; }
+    std::string GetDisplayName() override;
+
+    std::string FieldName;
+    TDbObj* Ref = nullptr;
+    bool Active = true;
+    int32_t RefColumn = -1;
+    int32_t RefLine = -1;
+};
+
+// Records that Obj needs Other (and that Other is used by Obj); see the field-name rules in
+// the implementation.
+void RegisterDependency(TCustomObjs* Container, TDbObj* Obj, TDbObj* Other, const std::string& FieldName = {},
+                        int RefColumn = -1, int RefLine = -1);
 
 // Every line break (CR LF, LF or CR) as CR LF, blanks and control characters trimmed at both ends.
 std::string NormalizeLineBreaks(const std::string& Text);

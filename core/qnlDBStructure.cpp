@@ -1,0 +1,238 @@
+#include "core/qnlDBStructure.h"
+
+#include "core/qnlExtract.h"
+#include "core/qnlSQL_Exec.h"
+
+#include <algorithm>
+
+namespace qnl {
+
+TDbObj* TDbObjList::FindObj(const std::string& Key) const {
+    int index;
+    return Find(Key, index) ? Obj(index) : nullptr;
+}
+
+// ---- TCustomObjs ----
+
+TCustomObjs::TCustomObjs() {
+    for (TDbObjList& l : FLists) {
+        l.SetCaseSensitive(true);
+        l.SetSorted(true);
+    }
+    // Grants that do not merge may share a key; every filed grant must stay in the list.
+    List(olGrants).SetDuplicates(TDuplicates::dupAccept);
+    ConnectionOptions.UserName = "SYSDBA";
+    ConnectionOptions.Password = "plumtrees";
+}
+
+TCustomObjs::~TCustomObjs() {
+    ConnectionOptions.UserName.clear();
+    ConnectionOptions.Password.clear();
+    DropExecutorLink();
+    TCustomObjs::Clear();
+}
+
+void TCustomObjs::TExecWatch::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation == TOperation::opRemove && AComponent == FObjs->FSQLExec) FObjs->FSQLExec = nullptr;
+}
+
+void TCustomObjs::DropExecutorLink() {
+    if (FSQLExec) FExecWatch.RemoveFreeNotification(FSQLExec);
+    FSQLExec = nullptr;
+}
+
+void TCustomObjs::SetSQLExec(TCustomSQLExec* Value) {
+    if (Value == FSQLExec) return;
+    DropExecutorLink();
+    FSQLExec = Value;
+    if (Value) Value->FreeNotification(&FExecWatch);
+}
+
+void TCustomObjs::SetServerType(TServerType Value) {
+    FServerType = Value;
+    bool caseSensitive = !(Value == stASA || Value == stMSSQL || Value == stASE);
+    for (int i = 0; i < ObjListCount; ++i) {
+        auto kind = static_cast<TObjListKind>(i);
+        bool alwaysSensitive = kind == olSchemas || kind == olOperators || kind == olOperatorClasses ||
+                               kind == olConversions || kind == olEvents;
+        FLists[static_cast<size_t>(i)].SetCaseSensitive(alwaysSensitive || caseSensitive);
+    }
+}
+
+void TCustomObjs::Clear() {
+    ScriptLines.Clear();
+    for (TDbObjList& l : FLists) l.Clear();
+    IBServerOptions.IBDatabaseOptions.Reset();
+    MSSQLServerOptions.MSSQLDatabaseOptions.Reset();
+    ASAServerOptions.ASADatabaseOptions.Reset();
+    Terminator = ";";
+    SourceKind = 0;
+    CurrentSchema.clear();
+}
+
+void TCustomObjs::FreeObjects() {
+    // Objects unregister their dependency entries from each other as they go; nothing filed
+    // here may be touched through a list after its own deletion, so each list is emptied first.
+    std::vector<TDbObj*> all;
+    for (TDbObjList& l : FLists) {
+        for (int i = 0; i < l.Count(); ++i) all.push_back(l.Obj(i));
+        l.Clear();
+    }
+    for (TDbObj* o : all) delete o;
+}
+
+bool TCustomObjs::AcceptDbObject(TDbObj* Obj) {
+    bool accept = Obj != nullptr;
+    if (Obj && Structure && Structure->Extractor) accept = Structure->Extractor->AcceptObjName(Obj->Name, Obj->Kind);
+    if (OnAcceptDbObj) OnAcceptDbObj(this, Obj, accept);
+    return accept;
+}
+
+void TCustomObjs::AddDbObject(TDbObj* Obj, bool FreeIfRejected) {
+    if (!Obj) return;
+    auto reject = [&] {
+        if (FreeIfRejected) delete Obj;
+    };
+    if (!AcceptDbObject(Obj)) return reject();
+    if (FServerType == stInterBase && IBServerOptions.IBCompareOptions.IgnoreIBEObjects &&
+        Obj->Name.compare(0, 4, "IBE$") == 0)
+        return reject();
+    TObjListKind kind = Obj->GetObjList();
+    if (kind == olNone) {
+        DoErrorMessage("Unknown DbObject to add (" + Obj->ClassName() + ")");
+        return reject();
+    }
+    TDbObjList& list = List(kind);
+    std::string key = Obj->GetKeyName();
+    int index;
+    // The object filed first stays.
+    if (list.Find(key, index)) return reject();
+    list.AddObject(key, Obj);
+}
+
+TDbObj* TCustomObjs::MergeGrant(TDbObj* Grant) {
+    if (!Grant) return nullptr;
+    TDbObjList& grants = List(olGrants);
+    for (int i = 0; i < grants.Count(); ++i)
+        if (grants.Obj(i)->MergeGrant(Grant)) return nullptr;
+    grants.AddObject(Grant->GetKeyName(), Grant);
+    return Grant;
+}
+
+void TCustomObjs::RekeyGrants() {
+    TDbObjList& grants = List(olGrants);
+    grants.SetSorted(false);
+    for (int i = 0; i < grants.Count(); ++i) grants.SetString(i, grants.Obj(i)->GetKeyName());
+    grants.SetSorted(true);
+}
+
+TCustomObjs* TCustomObjs::GetMasterObjs() const {
+    return Side == sideMaster ? const_cast<TCustomObjs*>(this) : CounterpartObjs;
+}
+
+TCustomObjs* TCustomObjs::GetTargetObjs() const {
+    return Side == sideTarget ? const_cast<TCustomObjs*>(this) : CounterpartObjs;
+}
+
+int TCustomObjs::GetTargetODSMajor() const {
+    if (Side == sideTarget) return IBServerOptions.IBDatabaseOptions.ODSMajor;
+    if (CounterpartObjs && CounterpartObjs->Side == sideTarget)
+        return CounterpartObjs->IBServerOptions.IBDatabaseOptions.ODSMajor;
+    return 0;
+}
+
+std::string TCustomObjs::GetNamePrefix() const { return Structure ? Structure->NamePrefix : std::string(); }
+
+std::string TCustomObjs::GetUserServerVersionText() const {
+    const char* head = "Server Version (user defined): ";
+    switch (FServerType) {
+    case stInterBase: return head + GetServerVersionName(FServerType, IBServerOptions.SQLServerVersion);
+    case stASA: return head + GetServerVersionName(FServerType, ASAServerOptions.SQLServerVersion);
+    case stMySQL: return head + GetServerVersionName(FServerType, MySQLServerOptions.SQLServerVersion);
+    case stOracle: return head + GetServerVersionName(FServerType, OracleServerOptions.SQLServerVersion);
+    case stMSSQL: return head + GetServerVersionName(FServerType, MSSQLServerOptions.SQLServerVersion);
+    case stPostgreSQL: return head + GetServerVersionName(FServerType, PGSQLServerOptions.SQLServerVersion);
+    case stDB2: return head + GetServerVersionName(FServerType, DB2ServerOptions.SQLServerVersion);
+    case stASE: return head + GetServerVersionName(FServerType, ASEServerOptions.SQLServerVersion);
+    default: return {};
+    }
+}
+
+void TCustomObjs::DoLogNextLine(const std::string& Text) {
+    if (Structure && Structure->Extractor && Structure->Extractor->OnLogNextLine)
+        Structure->Extractor->OnLogNextLine(this, Text);
+    else if (FSQLExec && FSQLExec->OnLogNextLine)
+        FSQLExec->OnLogNextLine(this, Text);
+}
+
+void TCustomObjs::DoErrorMessage(const std::string& Text) {
+    if (Structure && Structure->Extractor) Structure->Extractor->DoErrorMessage(Text);
+}
+
+TDbObj* TCustomObjs::FindTableField(const std::string& Table, const std::string& Field) const {
+    TDbObj* t = FindTable(Table);
+    return t ? t->FindColumn(Field) : nullptr;
+}
+
+TDbObj* TCustomObjs::FindViewField(const std::string& View, const std::string& Field) const {
+    TDbObj* v = FindView(View);
+    return v ? v->FindColumn(Field) : nullptr;
+}
+
+TDbObj* TCustomObjs::FindProcParam(const std::string& Procedure, const std::string& Param) const {
+    TDbObj* p = FindProcedure(Procedure);
+    if (!p) return nullptr;
+    for (int i = 0; i < p->GetInputParamCount(); ++i)
+        if (TDbObj* a = p->GetInputParam(i); a && a->Name == Param) return a;
+    for (int i = 0; i < p->GetOutputParamCount(); ++i)
+        if (TDbObj* a = p->GetOutputParam(i); a && a->Name == Param) return a;
+    return nullptr;
+}
+
+TDbObj* TCustomObjs::FindRoleOfKind(const std::string& AName, int RoleKind) const {
+    const TDbObjList& roles = List(olRoles);
+    for (int i = 0; i < roles.Count(); ++i)
+        if (TDbObj* r = roles.Obj(i); r->Name == AName && r->GetRoleKind() == RoleKind) return r;
+    return nullptr;
+}
+
+// ---- TObjs ----
+
+TObjs::~TObjs() { TObjs::Clear(); }
+
+void TObjs::Clear() {
+    FreeObjects();
+    TCustomObjs::Clear();
+}
+
+void TObjs::StoreCreateTexts() {
+    for (TObjListKind kind : {olViews, olProcedures, olTriggers}) {
+        TDbObjList& l = List(kind);
+        for (int i = 0; i < l.Count(); ++i) {
+            TDbObj* o = l.Obj(i);
+            o->StoredSQL = o->GetCreateSQL();
+            o->CurrentSQL = o->StoredSQL;
+        }
+    }
+}
+
+// ---- structures ----
+
+void TCustomDBStructure::Clear() {
+    if (FObjs) FObjs->Clear();
+    NamePrefix.clear();
+}
+
+void TCustomDBStructure::SetServerType(TServerType Value) {
+    if (FObjs) FObjs->SetServerType(Value);
+}
+
+TServerType TCustomDBStructure::GetServerType() const { return FObjs ? FObjs->ServerType() : stNone; }
+
+TDBStructure::TDBStructure(TComponent* AOwner) : TCustomDBStructure(AOwner) {
+    FObjs = std::make_unique<TObjs>();
+    FObjs->Structure = this;
+}
+
+} // namespace qnl

@@ -1,0 +1,192 @@
+#pragma once
+// One side of a comparison: the structure component owns a container, and the container owns
+// every schema object of that side in one key-sorted list per kind, with the side's settings.
+#include "core/qnlClasses.h"
+#include "core/qnlDBOptions.h"
+#include "core/qnlTypes.h"
+#include "platform/Component.h"
+#include "platform/StringList.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace qnl {
+
+class TCustomDBStructure;
+class TCustomExtract;
+class TCustomSQLExec;
+
+// A sorted list of schema objects filed under their keys.
+class TDbObjList : public TStringList {
+public:
+    TDbObj* Obj(int Index) const { return static_cast<TDbObj*>(Objects(Index)); }
+    // Sorted search under the list's case rule; nullptr when the key is not filed.
+    TDbObj* FindObj(const std::string& Key) const;
+};
+
+using TAcceptDbObjEvent = std::function<void(class TCustomObjs* Sender, TDbObj* aObj, bool& Accept)>;
+
+inline constexpr uint8_t sideNone = 0;
+inline constexpr uint8_t sideMaster = 1;
+inline constexpr uint8_t sideTarget = 2;
+
+class TCustomObjs : public TObject {
+public:
+    TCustomObjs();
+    ~TCustomObjs() override;
+    std::string ClassName() const override { return "TCustomObjs"; }
+    TCustomObjs(const TCustomObjs&) = delete;
+    TCustomObjs& operator=(const TCustomObjs&) = delete;
+
+    TCustomDBStructure* Structure = nullptr;
+    TCustomObjs* CounterpartObjs = nullptr;
+    std::string Terminator = ";";
+    TCmpObjSetType CompareObjects = TCmpObjSetType::All();
+    TConnectionOptions ConnectionOptions;
+    TIBServerOptions IBServerOptions;
+    TMSSQLServerOptions MSSQLServerOptions;
+    TMySQLServerOptions MySQLServerOptions;
+    TASAServerOptions ASAServerOptions;
+    TASEServerOptions ASEServerOptions;
+    TOracleServerOptions OracleServerOptions;
+    TPGSQLServerOptions PGSQLServerOptions;
+    TDB2ServerOptions DB2ServerOptions;
+    uint8_t Side = sideNone;
+    uint8_t QuoteOption = 0;
+    TAcceptDbObjEvent OnAcceptDbObj;
+    bool UseCounterpartDialect = false;
+    TStringList ScriptLines;
+    std::string CurrentSchema;
+    uint8_t SourceKind = 0;  // 1 database, 2 script, 0 none
+
+    TServerType ServerType() const { return FServerType; }
+    void SetServerType(TServerType Value);
+    void SetSide(uint8_t Value) { Side = Value; }
+
+    // The executor objects write to; the container drops it when that executor is destroyed.
+    TCustomSQLExec* SQLExec() const { return FSQLExec; }
+    void SetSQLExec(TCustomSQLExec* Value);
+
+    TDbObjList& List(TObjListKind Kind) { return FLists[static_cast<size_t>(Kind)]; }
+    const TDbObjList& List(TObjListKind Kind) const { return FLists[static_cast<size_t>(Kind)]; }
+
+    virtual void Clear();
+    virtual void StoreCreateTexts() {}
+    virtual void BuildScript() {}
+    virtual void GetScript(TStringList& /*Lines*/) {}
+
+    // Takes Obj over: files it under its key, or frees it (when asked) if it is rejected,
+    // unknown or a duplicate.
+    void AddDbObject(TDbObj* Obj, bool FreeIfRejected = true);
+    bool AcceptDbObject(TDbObj* Obj);
+    // Files a grant or folds it into an equal one; answers the grant when filed, nullptr when
+    // merged (the caller then frees it).
+    TDbObj* MergeGrant(TDbObj* Grant);
+    void RekeyGrants();
+
+    TCustomObjs* GetMasterObjs() const;
+    TCustomObjs* GetTargetObjs() const;
+    int GetTargetODSMajor() const;
+    std::string GetNamePrefix() const;
+    std::string GetUserServerVersionText() const;
+    void DoLogNextLine(const std::string& Text);
+    void DoErrorMessage(const std::string& Text);
+
+    // Finders: nullptr when nothing matches.
+    TDbObj* FindDomain(const std::string& Key) const { return List(olDomains).FindObj(Key); }
+    TDbObj* FindTable(const std::string& Key) const { return List(olTables).FindObj(Key); }
+    TDbObj* FindView(const std::string& Key) const { return List(olViews).FindObj(Key); }
+    TDbObj* FindProcedure(const std::string& Key) const { return List(olProcedures).FindObj(Key); }
+    TDbObj* FindTrigger(const std::string& Key) const { return List(olTriggers).FindObj(Key); }
+    TDbObj* FindGenerator(const std::string& Key) const { return List(olGenerators).FindObj(Key); }
+    TDbObj* FindException(const std::string& Key) const { return List(olExceptions).FindObj(Key); }
+    TDbObj* FindIndex(const std::string& Key) const { return List(olIndices).FindObj(Key); }
+    TDbObj* FindUDF(const std::string& Key) const { return List(olUDFs).FindObj(Key); }
+    TDbObj* FindPackage(const std::string& Key) const { return List(olPackages).FindObj(Key); }
+    TDbObj* FindTableField(const std::string& Table, const std::string& Field) const;
+    TDbObj* FindViewField(const std::string& View, const std::string& Field) const;
+    TDbObj* FindProcParam(const std::string& Procedure, const std::string& Param) const;
+    TDbObj* FindRole(const std::string& AName) const { return FindRoleOfKind(AName, 0); }
+    TDbObj* FindLogin(const std::string& AName) const { return FindRoleOfKind(AName, 1); }
+    TDbObj* FindUser(const std::string& AName) const { return FindRoleOfKind(AName, 2); }
+
+protected:
+    // Frees every filed object and empties the lists.
+    void FreeObjects();
+
+private:
+    TDbObj* FindRoleOfKind(const std::string& AName, int RoleKind) const;
+    void DropExecutorLink();
+
+    // Watches the executor for its destruction.
+    class TExecWatch : public TComponent {
+    public:
+        explicit TExecWatch(TCustomObjs* AObjs) : FObjs(AObjs) {}
+
+    protected:
+        void Notification(TComponent* AComponent, TOperation Operation) override;
+
+    private:
+        TCustomObjs* FObjs;
+    };
+
+    TServerType FServerType = stNone;
+    TCustomSQLExec* FSQLExec = nullptr;
+    std::array<TDbObjList, ObjListCount> FLists;
+    TExecWatch FExecWatch{this};
+};
+
+class TObjs : public TCustomObjs {
+public:
+    TObjs() = default;
+    ~TObjs() override;
+    std::string ClassName() const override { return "TObjs"; }
+    TScriptOptions ScriptOptions;
+
+    void Clear() override;
+    void StoreCreateTexts() override;
+};
+
+class TCustomDBStructure : public TComponent {
+public:
+    explicit TCustomDBStructure(TComponent* AOwner = nullptr) : TComponent(AOwner) {}
+    std::string ClassName() const override { return "TCustomDBStructure"; }
+
+    TObjs* Objs() const { return FObjs.get(); }
+    TCustomExtract* Extractor = nullptr;  // set by the extractor that links itself here
+    std::string NamePrefix;
+
+    virtual void Clear();
+    void SetServerType(TServerType Value);
+    TServerType GetServerType() const;
+
+protected:
+    std::unique_ptr<TObjs> FObjs;
+};
+
+class TDBStructure : public TCustomDBStructure {
+public:
+    explicit TDBStructure(TComponent* AOwner = nullptr);
+    std::string ClassName() const override { return "TDBStructure"; }
+
+    // Reading answers the container's object (nullptr without one); writing copies the given
+    // settings into it and does nothing without a container.
+#define QNL_OPTIONS_PROPERTY(Type, Name)                                  \
+    Type* Name() const { return FObjs ? &FObjs->Name : nullptr; }         \
+    void Set##Name(const Type& Value) {                                   \
+        if (FObjs) FObjs->Name.Assign(Value);                             \
+    }
+    QNL_OPTIONS_PROPERTY(TIBServerOptions, IBServerOptions)
+    QNL_OPTIONS_PROPERTY(TASAServerOptions, ASAServerOptions)
+    QNL_OPTIONS_PROPERTY(TASEServerOptions, ASEServerOptions)
+    QNL_OPTIONS_PROPERTY(TMySQLServerOptions, MySQLServerOptions)
+    QNL_OPTIONS_PROPERTY(TMSSQLServerOptions, MSSQLServerOptions)
+    QNL_OPTIONS_PROPERTY(TOracleServerOptions, OracleServerOptions)
+    QNL_OPTIONS_PROPERTY(TPGSQLServerOptions, PGSQLServerOptions)
+    QNL_OPTIONS_PROPERTY(TDB2ServerOptions, DB2ServerOptions)
+#undef QNL_OPTIONS_PROPERTY
+};
+
+} // namespace qnl

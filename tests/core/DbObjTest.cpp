@@ -1,0 +1,211 @@
+#include "TestKinds.h"
+
+#include "core/qnlExtract.h"
+
+#include <gtest/gtest.h>
+
+using namespace qnl;
+using namespace qnl::test;
+
+namespace {
+// A master and a target structure linked as the comparer links them, writing to one executor.
+struct Sides : ::testing::Test {
+    TDBStructure master, target;
+    TCustomSQLExec exec;
+    TObjs& M() { return *master.Objs(); }
+    TObjs& T() { return *target.Objs(); }
+    void SetUp() override {
+        for (TObjs* o : {&M(), &T()}) {
+            o->SetServerType(stInterBase);
+            o->IBServerOptions.SQLServerVersion = st_Firebird_30;
+            o->SetSQLExec(&exec);
+        }
+        M().SetSide(sideMaster);
+        T().SetSide(sideTarget);
+        M().CounterpartObjs = &T();
+        T().CounterpartObjs = &M();
+    }
+    template <class K, class... A>
+    K* Add(TObjs& Side, A&&... Args) {
+        auto* o = new K(&Side, std::forward<A>(Args)...);
+        Side.AddDbObject(o);
+        o->Exists = &Side == &T();  // target objects exist, unpaired master objects do not
+        return o;
+    }
+    Obj* View(TObjs& Side, const std::string& N) { return Add<Obj>(Side, dboView, olViews, N); }
+};
+} // namespace
+
+TEST_F(Sides, CreateWalkWritesMissingDependencyFirstAndOnceEvenInACycle) {
+    Obj* v1 = View(M(), "V1");
+    Obj* v2 = View(M(), "V2");
+    Obj* v3 = View(M(), "V3");
+    RegisterDependency(&M(), v1, v2);
+    RegisterDependency(&M(), v1, v3);
+    RegisterDependency(&M(), v2, v3);
+    RegisterDependency(&M(), v3, v2);  // V2 and V3 need each other
+    v1->CreateDependDef();
+    v2->CreateDependDef();  // already there: nothing more
+    EXPECT_EQ(Captions(exec), (std::vector<std::string>{"V3: create", "V2: create", "V1: create"}));
+    EXPECT_TRUE(v1->GetExists() && v2->GetExists() && v3->GetExists());
+}
+
+TEST_F(Sides, MissingCalledProcedureBecomesAStubBeforeItsCaller) {
+    auto* p1 = Add<Body>(M(), dboProcedure, "P1");
+    auto* p2 = Add<Body>(M(), dboProcedure, "P2");
+    RegisterDependency(&M(), p1, p2);
+    RegisterDependency(&M(), p2, p1);
+    p1->CreateDependDef();
+    EXPECT_EQ(Captions(exec), (std::vector<std::string>{"P2: create empty", "P1: create"}));
+    EXPECT_EQ(exec.Statements(0)->Lines[0], "CREATE P2 STUB");
+    EXPECT_EQ(exec.Statements(0)->Kind, skProcedure);
+    EXPECT_TRUE(p2->BodyEmptied);
+    p2->CreateDependDef();
+    EXPECT_EQ(exec.StatementCount(), 2);
+
+    // A procedure the target already has is left to the procedure passes.
+    auto* p3 = Add<Body>(M(), dboProcedure, "P3");
+    Add<Body>(T(), dboProcedure, "P4");
+    auto* p4m = Add<Body>(M(), dboProcedure, "P4");
+    RegisterDependency(&M(), p3, p4m);
+    p3->CreateDependDef();
+    EXPECT_EQ(Captions(exec).back(), "P3: create");
+    EXPECT_TRUE(M().FindProcedure("P3")->DependsOn.Items(0)->Active);
+}
+
+TEST_F(Sides, DropWalkEmptiesUsersBeforeTheDrop) {
+    Obj* e = Add<Obj>(T(), dboException, olExceptions, "E_FAIL");
+    auto* p = Add<Body>(T(), dboProcedure, "P");
+    auto* t = Add<Body>(T(), dboTrigger, "TRG");
+    auto* done = Add<Body>(T(), dboTrigger, "EMPTY_ALREADY");
+    done->SetSource(" BEGIN END ");
+    RegisterDependency(&T(), p, e);
+    RegisterDependency(&T(), t, e);
+    RegisterDependency(&T(), done, e);
+    e->DoDrop();
+    EXPECT_EQ(Captions(exec), (std::vector<std::string>{"P: empty body", "TRG: empty body", "E_FAIL: drop"}));
+    EXPECT_EQ(exec.Statements(1)->Kind, skTrigger);
+    EXPECT_EQ(exec.Statements(1)->Lines[0], "ALTER TRG BEGIN END");
+    EXPECT_EQ(exec.Statements(2)->Lines.Text(), "/* Drop: E_FAIL (T5Data) */\r\nDROP EXCEPTION E_FAIL\r\n");
+    EXPECT_FALSE(e->GetExists());
+    e->DoDrop();  // gone already
+    EXPECT_EQ(exec.StatementCount(), 3);
+}
+
+TEST_F(Sides, TablesBothSidesHaveAreNeverDroppedAndViewCyclesDropOnce) {
+    Add<Table>(M(), "KEEP", std::vector<std::string>{"A"});
+    auto* keep = Add<Table>(T(), "KEEP", std::vector<std::string>{"A"});
+    keep->DoDrop();
+    EXPECT_EQ(exec.StatementCount(), 0);
+
+    Obj* va = View(T(), "VA");
+    Obj* vb = View(T(), "VB");
+    RegisterDependency(&T(), va, vb);
+    RegisterDependency(&T(), vb, va);
+    va->DoDrop();
+    EXPECT_EQ(Captions(exec), (std::vector<std::string>{"VB: drop", "VA: drop"}));
+}
+
+TEST_F(Sides, ColumnReferencesAreRecordedOnTheColumnAndFreedObjectsLeaveNoEntries) {
+    auto* tab = Add<Table>(M(), "T1", std::vector<std::string>{"A", "B"});
+    Obj* v = View(M(), "V");
+    RegisterDependency(&M(), v, tab, "B", 3, 7);
+    RegisterDependency(&M(), v, tab, "B");       // recorded once
+    RegisterDependency(&M(), v, tab, "NOPE");    // names no column: nothing
+    ASSERT_EQ(v->DependsOn.Count(), 1);
+    EXPECT_EQ(v->DependsOn.Items(0)->Ref, tab->GetColumn(1));
+    EXPECT_EQ(v->DependsOn.Items(0)->RefLine, 7);
+    EXPECT_EQ(tab->GetColumn(1)->UsedBy.Items(0)->Ref, v);
+
+    // A duplicate is freed by the container; whatever it had registered goes with it.
+    auto* dup = new Obj(&M(), dboView, olViews, "V");
+    RegisterDependency(&M(), dup, tab);
+    ASSERT_EQ(tab->UsedBy.Count(), 1);
+    M().AddDbObject(dup);
+    EXPECT_EQ(tab->UsedBy.Count(), 0);
+    EXPECT_EQ(M().FindView("V"), v);
+}
+
+TEST(Container, FilesByKeyWithEachDialectsCaseRuleAndTheIbeOption) {
+    TDBStructure s;
+    TObjs& o = *s.Objs();
+    o.SetServerType(stInterBase);
+    o.AddDbObject(new Obj(&o, dboTable, olTables, "Orders"));
+    o.AddDbObject(new Obj(&o, dboTable, olTables, "ORDERS"));
+    o.AddDbObject(new Obj(&o, dboTable, olTables, "IBE$LOG"));
+    EXPECT_EQ(o.List(olTables).Count(), 2);
+    EXPECT_EQ(o.FindTable("orders"), nullptr);
+    o.IBServerOptions.IBCompareOptions.IgnoreIBEObjects = false;
+    o.AddDbObject(new Obj(&o, dboTable, olTables, "IBE$LOG"));
+    EXPECT_NE(o.FindTable("IBE$LOG"), nullptr);
+
+    o.Clear();
+    EXPECT_EQ(o.List(olTables).Count(), 0);
+    o.SetServerType(stMSSQL);
+    TDbObj* first = new Obj(&o, dboTable, olTables, "Orders");
+    o.AddDbObject(first);
+    o.AddDbObject(new Obj(&o, dboTable, olTables, "ORDERS"));
+    EXPECT_EQ(o.List(olTables).Count(), 1);
+    EXPECT_EQ(o.FindTable("oRdErS"), first);
+    o.AddDbObject(new Obj(&o, dboEvent, olEvents, "Ev"));
+    EXPECT_EQ(o.List(olEvents).Count(), 1);
+    EXPECT_EQ(o.List(olEvents).FindObj("EV"), nullptr);  // events stay case-sensitive
+
+    // A name set through SetName is upper-cased for MSSQL without case-sensitive identifiers.
+    Obj named(&o, dboTable, olTables, "");
+    named.SetName("Orders");
+    EXPECT_EQ(named.Name, "ORDERS");
+}
+
+TEST(Container, UnknownObjectsAreReportedThroughTheExtractorAndFreed) {
+    TDBStructure s;
+    TCustomExtract x;
+    std::vector<std::string> errors;
+    x.OnErrorMessage = [&](TObject*, const std::string& t) { errors.push_back(t); };
+    x.SetDBStructure(&s);
+    s.Objs()->AddDbObject(new Column(s.Objs(), nullptr, "C"));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Unknown DbObject to add (TDbObj)");
+    EXPECT_TRUE(x.GetMsgManager().HasErrors());
+}
+
+TEST(Container, MergeGrantFoldsEqualGrantsOnly) {
+    TDBStructure s;
+    TObjs& o = *s.Objs();
+    auto* g1 = new Grant(&o, "T", "BOB", {"SELECT"});
+    EXPECT_EQ(o.MergeGrant(g1), g1);
+    auto g2 = std::make_unique<Grant>(&o, "T", "BOB", std::vector<std::string>{"UPDATE"});
+    EXPECT_EQ(o.MergeGrant(g2.get()), nullptr);  // merged: the caller frees it
+    EXPECT_EQ(g1->Privileges, (std::vector<std::string>{"SELECT", "UPDATE"}));
+    auto* g3 = new Grant(&o, "T", "ANN", {"SELECT"});
+    EXPECT_EQ(o.MergeGrant(g3), g3);
+    EXPECT_EQ(o.List(olGrants).Count(), 2);
+}
+
+TEST(DbObj, KeysDisplayNamesAndQuoting) {
+    TDBStructure s;
+    TObjs& o = *s.Objs();
+    o.SetServerType(stInterBase);
+    s.NamePrefix = "DEV_";
+    Obj a(&o, dboTable, olTables, "DEV_T1"), b(&o, dboTable, olTables, "T1");
+    EXPECT_EQ(a.GetKeyName(), "_T1");
+    EXPECT_EQ(b.GetKeyName(), "T1");
+    EXPECT_EQ(a.GetDisplayName(), "T1");
+
+    o.SetServerType(stMSSQL);
+    Obj m(&o, dboTable, olTables, "Orders");
+    m.Schema = "dbo";
+    EXPECT_EQ(m.GetKeyName(), "dbo.Orders");
+    EXPECT_EQ(m.GetQualifiedName(), "dbo.Orders");
+    EXPECT_EQ(m.MakeComment("x"), "/* x */");
+
+    o.SetServerType(stGeneric);
+    o.QuoteOption = 4;
+    EXPECT_EQ(m.QuoteName("A"), "[A]");
+    Obj loose(nullptr, dboTable, olTables, "t");
+    EXPECT_EQ(loose.QuoteName("a b"), "a b");
+    EXPECT_EQ(loose.GetServerType(), stNone);
+    loose.NoScript = true;
+    EXPECT_EQ(loose.GetCreateStatement(), "");
+    EXPECT_EQ(loose.GetDescriptionSQL(), "");
+}
