@@ -1,0 +1,321 @@
+#include "client/StdFuncs.h"
+
+#include "platform/Exceptions.h"
+
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <random>
+#include <vector>
+
+namespace qnl {
+
+const std::array<double, 37> E10Table = {
+    1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6,
+    1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,  1e5,  1e6,  1e7,
+    1e8,   1e9,   1e10,  1e11,  1e12,  1e13,  1e14,  1e15,  1e16,  1e17, 1e18};
+
+double E10(int Exponent) {
+    if (Exponent < E10MinExponent || Exponent > E10MaxExponent)
+        throw std::out_of_range("power of ten beyond 1e-18..1e18");
+    return E10Table[static_cast<size_t>(Exponent - E10MinExponent)];
+}
+
+std::string ComponentFullName(const TComponent* Component) {
+    std::string result;
+    for (const TComponent* c = Component; c; c = c->Owner()) {
+        if (c->Name().empty()) continue;
+        result = result.empty() ? c->Name() : c->Name() + "." + result;
+    }
+    return result;
+}
+
+TDateTime SafeTimeStampToDateTime(const TTimeStamp& TimeStamp) {
+    if (TimeStamp.Date == 0) return static_cast<double>(TimeStamp.Time) / MSecsPerDay;
+    if (TimeStamp.Time < 0 || TimeStamp.Date < 0)
+        throw EConvertError("'" + std::to_string(TimeStamp.Date) + "." + std::to_string(TimeStamp.Time) +
+                            "' is not a valid timestamp");
+    double days = static_cast<double>(TimeStamp.Date) - DateDelta;
+    double fraction = static_cast<double>(TimeStamp.Time) / MSecsPerDay;
+    // Days before 1899-12-30 are negative and carry the time of day away from zero.
+    return days < 0 ? days - fraction : days + fraction;
+}
+
+TDateTime TimeMSecsToDateTime(int32_t MSecs) {
+    return SafeTimeStampToDateTime(TTimeStamp{MSecs, 0});
+}
+
+int64_t MakeInt64(int32_t High, int32_t Low) {
+    return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(High)) << 32) |
+                                static_cast<uint32_t>(Low));
+}
+
+long double RoundExtended(long double Value, int Digits) {
+    long double power = E10(Digits);
+    long double integral;
+    long double fraction = std::modf(Value, &integral);
+    // nearbyint rounds to nearest with ties to even in the default rounding mode.
+    return integral + std::nearbyint(fraction * power) / power;
+}
+
+bool Int64ToBCD(int Decimals, TBcd& Bcd, int64_t Value) {
+    if (Decimals < 0 || Decimals > 32) return false;
+    // The currency conversion writes the digits with 4 places; the places are then relabelled.
+    TBcd result;
+    if (!CurrToBCD(Currency::FromScaled(Value), result, 32, 4)) return false;
+    result.SignSpecialPlaces = static_cast<uint8_t>(Decimals | (Value < 0 ? TBcd::SignBit : 0));
+    Bcd = result;
+    return true;
+}
+
+bool BCDToInt64(const TBcd& Bcd, int64_t& Value, int& Decimals) {
+    if (Bcd.Precision == 0 || Bcd.Places() >= 64) {
+        Value = 0;
+        Decimals = 0;
+        return true;
+    }
+    Decimals = Bcd.Places();
+    // Read the digits as a currency with 4 places: its scaled value is the digits' integer.
+    TBcd copy = Bcd;
+    copy.SignSpecialPlaces = 4;
+    Currency c;
+    if (!BCDToCurr(copy, c)) return false;
+    if (Bcd.IsNegative()) {
+        if (c.Scaled == std::numeric_limits<int64_t>::min()) return false;
+        Value = -c.Scaled;
+    } else {
+        Value = c.Scaled;
+    }
+    return true;
+}
+
+bool BCDToExtended(const TBcd& Bcd, long double& Value) {
+    int64_t digits;
+    int decimals;
+    if (!BCDToInt64(Bcd, digits, decimals)) return false;
+    if (decimals > E10MaxExponent) return false;
+    Value = static_cast<long double>(digits) * E10(-decimals);
+    return true;
+}
+
+void ScaledInt64ToStr(int Decimals, char DecimalSeparator, std::string& Text, int64_t Value) {
+    if (Value == 0) {
+        Text = "0";
+        return;
+    }
+    if (Decimals < 1) {
+        Text = std::to_string(Value);
+        return;
+    }
+    bool negative = Value < 0;
+    std::string digits = std::to_string(negative ? 0 - static_cast<uint64_t>(Value) : static_cast<uint64_t>(Value));
+    auto places = static_cast<size_t>(Decimals);
+    if (digits.size() <= places) digits.insert(0, places + 1 - digits.size(), '0');
+    std::string intPart = digits.substr(0, digits.size() - places);
+    std::string fracPart = digits.substr(digits.size() - places);
+    while (!fracPart.empty() && fracPart.back() == '0') fracPart.pop_back();
+    Text = negative ? "-" : "";
+    Text += intPart;
+    if (!fracPart.empty()) {
+        Text += DecimalSeparator;
+        Text += fracPart;
+    }
+}
+
+bool IsZeroNumberText(const std::string& Text) {
+    if (Text.empty()) return false;
+    for (char c : Text)
+        if (c != '0' && c != FormatSettings.DecimalSeparator) return false;
+    return true;
+}
+
+namespace {
+
+bool IsPlaceholder(char C) {
+    return C == '#' || C == ',' || C == '.' || C == '0';
+}
+
+bool IsIgnorableTrailing(char C) {
+    return C == '\t' || C == ' ' || C == ';';
+}
+
+// Adds one to a text of decimal digits ("999" becomes "1000").
+void IncrementDigits(std::string& Digits) {
+    for (size_t i = Digits.size(); i-- > 0;) {
+        if (Digits[i] != '9') {
+            ++Digits[i];
+            return;
+        }
+        Digits[i] = '0';
+    }
+    Digits.insert(Digits.begin(), '1');
+}
+
+std::vector<std::string> SplitSections(const std::string& Format) {
+    std::vector<std::string> sections(1);
+    for (char c : Format) {
+        if (c == ';')
+            sections.emplace_back();
+        else
+            sections.back() += c;
+    }
+    return sections;
+}
+
+} // namespace
+
+void FormatNumericStr(const std::string& Format, const std::string& Number, bool InSection, std::string& Result) {
+    Result.clear();
+    if (Number.empty()) return;
+
+    if (!InSection && Format.find(';') != std::string::npos) {
+        std::vector<std::string> sections = SplitSections(Format);
+        char first = Number[0];
+        const std::string* section;
+        if (first == '+' || (first >= '1' && first <= '9'))
+            section = &sections[0];
+        else if (first == '0')
+            section = (sections.size() > 2 && IsZeroNumberText(Number)) ? &sections[2] : &sections[0];
+        else
+            section = &sections[1];
+        FormatNumericStr(*section, Number, true, Result);
+        return;
+    }
+
+    std::string f = Format;
+    while (!f.empty() && IsIgnorableTrailing(f.back())) f.pop_back();
+    if (f.empty()) return;
+
+    size_t firstPh = std::string::npos, lastPh = std::string::npos;
+    for (size_t i = 0; i < f.size(); ++i) {
+        if (!IsPlaceholder(f[i])) continue;
+        if (firstPh == std::string::npos) firstPh = i;
+        lastPh = i;
+    }
+    if (firstPh == std::string::npos) {
+        Result = f;
+        return;
+    }
+    std::string suffix = IsPlaceholder(f.back()) ? std::string() : f.substr(lastPh + 1);
+    std::string prefix = IsPlaceholder(f.front()) ? std::string() : f.substr(0, firstPh);
+
+    size_t minDecimals = 0, maxDecimals = 0;
+    std::string literalBefore, literalAfter;
+    size_t dot = f.find('.');
+    if (dot != std::string::npos) {
+        maxDecimals = f.size() - dot - 1;
+        size_t lastZero = f.rfind('0');
+        if (lastZero != std::string::npos && lastZero > dot) {
+            size_t literals = 0;
+            for (size_t i = dot + 1; i < lastZero; ++i)
+                if (!IsPlaceholder(f[i])) ++literals;
+            minDecimals = lastZero - dot - literals;
+        }
+        size_t j = dot;
+        while (j > 0 && !IsPlaceholder(f[j - 1])) --j;
+        if (j > 0) literalBefore = f.substr(j, dot - j);
+        size_t k = dot + 1;
+        while (k < f.size() && !IsPlaceholder(f[k])) ++k;
+        if (k < f.size()) literalAfter = f.substr(dot + 1, k - dot - 1);
+    }
+
+    // Split the number text into sign, integer digits and fraction digits.
+    const char separator = FormatSettings.DecimalSeparator;
+    std::string sign, intPart, fracPart;
+    size_t pos = 0;
+    if (Number[0] == '-' || Number[0] == '+') {
+        sign = Number.substr(0, 1);
+        pos = 1;
+    }
+    size_t sepPos = Number.find(separator, pos);
+    bool hasSeparator = sepPos != std::string::npos;
+    intPart = Number.substr(pos, hasSeparator ? sepPos - pos : std::string::npos);
+    if (hasSeparator) fracPart = Number.substr(sepPos + 1);
+
+    if (!hasSeparator && minDecimals >= 1) hasSeparator = true;
+    if (fracPart.size() > maxDecimals) {
+        bool roundUp = fracPart[maxDecimals] >= '5';
+        fracPart.resize(maxDecimals);
+        if (roundUp) {
+            std::string digits = intPart + fracPart;
+            IncrementDigits(digits);
+            intPart = digits.substr(0, digits.size() - fracPart.size());
+            fracPart = digits.substr(digits.size() - fracPart.size());
+        }
+    }
+    if (fracPart.size() < minDecimals) fracPart.append(minDecimals - fracPart.size(), '0');
+
+    if (f.find(',') != std::string::npos && intPart.size() > 3) {
+        std::string grouped;
+        for (size_t i = 0; i < intPart.size(); ++i) {
+            if (i > 0 && (intPart.size() - i) % 3 == 0) grouped += FormatSettings.ThousandSeparator;
+            grouped += intPart[i];
+        }
+        intPart = grouped;
+    }
+    // A format whose number starts at "." shows no leading zero.
+    if (f[firstPh] == '.' && hasSeparator && intPart == "0") intPart.clear();
+
+    if (InSection && sign == "-") sign.clear();
+    Result = sign + intPart + literalBefore;
+    if (hasSeparator && !(fracPart.empty() && literalAfter.empty())) {
+        Result += separator;
+        Result += literalAfter;
+        Result += fracPart;
+    }
+    Result = prefix + Result + suffix;
+}
+
+namespace {
+
+std::mutex& RandomLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Seeded once, at first use.
+std::mt19937& RandomEngine() {
+    static std::mt19937 engine{std::random_device{}()};
+    return engine;
+}
+
+int Random(int Range) {
+    if (Range <= 0) return 0;
+    std::lock_guard<std::mutex> guard(RandomLock());
+    return std::uniform_int_distribution<int>(0, Range - 1)(RandomEngine());
+}
+
+} // namespace
+
+int RandomInRange(int Low, int High) {
+    return Low + Random(High - Low);
+}
+
+std::string RandomDigits(int Length) {
+    std::string result;
+    if (Length <= 0) return result;
+    while (static_cast<int>(result.size()) < Length) result += std::to_string(Random(2147483647));
+    result.resize(static_cast<size_t>(Length));
+    return result;
+}
+
+int HexToInt(const std::string& Text) {
+    uint32_t result = 0;
+    uint32_t weight = 1;
+    for (size_t i = Text.size(); i-- > 0;) {
+        char c = Text[i];
+        uint32_t digit = 0;
+        if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
+        else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
+        result += digit * weight;
+        weight *= 16;
+    }
+    return static_cast<int>(result);
+}
+
+uint8_t SetBit(uint8_t Value, int Bit, bool On) {
+    auto mask = static_cast<uint8_t>(1u << (Bit & 7));
+    return On ? static_cast<uint8_t>(Value | mask) : static_cast<uint8_t>(Value & ~mask);
+}
+
+} // namespace qnl

@@ -1,0 +1,64 @@
+#pragma once
+// Shared conversions of the data-access layer: scaled 64-bit integers and BCD values, time
+// stamps, the dotted name of a component, display formatting of numeric text, and a few small
+// helpers.
+#include "platform/Component.h"
+#include "platform/Variant.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace qnl {
+
+// The framework's time stamp: milliseconds since midnight and days since 0001-01-01 plus one.
+struct TTimeStamp {
+    int32_t Time = 0;
+    int32_t Date = 0;
+};
+inline constexpr int32_t MSecsPerDay = 86400000;
+inline constexpr int32_t DateDelta = 693594;   // TTimeStamp.Date of 1899-12-30
+
+// Powers of ten 1e-18 .. 1e18; E10Table[18 + n] is 10^n.
+inline constexpr int E10MinExponent = -18;
+inline constexpr int E10MaxExponent = 18;
+extern const std::array<double, 37> E10Table;
+// 10^Exponent for -18..18.
+double E10(int Exponent);
+
+// Names of the component and its named owners joined with ".", the outermost owner first.
+std::string ComponentFullName(const TComponent* Component);
+
+// The framework's conversion, except that date 0 gives the time of day alone (0 <= result < 1).
+TDateTime SafeTimeStampToDateTime(const TTimeStamp& TimeStamp);
+TDateTime TimeMSecsToDateTime(int32_t MSecs);
+
+int64_t MakeInt64(int32_t High, int32_t Low);
+// The integer part plus the fraction rounded (ties to even) to Digits decimals (-18..18).
+long double RoundExtended(long double Value, int Digits);
+
+// The BCD of Value * 10^-Decimals (precision 32); false when it cannot be made.
+bool Int64ToBCD(int Decimals, TBcd& Bcd, int64_t Value);
+// The BCD's digits as a signed integer and its number of places; false when they exceed 64 bits.
+bool BCDToInt64(const TBcd& Bcd, int64_t& Value, int& Decimals);
+// False for more than 18 places or digits beyond 64 bits.
+bool BCDToExtended(const TBcd& Bcd, long double& Value);
+
+// Value with Decimals implied decimals as text, trailing fraction zeros removed.
+void ScaledInt64ToStr(int Decimals, char DecimalSeparator, std::string& Text, int64_t Value);
+// Not empty and only "0" and the decimal separator.
+bool IsZeroNumberText(const std::string& Text);
+// Formats the number text Number (as written with the locale's decimal separator) by a display
+// format with "#", "0", ",", "." placeholders, literal prefix and suffix and up to three
+// ";"-separated sections (positive;negative;zero). InSection is true while formatting a section.
+void FormatNumericStr(const std::string& Format, const std::string& Number, bool InSection, std::string& Result);
+
+// Low + a random number from 0 to High - Low - 1.
+int RandomInRange(int Low, int High);
+// Length random decimal digits.
+std::string RandomDigits(int Length);
+// The text read as hexadecimal from its end; characters other than 0-9 and A-F count as 0.
+int HexToInt(const std::string& Text);
+uint8_t SetBit(uint8_t Value, int Bit, bool On);
+
+} // namespace qnl
