@@ -75,17 +75,13 @@ bool BCDToInt64(const TBcd& Bcd, int64_t& Value, int& Decimals) {
         return true;
     }
     Decimals = Bcd.Places();
-    // Read the digits as a currency with 4 places: its scaled value is the digits' integer.
+    // Read the digits as a currency with 4 places: its scaled value is the digits' integer. The
+    // sign stays on the copy, so the most negative 64-bit value still converts.
     TBcd copy = Bcd;
-    copy.SignSpecialPlaces = 4;
+    copy.SignSpecialPlaces = static_cast<uint8_t>(4 | (Bcd.SignSpecialPlaces & TBcd::SignBit));
     Currency c;
     if (!BCDToCurr(copy, c)) return false;
-    if (Bcd.IsNegative()) {
-        if (c.Scaled == std::numeric_limits<int64_t>::min()) return false;
-        Value = -c.Scaled;
-    } else {
-        Value = c.Scaled;
-    }
+    Value = c.Scaled;
     return true;
 }
 
