@@ -373,8 +373,11 @@ std::string FormatMessage(const std::string& Format, std::initializer_list<TForm
             break;
         }
         case 'x': case 'X': {
-            auto v = static_cast<uint64_t>(ArgAsInt(next()));
-            if (v <= UINT32_MAX) v &= 0xFFFFFFFFu;
+            int64_t signedValue = ArgAsInt(next());
+            // A negative 32-bit argument prints as its 32-bit pattern, as the framework does.
+            auto v = signedValue < 0 && signedValue >= INT32_MIN
+                         ? static_cast<uint64_t>(static_cast<uint32_t>(signedValue))
+                         : static_cast<uint64_t>(signedValue);
             static const char digits[] = "0123456789ABCDEF";
             do {
                 piece.insert(piece.begin(), digits[v & 15]);

@@ -217,10 +217,10 @@ TEST(ClientErrors, TextsAndCodesComeFromTheTable) {
         EXPECT_STREQ("Windows API error. (Windows error 5 [$000000FF])", e.what());
     }
     try {
-        RaiseClientErrorMsg("%s and %d%%", {"text", -7});
+        RaiseClientErrorMsg("%s and %d%% [%-4s|%3d|%.3d|%x]", {"text", -7, "ab", 5, 7, -1});
     } catch (const EFIBClientError& e) {
         EXPECT_EQ(-1, e.SQLCode());
-        EXPECT_STREQ("text and -7%", e.what());
+        EXPECT_STREQ("text and -7% [ab  |  5|007|FFFFFFFF]", e.what());
     }
     EXPECT_STREQ("Can't %s , because  query is empty", ClientErrorMessage(37));
     EXPECT_STREQ("Can't post. (%s) ", ClientErrorMessage(45));
