@@ -136,3 +136,24 @@ TEST(ClientLibrary, RealClientLoadsAndReportsItsVersion) {
 
 } // namespace
 } // namespace qnl
+
+namespace qnl {
+namespace {
+
+TEST(ClientLibrary, EventBlockTakesFifteenNamesAndUsesCount) {
+    IIBClientLibraryPtr lib = FindOrLoadClientLibrary(DefaultClientLibraryName);
+    const char* const names[15] = {"A", "BB", "NOT_USED"};
+    ISC_UCHAR* events = nullptr;
+    ISC_UCHAR* results = nullptr;
+    ISC_LONG length = lib->isc_event_block(&events, &results, 2, names);
+    ASSERT_NE(nullptr, events);
+    // Version byte, then per name its length, its characters and a 4-byte count.
+    EXPECT_EQ(1 + (1 + 1 + 4) + (1 + 2 + 4), length);
+    EXPECT_EQ(std::string("\1\1A", 3), std::string(reinterpret_cast<char*>(events), 3));
+    EXPECT_EQ(std::string("\2BB", 3), std::string(reinterpret_cast<char*>(events) + 7, 3));
+    lib->isc_free(reinterpret_cast<ISC_SCHAR*>(events));
+    lib->isc_free(reinterpret_cast<ISC_SCHAR*>(results));
+}
+
+} // namespace
+} // namespace qnl
