@@ -1,7 +1,10 @@
 #include "core/qnlSQL_Exec.h"
 
 #include "core/qnlClasses.h"
+#include "core/qnlQuote.h"
 #include "platform/Files.h"
+
+#include <stdexcept>
 
 namespace qnl {
 
@@ -138,6 +141,623 @@ TStatement* TCustomSQLExec::AddDescription(TDbObj* Obj) {
 bool TCustomSQLExec::Execute() {
     ErrorCount = 0;
     return true;
+}
+
+// ---- TSQLExec ----
+
+namespace {
+const char* const CRLF = "\r\n";
+
+// Appends X to Target split at each CR LF, including the piece after the last one: a text that
+// ends in CR LF leaves one empty line.
+void WriteText(TStringList& Target, const std::string& X) {
+    size_t start = 0;
+    for (;;) {
+        size_t p = X.find(CRLF, start);
+        if (p == std::string::npos) {
+            Target.Add(X.substr(start));
+            return;
+        }
+        Target.Add(X.substr(start, p - start));
+        start = p + 2;
+    }
+}
+
+// Statements whose text holds PSQL: they run and render inside SET TERM blocks with "^" as their
+// terminator. EXECUTE BLOCK is one of them, and so is a package created by a plain statement.
+bool IsPSQLBlock(const TStatement& St) {
+    switch (St.Kind) {
+    case skProcedure:
+    case skTrigger:
+    case skPackage:
+    case skExecuteBlock:
+        return true;
+    case skStatement:
+        return St.ObjKind == dboPackage && St.Action == saCreate;
+    default:
+        return false;
+    }
+}
+
+// A parameter named like H0000001A_00000010 refers to Length bytes at Offset of the blob file.
+bool IsBlobReference(const std::string& Name) {
+    return Name.size() == 18 && (Name[0] == 'H' || Name[0] == 'h') && Name[9] == '_';
+}
+
+uint32_t HexValue(const std::string& Text) {
+    uint32_t v = 0;
+    for (char c : Text) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            throw std::invalid_argument("'$" + Text + "' is not a valid integer value");
+        v = v * 16 + static_cast<uint32_t>(d);
+    }
+    return v;
+}
+} // namespace
+
+TSQLExec::TSQLExec(TComponent* AOwner) : TCustomSQLExec(AOwner) {}
+
+TSQLExec::~TSQLExec() {
+    // The query belongs to the connection's binding: it goes first, while the connection lives.
+    Query.reset();
+    ReleaseBlobFile();
+    CurrentStatement = nullptr;
+}
+
+std::string TSQLExec::NoConnectionText() const { return ClassName() + "(" + Name() + "): Connection property not assigned."; }
+
+std::string TSQLExec::StatementText(const TStatement& St) {
+    std::string text;
+    for (int i = 0; i < St.Lines.Count(); ++i) {
+        text += St.Lines[i];
+        text += CRLF;
+    }
+    return text;
+}
+
+void TSQLExec::Notification(TComponent* AComponent, TOperation Operation) {
+    TCustomSQLExec::Notification(AComponent, Operation);
+    if (Operation == TOperation::opRemove && AComponent == FQNLConnection) {
+        // A query outliving its connection would point into a freed binding.
+        Query.reset();
+        FQNLConnection = nullptr;
+    }
+}
+
+void TSQLExec::SetQNLConnection(TQNLCustomConnection* Value) {
+    if (Value == FQNLConnection) return;
+    if (FQNLConnection) RemoveFreeNotification(FQNLConnection);
+    FQNLConnection = Value;
+    if (Value) Value->FreeNotification(this);
+}
+
+void TSQLExec::DoErrorMessage(const std::string& ErrText) {
+    if (CurrentStatement) CurrentStatement->ErrorText = ErrText;
+    TCustomSQLExec::DoErrorMessage(ErrText);
+}
+
+std::string TSQLExec::QuoteName(const std::string& Name) {
+    return QuoteNameForServer(Name, ServerType, IBServerOptions.SQLServerVersion, 3);
+}
+
+void TSQLExec::AssignOptionsToConnection() {
+    if (!FQNLConnection) return;
+    FQNLConnection->ConnectionOptions.Assign(ConnectionOptions);
+    FQNLConnection->IBEngineOptions.Assign(IBServerOptions);
+    FQNLConnection->MSSQLServerOptions.Assign(MSSQLServerOptions);
+    FQNLConnection->MySQLServerOptions.Assign(MySQLServerOptions);
+    FQNLConnection->ASAServerOptions.Assign(ASAServerOptions);
+    FQNLConnection->ASEServerOptions.Assign(ASEServerOptions);
+    FQNLConnection->OracleServerOptions.Assign(OracleServerOptions);
+    FQNLConnection->PGSQLServerOptions.Assign(PGSQLServerOptions);
+    FQNLConnection->DB2ServerOptions.Assign(DB2ServerOptions);
+}
+
+// ---- Writing statements ----
+
+TStatement* TSQLExec::AddComment(const std::string& Text) {
+    return AddStatement(Text, skComment, "/*  */", dboUnknown, saComment);
+}
+
+void TSQLExec::AddCommit() {
+    if (ServerType == stASA)
+        AddStatement("Commit Work\r\ngo", skCommit, "Commit Work", dboUnknown, saCommit);
+    else
+        AddStatement("COMMIT WORK;", skCommit, "COMMIT WORK", dboUnknown, saCommit);
+}
+
+void TSQLExec::AddConnect() {
+    if (ServerType != stInterBase) return;
+    if (IBServerOptions.IBCompareOptions.UseRECONNECT) {
+        AddStatement("RECONNECT", skReConnect, "", dboUnknown, saNone);
+        return;
+    }
+    std::string text = IBServerOptions.GetConnectStatement(ConnectionOptions);
+    if (!text.empty()) AddStatement(text, skConnect, "", dboUnknown, saNone);
+}
+
+void TSQLExec::ClearStatements() {
+    ConnectionOptions.Reset();
+    IBServerOptions.Reset();
+    MSSQLServerOptions.Reset();
+    MySQLServerOptions.Reset();
+    ASAServerOptions.Reset();
+    ASEServerOptions.Reset();
+    OracleServerOptions.Reset();
+    PGSQLServerOptions.Reset();
+    DB2ServerOptions.Reset();
+    CurrentStatement = nullptr;
+    TCustomSQLExec::ClearStatements();
+}
+
+void TSQLExec::DeleteStatement(int Index) {
+    if (Index >= 0 && Index < StatementCount() && Statements(Index) == CurrentStatement) CurrentStatement = nullptr;
+    TCustomSQLExec::DeleteStatement(Index);
+}
+
+// ---- Rendering ----
+
+void TSQLExec::GetScriptText(TStringList& Target, bool SetLineNumbers) {
+    Target.Clear();
+    const bool ib = ServerType == stInterBase;
+    bool inTerm = false;
+    for (int i = 0; i < StatementCount(); ++i) {
+        TStatement& st = *Statements(i);
+        if (st.Skip) continue;
+        const bool block = IsPSQLBlock(st);
+        if (block && !inTerm) {
+            if (ib) WriteText(Target, "SET TERM ^ ;\r\n");
+            inTerm = true;
+        } else if (!block && st.Kind != skComment && inTerm) {
+            if (ib) WriteText(Target, "SET TERM ; ^\r\n");
+            inTerm = false;
+        }
+        if (SetLineNumbers) st.LineIndex = Target.Count();
+
+        const std::string text = StatementText(st);
+        const std::string trimmed = Trim(text);
+        if (block) {
+            if (ib)
+                WriteText(Target, text + "^" + CRLF);
+            else if (ServerType == stOracle)
+                WriteText(Target, text + "/" + CRLF);
+            else
+                WriteText(Target, trimmed + GetStatementTerminator(ServerType));
+        } else if (st.Kind == skDescription) {
+            WriteText(Target, trimmed + ";" + CRLF);
+        } else if (st.ObjKind == dboView) {
+            if (ib && st.Lines.Count() == 1) {
+                WriteText(Target, trimmed + GetStatementTerminator(stInterBase));
+            } else {
+                WriteText(Target, trimmed);
+                WriteText(Target, GetStatementTerminator(ServerType));
+            }
+        } else {
+            switch (st.Kind) {
+            case skConnect:
+            case skCreateDb:
+            case skSet:
+            case skStatement:
+            case skSetNames:
+            case skCharSet:
+            case skSqlDialect:
+                WriteText(Target, trimmed + st.Terminator);
+                break;
+            case skReConnect:
+            case skBlobFile:
+            case skInsert:
+            case skUpdate:
+            case skDelete:
+            case skSelect:
+                WriteText(Target, trimmed + GetStatementTerminator(ServerType));
+                break;
+            default:  // Commit, Comment: their text is complete as it stands
+                WriteText(Target, trimmed);
+                break;
+            }
+        }
+
+        if (ib && IBServerOptions.IBCompareOptions.GenerateCOMMIT &&
+            (st.Kind == skStatement || st.Kind == skProcedure || st.Kind == skTrigger || st.Kind == skDescription ||
+             st.Kind == skPackage))
+            WriteText(Target, inTerm ? "COMMIT WORK ^" : "COMMIT WORK;");
+    }
+    if (inTerm && ib) WriteText(Target, "SET TERM ; ^\r\n");
+}
+
+// ---- Running ----
+
+bool TSQLExec::IsConnected() {
+    if (!FQNLConnection) return false;
+    bool connected = false;
+    Guarded([&] { connected = FQNLConnection->GetConnected(); });
+    return connected;
+}
+
+bool TSQLExec::InTransaction() {
+    if (!FQNLConnection) return false;
+    bool active = false;
+    Guarded([&] { active = FQNLConnection->InTransaction(); });
+    return active;
+}
+
+void TSQLExec::ReleaseBlobFile() {
+    BlobBuffer.reset();
+    BlobStream.reset();
+}
+
+void TSQLExec::LogConnected() {
+    DoLogNextLine("Connect: \"" + ConnectionOptions.DatabaseName + "\"");
+    if (ServerType == stInterBase) {
+        std::string line = "Dialect: " + std::to_string(IBServerOptions.SQLDialect) + ".";
+        if (!IBServerOptions.DBCharSet().empty()) line += " DBCharSet: " + IBServerOptions.DBCharSet() + ".";
+        DoLogNextLine(line);
+    }
+}
+
+bool TSQLExec::Execute() {
+    bool result = true;
+    ErrorCount = 0;
+    CurrentStatement = nullptr;
+    if (StatementCount() == 0) {
+        DoLogNextLine("Update script is empty.");
+        return true;
+    }
+    if (!FQNLConnection) {
+        DoErrorMessage(NoConnectionText());
+        return false;
+    }
+    // Unknown until asked: a connection whose state cannot be read is not disconnected afterwards.
+    bool wasConnected = true;
+    bool started = Guarded([&] {
+        ConnectionOptions.Assign(FQNLConnection->ConnectionOptions);
+        wasConnected = FQNLConnection->GetConnected();
+        Query = FQNLConnection->CreateQuery(this);
+    });
+    if (started) {
+        DoLogNextLine("Updating target database...");
+        DoProgressUpdate(0, StatementCount() - 1);
+        for (int i = 0; i < StatementCount(); ++i) {
+            if (!result && BreakOnError) {
+                DoLogNextLine("< Break on Error! >");
+                break;
+            }
+            if (AbortRequested) {
+                DoLogNextLine("< Script execution aborted! >");
+                result = false;
+                break;
+            }
+            DoBeforeStatementExecute(i);
+            if (i >= StatementCount()) break;  // a handler may have shortened the list
+            TStatement* st = Statements(i);
+            if (!st->Skip) {
+                bool ok = false;
+                Guarded([&] { ok = ExecStatement(st); });
+                result = result && ok;
+            } else if (GetFullLog()) {
+                DoLogNextLine("< Skipping statement >:");
+                for (int l = 0; l < st->Lines.Count(); ++l) DoLogNextLine("// " + st->Lines[l]);
+            } else {
+                DoLogNextLine("< Skipping statement >: " + st->GetCaption());
+            }
+            DoProgressUpdate(i, StatementCount() - 1);
+            DoAfterStatementExecute(i);
+            ProcessAppMessages();
+        }
+    } else {
+        result = false;
+    }
+    CurrentStatement = nullptr;
+    ReleaseBlobFile();
+    if (FQNLConnection) {
+        if (InTransaction()) Guarded([&] { FQNLConnection->Commit(); });
+        if (!wasConnected && FQNLConnection) Guarded([&] { FQNLConnection->SetConnected(false); });
+    }
+    if (ErrorCount > 0) {
+        DoLogNextLine("< Script executed: " + std::to_string(ErrorCount) + " errors... >");
+        result = false;
+    } else if (result) {
+        DoLogNextLine("< Script executed succesfully! >");
+    }
+    Query.reset();
+    return result;
+}
+
+void TSQLExec::ExecuteStatement(TStatement* St) {
+    if (!St) return;
+    if (!FQNLConnection) {
+        DoErrorMessage(NoConnectionText());
+        return;
+    }
+    if (!Query) Guarded([&] { Query = FQNLConnection->CreateQuery(this); });
+    bool connected = false;
+    if (!IsConnected()) connected = Guarded([&] { FQNLConnection->SetConnected(true); });
+    Guarded([&] { ExecStatement(St); });
+    if (connected && FQNLConnection) Guarded([&] { FQNLConnection->SetConnected(false); });
+    CurrentStatement = nullptr;
+    ReleaseBlobFile();
+    Query.reset();
+}
+
+bool TSQLExec::ExecStatement(TStatement* St) {
+    CurrentStatement = St;
+    if (!St) return true;
+    if (!FQNLConnection) {
+        DoErrorMessage(NoConnectionText());
+        return false;
+    }
+    switch (St->Kind) {
+    case skStatement:
+    case skProcedure:
+    case skTrigger:
+    case skDescription:
+    case skInsert:
+    case skUpdate:
+    case skDelete:
+    case skExecuteBlock:
+    case skPackage:
+        // A failed connect is reported here; the statement then reports the lost connection.
+        if (!IsConnected()) Guarded([&] { FQNLConnection->SetConnected(true); });
+        break;
+    default:
+        break;
+    }
+    if (GetFullLog()) {
+        DoLogNextLine("< Exec SQL >:");
+        DoLogNextLine(Trim(StatementText(*St)));
+    } else {
+        DoLogNextLine("< Exec SQL >: " + St->GetCaption());
+    }
+    switch (St->Kind) {
+    case skConnect: return ExecConnect();
+    case skReConnect: return ExecReConnect();
+    case skCreateDb: return ExecCreateDatabase();
+    case skSet: return ServerType == stOracle ? ExecSQL() : true;
+    case skBlobFile: return ExecBlobFile();
+    case skStatement:
+    case skProcedure:
+    case skTrigger:
+    case skPackage:
+    case skExecuteBlock:
+        return ExecSQL();
+    case skDescription: return ExecDescription();
+    case skInsert:
+    case skUpdate:
+    case skDelete:
+        return ExecDML();
+    default:  // Commit, Comment, SetNames, CharSet, SqlDialect, Select
+        return true;
+    }
+}
+
+bool TSQLExec::ExecSQL() {
+    if (!IsConnected()) {
+        DoErrorMessage("Disconnected from database...");
+        return false;
+    }
+    TStatement* st = CurrentStatement;
+    if (!st) return true;
+    if (!Query) Guarded([&] { Query = FQNLConnection->CreateQuery(this); });
+    if (!Query) {
+        DoErrorMessage(ClassName() + "(" + Name() + "): Connection did not create a query.");
+        return false;
+    }
+    bool ok = Guarded([&] {
+        if (!FQNLConnection->InTransaction() && ServerType != stMSSQL && ServerType != stASE)
+            FQNLConnection->StartTransaction();
+        Query->SetParamCheck(false);
+        if (TQNLParams* params = Query->GetParams()) params->Clear();
+        std::string text = StatementText(*st);
+        if (ServerType == stOracle && (st->Kind == skProcedure || st->Kind == skTrigger)) {
+            std::string lf;
+            for (size_t i = 0; i < text.size(); ++i)
+                if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lf += text[i];
+            text = lf + "/";
+        }
+        Query->AddSQL(text);
+        Query->ExecQuery();
+        Query->ClearSQL();
+        if (FQNLConnection->InTransaction()) FQNLConnection->Commit();
+    });
+    if (!ok && InTransaction()) Guarded([&] { FQNLConnection->Rollback(); });
+    if (Query)
+        Guarded([&] {
+            Query->ClearSQL();
+            Query->SetParamCheck(true);
+        });
+    return ok;
+}
+
+bool TSQLExec::ExecDML() {
+    TStatement* st = CurrentStatement;
+    if (!st) return true;
+    if (!FQNLConnection) {
+        DoErrorMessage(NoConnectionText());
+        return false;
+    }
+    if (!Query) Guarded([&] { Query = FQNLConnection->CreateQuery(this); });
+    if (!Query) {
+        DoErrorMessage(ClassName() + "(" + Name() + "): Connection did not create a query.");
+        return false;
+    }
+    bool filled = true;
+    bool ok = Guarded([&] {
+        if (!FQNLConnection->InTransaction()) FQNLConnection->StartTransaction();
+        Query->SetParamCheck(true);
+        if (TQNLParams* params = Query->GetParams()) params->Clear();
+        Query->AddSQL(StatementText(*st));
+        TQNLParams* params = Query->GetParams();
+        if (params && params->Count() > 0) filled = FillParams();
+        // A value that could not be loaded would be written as something else: not run.
+        if (filled) Query->ExecQuery();
+        Query->ClearSQL();
+    });
+    ok = ok && filled;
+    if (!ok && InTransaction()) Guarded([&] { FQNLConnection->Rollback(); });
+    if (Query)
+        Guarded([&] {
+            Query->ClearSQL();
+            Query->SetParamCheck(true);
+        });
+    // Data changes are committed with the next DDL statement or at the end of the run.
+    return ok;
+}
+
+void TSQLExec::GetParamValue(TQNLParam* Param) {
+    if (!Param) return;
+    Param->Clear();
+    if (OnGetParamValue) OnGetParamValue(this, Param);
+}
+
+bool TSQLExec::FillParams() {
+    TQNLParams* params = Query ? Query->GetParams() : nullptr;
+    if (!params || params->Count() == 0) return true;
+    return Guarded([&] {
+        for (int i = 0; i < params->Count(); ++i) {
+            TQNLParam* p = params->Items(i);
+            if (!BlobStream || !IsBlobReference(p->Name())) {
+                GetParamValue(p);
+                continue;
+            }
+            uint32_t offset = HexValue(p->Name().substr(1, 8));
+            uint32_t length = HexValue(p->Name().substr(10, 8));
+            if (!BlobBuffer) BlobBuffer = std::make_unique<std::string>();
+            BlobStream->clear();
+            BlobStream->seekg(offset);
+            p->DataType = TQNLDataType::Blob;
+            BlobBuffer->clear();
+            if (length != 0) {
+                BlobBuffer->resize(length);
+                BlobStream->read(BlobBuffer->data(), static_cast<std::streamsize>(length));
+                if (!*BlobStream || BlobStream->gcount() != static_cast<std::streamsize>(length))
+                    throw std::runtime_error("Stream read error");
+            }
+            p->LoadFromStream(*BlobBuffer);
+            BlobBuffer->clear();
+        }
+    });
+}
+
+bool TSQLExec::UpdateDescription() { return ExecSQL(); }
+
+bool TSQLExec::ExecDescription() {
+    if (GetFullLog()) {
+        DoLogNextLine("< Update Description >:");
+        if (CurrentStatement) DoLogNextLine(StatementText(*CurrentStatement));
+    } else {
+        DoLogNextLine("<Update Description>");
+    }
+    return UpdateDescription();
+}
+
+bool TSQLExec::ExecConnect() {
+    if (!FQNLConnection) return false;
+    bool ok = Guarded([&] {
+        if (FQNLConnection->GetConnected()) FQNLConnection->SetConnected(false);
+        if (CurrentStatement && CurrentStatement->Kind == skConnect) ParseConnectText(StatementText(*CurrentStatement));
+        AssignOptionsToConnection();
+        FQNLConnection->SetConnected(true);
+    });
+    if (!ok) return false;
+    // A binding may report a failed connect itself instead of throwing.
+    if (!IsConnected()) {
+        DoErrorMessage("Disconnected from database...");
+        return false;
+    }
+    LogConnected();
+    return true;
+}
+
+bool TSQLExec::ExecReConnect() {
+    if (!FQNLConnection) return false;
+    bool ok = Guarded([&] {
+        DoLogNextLine("ReConnect...");
+        FQNLConnection->SetConnected(false);
+        AssignOptionsToConnection();
+        FQNLConnection->SetConnected(true);
+    });
+    if (!ok) return false;
+    if (!IsConnected()) {
+        DoErrorMessage("Disconnected from database...");
+        return false;
+    }
+    return true;
+}
+
+bool TSQLExec::ExecCreateDatabase() {
+    if (!FQNLConnection) return false;
+    bool created = false;
+    bool ok = Guarded([&] {
+        FQNLConnection->SetConnected(false);
+        AssignOptionsToConnection();
+        created = FQNLConnection->CreateDatabase();
+        if (created) FQNLConnection->SetConnected(true);
+    });
+    if (!ok) return false;
+    if (!created) {
+        DoErrorMessage("Cann't create database.");
+        return false;
+    }
+    if (!IsConnected()) {
+        DoErrorMessage("Disconnected from database...");
+        return false;
+    }
+    return true;
+}
+
+bool TSQLExec::ExecBlobFile() {
+    // A new blob file replaces the last one; a failed one leaves none open, so no value is
+    // read from the wrong file.
+    ReleaseBlobFile();
+    if (!CurrentStatement) return true;
+    BlobFileName = CurrentStatement->ObjName;
+    std::string name = BlobFileName;
+    if (ExtractFilePath(name).empty()) {
+        if (ScriptFileName.empty()) {
+            DoErrorMessage("ScriptFileName not specified (for BlobFile).");
+            return false;
+        }
+        name = ExtractFilePath(ScriptFileName) + name;
+    }
+    if (!FileExists(name)) {
+        DoErrorMessage("BlobFile not found: " + name);
+        return false;
+    }
+    return Guarded([&] {
+        auto stream = std::make_unique<std::ifstream>(name, std::ios::binary);
+        if (!stream->is_open()) throw std::runtime_error("Cannot open file \"" + name + "\".");
+        BlobStream = std::move(stream);
+        BlobBuffer = std::make_unique<std::string>();
+    });
+}
+
+void TSQLExec::Connect() {
+    if (!FQNLConnection) {
+        DoErrorMessage(NoConnectionText());
+        return;
+    }
+    if (IsConnected()) Guarded([&] { FQNLConnection->SetConnected(false); });
+    AssignOptionsToConnection();
+    if (!Guarded([&] { FQNLConnection->SetConnected(true); })) return;
+    if (IsConnected())
+        LogConnected();
+    else
+        DoErrorMessage("Disconnected from database...");
+}
+
+void TSQLExec::Disconnect() {
+    if (!FQNLConnection || !IsConnected()) return;
+    Guarded([&] {
+        DoLogNextLine("Disconnect: \"" + FQNLConnection->ConnectionOptions.DatabaseName + "\"");
+        FQNLConnection->SetConnected(false);
+    });
 }
 
 } // namespace qnl

@@ -1,9 +1,12 @@
 #pragma once
 // Script statements and the executor base: the one interface through which every pass and
 // schema object writes the update script. The list order is the script order.
+#include "core/qnlDBEngine.h"
+#include "core/qnlDBOptions.h"
 #include "core/qnlMsgManager.h"
 #include "core/qnlTypes.h"
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -126,5 +129,104 @@ private:
     TMsgManager FMsgManager;
     std::vector<std::unique_ptr<TStatement>> FStatements;
 };
+
+using TGetParamValueEvent = std::function<void(TObject* Sender, TQNLParam* Param)>;
+
+// The generic script executor: renders the statement list as script text with the dialect's
+// terminators (SET TERM blocks around InterBase/Firebird bodies), and runs it statement by
+// statement through QNLConnection: each DDL statement in a transaction of its own, data changes
+// committed with the next DDL statement or at the end, errors counted, an optional stop at the
+// first error, and a summary line. Every operation reports through DoErrorMessage; nothing
+// throws out of Execute or ExecuteStatement.
+class TSQLExec : public TCustomSQLExec {
+public:
+    explicit TSQLExec(TComponent* AOwner = nullptr);
+    ~TSQLExec() override;
+    std::string ClassName() const override { return "TSQLExec"; }
+
+    // The script's own settings; CONNECT, RECONNECT and CREATE DATABASE statements hand them to
+    // the connection.
+    TConnectionOptions ConnectionOptions;
+    TIBSQLExecOptions IBServerOptions;
+    TMSSQLServerOptions MSSQLServerOptions;
+    TMySQLServerOptions MySQLServerOptions;
+    TASAServerOptions ASAServerOptions;
+    TASEServerOptions ASEServerOptions;
+    TOracleServerOptions OracleServerOptions;
+    TPGSQLServerOptions PGSQLServerOptions;
+    TDB2ServerOptions DB2ServerOptions;
+
+    // The query of the current run (created by Execute or ExecuteStatement, freed at their end).
+    std::unique_ptr<TQNLQuery> Query;
+    std::string BlobFileName;
+    // The blob file of the last "BlobFile" statement of the run and the scratch buffer for one value.
+    std::unique_ptr<std::ifstream> BlobStream;
+    std::unique_ptr<std::string> BlobBuffer;
+    // The statement being run; nullptr outside a run.
+    TStatement* CurrentStatement = nullptr;
+    TGetParamValueEvent OnGetParamValue;
+
+    TQNLCustomConnection* QNLConnection() const { return FQNLConnection; }
+
+    void DoErrorMessage(const std::string& ErrText) override;
+    void Connect() override;
+    void Disconnect() override;
+    void ExecuteStatement(TStatement* St) override;
+    TStatement* AddComment(const std::string& Text) override;
+    void AddConnect() override;
+    void ClearStatements() override;
+    void DeleteStatement(int Index) override;
+    void AddCommit() override;
+    // Clears Target and renders every statement not marked Skip; with SetLineNumbers each
+    // statement's LineIndex becomes the 0-based index of its first text line in Target.
+    void GetScriptText(TStringList& Target, bool SetLineNumbers) override;
+    bool Execute() override;
+
+    virtual std::string QuoteName(const std::string& Name);
+    virtual void SetQNLConnection(TQNLCustomConnection* Value);
+    virtual void AssignOptionsToConnection();
+    virtual bool UpdateDescription();
+    virtual bool FillParams();
+    virtual bool ExecConnect();
+    virtual bool ExecReConnect();
+    virtual bool ExecCreateDatabase();
+    virtual bool ExecDescription();
+    virtual bool ExecBlobFile();
+    virtual bool ExecDML();
+    virtual bool ExecSQL();
+    virtual void GetParamValue(TQNLParam* Param);
+    virtual bool ExecStatement(TStatement* St);
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+    // Runs Action and answers true; an exception is reported with DoErrorMessage and answers false.
+    template <typename F>
+    bool Guarded(F&& Action);
+    // GetConnected of the connection; false (reported) when there is none or it throws.
+    bool IsConnected();
+    bool InTransaction();
+    // Text of the statement: its lines joined with CR LF after each.
+    static std::string StatementText(const TStatement& St);
+    void LogConnected();
+    void ReleaseBlobFile();
+    std::string NoConnectionText() const;
+
+private:
+    TQNLCustomConnection* FQNLConnection = nullptr;
+};
+
+template <typename F>
+bool TSQLExec::Guarded(F&& Action) {
+    try {
+        Action();
+        return true;
+    } catch (const std::exception& e) {
+        DoErrorMessage(e.what());
+    } catch (...) {
+        DoErrorMessage("Unknown error.");
+    }
+    return false;
+}
 
 } // namespace qnl
