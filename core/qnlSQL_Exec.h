@@ -1,6 +1,7 @@
 #pragma once
 // Script statements and the executor base: the one interface through which every pass and
-// schema object writes the update script. The list order is the script order.
+// schema object writes the update script (the list order is the script order); and the generic
+// executor that renders the list for every dialect and runs it through the abstract connection.
 #include "core/qnlDBEngine.h"
 #include "core/qnlDBOptions.h"
 #include "core/qnlMsgManager.h"
