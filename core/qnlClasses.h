@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qnl {
 
@@ -151,6 +152,16 @@ public:
     virtual bool MergeGrant(TDbObj* /*Other*/) { return false; }
     // The dialect's description statement, asked only when one is wanted.
     virtual std::string DescriptionText() { return {}; }
+    // A domain's or generator's own type column (its TFldData); nullptr for other objects.
+    virtual TDbObj* GetTypeField() const { return nullptr; }
+    // A routine's language (PostgreSQL LANGUAGE, external MSSQL/ASE routines); empty otherwise.
+    virtual std::string GetLanguage() const { return {}; }
+    // A constraint: its type (0 primary key, 1 unique, 2 foreign key, 3 check, 5 default,
+    // 6 not-null check, 7 column reference), -1 for every other object; its key columns by
+    // name; its clause, InColumn for the form written inside a column definition.
+    virtual int GetConstraintType() const { return -1; }
+    virtual std::vector<std::string> GetConstraintFieldNames() const { return {}; }
+    virtual std::string GetConstraintText(bool /*InColumn*/) { return {}; }
 
     bool BodyIsEmpty() const;
 

@@ -1,0 +1,723 @@
+#include "objects/qnlComp_Tbl.h"
+
+#include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Gnr.h"
+
+#include <initializer_list>
+
+namespace qnl {
+
+const std::array<const char*, DataTypeNameCount> DataTypeNames = {
+    "? DataType", "INTEGER", "BIGINT", "FLOAT", "DOUBLE PRECISION", "FLOAT4", "FLOAT8", "DECFLOAT", "TINYINT",
+    "REAL", "DOUBLE", "NUMBER", "LONG", "LONG RAW", "VARCHAR", "CHAR", "LONG VARCHAR", "VARCHAR2", "DATE",
+    "TIME", "TIMESTAMP", "TIME", "TIMESTAMP", "DATETIME", "DATETIME2", "SMALLDATETIME", "DATETIMEOFFSET",
+    "GRAPHIC", "VARGRAPHIC", "Geometry", "Point", "Curve", "LineString", "Surface", "Polygon",
+    "GeometryCollection", "MultiPoint", "MultiCurve", "MultiLineString", "MultiSurface", "MultiPolygon", "BLOB",
+    "CLOB", "DBCLOB", "BINARY", "LONG BINARY", "NUMERIC", "DECIMAL", "TEXT", "NCHAR", "NVARCHAR", "NVARCHAR2",
+    "NTEXT", "NCLOB", "SMALLINT", "QUAD", "CSTRING", "NATIONAL CHAR", "RAW", "ROWID", "UROWID", "MEDIUMINT",
+    "YEAR", "TINYBLOB", "MEDIUMBLOB", "LONGBLOB", "TINYTEXT", "MEDIUMTEXT", "LONGTEXT", "ENUM", "SET", "BIT",
+    "VARBIT", "MONEY", "SMALLMONEY", "GUID", "VARBINARY", "IMAGE", "BFILE", "UNIQUEIDENTIFIER", "SYSNAME",
+    "SQL_VARIANT", "CURSOR", "CURSOR VARYING", "TABLE", "XML", "INTERVAL YEAR TO MONTH",
+    "INTERVAL DAY TO SECOND", "SERIAL", "BIGSERIAL", "BYTEA", "INTERVAL", "INT2", "INT4", "INT8", "OID",
+    "BOOLEAN"};
+
+const char* DataTypeName(uint8_t Code) { return Code < DataTypeNameCount ? DataTypeNames[Code] : DataTypeNames[0]; }
+
+bool ArrayBoundsDiffer(const TArrayBounds& A, const TArrayBounds& B) { return A != B; }
+
+namespace {
+
+bool CodeIn(uint8_t Code, std::initializer_list<uint8_t> Codes) {
+    for (uint8_t c : Codes)
+        if (c == Code) return true;
+    return false;
+}
+
+std::string Num(int32_t V) { return std::to_string(V); }
+
+// "(p,s)" when both are set, "(p)" when only the precision is, nothing otherwise.
+std::string PrecisionScale(int32_t P, int32_t S) {
+    if (P != 0 && S != 0) return "(" + Num(P) + "," + Num(S) + ")";
+    if (P != 0) return "(" + Num(P) + ")";
+    return {};
+}
+
+// The text of a single-quoted SQL literal: outer quotes gone, doubled inner quotes single.
+std::string UnquoteSQLString(const std::string& S) {
+    std::string inner = S.substr(1);
+    if (!inner.empty() && inner.back() == '\'') inner.pop_back();
+    std::string out;
+    for (size_t i = 0; i < inner.size(); ++i) {
+        out += inner[i];
+        if (inner[i] == '\'' && i + 1 < inner.size() && inner[i + 1] == '\'') ++i;
+    }
+    return out;
+}
+
+} // namespace
+
+// ---- TFldData ----
+
+TFldData::TFldData(TCustomObjs* AContainer, TDbObj* AOwner) : TDbObj(AContainer), Owner(AOwner) {
+    Kind = dboField;
+    if (dynamic_cast<TTblData*>(AOwner)) IdentityGenerator = std::make_unique<TGnrData>(AContainer, nullptr);
+}
+
+TFldData::~TFldData() = default;
+
+void TFldData::Assign(const TFldData& S) {
+    Kind = S.Kind;
+    SetName(S.Name);
+    SetSource(S.Source());
+    SetDescription(S.Description());
+    DefaultValue = S.GetDefault();
+    DataType = S.DataType;
+    FieldLength = S.FieldLength;
+    CharLength = S.CharLength;
+    IBFieldType = S.IBFieldType;
+    Precision = S.Precision;
+    Scale = S.Scale;
+    Nullable = S.Nullable;
+    Position = S.Position;
+    FieldPosition = S.FieldPosition;
+    ExistsInTarget = S.ExistsInTarget;
+    Equal = S.Equal;
+    DomainName = S.DomainName;
+    DomainSchema = S.DomainSchema;
+    CharSetName = S.CharSetName;
+    CharSetId = S.CharSetId;
+    CheckSource = S.CheckSource;
+    CheckName = S.CheckName;
+    CollationName = S.CollationName;
+    CollationId = S.CollationId;
+    SubType = S.SubType;
+    SubTypeName = S.SubTypeName;
+    SegmentLength = S.SegmentLength;
+    TypeOf = S.TypeOf;
+    TypeOfTable = S.TypeOfTable;
+    TypeOfColumn = S.TypeOfColumn;
+    ParamDirection = S.ParamDirection;
+    ByValue = S.ByValue;
+    ByDescriptor = S.ByDescriptor;
+    ParameterNumber = S.ParameterNumber;
+    IndexOrder = S.IndexOrder;
+    MySQLBinary = S.MySQLBinary;
+    MySQLAutoIncrement = S.MySQLAutoIncrement;
+    Identity = S.Identity;
+    IdentitySeed = S.IdentitySeed;
+    IdentityIncrement = S.IdentityIncrement;
+    GeneratedKind = S.GeneratedKind;
+    GeneratedExpression = S.GeneratedExpression;
+    RowGuidCol = S.RowGuidCol;
+    Persisted = S.Persisted;
+    XmlTypeQualifier = S.XmlTypeQualifier;
+    IsRef = S.IsRef;
+    WithTimeZone = S.WithTimeZone;
+    WithLocalTimeZone = S.WithLocalTimeZone;
+    DB2Logged = S.DB2Logged;
+    DB2Compact = S.DB2Compact;
+    ForBitData = S.ForBitData;
+    IsJavaType = S.IsJavaType;
+    JavaClassName = S.JavaClassName;
+}
+
+std::string TFldData::GetDefault() const {
+    const std::string& d = DefaultValue;
+    if (d.size() < 2 || d.front() != '"' || d.back() != '"') return d;
+    std::string out = "'";
+    for (size_t i = 1; i + 1 < d.size(); ++i) {
+        if (d[i] == '\'') out += '\'';
+        out += d[i];
+    }
+    return out + "'";
+}
+
+uint8_t TFldData::IBTypeToDataType(int32_t IBType, int32_t ASubType) {
+    switch (IBType) {
+    case 7: return dtSmallInt;
+    case 8: return dtInteger;
+    case 9: return dtQuad;
+    case 10: return dtFloat;
+    case 12: return dtDate;
+    case 13: return dtTime;
+    case 14: return ASubType == 1 ? dtBinary : dtChar;
+    case 16: return dtBigInt;
+    case 17:
+    case 23: return dtBoolean;
+    case 24:
+    case 25: return dtDecFloat;
+    case 26: return dtNumeric;
+    case 27: return dtDoublePrecision;
+    case 28: WithTimeZone = true; return dtTime;
+    case 29: WithTimeZone = true; return dtTimeStamp;
+    case 35: {
+        const TIBServerOptions* o = GetIBServerOptions();
+        return o && o->SQLDialect == 3 ? dtTimeStamp : dtDate;
+    }
+    case 37: return ASubType == 1 ? dtVarBinary : dtVarChar;
+    case 40: return dtCString;
+    case 261: return dtBlob;
+    default: return dtUnknown;
+    }
+}
+
+TDbObj* TFldData::GetDomain() const {
+    if (DataType != dtDomain || !Container) return nullptr;
+    return Container->FindDomain(DomainSchema.empty() ? DomainName : DomainSchema + "." + DomainName);
+}
+
+TFldData* TFldData::GetDomainType() const {
+    TDbObj* d = GetDomain();
+    return d ? dynamic_cast<TFldData*>(d->GetTypeField()) : nullptr;
+}
+
+bool TFldData::IsCharType() const {
+    if (CodeIn(DataType, {dtVarChar, dtChar, dtNChar, dtCString})) return true;
+    if (DataType == dtBlob) return SubType == 1;
+    if (DataType != dtDomain) return false;
+    TFldData* t = GetDomainType();
+    // A domain typed by a domain of its own would otherwise never end.
+    return t && t != this && t->DataType != dtDomain && t->IsCharType();
+}
+
+std::string TFldData::GetCharSet() const {
+    if (!IsCharType()) return {};
+    if (!CharSetName.empty()) return CharSetName;
+    if (TFldData* t = GetDomainType(); t && !t->CharSetName.empty()) return t->CharSetName;
+    if (GetServerType() == stInterBase && Container) return Container->IBServerOptions.DBCharSet();
+    return {};
+}
+
+void TFldData::SetCharSetCollation(int32_t ACharSetId, const std::string& ACharSetName, int32_t ACollationId,
+                                   const std::string& ACollationName) {
+    if (!IsCharType()) {
+        CollationName.clear();
+        CollationId = 0;
+    } else {
+        CharSetId = ACharSetId;
+        CharSetName = ACharSetName;
+        CollationId = ACollationId;
+        CollationName = ACollationName;
+        TFldData* domainType = DataType == dtDomain ? GetDomainType() : nullptr;
+        // A collation named like its character set is that set's default.
+        bool inherited = domainType ? CollationName == domainType->CollationName : CollationName == GetCharSet();
+        if (inherited) {
+            CollationName.clear();
+            CollationId = 0;
+        }
+        std::string dbCharSet = Container ? Container->IBServerOptions.DBCharSet() : std::string();
+        if (CharSetName == dbCharSet || (CharSetName == "NONE" && dbCharSet.empty())) {
+            CharSetName.clear();
+            CharSetId = 0;
+        }
+    }
+    if (IsComputed()) {
+        CharSetName.clear();
+        CharSetId = 0;
+        CollationName.clear();
+        CollationId = 0;
+    }
+}
+
+bool TFldData::IBDialectForTypes() const {
+    TServerType t = GetServerType();
+    return t == stNone || t == stInterBase;
+}
+
+std::string TFldData::GetTypeSQL() {
+    if (ParameterNumber != 0) return "PARAMETER " + Num(ParameterNumber);
+    if (DataType == dtDomain) {
+        std::string s = TypeOf ? "TYPE OF " : "";
+        if (!TypeOfTable.empty() && !TypeOfColumn.empty())
+            s += "COLUMN " + QuoteName(TypeOfTable) + "." + QuoteName(TypeOfColumn);
+        else
+            s += QuoteName(DomainName);
+        return s;
+    }
+    TServerType st = GetServerType();
+    if (IsComputed()) return (st == stMSSQL ? "AS " : "COMPUTED BY ") + Source();
+
+    std::string s = DataTypeName(DataType);
+    const bool ib = IBDialectForTypes();
+    const TIBServerOptions* o = GetIBServerOptions();
+    const TIBSQLServerVersionType version = o ? o->SQLServerVersion : TIBServerOptions().SQLServerVersion;
+    const int dialect = o ? o->SQLDialect : 3;
+
+    if (st == stPostgreSQL) {
+        s = LowerCase(s);
+        if (DataType == dtTimeTZ || DataType == dtTimeStampTZ) {
+            if (Precision != 0) s += "(" + Num(Precision) + ")";
+            s += " with time zone";
+        }
+    }
+    if (ib) {
+        if (DataType == dtBigInt && version == st_InterBase_2020) s = "INTEGER";
+        if (CodeIn(DataType, {dtChar, dtNChar}) && CharLength > 1) s += "(" + Num(CharLength) + ")";
+        if (CodeIn(DataType, {dtVarChar, dtNVarChar, dtCString}) && CharLength > 0) s += "(" + Num(CharLength) + ")";
+        if (version == st_Firebird_40) {
+            if (CodeIn(DataType, {dtBinary, dtVarBinary})) s += "(" + Num(CharLength) + ")";
+            if (CodeIn(DataType, {dtTime, dtTimeStamp}) && WithTimeZone) s += " WITH TIME ZONE";
+        }
+    } else if (CodeIn(DataType, {dtVarChar, dtChar, dtVarChar2, dtBinary, dtNChar, dtNVarChar, dtCString, dtVarBinary})) {
+        if (CharLength > 1)
+            s += "(" + Num(CharLength) + ")";
+        else if (CharLength == -1)
+            s += "(MAX)";
+    }
+    if (DataType == dtBlob) {
+        if (SubType != 0) s += " SUB_TYPE " + Num(SubType);
+        if (SegmentLength != 0 && SegmentLength != 80 && !OwnerIs(dboFunction))
+            s += " SEGMENT SIZE " + Num(SegmentLength);
+    }
+    if (CodeIn(DataType, {dtNumber, dtNumeric, dtDecimal}) && Precision != 0)
+        s += "(" + Num(Precision) + (Scale != 0 ? "," + Num(Scale) : std::string()) + ")";
+    if (DataType == dtDecFloat && Precision != 0 && Precision != 34) s += "(" + Num(Precision) + ")";
+    if (ib && dialect != 3 && CodeIn(DataType, {dtTime, dtTimeStamp})) s = "DATE";
+    // The dimensions follow the complete type (NUMERIC(9,2) [1:3]); written before the
+    // precision they would make a text the server rejects.
+    if (ib && !ArrayBounds.empty()) {
+        s += " [";
+        for (size_t i = 0; i < ArrayBounds.size(); ++i) {
+            if (i > 0) s += ", ";
+            s += Num(ArrayBounds[i].first) + ":" + Num(ArrayBounds[i].second);
+        }
+        s += "]";
+    }
+    return s;
+}
+
+std::string TFldData::GetColumnSQL() {
+    switch (GetServerType()) {
+    case stASA: return ASAColumnSQL();
+    case stMySQL: return MySQLColumnSQL();
+    case stOracle: return OracleColumnSQL();
+    case stMSSQL: return MSSQLColumnSQL();
+    case stPostgreSQL: return PGColumnSQL();
+    case stDB2: return DB2ColumnSQL();
+    case stASE: return ASEColumnSQL();
+    default: return IBColumnSQL();
+    }
+}
+
+std::string TFldData::IBColumnSQL() {
+    std::string s = GetTypeSQL();
+    if (ParameterNumber != 0) return s;
+    if (ByDescriptor) s += " BY DESCRIPTOR";
+    if (ByValue) s += " BY VALUE";
+    const TIBServerOptions* o = GetIBServerOptions();
+    const bool fieldCharSets = o && o->IBCompareOptions.FldCharsetCompare;
+    const std::string dbCharSet = o ? o->DBCharSet() : std::string();
+    const TIBSQLServerVersionType version = o ? o->SQLServerVersion : TIBServerOptions().SQLServerVersion;
+    if (!CharSetName.empty() && DomainName.empty() && !IsComputed() && fieldCharSets &&
+        (CharSetName != dbCharSet || !CollationName.empty()))
+        s += " CHARACTER SET " + CharSetName;
+    // Identity columns exist from Firebird 3 on; InterBase has none.
+    const bool identity = Identity && (version == st_Firebird_30 || version == st_Firebird_40);
+    if (identity) s += " GENERATED BY DEFAULT AS IDENTITY";
+    // Every InterBase/Firebird version takes a column default, and the temporary column and
+    // domain of a type or default change are built from this text on the oldest ones too.
+    std::string def = GetDefault();
+    if (!def.empty()) {
+        bool write = true;
+        if (TFldData* t = DataType == dtDomain ? GetDomainType() : nullptr) write = t->GetDefault() != def || TypeOf;
+        if (write) {
+            if (OwnerIsProcedure()) {
+                if (ParamDirection != pdOut) s += " = " + def;
+            } else {
+                s += " DEFAULT " + def;
+            }
+        }
+    }
+    if (!Identity && !Nullable) s += " NOT NULL";
+    if (!CheckSource.empty()) s += " CHECK" + CheckSource;
+    if (!CollationName.empty() && fieldCharSets) s += " COLLATE " + CollationName;
+    return s;
+}
+
+std::string TFldData::MySQLColumnSQL() {
+    std::string s = DataType == dtDomain && !DomainName.empty() ? QuoteName(DomainName) : DataTypeName(DataType);
+    if (CodeIn(DataType, {dtVarChar, dtChar, dtBinary, dtNationalChar, dtVarBinary}) && CharLength != 0) {
+        s += "(" + Num(CharLength) + ")";
+    } else if (DataType == dtEnum || DataType == dtSet) {
+        s += "(";
+        for (int i = 0; i < EnumValues.Count(); ++i) s += (i > 0 ? ", " : "") + EnumValues[i];
+        s += ")";
+    } else if (CodeIn(DataType, {dtFloat, dtDouble, dtNumeric, dtDecimal})) {
+        s += PrecisionScale(Precision, Scale);
+    } else if (Precision != 0) {
+        s += "(" + Num(Precision) + ")";
+    }
+    if (!CharSetName.empty()) s += " CHARACTER SET " + CharSetName;
+    if (!CollationName.empty()) s += " COLLATE " + CollationName;
+    if (MySQLUnsigned) s += " UNSIGNED";
+    if (MySQLZerofill) s += " ZEROFILL";
+    if (MySQLBinary) s += " BINARY";
+    if (!Nullable) s += " NOT NULL";
+    std::string def = GetDefault();
+    if (!def.empty()) {
+        // Re-quoted so that MySQL's backslash escapes apply to the text.
+        if (def.front() == '\'') def = QuoteSQLString(UnquoteSQLString(def), stMySQL);
+        s += " DEFAULT " + def;
+    }
+    if (MySQLAutoIncrement) s += " AUTO_INCREMENT";
+    return s;
+}
+
+std::string TFldData::PGColumnSQL() {
+    std::string s;
+    if (DataType == dtDomain) {
+        s = (DomainSchema.empty() ? std::string() : QuoteName(DomainSchema) + ".") + QuoteName(DomainName);
+    } else {
+        s = LowerCase(DataTypeName(DataType));
+        if ((DataType == dtVarChar || DataType == dtChar) && CharLength != 0) s += "(" + Num(CharLength) + ")";
+        if (DataType == dtNumeric || DataType == dtDecimal) s += PrecisionScale(Precision, Scale);
+        if (DataType == dtTimeTZ || DataType == dtTimeStampTZ) s += " with time zone";
+        if (!CharSetName.empty()) s += " character set " + CharSetName;
+        if (!CollationName.empty()) s += " collate " + CollationName;
+    }
+    for (const auto& b : ArrayBounds) s += "[" + (b.second != 0 ? Num(b.second) : std::string()) + "]";
+    if (!Nullable) s += " not null";
+    if (std::string def = GetDefault(); !def.empty()) s += " default " + def;
+    if (!CheckSource.empty()) {
+        if (!CheckName.empty()) s += " CONSTRAINT " + CheckName;
+        s += " CHECK" + CheckSource;
+    }
+    return s;
+}
+
+std::string TFldData::ASAColumnSQL() {
+    std::string s;
+    if (DomainName.empty()) {
+        s = DataTypeName(DataType);
+        if (CodeIn(DataType, {dtVarChar, dtChar, dtBinary, dtNChar, dtNVarChar, dtVarBinary}) && CharLength > 1)
+            s += "(" + Num(CharLength) + ")";
+    } else {
+        s = QuoteName(DomainName);
+    }
+    if (std::string def = GetDefault(); !def.empty()) s += (OwnerIsProcedure() ? " = " : " DEFAULT ") + def;
+    if (ParamDirection == pdOut) s += " OUTPUT";
+    if (!CollationName.empty()) s += " COLLATE " + CollationName;
+    if (Identity) s += " IDENTITY (" + Num(IdentitySeed) + ", " + Num(IdentityIncrement) + ")";
+    if (RowGuidCol) s += " ROWGUIDCOL";
+    if (!OwnerIsProcedure()) s += Nullable ? " NULL" : " NOT NULL";
+    return s;
+}
+
+std::string TFldData::ASEColumnSQL() {
+    std::string s;
+    if (IsJavaType) {
+        s = "java.lang." + JavaClassName + PrecisionScale(Precision, Scale);
+    } else if (DataType == dtDomain) {
+        s = QuoteName(DomainName);
+    } else if (IsComputed()) {
+        return "AS " + Source();
+    } else if (DataType == dtTable) {
+        return TableType ? TableType->GetBodySQL() : std::string("TABLE");
+    } else {
+        s = DataTypeName(DataType);
+        if (CodeIn(DataType, {dtVarChar, dtChar, dtBinary, dtNChar, dtNVarChar, dtVarBinary})) {
+            if (CharLength >= 1)
+                s += "(" + Num(CharLength) + ")";
+            else if (CharLength == -1)
+                s += "(MAX)";
+        }
+        if (CodeIn(DataType, {dtFloat, dtNumeric, dtDecimal}) && Precision != 0)
+            s += Scale == 0 ? "(" + Num(Precision) + ")" : "(" + Num(Precision) + "," + Num(Scale) + ")";
+    }
+    if (std::string def = GetDefault(); !def.empty()) s += (OwnerIsProcedure() ? " = " : " DEFAULT ") + def;
+    if (!CollationName.empty()) s += " COLLATE " + CollationName;
+    if (Identity) s += " IDENTITY";
+    if (!OwnerIsProcedure()) s += Nullable ? " NULL" : " NOT NULL";
+    return s;
+}
+
+std::string TFldData::MSSQLColumnSQL() {
+    std::string s;
+    if (DataType == dtDomain) {
+        s = (DomainSchema.empty() ? std::string() : QuoteName(DomainSchema) + ".") + QuoteName(DomainName);
+    } else if (IsComputed()) {
+        s = "AS " + Source();
+        if (Persisted) s += " PERSISTED";
+    } else if (DataType == dtXml) {
+        s = "XML";
+        if (!XmlTypeQualifier.empty()) s += " " + XmlTypeQualifier;
+    } else if (DataType == dtTable) {
+        return TableType ? TableType->GetBodySQL() : std::string("TABLE");
+    } else {
+        s = DataTypeName(DataType);
+        if (CodeIn(DataType, {dtVarChar, dtChar, dtBinary, dtNChar, dtNVarChar, dtVarBinary})) {
+            if (CharLength >= 1)
+                s += "(" + Num(CharLength) + ")";
+            else if (CharLength == -1)
+                s += "(MAX)";
+        }
+        if (CodeIn(DataType, {dtFloat, dtTime, dtDateTime2, dtDateTimeOffset, dtNumeric, dtDecimal})) {
+            const bool timeType = CodeIn(DataType, {dtTime, dtDateTime2, dtDateTimeOffset});
+            // Seven fractional digits are the server's default for the time types.
+            const bool serverDefault = timeType && Scale == 0 && Precision == 7;
+            if (!serverDefault && (Precision != 0 || timeType))
+                s += Scale == 0 ? "(" + Num(Precision) + ")" : "(" + Num(Precision) + "," + Num(Scale) + ")";
+        }
+    }
+    if (std::string def = GetDefault(); !def.empty()) s += (OwnerIsProcedure() ? " = " : " DEFAULT ") + def;
+    if (ParamDirection == pdOut) s += " OUTPUT";
+    if (!CollationName.empty() && !OwnerIs(dboDomain)) s += " COLLATE " + CollationName;
+    if (Identity) {
+        s += " IDENTITY";
+        if (IdentityIncrement != 0) s += " (" + Num(IdentitySeed) + ", " + Num(IdentityIncrement) + ")";
+    }
+    if (RowGuidCol) s += " ROWGUIDCOL";
+    if (!IsComputed() && !OwnerIsProcedure()) s += Nullable ? " NULL" : " NOT NULL";
+    return s;
+}
+
+std::string TFldData::OracleColumnSQL() {
+    const std::string ref = IsRef ? "REF " : "";
+    std::string s = ref;
+    if (DomainName.empty()) {
+        if (DataType != dtUnknown) s += DataTypeName(DataType);
+    } else {
+        s += DomainName;
+    }
+    if (CodeIn(DataType, {dtVarChar, dtChar, dtVarChar2, dtNChar, dtNVarChar, dtNVarChar2, dtRaw}))
+        s += "(" + Num(CharLength) + ")";
+    if (DataType == dtIntervalYM && Precision != 0) s = ref + "INTERVAL YEAR(" + Num(Precision) + ") TO MONTH";
+    if (DataType == dtIntervalDS && (Precision != 0 || Scale != 0))
+        s = ref + "INTERVAL DAY" + (Precision != 0 ? "(" + Num(Precision) + ")" : std::string()) + " TO SECOND" +
+            (Scale != 0 ? "(" + Num(Scale) + ")" : std::string());
+    if (CodeIn(DataType, {dtFloat, dtNumber, dtNumeric, dtDecimal, dtUrowid})) s += PrecisionScale(Precision, Scale);
+    if (DataType == dtTimeStamp) {
+        if (Precision != 0) s += "(" + Num(Precision) + ")";
+        if (WithTimeZone)
+            s += " WITH TIME ZONE";
+        else if (WithLocalTimeZone)
+            s += " WITH LOCAL TIME ZONE";
+    }
+    if (std::string def = GetDefault(); !def.empty()) s += (s.empty() ? "" : " ") + std::string("DEFAULT ") + def;
+    if (!Nullable) s += " NOT NULL";
+    return s;
+}
+
+std::string TFldData::DB2ColumnSQL() {
+    std::string s;
+    if (DataType == dtDomain) {
+        s = DomainName;
+    } else {
+        if (DataType != dtUnknown) s = DataTypeName(DataType);
+        if (CodeIn(DataType, {dtVarChar, dtChar, dtBlob, dtClob}) && CharLength > 0) s += "(" + Num(CharLength) + ")";
+        if ((DataType == dtNumeric || DataType == dtDecimal) && Precision != 0)
+            s += "(" + Num(Precision) + "," + Num(Scale) + ")";
+    }
+    if (ForBitData) s += " FOR BIT DATA";
+    if (DB2Logged == 0) s += " NOT LOGGED";
+    if (DB2Logged == 1) s += " LOGGED";
+    if (DB2Compact == 0) s += " NOT COMPACT";
+    if (DB2Compact == 1) s += " COMPACT";
+    if (!Nullable) s += " NOT NULL";
+    if (GeneratedKind != 0 && GeneratedKind != ' ') {
+        s += " GENERATED ";
+        if (GeneratedKind == 'A') s += "ALWAYS ";
+        if (GeneratedKind == 'D') s += "BY DEFAULT ";
+        if (Identity) {
+            std::string options;
+            if (IdentityGenerator) IdentityGenerator->GetDB2IdentityText(options);
+            s += "AS IDENTITY" + options;
+        } else {
+            s += "AS(" + GeneratedExpression + ")";
+        }
+    }
+    if (std::string def = GetDefault(); !def.empty()) s += " WITH DEFAULT " + def;
+    return s;
+}
+
+std::string TFldData::GetCreateSQL() {
+    const TServerType st = GetServerType();
+    std::string s;
+    if (OwnerIsProcedure() && !Owner->GetLanguage().empty()) {
+        if (ParamDirection == pdIn) s = "in ";
+        if (ParamDirection == pdOut) s = "out ";
+        if (ParamDirection == pdInOut) s = "inout ";
+    }
+    const bool modeFirst = !s.empty();
+    if (!Name.empty()) s += (st == stMSSQL && OwnerIsProcedure() ? Name : GetQualifiedName()) + " ";
+    s += GetColumnSQL();
+    if (!modeFirst && st == stASE) {
+        if (ParamDirection == pdIn) s += " in";
+        if (ParamDirection == pdOut) s += " out";
+        if (ParamDirection == pdInOut) s += " inout";
+    }
+    return s;
+}
+
+std::string TFldData::OwnerNameForCounterpart() const { return Owner ? Owner->GetNameForCounterpart() : OwnerName; }
+
+std::string TFldData::GetCreateStatement() {
+    const TServerType st = GetServerType();
+    std::string table;
+    if (!Owner) {
+        table = QuoteName(OwnerName);
+    } else {
+        const std::string name = QuoteName(OwnerNameForCounterpart());
+        if ((st == stOracle || st == stMSSQL || st == stPostgreSQL) && !Owner->Schema.empty())
+            table = QuoteName(Owner->Schema) + "." + name;
+        else if (st == stASA)
+            table = (Owner->DbOwner.empty() ? std::string("DBA") : QuoteName(Owner->DbOwner)) + "." + name;
+        else
+            table = name;
+    }
+    std::string s = "ALTER TABLE " + table + " ADD " + GetCreateSQL();
+    if (st == stMSSQL && !Nullable) {
+        // The new NOT NULL column takes its default constraint along, so existing rows get a value.
+        for (int i = 0; i < UsedBy.Count(); ++i) {
+            TDbObj* c = UsedBy.Items(i)->Ref;
+            if (!c || c->GetConstraintType() != 5) continue;
+            std::vector<std::string> fields = c->GetConstraintFieldNames();
+            if (fields.size() != 1 || !SameText(fields[0], Name)) continue;
+            s += " " + c->GetConstraintText(true);
+            c->SetExists(true);
+        }
+    }
+    return s;
+}
+
+std::string TFldData::GetDropSQL() {
+    const TServerType st = GetServerType();
+    if (st == stMSSQL)
+        return "ALTER TABLE " + (Owner ? Owner->GetQualifiedName() : QuoteName(OwnerName)) + " DROP COLUMN " +
+               QuoteName(Name);
+    if (st == stOracle) return "ALTER TABLE " + QuoteName(OwnerName) + " DROP (" + QuoteName(Name) + ")";
+    if (st == stASA && dynamic_cast<TTblData*>(Owner))
+        return "ALTER TABLE " + (Owner->DbOwner.empty() ? std::string("DBA") : QuoteName(Owner->DbOwner)) + "." +
+               QuoteName(Owner->Name) + " DROP " + QuoteName(Name);
+    return "ALTER TABLE " + QuoteName(GetOwnerName()) + " DROP " + QuoteName(Name);
+}
+
+std::string TFldData::GetOwnerName() const {
+    if (!OwnerName.empty() || !Owner) return OwnerName;
+    return Owner->Name;
+}
+
+std::string TFldData::GetDescriptionOwnerName() const {
+    if (OwnerIs(dboTable) || OwnerIs(dboView) || OwnerIs(dboProcedure)) return GetOwnerName();
+    return {};
+}
+
+void TFldData::CreateDependencies() {
+    TDbObj::CreateDependencies();
+    if (DataType == dtDomain && Container) {
+        if (TCustomObjs* master = Container->GetMasterObjs()) {
+            TDbObj* d = master->FindDomain(DomainSchema.empty() ? DomainName : DomainSchema + "." + DomainName);
+            if (d && !d->GetExists()) d->CreateDependDef();
+        }
+    }
+    if (IsComputed()) {
+        for (int i = 0; i < DependsOn.Count(); ++i) {
+            TDependObj* e = DependsOn.Items(i);
+            if (!e->Active || !e->Ref || e->Ref->Kind != dboFunction) continue;
+            e->Ref->CreateDependDef();
+            e->Active = false;
+        }
+    }
+}
+
+void TFldData::DropDependents() {
+    TCustomSQLExec* exec = GetSQLExec();
+    const std::string self = GetOwnerName() + "(" + Name + ")";
+    for (int i = 0; i < UsedBy.Count(); ++i) {
+        TDependObj* e = UsedBy.Items(i);
+        TDbObj* ref = e->Ref;
+        // What is already gone is left to the base walk, which retires its entry.
+        if (!e->Active || !ref || !ref->GetExists()) continue;
+        if (ref->Kind == dboProcedure) {
+            if (ref->BodyIsEmpty()) continue;
+            if (exec) exec->AddComment(MakeComment("Empty " + ref->Name + " for drop " + self));
+            ref->EmptyBody(true);
+            e->Active = false;
+        } else if (ref->Kind == dboField && !ref->Source().empty()) {
+            if (exec)
+                exec->AddComment(
+                    MakeComment("Drop " + ref->GetOwnerName() + "(" + ref->Name + ") for drop " + self));
+            ref->DoDrop();
+            e->Active = false;
+        } else if (TObjListKind l = ref->GetObjList(); l == olIndices || l == olConstraints || l == olPublications) {
+            ref->DoDrop();
+            e->Active = false;
+        }
+    }
+    // A view that reads the table is dropped; the view passes create it again.
+    if (TCustomObjs* target = Container ? Container->GetTargetObjs() : nullptr) {
+        const TDbObjList& views = target->List(olViews);
+        std::vector<TDbObj*> toDrop;
+        for (int v = 0; v < views.Count(); ++v) {
+            TDbObj* view = views.Obj(v);
+            bool uses = false;
+            for (int i = 0; i < view->DependsOn.Count(); ++i) {
+                TDependObj* e = view->DependsOn.Items(i);
+                if (e->Active && e->Ref && dynamic_cast<TTblData*>(e->Ref) && e->Ref->Name == GetOwnerName()) {
+                    e->Active = false;
+                    uses = true;
+                }
+            }
+            if (uses) toDrop.push_back(view);
+        }
+        for (TDbObj* view : toDrop) view->DoDrop();
+    }
+    TDbObj::DropDependents();
+}
+
+void TFldData::MarkDropped() {
+    TDbObj::MarkDropped();
+    if (auto* table = dynamic_cast<TTblData*>(Owner)) table->SetNeedsReorder(true);
+}
+
+// ---- TTblData ----
+
+TTblData::TTblData(TCustomObjs* AContainer) : TDbObj(AContainer) {
+    Kind = dboTable;
+    FCaseSensitive = !(AContainer && AContainer->ServerType() == stMSSQL);
+}
+
+// Columns go before the base: their destructors unregister from objects they point to.
+TTblData::~TTblData() { FColumns.clear(); }
+
+TFldData* TTblData::AddColumn(std::unique_ptr<TFldData> AColumn) {
+    if (!AColumn || ColumnByName(AColumn->Name)) return nullptr;
+    FColumns.push_back(std::move(AColumn));
+    return FColumns.back().get();
+}
+
+TFldData* TTblData::Column(int Index) const {
+    if (Index < 0 || Index >= GetColumnCount()) return nullptr;
+    return FColumns[static_cast<size_t>(Index)].get();
+}
+
+TFldData* TTblData::ColumnByName(const std::string& AName) const {
+    for (const auto& c : FColumns)
+        if (FCaseSensitive ? c->Name == AName : SameText(c->Name, AName)) return c.get();
+    return nullptr;
+}
+
+void TTblData::SetNeedsReorder(bool Value) {
+    NeedsReorder = Value;
+    if (auto* other = dynamic_cast<TTblData*>(Counterpart)) other->NeedsReorder = true;
+}
+
+bool TTblData::HasIdentityColumn() const {
+    for (const auto& c : FColumns)
+        if (c->Identity) return true;
+    return false;
+}
+
+std::string TTblData::GetBodySQL() {
+    std::string s = "TABLE " + GetQualifiedName();
+    if (FColumns.empty()) return s;
+    std::string cols;
+    for (const auto& c : FColumns) {
+        if (PlainColumnsOnly && c->IsComputed()) continue;
+        cols += c->GetCreateSQL() + ",\r\n";
+    }
+    if (cols.size() >= 3) cols.resize(cols.size() - 3);
+    return s + "(" + cols + ")";
+}
+
+} // namespace qnl

@@ -1,0 +1,207 @@
+#pragma once
+// Columns and the typed names of every other object (parameters, arguments, results, the type
+// of a domain or generator), the data-type word table, and the table that owns columns.
+#include "core/qnlClasses.h"
+#include "core/qnlDBStructure.h"
+#include "platform/StringList.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qnl {
+
+class TGnrData;
+class TTblData;
+
+// The data-type words by code. Code 97 (dtDomain) is a column typed by a domain or user type
+// named in DomainName and has no word of its own.
+inline constexpr int DataTypeNameCount = 97;
+extern const std::array<const char*, DataTypeNameCount> DataTypeNames;
+// The word of a code; codes outside the table give the word of code 0.
+const char* DataTypeName(uint8_t Code);
+
+// The codes the writers single out.
+inline constexpr uint8_t dtUnknown = 0, dtInteger = 1, dtBigInt = 2, dtFloat = 3, dtDoublePrecision = 4,
+                         dtDecFloat = 7, dtReal = 9, dtDouble = 10, dtNumber = 11, dtVarChar = 14, dtChar = 15,
+                         dtVarChar2 = 17, dtDate = 18, dtTime = 19, dtTimeStamp = 20, dtTimeTZ = 21,
+                         dtTimeStampTZ = 22, dtDateTime2 = 24, dtDateTimeOffset = 26, dtBlob = 41, dtClob = 42,
+                         dtBinary = 44, dtNumeric = 46, dtDecimal = 47, dtNChar = 49, dtNVarChar = 50,
+                         dtNVarChar2 = 51, dtSmallInt = 54, dtQuad = 55, dtCString = 56, dtNationalChar = 57,
+                         dtRaw = 58, dtUrowid = 60, dtEnum = 69, dtSet = 70, dtVarBinary = 76, dtTable = 84,
+                         dtXml = 85, dtIntervalYM = 86, dtIntervalDS = 87, dtBoolean = 96, dtDomain = 97;
+
+// Parameter directions.
+inline constexpr uint8_t pdNone = 0, pdIn = 1, pdOut = 2, pdInOut = 3, pdVariadic = 4;
+
+// One (lower, upper) pair per array dimension.
+using TArrayBounds = std::vector<std::pair<int32_t, int32_t>>;
+
+// True when the two bound lists have different lengths or any pair differs.
+bool ArrayBoundsDiffer(const TArrayBounds& A, const TArrayBounds& B);
+
+class TFldData : public TDbObj {
+public:
+    // The owner is never owned by the column; a column of a table gets its identity generator.
+    TFldData(TCustomObjs* AContainer, TDbObj* AOwner);
+    ~TFldData() override;
+    std::string ClassName() const override { return "TFldData"; }
+
+    std::string DefaultValue;
+    uint8_t DataType = dtUnknown;
+    uint8_t BaseDataType = 0;
+    int32_t FieldLength = 0;
+    int32_t CharLength = 0;  // -1 = MAX
+    int32_t IBFieldType = 0;
+    int32_t Precision = 0;
+    int32_t Scale = 0;
+    bool Nullable = true;
+    int32_t Position = 0;
+    int32_t CounterpartPosition = -1;
+    int32_t FieldPosition = 0;
+    bool MySQLUnsigned = false;
+    bool MySQLZerofill = false;
+    bool MySQLBinary = false;
+    bool MySQLAutoIncrement = false;
+    bool ExistsInTarget = false;
+    bool Equal = false;
+    std::string DomainName;
+    std::string DomainSchema;
+    std::string OwnerName;
+    TDbObj* Owner = nullptr;
+    std::string CharSetName;
+    int32_t CharSetId = 0;
+    std::string CheckSource;
+    std::string CheckName;
+    std::string CollationName;
+    int32_t CollationId = 0;
+    int32_t SubType = 0;
+    std::string SubTypeName;
+    int32_t SegmentLength = 0;
+    bool TypeOf = false;
+    std::string TypeOfTable;
+    std::string TypeOfColumn;
+    TArrayBounds ArrayBounds;
+    uint8_t ParamDirection = pdNone;
+    bool ByValue = false;
+    bool ByDescriptor = false;
+    int32_t ParameterNumber = 0;
+    bool Deterministic = false;
+    int32_t IndexOrder = 0;
+    TStringList EnumValues;
+    bool Identity = false;
+    int32_t IdentitySeed = 0;
+    int32_t IdentityIncrement = 0;
+    std::unique_ptr<TGnrData> IdentityGenerator;
+    char GeneratedKind = 0;  // DB2: 'A' ALWAYS, 'D' BY DEFAULT
+    std::string GeneratedExpression;
+    bool RowGuidCol = false;
+    bool Persisted = false;
+    std::string XmlTypeQualifier;
+    bool IsRef = false;
+    bool WithTimeZone = false;
+    bool WithLocalTimeZone = false;
+    std::unique_ptr<TTblData> TableType;
+    int32_t DB2Logged = -1;
+    int32_t DB2Compact = -1;
+    bool ForBitData = false;
+    bool IsJavaType = false;
+    std::string JavaClassName;
+
+    // Copies the definition of another column (the temporary column of a type change is built
+    // this way); owner, position on the other side, arrays, enum values and owned objects stay.
+    void Assign(const TFldData& Source);
+
+    // The default as SQL: a double-quoted default becomes a single-quoted literal.
+    std::string GetDefault() const;
+    // The data-type code of an InterBase/Firebird RDB$FIELD_TYPE; sets WithTimeZone for the
+    // zoned types.
+    uint8_t IBTypeToDataType(int32_t IBType, int32_t ASubType);
+    // Stores character set and collation, leaving out what the column gets anyway.
+    void SetCharSetCollation(int32_t ACharSetId, const std::string& ACharSetName, int32_t ACollationId,
+                             const std::string& ACollationName);
+    bool IsComputed() const { return !Source().empty(); }
+    // The domain of a domain-typed column in this column's container; nullptr otherwise.
+    TDbObj* GetDomain() const;
+    // The type column of that domain; nullptr without one.
+    TFldData* GetDomainType() const;
+    bool IsCharType() const;
+    std::string GetCharSet() const;
+
+    // The data-type text.
+    std::string GetTypeSQL();
+    // The definition that follows the column name, in the column's dialect.
+    std::string GetColumnSQL();
+
+    // ---- TDbObj ----
+    std::string GetDisplayName() override { return GetName(); }
+    // The parameter or column text: (mode) name definition.
+    std::string GetCreateSQL() override;
+    // ALTER TABLE ... ADD of the column.
+    std::string GetCreateStatement() override;
+    std::string GetDropSQL() override;
+    void CreateDependencies() override;
+    void DropDependents() override;
+    void MarkDropped() override;
+    TDbObj* GetOwner() const override { return Owner; }
+    std::string GetOwnerName() const override;
+    std::string GetDescriptionOwnerName() const override;
+
+private:
+    bool OwnerIs(TDbObject AKind) const { return Owner && Owner->Kind == AKind; }
+    bool OwnerIsProcedure() const { return OwnerIs(dboProcedure); }
+    bool IBDialectForTypes() const;
+    // The owner's name as the counterpart side spells it.
+    std::string OwnerNameForCounterpart() const;
+
+    std::string IBColumnSQL();
+    std::string MySQLColumnSQL();
+    std::string PGColumnSQL();
+    std::string ASAColumnSQL();
+    std::string ASEColumnSQL();
+    std::string MSSQLColumnSQL();
+    std::string OracleColumnSQL();
+    std::string DB2ColumnSQL();
+};
+
+// A table: its columns in column order. Only what columns and their generators need is here:
+// the column list and its case rule, the creation phase and the re-order flag, and the column
+// part of the table text.
+class TTblData : public TDbObj {
+public:
+    explicit TTblData(TCustomObjs* AContainer);
+    ~TTblData() override;
+    std::string ClassName() const override { return "TTblData"; }
+
+    bool PlainColumnsOnly = false;
+    bool NeedsReorder = false;
+
+    // Files the column at the end of the column order and takes it over; a column whose name is
+    // already there is freed and nullptr answered.
+    TFldData* AddColumn(std::unique_ptr<TFldData> Column);
+    TFldData* Column(int Index) const;
+    TFldData* ColumnByName(const std::string& AName) const;
+    bool ColumnsCaseSensitive() const { return FCaseSensitive; }
+
+    void SetNeedsReorder(bool Value);
+    bool HasIdentityColumn() const;
+    // "TABLE" + name + the column list; the table Part's remaining clauses are not written here.
+    std::string GetBodySQL();
+
+    // ---- TDbObj hooks ----
+    TObjListKind GetObjList() const override { return olTables; }
+    int GetColumnCount() const override { return static_cast<int>(FColumns.size()); }
+    TDbObj* GetColumn(int Index) const override { return Column(Index); }
+    TDbObj* FindColumn(const std::string& AName) const override { return ColumnByName(AName); }
+    bool GetPlainColumnsOnly() const override { return PlainColumnsOnly; }
+    void SetCreatePhase(bool PlainOnly) override { PlainColumnsOnly = PlainOnly; }
+
+private:
+    std::vector<std::unique_ptr<TFldData>> FColumns;
+    bool FCaseSensitive = true;
+};
+
+} // namespace qnl

@@ -1,0 +1,91 @@
+#pragma once
+// Helpers for the object-kind tests: a structure of one dialect, two linked sides, an executor
+// that keeps comment lines, a stand-in domain and a plain rendering of the statements.
+#include "core/qnlDBStructure.h"
+#include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Gnr.h"
+#include "objects/qnlComp_Tbl.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qnl::test {
+
+// Keeps comment lines as statements of kind "Comment", as the script executor does.
+class RecordingExec : public TCustomSQLExec {
+public:
+    TStatement* AddComment(const std::string& Text) override {
+        return AddStatement(Text, skComment, {}, dboUnknown, saComment);
+    }
+    // Every statement's text in order, comment lines included.
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> r;
+        for (int i = 0; i < StatementCount(); ++i) r.push_back(Statements(i)->Lines.Text());
+        return r;
+    }
+    // The statements (no comments) joined into a script that isql-fb can run.
+    std::string Script() const {
+        std::string s;
+        for (int i = 0; i < StatementCount(); ++i)
+            if (Statements(i)->Kind != skComment) s += Statements(i)->Lines.Text() + ";\n";
+        return s;
+    }
+};
+
+// A domain: a name and its type column; enough for the columns that use it.
+class TestDomain : public TDbObj {
+public:
+    TestDomain(TCustomObjs* C, const std::string& AName) : TDbObj(C), Type(std::make_unique<TFldData>(C, this)) {
+        Kind = dboDomain;
+        Name = AName;
+    }
+    TObjListKind GetObjList() const override { return olDomains; }
+    TDbObj* GetTypeField() const override { return Type.get(); }
+    std::string GetCreateSQL() override { return "CREATE DOMAIN " + QuoteName(Name) + " AS " + Type->GetColumnSQL(); }
+    std::unique_ptr<TFldData> Type;
+};
+
+// One structure of a dialect.
+struct OneSide {
+    TDBStructure structure;
+    TObjs& Objs() { return *structure.Objs(); }
+    explicit OneSide(TServerType Type = stInterBase, TIBSQLServerVersionType Version = st_Firebird_30) {
+        Objs().SetServerType(Type);
+        Objs().IBServerOptions.SQLServerVersion = Version;
+    }
+};
+
+// Two structures linked as the comparer links them, both writing to one executor.
+struct LinkedSides {
+    TDBStructure master, target;
+    RecordingExec exec;
+    TObjs& M() { return *master.Objs(); }
+    TObjs& T() { return *target.Objs(); }
+    LinkedSides(TServerType Type = stInterBase, TIBSQLServerVersionType Version = st_Firebird_30) {
+        for (TObjs* o : {&M(), &T()}) {
+            o->SetServerType(Type);
+            o->IBServerOptions.SQLServerVersion = Version;
+            o->SetSQLExec(&exec);
+        }
+        exec.ServerType = Type;
+        M().SetSide(sideMaster);
+        T().SetSide(sideTarget);
+        M().CounterpartObjs = &T();
+        T().CounterpartObjs = &M();
+    }
+    // Files Obj in its side; target objects exist, unpaired master objects do not.
+    template <class K>
+    K* File(TObjs& Side, K* Obj) {
+        Side.AddDbObject(Obj);
+        Obj->Exists = &Side == &T();
+        return Obj;
+    }
+    static void Pair(TDbObj* A, TDbObj* B) {
+        A->SetCounterpart(B);
+        B->SetCounterpart(A);
+        A->Exists = B->Exists = true;
+    }
+};
+
+} // namespace qnl::test
