@@ -21,14 +21,21 @@ public:
     // Every statement's text in order, comment lines included.
     std::vector<std::string> Texts() const {
         std::vector<std::string> r;
-        for (int i = 0; i < StatementCount(); ++i) r.push_back(Statements(i)->Lines.Text());
+        for (int i = 0; i < StatementCount(); ++i) r.push_back(Text(i));
         return r;
+    }
+    // One statement's lines joined by CR LF.
+    std::string Text(int Index) const {
+        const TStringList& l = Statements(Index)->Lines;
+        std::string s;
+        for (int i = 0; i < l.Count(); ++i) s += (i > 0 ? "\r\n" : "") + l[i];
+        return s;
     }
     // The statements (no comments) joined into a script that isql-fb can run.
     std::string Script() const {
         std::string s;
         for (int i = 0; i < StatementCount(); ++i)
-            if (Statements(i)->Kind != skComment) s += Statements(i)->Lines.Text() + ";\n";
+            if (Statements(i)->Kind != skComment) s += Text(i) + ";\n";
         return s;
     }
 };
