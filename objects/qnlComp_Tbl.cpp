@@ -171,13 +171,16 @@ TFldData* TFldData::GetDomainType() const {
     return d ? dynamic_cast<TFldData*>(d->GetTypeField()) : nullptr;
 }
 
-bool TFldData::IsCharType() const {
+bool TFldData::IsCharType() const { return IsCharTypeAt(0); }
+
+bool TFldData::IsCharTypeAt(int Depth) const {
     if (CodeIn(DataType, {dtVarChar, dtChar, dtNChar, dtCString})) return true;
     if (DataType == dtBlob) return SubType == 1;
     if (DataType != dtDomain) return false;
-    TFldData* t = GetDomainType();
-    // A domain typed by a domain of its own would otherwise never end.
-    return t && t != this && t->DataType != dtDomain && t->IsCharType();
+    // Domains typed by domains are followed, but a chain that comes back on itself must end.
+    constexpr int MaxDomainDepth = 32;
+    TFldData* t = Depth < MaxDomainDepth ? GetDomainType() : nullptr;
+    return t && t->IsCharTypeAt(Depth + 1);
 }
 
 std::string TFldData::GetCharSet() const {

@@ -154,6 +154,7 @@ private:
     bool OwnerIs(TDbObject AKind) const { return Owner && Owner->Kind == AKind; }
     bool OwnerIsProcedure() const { return OwnerIs(dboProcedure); }
     bool IBDialectForTypes() const;
+    bool IsCharTypeAt(int Depth) const;
     // The owner's name as the counterpart side spells it.
     std::string OwnerNameForCounterpart() const;
 

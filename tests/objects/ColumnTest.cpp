@@ -139,6 +139,20 @@ TEST(Column, DomainTypedColumnsAskTheirDomain) {
     f.TypeOf = false;
     EXPECT_EQ(f.GetColumnSQL(), "D_GONE DEFAULT 'none'");
     EXPECT_FALSE(f.IsCharType());
+
+    // A domain over a domain answers through the chain; one over itself ends.
+    auto* outer = new TestDomain(&o, "D_OUTER");
+    o.AddDbObject(outer);
+    outer->Type->DataType = dtDomain;
+    outer->Type->DomainName = "D_NAME";
+    f.DomainName = "D_OUTER";
+    EXPECT_TRUE(f.IsCharType());
+    auto* loop = new TestDomain(&o, "D_LOOP");
+    o.AddDbObject(loop);
+    loop->Type->DataType = dtDomain;
+    loop->Type->DomainName = "D_LOOP";
+    f.DomainName = "D_LOOP";
+    EXPECT_FALSE(f.IsCharType());
 }
 
 TEST(Column, AssignCopiesTheDefinitionButNotTheOwnedParts) {
