@@ -189,7 +189,7 @@ public:
 
     void SetNeedsReorder(bool Value);
     bool HasIdentityColumn() const;
-    // "TABLE" + name + the column list; the table Part's remaining clauses are not written here.
+    // "TABLE " + name + the column list; the table's other clauses are not written yet.
     std::string GetBodySQL();
 
     // ---- TDbObj hooks ----
