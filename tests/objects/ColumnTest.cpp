@@ -25,6 +25,15 @@ TTblData* NewTable(TObjs& Side, const std::string& Name) {
     return t;
 }
 
+TEST(Column, DataTypeWordsByCode) {
+    for (const char* w : DataTypeNames) ASSERT_NE(w, nullptr);
+    const std::pair<uint8_t, std::string> spots[] = {{0, "? DataType"}, {4, "DOUBLE PRECISION"}, {21, "TIME"},
+                                                     {41, "BLOB"}, {54, "SMALLINT"}, {84, "TABLE"},
+                                                     {87, "INTERVAL DAY TO SECOND"}, {96, "BOOLEAN"}};
+    for (const auto& [code, word] : spots) EXPECT_EQ(DataTypeName(code), word);
+    EXPECT_EQ(std::string(DataTypeName(dtDomain)), "? DataType");  // no word of its own
+}
+
 TEST(Column, DefaultInDoubleQuotesBecomesAStringLiteral) {
     TFldData f(nullptr, nullptr);
     for (auto [stored, written] : std::vector<std::pair<std::string, std::string>>{
