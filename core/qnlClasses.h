@@ -156,12 +156,26 @@ public:
     virtual TDbObj* GetTypeField() const { return nullptr; }
     // A routine's language (PostgreSQL LANGUAGE, external MSSQL/ASE routines); empty otherwise.
     virtual std::string GetLanguage() const { return {}; }
-    // A constraint: its type (0 primary key, 1 unique, 2 foreign key, 3 check, 5 default,
-    // 6 not-null check, 7 column reference), -1 for every other object; its key columns by
-    // name; its clause, InColumn for the form written inside a column definition.
-    virtual int GetConstraintType() const { return -1; }
-    virtual std::vector<std::string> GetConstraintFieldNames() const { return {}; }
+    // A constraint's clause, InColumn for the form written inside a column definition.
     virtual std::string GetConstraintText(bool /*InColumn*/) { return {}; }
+    // ---- hooks the parsers' dependency linking reads ----
+    // A column or parameter whose type is a domain: that domain's name; empty otherwise.
+    virtual std::string GetDomainName() const { return {}; }
+    // An index's or constraint's key columns by name, in key order (the table is GetOwnerName).
+    virtual const TStringList* GetKeyFields() const { return nullptr; }
+    // A constraint: its type (0 primary key, 1 unique, 2 foreign key, 3 check, 5 default,
+    // 6 not-null check, 7 column reference); -1 for every other object.
+    virtual int GetConstraintType() const { return -1; }
+    // A foreign-key or references constraint: the referenced table, its schema and columns.
+    virtual std::string GetRefTableName() const { return {}; }
+    virtual std::string GetRefSchema() const { return {}; }
+    virtual const TStringList* GetRefFields() const { return nullptr; }
+    // A grant: the object granted on (or the role granted) and the grantee, each with its kind
+    // (a TDbObject value; dboUnknown when the grant names none).
+    virtual TDbObject GetGrantObjectKind() const { return dboUnknown; }
+    virtual std::string GetGrantObjectName() const { return {}; }
+    virtual TDbObject GetGranteeKind() const { return dboUnknown; }
+    virtual std::string GetGrantee() const { return {}; }
 
     bool BodyIsEmpty() const;
 

@@ -574,8 +574,8 @@ std::string TFldData::GetCreateStatement() {
         for (int i = 0; i < UsedBy.Count(); ++i) {
             TDbObj* c = UsedBy.Items(i)->Ref;
             if (!c || c->GetConstraintType() != 5) continue;
-            std::vector<std::string> fields = c->GetConstraintFieldNames();
-            if (fields.size() != 1 || !SameText(fields[0], Name)) continue;
+            const TStringList* fields = c->GetKeyFields();
+            if (!fields || fields->Count() != 1 || !SameText((*fields)[0], Name)) continue;
             s += " " + c->GetConstraintText(true);
             c->SetExists(true);
         }

@@ -262,18 +262,19 @@ TEST(Column, AddAndDropStatementsPerDialect) {
 // A stand-in for an MSSQL default constraint on one column.
 class DefaultConstraint : public TDbObj {
 public:
-    DefaultConstraint(TCustomObjs* C, std::string Column) : TDbObj(C), FColumn(std::move(Column)) {
+    DefaultConstraint(TCustomObjs* C, std::string Column) : TDbObj(C) {
+        FColumns.Add(Column);
         Kind = dboDefault;
-        Name = "DF_" + FColumn;
+        Name = "DF_" + Column;
         Exists = false;
     }
     TObjListKind GetObjList() const override { return olConstraints; }
     int GetConstraintType() const override { return 5; }
-    std::vector<std::string> GetConstraintFieldNames() const override { return {FColumn}; }
+    const TStringList* GetKeyFields() const override { return &FColumns; }
     std::string GetConstraintText(bool InColumn) override { return InColumn ? "CONSTRAINT DF DEFAULT 0" : "?"; }
 
 private:
-    std::string FColumn;
+    TStringList FColumns;
 };
 
 TEST(Column, NewNotNullMSSQLColumnTakesItsDefaultConstraintAlong) {
