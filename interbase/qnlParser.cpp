@@ -109,11 +109,11 @@ void TCustomParser::SetServerType(TServerType Value) {
 
 bool TCustomParser::CheckTerminator() {
     // An empty terminator would match everywhere without consuming anything.
-    if (Terminator.empty() || AtEnd()) return false;
-    size_t at = Position - 2;  // 0-based index of CurChar
-    if (Source.compare(at, Terminator.size(), Terminator) != 0) return false;
+    if (Terminator.empty() || AtEnd() || CurChar != Terminator[0]) return false;
+    const size_t at = Position - 2;  // 0-based index of CurChar
+    if (Terminator.size() > 1 && Source.compare(at, Terminator.size(), Terminator) != 0) return false;
     Token = tkTerminator;
-    for (size_t i = 0; i < Terminator.size(); ++i) NextChar();
+    for (size_t i = 0; i < Terminator.size(); ++i) Advance();
     return true;
 }
 
@@ -222,28 +222,17 @@ void TCustomParser::ParsePrecisionScale(int32_t& Precision, int32_t& Scale) {
     ExpectAndNext(tkRParen);
 }
 
-char TCustomParser::NextChar() {
-    if (Position > Source.size()) {
-        CurChar = 0;
-        return 0;
-    }
-    char c = Source[Position - 1];
-    if (c == '\n') {
+char TCustomParser::NextChar() { return Advance(); }
+
+char TCustomParser::SpecialChar(char C) {
+    if (C == 26) return ' ';
+    // LF ends a line, and so does a CR that no LF follows (old Mac files).
+    if (C == '\n' || Position >= Source.size() || Source[Position] != '\n') {
         ++Line;
         Column = 0;
         DoProgress();
-    } else if (c == '\r' && (Position >= Source.size() || Source[Position] != '\n')) {
-        // A carriage return alone ends a line too (old Mac files).
-        ++Line;
-        Column = 0;
-        DoProgress();
-    } else if (c == 26) {
-        c = ' ';
     }
-    ++Position;
-    ++Column;
-    CurChar = c;
-    return c;
+    return C;
 }
 
 char TCustomParser::PeekChar() { return Position <= Source.size() ? Source[Position - 1] : 0; }
@@ -277,11 +266,11 @@ int64_t TCustomParser::ReadNumber() {
         if (next == '.' && PeekNextChar() == '.') break;  // "1..10": the array bound ends here
         ValueText += CurChar;
         consumed(next);
-        NextChar();
+        Advance();
     }
     if (!AtEnd()) {
         ValueText += CurChar;
-        NextChar();
+        Advance();
     }
     if (ValueText.empty()) {
         ReportError("Missing: Integer(Float) value...");
@@ -306,21 +295,21 @@ int64_t TCustomParser::ReadNumber() {
 void TCustomParser::ReadString(std::string& Text) {
     const char quote = CurChar;
     Text.clear();
-    NextChar();
+    Advance();
     while (!AtEnd()) {
         char c = CurChar;
         if (c == quote) {
             if (PeekChar() == quote) {
                 Text += quote;
-                NextChar();
-                NextChar();
+                Advance();
+                Advance();
                 continue;
             }
-            NextChar();
+            Advance();
             return;
         }
         if (ServerType == stMySQL && c == '\\') {
-            NextChar();
+            Advance();
             if (AtEnd()) break;
             switch (CurChar) {
             case 'r': c = '\r'; break;
@@ -333,7 +322,7 @@ void TCustomParser::ReadString(std::string& Text) {
             }
         }
         Text += c;
-        NextChar();
+        Advance();
     }
 }
 
@@ -356,24 +345,32 @@ void TCustomParser::NextToken() {
     if (Position == before && !AtEnd()) {
         // A dialect scanner (or a character that ends the scan) did not move: never loop on it.
         ReportError("Parser " + ClassName() + " deadlock.");
-        NextChar();
+        Advance();
     }
 }
 
 void TCustomParser::ReadIdent() {
     const size_t start = CurIndex();
-    while (!AtEnd() && IdentChars.test(static_cast<unsigned char>(CurChar))) NextChar();
+    // Identifier characters hold no line break: step over them in one go.
+    size_t end = start - 1;
+    while (end < Source.size() && !AtEnd() && IdentChars.test(static_cast<unsigned char>(Source[end]))) ++end;
+    const size_t n = end - (start - 1);
+    if (n > 0) {
+        Position += n - 1;
+        Column += static_cast<int>(n - 1);
+        Advance();
+    }
     TokenText.assign(Source, start - 1, CurIndex() - start);
 }
 
 void TCustomParser::ReadParenExpression(std::string& Text) {
     Text.clear();
-    while (!AtEnd() && IsBlank(CurChar)) NextChar();
+    while (!AtEnd() && IsBlank(CurChar)) Advance();
     int depth = 0;
     while (!AtEnd()) {
         const char c = CurChar;
         Text += c;
-        NextChar();
+        Advance();
         if (c == '(') ++depth;
         if (c == ')') --depth;
         if (depth == 0) break;
@@ -381,14 +378,14 @@ void TCustomParser::ReadParenExpression(std::string& Text) {
 }
 
 void TCustomParser::SkipLine() {
-    while (!AtEnd() && PeekNextChar() != '\n') NextChar();
-    NextChar();
-    NextChar();
+    while (!AtEnd() && PeekNextChar() != '\n') Advance();
+    Advance();
+    Advance();
 }
 
 void TCustomParser::SkipOperatorBlanks() {
     if (ServerType != stMSSQL && ServerType != stASE) return;
-    while (!AtEnd() && IsBlank(CurChar)) NextChar();
+    while (!AtEnd() && IsBlank(CurChar)) Advance();
 }
 
 void TCustomParser::ReportInvalidChar(char C) {
@@ -425,7 +422,7 @@ void TCustomParser::ScanToken() {
             IntValue = ReadNumber();
         } else {
             Token = tkPoint;
-            NextChar();
+            Advance();
         }
         return;
     case '(': Token = tkLParen; break;
@@ -444,34 +441,34 @@ void TCustomParser::ScanToken() {
     case '%': Token = tkPercent; break;
     case '&': Token = tkAmpersand; break;
     case '<':
-        NextChar();
+        Advance();
         SkipOperatorBlanks();
         if (CurChar == '=') {
             Token = tkLessEqual;
-            NextChar();
+            Advance();
         } else if (CurChar == '>') {
             Token = tkNotEqual;
-            NextChar();
+            Advance();
         } else {
             Token = tkLess;
         }
         return;
     case '=':
-        NextChar();
+        Advance();
         SkipOperatorBlanks();
         if (CurChar == '=') {
             Token = tkDoubleEqual;
-            NextChar();
+            Advance();
         } else {
             Token = tkEqual;
         }
         return;
     case '>':
-        NextChar();
+        Advance();
         SkipOperatorBlanks();
         if (CurChar == '=') {
             Token = tkGreaterEqual;
-            NextChar();
+            Advance();
         } else {
             Token = tkGreater;
         }
@@ -482,14 +479,14 @@ void TCustomParser::ScanToken() {
         if (!blanksAllowed && PeekChar() != '=') {
             Token = tkEOF;
             ReportInvalidChar('!');
-            NextChar();
+            Advance();
             return;
         }
-        NextChar();
+        Advance();
         SkipOperatorBlanks();
         if (CurChar == '=') {
             Token = tkNotEqual;
-            NextChar();
+            Advance();
         } else {
             Token = tkEOF;
             ReportInvalidChar('!');
@@ -503,10 +500,10 @@ void TCustomParser::ScanToken() {
     default:
         Token = tkEOF;
         ReportInvalidChar(c);
-        NextChar();
+        Advance();
         return;
     }
-    NextChar();
+    Advance();
 }
 
 void TCustomParser::ResetToken() {
@@ -517,7 +514,7 @@ void TCustomParser::ResetToken() {
 bool TCustomParser::SkipBlanks() {
     bool skipped = false;
     while (!AtEnd() && IsBlank(CurChar)) {
-        NextChar();
+        Advance();
         skipped = true;
     }
     return skipped;
@@ -577,7 +574,7 @@ bool TCustomParser::ParseFile(const std::string& FileName, TObjs* Container) {
     Line = 1;
     Column = 1;
     CurChar = 0;
-    NextChar();
+    Advance();
     DoProgress();
     DoLogLine("Parse file: " + FileName);
     ParseStatements();
@@ -618,7 +615,7 @@ void TCustomParser::SetSource(const std::string& Value) {
     Line = 1;
     Column = 1;
     CurChar = 0;
-    NextChar();
+    Advance();
 }
 
 std::string TCustomParser::GetText(size_t Start, size_t Length) const {
@@ -679,8 +676,8 @@ void TCustomSQLParser::ScanToken() {
     TokenStart = Position - 1;
     if (CheckTerminator()) return;
     if (CurChar == '|' && PeekChar() == '|') {
-        NextChar();
-        NextChar();
+        Advance();
+        Advance();
         Token = tkConcat;
         return;
     }
@@ -694,21 +691,21 @@ bool TCustomSQLParser::SkipBlanks() {
 
 bool TCustomSQLParser::ReadComment() {
     if (CurChar == '/' && PeekChar() == '*') {
-        NextChar();
-        NextChar();
+        Advance();
+        Advance();
         while (!AtEnd()) {
             if (CurChar == '*' && PeekChar() == '/') {
-                NextChar();
-                NextChar();
+                Advance();
+                Advance();
                 break;
             }
-            NextChar();
+            Advance();
         }
         return true;
     }
     if (CurChar == '-' && PeekChar() == '-') {
         // To the end of the line, which ends with LF, CR LF or CR; the line break stays current.
-        while (!AtEnd() && CurChar != '\n' && CurChar != '\r') NextChar();
+        while (!AtEnd() && CurChar != '\n' && CurChar != '\r') Advance();
         return true;
     }
     return false;

@@ -243,12 +243,27 @@ public:
     TParseContext* CurrentContext() const { return Contexts.empty() ? nullptr : Contexts.back().get(); }
 
 protected:
+    // NextChar's work without the virtual call, for the scanner's own character loops.
+    char Advance() {
+        if (Position > Source.size()) {
+            CurChar = 0;
+            return 0;
+        }
+        char c = Source[Position - 1];
+        if (c == '\n' || c == '\r' || c == 26) c = SpecialChar(c);
+        ++Position;
+        ++Column;
+        CurChar = c;
+        return c;
+    }
     // Index (from 1) of the current character; one past the end once the text is exhausted.
     size_t CurIndex() const { return AtEnd() ? Position : Position - 1; }
     static bool IsBlank(char C) { return C == ' ' || C == '\t' || C == '\n' || C == '\r'; }
     void ReportInvalidChar(char C);
 
 private:
+    // Line breaks count lines; character 26 reads as a blank.
+    char SpecialChar(char C);
     TCustomExtract* CurrentExtractor() const;
     // MSSQL and ASE allow blanks inside two-character operators.
     void SkipOperatorBlanks();
