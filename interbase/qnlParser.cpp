@@ -43,7 +43,7 @@ void TResWordList::AddWord(const std::string& Word, TTokenCode Token) {
     int index = 0;
     if (Find(Word, index)) return;  // a word listed twice keeps its first entry
     AddObject(Word, reinterpret_cast<void*>(static_cast<uintptr_t>(Token)));
-    FIndex.emplace(UpperCase(Word), Token);
+    InsertIndex(UpperCase(Word), Token);
     FNamesValid = false;
 }
 
@@ -62,14 +62,48 @@ const std::string& TResWordList::GetTokenName(TTokenCode Token) const {
     return FNames[Token];
 }
 
+size_t TResWordList::Hash(std::string_view S) {
+    // Length and three characters tell the keywords apart well enough and cost little.
+    if (S.empty()) return 0;
+    const auto at = [&S](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(S[i])); };
+    uint64_t h = S.size() * 0x9E3779B97F4A7C15ull;
+    h ^= at(0) | (at(S.size() / 2) << 8) | (at(S.size() - 1) << 16);
+    h *= 0xBF58476D1CE4E5B9ull;
+    return static_cast<size_t>(h ^ (h >> 31));
+}
+
+void TResWordList::InsertIndex(const std::string& UpperWord, TTokenCode Token) {
+    if ((FUsed + 1) * 2 > FSlots.size()) {
+        std::vector<TSlot> old(FSlots.size() * 2);
+        old.swap(FSlots);
+        FUsed = 0;
+        for (TSlot& s : old)
+            if (s.Code >= 0) InsertIndex(s.Word, static_cast<TTokenCode>(s.Code));
+    }
+    const size_t mask = FSlots.size() - 1;
+    for (size_t i = Hash(UpperWord) & mask;; i = (i + 1) & mask) {
+        if (FSlots[i].Code < 0) {
+            FSlots[i] = {UpperWord, Token};
+            ++FUsed;
+            return;
+        }
+        if (FSlots[i].Word == UpperWord) return;
+    }
+}
+
 int TResWordList::Lookup(std::string_view UpperWord) const {
-    auto it = FIndex.find(UpperWord);
-    return it == FIndex.end() ? -1 : it->second;
+    const size_t mask = FSlots.size() - 1;
+    for (size_t i = Hash(UpperWord) & mask;; i = (i + 1) & mask) {
+        const TSlot& s = FSlots[i];
+        if (s.Code < 0) return -1;
+        if (s.Word == UpperWord) return s.Code;
+    }
 }
 
 void TResWordList::Clear() {
     TStringList::Clear();
-    FIndex.clear();
+    for (TSlot& s : FSlots) s = TSlot{};
+    FUsed = 0;
     FNamesValid = false;
 }
 
@@ -329,14 +363,11 @@ void TCustomParser::ReadString(std::string& Text) {
 void TCustomParser::NextToken() {
     Token = tkEOF;
     TokenStart = Position - 1;
-    for (;;) {
-        if (AtEnd()) {
-            TokenStart = Position;
-            return;
-        }
-        if (!SkipBlanks()) break;
-        while (SkipBlanks()) {
-        }
+    while (!AtEnd() && SkipBlanks()) {
+    }
+    if (AtEnd()) {
+        TokenStart = Position;
+        return;
     }
     const size_t before = Position;
     ResetToken();
@@ -353,7 +384,8 @@ void TCustomParser::ReadIdent() {
     const size_t start = CurIndex();
     // Identifier characters hold no line break: step over them in one go.
     size_t end = start - 1;
-    while (end < Source.size() && !AtEnd() && IdentChars.test(static_cast<unsigned char>(Source[end]))) ++end;
+    if (!AtEnd())
+        while (end < Source.size() && IdentChars[static_cast<unsigned char>(Source[end])]) ++end;
     const size_t n = end - (start - 1);
     if (n > 0) {
         Position += n - 1;
@@ -514,6 +546,14 @@ void TCustomParser::ResetToken() {
 bool TCustomParser::SkipBlanks() {
     bool skipped = false;
     while (!AtEnd() && IsBlank(CurChar)) {
+        if (CurChar == ' ' || CurChar == '\t') {
+            // The spaces and tabs that follow hold no line break: step over them in one go.
+            size_t i = Position - 1;
+            while (i < Source.size() && (Source[i] == ' ' || Source[i] == '\t')) ++i;
+            const size_t n = i - (Position - 1);
+            Position += n;
+            Column += static_cast<int>(n);
+        }
         Advance();
         skipped = true;
     }

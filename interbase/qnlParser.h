@@ -19,7 +19,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace qnl {
@@ -87,11 +86,15 @@ public:
 private:
     void BuildNames() const;
 
-    struct THash {
-        using is_transparent = void;
-        size_t operator()(std::string_view S) const { return std::hash<std::string_view>{}(S); }
+    // Open addressing over upper-cased words; grows to stay at most half full.
+    struct TSlot {
+        std::string Word;
+        int Code = -1;
     };
-    std::unordered_map<std::string, TTokenCode, THash, std::equal_to<>> FIndex;
+    static size_t Hash(std::string_view S);
+    void InsertIndex(const std::string& UpperWord, TTokenCode Token);
+    std::vector<TSlot> FSlots = std::vector<TSlot>(512);
+    size_t FUsed = 0;
     mutable std::array<std::string, 256> FNames;
     mutable bool FNamesValid = false;
 };
@@ -133,6 +136,9 @@ using TParserStatementEvent = std::function<void(TObject* Sender, const std::str
 // 1, Position is the index of the character after CurChar (so CurChar is at Position - 1),
 // TokenStart and StatementStart index Source from 1, and Column runs one ahead of the current
 // character's column (GetColumn gives the column itself).
+//
+// The scanner's own character loops step with Advance (NextChar's work without the virtual call),
+// so a dialect changes scanning through ScanToken, SkipBlanks and the readers, not NextChar.
 //
 // Constructors do not dispatch virtually in C++: this constructor enters the fixed token names,
 // and a dialect's constructor calls its own InitKeywords (which calls this class's first; words

@@ -353,3 +353,29 @@ TEST(Parser, AddDbObjectGoesThroughOwnerOrContainer) {
 
 } // namespace
 } // namespace qnl
+
+namespace qnl {
+namespace {
+
+TEST(Parser, ScratchFieldComesFromTheInstalledFactoryOnTheOwnersContainer) {
+    TCustomObjs* seen = reinterpret_cast<TCustomObjs*>(1);
+    auto previous = SetScratchFieldFactory([&](TCustomObjs* C) {
+        seen = C;
+        return std::make_unique<PlainObj>(C, "SCRATCH");
+    });
+    TDBStructure structure;
+    TCustomExtract extract;
+    extract.SetDBStructure(&structure);
+    TCustomSQLParser owned(&extract);
+    EXPECT_EQ(seen, structure.Objs());
+    ASSERT_NE(owned.ScratchField, nullptr);
+    EXPECT_EQ(owned.ScratchField->Container, structure.Objs());
+    TCustomSQLParser bare;
+    EXPECT_EQ(seen, nullptr);
+    SetScratchFieldFactory(previous);
+    TCustomSQLParser none;
+    EXPECT_EQ(none.ScratchField, nullptr);
+}
+
+} // namespace
+} // namespace qnl
