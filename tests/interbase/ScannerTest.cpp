@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,8 @@ struct ScanCase {
     TServerType ServerType = stInterBase;
     std::string Term = ";";
 };
+
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.Name; }
 
 class ScanTable : public ::testing::TestWithParam<ScanCase> {};
 
