@@ -363,6 +363,7 @@ void TCustomParser::ReadString(std::string& Text) {
 void TCustomParser::NextToken() {
     Token = tkEOF;
     TokenStart = Position - 1;
+    QuoteChar = 0;  // also for the tokens a dialect scans before the base lexer (the terminator)
     while (!AtEnd() && SkipBlanks()) {
     }
     if (AtEnd()) {

@@ -238,7 +238,7 @@ public:
     void AddWarning(const std::string& Text);
     void SaveState(TParseContext& Context) const;
     void RestoreState(const TParseContext& Context);
-    // The name of the current token.
+    // The name of the current token (looked up when asked, not stored after every token).
     std::string CurTokenName() { return TokenName(Token); }
     // True once every character has been read.
     bool AtEnd() const { return CurChar == 0 && Position > Source.size(); }

@@ -116,12 +116,16 @@ TEST(Scanner, KeywordsKeepTheirLettersAndDialectWordsStayIdentifiers) {
 
 TEST(Scanner, QuoteCharIsSetForStringsOnly) {
     TCustomSQLParser p;
-    p.SetSource("'x' \"y\" z");
+    p.SetSource("'x' \"y\" z 'w';");
     p.NextToken();
     EXPECT_EQ(p.QuoteChar, '\'');
     p.NextToken();
     EXPECT_EQ(p.QuoteChar, '"');
     p.NextToken();
+    EXPECT_EQ(p.QuoteChar, 0);
+    p.NextToken();
+    p.NextToken();
+    EXPECT_EQ(p.Token, tkTerminator);
     EXPECT_EQ(p.QuoteChar, 0);
 }
 
