@@ -884,12 +884,12 @@ void TCustomSQLParser::ResolveColumnRef(TDbObj* Obj, const std::string& Alias, c
 // ---- linking after a whole structure has been read ----
 
 std::string TCustomSQLParser::QualifiedTableName(const std::string& Table, const std::string& Schema,
-                                                 const std::string& Owner) const {
+                                                 const std::string& OwnerName) const {
     switch (ServerType) {
     case stOracle:
     case stMSSQL:
     case stPostgreSQL: return Schema.empty() ? Table : Schema + "." + Table;
-    case stASA: return Owner.empty() ? Table : Owner + "." + Table;
+    case stASA: return OwnerName.empty() ? Table : OwnerName + "." + Table;
     default: return Table;
     }
 }

@@ -346,7 +346,7 @@ protected:
 private:
     // A table name qualified the way the container files tables of this server type.
     std::string QualifiedTableName(const std::string& Table, const std::string& Schema,
-                                   const std::string& Owner) const;
+                                   const std::string& OwnerName) const;
     void LinkKeyColumns(TDbObj* Obj, TDbObj* Table, const TStringList* Fields);
     std::string QuotedFieldsText(const TDbObj* Constraint, const TStringList* Fields) const;
 };
