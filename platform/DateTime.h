@@ -1,0 +1,42 @@
+#pragma once
+// Date and time values and their texts under process-wide format settings, with the framework's
+// rules: a TDateTime counts days since 1899-12-30 with the time of day as the fraction; the short
+// date format only decides the order of day, month and year when a text is read, and the date
+// and time separators are the ones in the settings.
+#include <string>
+#include <string_view>
+
+namespace qnl {
+
+using TDateTime = double;
+
+struct TFormatSettings {
+    char DateSeparator = '.';
+    std::string ShortDateFormat = "dd.mm.yyyy";
+    std::string LongDateFormat = "d mmmm yyyy";
+    char TimeSeparator = ':';
+    std::string ShortTimeFormat = "hh:nn";
+    std::string LongTimeFormat = "hh:nn:ss";
+};
+
+// The process-wide settings. Changing them is for the main thread only.
+TFormatSettings& FormatSettings();
+
+TDateTime EncodeDate(int Year, int Month, int Day);      // throws EConvertError when invalid
+TDateTime EncodeTime(int Hour, int Min, int Sec, int MSec);
+void DecodeDate(TDateTime Value, int& Year, int& Month, int& Day);
+void DecodeTime(TDateTime Value, int& Hour, int& Min, int& Sec, int& MSec);
+
+// Reading throws EConvertError "'<text>' is not a valid date" (time, date and time).
+TDateTime StrToDate(std::string_view S);
+TDateTime StrToTime(std::string_view S);
+TDateTime StrToDateTime(std::string_view S);
+
+// Format letters: d dd m mm mmm mmmm yy yyyy h hh n nn s ss z zzz; "m" right after an hour is
+// minutes; "/" and ":" are the separators of the settings; text in quotes is copied.
+std::string FormatDateTime(std::string_view Format, TDateTime Value);
+std::string DateToStr(TDateTime Value);                  // short date format
+std::string TimeToStr(TDateTime Value);                  // long time format
+std::string DateTimeToStr(TDateTime Value);              // date, and the time unless it is 0:00:00
+
+} // namespace qnl
