@@ -90,7 +90,7 @@ void RunOnMainThread(const std::function<void()>& Work) {
         }
         // Notify under the lock: once the waiter sees Finished it may leave and destroy h.
         std::lock_guard lk(h.M);
-        h.Error = error;
+        h.Error = std::move(error);
         h.Finished = true;
         h.Done.notify_one();
     });

@@ -78,6 +78,8 @@ TEST(StrUtil, SQLMaskCompareMatchesLike) {
         {"ABC", "ABC", true},   {"ABC", "AB", false},   {"ABCBC", "%BC", true}, {"ABXC", "A%C", true},
         {"ACXB", "A%C", false}, {"", "_", false},       {"", "A", false},       {"AXBXC", "A%B%C", true},
         {"AXCXB", "A%B%C", false},
+        // "*" and "?" are plain characters here, but runs after a "*" are compressed first.
+        {"A*B", "A*?*B", true}, {"A**B", "A**B", false}, {"A*", "A**", true},
     };
     for (const Case& c : cases) EXPECT_EQ(SQLMaskCompare(c.S, c.Mask), c.Match) << c.S << " LIKE " << c.Mask;
     EXPECT_TRUE(SQLMaskCompareW(u"\u00c4BC", u"%_C"));
