@@ -433,7 +433,7 @@ int CompareGUIDWithStr(const TGUID& GUID, std::string_view S) {
 // --- Dates ---
 
 double StrToDateTimeFmt(std::string_view S, std::string_view Format) {
-    TFormatSettings& fs = FormatSettings();
+    TFormatSettings& fs = FormatSettings;
     const std::string saved = fs.ShortDateFormat;
     fs.ShortDateFormat = std::string(Format);
     try {
@@ -448,12 +448,19 @@ double StrToDateTimeFmt(std::string_view S, std::string_view Format) {
 
 std::string NormalizeDateTimeText(std::string_view S, int Kind) {
     if (EmptyOrBlank(S)) return {};
-    TFormatSettings& fs = FormatSettings();
+    TFormatSettings& fs = FormatSettings;
     const TFormatSettings saved = fs;
     struct Restore {
         TFormatSettings& Fs;
         const TFormatSettings& Saved;
-        ~Restore() { Fs = Saved; }
+        // Only what this routine changes goes back.
+        ~Restore() {
+            Fs.DateSeparator = Saved.DateSeparator;
+            Fs.ShortDateFormat = Saved.ShortDateFormat;
+            Fs.LongDateFormat = Saved.LongDateFormat;
+            Fs.TimeSeparator = Saved.TimeSeparator;
+            Fs.ShortTimeFormat = Saved.ShortTimeFormat;
+        }
     } restore{fs, saved};
 
     std::string text(S);

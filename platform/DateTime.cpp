@@ -9,11 +9,6 @@
 
 namespace qnl {
 
-TFormatSettings& FormatSettings() {
-    static TFormatSettings settings;
-    return settings;
-}
-
 namespace {
 
 const char* const MonthShort[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -117,7 +112,7 @@ int DateOrder(const std::string& Format) {
 }
 
 bool ScanDate(Scanner& Sc, TDateTime& Result) {
-    const TFormatSettings& fs = FormatSettings();
+    const TFormatSettings& fs = FormatSettings;
     int n1, n2, n3, l1, l2, l3 = 0;
     if (!Sc.Number(n1, l1) || !Sc.Char(fs.DateSeparator) || !Sc.Number(n2, l2)) return false;
     bool three = false;
@@ -151,7 +146,7 @@ bool ScanDate(Scanner& Sc, TDateTime& Result) {
 }
 
 bool ScanTime(Scanner& Sc, TDateTime& Result) {
-    const TFormatSettings& fs = FormatSettings();
+    const TFormatSettings& fs = FormatSettings;
     int h, n, s = 0, ms = 0, len;
     if (!Sc.Number(h, len) || !Sc.Char(fs.TimeSeparator) || !Sc.Number(n, len)) return false;
     size_t save = Sc.Pos;
@@ -248,7 +243,7 @@ TDateTime StrToDateTime(std::string_view S) {
 }
 
 std::string FormatDateTime(std::string_view Format, TDateTime Value) {
-    const TFormatSettings& fs = FormatSettings();
+    const TFormatSettings& fs = FormatSettings;
     int y, mo, d, h, n, s, ms;
     DecodeDate(Value, y, mo, d);
     DecodeTime(Value, h, n, s, ms);
@@ -320,9 +315,9 @@ std::string FormatDateTime(std::string_view Format, TDateTime Value) {
     return out;
 }
 
-std::string DateToStr(TDateTime Value) { return FormatDateTime(FormatSettings().ShortDateFormat, Value); }
+std::string DateToStr(TDateTime Value) { return FormatDateTime(FormatSettings.ShortDateFormat, Value); }
 
-std::string TimeToStr(TDateTime Value) { return FormatDateTime(FormatSettings().LongTimeFormat, Value); }
+std::string TimeToStr(TDateTime Value) { return FormatDateTime(FormatSettings.LongTimeFormat, Value); }
 
 std::string DateTimeToStr(TDateTime Value) {
     std::string r = DateToStr(Value);

@@ -3,24 +3,15 @@
 // rules: a TDateTime counts days since 1899-12-30 with the time of day as the fraction; the short
 // date format only decides the order of day, month and year when a text is read, and the date
 // and time separators are the ones in the settings.
+#include "platform/Variant.h"
+
 #include <string>
 #include <string_view>
 
 namespace qnl {
 
-using TDateTime = double;
-
-struct TFormatSettings {
-    char DateSeparator = '.';
-    std::string ShortDateFormat = "dd.mm.yyyy";
-    std::string LongDateFormat = "d mmmm yyyy";
-    char TimeSeparator = ':';
-    std::string ShortTimeFormat = "hh:nn";
-    std::string LongTimeFormat = "hh:nn:ss";
-};
-
-// The process-wide settings. Changing them is for the main thread only.
-TFormatSettings& FormatSettings();
+// The process-wide settings are FormatSettings (platform/Variant.h); changing them is for the
+// main thread only.
 
 TDateTime EncodeDate(int Year, int Month, int Day);      // throws EConvertError when invalid
 TDateTime EncodeTime(int Hour, int Min, int Sec, int MSec);

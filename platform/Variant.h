@@ -13,10 +13,17 @@
 
 namespace qnl {
 
-// The separators the framework takes from the locale; numbers here always use these.
+// The separators and formats the framework takes from the locale; numbers here always use these.
+// The date and time fields are read and written by platform/DateTime.h.
 struct TFormatSettings {
     char DecimalSeparator = '.';
     char ThousandSeparator = ',';
+    char DateSeparator = '.';
+    std::string ShortDateFormat = "dd.mm.yyyy";
+    std::string LongDateFormat = "d mmmm yyyy";
+    char TimeSeparator = ':';
+    std::string ShortTimeFormat = "hh:nn";
+    std::string LongTimeFormat = "hh:nn:ss";
 };
 extern TFormatSettings FormatSettings;
 

@@ -258,15 +258,15 @@ TEST(StrUtil, NormalizeDateTimeTextRewritesLiterals) {
     for (const Case& c : cases) EXPECT_EQ(NormalizeDateTimeText(c.S, c.Kind), c.Result) << c.S;
 
     // Settings are put back, also when the text does not convert.
-    const TFormatSettings before = FormatSettings();
+    const TFormatSettings before = FormatSettings;
     EXPECT_THROW(NormalizeDateTimeText("31.02.2020", 1), EConvertError);
     EXPECT_THROW(NormalizeDateTimeText("25-dec-2020", 1), EConvertError);   // abbreviations are upper case
-    EXPECT_EQ(FormatSettings().DateSeparator, before.DateSeparator);
-    EXPECT_EQ(FormatSettings().ShortDateFormat, before.ShortDateFormat);
-    EXPECT_EQ(FormatSettings().ShortTimeFormat, before.ShortTimeFormat);
+    EXPECT_EQ(FormatSettings.DateSeparator, before.DateSeparator);
+    EXPECT_EQ(FormatSettings.ShortDateFormat, before.ShortDateFormat);
+    EXPECT_EQ(FormatSettings.ShortTimeFormat, before.ShortTimeFormat);
 
     // The format decides the order of day and month for the one call only.
     EXPECT_DOUBLE_EQ(StrToDateTimeFmt("12.25.2020 12:00", "mm.dd.yyyy"), EncodeDate(2020, 12, 25) + 0.5);
     EXPECT_THROW(StrToDateTimeFmt("12.25.2020", "dd.mm.yyyy"), EConvertError);
-    EXPECT_EQ(FormatSettings().ShortDateFormat, before.ShortDateFormat);
+    EXPECT_EQ(FormatSettings.ShortDateFormat, before.ShortDateFormat);
 }
