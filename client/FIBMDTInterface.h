@@ -3,14 +3,14 @@
 // take over attachments, transactions and statement execution. Nothing in this program
 // implements them: a database is in MDT mode only while it holds an IMDTDatabase, and nothing
 // sets one, so databases, transactions and statements keep their normal paths.
+#include "platform/Variant.h"
+
 #include <ibase.h>
 
 #include <cstdint>
 #include <string>
 
 namespace qnl {
-
-class Variant;   // platform/Variant.h
 
 // Where a statement runs: on the server, through the MDT, or through the MDT after the server.
 // A statement changes it only while closed.

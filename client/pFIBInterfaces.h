@@ -5,13 +5,12 @@
 // source of parameter and field values. No implementation lives in this layer.
 #include "platform/Component.h"
 #include "platform/StringList.h"
+#include "platform/Variant.h"
 
 #include <cstdint>
 #include <string>
 
 namespace qnl {
-
-class Variant;   // platform/Variant.h
 
 // Kinds of logged work; a set of them is a bit mask with bit n for the kind of ordinal n.
 using TLogFlag = uint8_t;
