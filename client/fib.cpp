@@ -1,5 +1,7 @@
 #include "client/fib.h"
 
+#include "platform/IntText.h"
+
 #include "client/StdFuncs.h"
 
 #include <array>
@@ -141,35 +143,9 @@ int64_t ArgAsInt(const TFormatArg& Arg) {
 // The framework's StrToInt: optional blanks and sign, then decimal digits or "$"/"0x" and hex
 // digits, within the 32-bit range; anything else raises EConvertError.
 int32_t StrToInt(const std::string& S) {
-    auto fail = [&]() -> int32_t { throw EConvertError("'" + S + "' is not a valid integer value"); };
-    size_t i = 0;
-    while (i < S.size() && S[i] == ' ') ++i;
-    bool negative = false;
-    if (i < S.size() && (S[i] == '-' || S[i] == '+')) negative = S[i++] == '-';
-    int base = 10;
-    if (i < S.size() && S[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < S.size() && S[i] == '0' && (S[i + 1] == 'x' || S[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= S.size()) return fail();
-    int64_t value = 0;
-    for (; i < S.size(); ++i) {
-        char c = S[i];
-        int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return fail();
-        value = value * base + d;
-        if (value > int64_t{UINT32_MAX}) return fail();
-    }
-    if (base == 16) return static_cast<int32_t>(static_cast<uint32_t>(negative ? 0 - value : value));
-    if (negative) value = -value;
-    if (value < INT32_MIN || value > INT32_MAX) return fail();
-    return static_cast<int32_t>(value);
+    int32_t value;
+    if (!TryStrToInt(S, value)) throw EConvertError("'" + S + "' is not a valid integer value");
+    return value;
 }
 
 int32_t StrToIntDef(const std::string& S, int32_t Default) {

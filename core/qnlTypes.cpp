@@ -1,7 +1,8 @@
 #include "core/qnlTypes.h"
 
+#include "platform/IntText.h"
+
 #include <cstdio>
-#include <limits>
 
 namespace qnl {
 
@@ -13,37 +14,9 @@ const std::array<const char*, StatementKindCount> StatementKindNames = {
 bool CharInSet(char C, std::string_view Chars) { return Chars.find(C) != std::string_view::npos; }
 
 bool TryStrToInteger(std::string_view S, int& Value) {
-    // The standard conversion: leading blanks, a sign, decimal digits or "$"/"0x" hexadecimal,
-    // and nothing after the number.
-    size_t i = 0;
-    while (i < S.size() && S[i] == ' ') ++i;
-    bool negative = false;
-    if (i < S.size() && (S[i] == '-' || S[i] == '+')) negative = S[i++] == '-';
-    int base = 10;
-    if (i < S.size() && S[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < S.size() && S[i] == '0' && (S[i + 1] == 'x' || S[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= S.size()) return false;
-    int64_t v = 0;
-    for (; i < S.size(); ++i) {
-        char c = S[i];
-        int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
-        v = v * base + d;
-        if (v > int64_t(std::numeric_limits<int>::max()) + 1) return false;
-    }
-    if (negative) v = -v;
-    if (base == 16 && !negative && v > std::numeric_limits<int>::max() && v <= 0xFFFFFFFFLL)
-        v = static_cast<int32_t>(static_cast<uint32_t>(v));
-    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return false;
-    Value = static_cast<int>(v);
+    int32_t v;
+    if (!TryStrToInt(S, v)) return false;
+    Value = v;
     return true;
 }
 
