@@ -1,0 +1,68 @@
+// PLACEHOLDERS: see the header. Each does nothing until its kind unit replaces it; the same goes
+// for the comparer's converters of a master of another dialect.
+#include "objects/qnlPendingPasses.h"
+
+#include "objects/qnlQuarnel.h"
+
+namespace qnl {
+
+void WriteCreateCollations(TCustomQuarnel&) {}
+void WriteAlterCollations(TCustomQuarnel&) {}
+void WriteDropCollations(TCustomQuarnel&) {}
+void WriteCreateDefaults(TCustomQuarnel&) {}
+void WriteAlterDefaults(TCustomQuarnel&) {}
+void WriteDropDefaults(TCustomQuarnel&) {}
+void WriteCreateRules(TCustomQuarnel&) {}
+void WriteAlterRules(TCustomQuarnel&) {}
+void WriteDropRules(TCustomQuarnel&) {}
+
+void WriteCreateDomains(TCustomQuarnel&) {}
+void WriteAlterDomains(TCustomQuarnel&) {}
+void WriteDropDomains(TCustomQuarnel&) {}
+void WriteCreateConversions(TCustomQuarnel&) {}
+void WriteAlterConversions(TCustomQuarnel&) {}
+void WriteDropConversions(TCustomQuarnel&) {}
+
+void WriteCreateOperators(TCustomQuarnel&) {}
+void WriteAlterOperators(TCustomQuarnel&) {}
+void WriteDropOperators(TCustomQuarnel&) {}
+void WriteCreateOperatorClasses(TCustomQuarnel&) {}
+void WriteAlterOperatorClasses(TCustomQuarnel&) {}
+void WriteDropOperatorClasses(TCustomQuarnel&) {}
+
+void WriteDeclareUDFs(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
+void WriteAlterUDFs(TCustomQuarnel&) {}
+void WriteDropUDFs(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
+
+void WriteEmptyTriggerBodies(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
+void WriteDropTriggers(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
+void WriteCreateTriggers(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
+void WriteAlterTriggers(TCustomQuarnel&) {}
+
+void WriteDropProcedures(TCustomQuarnel&) {}
+void WriteCreateProcedures(TCustomQuarnel&) {}
+void WriteAlterProcedures(TCustomQuarnel&) {}
+
+void WriteDropViews(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
+void WriteCreateViews(TCustomQuarnel&) {}
+void WriteAlterViews(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
+
+void WriteDropPackages(TCustomQuarnel&) {}
+void WriteAlterPackages(TCustomQuarnel&) {}
+void WriteCreatePackages(TCustomQuarnel&) {}
+
+void WriteCreateRoles(TCustomQuarnel&) {}
+void WriteAlterRoles(TCustomQuarnel&) {}
+void WriteDropRoles(TCustomQuarnel&) {}
+void WriteCreateGrants(TCustomQuarnel&) {}
+void WriteDropGrants(TCustomQuarnel&) {}
+
+// ---- conversion of a master of another dialect ----
+
+void TQuarnel::ConvertToIB() {}
+void TQuarnel::ConvertToASA() {}
+void TQuarnel::ConvertToMySQL() {}
+void TQuarnel::ConvertToMSSQL() {}
+void TQuarnel::ConvertToPostgreSQL() {}
+
+} // namespace qnl
