@@ -1,6 +1,7 @@
 #include "objects/qnlComp_Exc.h"
 
 #include "core/qnlCustomQuarnel.h"
+#include "objects/qnlPassSection.h"
 
 namespace qnl {
 
@@ -17,24 +18,6 @@ std::string QuotedStr(const std::string& S) {
     return out + "'";
 }
 
-// A pass's section: the title goes out right before the pass's first statement, and a comment
-// holding CR LF closes a section that was opened.
-class TSection {
-public:
-    TSection(TCustomSQLExec& AExec, const char* ATitle) : FExec(AExec), FTitle(ATitle) {}
-    void Open() {
-        if (!FOpened) FExec.AddComment(FTitle);
-        FOpened = true;
-    }
-    void Close() {
-        if (FOpened) FExec.AddComment(CRLF);
-    }
-
-private:
-    TCustomSQLExec& FExec;
-    const char* FTitle;
-    bool FOpened = false;
-};
 } // namespace
 
 // ---- TExcData ----
@@ -126,7 +109,7 @@ std::string TEvtData::GetDropSQL() { return "DROP EVENT " + QuoteName(Name); }
 // ---- exception passes ----
 
 void WriteCreateExceptions(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare) {
-    TSection section(Exec, "/* Create Exception... */");
+    TPassSection section(Exec, "/* Create Exception... */");
     const TDbObjList& list = Master.List(olExceptions);
     for (int i = 0; i < list.Count(); ++i) {
         TDbObj* e = list.Obj(i);
@@ -139,7 +122,7 @@ void WriteCreateExceptions(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLE
 }
 
 void WriteAlterExceptions(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare) {
-    TSection section(Exec, "/* Alter Exception... */");
+    TPassSection section(Exec, "/* Alter Exception... */");
     const TDbObjList& list = Master.List(olExceptions);
     for (int i = 0; i < list.Count(); ++i) {
         TDbObj* m = list.Obj(i);
@@ -155,7 +138,7 @@ void WriteAlterExceptions(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLEx
 }
 
 void WriteDropExceptions(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType /*Compare*/) {
-    TSection section(Exec, "/* Drop Exception... */");
+    TPassSection section(Exec, "/* Drop Exception... */");
     const TDbObjList& list = Target.List(olExceptions);
     for (int i = 0; i < list.Count(); ++i) {
         TDbObj* t = list.Obj(i);
@@ -172,7 +155,7 @@ void WriteCreateEvents(TCustomQuarnel& Q) {
     TCustomObjs* master = Q.GetMasterObjs();
     TCustomSQLExec* exec = Q.SQLExec();
     if (!master || !exec) return;
-    TSection section(*exec, "/* Create event... */");
+    TPassSection section(*exec, "/* Create event... */");
     const TDbObjList& list = master->List(olEvents);
     for (int i = 0; i < list.Count(); ++i) {
         TDbObj* e = list.Obj(i);
@@ -188,7 +171,7 @@ void WriteAlterEvents(TCustomQuarnel& Q) {
     TCustomObjs* master = Q.GetMasterObjs();
     TCustomSQLExec* exec = Q.SQLExec();
     if (!master || !exec) return;
-    TSection section(*exec, "/* Alter event... */");
+    TPassSection section(*exec, "/* Alter event... */");
     const TDbObjList& list = master->List(olEvents);
     for (int i = 0; i < list.Count(); ++i) {
         TDbObj* m = list.Obj(i);
@@ -208,7 +191,7 @@ void WriteDropEvents(TCustomQuarnel& Q) {
     TCustomObjs* target = Q.GetTargetObjs();
     TCustomSQLExec* exec = Q.SQLExec();
     if (!target || !exec) return;
-    TSection section(*exec, "/* Drop event... */");
+    TPassSection section(*exec, "/* Drop event... */");
     const TDbObjList& list = target->List(olEvents);
     for (int i = 0; i < list.Count(); ++i) {
         TDbObj* t = list.Obj(i);

@@ -206,6 +206,32 @@ TEST(QuarnelPairing, CheckOptionInAnotherLetterCaseIsNoChange) {
     EXPECT_EQ(tw->Source(), "SELECT b FROM T");
 }
 
+TEST(QuarnelFixups, OracleTargetPutsTheMasterIntoTheConnectedSchema) {
+    Comparer c(stOracle);
+    c.target.Objs()->ConnectionOptions.DatabaseName = "HR";
+    c.target.Objs()->ConnectionOptions.HostName = "db1";
+    c.mx.Fill = [](TObjs& o) {
+        StructureBuilder(o).Generator("G1");
+        StructureBuilder(o).Exception("E1", "m");
+    };
+    c.tx.Fill = [](TObjs& o) {
+        auto* g = new TGnrData(&o, nullptr);
+        g->Name = "G1";
+        g->Schema = "HR";
+        o.AddDbObject(g);
+    };
+    ASSERT_TRUE(c.q.Extract());
+    TObjs& m = *c.master.Objs();
+    TDbObj* g = m.FindGenerator("HR.G1");
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->Schema, "HR");
+    EXPECT_EQ(m.FindGenerator("G1"), nullptr);
+    // Exceptions keep their schema.
+    EXPECT_EQ(m.FindException("E1")->Schema, "");
+    c.q.Compare();
+    EXPECT_EQ(g->Counterpart, c.target.Objs()->FindGenerator("HR.G1"));
+}
+
 TEST(QuarnelCompare, OwnExecutorCarriesTheTargetsSettings) {
     Comparer c;
     c.q.SetSQLExec(nullptr);
