@@ -371,6 +371,8 @@ void TQuarnel::WritePasses(TCustomObjs& M, TCustomObjs& T, TCustomSQLExec& E) {
             WriteCreateViews(*this);
         } catch (const std::exception& e) {
             DoErrorMessage(e.what());
+        } catch (...) {
+            DoErrorMessage("Unknown error.");
         }
         WriteAlterViews(M, T, E, co);
     }

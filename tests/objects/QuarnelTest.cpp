@@ -248,6 +248,23 @@ TEST(QuarnelCompare, OwnExecutorCarriesTheTargetsSettings) {
     EXPECT_EQ(own->Statements(0)->Kind, skSetNames);
 }
 
+// Exceptions go before the generators are created, new exceptions after them, and the target's
+// own generators go last of the three.
+TEST(QuarnelCompare, PassesRunInTheirFixedOrder) {
+    Comparer c;
+    StructureBuilder m(*c.master.Objs()), t(*c.target.Objs());
+    m.Exception("E_NEW", "m");
+    m.Generator("G_NEW");
+    t.Exception("E_OLD", "m");
+    t.Generator("G_OLD");
+    c.q.Compare();
+    EXPECT_EQ(c.exec.Texts(), (Texts{"SET SQL DIALECT 3", "SET AUTODDL ON", "/* Drop Exception... */",
+                                     "/* Drop: E_OLD (TExcData) */\r\nDROP EXCEPTION E_OLD", "",
+                                     "/* Create generator... */", "CREATE GENERATOR G_NEW", "",
+                                     "/* Create Exception... */", "CREATE EXCEPTION E_NEW 'm'", "",
+                                     "/* Drop generator... */", "DROP GENERATOR G_OLD", ""}));
+}
+
 TEST(QuarnelCompare, KindsOutsideTheSetAreLeftAlone) {
     Comparer c;
     StructureBuilder(*c.master.Objs()).Exception("E_NEW", "m");
