@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 
 namespace qnl::test {
 namespace {
@@ -263,6 +264,19 @@ TEST(QuarnelCompare, PassesRunInTheirFixedOrder) {
                                      "/* Create generator... */", "CREATE GENERATOR G_NEW", "",
                                      "/* Create Exception... */", "CREATE EXCEPTION E_NEW 'm'", "",
                                      "/* Drop generator... */", "DROP GENERATOR G_OLD", ""}));
+}
+
+// A failing pass ends the comparison with a report, not an exception, and the master goes back
+// to its own dialect.
+TEST(QuarnelCompare, FailingPassIsReported) {
+    Comparer c;
+    StructureBuilder(*c.master.Objs()).Exception("E_NEW", "m");
+    c.exec.OnStatementAdd = [](TStatement* St, bool&) {
+        if (St->Kind == skStatement) throw std::runtime_error("disk full");
+    };
+    EXPECT_NO_THROW(c.q.Compare());
+    EXPECT_EQ(c.log, (Texts{"BeforeCompare", "log Comparing databases...", "error disk full"}));
+    EXPECT_FALSE(c.master.Objs()->UseCounterpartDialect);
 }
 
 TEST(QuarnelCompare, KindsOutsideTheSetAreLeftAlone) {
