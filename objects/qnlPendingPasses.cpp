@@ -39,10 +39,6 @@ void WriteDropTriggers(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetTy
 void WriteCreateTriggers(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
 void WriteAlterTriggers(TCustomQuarnel&) {}
 
-void WriteDropProcedures(TCustomQuarnel&) {}
-void WriteCreateProcedures(TCustomQuarnel&) {}
-void WriteAlterProcedures(TCustomQuarnel&) {}
-
 void WriteDropViews(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
 void WriteCreateViews(TCustomQuarnel&) {}
 void WriteAlterViews(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}

@@ -1,6 +1,6 @@
 #pragma once
 // PLACEHOLDERS, to be replaced: the passes of the object kinds that later work builds (domains,
-// conversions, external functions, procedures, triggers, views, operators, defaults, rules,
+// conversions, external functions, triggers, views, operators, defaults, rules,
 // collations, packages, roles and grants). The comparer calls each in its fixed order; until its
 // kind unit lands, it does nothing. Each kind unit takes its routines out of here when it lands.
 #include "core/qnlTypes.h"
@@ -48,11 +48,6 @@ void WriteEmptyTriggerBodies(TCustomObjs& Master, TCustomObjs& Target, TCustomSQ
 void WriteDropTriggers(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
 void WriteCreateTriggers(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
 void WriteAlterTriggers(TCustomQuarnel& Q);
-
-// Procedures.
-void WriteDropProcedures(TCustomQuarnel& Q);
-void WriteCreateProcedures(TCustomQuarnel& Q);
-void WriteAlterProcedures(TCustomQuarnel& Q);
 
 // Views.
 void WriteDropViews(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);

@@ -3,6 +3,7 @@
 #include "core/qnlSQL_Exec.h"
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Gnr.h"
+#include "objects/qnlComp_Prc.h"
 #include "objects/qnlPendingPasses.h"
 #include "objects/qnlPendingTblPasses.h"
 
