@@ -537,12 +537,14 @@ private:
             TPrcData* m = AsProcedure(list.Obj(i));
             TPrcData* t = m ? AsProcedure(m->Counterpart) : nullptr;
             if (!t) continue;
+            // A pair re-created by the first run of the pass has the master's text by now.
+            const bool replaced = m->GetCreateSQL() == t->CurrentSQL;
             if (Type == stMySQL || Type == stASE) {
-                if (m->GetCreateSQL() != t->GetCreateSQL()) Recreate(*m, *t);
+                if (m->GetCreateSQL() != t->GetCreateSQL() && !replaced) Recreate(*m, *t);
                 continue;
             }
             if (m->IsFunction != t->IsFunction) {
-                Recreate(*m, *t);
+                if (!replaced) Recreate(*m, *t);
             } else if (ParamsDiffer(*m, *t) && m->CurrentSQL != t->CurrentSQL) {
                 for (int j = 0; j < t->UsedBy.Count(); ++j) {
                     TDependObj* e = t->UsedBy.Items(j);

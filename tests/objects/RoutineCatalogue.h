@@ -1,0 +1,212 @@
+#pragma once
+// Routines on real Firebird databases for the procedure tests: a comparison whose target points
+// at a database, routines built in code from a short definition, and the same definitions read
+// back from a database's catalogue (sources, parameters, and the catalogue's own dependency
+// list standing in for the body parser).
+#include "objects/qnlComp_Exc.h"
+#include "objects/qnlComp_Prc.h"
+#include "objects/qnlQuarnel.h"
+#include "tests/fixtures/FbFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qnl::test {
+
+// Master and target of Firebird 3, the target pointing at a real database; the executor renders
+// Firebird scripts (SET TERM blocks).
+struct FirebirdComparison {
+    TDBStructure master, target;
+    TSQLExec exec;
+    TQuarnel q;
+    std::vector<std::string> errors;
+
+    explicit FirebirdComparison(const std::string& TargetPath) {
+        for (TObjs* o : {master.Objs(), target.Objs()}) {
+            o->SetServerType(stInterBase);
+            o->IBServerOptions.SQLServerVersion = st_Firebird_30;
+        }
+        target.Objs()->ConnectionOptions.DatabaseName = TargetPath;
+        exec.ServerType = stInterBase;
+        q.SetDBStructureMaster(&master);
+        q.SetDBStructureTarget(&target);
+        q.SetSQLExec(&exec);
+        q.OnErrorMessage = [this](TObject*, const std::string& Text) { errors.push_back(Text); };
+    }
+
+    std::string Script() {
+        TStringList lines;
+        exec.GetScriptText(lines, false);
+        std::string s;
+        for (int i = 0; i < lines.Count(); ++i) s += lines[i] + "\n";
+        return s;
+    }
+
+    // Every statement and comment line, trimmed, with LF line breaks, one after the other.
+    std::string Flow() const {
+        std::string r;
+        for (int i = 0; i < exec.StatementCount(); ++i) {
+            std::string t = Trim(exec.Statements(i)->Lines.Text());
+            std::erase(t, '\r');
+            r += t + "\n";
+        }
+        return r;
+    }
+
+    // Every statement that is not a comment, trimmed, in script order.
+    std::vector<std::string> Statements() const {
+        std::vector<std::string> r;
+        for (int i = 0; i < exec.StatementCount(); ++i)
+            if (exec.Statements(i)->Kind != skComment) r.push_back(Trim(exec.Statements(i)->Lines.Text()));
+        return r;
+    }
+};
+
+// Runs a script that connects by itself.
+inline int RunConnectingScript(const TempDatabase& Db, const std::string& Script, std::string& Output) {
+    const std::string path = Db.Dir().File("update.sql");
+    std::ofstream(path, std::ios::binary) << Script;
+    return RunIsql("-q -b -i '" + path + "'", Output);
+}
+
+// The rows of a query that selects one text column wrapped in "<<" and ">>".
+inline std::vector<std::string> QueryRows(const TempDatabase& Db, const std::string& Select) {
+    const std::string path = Db.Dir().File("query.sql");
+    std::ofstream(path, std::ios::binary) << Select << ";\n";
+    std::string out;
+    if (RunIsql("-q -b -user SYSDBA '" + Db.Path() + "' -i '" + path + "'", out) != 0) return {"isql failed: " + out};
+    std::vector<std::string> rows;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        const size_t a = line.find("<<");
+        const size_t b = line.rfind(">>");
+        if (a != std::string::npos && b != std::string::npos && b > a) rows.push_back(line.substr(a + 2, b - a - 2));
+    }
+    return rows;
+}
+
+inline std::vector<std::string> SplitBars(const std::string& Row) {
+    std::vector<std::string> r;
+    std::string cur;
+    for (char c : Row) {
+        if (c == '|') {
+            r.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    r.push_back(cur);
+    return r;
+}
+
+// A routine in short: INTEGER parameters, a function's result unnamed, and the names of the
+// routines and exceptions its body uses.
+struct RoutineDef {
+    std::string Name;
+    bool Function = false;
+    std::vector<std::string> In;
+    std::vector<std::string> Out;
+    std::string Body;
+    std::vector<std::string> Uses;
+};
+
+inline TPrcData* AddRoutine(TObjs& Objs, const RoutineDef& D) {
+    auto* p = new TPrcData(&Objs);
+    p->Name = D.Name;
+    p->IsFunction = D.Function;
+    for (const std::string& n : D.In) p->AddInputParam(n, dtInteger);
+    for (const std::string& n : D.Out) p->AddOutputParam(n, dtInteger);
+    p->SetSource(D.Body);
+    Objs.AddDbObject(p);
+    return dynamic_cast<TPrcData*>(Objs.FindProcedure(D.Name));
+}
+
+// Files every definition, then registers what each body uses among the filed routines and
+// exceptions (the body parser's work).
+inline void AddRoutines(TObjs& Objs, const std::vector<RoutineDef>& Defs) {
+    for (const RoutineDef& d : Defs) AddRoutine(Objs, d);
+    for (const RoutineDef& d : Defs) {
+        TDbObj* obj = Objs.FindProcedure(d.Name);
+        for (const std::string& u : d.Uses) {
+            TDbObj* other = Objs.FindProcedure(u);
+            if (!other) other = Objs.FindException(u);
+            RegisterDependency(&Objs, obj, other);
+        }
+    }
+}
+
+// Only INTEGER parameters (field type 8) are modelled: any other type is kept in the name, so
+// that it shows as a difference instead of passing unseen.
+inline std::string ParamName(const std::string& Name, const std::string& FieldType) {
+    return FieldType == "8" ? Name : Name + ":" + FieldType;
+}
+
+// The routines of a database: sources from the catalogue, parameters by position, and the
+// dependencies the catalogue records between routines and on exceptions. One isql run: each
+// query tags its rows.
+inline std::vector<RoutineDef> ReadRoutines(const TempDatabase& Db) {
+    const auto source = [](const char* Column) {
+        return std::string("CAST(REPLACE(REPLACE(") + Column +
+               ", ASCII_CHAR(13), ''), ASCII_CHAR(10), '~') AS VARCHAR(8000))";
+    };
+    const std::string script =
+        "SELECT '<<P|' || TRIM(RDB$PROCEDURE_NAME) || '|' || " + source("RDB$PROCEDURE_SOURCE") +
+        " || '>>' FROM RDB$PROCEDURES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0;\n"
+        "SELECT '<<F|' || TRIM(RDB$FUNCTION_NAME) || '|' || " + source("RDB$FUNCTION_SOURCE") +
+        " || '>>' FROM RDB$FUNCTIONS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0;\n"
+        "SELECT '<<p|' || TRIM(p.RDB$PROCEDURE_NAME) || '|' || p.RDB$PARAMETER_TYPE || '|' || "
+        "TRIM(p.RDB$PARAMETER_NAME) || '|' || f.RDB$FIELD_TYPE || '>>' FROM RDB$PROCEDURE_PARAMETERS p "
+        "JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = p.RDB$FIELD_SOURCE "
+        "ORDER BY p.RDB$PROCEDURE_NAME, p.RDB$PARAMETER_TYPE, p.RDB$PARAMETER_NUMBER;\n"
+        "SELECT '<<f|' || TRIM(a.RDB$FUNCTION_NAME) || '|' || a.RDB$ARGUMENT_POSITION || '|' || "
+        "COALESCE(TRIM(a.RDB$ARGUMENT_NAME), '') || '|' || f.RDB$FIELD_TYPE || '>>' "
+        "FROM RDB$FUNCTION_ARGUMENTS a JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = a.RDB$FIELD_SOURCE "
+        "WHERE COALESCE(a.RDB$SYSTEM_FLAG, 0) = 0 ORDER BY a.RDB$FUNCTION_NAME, a.RDB$ARGUMENT_POSITION;\n"
+        // Dependent and depended-on types: 5 procedure, 15 function, 7 exception.
+        "SELECT DISTINCT '<<d|' || TRIM(RDB$DEPENDENT_NAME) || '|' || TRIM(RDB$DEPENDED_ON_NAME) || '>>' "
+        "FROM RDB$DEPENDENCIES WHERE RDB$DEPENDENT_TYPE IN (5, 15) AND RDB$DEPENDED_ON_TYPE IN (5, 7, 15)";
+    std::map<std::string, RoutineDef> defs;
+    for (const std::string& row : QueryRows(Db, script)) {
+        const auto f = SplitBars(row);
+        const std::string& tag = f.at(0);
+        const std::string& name = f.at(1);
+        if (tag == "P" || tag == "F") {
+            std::string body = f.at(2);
+            for (char& c : body)
+                if (c == '~') c = '\n';
+            defs[name] = RoutineDef{name, tag == "F", {}, {}, body, {}};
+        } else if (tag == "p") {
+            (f.at(2) == "0" ? defs[name].In : defs[name].Out).push_back(ParamName(f.at(3), f.at(4)));
+        } else if (tag == "f") {
+            (f.at(2) == "0" ? defs[name].Out : defs[name].In).push_back(ParamName(f.at(3), f.at(4)));
+        } else if (tag == "d") {
+            if (defs.count(name)) defs[name].Uses.push_back(f.at(2));
+        } else {
+            ADD_FAILURE() << row;
+        }
+    }
+    std::vector<RoutineDef> r;
+    for (auto& [name, d] : defs) r.push_back(std::move(d));
+    return r;
+}
+
+// The exceptions of a database as name and message.
+inline std::vector<std::pair<std::string, std::string>> ReadExceptions(const TempDatabase& Db) {
+    std::vector<std::pair<std::string, std::string>> r;
+    for (const std::string& row :
+         QueryRows(Db, "SELECT '<<' || TRIM(RDB$EXCEPTION_NAME) || '|' || RDB$MESSAGE || '>>' FROM RDB$EXCEPTIONS "
+                       "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY RDB$EXCEPTION_NAME")) {
+        const auto f = SplitBars(row);
+        r.emplace_back(f[0], f.at(1));
+    }
+    return r;
+}
+
+} // namespace qnl::test
