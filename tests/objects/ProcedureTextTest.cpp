@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 using namespace qnl;
 using namespace qnl::test;
@@ -24,6 +25,12 @@ struct Case {
 
 TFldData* In(TPrcData& P, const std::string& Name, uint8_t Type = dtInteger) { return P.AddInputParam(Name, Type); }
 TFldData* Out(TPrcData& P, const std::string& Name, uint8_t Type = dtInteger) { return P.AddOutputParam(Name, Type); }
+
+uint8_t CodeOf(const std::string& Word) {
+    for (int i = 0; i < DataTypeNameCount; ++i)
+        if (Word == DataTypeNames[static_cast<size_t>(i)]) return static_cast<uint8_t>(i);
+    return dtUnknown;
+}
 
 // P(A INTEGER) RETURNS(R INTEGER) with a body.
 void Plain(TPrcData& P) {
@@ -85,6 +92,10 @@ const Case Cases[] = {
     {"ASA empty body", stASA, Plain, Text::Empty, " begin Return end"},
     {"ASA stub", stASA, [](TPrcData& p) { Plain(p); p.DbOwner = "dba"; }, Text::Stub,
      "CREATE PROCEDURE dba.P(In A INTEGER)\r\n Result(R INTEGER)\r\nas\r\n begin Return end"},
+    {"ASA function stub with a result: RETURNS from the parameter text", stASA, Func, Text::Stub,
+     "CREATE FUNCTION DBA.F(In A INTEGER)\r\nRETURNS INTEGER\r\nas\r\n begin Return end"},
+    {"ASA function stub without a result", stASA, [](TPrcData& p) { Bare(p); p.IsFunction = true; }, Text::Stub,
+     "CREATE FUNCTION DBA.P()\r\nreturns integer as\r\n begin Return end"},
     {"ASA drop", stASA, [](TPrcData& p) { Plain(p); p.DbOwner = "dba"; }, Text::Drop, "DROP PROCEDURE dba.P"},
 
     // ---- MySQL ----
@@ -145,6 +156,9 @@ const Case Cases[] = {
      "Return (select 0 as Result)"},
     {"MSSQL table result empty body", stMSSQL,
      [](TPrcData& p) { p.Name = "F"; p.IsFunction = true; Out(p, "@T", dtTable); }, Text::Empty, "begin Return end"},
+    {"MSSQL uniqueidentifier result empty body", stMSSQL,
+     [](TPrcData& p) { p.Name = "F"; p.IsFunction = true; Out(p, "", CodeOf("UNIQUEIDENTIFIER")); }, Text::Empty,
+     "begin Return Null end"},
     {"MSSQL function stub", stMSSQL, [](TPrcData& p) { Func(p); p.OutputParam(0)->ParamDirection = pdNone; },
      Text::Stub, "CREATE FUNCTION F (A INTEGER)\r\n RETURNS INTEGER\r\nas\r\nbegin Return 0 end"},
     {"MSSQL drop", stMSSQL, [](TPrcData& p) { Bare(p); p.Schema = "dbo"; }, Text::Drop, "DROP PROCEDURE dbo.P"},
@@ -202,6 +216,9 @@ const Case Cases[] = {
     {"ASA function description", stASA, [](TPrcData& p) { Func(p); p.SetDescription("d"); }, Text::Description,
      "COMMENT ON FUNCTION F IS\r\n'd'"},
 };
+
+// Test names in listings show what a case is about, not its bytes.
+void PrintTo(const Case& C, std::ostream* Os) { *Os << C.What; }
 
 class ProcedureText : public ::testing::TestWithParam<Case> {};
 
