@@ -5,7 +5,7 @@
 #include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "platform/IniFiles.h"
-#include "platform/VariantConv.h"
+#include "platform/IntText.h"
 
 #include <optional>
 #include <stdexcept>
@@ -592,8 +592,8 @@ void TMemoSubtypes::SetSubtypes(const std::string& Value) {
     const int count = WordCount(Value, Separators);
     for (int n = 1; n <= count; ++n) {
         const std::string word = ExtractWord(n, Value, Separators);
-        int64_t value = 1;
-        if (!TryStrToInt64(word, value) || value < INT32_MIN || value > INT32_MAX) value = 1;
+        int32_t value = 1;
+        if (!TryStrToInt(word, value)) value = 1;
         if (value >= 0 && value <= 255) FBytes.push_back(static_cast<uint8_t>(value));
         if (value != 1) {
             FAnyNotOne = true;

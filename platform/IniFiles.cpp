@@ -1,49 +1,13 @@
 #include "platform/IniFiles.h"
 
 #include "platform/Files.h"
+#include "platform/IntText.h"
 #include "platform/StringList.h"
 
-#include <charconv>
 #include <fstream>
-#include <limits>
-#include <type_traits>
 
 namespace qnl {
 
-namespace {
-
-template <class T>
-bool ParseWhole(std::string_view Text, T& Value) {
-    std::string s = Trim(Text);
-    std::string_view v = s;
-    bool negative = false;
-    if (!v.empty() && (v[0] == '-' || v[0] == '+')) {
-        negative = v[0] == '-';
-        v.remove_prefix(1);
-    }
-    int base = 10;
-    if (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) {
-        base = 16;
-        v.remove_prefix(2);
-    }
-    if (v.empty()) return false;
-    // Parse the magnitude as unsigned so that the most negative value is read too.
-    uint64_t magnitude = 0;
-    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), magnitude, base);
-    if (ec != std::errc() || end != v.data() + v.size()) return false;
-    using U = std::make_unsigned_t<T>;
-    const uint64_t maxPositive = static_cast<U>(std::numeric_limits<T>::max());
-    if (negative) {
-        if (magnitude > maxPositive + 1) return false;
-        Value = magnitude == maxPositive + 1 ? std::numeric_limits<T>::min() : static_cast<T>(-static_cast<T>(magnitude));
-    } else {
-        if (magnitude > maxPositive) return false;
-        Value = static_cast<T>(magnitude);
-    }
-    return true;
-}
-
-} // namespace
 
 TMemIniFile::TMemIniFile(std::string FileName) : FFileName(std::move(FileName)) { Reload(); }
 
@@ -129,19 +93,19 @@ std::string TMemIniFile::ReadString(std::string_view Section, std::string_view K
 int32_t TMemIniFile::ReadInteger(std::string_view Section, std::string_view Key, int32_t Default) const {
     const Entry* e = FindEntry(Section, Key);
     int32_t value = 0;
-    return e && ParseWhole(e->Value, value) ? value : Default;
+    return e && TryStrToInt(e->Value, value) ? value : Default;
 }
 
 int64_t TMemIniFile::ReadInt64(std::string_view Section, std::string_view Key, int64_t Default) const {
     const Entry* e = FindEntry(Section, Key);
     int64_t value = 0;
-    return e && ParseWhole(e->Value, value) ? value : Default;
+    return e && TryStrToInt64(e->Value, value) ? value : Default;
 }
 
 bool TMemIniFile::ReadBool(std::string_view Section, std::string_view Key, bool Default) const {
     const Entry* e = FindEntry(Section, Key);
-    int64_t value = 0;
-    return e && ParseWhole(e->Value, value) ? value != 0 : Default;
+    int32_t value = 0;
+    return e && TryStrToInt(e->Value, value) ? value != 0 : Default;
 }
 
 void TMemIniFile::WriteString(std::string_view SectionName, std::string_view Key, const std::string& Value) {

@@ -21,7 +21,8 @@ public:
     const std::string& FileName() const { return FFileName; }
 
     std::string ReadString(std::string_view Section, std::string_view Key, const std::string& Default) const;
-    // Values that are not whole numbers (or do not fit) give Default; hexadecimal "0x" is read.
+    // Values that are not whole numbers (or do not fit) give Default; "$" and "0x" hexadecimal
+    // are read (platform/IntText.h).
     int32_t ReadInteger(std::string_view Section, std::string_view Key, int32_t Default) const;
     int64_t ReadInt64(std::string_view Section, std::string_view Key, int64_t Default) const;
     // "0" is false, any other number is true, anything else gives Default.

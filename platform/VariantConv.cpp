@@ -1,6 +1,7 @@
 #include "platform/VariantConv.h"
 
 #include "platform/DateTime.h"
+#include "platform/IntText.h"
 
 #include <charconv>
 #include <cstdio>
@@ -128,37 +129,6 @@ double StrToFloat(std::string_view S) {
     double v = 0;
     if (!TryStrToFloat(S, v)) throw EConvertError("'" + std::string(S) + "' is not a valid floating point value");
     return v;
-}
-
-bool TryStrToInt64(std::string_view S, int64_t& Value) {
-    while (!S.empty() && IsBlank(S.front())) S.remove_prefix(1);
-    bool negative = false;
-    if (!S.empty() && (S[0] == '+' || S[0] == '-')) {
-        negative = S[0] == '-';
-        S.remove_prefix(1);
-    }
-    int base = 10;
-    if (!S.empty() && S[0] == '$') {
-        base = 16;
-        S.remove_prefix(1);
-    } else if (S.size() > 1 && S[0] == '0' && (S[1] == 'x' || S[1] == 'X')) {
-        base = 16;
-        S.remove_prefix(2);
-    }
-    if (S.empty()) return false;
-    uint64_t magnitude = 0;
-    auto [end, ec] = std::from_chars(S.data(), S.data() + S.size(), magnitude, base);
-    if (ec != std::errc() || end != S.data() + S.size()) return false;
-    constexpr uint64_t maxPositive = static_cast<uint64_t>(INT64_MAX);
-    if (negative) {
-        if (magnitude > maxPositive + 1) return false;
-        Value = magnitude == maxPositive + 1 ? INT64_MIN : -static_cast<int64_t>(magnitude);
-    } else {
-        // Hexadecimal texts may give every 64-bit pattern, as the framework reads them.
-        if (base == 10 && magnitude > maxPositive) return false;
-        Value = static_cast<int64_t>(magnitude);
-    }
-    return true;
 }
 
 int64_t StrToInt64(std::string_view S) {

@@ -16,11 +16,9 @@ namespace qnl {
 // and digits. Anything else raises "'<text>' is not a valid floating point value".
 double StrToFloat(std::string_view S);
 bool TryStrToFloat(std::string_view S, double& Value);
-// Leading blanks are skipped; an optional sign, then decimal digits, or "$" / "0x" and
-// hexadecimal digits, to the end of the text and within 64 bits. Anything else raises
-// "'<text>' is not a valid integer value".
+// TryStrToInt64 (platform/IntText.h), raising "'<text>' is not a valid integer value" where
+// that answers false.
 int64_t StrToInt64(std::string_view S);
-bool TryStrToInt64(std::string_view S, int64_t& Value);
 
 // At most 15 significant digits, no trailing zeros, exponent form "1E20" / "1.5E-7" for very
 // large or small values.
