@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace qnl {
 
@@ -425,14 +426,13 @@ void TSQLParser::ScanText(int FromPos, TScanStopTest StopTest) {
             if (FScanState == 0 && p < n && s[p] == '-') FScanState = 3;
             break;
         default:
-            if (FScanState == 0) {
-                if ((this->*StopTest)(p)) {
-                    FFoundPos = p;
-                    FTargetOccurrence = 0;
-                    return;
-                }
-            } else if (FScanState == 3 && (c == '\r' || c == '\n')) {
-                FScanState = 0;
+            // A "--" comment ends at CR or LF; the line break itself is plain text again, so a
+            // clause keyword on the next line is seen the same after CR LF and after LF alone.
+            if (FScanState == 3 && (c == '\r' || c == '\n')) FScanState = 0;
+            if (FScanState == 0 && (this->*StopTest)(p)) {
+                FFoundPos = p;
+                FTargetOccurrence = 0;
+                return;
             }
         }
     }
@@ -586,6 +586,62 @@ int TSQLParser::TailClausePos() {
     ResetScan();
     ScanText(FStartPos, &TSQLParser::StopAtTailClause);
     return FFoundPos;
+}
+
+int TSQLParser::SelectListColumnCount(int FromPos) const {
+    const std::string list = StripComments(Copy(FStartPos + 6, FromPos - 1));
+    // Items at the top level, split at commas outside brackets, quotes and strings.
+    std::vector<std::string> items(1);
+    int depth = 0;
+    char quote = 0;
+    for (char c : list) {
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            items.emplace_back();
+            continue;
+        }
+        items.back() += c;
+    }
+    // The first item may start with DISTINCT, ALL, FIRST n and SKIP n.
+    std::string& first = items.front();
+    for (bool more = true; more;) {
+        first = Trim(first);
+        more = false;
+        for (std::string_view word : {"DISTINCT", "ALL"})
+            if (IsKeywordAt(word, first, 1)) {
+                first.erase(0, word.size());
+                more = true;
+            }
+        for (std::string_view word : {"FIRST", "SKIP"})
+            if (IsKeywordAt(word, first, 1)) {
+                std::string rest = TrimLeft(first.substr(word.size()));
+                size_t end = 0;
+                if (!rest.empty() && rest[0] == '(') {
+                    for (int d = 0; end < rest.size(); ++end) {
+                        if (rest[end] == '(') ++d;
+                        else if (rest[end] == ')' && --d == 0) break;
+                    }
+                    ++end;
+                } else {
+                    while (end < rest.size() && !In(rest[end], kBlank)) ++end;
+                }
+                first = rest.substr(std::min(end, rest.size()));
+                more = true;
+            }
+    }
+    for (const std::string& item : items) {
+        const std::string t = Trim(item);
+        if (t == "*" || (t.size() >= 2 && t.back() == '*' && TrimRight(t.substr(0, t.size() - 1)).back() == '.'))
+            return -1;
+    }
+    return static_cast<int>(items.size());
 }
 
 bool TSQLParser::NeedsDerivedCount() {
@@ -913,11 +969,20 @@ std::string TSQLParser::CountSelect() {
     if (fromPos == 0) return {};
     if (NeedsDerivedCount()) {
         // Grouped, distinct, united or limited rows: count the rows of the statement itself.
+        // The server wants a name for every column of a derived table; unless a "*" brings the
+        // tables' own names, the columns are named C1, C2, ...
+        const int columns = SelectListColumnCount(fromPos);
         int orderPos, orderEnd;
         std::string order;
         GetOrderByPos(orderPos, orderEnd, order);
         const std::string body = orderPos != 0 ? Copy(1, orderPos - 1) + Rest(orderEnd + 1) : FText;
-        return "Select Count(*) FROM (" + std::string(CRLF) + body + std::string(CRLF) + ")";
+        std::string r = "Select Count(*) FROM (" + std::string(CRLF) + body + std::string(CRLF) + ")";
+        if (columns > 0) {
+            r += " Q (";
+            for (int i = 1; i <= columns; ++i) r += (i > 1 ? ", C" : "C") + std::to_string(i);
+            r += ")";
+        }
+        return r;
     }
     std::string r = "Select Count(*) " + Copy(fromPos, endPos);
     int whereStart = 0, whereEnd = 0;
@@ -1136,9 +1201,11 @@ std::string CountSelect(std::string_view SQL) { return TSQLParser(SQL).CountSele
 std::string AddFirstClause(std::string_view SQL, int Count) {
     TSQLParser parser(SQL);
     std::string r(SQL);
-    // Only a SELECT takes FIRST right after its first word (a MERGE does not).
+    // Only a SELECT takes FIRST right after its first word (a MERGE does not); a statement
+    // limited already by ROWS or OFFSET/FETCH (which always come with ROW(S) or FETCH) keeps its
+    // own limit, as one with FIRST does: the server refuses FIRST beside them.
     if (parser.StatementKind() == skSelect && IsKeywordAt("SELECT", SQL, parser.StartPos()) &&
-        PosKeyword("FIRST", SQL) == 0)
+        PosKeyword("FIRST", SQL) == 0 && PosKeyword("ROWS", SQL) == 0 && PosKeyword("FETCH", SQL) == 0)
         r.insert(static_cast<size_t>(parser.StartPos() + 5), " FIRST " + std::to_string(Count) + " ");
     return r;
 }
@@ -1160,8 +1227,7 @@ std::string SetOrderClause(std::string_view SQL, std::string_view NewOrder) {
         return JoinClause(SQL, " ", clause);
     }
     if (NewOrder.empty()) return CopyRange(SQL, 1, orderPos - 1) + " " + CopyRange(SQL, endPos + 1, len);
-    // Only the list after BY is replaced: a one-letter field name must not be found inside
-    // ORDER or BY.
+    // The old list runs from after BY up to EndPos.
     const int listStart = endPos - static_cast<int>(old.size()) + 1;
     return ReplaceInRange(SQL, old, " " + std::string(NewOrder) + " ", listStart, endPos);
 }

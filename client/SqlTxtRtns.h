@@ -144,6 +144,8 @@ private:
     // A SELECT whose rows are not one per row of its FROM and WHERE (grouped, distinct,
     // united or limited).
     bool NeedsDerivedCount();
+    // The number of columns of the first select list, -1 when one of them is a "*".
+    int SelectListColumnCount(int FromPos) const;
     std::string ReadWord(int& Pos);
     void FindPlan(int N, int& KeywordPos, int& PlanStart, int& EndPos, std::string& PlanText);
     // The end of a clause text whose scan stopped at Stop (keyword stops are one past the end).
