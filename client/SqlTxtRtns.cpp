@@ -727,6 +727,11 @@ void TSQLParser::GetOrderByPos(int& OrderPos, int& EndPos, std::string& OrderTex
     }
 }
 
+std::string TSQLParser::AfterOrderList(int OrderPos, int EndPos) const {
+    // An ORDER without BY has no list end: nothing of it is kept.
+    return EndPos >= OrderPos ? Rest(EndPos + 1) : std::string();
+}
+
 std::string TSQLParser::GetOrderByText() {
     int o, e;
     std::string text;
@@ -975,7 +980,7 @@ std::string TSQLParser::CountSelect() {
         int orderPos, orderEnd;
         std::string order;
         GetOrderByPos(orderPos, orderEnd, order);
-        const std::string body = orderPos != 0 ? Copy(1, orderPos - 1) + Rest(orderEnd + 1) : FText;
+        const std::string body = orderPos != 0 ? Copy(1, orderPos - 1) + AfterOrderList(orderPos, orderEnd) : FText;
         std::string r = "Select Count(*) FROM (" + std::string(CRLF) + body + std::string(CRLF) + ")";
         if (columns > 0) {
             r += " Q (";
@@ -1004,7 +1009,7 @@ std::string TSQLParser::SetOrderByClause(std::string_view NewOrder) {
             r += "ORDER BY ";
             r += NewOrder;
         }
-        return r + Rest(endPos + 1);
+        return r + AfterOrderList(orderPos, endPos);
     }
     if (clear) return FText;
     if (const int tail = TailClausePos(); tail != 0)
@@ -1226,7 +1231,8 @@ std::string SetOrderClause(std::string_view SQL, std::string_view NewOrder) {
         }
         return JoinClause(SQL, " ", clause);
     }
-    if (NewOrder.empty()) return CopyRange(SQL, 1, orderPos - 1) + " " + CopyRange(SQL, endPos + 1, len);
+    if (NewOrder.empty())
+        return CopyRange(SQL, 1, orderPos - 1) + " " + (endPos >= orderPos ? CopyRange(SQL, endPos + 1, len) : "");
     // The old list runs from after BY up to EndPos.
     const int listStart = endPos - static_cast<int>(old.size()) + 1;
     return ReplaceInRange(SQL, old, " " + std::string(NewOrder) + " ", listStart, endPos);

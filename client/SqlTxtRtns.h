@@ -146,6 +146,8 @@ private:
     bool NeedsDerivedCount();
     // The number of columns of the first select list, -1 when one of them is a "*".
     int SelectListColumnCount(int FromPos) const;
+    // The text after an ORDER BY list (the clauses that follow it).
+    std::string AfterOrderList(int OrderPos, int EndPos) const;
     std::string ReadWord(int& Pos);
     void FindPlan(int N, int& KeywordPos, int& PlanStart, int& EndPos, std::string& PlanText);
     // The end of a clause text whose scan stopped at Stop (keyword stops are one past the end).

@@ -16,7 +16,7 @@ namespace qnl {
 namespace {
 
 const char* const kSchema = R"(
-CREATE TABLE CUSTOMER (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40));
+CREATE TABLE CUSTOMER (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40) CHARACTER SET ISO8859_1);
 CREATE TABLE ORDERS (ID INTEGER NOT NULL PRIMARY KEY, CUST_ID INTEGER, TOTAL NUMERIC(10,2));
 CREATE TABLE ITEMS (ID INTEGER NOT NULL PRIMARY KEY, ORDER_ID INTEGER, QTY INTEGER);
 CREATE TABLE "Odd Table" ("Note" VARCHAR(20), "first" INTEGER);
@@ -144,13 +144,13 @@ const TSelectCase kSelects[] = {
     {"SELECT P.V FROM GET_VALUES(3) P WHERE P.V > 1", nullptr},
     {"SELECT * FROM CUSTOMER ORDER BY COALESCE(NAME, 'x'), UPPER(NAME) DESC, ID + 1", "(CUSTOMER NATURAL)"},
     {"select * from orders o where o.cust_id in (select id from customer)", nullptr},
-    {"SELECT NAME FROM CUSTOMER ORDER BY NAME COLLATE UNICODE", nullptr},
+    {"SELECT NAME FROM CUSTOMER ORDER BY NAME COLLATE DE_DE", nullptr},
 };
 
 TEST(SqlTxtRtnsLive, EditedSelectsPrepare) {
     test::PrepareFirebirdEnvironment();
     IIBClientLibraryPtr lib = FindOrLoadClientLibrary(DefaultClientLibraryName);
-    test::TempDatabase fixture(kSchema, "UTF8");
+    test::TempDatabase fixture(kSchema);
     TPreparer db(*lib, fixture.Path());
 
     int prepared = 0;

@@ -541,6 +541,8 @@ TEST(SqlEdit, OrderByClause) {
          "SELECT * FROM T   FOR UPDATE WITH LOCK"},
         {"SELECT * FROM T ROWS 5", "A", "SELECT * FROM T\r\nORDER BY A\r\nROWS 5", "SELECT * FROM T ORDER BY A ROWS 5"},
         {"SELECT * FROM T -- note", "A", "SELECT * FROM T -- note\r\nORDER BY A", "SELECT * FROM T -- note\r\nORDER BY A"},
+        {"SELECT * FROM T ORDER", "A", "SELECT * FROM T \r\nORDER BY A", "SELECT * FROM T ORDER"},
+        {"SELECT * FROM T ORDER", "", "SELECT * FROM T ", "SELECT * FROM T  "},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(TSQLParser(c.Text).SetOrderByClause(c.NewOrder), c.Parser) << c.Text;
