@@ -557,8 +557,17 @@ bool TSQLParser::IsTailClauseAt(int Pos) const {
         return IsKeywordAt("WITH", FText, Pos) && IsKeywordAt("LOCK", FText, nextWord(Pos + 4));
     case 'O': {
         if (!IsKeywordAt("OFFSET", FText, Pos)) return false;
+        // OFFSET <value> ROW(S): the value is one word or a bracketed expression.
         int p = nextWord(Pos + 6);
-        while (p <= FTextLength && !In(At(p), kBlank)) ++p;
+        if (At(p) == '(') {
+            for (int depth = 0; p <= FTextLength; ++p) {
+                if (At(p) == '(') ++depth;
+                else if (At(p) == ')' && --depth == 0) break;
+            }
+            ++p;
+        } else {
+            while (p <= FTextLength && !In(At(p), kBlank)) ++p;
+        }
         p = nextWord(p);
         return IsKeywordAt("ROW", FText, p) || IsKeywordAt("ROWS", FText, p);
     }

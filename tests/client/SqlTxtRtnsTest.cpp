@@ -233,7 +233,9 @@ TEST(SqlScan, OrderByPosition) {
         {"SELECT * FROM T ORDER BY A DESC FOR UPDATE", 17, 31, " A DESC"},
         {"SELECT * FROM T ORDER BY A /* x */ WITH LOCK", 17, 26, " A"},
         {"SELECT * FROM T ORDER BY A OFFSET 5 ROWS FETCH NEXT 5 ROWS ONLY", 17, 26, " A"},
+        {"SELECT * FROM T ORDER BY A OFFSET (2 + 3) ROWS", 17, 26, " A"},
         {"SELECT * FROM T ORDER BY OFFSET", 17, 31, " OFFSET"},   // a field called OFFSET
+        {"SELECT * FROM T ORDER BY OFFSET, B", 17, 34, " OFFSET, B"},
         {"SELECT * FROM (SELECT A FROM T ORDER BY A ROWS 1) X", 0, 0, ""},
         {"SELECT LIST(A) OVER (ORDER BY B) FROM T", 0, 0, ""},
     };
