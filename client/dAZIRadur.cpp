@@ -1,5 +1,6 @@
 #include "client/dAZIRadur.h"
 
+#include "client/SqlTxtRtns.h"
 #include "client/StrUtil.h"
 #include "client/fib.h"
 #include "platform/FileLock.h"
@@ -15,52 +16,6 @@ namespace qnl {
 namespace {
 
 const char* const CRLF = "\r\n";
-
-// --- One entry of a table list: a table name optionally followed by an alias ---------------
-// (positions 1-based, 0 = none)
-
-bool IsNameEnd(char C) {
-    switch (C) {
-    case '\0': case '\t': case '\n': case '\r': case ' ': case '(': case '-': case '/': case ';': case '^':
-        return true;
-    default:
-        return false;
-    }
-}
-
-int TableAliasPos(std::string_view Entry) {
-    bool inDouble = false, inSingle = false;
-    int pos = 0;
-    for (size_t i = 0; i < Entry.size(); ++i) {
-        const char c = Entry[i];
-        if (c == '"' && !inSingle) inDouble = !inDouble;
-        else if (c == '\'' && !inDouble) inSingle = !inSingle;
-        else if (!inDouble && !inSingle && (c == '\t' || c == '\n' || c == '\r' || c == ' ')) {
-            pos = static_cast<int>(i) + 1;
-            break;
-        }
-    }
-    if (pos == 0) return 0;
-    const int length = static_cast<int>(Entry.size());
-    while (pos < length && IsNameEnd(Entry[static_cast<size_t>(pos - 1)])) ++pos;
-    return pos;
-}
-
-std::string ExtractTableName(std::string_view Entry) {
-    const int aliasPos = TableAliasPos(Entry);
-    if (aliasPos == 0) return Trim(Entry);
-    return Trim(Entry.substr(0, static_cast<size_t>(aliasPos - 1)));
-}
-
-std::string ExtractTableAlias(std::string_view Entry) {
-    int aliasPos = TableAliasPos(Entry);
-    if (aliasPos == 0) return Trim(Entry);
-    const auto at = [&](int P) { return Entry[static_cast<size_t>(P - 1)]; };
-    if (static_cast<int>(Entry.size()) >= aliasPos + 3 && (at(aliasPos) == 'A' || at(aliasPos) == 'a') &&
-        (at(aliasPos + 1) == 'S' || at(aliasPos + 1) == 's') && IsNameEnd(at(aliasPos + 2)))
-        aliasPos += 3;
-    return Trim(Entry.substr(static_cast<size_t>(aliasPos - 1)));
-}
 
 } // namespace
 
@@ -187,8 +142,8 @@ void TAutoUpdateOptions::PrepareTableNames() {
     if (!FQuotedTableName.empty()) return;
     std::string name, alias;
     if (FHasAlias) {
-        name = ExtractTableName(FUpdateTableName);
-        alias = ExtractTableAlias(FUpdateTableName);
+        name = ExtractTableName(FUpdateTableName, 0);
+        alias = ExtractTableAlias(FUpdateTableName, 0);
     } else {
         name = FUpdateTableName;
         alias = FOwner ? FOwner->AliasByTableName(name) : name;
