@@ -210,6 +210,10 @@ std::string TCtrData::GetDropSQL() {
             // Firebird 3 and later refuse writes to the system tables: the server-made name is
             // looked up and the key dropped by that name.
             const std::string prefix = "ALTER TABLE " + QuoteName(TableName) + " DROP CONSTRAINT \"";
+            const TIBServerOptions* o = GetIBServerOptions();
+            // In a transaction of its own (from 2.5 on) the drop sees the foreign keys that the
+            // script dropped just before, even when the block runs in an older snapshot.
+            const bool autonomous = o && AtLeast(o->SQLServerVersion, st_Firebird_25);
             return "EXECUTE BLOCK AS\r\n"
                    "DECLARE VARIABLE N VARCHAR(63);\r\n"
                    "BEGIN\r\n"
@@ -220,7 +224,8 @@ std::string TCtrData::GetDropSQL() {
                    "  INTO :N;\r\n"
                    "  IF (N IS NOT NULL) THEN\r\n"
                    "    EXECUTE STATEMENT " +
-                   QuoteSQLString(prefix, stInterBase) + " || N || '\"';\r\n" + "END";
+                   QuoteSQLString(prefix, stInterBase) + " || N || '\"'" +
+                   (autonomous ? "\r\n    WITH AUTONOMOUS TRANSACTION" : "") + ";\r\n" + "END";
         }
         return "Delete from Rdb$Relation_Constraints\r\nwhere Rdb$Relation_Name = " +
                QuoteSQLString(TableName, stInterBase) + "\r\nand Rdb$Constraint_Type = " +
