@@ -864,6 +864,18 @@ void TTblData::DropDependents() {
 void TTblData::DropForReplace() {
     if (!GetExists()) return;
     DropDependents();
+    // The table's own keys go with it; they are dropped by name (foreign keys first) so that
+    // their flags tell the constraint passes to write them again.
+    if (Container) {
+        std::vector<TDbObj*> keys;
+        const TDbObjList& ctrs = Container->List(olConstraints);
+        for (int pass = 0; pass < 2; ++pass)
+            for (int i = 0; i < ctrs.Count(); ++i) {
+                TDbObj* c = ctrs.Obj(i);
+                if (c->GetOwnerName() == Name && (c->GetConstraintType() == 2) == (pass == 0)) keys.push_back(c);
+            }
+        for (TDbObj* c : keys) c->DoDrop();
+    }
     for (const auto& c : FColumns) c->SetExists(false);
     if (TCustomSQLExec* exec = GetSQLExec()) exec->AddStatement(GetDropSQL(), skStatement, Name, dboTable, saDrop);
     SetExists(false);

@@ -257,3 +257,53 @@ TEST(FirebirdKeys, KeysAndIndicesEndAsInTheMasterAndReferencingKeysGoFirst) {
     again.Run();
     EXPECT_TRUE(again.Changes().empty()) << again.ScriptText();
 }
+
+namespace {
+
+void BuildTemporaryMaster(TObjs& O, bool Temporary) {
+    TTblData* g = AddTable(O, "G");
+    g->GlobalTemporary = Temporary;
+    g->OnCommit = Temporary ? 2 : 0;
+    AddCol(g, "ID", dtInteger).Nullable = false;
+    AddCol(g, "V", dtVarChar, 10);
+    RegisterDependency(&O, AddKey(O, ctPrimaryKey, "PK_G", "G", {"ID"}), g);
+    AddIndex(O, "IDX_G_V", "G", {"V"});
+}
+
+} // namespace
+
+TEST(FirebirdTables, TableTurnedGlobalTemporaryIsReplacedWithItsKeysAndIndicesAndAWarning) {
+    TempDatabase db("CREATE TABLE G (ID INTEGER NOT NULL, V VARCHAR(10), CONSTRAINT PK_G PRIMARY KEY (ID));\n"
+                    "CREATE INDEX IDX_G_V ON G (V);\nCOMMIT;\nINSERT INTO G VALUES (1, 'x');\nCOMMIT;\n");
+    TempDatabase reference("CREATE GLOBAL TEMPORARY TABLE G (ID INTEGER NOT NULL, V VARCHAR(10), "
+                           "CONSTRAINT PK_G PRIMARY KEY (ID)) ON COMMIT PRESERVE ROWS;\n"
+                           "CREATE INDEX IDX_G_V ON G (V);\nCOMMIT;\n");
+    Comparison cmp;
+    BuildTemporaryMaster(cmp.M(), true);
+    BuildTemporaryMaster(cmp.T(), false);
+    std::string out;
+    ASSERT_EQ(cmp.RunOn(db, out), 0) << cmp.ScriptText() << out;
+    const std::string s = cmp.ScriptText();
+
+    const size_t warning = At(s, "/* WARNING: table G is dropped and created again; the data of the table is lost */");
+    const size_t dropIndex = At(s, "DROP INDEX IDX_G_V;");
+    const size_t dropKey = At(s, "ALTER TABLE G DROP CONSTRAINT PK_G;");
+    const size_t drop = At(s, "DROP TABLE G;");
+    const size_t create = At(s, "CREATE GLOBAL TEMPORARY TABLE G(ID INTEGER NOT NULL,\r\nV VARCHAR(10))\r\n ON COMMIT "
+                                "PRESERVE ROWS;");
+    const size_t index = At(s, "CREATE INDEX IDX_G_V ON G(V);");
+    const size_t key = At(s, "ALTER TABLE G ADD CONSTRAINT PK_G PRIMARY KEY (ID);");
+    EXPECT_LT(warning, dropIndex);
+    EXPECT_LT(dropIndex, drop);
+    EXPECT_LT(dropKey, drop);
+    EXPECT_LT(drop, create);
+    EXPECT_LT(create, index);
+    EXPECT_LT(create, key);
+    EXPECT_EQ(ExtractSchema(db.Path()), ExtractSchema(reference.Path()));
+
+    Comparison again;
+    BuildTemporaryMaster(again.M(), true);
+    BuildTemporaryMaster(again.T(), true);
+    again.Run();
+    EXPECT_TRUE(again.Changes().empty()) << again.ScriptText();
+}
