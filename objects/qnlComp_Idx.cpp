@@ -109,7 +109,8 @@ std::string TIdxData::GetDropSQL() {
     case stASE: return "DROP INDEX " + table + "." + name;
     case stASA: return "DROP INDEX " + QuoteName(DbOwner) + "." + table + "." + name;
     case stMySQL: return "DROP INDEX " + name + " ON " + table;
-    case stPostgreSQL: return "DROP INDEX " + QuoteName(Schema) + "." + name;
+    // Without a schema the name stands alone: a bare "." would not parse.
+    case stPostgreSQL: return "DROP INDEX " + (Schema.empty() ? std::string() : QuoteName(Schema) + ".") + name;
     default: return TDbObj::GetDropSQL();
     }
 }

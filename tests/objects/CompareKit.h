@@ -69,6 +69,7 @@ public:
         for (TObjs* o : {&M(), &T()}) {
             o->SetServerType(Type);
             o->IBServerOptions.SQLServerVersion = Version;
+            o->SetSQLExec(&exec);
         }
         q.SetDBStructureMaster(&master);
         q.SetDBStructureTarget(&target);
@@ -135,6 +136,12 @@ public:
         TStringList lines;
         exec.GetScriptText(lines, false);
         return lines.Text();
+    }
+    // Every statement's text, comment lines included.
+    std::vector<std::string> All() const {
+        std::vector<std::string> r;
+        for (int i = 0; i < exec.StatementCount(); ++i) r.push_back(exec.Statements(i)->Lines.Text());
+        return r;
     }
     // Statements that change something (no comments, connects).
     std::vector<std::string> Changes() const {
