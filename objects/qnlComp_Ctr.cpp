@@ -17,9 +17,9 @@ const char* RuleWord(uint8_t Rule) {
     }
 }
 
-std::string JoinQuoted(const TDbObj& Obj, const TColumnRefs& Refs) {
+std::string JoinQuoted(const TDbObj& Obj, const TStringList& Names) {
     std::string s;
-    for (size_t i = 0; i < Refs.size(); ++i) s += (i ? ", " : "") + Obj.QuoteName(Refs[i].Name);
+    for (int i = 0; i < Names.Count(); ++i) s += (i ? ", " : "") + Obj.QuoteName(Names[i]);
     return s;
 }
 
@@ -30,10 +30,7 @@ TCtrData::TCtrData(TCustomObjs* AContainer) : TDbObj(AContainer) {
     Kind = dboConstraint;
 }
 
-TCtrData::~TCtrData() {
-    Fields.clear();
-    RefFields.clear();
-}
+TCtrData::~TCtrData() = default;
 
 void TCtrData::SetConstraintType(uint8_t Value) {
     ConstraintType = Value;
@@ -62,12 +59,6 @@ void TCtrData::SetRefSchema(const std::string& Value) { RefSchema = NameCase(Val
 std::string TCtrData::GetFieldsText() const { return JoinQuoted(*this, Fields); }
 std::string TCtrData::GetRefFieldsText() const { return JoinQuoted(*this, RefFields); }
 
-std::vector<std::string> TCtrData::GetConstraintFieldNames() const {
-    std::vector<std::string> r;
-    for (const auto& f : Fields) r.push_back(f.Name);
-    return r;
-}
-
 std::string TCtrData::IndexClause() const {
     if (IndexName.empty()) return {};
     switch (GetServerType()) {
@@ -94,7 +85,7 @@ std::string TCtrData::GetConstraintText(bool InColumn) {
             s += QualifiedName(Schema, RefTableName);
         else
             s += QuoteName(RefTableName);
-        if (!RefFields.empty()) s += " (" + GetRefFieldsText() + ")";
+        if (!RefFields.Count() == 0) s += " (" + GetRefFieldsText() + ")";
         if (st == stPostgreSQL) {
             if (MatchType == 1) s += " MATCH FULL";
             if (MatchType == 2) s += " MATCH PARTIAL";
@@ -129,14 +120,14 @@ std::string TCtrData::GetConstraintText(bool InColumn) {
         break;
     case ctReferences:
         s += "REFERENCES " + QuoteName(RefTableName);
-        if (!RefFields.empty()) s += "(" + GetRefFieldsText() + ")";
+        if (!RefFields.Count() == 0) s += "(" + GetRefFieldsText() + ")";
         break;
     default: break;
     }
     if (DeferredLine) s += "\r\nDEFERRABLE INITIALLY DEFERRED";
     if ((st == stMSSQL || st == stASE) && ConstraintType == ctDefault) {
         s += "DEFAULT " + Source();
-        if (!Fields.empty() && !(InColumn && Fields.size() == 1)) s += " FOR " + GetFieldsText();
+        if (Fields.Count() > 0 && !(InColumn && Fields.Count() == 1)) s += " FOR " + GetFieldsText();
     }
     if (st == stPostgreSQL) {
         if (Deferrable) s += " DEFERRABLE";
@@ -162,8 +153,8 @@ std::string TCtrData::TableHead() const {
 std::string TCtrData::GetCreateSQL() {
     std::string s = TableHead();
     if (GetServerType() == stOracle && ConstraintType == ctNotNull) {
-        if (Fields.empty()) return s;
-        s += " MODIFY (" + QuoteName(Fields.front().Name);
+        if (Fields.Count() == 0) return s;
+        s += " MODIFY (" + QuoteName(Fields[0]);
         if (!Name.empty()) s += " CONSTRAINT " + QuoteName(Name);
         return s + " NOT NULL)";
     }

@@ -30,10 +30,10 @@ public:
     std::string TableName;
     std::string RefTableName;
     std::string RefSchema;
-    TColumnRefs Fields;
+    TColumnNameList Fields;
     std::string RefOwner;
     std::string RoleName;
-    TColumnRefs RefFields;
+    TColumnNameList RefFields;
     uint8_t MatchType = 0;  // PostgreSQL: 1 MATCH FULL, 2 MATCH PARTIAL
     uint8_t UpdateRule = raNone;
     uint8_t DeleteRule = raNone;
@@ -53,8 +53,8 @@ public:
     void SetTableName(const std::string& Value);
     void SetRefTableName(const std::string& Value);
     void SetRefSchema(const std::string& Value);
-    void AddField(const std::string& AName) { Fields.push_back({AName, nullptr}); }
-    void AddRefField(const std::string& AName) { RefFields.push_back({AName, nullptr}); }
+    void AddField(const std::string& AName) { Fields.AddColumn(AName); }
+    void AddRefField(const std::string& AName) { RefFields.AddColumn(AName); }
 
     std::string GetFieldsText() const;
     std::string GetRefFieldsText() const;
@@ -70,7 +70,10 @@ public:
     TObjListKind GetObjList() const override { return olConstraints; }
     std::string GetOwnerName() const override { return TableName; }
     int GetConstraintType() const override { return ConstraintType; }
-    std::vector<std::string> GetConstraintFieldNames() const override;
+    const TStringList* GetKeyFields() const override { return &Fields; }
+    std::string GetRefTableName() const override { return RefTableName; }
+    std::string GetRefSchema() const override { return RefSchema; }
+    const TStringList* GetRefFields() const override { return &RefFields; }
     std::string GetConstraintText(bool InColumn) override;
 
 private:

@@ -7,10 +7,7 @@ namespace qnl {
 
 TIdxData::TIdxData(TCustomObjs* AContainer) : TDbObj(AContainer) { Kind = dboIndex; }
 
-TIdxData::~TIdxData() {
-    Fields.clear();
-    IncludeFields.clear();
-}
+TIdxData::~TIdxData() = default;
 
 void TIdxData::AddField(const std::string& AName, int IndexOrder) {
     std::unique_ptr<TFldData> col;
@@ -19,7 +16,7 @@ void TIdxData::AddField(const std::string& AName, int IndexOrder) {
         col->Name = AName;
         col->IndexOrder = IndexOrder;
     }
-    Fields.push_back({AName, std::move(col)});
+    Fields.AddColumn(AName, std::move(col));
 }
 
 TDbObj* TIdxData::GetOwner() const { return Container ? Container->FindTable(TableName) : nullptr; }
@@ -32,10 +29,10 @@ std::string TIdxData::GetKeyName() const {
 std::string TIdxData::GetColumnListText() const {
     const bool mysql = GetServerType() == stMySQL;
     std::string s;
-    for (size_t i = 0; i < Fields.size(); ++i) {
+    for (int i = 0; i < Fields.Count(); ++i) {
         if (i) s += ", ";
-        s += QuoteName(Fields[i].Name);
-        if (const TFldData* c = Fields[i].Column.get()) {
+        s += QuoteName(Fields[i]);
+        if (const TFldData* c = Fields.Column(i)) {
             if (mysql && c->CharLength >= 1) s += "(" + std::to_string(c->CharLength) + ")";
             if (c->IndexOrder == 2) s += " DESC";
         }
@@ -78,9 +75,9 @@ std::string TIdxData::GetCreateSQL() {
     else
         s += st == stOracle ? Source() : " COMPUTED BY" + Source();
 
-    if (!IncludeFields.empty()) {
+    if (IncludeFields.Count() > 0) {
         s += "\r\n  INCLUDE (";
-        for (size_t i = 0; i < IncludeFields.size(); ++i) s += (i ? ", " : "") + QuoteName(IncludeFields[i].Name);
+        for (int i = 0; i < IncludeFields.Count(); ++i) s += (i ? ", " : "") + QuoteName(IncludeFields[i]);
         s += ")";
     }
     if (st == stMSSQL) {

@@ -27,13 +27,13 @@ public:
     std::string TableName;
     // Key columns in key order; an attached column gives the order (IndexOrder 2 = descending)
     // and, for MySQL, the prefix length (CharLength).
-    TColumnRefs Fields;
+    TColumnNameList Fields;
     bool Active = true;
     bool IsClustered = false;
     std::string FileGroup;
     bool IsPrimaryXml = false;
     bool IsXml = false;
-    TColumnRefs IncludeFields;
+    TColumnNameList IncludeFields;
     std::string WithText;
     TIndexOptions IndexOptions;
     std::string FilterText;
@@ -60,6 +60,7 @@ public:
     TObjListKind GetObjList() const override { return olIndices; }
     TDbObj* GetOwner() const override;
     std::string GetOwnerName() const override { return TableName; }
+    const TStringList* GetKeyFields() const override { return &Fields; }
 };
 
 // Compares two index texts: ignoring letter case (8-bit, as the platform does) when CaseBlind,

@@ -881,6 +881,17 @@ void TTblData::DropForReplace() {
     SetExists(false);
 }
 
+// ---- TColumnNameList ----
+
+void TColumnNameList::AddColumn(const std::string& AName, std::unique_ptr<TFldData> AColumn) {
+    AddObject(AName, AColumn.release());
+}
+
+void TColumnNameList::ClearColumns() {
+    for (int i = 0; i < Count(); ++i) delete Column(i);
+    Clear();
+}
+
 // ---- TSchData ----
 
 std::string TSchData::GetCreateSQL() {
@@ -896,9 +907,9 @@ std::string TSchData::GetDropSQL() { return "DROP SCHEMA " + QuoteName(Name); }
 
 std::string TPblArtData::GetText() const {
     std::string s = "    TABLE " + Publication->QuoteName(TableOwner) + "." + Publication->QuoteName(TableName);
-    if (!Columns.empty()) {
+    if (Columns.Count() > 0) {
         s += "(";
-        for (size_t i = 0; i < Columns.size(); ++i) s += (i ? ", " : "") + Publication->QuoteName(Columns[i].Name);
+        for (int i = 0; i < Columns.Count(); ++i) s += (i ? ", " : "") + Publication->QuoteName(Columns[i]);
         s += ")";
     }
     return s;

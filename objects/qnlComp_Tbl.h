@@ -253,13 +253,20 @@ public:
 
 class TPblData;
 
-// A column named in a key, index or article, with the column object a reader may attach (index
-// order, prefix length); the holder owns that object.
-struct TColumnRef {
-    std::string Name;
-    std::unique_ptr<TFldData> Column;
+// Column names of a key, index or article, in order; the column object a reader may attach to
+// an entry (index order, prefix length) is owned by the list.
+class TColumnNameList : public TStringList {
+public:
+    TColumnNameList() = default;
+    ~TColumnNameList() override { ClearColumns(); }
+    TColumnNameList(const TColumnNameList&) = delete;
+    TColumnNameList& operator=(const TColumnNameList&) = delete;
+
+    void AddColumn(const std::string& AName, std::unique_ptr<TFldData> Column = nullptr);
+    TFldData* Column(int Index) const { return static_cast<TFldData*>(Objects(Index)); }
+    // Frees the attached columns and empties the list.
+    void ClearColumns();
 };
-using TColumnRefs = std::vector<TColumnRef>;
 
 // One table of a publication, optionally with a column list (entries may carry no column).
 class TPblArtData {
@@ -268,7 +275,7 @@ public:
     TPblData* Publication;
     std::string TableName;
     std::string TableOwner;
-    TColumnRefs Columns;
+    TColumnNameList Columns;
 
     std::string GetText() const;
 };

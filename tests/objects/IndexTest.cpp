@@ -44,11 +44,13 @@ TEST(IndexText, CreateAndDropPerDialect) {
         x->AddField(c.type == stPostgreSQL ? "a" : "A");
         x->AddField("b c", c.type == stMySQL ? 2 : 0);
         if (c.type == stMySQL) {
-            x->Fields[0].Column = std::make_unique<TFldData>(&side.Objs(), nullptr);
-            x->Fields[0].Column->CharLength = 10;
+            auto prefix = std::make_unique<TFldData>(&side.Objs(), nullptr);
+            prefix->CharLength = 10;
+            x->Fields.Delete(0);
+            x->Fields.Insert(0, "A", prefix.release());
             x->UsingOptions.IndexMethod = "HASH";
         }
-        if (c.type != stInterBase) x->IncludeFields.push_back({c.type == stPostgreSQL ? "i" : "I", nullptr});
+        if (c.type != stInterBase) x->IncludeFields.AddColumn(c.type == stPostgreSQL ? "i" : "I");
         x->FilterText = "A > 0";
         x->WithText = "WITH (FILLFACTOR = 80)";
         x->FileGroup = "FG";
