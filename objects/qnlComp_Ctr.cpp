@@ -82,7 +82,8 @@ std::string TCtrData::GetConstraintText(bool InColumn) {
         else if (st == stMSSQL)
             s += (RefSchema.empty() ? std::string() : QuoteName(RefSchema) + ".") + QuoteName(RefTableName);
         else if (st == stPostgreSQL || st == stOracle)
-            s += QualifiedName(Schema, RefTableName);
+            // Quoted like the constrained table, so a name that needs quotes is found.
+            s += (Schema.empty() ? std::string() : QuoteName(Schema) + ".") + QuoteName(RefTableName);
         else
             s += QuoteName(RefTableName);
         if (!RefFields.Count() == 0) s += " (" + GetRefFieldsText() + ")";

@@ -80,6 +80,13 @@ TEST(ConstraintText, TableNameQuotedTheSameWayForAddAndDrop) {
         EXPECT_EQ(create.substr(0, head.size()), head) << int(type);
         EXPECT_NE(head.find(k->QuoteName(k->TableName)), std::string::npos) << create << "\n" << drop;
         EXPECT_NE(k->QuoteName(k->TableName), k->TableName);
+        if (type == stMSSQL) continue;  // which names the referenced table's own schema
+        // The referenced table likewise.
+        k->SetConstraintType(ctForeignKey);
+        k->SetRefTableName("my parent");
+        EXPECT_NE(k->GetCreateSQL().find("REFERENCES " + k->QuoteName("S") + "." + k->QuoteName(k->RefTableName)),
+                  std::string::npos)
+            << k->GetCreateSQL();
     }
 }
 
