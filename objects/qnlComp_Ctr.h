@@ -88,8 +88,8 @@ private:
 };
 
 // Constraint-type sets for WriteCreateConstraints: bit n = type n.
-using TConstraintTypes = uint8_t;
-inline constexpr TConstraintTypes AllConstraintTypesButDefault = 0xFF & ~(1u << ctDefault);
+using TConstraintTypes = uint32_t;
+inline constexpr TConstraintTypes AllConstraintTypesButDefault = 0xFFu & ~(1u << ctDefault);
 inline constexpr TConstraintTypes DefaultConstraintsOnly = 1u << ctDefault;
 
 void WriteCreateConstraints(TCustomQuarnel& Q, TConstraintTypes Types);

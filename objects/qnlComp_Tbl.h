@@ -313,4 +313,12 @@ void WriteCreatePublications(TCustomQuarnel& Q);
 void WriteAlterPublications(TCustomQuarnel& Q);
 void WriteDropPublications(TCustomQuarnel& Q);
 
+// The dialect fix-ups of a master table and its target counterpart after extraction: for a
+// MySQL target each of Engine, DefaultCharset and DefaultCollate set on one side only is copied
+// to the other; for an Oracle target the two table spaces fill each other's empty items and a
+// STORAGE clause or tablespace name that only one side has is cleared on that side. Objects
+// that are not tables are left alone.
+void MergeMySQLTableOptions(TDbObj& MasterTable, TDbObj& TargetTable);
+void MergeOracleTableStorage(TDbObj& MasterTable, TDbObj& TargetTable);
+
 } // namespace qnl

@@ -226,6 +226,39 @@ void WriteColumnPositions(TCustomQuarnel& Q) {
         if (TTblData* m = AsTable(list.Obj(i)); m && !m->NoScript) WriteIBColumnPositions(Q, *m);
 }
 
+// ---- fix-ups ----
+
+void MergeMySQLTableOptions(TDbObj& MasterTable, TDbObj& TargetTable) {
+    TTblData* m = AsTable(&MasterTable);
+    TTblData* t = AsTable(&TargetTable);
+    if (!m || !t) return;
+    auto fill = [](std::string& A, std::string& B) {
+        if (A.empty() && !B.empty()) A = B;
+        if (B.empty() && !A.empty()) B = A;
+    };
+    fill(m->MySQLOptions.Engine, t->MySQLOptions.Engine);
+    if (m->MySQLOptions.DefaultCharset.empty() && !t->MySQLOptions.DefaultCharset.empty())
+        m->MySQLOptions.SetDefaultCharSet(t->MySQLOptions.DefaultCharset);
+    if (t->MySQLOptions.DefaultCharset.empty() && !m->MySQLOptions.DefaultCharset.empty())
+        t->MySQLOptions.SetDefaultCharSet(m->MySQLOptions.DefaultCharset);
+    fill(m->MySQLOptions.DefaultCollate, t->MySQLOptions.DefaultCollate);
+}
+
+void MergeOracleTableStorage(TDbObj& MasterTable, TDbObj& TargetTable) {
+    TTblData* m = AsTable(&MasterTable);
+    TTblData* t = AsTable(&TargetTable);
+    if (!m || !t) return;
+    TTableSpace::Merge(m->TableSpace, t->TableSpace);
+    auto clearOneSided = [](std::string& A, std::string& B) {
+        if (A.empty() != B.empty()) {
+            A.clear();
+            B.clear();
+        }
+    };
+    clearOneSided(m->Storage, t->Storage);
+    clearOneSided(m->TablespaceName, t->TablespaceName);
+}
+
 // ---- schemas ----
 
 namespace {
