@@ -1,12 +1,12 @@
 #pragma once
-// A comparison run by hand as the comparer runs it: two structures paired by key and marked,
-// then the table, index and constraint passes in the comparer's order, written into a script
-// executor whose text isql-fb can run against a real database.
-#include "core/qnlCustomQuarnel.h"
+// Two structures under the comparer: Run compares them (TQuarnel::Compare, every pass in its
+// order) into a script executor whose text isql-fb can run against a real database; the pass
+// tests pair and mark by hand (PairAndMark) and call single passes.
 #include "core/qnlSQL_Exec.h"
 #include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Idx.h"
 #include "objects/qnlComp_Tbl.h"
+#include "objects/qnlQuarnel.h"
 #include "tests/fixtures/FbFixture.h"
 
 #include <fstream>
@@ -59,7 +59,7 @@ inline TCtrData* AddKey(TObjs& O, uint8_t Type, const std::string& Name, const s
 class Comparison {
 public:
     TDBStructure master, target;
-    TCustomQuarnel q;
+    TQuarnel q;
     TSQLExec exec;
 
     TObjs& M() { return *master.Objs(); }
@@ -77,6 +77,7 @@ public:
         exec.ServerType = Type;
         exec.IBServerOptions.IBCompareOptions.UseRECONNECT = false;
         exec.ConnectionOptions.UserName = "SYSDBA";
+        T().ConnectionOptions.UserName = "SYSDBA";
     }
 
     // Pairs and marks as the comparer does before its passes.
@@ -108,28 +109,11 @@ public:
                 }
     }
 
-    // The passes over tables, indices and constraints in the comparer's order.
+    // The whole comparison.
     void Run(TCmpObjSetType Co = TCmpObjSetType::All()) {
         q.CompareObjects = Co;
-        for (TObjs* o : {&M(), &T()}) {
-            o->CompareObjects = Co;
-            o->SetSQLExec(&exec);
-        }
-        PairAndMark();
-        M().UseCounterpartDialect = true;
-        MatchTables(q);
-        exec.AddConnect();  // the script header's CONNECT
-        WriteDropConstraints(q);
-        WriteDropIndices(q);
-        WriteCreateTables(q);
-        WriteCreateFields(q);
-        WriteAlterTables(q);
-        WriteDropTables(q);
-        WriteCreateIndices(q);
-        WriteAlterIndices(q);
-        WriteCreateConstraints(q, AllConstraintTypesButDefault);
-        WriteColumnPositions(q);
-        M().UseCounterpartDialect = false;
+        for (TObjs* o : {&M(), &T()}) o->CompareObjects = Co;
+        q.Compare();
     }
 
     std::string ScriptText() {
@@ -148,19 +132,21 @@ public:
         std::vector<std::string> r;
         for (int i = 0; i < exec.StatementCount(); ++i) {
             const TStatement* st = exec.Statements(i);
-            if (st->Kind == skComment || st->Kind == skConnect || st->Kind == skReConnect) continue;
+            if (st->Kind == skComment || st->Kind == skConnect || st->Kind == skReConnect || st->Kind == skSet ||
+                st->Kind == skSqlDialect || st->Kind == skSetNames || st->Kind == skCharSet)
+                continue;
             r.push_back(st->Lines.Text());
         }
         return r;
     }
     // Runs the script on the database (its CONNECT statements point there); isql's exit code.
     int RunOn(const TempDatabase& Db, std::string& Output) {
-        exec.ConnectionOptions.DatabaseName = Db.Path();
-        exec.ClearStatements();
-        exec.IBServerOptions.IBCompareOptions.UseRECONNECT = false;
-        exec.ConnectionOptions.DatabaseName = Db.Path();
-        exec.ConnectionOptions.UserName = "SYSDBA";
+        T().ConnectionOptions.DatabaseName = Db.Path();
         Run();
+        // isql has no RECONNECT; the executor runs it by connecting again, and so does isql.
+        const std::string connect = T().IBServerOptions.GetConnectStatement(T().ConnectionOptions);
+        for (int i = 0; i < exec.StatementCount(); ++i)
+            if (exec.Statements(i)->Kind == skReConnect) exec.Statements(i)->Lines.SetText(connect);
         const std::string path = Db.Dir().File("update.sql");
         std::ofstream(path, std::ios::binary) << ScriptText() << "COMMIT;\n";
         return RunIsql("-q -b -i '" + path + "'", Output);
