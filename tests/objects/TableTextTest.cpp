@@ -172,3 +172,31 @@ TEST(TablePasses, MySQLEngineAndCharsetAndOneConnectBeforeDroppedTables) {
     WriteAlterTables(c.q);
     EXPECT_EQ(c.Changes(), std::vector<std::string>{"ALTER TABLE `t` ENGINE=InnoDB\r\n"});
 }
+
+TEST(TableFixups, MySQLOptionsFillTheEmptySideOracleStorageKeepsOnlyWhatBothHave) {
+    OneSide a(stMySQL), b(stMySQL);
+    TTblData* m = AddTable(a.Objs(), "t");
+    TTblData* t = AddTable(b.Objs(), "t");
+    m->MySQLOptions.Engine = "InnoDB";
+    t->MySQLOptions.DefaultCharset = "utf8";
+    t->MySQLOptions.DefaultCollate = "utf8_bin";
+    m->MySQLOptions.DefaultCollate = "utf8_general_ci";
+    MergeMySQLTableOptions(*m, *t);
+    EXPECT_EQ(t->MySQLOptions.Engine, "InnoDB");
+    EXPECT_EQ(m->MySQLOptions.DefaultCharset, "utf8");
+    EXPECT_EQ(m->MySQLOptions.DefaultCollate, "utf8_general_ci");  // both set: each keeps its own
+    EXPECT_EQ(t->MySQLOptions.DefaultCollate, "utf8_bin");
+
+    OneSide c(stOracle), d(stOracle);
+    TTblData* om = AddTable(c.Objs(), "T");
+    TTblData* ot = AddTable(d.Objs(), "T");
+    om->Storage = "(INITIAL 64K)";
+    om->TablespaceName = "USERS";
+    ot->TablespaceName = "DATA";
+    ot->TableSpace.pctfree = 10;
+    MergeOracleTableStorage(*om, *ot);
+    EXPECT_EQ(om->Storage, "");
+    EXPECT_EQ(om->TablespaceName, "USERS");
+    EXPECT_EQ(ot->TablespaceName, "DATA");
+    EXPECT_EQ(om->TableSpace.pctfree, 10);
+}
