@@ -1,6 +1,7 @@
 #include "objects/qnlComp_Idx.h"
 
 #include "core/qnlSQL_Exec.h"
+#include "objects/qnlPassSection.h"
 #include "platform/AnsiText.h"
 
 namespace qnl {
@@ -136,30 +137,25 @@ void WriteCreateIndices(TCustomQuarnel& Q) {
     TCustomObjs* master = Q.GetMasterObjs();
     TCustomSQLExec* exec = Q.SQLExec();
     if (!master || !exec) return;
-    bool opened = false;
+    TPassSection section(*exec, "/* Create index... */");
     const TDbObjList& list = master->List(olIndices);
     for (int i = 0; i < list.Count(); ++i) {
         auto* x = dynamic_cast<TIdxData*>(list.Obj(i));
         if (!x || x->NoScript) continue;
         if (x->Counterpart && x->GetExists()) continue;
-        if (!opened) exec->AddComment("/* Create index... */");
-        opened = true;
+        section.Open();
         x->CreateDependDef();
         if (!x->Active) AddIndexStatement(*exec, "ALTER INDEX " + Q.QuoteName(x->GetName()) + " INACTIVE", x->Name);
         if (Q.CompareObjects.Contains(coDescription) && !x->Description().empty()) exec->AddDescription(x);
     }
-    if (opened) exec->AddComment("\r\n");
+    section.Close();
 }
 
 void WriteAlterIndices(TCustomQuarnel& Q) {
     TCustomObjs* master = Q.GetMasterObjs();
     TCustomSQLExec* exec = Q.SQLExec();
     if (!master || !exec) return;
-    bool opened = false;
-    auto open = [&] {
-        if (!opened) exec->AddComment("/* Alter index (Drop, Create)... */");
-        opened = true;
-    };
+    TPassSection section(*exec, "/* Alter index (Drop, Create)... */");
     const TDbObjList& list = master->List(olIndices);
     for (int i = 0; i < list.Count(); ++i) {
         auto* x = dynamic_cast<TIdxData*>(list.Obj(i));
@@ -167,7 +163,7 @@ void WriteAlterIndices(TCustomQuarnel& Q) {
         auto* t = dynamic_cast<TIdxData*>(x->Counterpart);
         const bool caseBlind = x->Counterpart->GetServerType() == stMSSQL;
         if (!SameIndexText(x->GetCreateSQL(), x->Counterpart->GetCreateSQL(), caseBlind)) {
-            open();
+            section.Open();
             x->Counterpart->DoDrop();
             x->CreateDependDef();
             // The CREATE text has no active flag: an inactive master index is switched off again,
@@ -177,7 +173,7 @@ void WriteAlterIndices(TCustomQuarnel& Q) {
                 if (t) t->Active = false;
             }
         } else if (t && t->Active != x->Active) {
-            open();
+            section.Open();
             AddIndexStatement(*exec, "ALTER INDEX " + x->GetQualifiedName() + (x->Active ? " ACTIVE" : " INACTIVE"),
                               x->Name);
             t->Active = x->Active;
@@ -185,23 +181,22 @@ void WriteAlterIndices(TCustomQuarnel& Q) {
         if (Q.CompareObjects.Contains(coDescription) && x->Description() != x->Counterpart->Description())
             exec->AddDescription(x);
     }
-    if (opened) exec->AddComment("\r\n");
+    section.Close();
 }
 
 void WriteDropIndices(TCustomQuarnel& Q) {
     TCustomObjs* target = Q.GetTargetObjs();
     TCustomSQLExec* exec = Q.SQLExec();
     if (!target || !exec) return;
-    bool opened = false;
+    TPassSection section(*exec, "/* Drop Index... */");
     const TDbObjList& list = target->List(olIndices);
     for (int i = 0; i < list.Count(); ++i) {
         TDbObj* x = list.Obj(i);
         if (x->NoScript || x->Counterpart || !x->GetExists()) continue;
-        if (!opened) exec->AddComment("/* Drop Index... */");
-        opened = true;
+        section.Open();
         x->DoDrop();
     }
-    if (opened) exec->AddComment("\r\n");
+    section.Close();
 }
 
 } // namespace qnl
