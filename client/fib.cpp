@@ -260,6 +260,12 @@ void AppendStringItem(std::string& Block, int Code, const std::string& Value, co
 
 } // namespace
 
+std::string DPBItemName(int Code) {
+    for (const TParamName& n : DPBNames())
+        if (n.Code == Code) return n.Name;   // the numbered names come first
+    return {};
+}
+
 uint8_t GetErrorMessageFlags() {
     std::lock_guard<std::mutex> guard(FlagsLock());
     return ErrorMessageFlags;

@@ -142,6 +142,10 @@ bool StatusVectorHasCode(std::initializer_list<ISC_STATUS> Codes);
 // Grows or shrinks a malloc'ed buffer; new bytes are zero; a size of 0 frees it and leaves null.
 void ReallocZeroed(void*& Buffer, size_t OldSize, size_t NewSize);
 
+// The name of a database parameter item by its code 1..83 ("user_name" for 28), without the
+// "isc_dpb_" prefix; empty for any other code.
+std::string DPBItemName(int Code);
+
 // The database parameter block of name=value lines (each line is trimmed in place).
 void BuildDPB(TStringList& Params, std::string& DPB, int16_t& DPBLength, bool IsFirebird);
 // The transaction parameter block; empty (length 0) for no lines.

@@ -1,7 +1,9 @@
 #include "objects/qnlComp_Tbl.h"
 
 #include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Gnr.h"
+#include "objects/qnlComp_Idx.h"
 
 #include <initializer_list>
 
@@ -712,15 +714,232 @@ bool TTblData::HasIdentityColumn() const {
 }
 
 std::string TTblData::GetBodySQL() {
-    std::string s = "TABLE " + GetQualifiedName();
-    if (FColumns.empty()) return s;
-    std::string cols;
+    const TServerType st = GetServerType();
+    std::string s = GlobalTemporary ? "GLOBAL TEMPORARY " : "";
+    s += "TABLE " + GetQualifiedName();
+    if (st == stInterBase && !ExternalFile.empty())
+        s += "\r\nEXTERNAL FILE " + QuoteSQLString(ExternalFile, stInterBase) + "\r\n";
+    if (st == stOracle) {
+        if (!OfType.empty()) s += " OF " + OfType;
+        if (!NestedTable.empty()) s += "\r\nNESTED TABLE " + NestedTable;
+    }
+    if (!FColumns.empty()) {
+        std::string cols;
+        for (const auto& c : FColumns) {
+            if (PlainColumnsOnly && c->IsComputed()) continue;
+            cols += c->GetCreateSQL() + ",\r\n";
+        }
+        if (cols.size() >= 3) cols.resize(cols.size() - 3);
+        s += "(" + cols + ")";
+    }
+    if (!AsSelect.empty()) s += "\r\nAS " + AsSelect;
+    if (WithOids) s += " WITH OIDS";
+    if (OnCommit == 1 && st != stASA) s += "\r\n ON COMMIT DELETE ROWS";
+    if (OnCommit == 2) s += "\r\n ON COMMIT PRESERVE ROWS";
+    if (st == stOracle) {
+        auto line = [&s](const std::string& Text) { s += "\r\n" + Text; };
+        if (std::string t = TableSpace.GetStorageText(); !t.empty()) line(t);
+        if (!TablespaceName.empty()) line("TABLESPACE " + TablespaceName);
+        if (Compress) line("COMPRESS");
+        if (NoLogging) line("NOLOGGING");
+        if (!Storage.empty()) line("STORAGE" + Storage);
+        if (!ClusterName.empty()) line("CLUSTER " + ClusterName + ClusterColumns);
+        if (!LobClause.empty()) line("LOB" + LobClause);
+        if (!StoreAs.empty()) line("STORE AS " + StoreAs);
+        if (!ExtraClause.empty()) line(ExtraClause);
+        if (!PartitionColumns.empty()) line("PARTITION BY RANGE " + PartitionColumns + " " + PartitionClause);
+    }
+    return s;
+}
+
+std::string TTblData::GetMySQLCreateSQL() {
+    std::string s = "CREATE TABLE " + QuoteName(GetNameForCounterpart());
+    if (!FColumns.empty()) {
+        std::string body;
+        for (const auto& c : FColumns) body += c->GetCreateSQL() + ",\r\n";
+        if (Container) {
+            const TDbObjList& ctrs = Container->List(olConstraints);
+            for (int i = 0; i < ctrs.Count(); ++i) {
+                auto* c = dynamic_cast<TCtrData*>(ctrs.Obj(i));
+                if (!c || c->TableName != Name || (c->ConstraintType != 0 && c->ConstraintType != 1)) continue;
+                const char* word = c->ConstraintType == 0 ? "PRIMARY KEY" : "UNIQUE";
+                if (!c->Name.empty())
+                    body += "CONSTRAINT " + QuoteName(c->GetNameForCounterpart()) + " " + word;
+                else
+                    body += word;
+                body += "(" + c->GetFieldsText() + ")" + ",\r\n";
+                c->SetExists(true);
+            }
+            const TDbObjList& idx = Container->List(olIndices);
+            for (int i = 0; i < idx.Count(); ++i) {
+                auto* x = dynamic_cast<TIdxData*>(idx.Obj(i));
+                if (!x || x->TableName != Name) continue;
+                if (x->IsUnique) body += "UNIQUE ";
+                body += "KEY " + QuoteName(x->Name);
+                if (!x->UsingOptions.IndexMethod.empty()) body += " USING " + x->UsingOptions.IndexMethod;
+                body += " (" + x->GetColumnListText() + ")" + ",\r\n";
+                x->SetExists(true);
+            }
+        }
+        if (body.size() >= 3) body.resize(body.size() - 3);
+        s += "(" + body + ")";
+    }
+    return s + MySQLOptions.GetText();
+}
+
+std::string TTblData::GetCreateStatement() {
+    return GetServerType() == stMySQL ? GetMySQLCreateSQL() : "CREATE " + GetBodySQL();
+}
+
+std::string TTblData::GetDropSQL() { return "DROP TABLE " + GetQualifiedName(); }
+
+void TTblData::CreateDependencies() {
     for (const auto& c : FColumns) {
         if (PlainColumnsOnly && c->IsComputed()) continue;
-        cols += c->GetCreateSQL() + ",\r\n";
+        c->SetExists(true);
     }
-    if (cols.size() >= 3) cols.resize(cols.size() - 3);
-    return s + "(" + cols + ")";
+    if (!PlainColumnsOnly)
+        for (const auto& c : FColumns)
+            if (c->IsComputed()) c->CreateDependencies();
+}
+
+void TTblData::CreateDependDef() {
+    // A computed column's walk comes back here through its table; the table is handled once.
+    if (FCreating) return;
+    FCreating = true;
+    if (GetExists() && !PlainColumnsOnly) {
+        for (const auto& c : FColumns) {
+            if (!c->IsComputed() || c->GetExists() || c->HasMissingDependency()) continue;
+            c->CreateDependDef();
+            SetNeedsReorder(true);
+        }
+    } else if (!GetExists()) {
+        CreateDependencies();
+        if (!GetExists()) {
+            if (TCustomSQLExec* exec = GetSQLExec()) {
+                exec->AddStatement(GetCreateStatement(), skStatement, Name, dboTable, saCreate);
+                exec->AddComment("\r\n");
+            }
+            SetExists(true);
+            MarkCreated();
+        }
+    }
+    FCreating = false;
+}
+
+void TTblData::DropDependents() {
+    TCustomObjs* target = Container ? Container->GetTargetObjs() : nullptr;
+    if (target) {
+        // Collected first: a drop may refile nothing, but it must not walk a list it changes.
+        std::vector<TDbObj*> drops;
+        const TDbObjList& triggers = target->List(olTriggers);
+        for (int i = 0; i < triggers.Count(); ++i)
+            if (TDbObj* t = triggers.Obj(i); t->GetOwnerName() == Name && t->GetExists()) drops.push_back(t);
+        const TDbObjList& indices = target->List(olIndices);
+        for (int i = 0; i < indices.Count(); ++i)
+            if (TDbObj* x = indices.Obj(i); x->GetOwnerName() == Name) drops.push_back(x);
+        for (TDbObj* o : drops) o->DoDrop();
+    }
+    for (int i = 0; i < UsedBy.Count(); ++i) {
+        TDependObj* e = UsedBy.Items(i);
+        TDbObj* ref = e->Ref;
+        if (!e->Active || !ref) continue;
+        if (ref == this) {
+            e->Active = false;
+        } else if (ref->GetObjList() == olConstraints) {
+            ref->DoDrop();
+            e->Active = false;
+        } else if (ref->Kind == dboField && !ref->Source().empty()) {
+            ref->DoDrop();
+        } else if (ref->Kind == dboPublication) {
+            ref->DoDrop();
+            e->Active = false;
+        }
+    }
+    for (const auto& c : FColumns)
+        if (c->IsComputed() && c->GetExists()) c->DropDependents();
+    TDbObj::DropDependents();
+}
+
+void TTblData::DropForReplace() {
+    if (!GetExists()) return;
+    DropDependents();
+    // The table's own keys go with it; they are dropped by name (foreign keys first) so that
+    // their flags tell the constraint passes to write them again.
+    if (Container) {
+        std::vector<TDbObj*> keys;
+        const TDbObjList& ctrs = Container->List(olConstraints);
+        for (int pass = 0; pass < 2; ++pass)
+            for (int i = 0; i < ctrs.Count(); ++i) {
+                TDbObj* c = ctrs.Obj(i);
+                if (c->GetOwnerName() == Name && (c->GetConstraintType() == 2) == (pass == 0)) keys.push_back(c);
+            }
+        for (TDbObj* c : keys) c->DoDrop();
+    }
+    for (const auto& c : FColumns) c->SetExists(false);
+    if (TCustomSQLExec* exec = GetSQLExec()) exec->AddStatement(GetDropSQL(), skStatement, Name, dboTable, saDrop);
+    SetExists(false);
+}
+
+// ---- TColumnNameList ----
+
+void TColumnNameList::AddColumn(const std::string& AName, std::unique_ptr<TFldData> AColumn) {
+    AddObject(AName, AColumn.release());
+}
+
+void TColumnNameList::ClearColumns() {
+    for (int i = 0; i < Count(); ++i) delete Column(i);
+    Clear();
+}
+
+// ---- TSchData ----
+
+std::string TSchData::GetCreateSQL() {
+    std::string s = "CREATE SCHEMA " + QuoteName(Name);
+    if (GetServerType() == stMSSQL && !AuthorizationName.empty() && AuthorizationName != Name)
+        s += " AUTHORIZATION " + QuoteName(AuthorizationName);
+    return s;
+}
+
+std::string TSchData::GetDropSQL() { return "DROP SCHEMA " + QuoteName(Name); }
+
+// ---- TPblData ----
+
+std::string TPblArtData::GetText() const {
+    std::string s = "    TABLE " + Publication->QuoteName(TableOwner) + "." + Publication->QuoteName(TableName);
+    if (Columns.Count() > 0) {
+        s += "(";
+        for (int i = 0; i < Columns.Count(); ++i) s += (i ? ", " : "") + Publication->QuoteName(Columns[i]);
+        s += ")";
+    }
+    return s;
+}
+
+TPblData::~TPblData() { Articles.clear(); }
+
+TPblArtData* TPblData::AddArticle(const std::string& TableOwner, const std::string& TableName) {
+    auto a = std::make_unique<TPblArtData>(this);
+    a->TableOwner = TableOwner;
+    a->TableName = TableName;
+    Articles.push_back(std::move(a));
+    return Articles.back().get();
+}
+
+std::string TPblData::GetCreateSQL() {
+    std::string s = "CREATE PUBLICATION " + QuoteName(DbOwner) + "." + QuoteName(Name) + " (" + "\r\n";
+    for (size_t i = 0; i < Articles.size(); ++i)
+        s += Articles[i]->GetText() + (i + 1 < Articles.size() ? ", " : "") + "\r\n";
+    return s + ")";
+}
+
+std::string TPblData::GetDropSQL() { return "DROP PUBLICATION " + QuoteName(DbOwner) + "." + QuoteName(Name); }
+
+void TPblData::CreateDependencies() {
+    TDbObj::CreateDependencies();
+    for (int i = 0; i < DependsOn.Count(); ++i) {
+        TDbObj* ref = DependsOn.Items(i)->Ref;
+        if (ref && (ref->Kind == dboTable || ref->Kind == dboField) && !ref->GetExists()) ref->CreateDependDef();
+    }
 }
 
 } // namespace qnl

@@ -2,6 +2,7 @@
 // Columns and the typed names of every other object (parameters, arguments, results, the type
 // of a domain or generator), the data-type word table, and the table that owns columns.
 #include "core/qnlClasses.h"
+#include "core/qnlCustomQuarnel.h"
 #include "core/qnlDBStructure.h"
 #include "platform/StringList.h"
 
@@ -168,9 +169,8 @@ private:
     std::string DB2ColumnSQL();
 };
 
-// A table: its columns in column order. Only what columns and their generators need is here:
-// the column list and its case rule, the creation phase and the re-order flag, and the column
-// part of the table text.
+// A table: its columns in column order (owned), the creation phase and re-order flag, the
+// flags MatchTables leaves for the later passes, and the clauses of every dialect's table text.
 class TTblData : public TDbObj {
 public:
     explicit TTblData(TCustomObjs* AContainer);
@@ -179,6 +179,28 @@ public:
 
     bool PlainColumnsOnly = false;
     bool NeedsReorder = false;
+    TTableSpace TableSpace;
+    TMySQLTableOptions MySQLOptions;
+    bool Matched = false;
+    bool Equal = false;
+    std::string ExternalFile;
+    bool GlobalTemporary = false;
+    uint8_t OnCommit = 0;  // 1 ON COMMIT DELETE ROWS, 2 ON COMMIT PRESERVE ROWS
+    std::string OfType;
+    std::string AsSelect;
+    std::string NestedTable;
+    std::string ExtraClause;
+    std::string StoreAs;
+    std::string Storage;
+    std::string ClusterName;
+    std::string ClusterColumns;
+    std::string LobClause;
+    bool NoLogging = false;
+    bool Compress = false;
+    std::string TablespaceName;
+    std::string PartitionColumns;
+    std::string PartitionClause;
+    bool WithOids = false;
 
     // Files the column at the end of the column order and takes it over; a column whose name is
     // already there is freed and nullptr answered.
@@ -187,12 +209,23 @@ public:
     TFldData* ColumnByName(const std::string& AName) const;
     bool ColumnsCaseSensitive() const { return FCaseSensitive; }
 
+    // Sets the flag here and raises it on the counterpart.
     void SetNeedsReorder(bool Value);
     bool HasIdentityColumn() const;
-    // "TABLE " + name + the column list; the table's other clauses are not written yet.
+    // "TABLE " + name + columns + clauses (every dialect but MySQL).
     std::string GetBodySQL();
+    std::string GetMySQLCreateSQL();
+    // Drops the table although the master has it too (a change to or from a global temporary
+    // table): what depends on it goes first, so later passes write it again.
+    void DropForReplace();
 
-    // ---- TDbObj hooks ----
+    // ---- TDbObj ----
+    std::string GetCreateSQL() override { return GetCreateStatement(); }
+    std::string GetCreateStatement() override;
+    std::string GetDropSQL() override;
+    void CreateDependDef() override;
+    void CreateDependencies() override;
+    void DropDependents() override;
     TObjListKind GetObjList() const override { return olTables; }
     int GetColumnCount() const override { return static_cast<int>(FColumns.size()); }
     TDbObj* GetColumn(int Index) const override { return Column(Index); }
@@ -203,6 +236,89 @@ public:
 private:
     std::vector<std::unique_ptr<TFldData>> FColumns;
     bool FCaseSensitive = true;
+    bool FCreating = false;
 };
+
+// A schema (Oracle, MSSQL, PostgreSQL, DB2).
+class TSchData : public TDbObj {
+public:
+    explicit TSchData(TCustomObjs* AContainer) : TDbObj(AContainer) { Kind = dboSchema; }
+    std::string ClassName() const override { return "TSchData"; }
+    std::string AuthorizationName;  // MSSQL owner of the schema
+
+    std::string GetCreateSQL() override;
+    std::string GetDropSQL() override;
+    TObjListKind GetObjList() const override { return olSchemas; }
+};
+
+class TPblData;
+
+// Column names of a key, index or article, in order; the column object a reader may attach to
+// an entry (index order, prefix length) is owned by the list.
+class TColumnNameList : public TStringList {
+public:
+    TColumnNameList() = default;
+    ~TColumnNameList() override { ClearColumns(); }
+    TColumnNameList(const TColumnNameList&) = delete;
+    TColumnNameList& operator=(const TColumnNameList&) = delete;
+
+    void AddColumn(const std::string& AName, std::unique_ptr<TFldData> Column = nullptr);
+    TFldData* Column(int Index) const { return static_cast<TFldData*>(Objects(Index)); }
+    // Frees the attached columns and empties the list.
+    void ClearColumns();
+};
+
+// One table of a publication, optionally with a column list (entries may carry no column).
+class TPblArtData {
+public:
+    explicit TPblArtData(TPblData* APublication) : Publication(APublication) {}
+    TPblData* Publication;
+    std::string TableName;
+    std::string TableOwner;
+    TColumnNameList Columns;
+
+    std::string GetText() const;
+};
+
+// An ASA publication.
+class TPblData : public TDbObj {
+public:
+    explicit TPblData(TCustomObjs* AContainer) : TDbObj(AContainer) { Kind = dboPublication; }
+    ~TPblData() override;
+    std::string ClassName() const override { return "TPblData"; }
+    std::vector<std::unique_ptr<TPblArtData>> Articles;
+
+    TPblArtData* AddArticle(const std::string& TableOwner, const std::string& TableName);
+    std::string GetCreateSQL() override;
+    std::string GetDropSQL() override;
+    void CreateDependencies() override;
+    TObjListKind GetObjList() const override { return olPublications; }
+};
+
+// The comparer's passes over tables, columns, column positions, schemas and publications. Each
+// reads the comparer's master and target containers and writes only through its executor.
+void MatchTables(TCustomQuarnel& Q);
+void WriteCreateTables(TCustomQuarnel& Q);
+void WriteCreateFields(TCustomQuarnel& Q);
+// Table-level differences, then the column order check.
+void WriteAlterTables(TCustomQuarnel& Q);
+void CheckColumnOrder(TCustomQuarnel& Q);
+void WriteDropTables(TCustomQuarnel& Q);
+void WriteColumnPositions(TCustomQuarnel& Q);
+void WriteIBColumnPositions(TCustomQuarnel& Q, TTblData& Table);
+void WriteCreateSchemas(TCustomQuarnel& Q);
+void WriteAlterSchemas(TCustomQuarnel& Q);
+void WriteDropSchemas(TCustomQuarnel& Q);
+void WriteCreatePublications(TCustomQuarnel& Q);
+void WriteAlterPublications(TCustomQuarnel& Q);
+void WriteDropPublications(TCustomQuarnel& Q);
+
+// The dialect fix-ups of a master table and its target counterpart after extraction: for a
+// MySQL target each of Engine, DefaultCharset and DefaultCollate set on one side only is copied
+// to the other; for an Oracle target the two table spaces fill each other's empty items and a
+// STORAGE clause or tablespace name that only one side has is cleared on that side. Objects
+// that are not tables are left alone.
+void MergeMySQLTableOptions(TDbObj& MasterTable, TDbObj& TargetTable);
+void MergeOracleTableStorage(TDbObj& MasterTable, TDbObj& TargetTable);
 
 } // namespace qnl

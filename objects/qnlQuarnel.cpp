@@ -1,11 +1,13 @@
 #include "objects/qnlQuarnel.h"
 
 #include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Gnr.h"
+#include "objects/qnlComp_Idx.h"
 #include "objects/qnlComp_Prc.h"
+#include "objects/qnlComp_Tbl.h"
 #include "objects/qnlPendingPasses.h"
-#include "objects/qnlPendingTblPasses.h"
 
 #include <exception>
 
@@ -21,8 +23,6 @@ constexpr TObjListKind PairingOrder[] = {
     olPublications, olOperators, olOperatorClasses, olConversions, olEvents, olCollations};
 
 // Constraint types as a set: bit n is type n.
-constexpr uint32_t CtrTypesButDefault = 0xFFu & ~(1u << 5);
-constexpr uint32_t CtrTypeDefault = 1u << 5;
 
 std::string QuotedStr(const std::string& S) {
     std::string out = "'";
@@ -387,11 +387,11 @@ void TQuarnel::WritePasses(TCustomObjs& M, TCustomObjs& T, TCustomSQLExec& E) {
         WriteCreateExceptions(M, T, E, co);
         WriteAlterExceptions(M, T, E, co);
     }
-    if (constraints) WriteCreateConstraints(*this, CtrTypesButDefault);
+    if (constraints) WriteCreateConstraints(*this, AllConstraintTypesButDefault);
     if (co.Contains(coProcedure)) {
         WriteAlterProcedures(*this);
         // Defaults may call procedures: they come once the procedures have their bodies.
-        if (constraints) WriteCreateConstraints(*this, CtrTypeDefault);
+        if (constraints) WriteCreateConstraints(*this, DefaultConstraintsOnly);
     }
     if (co.Contains(coTrigger)) WriteCreateTriggers(M, T, E, co);
     if (co.Contains(coView)) WriteCreateViews(*this);

@@ -46,3 +46,13 @@ public:
 };
 
 } // namespace qnl
+
+namespace qnl {
+
+// An operation that a Variant of its kind cannot do (an array read as text, ...).
+class EVariantError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+} // namespace qnl

@@ -151,6 +151,12 @@ Variant Variant::FromDate(TDateTime V) {
     return v;
 }
 
+Variant Variant::FromSingle(float V) {
+    Variant v(static_cast<double>(V));
+    v.FType = varSingle;
+    return v;
+}
+
 Variant Variant::FromInteger(int64_t V, TVarType Kind) {
     Variant v(V);
     v.FType = Kind;

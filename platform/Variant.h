@@ -105,6 +105,7 @@ public:
     Variant(const char* V) : Variant(std::string(V)) {}
     Variant(std::u16string V) : FType(varOleStr), FValue(std::move(V)) {}
     static Variant FromDate(TDateTime V);
+    static Variant FromSingle(float V);
     // Integers of a chosen kind (varShortInt, varByte, varWord, varLongWord, ...).
     static Variant FromInteger(int64_t V, TVarType Kind);
 

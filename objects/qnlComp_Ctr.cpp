@@ -1,0 +1,366 @@
+#include "objects/qnlComp_Ctr.h"
+
+#include "core/qnlDBStructure.h"
+#include "core/qnlSQL_Exec.h"
+
+namespace qnl {
+
+namespace {
+
+const char* RuleWord(uint8_t Rule) {
+    switch (Rule) {
+    case raRestrict: return "RESTRICT";
+    case raCascade: return "CASCADE";
+    case raSetDefault: return "SET DEFAULT";
+    case raSetNull: return "SET NULL";
+    default: return "";
+    }
+}
+
+std::string JoinQuoted(const TDbObj& Obj, const TStringList& Names) {
+    std::string s;
+    for (int i = 0; i < Names.Count(); ++i) s += (i ? ", " : "") + Obj.QuoteName(Names[i]);
+    return s;
+}
+
+} // namespace
+
+TCtrData::TCtrData(TCustomObjs* AContainer) : TDbObj(AContainer) {
+    ConstraintType = ctForeignKey;
+    Kind = dboConstraint;
+}
+
+TCtrData::~TCtrData() = default;
+
+void TCtrData::SetConstraintType(uint8_t Value) {
+    ConstraintType = Value;
+    switch (Value) {
+    case ctPrimaryKey: Kind = dboPKey; break;
+    case ctUnique: Kind = dboUnique; break;
+    case ctForeignKey: Kind = dboFKey; break;
+    case ctCheck: Kind = dboCheck; break;
+    case ctDefault: Kind = dboDefault; break;
+    case ctReferences: Kind = dboReferences; break;
+    default: break;
+    }
+}
+
+std::string TCtrData::NameCase(const std::string& Value) const {
+    if (GetServerType() == stMSSQL && Container &&
+        !Container->MSSQLServerOptions.MSSQLCompareOptions.CaseSensitiveIdentifiers)
+        return UpperCase(Value);
+    return Value;
+}
+
+void TCtrData::SetTableName(const std::string& Value) { TableName = NameCase(Value); }
+void TCtrData::SetRefTableName(const std::string& Value) { RefTableName = NameCase(Value); }
+void TCtrData::SetRefSchema(const std::string& Value) { RefSchema = NameCase(Value); }
+
+std::string TCtrData::GetFieldsText() const { return JoinQuoted(*this, Fields); }
+std::string TCtrData::GetRefFieldsText() const { return JoinQuoted(*this, RefFields); }
+
+std::string TCtrData::IndexClause() const {
+    if (IndexName.empty()) return {};
+    switch (GetServerType()) {
+    case stInterBase: return std::string("\r\n") + (DescIndex ? "USING DESC INDEX " : "USING INDEX ") + QuoteName(IndexName);
+    case stMySQL: return {};
+    default: return " " + IndexName;
+    }
+}
+
+std::string TCtrData::GetConstraintText(bool InColumn) {
+    const TServerType st = GetServerType();
+    std::string s;
+    if (!Name.empty()) s += "CONSTRAINT " + QuoteName(Name) + " ";
+    switch (ConstraintType) {
+    case ctForeignKey: {
+        s += "FOREIGN KEY ";
+        if (st == stASA && !RoleName.empty()) s += QuoteName(RoleName) + " ";
+        s += "(" + GetFieldsText() + ")" + " REFERENCES ";
+        if (st == stASA)
+            s += QuoteName(RefOwner) + "." + QuoteName(RefTableName);
+        else if (st == stMSSQL)
+            s += (RefSchema.empty() ? std::string() : QuoteName(RefSchema) + ".") + QuoteName(RefTableName);
+        else if (st == stPostgreSQL || st == stOracle)
+            // Quoted like the constrained table, so a name that needs quotes is found.
+            s += (Schema.empty() ? std::string() : QuoteName(Schema) + ".") + QuoteName(RefTableName);
+        else
+            s += QuoteName(RefTableName);
+        if (!RefFields.Count() == 0) s += " (" + GetRefFieldsText() + ")";
+        if (st == stPostgreSQL) {
+            if (MatchType == 1) s += " MATCH FULL";
+            if (MatchType == 2) s += " MATCH PARTIAL";
+        }
+        // Servers before ODS 9 know no referential actions.
+        const int ods = Container ? Container->GetTargetODSMajor() : 0;
+        if (!(st == stInterBase && ods > 0 && ods < 9)) {
+            if (UpdateRule != raNone) s += std::string(" ON UPDATE ") + RuleWord(UpdateRule);
+            if (DeleteRule != raNone) s += std::string(" ON DELETE ") + RuleWord(DeleteRule);
+        }
+        if (NotForReplication) s += " NOT FOR REPLICATION";
+        s += IndexClause();
+        if (CheckOnCommit) s += " CHECK ON COMMIT";
+        break;
+    }
+    case ctCheck:
+        s += "CHECK";
+        if (NotForReplication) s += " NOT FOR REPLICATION";
+        s += Source();
+        break;
+    case ctPrimaryKey:
+        s += "PRIMARY KEY ";
+        if (st == stASA && IsClustered) s += "CLUSTERED ";
+        if (st == stMSSQL && !IsClustered) s += "NONCLUSTERED ";
+        s += "(" + GetFieldsText() + ")" + IndexClause();
+        break;
+    case ctUnique:
+        s += "UNIQUE ";
+        if (st == stMSSQL && IsClustered) s += "CLUSTERED ";
+        if (st == stMySQL && !IndexName.empty()) s += IndexName + " ";
+        s += "(" + GetFieldsText() + ")" + IndexClause();
+        break;
+    case ctReferences:
+        s += "REFERENCES " + QuoteName(RefTableName);
+        if (!RefFields.Count() == 0) s += "(" + GetRefFieldsText() + ")";
+        break;
+    default: break;
+    }
+    if (DeferredLine) s += "\r\nDEFERRABLE INITIALLY DEFERRED";
+    if ((st == stMSSQL || st == stASE) && ConstraintType == ctDefault) {
+        s += "DEFAULT " + Source();
+        if (Fields.Count() > 0 && !(InColumn && Fields.Count() == 1)) s += " FOR " + GetFieldsText();
+    }
+    if (st == stPostgreSQL) {
+        if (Deferrable) s += " DEFERRABLE";
+        if (InitiallyDeferred) s += " INITIALLY DEFERRED";
+    }
+    if (std::string t = TableSpace.GetStorageText(); !t.empty()) s += "\r\n" + t;
+    return s;
+}
+
+std::string TCtrData::TableHead() const {
+    const std::string table = QuoteName(TableName);
+    switch (GetServerType()) {
+    case stASA: return "ALTER TABLE " + QuoteName(DbOwner) + "." + table;
+    // The table is quoted on the way in as on the way out, so a name that needs quotes works
+    // for ADD as well as for DROP.
+    case stOracle:
+    case stMSSQL:
+    case stPostgreSQL: return "ALTER TABLE " + (Schema.empty() ? std::string() : QuoteName(Schema) + ".") + table;
+    default: return "ALTER TABLE " + table;
+    }
+}
+
+std::string TCtrData::GetCreateSQL() {
+    std::string s = TableHead();
+    if (GetServerType() == stOracle && ConstraintType == ctNotNull) {
+        if (Fields.Count() == 0) return s;
+        s += " MODIFY (" + QuoteName(Fields[0]);
+        if (!Name.empty()) s += " CONSTRAINT " + QuoteName(Name);
+        return s + " NOT NULL)";
+    }
+    return s + " ADD " + GetConstraintText(false);
+}
+
+bool TCtrData::DropsByLookup() const {
+    if (GetServerType() != stInterBase || ConstraintType != ctPrimaryKey || !Name.empty() || !SystemName.empty())
+        return false;
+    const TIBServerOptions* o = GetIBServerOptions();
+    const TIBSQLServerVersionType v = o ? o->SQLServerVersion : TIBServerOptions().SQLServerVersion;
+    return AtLeast(v, st_Firebird_20) && v != st_InterBase_2020;
+}
+
+std::string TCtrData::GetDropSQL() {
+    const TServerType st = GetServerType();
+    const std::string head = TableHead();
+    if (st == stMySQL) {
+        switch (ConstraintType) {
+        case ctPrimaryKey: return head + " DROP PRIMARY KEY";
+        case ctUnique:
+            if (!Name.empty()) return head + " DROP CONSTRAINT " + QuoteName(Name);
+            if (!IndexName.empty()) return head + " DROP KEY " + QuoteName(IndexName);
+            return head + " DROP UNIQUE";
+        case ctForeignKey: return head + " DROP FOREIGN KEY " + QuoteName(Name);
+        default: return head + " DROP CONSTRAINT " + QuoteName(Name);
+        }
+    }
+    if (!Name.empty() || !SystemName.empty())
+        return head + " DROP CONSTRAINT " + QuoteName(!Name.empty() ? Name : SystemName);
+    const std::string comment = "/* drop constraint: " + GetCreateSQL() + " */" + "\r\n";
+    if (st == stASA) {
+        switch (ConstraintType) {
+        case ctPrimaryKey: return head + " DROP PRIMARY KEY";
+        case ctUnique: return head + " DROP UNIQUE(" + GetFieldsText() + ")";
+        case ctForeignKey:
+            return head + " DROP FOREIGN KEY" + " " + (!RoleName.empty() ? QuoteName(RoleName) : QuoteName(RefTableName));
+        case ctCheck: return head + " DROP CHECK";
+        default: return comment;
+        }
+    }
+    if (st == stInterBase && ConstraintType == ctPrimaryKey) {
+        if (DropsByLookup()) {
+            // Firebird 3 and later refuse writes to the system tables: the server-made name is
+            // looked up and the key dropped by that name.
+            const std::string prefix = "ALTER TABLE " + QuoteName(TableName) + " DROP CONSTRAINT \"";
+            const TIBServerOptions* o = GetIBServerOptions();
+            // In a transaction of its own (from 2.5 on) the drop sees the foreign keys that the
+            // script dropped just before, even when the block runs in an older snapshot.
+            const bool autonomous = o && AtLeast(o->SQLServerVersion, st_Firebird_25);
+            return "EXECUTE BLOCK AS\r\n"
+                   "DECLARE VARIABLE N VARCHAR(63);\r\n"
+                   "BEGIN\r\n"
+                   "  SELECT TRIM(RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS\r\n"
+                   "  WHERE RDB$RELATION_NAME = " +
+                   QuoteSQLString(TableName, stInterBase) +
+                   " AND RDB$CONSTRAINT_TYPE = 'PRIMARY KEY'\r\n"
+                   "  INTO :N;\r\n"
+                   "  IF (N IS NOT NULL) THEN\r\n"
+                   "    EXECUTE STATEMENT " +
+                   QuoteSQLString(prefix, stInterBase) + " || N || '\"'" +
+                   (autonomous ? "\r\n    WITH AUTONOMOUS TRANSACTION" : "") + ";\r\n" + "END";
+        }
+        return "Delete from Rdb$Relation_Constraints\r\nwhere Rdb$Relation_Name = " +
+               QuoteSQLString(TableName, stInterBase) + "\r\nand Rdb$Constraint_Type = " +
+               QuoteSQLString("PRIMARY KEY", stInterBase);
+    }
+    return comment;
+}
+
+void TCtrData::DoDrop() {
+    if (!DropsByLookup()) {
+        TDbObj::DoDrop();
+        return;
+    }
+    // As the base drop, but the text is a PSQL block and is written as one.
+    if (!GetExists() || FDropping) return;
+    FDropping = true;
+    DropDependents();
+    if (GetExists()) {
+        AddOwnStatement(GetDropSQL(), skExecuteBlock, TableName, Kind, saDrop);
+        SetExists(false);
+    }
+    MarkDropped();
+    FDropping = false;
+}
+
+std::string TCtrData::GetDisplayName() {
+    if (!Name.empty()) return Name;
+    if (!SystemName.empty()) return SystemName;
+    return GetCreateSQL();
+}
+
+std::string TCtrData::GetKeyName() const {
+    if (!Name.empty()) return TDbObj::GetKeyName();
+    auto* self = const_cast<TCtrData*>(this);
+    // Unnamed constraints match by text; dialect 1 leaves names unquoted, so a side read with
+    // quoted identifiers matches one read without.
+    if (GetServerType() == stInterBase && Container) {
+        TIBSQLDialectType& dialect = Container->IBServerOptions.SQLDialect;
+        const TIBSQLDialectType saved = dialect;
+        dialect = 1;
+        std::string key = self->GetCreateSQL();
+        dialect = saved;
+        return key;
+    }
+    return self->GetCreateSQL();
+}
+
+void TCtrData::CreateDependencies() {
+    for (int i = 0; i < DependsOn.Count(); ++i) {
+        TDbObj* ref = DependsOn.Items(i)->Ref;
+        if (!ref) continue;
+        if (ref->Kind == dboTable || (ref->Kind == dboField && ref->GetOwner() && ref->GetOwner()->Kind == dboTable))
+            ref->CreateDependDef();
+    }
+}
+
+void TCtrData::DropDependents() {
+    if (ConstraintType != ctPrimaryKey && ConstraintType != ctUnique) return;
+    if (GetServerType() == stInterBase)
+        if (TCustomSQLExec* exec = GetSQLExec()) exec->AddConnect();
+    for (int i = 0; i < UsedBy.Count(); ++i) {
+        TDbObj* ref = UsedBy.Items(i)->Ref;
+        if (ref && ref->GetConstraintType() == ctForeignKey) ref->DoDrop();
+    }
+}
+
+// ---- passes ----
+
+void WriteCreateConstraints(TCustomQuarnel& Q, TConstraintTypes Types) {
+    TCustomObjs* master = Q.GetMasterObjs();
+    TCustomObjs* target = Q.GetTargetObjs();
+    TCustomSQLExec* exec = Q.SQLExec();
+    if (!master || !target || !exec) return;
+    const TCmpObjSetType co = Q.CompareObjects;
+    struct Section {
+        TConstraintTypes Own;
+        TCmpObjType Needs;
+        const char* Comment;
+        bool MSSQLOnly;
+        bool Connect;
+    };
+    const Section sections[] = {
+        {1u << ctNotNull, coCheck, "/* Create check(not null)... */", false, false},
+        {1u << ctDefault, coCheck, "/* Create Default... */", true, false},
+        {1u << ctPrimaryKey, coPrimaryKey, "/* Create Primary Key... */", false, false},
+        {1u << ctUnique, coUnique, "/* Create Unique... */", false, false},
+        {1u << ctForeignKey, coForeignKey, "/* Create Foreign Key... */", false, true},
+        {(1u << ctCheck) | (1u << ctNotNull), coCheck, "/* Create Check... */", false, false},
+        {1u << ctDefault, coCheck, "/* Create Default... */", false, false},
+    };
+    const TDbObjList& list = master->List(olConstraints);
+    bool lastTook = false;
+    for (const Section& sec : sections) {
+        if (!co.Contains(sec.Needs) || (sec.MSSQLOnly && target->ServerType() != stMSSQL)) continue;
+        bool opened = false;
+        for (int i = 0; i < list.Count(); ++i) {
+            TDbObj* c = list.Obj(i);
+            const int type = c->GetConstraintType();
+            if (type < 0 || type > 7) continue;
+            const TConstraintTypes bit = static_cast<TConstraintTypes>(1u << type);
+            if (!(Types & bit) || !(sec.Own & bit) || c->GetExists()) continue;
+            if (!opened) {
+                exec->AddComment(sec.Comment);
+                if (sec.Connect) exec->AddConnect();
+            }
+            opened = true;
+            c->CreateDependDef();
+        }
+        lastTook = &sec == &sections[6] && opened;
+    }
+    if (lastTook) exec->AddComment("\r\n");
+}
+
+void WriteDropConstraints(TCustomQuarnel& Q) {
+    TCustomObjs* target = Q.GetTargetObjs();
+    if (!target) return;
+    const TCmpObjSetType co = Q.CompareObjects;
+    if (!co.Contains(coPrimaryKey) && !co.Contains(coForeignKey) && !co.Contains(coUnique) && !co.Contains(coCheck) &&
+        !co.Contains(coCtrDefault))
+        return;
+    const TDbObjList& list = target->List(olConstraints);
+    for (int i = list.Count() - 1; i >= 0; --i) {
+        TDbObj* c = list.Obj(i);
+        switch (c->GetConstraintType()) {
+        case ctPrimaryKey:
+            if (!co.Contains(coPrimaryKey)) continue;
+            break;
+        case ctUnique:
+            if (!co.Contains(coUnique)) continue;
+            break;
+        case ctForeignKey:
+            if (!co.Contains(coForeignKey)) continue;
+            break;
+        case ctCheck:
+        case ctDefault:
+        case ctNotNull:
+            if (!co.Contains(coCheck)) continue;
+            break;
+        default: break;
+        }
+        if (c->Counterpart && c->Counterpart->GetCreateSQL() == c->GetCreateSQL()) continue;
+        if (c->GetExists()) c->DoDrop();
+    }
+}
+
+} // namespace qnl
