@@ -175,5 +175,7 @@ bool TryStrToInteger(std::string_view S, int& Value);
 std::string QualifiedName(const std::string& Schema, const std::string& Name);
 std::string GetStatementTerminator(TServerType ServerType);
 std::string QuoteSQLString(std::string_view S, TServerType ServerType);
+// The standard single-quoted literal (inner single quotes doubled), whatever the dialect.
+inline std::string QuotedStr(std::string_view S) { return QuoteSQLString(S, stNone); }
 
 } // namespace qnl

@@ -8,16 +8,6 @@ namespace qnl {
 namespace {
 const char* const CRLF = "\r\n";
 
-// A single-quoted SQL literal, inner single quotes doubled.
-std::string QuotedStr(const std::string& S) {
-    std::string out = "'";
-    for (char c : S) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
-
 } // namespace
 
 // ---- TExcData ----

@@ -10,16 +10,6 @@ namespace qnl {
 namespace {
 const char* const CRLF = "\r\n";
 
-// A single-quoted SQL literal, inner single quotes doubled.
-std::string QuotedStr(const std::string& S) {
-    std::string out = "'";
-    for (char c : S) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
-
 // Drops the separator "," CR LF after the last item of a list.
 void RemoveTrailingSeparator(std::string& S) {
     if (S.size() >= 3) S.resize(S.size() - 3);

@@ -24,15 +24,6 @@ constexpr TObjListKind PairingOrder[] = {
 
 // Constraint types as a set: bit n is type n.
 
-std::string QuotedStr(const std::string& S) {
-    std::string out = "'";
-    for (char c : S) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
-
 void Pair(TDbObj* A, TDbObj* B) {
     A->SetCounterpart(B);
     B->SetCounterpart(A);
