@@ -3,6 +3,7 @@
 #include "client/fib.h"
 
 #include "fixtures/FbFixture.h"
+#include "tests/client/LiveAttachment.h"
 
 #include <gtest/gtest.h>
 
@@ -22,36 +23,10 @@ public:
     TNamed(TComponent* Owner, const char* Name) : TComponent(Owner) { SetName(Name); }
 };
 
-// One attachment, with a transaction for queries; raises EFIBInterBaseError on failures.
-class TAttachment {
+// One attachment, with a transaction for queries, that also reads database info items.
+class TAttachment : public test::TLiveAttachment {
 public:
-    TAttachment(IIBClientLibrary& Lib, const std::string& Path, TStringList DPBParams, TObject* Raiser = nullptr)
-        : FLib(Lib) {
-        std::string dpb;
-        int16_t length;
-        BuildDPB(DPBParams, dpb, length, true);
-        if (FLib.isc_attach_database(ThreadStatusVector(), static_cast<short>(0), Path.c_str(), &FDb, length,
-                                     dpb.data()) != 0)
-            RaiseStatusVectorError(FLib, Raiser);
-    }
-    ~TAttachment() {
-        if (FTr) FLib.isc_rollback_transaction(ThreadStatusVector(), &FTr);
-        FLib.isc_detach_database(ThreadStatusVector(), &FDb);
-    }
-    TAttachment(const TAttachment&) = delete;
-    TAttachment& operator=(const TAttachment&) = delete;
-
-    void StartTransaction(TStringList TPBParams) {
-        std::string tpb;
-        int16_t length;
-        BuildTPB(TPBParams, tpb, length, true);
-        struct {
-            isc_db_handle* Db;
-            intptr_t TpbLength;
-            char* Tpb;
-        } teb{&FDb, length, tpb.data()};
-        Check(FLib.isc_start_multiple(ThreadStatusVector(), &FTr, static_cast<short>(1), &teb));
-    }
+    using TLiveAttachment::TLiveAttachment;
 
     // isc_database_info of one numeric item.
     int64_t DatabaseInfo(char Item) {
@@ -63,40 +38,6 @@ public:
         auto length = static_cast<short>(FLib.isc_vax_integer(result + 1, static_cast<short>(2)));
         return FLib.isc_vax_integer(result + 3, length);
     }
-
-    // The first column of the first row of a query that gives one integer.
-    int64_t QueryInt(const char* Sql) {
-        if (!FTr) StartTransaction(TStringList());
-        std::unique_ptr<XSQLDA, decltype(&std::free)> out(static_cast<XSQLDA*>(std::calloc(1, XSQLDA_LENGTH(1))),
-                                                          &std::free);
-        out->version = SQLDA_VERSION1;
-        out->sqln = 1;
-        isc_stmt_handle stmt = 0;
-        Check(FLib.isc_dsql_alloc_statement2(ThreadStatusVector(), &FDb, &stmt));
-        Check(FLib.isc_dsql_prepare(ThreadStatusVector(), &FTr, &stmt, static_cast<unsigned short>(0), Sql,
-                                    static_cast<unsigned short>(3), out.get()));
-        int64_t value = 0;
-        short nullFlag = 0;
-        XSQLVAR& var = out->sqlvar[0];
-        var.sqltype = SQL_INT64 + 1;
-        var.sqlscale = 0;
-        var.sqllen = sizeof value;
-        var.sqldata = reinterpret_cast<ISC_SCHAR*>(&value);
-        var.sqlind = &nullFlag;
-        Check(FLib.isc_dsql_execute(ThreadStatusVector(), &FTr, &stmt, static_cast<unsigned short>(1), nullptr));
-        Check(FLib.isc_dsql_fetch(ThreadStatusVector(), &stmt, static_cast<unsigned short>(1), out.get()));
-        FLib.isc_dsql_free_statement(ThreadStatusVector(), &stmt, static_cast<unsigned short>(DSQL_drop));
-        return value;
-    }
-
-private:
-    void Check(ISC_STATUS Result) {
-        if (Result != 0) RaiseStatusVectorError(FLib, nullptr);
-    }
-
-    IIBClientLibrary& FLib;
-    isc_db_handle FDb = 0;
-    isc_tr_handle FTr = 0;
 };
 
 TStringList Lines(std::initializer_list<const char*> Items) {

@@ -4,6 +4,7 @@
 #include "client/fib.h"
 
 #include "fixtures/FbFixture.h"
+#include "tests/client/LiveAttachment.h"
 
 #include <gtest/gtest.h>
 
@@ -31,29 +32,11 @@ SET TERM ;^
 
 // One attachment that prepares statements and answers the server's error text ("" when the
 // text prepares).
-class TPreparer {
+class TPreparer : public test::TLiveAttachment {
 public:
-    TPreparer(IIBClientLibrary& Lib, const std::string& Path) : FLib(Lib) {
-        TStringList params;
-        params.Add("user_name=SYSDBA");
-        std::string dpb;
-        int16_t length;
-        BuildDPB(params, dpb, length, true);
-        Check(FLib.isc_attach_database(ThreadStatusVector(), static_cast<short>(0), Path.c_str(), &FDb, length,
-                                       dpb.data()));
-        struct {
-            isc_db_handle* Db;
-            intptr_t TpbLength;
-            char* Tpb;
-        } teb{&FDb, 0, nullptr};
-        Check(FLib.isc_start_multiple(ThreadStatusVector(), &FTr, static_cast<short>(1), &teb));
+    TPreparer(IIBClientLibrary& Lib, const std::string& Path) : TLiveAttachment(Lib, Path, AsSysdba()) {
+        StartTransaction();
     }
-    ~TPreparer() {
-        if (FTr) FLib.isc_rollback_transaction(ThreadStatusVector(), &FTr);
-        if (FDb) FLib.isc_detach_database(ThreadStatusVector(), &FDb);
-    }
-    TPreparer(const TPreparer&) = delete;
-    TPreparer& operator=(const TPreparer&) = delete;
 
     std::string Prepare(const std::string& Sql) {
         isc_stmt_handle stmt = 0;
@@ -68,39 +51,6 @@ public:
         if (stmt) FLib.isc_dsql_free_statement(ThreadStatusVector(), &stmt, static_cast<unsigned short>(DSQL_drop));
         return error;
     }
-
-    // The first column of the first row of a query that gives one integer.
-    int64_t QueryInt(const std::string& Sql) {
-        std::unique_ptr<XSQLDA, decltype(&std::free)> out(static_cast<XSQLDA*>(std::calloc(1, XSQLDA_LENGTH(1))),
-                                                          &std::free);
-        out->version = SQLDA_VERSION1;
-        out->sqln = 1;
-        isc_stmt_handle stmt = 0;
-        Check(FLib.isc_dsql_alloc_statement2(ThreadStatusVector(), &FDb, &stmt));
-        Check(FLib.isc_dsql_prepare(ThreadStatusVector(), &FTr, &stmt, static_cast<unsigned short>(0), Sql.c_str(),
-                                    static_cast<unsigned short>(3), out.get()));
-        int64_t value = 0;
-        short nullFlag = 0;
-        XSQLVAR& var = out->sqlvar[0];
-        var.sqltype = SQL_INT64 + 1;
-        var.sqlscale = 0;
-        var.sqllen = sizeof value;
-        var.sqldata = reinterpret_cast<ISC_SCHAR*>(&value);
-        var.sqlind = &nullFlag;
-        Check(FLib.isc_dsql_execute(ThreadStatusVector(), &FTr, &stmt, static_cast<unsigned short>(1), nullptr));
-        Check(FLib.isc_dsql_fetch(ThreadStatusVector(), &stmt, static_cast<unsigned short>(1), out.get()));
-        FLib.isc_dsql_free_statement(ThreadStatusVector(), &stmt, static_cast<unsigned short>(DSQL_drop));
-        return value;
-    }
-
-private:
-    void Check(ISC_STATUS Result) {
-        if (Result != 0) RaiseStatusVectorError(FLib, nullptr);
-    }
-
-    IIBClientLibrary& FLib;
-    isc_db_handle FDb = 0;
-    isc_tr_handle FTr = 0;
 };
 
 struct TSelectCase {

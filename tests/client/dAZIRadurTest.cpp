@@ -5,6 +5,7 @@
 #include "client/IB_Intf.h"
 #include "client/fib.h"
 #include "fixtures/FbFixture.h"
+#include "tests/client/LiveAttachment.h"
 #include "platform/Files.h"
 
 #include <gtest/gtest.h>
@@ -497,61 +498,22 @@ TEST(GeneratorsCache, TheFileKeepsValuesBeyond32Bits) {
     EXPECT_EQ(-1, copy.GetNextValue("GEN_BIG"));
 }
 
-// One attachment that runs gen_id on a real generator.
+// One attachment that runs gen_id on a real generator; its transaction is committed at the end.
 class TGeneratorServer {
 public:
-    explicit TGeneratorServer(const std::string& Path) : FLib(FindOrLoadClientLibrary(DefaultClientLibraryName)) {
-        TStringList params;
-        params.Add("user_name=SYSDBA");
-        std::string dpb;
-        int16_t length = 0;
-        BuildDPB(params, dpb, length, true);
-        Check(FLib->isc_attach_database(ThreadStatusVector(), static_cast<short>(0), Path.c_str(), &FDb, length,
-                                        dpb.data()));
-        struct {
-            isc_db_handle* Db;
-            intptr_t TpbLength;
-            char* Tpb;
-        } teb{&FDb, 0, nullptr};
-        Check(FLib->isc_start_multiple(ThreadStatusVector(), &FTr, static_cast<short>(1), &teb));
+    explicit TGeneratorServer(const std::string& Path)
+        : FLib(FindOrLoadClientLibrary(DefaultClientLibraryName)), FDb(*FLib, Path, test::TLiveAttachment::AsSysdba()) {
+        FDb.CommitOnClose = true;
+        FDb.StartTransaction();
     }
-    ~TGeneratorServer() {
-        FLib->isc_commit_transaction(ThreadStatusVector(), &FTr);
-        FLib->isc_detach_database(ThreadStatusVector(), &FDb);
-    }
-    TGeneratorServer(const TGeneratorServer&) = delete;
-    TGeneratorServer& operator=(const TGeneratorServer&) = delete;
 
     int64_t GenId(const std::string& Generator, int32_t Step) {
-        const std::string sql = "select gen_id(" + Generator + ", " + std::to_string(Step) + ") from RDB$DATABASE";
-        std::unique_ptr<XSQLDA, decltype(&std::free)> out(static_cast<XSQLDA*>(std::calloc(1, XSQLDA_LENGTH(1))),
-                                                          &std::free);
-        out->version = SQLDA_VERSION1;
-        out->sqln = 1;
-        isc_stmt_handle stmt = 0;
-        Check(FLib->isc_dsql_alloc_statement2(ThreadStatusVector(), &FDb, &stmt));
-        Check(FLib->isc_dsql_prepare(ThreadStatusVector(), &FTr, &stmt, static_cast<unsigned short>(0), sql.c_str(),
-                                     static_cast<unsigned short>(3), out.get()));
-        int64_t value = 0;
-        short nullFlag = 0;
-        out->sqlvar[0].sqltype = SQL_INT64 + 1;
-        out->sqlvar[0].sqlscale = 0;
-        out->sqlvar[0].sqllen = sizeof value;
-        out->sqlvar[0].sqldata = reinterpret_cast<ISC_SCHAR*>(&value);
-        out->sqlvar[0].sqlind = &nullFlag;
-        Check(FLib->isc_dsql_execute(ThreadStatusVector(), &FTr, &stmt, static_cast<unsigned short>(1), nullptr));
-        Check(FLib->isc_dsql_fetch(ThreadStatusVector(), &stmt, static_cast<unsigned short>(1), out.get()));
-        FLib->isc_dsql_free_statement(ThreadStatusVector(), &stmt, static_cast<unsigned short>(DSQL_drop));
-        return value;
+        return FDb.QueryInt("select gen_id(" + Generator + ", " + std::to_string(Step) + ") from RDB$DATABASE");
     }
 
 private:
-    void Check(ISC_STATUS Result) {
-        if (Result != 0) RaiseStatusVectorError(*FLib, nullptr);
-    }
     IIBClientLibraryPtr FLib;
-    isc_db_handle FDb = 0;
-    isc_tr_handle FTr = 0;
+    test::TLiveAttachment FDb;
 };
 
 // The database's use of the cache: a cached value while one is left, else a block fetched with

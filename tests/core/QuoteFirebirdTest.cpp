@@ -49,24 +49,6 @@ std::set<std::string> NamesToTry() {
     return names;
 }
 
-int RunScript(const test::TempDir& Dir, const std::string& Options, const std::string& Script,
-              std::string& Output) {
-    std::string path = Dir.File("script.sql");
-    std::ofstream(path, std::ios::binary) << Script;
-    return RunIsql(Options + " -i '" + path + "'", Output);
-}
-
-// The text between "<<" and ">>" on each line of isql's output.
-std::vector<std::string> Marked(const std::string& Output) {
-    std::vector<std::string> rows;
-    std::istringstream in(Output);
-    for (std::string line; std::getline(in, line);) {
-        size_t a = line.find("<<"), b = line.rfind(">>");
-        if (a != std::string::npos && b != std::string::npos && b > a) rows.push_back(line.substr(a + 2, b - a - 2));
-    }
-    return rows;
-}
-
 } // namespace
 
 // Each name, written the way quoting writes it for Firebird 3, names a table and its column;
@@ -83,10 +65,10 @@ TEST(QuoteFirebird, EveryWordAndOddNameWorksAsTableAndColumn) {
               "SELECT '<<' || TRIM(TRAILING FROM RDB$RELATION_NAME) || '|' || TRIM(TRAILING FROM RDB$FIELD_NAME) "
               "|| '>>' FROM RDB$RELATION_FIELDS WHERE RDB$SYSTEM_FLAG = 0;\n";
     std::string out;
-    RunScript(db.Dir(), "-q", script, out);
+    test::RunIsqlScript(db.Dir(), "-q", script, out);
 
     std::set<std::string> found;
-    for (const std::string& row : Marked(out)) {
+    for (const std::string& row : test::Marked(out)) {
         size_t bar = row.find('|');
         ASSERT_NE(bar, std::string::npos) << row;
         EXPECT_EQ(row.substr(0, bar), row.substr(bar + 1)) << "column name differs from table name";
@@ -125,8 +107,8 @@ TEST(QuoteFirebird, OptionStatementsRunInIsql) {
                          // Dialect 3 divides integers as integers (dialect 1 would give 0.5).
                          "SELECT '<<' || (1 / 2) || '>>' FROM RDB$DATABASE;\n";
     std::string out;
-    ASSERT_EQ(RunScript(db.Dir(), "-q -b", script, out), 0) << out;
-    std::vector<std::string> rows = Marked(out);
+    ASSERT_EQ(test::RunIsqlScript(db.Dir(), "-q -b", script, out), 0) << out;
+    std::vector<std::string> rows = test::Marked(out);
     ASSERT_EQ(rows.size(), 3u) << out;
     EXPECT_EQ(rows[0], "WIN1252");
     EXPECT_EQ(rows[1], path);

@@ -210,12 +210,11 @@ TEST(SQLExecRender, RenderedFirebirdScriptRunsInIsql) {
           "PROCEDURE P1 (X INTEGER)", "  Y = X + 1;", "CREATE TRIGGER T1_BI FOR T1", "T1 IS 'first';"})
         EXPECT_NE(schema.find(expected), std::string::npos) << expected << "\n" << schema;
 
-    std::string query = db.Dir().File("check.sql");
-    {
-        std::ofstream f(query);
-        f << "SELECT 'ROWS=' || (SELECT COUNT(*) FROM T1 WHERE NAME = 'none') || '/' || (SELECT COUNT(*) FROM T2) "
-             "FROM RDB$DATABASE;\n";
-    }
-    ASSERT_EQ(qnl::test::RunIsql("-q -b -user SYSDBA -i '" + query + "' '" + db.Path() + "'", out), 0) << out;
+    ASSERT_EQ(qnl::test::RunSql(db,
+                                "SELECT 'ROWS=' || (SELECT COUNT(*) FROM T1 WHERE NAME = 'none') || '/' || "
+                                "(SELECT COUNT(*) FROM T2) FROM RDB$DATABASE;\n",
+                                out),
+              0)
+        << out;
     EXPECT_NE(out.find("ROWS=1/1"), std::string::npos) << out;
 }

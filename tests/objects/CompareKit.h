@@ -9,9 +9,7 @@
 #include "objects/qnlQuarnel.h"
 #include "tests/fixtures/FbFixture.h"
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -147,9 +145,7 @@ public:
         const std::string connect = T().IBServerOptions.GetConnectStatement(T().ConnectionOptions);
         for (int i = 0; i < exec.StatementCount(); ++i)
             if (exec.Statements(i)->Kind == skReConnect) exec.Statements(i)->Lines.SetText(connect);
-        const std::string path = Db.Dir().File("update.sql");
-        std::ofstream(path, std::ios::binary) << ScriptText() << "COMMIT;\n";
-        return RunIsql("-q -b -i '" + path + "'", Output);
+        return RunConnectingScript(Db, ScriptText() + "COMMIT;\n", Output);
     }
 
 private:
@@ -170,23 +166,5 @@ private:
         }
     }
 };
-
-// Runs a script file on a database with isql-fb; its exit code.
-inline int RunSql(const TempDatabase& Db, const std::string& Script, std::string& Output) {
-    const std::string path = Db.Dir().File("q.sql");
-    std::ofstream(path, std::ios::binary) << Script;
-    return RunIsql("-q -b -user SYSDBA '" + Db.Path() + "' -i '" + path + "'", Output);
-}
-
-// The text between "<<" and ">>" of each output line.
-inline std::vector<std::string> Marked(const std::string& Output) {
-    std::vector<std::string> rows;
-    std::istringstream in(Output);
-    for (std::string line; std::getline(in, line);) {
-        size_t a = line.find("<<"), b = line.rfind(">>");
-        if (a != std::string::npos && b != std::string::npos && b > a) rows.push_back(line.substr(a + 2, b - a - 2));
-    }
-    return rows;
-}
 
 } // namespace qnl::test

@@ -14,23 +14,6 @@ using namespace qnl::test;
 
 namespace {
 
-int RunScript(const TempDatabase& Db, const std::string& Script, std::string& Output) {
-    std::string path = Db.Dir().File("run.sql");
-    std::ofstream(path, std::ios::binary) << Script;
-    return RunIsql("-q -b -user SYSDBA '" + Db.Path() + "' -i '" + path + "'", Output);
-}
-
-// The text between "<<" and ">>" of each output line.
-std::vector<std::string> Marked(const std::string& Output) {
-    std::vector<std::string> rows;
-    std::istringstream in(Output);
-    for (std::string line; std::getline(in, line);) {
-        size_t a = line.find("<<"), b = line.rfind(">>");
-        if (a != std::string::npos && b != std::string::npos && b > a) rows.push_back(line.substr(a + 2, b - a - 2));
-    }
-    return rows;
-}
-
 // One line per column of the table: name | type | sub-type | length | characters | precision |
 // scale | segment | character set | collation | not null | default | computed | domain | dimensions | identity.
 const char* const CatalogueQuery = R"(
@@ -155,8 +138,8 @@ TEST_F(FirebirdColumns, EveryFirebird3TypeRunsAndLandsInTheCatalogueAsDescribed)
     EXPECT_EQ(money->GetCreateSQL(), "CREATE DOMAIN D_MONEY AS NUMERIC(15,2) DEFAULT 0 NOT NULL");
     TempDatabase db("", "UTF8");
     std::string out;
-    ASSERT_EQ(RunScript(db, ddl + "COMMIT;\n", out), 0) << ddl << "\n" << out;
-    ASSERT_EQ(RunScript(db, CatalogueQuery, out), 0) << out;
+    ASSERT_EQ(RunSql(db, ddl + "COMMIT;\n", out), 0) << ddl << "\n" << out;
+    ASSERT_EQ(RunSql(db, CatalogueQuery, out), 0) << out;
 
     // name | type | sub | length | chars | precision | scale | segment | charset | collation |
     // not null | default | computed | domain | dimensions | identity
@@ -195,7 +178,7 @@ TEST_F(FirebirdColumns, EveryFirebird3TypeRunsAndLandsInTheCatalogueAsDescribed)
     for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i], expected[i]);
 
     // The defaults, the identity and the check work on rows.
-    ASSERT_EQ(RunScript(db,
+    ASSERT_EQ(RunSql(db,
                         "INSERT INTO ALL_TYPES (C_SMALL, C_CHECK) VALUES (1, 1);\n"
                         "SELECT '<<' || ID || '|' || C_INT || '|' || C_VC || '|' || C_DOM || '|' || C_DOM2 || '|' || "
                         "C_CALC || '|' || C_BOOL || '>>' FROM ALL_TYPES;\n",
@@ -203,7 +186,7 @@ TEST_F(FirebirdColumns, EveryFirebird3TypeRunsAndLandsInTheCatalogueAsDescribed)
               0)
         << out;
     EXPECT_EQ(Marked(out), std::vector<std::string>{"1|7|it's|0.00|5.00|14|FALSE"});
-    EXPECT_NE(RunScript(db, "INSERT INTO ALL_TYPES (C_SMALL, C_CHECK) VALUES (1, 0);\n", out), 0);
+    EXPECT_NE(RunSql(db, "INSERT INTO ALL_TYPES (C_SMALL, C_CHECK) VALUES (1, 0);\n", out), 0);
     EXPECT_NE(out.find("CHECK"), std::string::npos) << out;
 
     // ADD and DROP of a column on the filled table.
@@ -212,9 +195,9 @@ TEST_F(FirebirdColumns, EveryFirebird3TypeRunsAndLandsInTheCatalogueAsDescribed)
     added.Nullable = false;
     const std::string add = added.GetCreateStatement();
     EXPECT_EQ(add, "ALTER TABLE ALL_TYPES ADD C_NEW VARCHAR(10) DEFAULT 'x' NOT NULL");
-    ASSERT_EQ(RunScript(db, add + ";\nCOMMIT;\nSELECT '<<' || C_NEW || '>>' FROM ALL_TYPES;\n", out), 0) << out;
+    ASSERT_EQ(RunSql(db, add + ";\nCOMMIT;\nSELECT '<<' || C_NEW || '>>' FROM ALL_TYPES;\n", out), 0) << out;
     EXPECT_EQ(Marked(out), std::vector<std::string>{"x"});
-    ASSERT_EQ(RunScript(db, added.GetDropSQL() + ";\nCOMMIT;\n", out), 0) << out;
+    ASSERT_EQ(RunSql(db, added.GetDropSQL() + ";\nCOMMIT;\n", out), 0) << out;
     EXPECT_EQ(ExtractSchema(db.Path()).find("C_NEW"), std::string::npos);
 }
 

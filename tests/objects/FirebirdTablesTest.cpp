@@ -1,6 +1,7 @@
 // Table, column and position passes run on real Firebird 3 databases: the update script must
 // run, and the updated target's schema must equal a database made from the master's own DDL.
 #include "CompareKit.h"
+#include "FirebirdCompare.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,17 @@ using namespace qnl;
 using namespace qnl::test;
 
 namespace {
+
+// A second comparison, the master against itself (what the script should have made of the
+// target), writes no DDL.
+template <class Build>
+void ExpectMasterComparesClean(Build BuildMaster) {
+    Comparison again;
+    BuildMaster(again.M());
+    BuildMaster(again.T());
+    again.Run();
+    EXPECT_TRUE(again.Changes().empty()) << again.ScriptText();
+}
 
 // The master of the table tests:
 //   T(A, C, B, D computed) against the target's T(A, B, C): columns added and reordered;
@@ -98,11 +110,7 @@ TEST(FirebirdTables, ColumnsAddedReorderedAndDroppedTablesCreatedInTwoPhases) {
     EXPECT_EQ(ExtractSchema(db.Path()), ExtractSchema(reference.Path()));
 
     // A second comparison against what the script produced writes no DDL.
-    Comparison again;
-    BuildTablesMaster(again.M());
-    BuildTablesMaster(again.T());
-    again.Run();
-    EXPECT_TRUE(again.Changes().empty()) << again.ScriptText();
+    ExpectMasterComparesClean(BuildTablesMaster);
 }
 
 namespace {
@@ -197,12 +205,6 @@ const char* const KeysMasterDdl = "CREATE TABLE P (ID INTEGER NOT NULL, CODE INT
                                   "ALTER INDEX IDX_NEW INACTIVE;\n"
                                   "COMMIT;\n";
 
-size_t At(const std::string& Script, const std::string& Text) {
-    const size_t p = Script.find(Text);
-    EXPECT_NE(p, std::string::npos) << "missing: " << Text << "\n" << Script;
-    return p;
-}
-
 } // namespace
 
 TEST(FirebirdKeys, KeysAndIndicesEndAsInTheMasterAndReferencingKeysGoFirst) {
@@ -251,11 +253,7 @@ TEST(FirebirdKeys, KeysAndIndicesEndAsInTheMasterAndReferencingKeysGoFirst) {
     EXPECT_EQ(Marked(out), (std::vector<std::string>{"IDX_CHANGED|0", "IDX_FLAG|1", "IDX_NEW|1"}));
     EXPECT_EQ(ExtractSchema(db.Path()), ExtractSchema(reference.Path()));
 
-    Comparison again;
-    BuildKeysMaster(again.M());
-    BuildKeysMaster(again.T());
-    again.Run();
-    EXPECT_TRUE(again.Changes().empty()) << again.ScriptText();
+    ExpectMasterComparesClean(BuildKeysMaster);
 }
 
 namespace {
@@ -301,9 +299,5 @@ TEST(FirebirdTables, TableTurnedGlobalTemporaryIsReplacedWithItsKeysAndIndicesAn
     EXPECT_LT(create, key);
     EXPECT_EQ(ExtractSchema(db.Path()), ExtractSchema(reference.Path()));
 
-    Comparison again;
-    BuildTemporaryMaster(again.M(), true);
-    BuildTemporaryMaster(again.T(), true);
-    again.Run();
-    EXPECT_TRUE(again.Changes().empty()) << again.ScriptText();
+    ExpectMasterComparesClean([](TObjs& O) { BuildTemporaryMaster(O, true); });
 }

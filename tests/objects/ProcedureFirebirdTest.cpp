@@ -80,13 +80,6 @@ size_t Count(const std::string& Flow, const std::string& Text) {
     return n;
 }
 
-// Position of a text in the flow, to check the order of steps.
-size_t At(const std::string& Script, const std::string& Text) {
-    const size_t p = Script.find(Text);
-    EXPECT_NE(p, std::string::npos) << "missing: " << Text << "\n" << Script;
-    return p;
-}
-
 TEST(ProcedureFirebird, CallerOfAChangedParameterListIsEmptiedAndANewCallerStartsAsAStub) {
     TempDatabase db(
         "SET TERM ^ ;\n"

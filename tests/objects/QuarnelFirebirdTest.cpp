@@ -1,6 +1,7 @@
 // The comparer's scripts run on real Firebird databases: isql-fb is the witness.
 #include "objects/qnlQuarnel.h"
 #include "tests/fixtures/FbFixture.h"
+#include "tests/objects/FirebirdCompare.h"
 #include "tests/objects/StructureBuilder.h"
 
 #include <gtest/gtest.h>
@@ -11,59 +12,6 @@
 
 namespace qnl::test {
 namespace {
-
-// Master and target of Firebird 3, the target pointing at a real database, and the executor
-// the InterBase/Firebird executor stands for.
-struct FirebirdComparison {
-    TDBStructure master, target;
-    TSQLExec exec;
-    TQuarnel q;
-    std::vector<std::string> errors;
-
-    explicit FirebirdComparison(const std::string& TargetPath) {
-        for (TObjs* o : {master.Objs(), target.Objs()}) {
-            o->SetServerType(stInterBase);
-            o->IBServerOptions.SQLServerVersion = st_Firebird_30;
-        }
-        target.Objs()->ConnectionOptions.DatabaseName = TargetPath;
-        exec.ServerType = stInterBase;
-        q.SetDBStructureMaster(&master);
-        q.SetDBStructureTarget(&target);
-        q.SetSQLExec(&exec);
-        q.OnErrorMessage = [this](TObject*, const std::string& Text) { errors.push_back(Text); };
-    }
-
-    std::string Script() {
-        TStringList lines;
-        exec.GetScriptText(lines, false);
-        std::string s;
-        for (int i = 0; i < lines.Count(); ++i) s += lines[i] + "\n";
-        return s;
-    }
-};
-
-// Runs a script that connects by itself.
-int RunConnectingScript(const TempDatabase& Db, const std::string& Script, std::string& Output) {
-    const std::string path = Db.Dir().File("update.sql");
-    std::ofstream(path, std::ios::binary) << Script;
-    return RunIsql("-q -b -i '" + path + "'", Output);
-}
-
-// The rows of a query that selects one text column wrapped in "<<" and ">>".
-std::vector<std::string> QueryRows(const TempDatabase& Db, const std::string& Select) {
-    const std::string path = Db.Dir().File("query.sql");
-    std::ofstream(path, std::ios::binary) << Select << ";\n";
-    std::string out;
-    if (RunIsql("-q -b -user SYSDBA '" + Db.Path() + "' -i '" + path + "'", out) != 0) return {"isql failed: " + out};
-    std::vector<std::string> rows;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        const size_t a = line.find("<<");
-        const size_t b = line.rfind(">>");
-        if (a != std::string::npos && b != std::string::npos && b > a) rows.push_back(line.substr(a + 2, b - a - 2));
-    }
-    return rows;
-}
 
 const char* const ExceptionRows =
     "SELECT '<<' || TRIM(RDB$EXCEPTION_NAME) || '|' || RDB$MESSAGE || '>>' FROM RDB$EXCEPTIONS "

@@ -7,89 +7,16 @@
 #include "objects/qnlComp_Prc.h"
 #include "objects/qnlQuarnel.h"
 #include "tests/fixtures/FbFixture.h"
+#include "tests/objects/FirebirdCompare.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace qnl::test {
-
-// Master and target of Firebird 3, the target pointing at a real database; the executor renders
-// Firebird scripts (SET TERM blocks).
-struct FirebirdComparison {
-    TDBStructure master, target;
-    TSQLExec exec;
-    TQuarnel q;
-    std::vector<std::string> errors;
-
-    explicit FirebirdComparison(const std::string& TargetPath) {
-        for (TObjs* o : {master.Objs(), target.Objs()}) {
-            o->SetServerType(stInterBase);
-            o->IBServerOptions.SQLServerVersion = st_Firebird_30;
-        }
-        target.Objs()->ConnectionOptions.DatabaseName = TargetPath;
-        exec.ServerType = stInterBase;
-        q.SetDBStructureMaster(&master);
-        q.SetDBStructureTarget(&target);
-        q.SetSQLExec(&exec);
-        q.OnErrorMessage = [this](TObject*, const std::string& Text) { errors.push_back(Text); };
-    }
-
-    std::string Script() {
-        TStringList lines;
-        exec.GetScriptText(lines, false);
-        std::string s;
-        for (int i = 0; i < lines.Count(); ++i) s += lines[i] + "\n";
-        return s;
-    }
-
-    // Every statement and comment line, trimmed, with LF line breaks, one after the other.
-    std::string Flow() const {
-        std::string r;
-        for (int i = 0; i < exec.StatementCount(); ++i) {
-            std::string t = Trim(exec.Statements(i)->Lines.Text());
-            std::erase(t, '\r');
-            r += t + "\n";
-        }
-        return r;
-    }
-
-    // Every statement that is not a comment, trimmed, in script order.
-    std::vector<std::string> Statements() const {
-        std::vector<std::string> r;
-        for (int i = 0; i < exec.StatementCount(); ++i)
-            if (exec.Statements(i)->Kind != skComment) r.push_back(Trim(exec.Statements(i)->Lines.Text()));
-        return r;
-    }
-};
-
-// Runs a script that connects by itself.
-inline int RunConnectingScript(const TempDatabase& Db, const std::string& Script, std::string& Output) {
-    const std::string path = Db.Dir().File("update.sql");
-    std::ofstream(path, std::ios::binary) << Script;
-    return RunIsql("-q -b -i '" + path + "'", Output);
-}
-
-// The rows of a query that selects one text column wrapped in "<<" and ">>".
-inline std::vector<std::string> QueryRows(const TempDatabase& Db, const std::string& Select) {
-    const std::string path = Db.Dir().File("query.sql");
-    std::ofstream(path, std::ios::binary) << Select << ";\n";
-    std::string out;
-    if (RunIsql("-q -b -user SYSDBA '" + Db.Path() + "' -i '" + path + "'", out) != 0) return {"isql failed: " + out};
-    std::vector<std::string> rows;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        const size_t a = line.find("<<");
-        const size_t b = line.rfind(">>");
-        if (a != std::string::npos && b != std::string::npos && b > a) rows.push_back(line.substr(a + 2, b - a - 2));
-    }
-    return rows;
-}
 
 inline std::vector<std::string> SplitBars(const std::string& Row) {
     std::vector<std::string> r;

@@ -1,0 +1,71 @@
+#pragma once
+// A comparison of two Firebird 3 structures whose target points at a real database, and the
+// checks the tests make on the script it writes.
+#include "objects/qnlQuarnel.h"
+#include "tests/fixtures/FbFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qnl::test {
+
+// Master and target of Firebird 3, the target pointing at a real database; the executor renders
+// Firebird scripts (SET TERM blocks). Comparer errors are collected in errors.
+struct FirebirdComparison {
+    TDBStructure master, target;
+    TSQLExec exec;
+    TQuarnel q;
+    std::vector<std::string> errors;
+
+    explicit FirebirdComparison(const std::string& TargetPath) {
+        for (TObjs* o : {master.Objs(), target.Objs()}) {
+            o->SetServerType(stInterBase);
+            o->IBServerOptions.SQLServerVersion = st_Firebird_30;
+        }
+        target.Objs()->ConnectionOptions.DatabaseName = TargetPath;
+        exec.ServerType = stInterBase;
+        q.SetDBStructureMaster(&master);
+        q.SetDBStructureTarget(&target);
+        q.SetSQLExec(&exec);
+        q.OnErrorMessage = [this](TObject*, const std::string& Text) { errors.push_back(Text); };
+    }
+
+    // The script as it is saved, one LF after each line.
+    std::string Script() {
+        TStringList lines;
+        exec.GetScriptText(lines, false);
+        std::string s;
+        for (int i = 0; i < lines.Count(); ++i) s += lines[i] + "\n";
+        return s;
+    }
+
+    // Every statement and comment line, trimmed, with LF line breaks, one after the other.
+    std::string Flow() const {
+        std::string r;
+        for (int i = 0; i < exec.StatementCount(); ++i) {
+            std::string t = Trim(exec.Statements(i)->Lines.Text());
+            std::erase(t, '\r');
+            r += t + "\n";
+        }
+        return r;
+    }
+
+    // Every statement that is not a comment, trimmed, in script order.
+    std::vector<std::string> Statements() const {
+        std::vector<std::string> r;
+        for (int i = 0; i < exec.StatementCount(); ++i)
+            if (exec.Statements(i)->Kind != skComment) r.push_back(Trim(exec.Statements(i)->Lines.Text()));
+        return r;
+    }
+};
+
+// Position of a text in a script, to check the order of steps; a missing text fails the test.
+inline size_t At(const std::string& Script, const std::string& Text) {
+    const size_t p = Script.find(Text);
+    EXPECT_NE(p, std::string::npos) << "missing: " << Text << "\n" << Script;
+    return p;
+}
+
+} // namespace qnl::test
