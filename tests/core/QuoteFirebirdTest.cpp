@@ -7,12 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
 #include <sstream>
 
 using namespace qnl;
-using qnl::test::RunIsql;
 using qnl::test::TempDatabase;
 
 namespace {
