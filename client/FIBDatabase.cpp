@@ -4,7 +4,9 @@
 #include "platform/Assertions.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <iterator>
 
 namespace qnl {
 
@@ -604,21 +606,25 @@ bool TFIBDatabase::IsRemoteConnect() {
     return FRemoteFlag == 4;
 }
 
-void TFIBDatabase::ReadServerVersion() {
-    CheckActive(false);
-    const std::string text = FIsFirebird ? GetFirebirdVersionText() : GetVersionText();
-    int numbers[4] = {0, 0, 0, 0};
+void ParseServerVersion(const std::string& Text, int (&Numbers)[4]) {
+    std::fill(std::begin(Numbers), std::end(Numbers), 0);
     int stored = 0;
-    std::string digits;
+    int64_t number = 0;
     // The platform code and "-V" come first; a number that ends the text counts too.
-    for (size_t i = 4; i <= text.size() && stored < 4; ++i) {
-        if (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            digits += text[i];
+    for (size_t i = 4; i <= Text.size() && stored < 4; ++i) {
+        if (i < Text.size() && Text[i] >= '0' && Text[i] <= '9') {
+            number = std::min<int64_t>(number * 10 + (Text[i] - '0'), INT32_MAX);
             continue;
         }
-        numbers[stored++] = digits.empty() ? 0 : std::atoi(digits.c_str());
-        digits.clear();
+        Numbers[stored++] = static_cast<int>(number);
+        number = 0;
     }
+}
+
+void TFIBDatabase::ReadServerVersion() {
+    CheckActive(false);
+    int numbers[4];
+    ParseServerVersion(FIsFirebird ? GetFirebirdVersionText() : GetVersionText(), numbers);
     FServerMajor = numbers[0];
     FServerMinor = numbers[1];
     FServerRelease = numbers[2];
@@ -932,6 +938,7 @@ void TFIBTransaction::StartTransaction() {
     }
     TFIBDatabase* main = GetMainDatabase();
     const bool lockTimeoutForm = main->IsFB21OrLater();
+    FTransactionID = 0;
     const std::string params = FTRParams.Text();
     if (!FTPBBuilt || params != FTPBSource) {
         TStringList lines;

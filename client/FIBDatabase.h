@@ -74,6 +74,11 @@ private:
 };
 TDatabaseList& DatabaseList();
 
+// Major, minor, release and build from a server version text ("LI-V3.0.11.33703 Firebird 3.0"):
+// the numbers after the first four characters, each ended by any other character or by the end
+// of the text; 0 for a number that is not there.
+void ParseServerVersion(const std::string& Text, int (&Numbers)[4]);
+
 class TFIBDatabase : public TComponent {
 public:
     explicit TFIBDatabase(TComponent* AOwner = nullptr);
