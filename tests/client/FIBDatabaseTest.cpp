@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -564,6 +565,34 @@ TEST_F(TransactionTest, CallbackListsOfDatabaseAndTransaction) {
     EXPECT_EQ(l.Heard, (std::vector<std::string>{"connected", "starting", "started", "ending3", "ended3", "ending0",
                                                   "ended0", "starting", "started", "ending2", "trgone",
                                                   "disconnecting", "destroying"}));
+}
+
+} // namespace
+} // namespace qnl
+
+namespace qnl {
+namespace {
+
+// A database left attached is closed on the way out of the process, after its listeners heard.
+TEST_F(FIBDatabaseTest, AttachmentLeftOpenIsClosedAtExit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    test::TempDatabase file("CREATE TABLE T (ID INTEGER);");
+    EXPECT_EXIT(
+        {
+            auto* db = MakeDatabase(nullptr, "Leaked", file.Path()).release();
+            auto* tr = new TFIBTransaction;
+            tr->SetDefaultDatabase(db);
+            tr->TimeoutAction = TACommit;
+            db->AfterDisconnect = [tr](TObject*) {
+                std::fputs(tr->Active() ? "still active, " : "ended, ", stderr);
+                std::fputs("detached at exit\n", stderr);
+            };
+            db->Connect();
+            tr->StartTransaction();
+            tr->ExecSQLImmediate("INSERT INTO T VALUES (9)");
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^ended, detached at exit");
 }
 
 } // namespace
