@@ -122,6 +122,7 @@ TFIBDatabase::TFIBDatabase(TComponent* AOwner)
       FGeneratorsCache(std::make_unique<TGeneratorsCache>(this)),
       FMemoSubtypes(std::make_unique<TMemoSubtypes>(this)),
       FDBParams(std::make_unique<TDBParams>(this)) {
+    FDBParams->OnChanging = [this] { CheckInactive(); };
     FConnectParams = std::make_unique<TConnectParams>(this, FDBParams.get());
     FInternalTransaction = new TFIBTransaction(this);
     FInternalTransaction->FInternal = true;

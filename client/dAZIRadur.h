@@ -12,6 +12,7 @@
 #include "platform/StringList.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -278,7 +279,24 @@ public:
     // it. Codes outside 1..83 do nothing.
     void WriteParam(int Code, const std::string& Value);
 
+    // Called before every change made through this type (the owner database refuses changes
+    // while it is attached). Changes made through a plain TStringList reference bypass it.
+    std::function<void()> OnChanging;
+    int Add(const std::string& S) { return Changing(), TStringList::Add(S); }
+    int AddObject(const std::string& S, void* Obj) { return Changing(), TStringList::AddObject(S, Obj); }
+    void Insert(int Index, const std::string& S, void* Obj = nullptr) { Changing(), TStringList::Insert(Index, S, Obj); }
+    void Delete(int Index) { Changing(), TStringList::Delete(Index); }
+    void Clear() { Changing(), TStringList::Clear(); }
+    void SetString(int Index, const std::string& S) { Changing(), TStringList::SetString(Index, S); }
+    void AddStrings(const TStringList& Other) { Changing(), TStringList::AddStrings(Other); }
+    void Assign(const TStringList& Other) { Changing(), TStringList::Assign(Other); }
+    void SetText(std::string_view Value) { Changing(), TStringList::SetText(Value); }
+    void SetValue(std::string_view Name, const std::string& Value) { Changing(), TStringList::SetValue(Name, Value); }
+
 private:
+    void Changing() const {
+        if (OnChanging) OnChanging();
+    }
     int IndexOfParam(const std::string& ItemName) const;
     TObject* FOwner;
 };

@@ -132,6 +132,13 @@ TEST_F(FIBDatabaseTest, CharSetNoneAndDialectRules) {
     EXPECT_EQ(ErrorText<EFIBClientError>([&] { db->SetDBName("other.fdb"); }),
               "Cannot perform operation -- DB is currently open.");
     EXPECT_EQ(db->DBName(), file.Path());
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { db->ConnectParams().SetCharSet("WIN1252"); }),
+              "Cannot perform operation -- DB is currently open.");
+    EXPECT_EQ(db->ConnectParams().CharSet(), "NONE");
+    db->Close();
+    db->ConnectParams().SetCharSet("UTF8");
+    db->Connect();   // the parameter block is built again from the changed lines
+    EXPECT_TRUE(db->UnicodeConnect());
     db->Close();
 }
 
@@ -383,7 +390,7 @@ TEST_F(TransactionTest, IdleTimeoutEndsTheTransaction) {
     ASSERT_TRUE(PumpUntil([&] { return !tr.Active(); }, 3s));
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, 190ms);
-    EXPECT_LT(elapsed, 1500ms);
+    EXPECT_LT(elapsed, 2000ms);   // two intervals, with room for a loaded machine
     EXPECT_EQ(timeouts, 1);
 
     // Destroying an active transaction whose action retains ends it for good.
