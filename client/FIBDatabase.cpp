@@ -39,28 +39,6 @@ std::recursive_mutex& DatabaseConnectLock() {
     return *lock;
 }
 
-// Closes every database still attached. Registered with atexit after the client library is
-// loaded, so it runs before the library's own clean-up at exit.
-void CloseAllDatabases() {
-    TDatabaseList& list = DatabaseList();
-    std::lock_guard lk(list.Lock());
-    for (TFIBDatabase* db : list.Items()) {
-        if (!db->Connected()) continue;
-        try {
-            db->Close();
-        } catch (...) {
-            try {
-                db->ForceClose();
-            } catch (...) {
-            }
-        }
-    }
-}
-
-void RegisterExitClose() {
-    static std::once_flag once;
-    std::call_once(once, [] { std::atexit(CloseAllDatabases); });
-}
 
 bool IsUnicodeCharSetName(const std::string& Name) {
     return Name == "UNICODE_FSS" || Name == "UTF8";
@@ -85,6 +63,32 @@ void LeaveLinkList(std::vector<TFIBBase*>& Links, int Index, IndexOf SetIndex) {
 }
 
 } // namespace
+
+// Registered with atexit once the client library is loaded, so that it runs before the
+// library's own clean-up at exit.
+void TFIBDatabase::CloseAllAtExit() {
+    TDatabaseList& list = DatabaseList();
+    std::lock_guard lk(list.Lock());
+    for (TFIBDatabase* db : list.Items()) db->CloseSurely();
+}
+
+void TFIBDatabase::CloseSurely() {
+    if (!Connected()) return;
+    try {
+        Close();
+    } catch (...) {
+        try {
+            ForceClose();
+        } catch (...) {
+        }
+    }
+    // A failing disconnect handler must not leave the attachment open: the client library
+    // crashes at exit with one left.
+    if (Connected()) {
+        FClientLibrary->isc_detach_database(ThreadStatusVector(), &FHandle);
+        FHandle = 0;
+    }
+}
 
 // --- TDatabaseList -------------------------------------------------------------------------
 
@@ -139,11 +143,7 @@ TFIBDatabase::TFIBDatabase(TComponent* AOwner)
 
 TFIBDatabase::~TFIBDatabase() {
     FDestroying = true;
-    try {
-        SetConnected(false);
-    } catch (...) {
-        // A failed orderly close still ends in the forced one below.
-    }
+    CloseSurely();
     SetTimeout(0);
     DatabaseList().Remove(this);
     if (FInternalTransaction) {
@@ -155,12 +155,7 @@ TFIBDatabase::~TFIBDatabase() {
         FInternalTransaction = nullptr;
     }
     if (GlobalDefaultDatabase == this) GlobalDefaultDatabase = nullptr;
-    if (Connected()) {
-        try {
-            ForceClose();
-        } catch (...) {
-        }
-    }
+    CloseSurely();
     for (int i = FBeforeDestroyEvents->GetCount() - 1; i >= 0; --i)
         if (auto event = FBeforeDestroyEvents->GetEvent(i)) event(this);
     for (int i = static_cast<int>(FLinks.size()) - 1; i >= 0; --i)
@@ -306,7 +301,8 @@ void TFIBDatabase::CheckDatabaseName() {
 void TFIBDatabase::CheckClientLibrary() {
     if (!FClientLibrary) FClientLibrary = FindOrLoadClientLibrary(FLibraryName);
     if (!FClientLibrary->IsLoaded()) FClientLibrary->Load();
-    RegisterExitClose();
+    static std::once_flag once;
+    std::call_once(once, [] { std::atexit(CloseAllAtExit); });
 }
 
 ISC_STATUS TFIBDatabase::CheckStatus(ISC_STATUS Status, bool RaiseOnError) {
@@ -794,7 +790,6 @@ void TFIBTransaction::SetActive(bool Value) {
 void TFIBTransaction::SetDefaultDatabase(TFIBDatabase* Value) {
     if (Active()) RaiseClientError(cecInTransaction, {ComponentFullName(this)});
     if (Value == FDefaultDatabase) return;
-    if (Value) Value->AddTransaction(this);
     if (FDefaultDatabase) {
         const int index = FindDatabase(FDefaultDatabase);
         if (index >= 0) RemoveDatabase(index);

@@ -223,6 +223,7 @@ public:
     void CommitDefaultTransaction();
     int ActiveTransactionCount() const;
     TFIBTransaction* FindActiveTransaction() const;
+    // A transaction that left the list leaves a nil slot, which the next one takes.
     int TransactionCount() const { return static_cast<int>(FTransactions.size()); }
     TFIBTransaction* Transactions(int Index) const { return FTransactions.at(static_cast<size_t>(Index)); }
     int FindTransaction(const TFIBTransaction* Transaction) const;
@@ -241,6 +242,9 @@ private:
     friend class TFIBTransaction;
     friend class TFIBBase;
 
+    static void CloseAllAtExit();
+    // Close, else ForceClose, else a bare detach: afterwards the database is not attached.
+    void CloseSurely();
     // isc_database_info of one item into Buffer (status raised).
     void DatabaseInfo(char Item, std::string& Buffer, size_t Size);
     // The integer answer of a one-item request; false when the server did not answer the item.

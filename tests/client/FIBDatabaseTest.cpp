@@ -459,6 +459,14 @@ TEST_F(TransactionTest, DisconnectEndsTransactionsAndReportsFailures) {
     EXPECT_FALSE(tr.Active());
     EXPECT_EQ(listener.Ended, 2);
     EXPECT_EQ(IsqlQuery(File1.Path(), "SELECT ID FROM T"), "3");
+
+    // Destroyed while its BeforeDisconnect fails, the database still lets its attachment go
+    // (another process can open the file again).
+    Db1->Connect();
+    Db1->BeforeDisconnect = [](TObject*) { throw Exception("boom"); };
+    Db1.reset();
+    EXPECT_EQ(tr.GetDatabaseCount(), 0);
+    EXPECT_EQ(IsqlQuery(File1.Path(), "SELECT ID FROM T"), "3");
 }
 
 // --- Links and callbacks --------------------------------------------------------------------
