@@ -202,12 +202,13 @@ TEST_F(FIBDatabaseTest, CreateAndDropDatabase) {
     const std::string path = dir.File("it's new.fdb");
     auto db = MakeDatabase(&Form, "DB1", path, "");
     db->DBParams().Clear();
-    db->DBParams().SetText("USER 'SYSDBA' DEFAULT CHARACTER SET UTF8");
+    db->DBParams().SetText("USER 'SYSDBA' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252");
     db->CreateDatabase();
     ASSERT_TRUE(db->Connected());
     EXPECT_TRUE(std::filesystem::exists(path));
     EXPECT_TRUE(db->IsFirebird());
     EXPECT_EQ(db->GetDBSQLDialect(), 1);   // created in the database object's dialect
+    EXPECT_EQ(db->GetPageSize(), 8192);
     db->Close();
 
     // Dialect 1 on the server lowers a wish for 3.
