@@ -470,6 +470,58 @@ TEST_F(TransactionTest, DisconnectEndsTransactionsAndReportsFailures) {
     EXPECT_EQ(IsqlQuery(File1.Path(), "SELECT ID FROM T"), "3");
 }
 
+TEST_F(TransactionTest, FailedDetachStillLeavesTheDatabaseClosed) {
+    Db1->Connect();
+    // A handle the server does not know makes the detach fail.
+    isc_db_handle attachment = Db1->Handle();
+    Db1->Handle() = attachment + 1000;
+    EXPECT_NO_THROW(Db1->Close());
+    EXPECT_FALSE(Db1->Connected());
+    EXPECT_NE(ThreadStatusVector()[1], 0);
+    EXPECT_EQ(Db1->ClientLibrary()->isc_detach_database(ThreadStatusVector(), &attachment), 0);
+}
+
+class TTestLogger : public TComponent, public ISQLLogger {
+public:
+    std::vector<std::string> Lines;
+    TObject* Database = nullptr;
+    void SetActiveLogging(bool) override {}
+    bool GetActiveLogging() override { return true; }
+    TLogFlags GetLogFlags() override { return 0xFF; }
+    TObject* GetInstance() override { return this; }
+    void SetLogFlags(TLogFlags) override {}
+    void SetDatabase(TObject* aDatabase) override { Database = aDatabase; }
+    void WriteData(const std::string& ObjectName, const std::string& OperationName, const std::string& EventText,
+                   TLogFlag DataType) override {
+        Lines.push_back(ObjectName + "|" + OperationName + "|" + EventText + "|" + std::to_string(DataType));
+    }
+};
+
+TEST_F(TransactionTest, LoggerHearsConnectsAndTransactions) {
+    auto logger = std::make_unique<TTestLogger>();
+    Db1->SetSQLLogger(logger.get());
+    EXPECT_EQ(logger->Database, Db1.get());
+    Db1->Connect();
+    TFIBTransaction tr(&Form);
+    tr.SetName("Tr1");
+    tr.SetDefaultDatabase(Db1.get());
+    tr.TRParams().SetText("write\nconcurrency");
+    tr.StartTransaction();
+    const std::string id = std::to_string(tr.GetTransactionID());
+    tr.Commit();
+    Db1->Close();
+    const std::string params = "TransactionParams:\r\nwrite\r\nconcurrency\r\n|4";
+    EXPECT_EQ(logger->Lines, (std::vector<std::string>{"Form1.DB1|Connect||3",
+                                                       "Form1.Tr1|StartTransaction(TransactionID=" + id + ")|" + params,
+                                                       "Form1.Tr1|Commit(TransactionID=" + id + ") |" + params,
+                                                       "Form1.DB1|Disconnect||3"}));
+    // A logger that goes away is forgotten.
+    logger.reset();
+    EXPECT_EQ(Db1->SQLLogger(), nullptr);
+    Db1->Connect();
+    Db1->Close();
+}
+
 // --- Links and callbacks --------------------------------------------------------------------
 
 TEST_F(TransactionTest, LinksHearConnectsEndsAndFrees) {
