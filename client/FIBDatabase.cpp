@@ -181,8 +181,12 @@ void TFIBDatabase::Loaded() {
 
 void TFIBDatabase::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
-    if (Operation == TOperation::opRemove && FSQLLogger && FSQLLogger->GetInstance() == AComponent)
+    // The logger is being destroyed: compare with the component noted when it was assigned,
+    // never call into it.
+    if (Operation == TOperation::opRemove && FSQLLogger && AComponent == FSQLLoggerComponent) {
         FSQLLogger = nullptr;
+        FSQLLoggerComponent = nullptr;
+    }
 }
 
 // --- TFIBDatabase: properties ---------------------------------------------------------------
@@ -250,11 +254,12 @@ void TFIBDatabase::SetDesignDBOptions(TDesignDBOptions Value) {
 }
 
 void TFIBDatabase::SetSQLLogger(ISQLLogger* Value) {
-    if (FSQLLogger && FSQLLogger != Value)
-        if (auto* component = dynamic_cast<TComponent*>(FSQLLogger->GetInstance())) RemoveFreeNotification(component);
+    if (FSQLLoggerComponent && FSQLLogger != Value) RemoveFreeNotification(FSQLLoggerComponent);
+    FSQLLoggerComponent = nullptr;
     if (Value) {
         Value->SetDatabase(this);
-        if (auto* component = dynamic_cast<TComponent*>(Value->GetInstance())) component->FreeNotification(this);
+        FSQLLoggerComponent = dynamic_cast<TComponent*>(Value->GetInstance());
+        if (FSQLLoggerComponent) FSQLLoggerComponent->FreeNotification(this);
     }
     FSQLLogger = Value;
 }

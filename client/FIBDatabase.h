@@ -265,6 +265,7 @@ private:
     void RemoveTransaction(TFIBTransaction* Transaction);
 
     ISQLLogger* FSQLLogger = nullptr;
+    TComponent* FSQLLoggerComponent = nullptr;   // the logger's GetInstance, when a component
     std::string FLibraryName;
     std::unique_ptr<TBlobSwapSupport> FBlobSwapSupport;
     std::unique_ptr<TGeneratorsCache> FGeneratorsCache;

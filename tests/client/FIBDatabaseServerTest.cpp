@@ -17,6 +17,7 @@
 #include <netinet/in.h>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -120,8 +121,12 @@ public:
         for (std::string& v : vars) envp.push_back(v.data());
         envp.push_back(nullptr);
         const int out = open(FLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const pid_t parent = getpid();
         FPid = fork();
         if (FPid == 0) {
+            // The server goes with the test process even when that one dies without cleaning up.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent) _exit(1);
             if (out >= 0) {
                 dup2(out, 1);
                 dup2(out, 2);
