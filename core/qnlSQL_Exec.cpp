@@ -537,11 +537,14 @@ bool TSQLExec::ExecStatement(TStatement* St) {
     }
 }
 
+bool TSQLExec::ExpectConnected() {
+    if (IsConnected()) return true;
+    DoErrorMessage("Disconnected from database...");
+    return false;
+}
+
 bool TSQLExec::ExecSQL() {
-    if (!IsConnected()) {
-        DoErrorMessage("Disconnected from database...");
-        return false;
-    }
+    if (!ExpectConnected()) return false;
     TStatement* st = CurrentStatement;
     if (!st) return true;
     if (!Query) Guarded([&] { Query = FQNLConnection->CreateQuery(this); });
@@ -667,10 +670,7 @@ bool TSQLExec::ExecConnect() {
     });
     if (!ok) return false;
     // A binding may report a failed connect itself instead of throwing.
-    if (!IsConnected()) {
-        DoErrorMessage("Disconnected from database...");
-        return false;
-    }
+    if (!ExpectConnected()) return false;
     LogConnected();
     return true;
 }
@@ -683,12 +683,7 @@ bool TSQLExec::ExecReConnect() {
         AssignOptionsToConnection();
         FQNLConnection->SetConnected(true);
     });
-    if (!ok) return false;
-    if (!IsConnected()) {
-        DoErrorMessage("Disconnected from database...");
-        return false;
-    }
-    return true;
+    return ok && ExpectConnected();
 }
 
 bool TSQLExec::ExecCreateDatabase() {
@@ -705,11 +700,7 @@ bool TSQLExec::ExecCreateDatabase() {
         DoErrorMessage("Cann't create database.");
         return false;
     }
-    if (!IsConnected()) {
-        DoErrorMessage("Disconnected from database...");
-        return false;
-    }
-    return true;
+    return ExpectConnected();
 }
 
 bool TSQLExec::ExecBlobFile() {
@@ -746,10 +737,7 @@ void TSQLExec::Connect() {
     if (IsConnected()) Guarded([&] { FQNLConnection->SetConnected(false); });
     AssignOptionsToConnection();
     if (!Guarded([&] { FQNLConnection->SetConnected(true); })) return;
-    if (IsConnected())
-        LogConnected();
-    else
-        DoErrorMessage("Disconnected from database...");
+    if (ExpectConnected()) LogConnected();
 }
 
 void TSQLExec::Disconnect() {

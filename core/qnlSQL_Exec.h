@@ -206,6 +206,8 @@ protected:
     bool Guarded(F&& Action);
     // GetConnected of the connection; false (reported) when there is none or it throws.
     bool IsConnected();
+    // Reports "Disconnected from database..." and answers false when not connected.
+    bool ExpectConnected();
     bool InTransaction();
     // Text of the statement: its lines joined with CR LF after each.
     static std::string StatementText(const TStatement& St);

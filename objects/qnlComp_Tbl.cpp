@@ -408,6 +408,12 @@ std::string TFldData::ASAColumnSQL() {
     return s;
 }
 
+// "(n)" for a length of one or more, "(MAX)" for -1 (MSSQL and ASE character and binary types).
+std::string TFldData::LengthOrMax() const {
+    if (CharLength >= 1) return "(" + Num(CharLength) + ")";
+    return CharLength == -1 ? "(MAX)" : std::string();
+}
+
 std::string TFldData::ASEColumnSQL() {
     std::string s;
     if (IsJavaType) {
@@ -420,12 +426,7 @@ std::string TFldData::ASEColumnSQL() {
         return TableType ? TableType->GetBodySQL() : std::string("TABLE");
     } else {
         s = DataTypeName(DataType);
-        if (CodeIn(DataType, {dtVarChar, dtChar, dtBinary, dtNChar, dtNVarChar, dtVarBinary})) {
-            if (CharLength >= 1)
-                s += "(" + Num(CharLength) + ")";
-            else if (CharLength == -1)
-                s += "(MAX)";
-        }
+        if (CodeIn(DataType, {dtVarChar, dtChar, dtBinary, dtNChar, dtNVarChar, dtVarBinary})) s += LengthOrMax();
         if (CodeIn(DataType, {dtFloat, dtNumeric, dtDecimal}) && Precision != 0)
             s += Scale == 0 ? "(" + Num(Precision) + ")" : "(" + Num(Precision) + "," + Num(Scale) + ")";
     }
@@ -450,12 +451,7 @@ std::string TFldData::MSSQLColumnSQL() {
         return TableType ? TableType->GetBodySQL() : std::string("TABLE");
     } else {
         s = DataTypeName(DataType);
-        if (CodeIn(DataType, {dtVarChar, dtChar, dtBinary, dtNChar, dtNVarChar, dtVarBinary})) {
-            if (CharLength >= 1)
-                s += "(" + Num(CharLength) + ")";
-            else if (CharLength == -1)
-                s += "(MAX)";
-        }
+        if (CodeIn(DataType, {dtVarChar, dtChar, dtBinary, dtNChar, dtNVarChar, dtVarBinary})) s += LengthOrMax();
         if (CodeIn(DataType, {dtFloat, dtTime, dtDateTime2, dtDateTimeOffset, dtNumeric, dtDecimal})) {
             const bool timeType = CodeIn(DataType, {dtTime, dtDateTime2, dtDateTimeOffset});
             // Seven fractional digits are the server's default for the time types.

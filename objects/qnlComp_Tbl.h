@@ -164,6 +164,7 @@ private:
     std::string PGColumnSQL();
     std::string ASAColumnSQL();
     std::string ASEColumnSQL();
+    std::string LengthOrMax() const;
     std::string MSSQLColumnSQL();
     std::string OracleColumnSQL();
     std::string DB2ColumnSQL();
