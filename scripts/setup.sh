@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
+  firebird3.0-server firebird3.0-utils firebird-dev libfbclient2 firebird3.0-examples
   qt6-base-dev
 )
 
