@@ -188,8 +188,8 @@ private:
     // A second primary key of a table is kept as a unique constraint, with warnings.
     void WarnDuplicatePrimaryKey(TCtrData& Ctr, TTblData* Table);
     void LinkDomainDepends();
-    // A column renamed by ALTER TABLE: its name in the table's keys and indices too.
-    void RenameKeyColumn(const std::string& TableName, const std::string& OldName, const std::string& NewName);
+    // A column renamed by ALTER TABLE: its name in the table's indices too.
+    void RenameIndexColumn(const std::string& TableName, const std::string& OldName, const std::string& NewName);
     void DropConstraint(const std::string& ConstraintName);
     // What DROP (and RECREATE) removes from the container: the object of that kind and name;
     // for a table also its constraints and indices.

@@ -7,7 +7,6 @@
 #include "objects/qnlComp_Idx.h"
 #include "objects/qnlComp_Tbl.h"
 
-#include <vector>
 
 namespace qnl {
 
@@ -20,15 +19,10 @@ void FreeFiled(TDbObjList& List, int Index) {
     delete obj;
 }
 
-// Replaces OldName by NewName in a key column list; True when it held it.
-bool RenameIn(TStringList& Names, const std::string& OldName, const std::string& NewName) {
-    bool renamed = false;
+// Replaces OldName by NewName in a key column list.
+void RenameIn(TStringList& Names, const std::string& OldName, const std::string& NewName) {
     for (int i = 0; i < Names.Count(); ++i)
-        if (Names[i] == OldName) {
-            Names.SetString(i, NewName);
-            renamed = true;
-        }
-    return renamed;
+        if (Names[i] == OldName) Names.SetString(i, NewName);
 }
 
 // Clears the names of the table and column being read when a table statement ends.
@@ -434,7 +428,7 @@ TIbParser::TAlterTableAction TIbParser::ParseAlterColumn(TTblData* Table, const 
         NextAndExpect(tkIdent);
         if (Failed()) return {};
         if (!unknown) {
-            RenameKeyColumn(TableName, name, TokenText);
+            RenameIndexColumn(TableName, name, TokenText);
             column->SetName(TokenText);
         }
         NextToken();
@@ -490,25 +484,10 @@ TIbParser::TAlterTableAction TIbParser::ParseAlterColumn(TTblData* Table, const 
     return {name, dboField, saAlter, TableName};
 }
 
-void TIbParser::RenameKeyColumn(const std::string& TableName, const std::string& OldName, const std::string& NewName) {
+void TIbParser::RenameIndexColumn(const std::string& TableName, const std::string& OldName,
+                                  const std::string& NewName) {
+    // Firebird refuses to rename a column a constraint uses, but renames it in plain indices.
     if (!Objs) return;
-    TDbObjList& constraints = Objs->List(olConstraints);
-    std::vector<TCtrData*> rekeyed;
-    for (int i = 0; i < constraints.Count(); ++i) {
-        auto* ctr = dynamic_cast<TCtrData*>(constraints.Obj(i));
-        if (!ctr) continue;
-        bool renamed = ctr->TableName == TableName && RenameIn(ctr->Fields, OldName, NewName);
-        if (ctr->RefTableName == TableName && RenameIn(ctr->RefFields, OldName, NewName)) renamed = true;
-        // An unnamed constraint is filed under its text, which names the column.
-        if (renamed && ctr->Name.empty()) rekeyed.push_back(ctr);
-    }
-    for (TCtrData* ctr : rekeyed) {
-        constraints.Delete(constraints.IndexOfObject(ctr));
-        if (int at; constraints.Find(ctr->GetKeyName(), at))
-            delete ctr;
-        else
-            constraints.AddObject(ctr->GetKeyName(), ctr);
-    }
     const TDbObjList& indices = Objs->List(olIndices);
     for (int i = 0; i < indices.Count(); ++i)
         if (auto* idx = dynamic_cast<TIdxData*>(indices.Obj(i)); idx && idx->TableName == TableName)
