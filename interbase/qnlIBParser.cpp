@@ -247,6 +247,14 @@ void TIbParser::ReportErrorAt(const std::string& Text, size_t Index) {
 
 void TIbParser::ReportError(const std::string& Text) { ReportErrorAt(Text, TokenStart); }
 
+void TIbParser::AddWarningAt(const std::string& Text, size_t Index) {
+    const int line = Line, column = Column;
+    if (Index >= 1 && Index <= Position && Index <= Source.size() + 1) Locate(Index, Line, Column);
+    AddWarning(Text);
+    Line = line;
+    Column = column;
+}
+
 std::string TIbParser::ErrorPosText() {
     std::string text = TCustomSQLParser::ErrorPosText();
     if (!ErrTable.empty() && !ErrField.empty()) text += " Table:" + ErrTable + " Field:" + ErrField + " ";
@@ -303,11 +311,13 @@ void TIbParser::HandOn(TStatementKind Kind, const std::string& ObjName, TDbObjec
     LastStatement = statement;
 }
 
-void TIbParser::ParseRawStatement(TStatementKind Kind, TDbObject ObjKind, uint8_t Action, bool HandOnIt) {
-    const std::string name = Token == tkIdent ? TokenText : std::string();
+std::string TIbParser::NameHere() const { return Token == tkIdent ? TokenText : std::string(); }
+
+void TIbParser::ParseRawStatement(TStatementKind Kind, const std::string& Name, TDbObject ObjKind, uint8_t Action,
+                                  bool HandOnIt) {
     while (Token != tkTerminator && !(Token == tkEOF && AtEnd())) NextToken();
     if (Failed() || Token != tkTerminator) return;
-    if (HandOnIt) HandOn(Kind, name, ObjKind, Action);
+    if (HandOnIt) HandOn(Kind, Name, ObjKind, Action);
     NextToken();
 }
 
@@ -323,14 +333,14 @@ void TIbParser::ParseStatement() {
     case kwCOMMIT: ParseCommit(); return;
     case kwSET: ParseSet(); return;
     // Grants become objects once their reader comes; until then they are passed over.
-    case kwGRANT: NextToken(); ParseRawStatement(skStatement, dboGrant, saCreate, false); return;
-    case kwREVOKE: NextToken(); ParseRawStatement(skStatement, dboGrant, saDrop); return;
+    case kwGRANT: NextToken(); ParseRawStatement(skStatement, {}, dboGrant, saCreate, false); return;
+    case kwREVOKE: NextToken(); ParseRawStatement(skStatement, {}, dboGrant, saDrop); return;
     case kwINSERT: ParseDataManipulation(skInsert, kwINTO, saInsert); return;
     case kwUPDATE: ParseDataManipulation(skUpdate, tkEOF, saUpdate); return;
     case kwDELETE: ParseDataManipulation(skDelete, kwFROM, saDelete); return;
     case kwSELECT:
-    case kwWITH: NextToken(); ParseRawStatement(skSelect, dboUnknown, saNone); return;
-    case kwDESCRIBE: NextToken(); ParseRawStatement(skDescription, dboUnknown, saDescription); return;
+    case kwWITH: NextToken(); ParseRawStatement(skSelect, {}, dboUnknown, saNone); return;
+    case kwDESCRIBE: NextToken(); ParseRawStatement(skDescription, {}, dboUnknown, saDescription); return;
     default: break;
     }
     if (IsWord("CONNECT")) return ParseDatabaseConnect(false);
@@ -344,7 +354,7 @@ void TIbParser::ParseStatement() {
     }
     if (IsWord("COMMENT") || IsWord("REINSERT")) {
         NextToken();
-        return ParseRawStatement(skStatement, dboUnknown, saNone, false);
+        return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
     }
     if (Token == tkIdent)
         ReportError("Unknown statement: " + TokenName(tkIdent));
@@ -371,31 +381,31 @@ void TIbParser::ParseCreate() {
     case kwDESC: return ParseCreateIndex();
     case kwOR: return ParseCreateOrAlter();
     case kwDATABASE: return ParseDatabaseConnect(true);
-    case kwPROCEDURE: NextToken(); return ParseRawStatement(skProcedure, dboProcedure, saCreate);
+    case kwPROCEDURE: NextToken(); return ParseRawStatement(skProcedure, NameHere(), dboProcedure, saCreate);
     case kwFUNCTION:
         if (ServerVersion() != st_Firebird_30 && ServerVersion() != st_Firebird_40) break;
         NextToken();
-        return ParseRawStatement(skProcedure, dboProcedure, saCreate);
-    case kwTRIGGER: NextToken(); return ParseRawStatement(skTrigger, dboTrigger, saCreate);
-    case kwVIEW: NextToken(); return ParseRawStatement(skStatement, dboView, saCreate);
-    case kwROLE: NextToken(); return ParseRawStatement(skStatement, dboRole, saCreate);
-    case kwGENERATOR: NextToken(); return ParseRawStatement(skStatement, dboGenerator, saCreate);
-    case kwDOMAIN: NextToken(); return ParseRawStatement(skStatement, dboDomain, saCreate);
-    case kwEXCEPTION: NextToken(); return ParseRawStatement(skStatement, dboException, saCreate);
+        return ParseRawStatement(skProcedure, NameHere(), dboProcedure, saCreate);
+    case kwTRIGGER: NextToken(); return ParseRawStatement(skTrigger, NameHere(), dboTrigger, saCreate);
+    case kwVIEW: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboView, saCreate);
+    case kwROLE: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboRole, saCreate);
+    case kwGENERATOR: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboGenerator, saCreate);
+    case kwDOMAIN: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboDomain, saCreate);
+    case kwEXCEPTION: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboException, saCreate);
     default: break;
     }
     if (IsWord("SEQUENCE")) {
         NextToken();
-        return ParseRawStatement(skStatement, dboGenerator, saCreate);
+        return ParseRawStatement(skStatement, NameHere(), dboGenerator, saCreate);
     }
     if (IsWord("PACKAGE")) {
         NextToken();
         if (IsWord("BODY")) NextToken();
-        return ParseRawStatement(skStatement, dboPackage, saCreate);
+        return ParseRawStatement(skStatement, NameHere(), dboPackage, saCreate);
     }
     if (IsWord("COLLATION") && AtLeast(ServerVersion(), st_Firebird_21)) {
         NextToken();
-        return ParseRawStatement(skStatement, dboCollation, saCreate);
+        return ParseRawStatement(skStatement, NameHere(), dboCollation, saCreate);
     }
     ReportError("Unknown CREATE-statement");
 }
@@ -414,21 +424,21 @@ void TIbParser::ParseCreateOrAlter() {
     };
     switch (WordCode()) {
     case kwPROCEDURE:
-    case kwFUNCTION: NextToken(); return ParseRawStatement(skProcedure, dboProcedure, action(olProcedures));
-    case kwTRIGGER: NextToken(); return ParseRawStatement(skTrigger, dboTrigger, action(olTriggers));
-    case kwVIEW: NextToken(); return ParseRawStatement(skStatement, dboView, saCreate);
-    case kwGENERATOR: NextToken(); return ParseRawStatement(skStatement, dboGenerator, action(olGenerators));
-    case kwEXCEPTION: NextToken(); return ParseRawStatement(skStatement, dboException, action(olExceptions));
+    case kwFUNCTION: NextToken(); return ParseRawStatement(skProcedure, NameHere(), dboProcedure, action(olProcedures));
+    case kwTRIGGER: NextToken(); return ParseRawStatement(skTrigger, NameHere(), dboTrigger, action(olTriggers));
+    case kwVIEW: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboView, saCreate);
+    case kwGENERATOR: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboGenerator, action(olGenerators));
+    case kwEXCEPTION: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboException, action(olExceptions));
     default: break;
     }
     if (IsWord("SEQUENCE")) {
         NextToken();
-        return ParseRawStatement(skStatement, dboGenerator, action(olGenerators));
+        return ParseRawStatement(skStatement, NameHere(), dboGenerator, action(olGenerators));
     }
     if (IsWord("PACKAGE") && fb3) {
         NextToken();
         if (IsWord("BODY")) NextToken();
-        return ParseRawStatement(skStatement, dboPackage, action(olPackages));
+        return ParseRawStatement(skStatement, NameHere(), dboPackage, action(olPackages));
     }
     ReportError("Unknown ALTER-statement");
 }
@@ -439,29 +449,29 @@ void TIbParser::ParseAlter() {
     case kwTABLE: return ParseAlterTable();
     case kwINDEX: return ParseAlterIndex();
     case kwPROCEDURE:
-    case kwFUNCTION: NextToken(); return ParseRawStatement(skProcedure, dboProcedure, saAlter);
-    case kwTRIGGER: NextToken(); return ParseRawStatement(skTrigger, dboTrigger, saAlter);
-    case kwVIEW: NextToken(); return ParseRawStatement(skStatement, dboView, saCreate);
-    case kwDOMAIN: NextToken(); return ParseRawStatement(skStatement, dboDomain, saAlter);
-    case kwEXCEPTION: NextToken(); return ParseRawStatement(skStatement, dboException, saCreate);
+    case kwFUNCTION: NextToken(); return ParseRawStatement(skProcedure, NameHere(), dboProcedure, saAlter);
+    case kwTRIGGER: NextToken(); return ParseRawStatement(skTrigger, NameHere(), dboTrigger, saAlter);
+    case kwVIEW: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboView, saCreate);
+    case kwDOMAIN: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboDomain, saAlter);
+    case kwEXCEPTION: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboException, saCreate);
     case kwCHAR:
         // ALTER CHARACTER SET name SET DEFAULT COLLATION collation.
         NextToken();
         if (!IsKeyword(kwSET)) break;
         NextToken();
-        return ParseRawStatement(skStatement, dboUnknown, saAlter);
+        return ParseRawStatement(skStatement, NameHere(), dboUnknown, saAlter);
     default: break;
     }
     if (IsWord("SEQUENCE")) {
         NextToken();
-        return ParseRawStatement(skStatement, dboGenerator, saAlter);
+        return ParseRawStatement(skStatement, NameHere(), dboGenerator, saAlter);
     }
     if (IsWord("PACKAGE")) {
         NextToken();
         if (IsWord("BODY")) NextToken();
-        return ParseRawStatement(skStatement, dboPackage, saAlter);
+        return ParseRawStatement(skStatement, NameHere(), dboPackage, saAlter);
     }
-    if (IsWord("SESSION") && ServerVersion() == st_Firebird_40) return ParseRawStatement(skStatement, dboUnknown, saNone, false);
+    if (IsWord("SESSION") && ServerVersion() == st_Firebird_40) return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
     ReportError("Unknown ALTER statement.");
 }
 
@@ -474,7 +484,7 @@ void TIbParser::ParseDeclare() {
     NextAndExpect(kwFUNCTION);
     if (Failed()) return;
     NextToken();
-    ParseRawStatement(skStatement, dboFunction, saCreate);
+    ParseRawStatement(skStatement, NameHere(), dboFunction, saCreate);
 }
 
 void TIbParser::ParseDrop() {
@@ -523,9 +533,9 @@ void TIbParser::ParseDrop() {
 
 void TIbParser::ParseExecute() {
     NextToken();
-    if (IsWord("BLOCK")) return ParseRawStatement(skExecuteBlock, dboUnknown, saNone);
+    if (IsWord("BLOCK")) return ParseRawStatement(skExecuteBlock, {}, dboUnknown, saNone);
     // EXECUTE PROCEDURE and EXECUTE STATEMENT change data, not the schema.
-    ParseRawStatement(skStatement, dboUnknown, saNone, false);
+    ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
 }
 
 void TIbParser::ParseCommit() {
@@ -626,7 +636,7 @@ void TIbParser::ParseSet() {
         NextToken();
     } else {
         // Any other SET (ECHO, LIST, TRANSACTION, ...) is handed on whole.
-        return ParseRawStatement(skSet, dboUnknown, saConnectSet);
+        return ParseRawStatement(skSet, {}, dboUnknown, saConnectSet);
     }
     if (!ExpectTerminator()) return;
     HandOn(kind, name, objKind, action);
@@ -714,7 +724,7 @@ void TIbParser::ParseInput() {
     std::string path = name;
     if (ExtractFilePath(name).empty()) path = ExtractFilePath(ScriptName) + name;
     if (FNested) {
-        AddWarning("INPUT inside an INPUT file is not read: " + path);
+        AddWarningAt("INPUT inside an INPUT file is not read: " + path, StatementStart);
         return;
     }
     if (!ExParser) {

@@ -155,6 +155,7 @@ protected:
     bool Failed();
     // Reports an error located at Index (from 1) of the source.
     void ReportErrorAt(const std::string& Text, size_t Index);
+    void AddWarningAt(const std::string& Text, size_t Index);
     // Expects the terminator without consuming it; False (reported) when it is not current.
     bool ExpectTerminator();
     // Hands on the statement from its start up to the current token (the terminator).
@@ -162,9 +163,12 @@ protected:
                 const std::string& FieldName = {});
     // Skips to the terminator of the statement (or the end of the text) and consumes it.
     void SkipStatement();
-    // A statement whose reader is still to come: its name (the current token when it is an
-    // identifier) and everything up to the terminator, handed on as it stands when HandOnIt.
-    void ParseRawStatement(TStatementKind Kind, TDbObject ObjKind, uint8_t Action, bool HandOnIt = true);
+    // A statement whose reader is still to come: everything up to the terminator, handed on as
+    // it stands (with Name) when HandOnIt.
+    void ParseRawStatement(TStatementKind Kind, const std::string& Name, TDbObject ObjKind, uint8_t Action,
+                           bool HandOnIt = true);
+    // The current token's text when it is a name, else empty.
+    std::string NameHere() const;
     // The text of a string, or of a double-quoted name in dialect 3; empty (reported) otherwise.
     std::string ExpectStringText();
     // From "(" through its matching ")", token by token (strings and comments may hold
@@ -186,7 +190,7 @@ private:
     int ErrorCount();
     void RemoveConstraintIndices();
     // A second primary key of a table is kept as a unique constraint, with warnings.
-    void WarnDuplicatePrimaryKey(TCtrData& Ctr, TTblData* Table);
+    void WarnDuplicatePrimaryKey(TCtrData& Ctr, TTblData* Table, size_t Start);
     void LinkDomainDepends();
     // A column renamed by ALTER TABLE: its name in the table's indices too.
     void RenameIndexColumn(const std::string& TableName, const std::string& OldName, const std::string& NewName);

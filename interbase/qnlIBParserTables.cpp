@@ -140,6 +140,7 @@ TDbObject TIbParser::ParseConstraint(std::unique_ptr<TCtrData> Ctr, TFldData* Fi
                                      TTblData* Table) {
     if (!Ctr) Ctr = std::make_unique<TCtrData>(Objs);
     TCtrData& ctr = *Ctr;
+    const size_t start = TokenStart;
     FLastConstraintName = ctr.Name;
     if (!Table && Field) Table = dynamic_cast<TTblData*>(Field->Owner);
     ctr.SetTableName(Field ? Field->OwnerName : Table ? Table->Name : TableName);
@@ -156,7 +157,7 @@ TDbObject TIbParser::ParseConstraint(std::unique_ptr<TCtrData> Ctr, TFldData* Fi
         if (Token == tkLParen) ParseColumnList(ctr.Fields);
         ParseUsingIndex(ctr);
         ctr.SetConstraintType(ctPrimaryKey);
-        WarnDuplicatePrimaryKey(ctr, Table);
+        WarnDuplicatePrimaryKey(ctr, Table, start);
         if (inCreatedTable && ctr.ConstraintType == ctPrimaryKey) FCreatedKeyColumns.AddStrings(ctr.Fields);
         if (LogWanted()) DoLogLine("Primary key: " + ctr.GetCreateSQL());
         break;
@@ -176,9 +177,9 @@ TDbObject TIbParser::ParseConstraint(std::unique_ptr<TCtrData> Ctr, TFldData* Fi
             ParseReferencesClause(Table, ctr);  // REFERENCES after a column's type
         if (Failed()) return dboConstraint;
         if (Objs && Objs->List(olConstraints).FindObj(ctr.GetKeyName())) {
-            AddWarning("Duplicate Foreign Key:");
-            AddWarning(ctr.GetCreateSQL());
-            AddWarning("");
+            AddWarningAt("Duplicate Foreign Key:", start);
+            AddWarningAt(ctr.GetCreateSQL(), start);
+            AddWarningAt("", start);
         }
         if (LogWanted()) DoLogLine("Foreign key 2: " + ctr.GetCreateSQL());
         break;
@@ -200,7 +201,7 @@ TDbObject TIbParser::ParseConstraint(std::unique_ptr<TCtrData> Ctr, TFldData* Fi
     return kind;
 }
 
-void TIbParser::WarnDuplicatePrimaryKey(TCtrData& Ctr, TTblData* Table) {
+void TIbParser::WarnDuplicatePrimaryKey(TCtrData& Ctr, TTblData* Table, size_t Start) {
     // A table has one primary key: a second one is kept as a unique constraint. The table's
     // users hold its constraints; without the table every constraint is looked at.
     auto isOtherKey = [&Ctr](const TDbObj* Obj) {
@@ -217,12 +218,12 @@ void TIbParser::WarnDuplicatePrimaryKey(TCtrData& Ctr, TTblData* Table) {
             if (isOtherKey(constraints.Obj(i))) existing = static_cast<TCtrData*>(constraints.Obj(i));
     }
     if (!existing) return;
-    AddWarning("Duplicate Primary Key, Table: " + QuoteIdent(Ctr.TableName) + " (convert to Unique)");
-    AddWarning(existing->GetCreateSQL());
-    AddWarning(Ctr.GetCreateSQL());
+    AddWarningAt("Duplicate Primary Key, Table: " + QuoteIdent(Ctr.TableName) + " (convert to Unique)", Start);
+    AddWarningAt(existing->GetCreateSQL(), Start);
+    AddWarningAt(Ctr.GetCreateSQL(), Start);
     Ctr.SetConstraintType(ctUnique);
-    AddWarning(Ctr.GetCreateSQL());
-    AddWarning("");
+    AddWarningAt(Ctr.GetCreateSQL(), Start);
+    AddWarningAt("", Start);
 }
 
 void TIbParser::ParseReferences(TTblData* Table, TCtrData& Ctr) {
