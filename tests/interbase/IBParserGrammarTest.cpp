@@ -218,7 +218,7 @@ TEST(IbParserGrammar, SecondPrimaryKeyBecomesUniqueAndIbeObjectsAreLeftOut) {
     EXPECT_EQ(r.Messages(), (Lines{"2:34 warning Duplicate Primary Key, Table: T (convert to Unique)",
                                    "2:34 warning ALTER TABLE T ADD PRIMARY KEY (A)",
                                    "2:34 warning ALTER TABLE T ADD CONSTRAINT PK2 PRIMARY KEY (B)",
-                                   "2:34 warning ALTER TABLE T ADD CONSTRAINT PK2 UNIQUE (B)", "2:35 warning "}));
+                                   "2:34 warning ALTER TABLE T ADD CONSTRAINT PK2 UNIQUE (B)", "2:34 warning "}));
 }
 
 TEST(IbParserGrammar, TableStatementErrors) {
