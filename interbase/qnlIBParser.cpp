@@ -292,10 +292,11 @@ void TIbParser::ParseStatements() {
         StatementStart = TokenStart;
         FStatementErrors = ErrorCount();
         FIntroducedStrings.clear();
+        FStatementEnded = false;
         ParseStatement();
         // A broken statement is skipped whole, unless its reader already passed its terminator.
         const bool passedTerminator = FLastTerminatorStart >= StatementStart && TokenStart > FLastTerminatorStart;
-        if (Failed() && !passedTerminator) SkipStatement();
+        if (Failed() && !passedTerminator && !FStatementEnded) SkipStatement();
     }
 }
 
@@ -656,9 +657,11 @@ void TIbParser::ParseSetTerm() {
         return;
     }
     NextAndExpect(tkTerminator);
-    // The next statement's first token is still read with the old terminator.
+    // The next statement's first token is still read with the old terminator. Without the old
+    // terminator the new one still holds, and what follows is the next statement.
     if (Token == tkTerminator) NextToken();
     SetTerm(term);
+    FStatementEnded = true;
 }
 
 // ---- CONNECT, CREATE DATABASE and INPUT ----

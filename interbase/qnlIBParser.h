@@ -211,6 +211,8 @@ private:
     TTokenCode FPreviousToken = tkEOF;
     // Where the statement being read began, in messages, and whether a CREATE TABLE is read.
     int FStatementErrors = 0;
+    // Set by a statement that ended where it failed, so nothing after it is skipped.
+    bool FStatementEnded = false;
     size_t FLastTerminatorStart = 0;
     TTblData* FCreatingTable = nullptr;
     TStringList FCreatedKeyColumns;

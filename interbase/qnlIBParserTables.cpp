@@ -131,7 +131,20 @@ TDbObject TIbParser::ParseNamedConstraint(TFldData* Field, TTblData* Table, cons
     case kwREFERENCES:
         if (Field) break;
         [[fallthrough]];
-    default: ReportError("Missing: PRIMARY... or UNIQUE..."); return dboConstraint;
+    default:
+        if (Field && IsKeyword(kwNOT)) {
+            // A named NOT NULL of a column: the column is not nullable; the name is not kept.
+            NextToken();
+            if (!IsKeyword(kwNULL)) {
+                Expect(kwNULL);
+                return dboConstraint;
+            }
+            Field->Nullable = false;
+            NextToken();
+            return dboConstraint;
+        }
+        ReportError("Missing: PRIMARY... or UNIQUE...");
+        return dboConstraint;
     }
     return ParseConstraint(std::move(ctr), Field, TableName, Table);
 }
