@@ -176,22 +176,26 @@ TTokenCode TIbParser::WordCode() const {
     return code >= FixedTokenCount ? static_cast<TTokenCode>(code) : tkIdent;
 }
 
+// The whole scanner state: TParseContext leaves out the current token's value and quote.
+TIbParser::TScannerState::TScannerState(TIbParser& AParser)
+    : Parser(AParser), Context(&AParser), QuoteChar(AParser.QuoteChar), ValueText(AParser.ValueText),
+      IntValue(AParser.IntValue), LastTerminatorStart(AParser.FLastTerminatorStart),
+      PreviousToken(AParser.FPreviousToken) {}
+
+void TIbParser::TScannerState::Restore() {
+    Context.Restore();
+    Parser.QuoteChar = QuoteChar;
+    Parser.ValueText = ValueText;
+    Parser.IntValue = IntValue;
+    Parser.FLastTerminatorStart = LastTerminatorStart;
+    Parser.FPreviousToken = PreviousToken;
+}
+
 TTokenCode TIbParser::PeekWordCode() {
-    // The saved state leaves out the token's value and quote; they are put back by hand.
-    TParseContext saved(this);
-    const char quote = QuoteChar;
-    const std::string value = ValueText;
-    const int64_t number = IntValue;
-    const size_t lastTerminator = FLastTerminatorStart;
-    const TTokenCode previous = FPreviousToken;
+    TScannerState saved(*this);
     NextToken();
     const TTokenCode code = WordCode();
     saved.Restore();
-    FPreviousToken = previous;
-    QuoteChar = quote;
-    ValueText = value;
-    IntValue = number;
-    FLastTerminatorStart = lastTerminator;
     return code;
 }
 
@@ -363,6 +367,34 @@ void TIbParser::ParseStatement() {
         ReportError("Missing/unknown: DDL-statement: " + CurTokenName());
 }
 
+TDbObject TIbParser::ObjectKindWord() const {
+    switch (WordCode()) {
+    case kwTABLE: return dboTable;
+    case kwINDEX: return dboIndex;
+    case kwVIEW: return dboView;
+    case kwPROCEDURE:
+    case kwFUNCTION: return dboProcedure;  // PSQL functions are kept with the procedures
+    case kwTRIGGER: return dboTrigger;
+    case kwDOMAIN: return dboDomain;
+    case kwEXCEPTION: return dboException;
+    case kwGENERATOR: return dboGenerator;
+    case kwROLE: return dboRole;
+    default: break;
+    }
+    if (IsWord("SEQUENCE")) return dboGenerator;
+    if (IsWord("PACKAGE")) return dboPackage;
+    if (IsWord("COLLATION")) return dboCollation;
+    return dboUnknown;
+}
+
+void TIbParser::ParseRawObjectStatement(uint8_t Action) {
+    const TDbObject kind = ObjectKindWord();
+    NextToken();
+    if (kind == dboPackage && IsWord("BODY")) NextToken();
+    const TStatementKind statement = kind == dboProcedure ? skProcedure : kind == dboTrigger ? skTrigger : skStatement;
+    ParseRawStatement(statement, NameHere(), kind, Action);
+}
+
 void TIbParser::ParseCreate() {
     const bool recreate = Token == kwRECREATE;
     NextToken();
@@ -382,31 +414,24 @@ void TIbParser::ParseCreate() {
     case kwDESC: return ParseCreateIndex();
     case kwOR: return ParseCreateOrAlter();
     case kwDATABASE: return ParseDatabaseConnect(true);
-    case kwPROCEDURE: NextToken(); return ParseRawStatement(skProcedure, NameHere(), dboProcedure, saCreate);
     case kwFUNCTION:
         if (ServerVersion() != st_Firebird_30 && ServerVersion() != st_Firebird_40) break;
-        NextToken();
-        return ParseRawStatement(skProcedure, NameHere(), dboProcedure, saCreate);
-    case kwTRIGGER: NextToken(); return ParseRawStatement(skTrigger, NameHere(), dboTrigger, saCreate);
-    case kwVIEW: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboView, saCreate);
-    case kwROLE: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboRole, saCreate);
-    case kwGENERATOR: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboGenerator, saCreate);
-    case kwDOMAIN: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboDomain, saCreate);
-    case kwEXCEPTION: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboException, saCreate);
+        return ParseRawObjectStatement(saCreate);
     default: break;
     }
-    if (IsWord("SEQUENCE")) {
-        NextToken();
-        return ParseRawStatement(skStatement, NameHere(), dboGenerator, saCreate);
-    }
-    if (IsWord("PACKAGE")) {
-        NextToken();
-        if (IsWord("BODY")) NextToken();
-        return ParseRawStatement(skStatement, NameHere(), dboPackage, saCreate);
-    }
-    if (IsWord("COLLATION") && AtLeast(ServerVersion(), st_Firebird_21)) {
-        NextToken();
-        return ParseRawStatement(skStatement, NameHere(), dboCollation, saCreate);
+    switch (ObjectKindWord()) {
+    case dboProcedure:
+    case dboTrigger:
+    case dboView:
+    case dboRole:
+    case dboGenerator:
+    case dboDomain:
+    case dboException:
+    case dboPackage: return ParseRawObjectStatement(saCreate);
+    case dboCollation:
+        if (AtLeast(ServerVersion(), st_Firebird_21)) return ParseRawObjectStatement(saCreate);
+        break;
+    default: break;
     }
     ReportError("Unknown CREATE-statement");
 }
@@ -418,28 +443,25 @@ void TIbParser::ParseCreateOrAlter() {
         return;
     }
     NextToken();
-    const bool fb3 = ServerVersion() == st_Firebird_30 || ServerVersion() == st_Firebird_40;
     // Created when the script has not made one of that name before, altered otherwise.
-    auto action = [this](TObjListKind List) {
-        return (Token == tkIdent && Objs && Objs->List(List).FindObj(TokenText)) ? saAlter : saCreate;
+    auto actionIn = [this](TObjListKind List) {
+        TScannerState atWord(*this);
+        NextToken();
+        const bool exists = Token == tkIdent && Objs && Objs->List(List).FindObj(TokenText);
+        atWord.Restore();
+        return exists ? saAlter : saCreate;
     };
-    switch (WordCode()) {
-    case kwPROCEDURE:
-    case kwFUNCTION: NextToken(); return ParseRawStatement(skProcedure, NameHere(), dboProcedure, action(olProcedures));
-    case kwTRIGGER: NextToken(); return ParseRawStatement(skTrigger, NameHere(), dboTrigger, action(olTriggers));
-    case kwVIEW: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboView, saCreate);
-    case kwGENERATOR: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboGenerator, action(olGenerators));
-    case kwEXCEPTION: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboException, action(olExceptions));
+    const bool fb3 = ServerVersion() == st_Firebird_30 || ServerVersion() == st_Firebird_40;
+    switch (ObjectKindWord()) {
+    case dboProcedure: return ParseRawObjectStatement(actionIn(olProcedures));
+    case dboTrigger: return ParseRawObjectStatement(actionIn(olTriggers));
+    case dboView: return ParseRawObjectStatement(saCreate);
+    case dboGenerator: return ParseRawObjectStatement(actionIn(olGenerators));
+    case dboException: return ParseRawObjectStatement(actionIn(olExceptions));
+    case dboPackage:
+        if (fb3) return ParseRawObjectStatement(actionIn(olPackages));
+        break;
     default: break;
-    }
-    if (IsWord("SEQUENCE")) {
-        NextToken();
-        return ParseRawStatement(skStatement, NameHere(), dboGenerator, action(olGenerators));
-    }
-    if (IsWord("PACKAGE") && fb3) {
-        NextToken();
-        if (IsWord("BODY")) NextToken();
-        return ParseRawStatement(skStatement, NameHere(), dboPackage, action(olPackages));
     }
     ReportError("Unknown ALTER-statement");
 }
@@ -449,12 +471,6 @@ void TIbParser::ParseAlter() {
     switch (WordCode()) {
     case kwTABLE: return ParseAlterTable();
     case kwINDEX: return ParseAlterIndex();
-    case kwPROCEDURE:
-    case kwFUNCTION: NextToken(); return ParseRawStatement(skProcedure, NameHere(), dboProcedure, saAlter);
-    case kwTRIGGER: NextToken(); return ParseRawStatement(skTrigger, NameHere(), dboTrigger, saAlter);
-    case kwVIEW: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboView, saCreate);
-    case kwDOMAIN: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboDomain, saAlter);
-    case kwEXCEPTION: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboException, saCreate);
     case kwCHAR:
         // ALTER CHARACTER SET name SET DEFAULT COLLATION collation.
         NextToken();
@@ -463,14 +479,16 @@ void TIbParser::ParseAlter() {
         return ParseRawStatement(skStatement, NameHere(), dboUnknown, saAlter);
     default: break;
     }
-    if (IsWord("SEQUENCE")) {
-        NextToken();
-        return ParseRawStatement(skStatement, NameHere(), dboGenerator, saAlter);
-    }
-    if (IsWord("PACKAGE")) {
-        NextToken();
-        if (IsWord("BODY")) NextToken();
-        return ParseRawStatement(skStatement, NameHere(), dboPackage, saAlter);
+    switch (ObjectKindWord()) {
+    case dboProcedure:
+    case dboTrigger:
+    case dboDomain:
+    case dboGenerator:
+    case dboPackage: return ParseRawObjectStatement(saAlter);
+    // A view is always created again, and an exception's new message is handed on as a CREATE.
+    case dboView:
+    case dboException: return ParseRawObjectStatement(saCreate);
+    default: break;
     }
     if (IsWord("SESSION") && ServerVersion() == st_Firebird_40) return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
     ReportError("Unknown ALTER statement.");
@@ -490,33 +508,17 @@ void TIbParser::ParseDeclare() {
 
 void TIbParser::ParseDrop() {
     NextToken();
-    TDbObject kind = dboUnknown;
-    switch (WordCode()) {
-    case kwDOMAIN: kind = dboDomain; break;
-    case kwEXCEPTION: kind = dboException; break;
-    case kwINDEX: kind = dboIndex; break;
-    case kwPROCEDURE:
-    case kwFUNCTION: kind = dboProcedure; break;
-    case kwROLE: kind = dboRole; break;
-    case kwTABLE: kind = dboTable; break;
-    case kwTRIGGER: kind = dboTrigger; break;
-    case kwVIEW: kind = dboView; break;
-    case kwGENERATOR: kind = dboGenerator; break;
-    case kwEXTERNAL:
+    TDbObject kind = ObjectKindWord();
+    if (IsKeyword(kwEXTERNAL)) {
         NextAndExpect(kwFUNCTION);
         kind = dboFunction;
-        break;
-    default:
-        if (IsWord("SEQUENCE"))
-            kind = dboGenerator;
-        else if (IsWord("COLLATION"))
-            kind = dboCollation;
-        else if (IsWord("PACKAGE")) {
-            kind = dboPackage;
-            if (TParseContext ahead(this); NextToken(), IsWord("BODY")) kind = dboPackageBody;
-            else ahead.Restore();
-        }
-        break;
+    } else if (kind == dboPackage) {
+        TScannerState atWord(*this);
+        NextToken();
+        if (IsWord("BODY"))
+            kind = dboPackageBody;
+        else
+            atWord.Restore();
     }
     if (kind == dboUnknown) {
         ReportError("Unknown DROP statement");

@@ -169,6 +169,11 @@ protected:
                            bool HandOnIt = true);
     // The current token's text when it is a name, else empty.
     std::string NameHere() const;
+    // The kind of schema object the current word names (TABLE, VIEW, ..., SEQUENCE, PACKAGE,
+    // COLLATION); dboUnknown for any other word.
+    TDbObject ObjectKindWord() const;
+    // A statement about an object whose reader is still to come, from its object word on.
+    void ParseRawObjectStatement(uint8_t Action);
     // The text of a string, or of a double-quoted name in dialect 3; empty (reported) otherwise.
     std::string ExpectStringText();
     // From "(" through its matching ")", token by token (strings and comments may hold
@@ -183,6 +188,22 @@ protected:
     bool LogWanted() const;
 
 private:
+    // The scanner at one token, to look ahead from and come back to.
+    class TScannerState {
+    public:
+        explicit TScannerState(TIbParser& AParser);
+        void Restore();
+
+    private:
+        TIbParser& Parser;
+        TParseContext Context;
+        char QuoteChar;
+        std::string ValueText;
+        int64_t IntValue;
+        size_t LastTerminatorStart;
+        TTokenCode PreviousToken;
+    };
+
     void ScanHexNumber();
     void ScanHexString();
     // Line and column counters of the character at Index, as the scanner has them there.

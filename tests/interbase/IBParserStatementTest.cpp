@@ -106,14 +106,17 @@ TEST(IbParserLoop, StatementsHandedOnAndWhatTheyChange) {
          "CREATE OR ALTER SEQUENCE S START WITH 5;\nALTER CHARACTER SET ISO8859_1 SET DEFAULT COLLATION PT_BR;\n"
          "CREATE VIEW V AS SELECT 1 A FROM RDB$DATABASE;\nRECREATE EXCEPTION E 'x';\nGRANT SELECT ON T TO PUBLIC;\n"
          "COMMENT ON TABLE T IS 'y';\nDECLARE EXTERNAL FUNCTION F INTEGER RETURNS INTEGER BY VALUE ENTRY_POINT 'f' "
-         "MODULE_NAME 'm';\nEXECUTE BLOCK AS BEGIN END;",
+         "MODULE_NAME 'm';\nEXECUTE BLOCK AS BEGIN END;\nCREATE OR ALTER PACKAGE \"Pkg\" AS BEGIN END;\n"
+         "DROP PACKAGE BODY \"Pkg\";",
          {"Statement S generator: create | CREATE OR ALTER SEQUENCE S START WITH 5",
           "Statement ISO8859_1 -: alter | ALTER CHARACTER SET ISO8859_1 SET DEFAULT COLLATION PT_BR",
           "Statement V view: create | CREATE VIEW V AS SELECT 1 A FROM RDB$DATABASE",
           "Statement E exception: create | RECREATE EXCEPTION E 'x'",
           "Statement F external function: create | DECLARE EXTERNAL FUNCTION F INTEGER RETURNS INTEGER BY VALUE "
           "ENTRY_POINT 'f' MODULE_NAME 'm'",
-          "ExecuteBlock - - | EXECUTE BLOCK AS BEGIN END"},
+          "ExecuteBlock - - | EXECUTE BLOCK AS BEGIN END",
+          "Statement Pkg package: create | CREATE OR ALTER PACKAGE \"Pkg\" AS BEGIN END",
+          "Statement Pkg package body: drop | DROP PACKAGE BODY \"Pkg\""},
          {},
          nullptr},
     };

@@ -32,6 +32,7 @@ inline std::string ObjectKindWord(TDbObject Kind) {
     case dboGrant: return "grant";
     case dboRole: return "role";
     case dboPackage: return "package";
+    case dboPackageBody: return "package body";
     case dboFunction: return "external function";
     default: return "-";
     }
