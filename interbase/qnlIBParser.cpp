@@ -297,6 +297,8 @@ void TIbParser::ParseStatements() {
         FStatementErrors = ErrorCount();
         FIntroducedStrings.clear();
         FStatementEnded = false;
+        ErrTable.clear();
+        ErrField.clear();
         ParseStatement();
         // A broken statement is skipped whole, unless its reader already passed its terminator.
         const bool passedTerminator = FLastTerminatorStart >= StatementStart && TokenStart > FLastTerminatorStart;

@@ -150,7 +150,7 @@ void TIbParser::ParseDataTypeWord(TFldData& Column) {
         break;  // a domain named COMPUTED
     default: break;
     }
-    if (Token == tkIdent || Token == tkString) {
+    if (Token == tkIdent || (Token == tkString && QuoteChar == '"')) {
         // Any other name is a domain; in dialect 1 a double-quoted one comes as a string.
         Column.DataType = dtDomain;
         Column.DomainName = Token == tkString ? ValueText : TokenText;
