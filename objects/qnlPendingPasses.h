@@ -11,17 +11,6 @@ class TCustomQuarnel;
 class TCustomObjs;
 class TCustomSQLExec;
 
-// Collations, defaults and rules.
-void WriteCreateCollations(TCustomQuarnel& Q);
-void WriteAlterCollations(TCustomQuarnel& Q);
-void WriteDropCollations(TCustomQuarnel& Q);
-void WriteCreateDefaults(TCustomQuarnel& Q);
-void WriteAlterDefaults(TCustomQuarnel& Q);
-void WriteDropDefaults(TCustomQuarnel& Q);
-void WriteCreateRules(TCustomQuarnel& Q);
-void WriteAlterRules(TCustomQuarnel& Q);
-void WriteDropRules(TCustomQuarnel& Q);
-
 // Domains and conversions.
 void WriteCreateDomains(TCustomQuarnel& Q);
 void WriteAlterDomains(TCustomQuarnel& Q);
@@ -53,11 +42,6 @@ void WriteAlterTriggers(TCustomQuarnel& Q);
 void WriteDropViews(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
 void WriteCreateViews(TCustomQuarnel& Q);
 void WriteAlterViews(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-
-// Packages.
-void WriteDropPackages(TCustomQuarnel& Q);
-void WriteAlterPackages(TCustomQuarnel& Q);
-void WriteCreatePackages(TCustomQuarnel& Q);
 
 // Roles and grants.
 void WriteCreateRoles(TCustomQuarnel& Q);
