@@ -90,20 +90,34 @@ private:
 
 } // namespace
 
+namespace {
+
+// Runs Act on each object of From's list that To's list of the same kind does not hold, the
+// section opened by the first of them.
+template <class Act>
+void ForEachUnmatched(TCustomSQLExec& Exec, const TCustomObjs& From, const TCustomObjs& To, TObjListKind List,
+                      const std::string& Title, Act&& Action) {
+    TObjSection section(Exec, Title);
+    const TDbObjList& list = From.List(List);
+    for (int i = 0; i < list.Count(); ++i) {
+        TDbObj* o = list.Obj(i);
+        if (To.List(List).FindObj(o->GetKeyName())) continue;
+        section.Open(*o);
+        Action(*o);
+    }
+    section.Close();
+}
+
+} // namespace
+
 void WriteCreateByKey(TCustomQuarnel& Q, TObjListKind List, const std::string& Title) {
     TKeyedPass p(Q);
     if (!p.Ready()) return;
-    TObjSection section(*p.Exec, Title);
-    const TDbObjList& list = p.Master->List(List);
-    for (int i = 0; i < list.Count(); ++i) {
-        TDbObj* m = list.Obj(i);
-        if (p.Target->List(List).FindObj(m->GetKeyName())) continue;
-        section.Open(*m);
-        const bool existed = m->GetExists();
-        m->CreateDependDef();
-        if (!existed && p.Descriptions && !m->Description().empty()) p.Exec->AddDescription(m);
-    }
-    section.Close();
+    ForEachUnmatched(*p.Exec, *p.Master, *p.Target, List, Title, [&](TDbObj& M) {
+        const bool existed = M.GetExists();
+        M.CreateDependDef();
+        if (!existed && p.Descriptions && !M.Description().empty()) p.Exec->AddDescription(&M);
+    });
 }
 
 void WriteAlterByKey(TCustomQuarnel& Q, TObjListKind List, const std::string& Title, TKeepTargetCheck KeepTarget) {
@@ -132,15 +146,7 @@ void WriteAlterByKey(TCustomQuarnel& Q, TObjListKind List, const std::string& Ti
 void WriteDropByKey(TCustomQuarnel& Q, TObjListKind List, const std::string& Title) {
     TKeyedPass p(Q);
     if (!p.Ready()) return;
-    TObjSection section(*p.Exec, Title);
-    const TDbObjList& list = p.Target->List(List);
-    for (int i = 0; i < list.Count(); ++i) {
-        TDbObj* t = list.Obj(i);
-        if (p.Master->List(List).FindObj(t->GetKeyName())) continue;
-        section.Open(*t);
-        t->DoDrop();
-    }
-    section.Close();
+    ForEachUnmatched(*p.Exec, *p.Target, *p.Master, List, Title, [](TDbObj& T) { T.DoDrop(); });
 }
 
 // ---- defaults ----

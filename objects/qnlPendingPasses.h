@@ -1,7 +1,6 @@
 #pragma once
 // PLACEHOLDERS, to be replaced: the passes of the object kinds that later work builds (domains,
-// conversions, external functions, triggers, views, operators, defaults, rules,
-// collations, packages, roles and grants). The comparer calls each in its fixed order; until its
+// conversions, external functions, triggers, views, operators, roles and grants). The comparer calls each in its fixed order; until its
 // kind unit lands, it does nothing. Each kind unit takes its routines out of here when it lands.
 #include "core/qnlTypes.h"
 
