@@ -515,11 +515,12 @@ public:
     // CR LF " and "; empty without one.
     std::string BuildText() const;
     // Adds the enabled conditions to the statement's top-level WHERE clause, starting from the
-    // statement's text before the first Apply.
+    // statement's text before the first Apply (or from a text the program set since).
     void Apply();
     // RestoreSQL unless an Apply, cancel or restore is running.
     void CancelApply();
-    // Puts the statement's text from before the first Apply back.
+    // Puts the statement's text from before the first Apply back, unless the program has set
+    // a text of its own since the last Apply.
     void RestoreSQL();
     bool Applied() const { return FApplied; }
     const std::string& SavedSQL() const { return FSavedSQL; }
@@ -540,6 +541,7 @@ private:
     std::vector<std::unique_ptr<TCondition>> FConditions;
     bool FApplied = false;
     std::string FSavedSQL;
+    std::string FLastSQL;   // the statement's text as the last Apply or restore left it
     uint8_t FBusy = 0;
 };
 
