@@ -278,6 +278,9 @@ public:
     // The same line becomes item name + "=" + Value (added when absent); an empty Value deletes
     // it. Codes outside 1..83 do nothing.
     void WriteParam(int Code, const std::string& Value);
+    // The index of the line whose whole name is ItemName, with or without "isc_dpb_", in any
+    // case; -1 when there is none.
+    int IndexOfParam(const std::string& ItemName) const;
 
     // Called before every change made through this type (the owner database refuses changes
     // while it is attached). Changes made through a plain TStringList reference bypass it.
@@ -297,7 +300,6 @@ private:
     void Changing() const {
         if (OnChanging) OnChanging();
     }
-    int IndexOfParam(const std::string& ItemName) const;
     TObject* FOwner;
 };
 
