@@ -514,8 +514,8 @@ void TFIBDatabase::CreateDatabase() {
     }
     const std::string sql = "CREATE DATABASE '" + name + "' " + FDBParams->Text();
     isc_tr_handle tr = 0;
-    CheckStatus(FClientLibrary->isc_dsql_execute_immediate(ThreadStatusVector(), &FHandle, &tr,
-                                                           static_cast<unsigned short>(0), sql.c_str(),
+    const auto length = static_cast<unsigned short>(ClientTextLength(sql, UINT16_MAX, "Statement"));
+    CheckStatus(FClientLibrary->isc_dsql_execute_immediate(ThreadStatusVector(), &FHandle, &tr, length, sql.c_str(),
                                                            static_cast<unsigned short>(FSQLDialect), nullptr),
                 true);
     FServerMajor = FServerMinor = FServerBuild = -1;

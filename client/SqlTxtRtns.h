@@ -213,7 +213,9 @@ int WhereCount(std::string_view SQL);
 void GetOrderByPos(std::string_view SQL, int& OrderPos, int& EndPos, std::string& OrderText);
 void GetWhereClause(std::string_view SQL, int N, int& WhereStart, int& EndPos, std::string& WhereText);
 void GetOrderFields(std::string_view SQL, bool DefaultNullsFirst, Variant& Fields);
-// The field a parameter (":Name" or "?Name") is compared with in a WHERE clause, or "".
+// The field a parameter is compared with in a WHERE clause (by an operator, LIKE, CONTAINING,
+// STARTING WITH, BETWEEN or IN): for ":Name" the field without its qualifier, for "?Name" the
+// whole reference, quoted names as written; "" where the other side is no plain field.
 std::string FieldNameForParam(std::string_view SQL, std::string_view ParamName);
 
 // --- Editing ---
