@@ -43,6 +43,8 @@ public:
     TRecordsCache(int32_t RecordsPerBlock, uint32_t FullRecordSize, uint32_t RecordSize, int16_t StringColumnCount);
     TRecordsCache(const TRecordsCache&) = delete;
     TRecordsCache& operator=(const TRecordsCache&) = delete;
+    TRecordsCache(TRecordsCache&&) = default;
+    TRecordsCache& operator=(TRecordsCache&&) = default;
 
     int BlockCount() const { return static_cast<int>(FBlocks.size()); }
     int LogBlockCount() const { return static_cast<int>(FLogBlocks.size()); }
