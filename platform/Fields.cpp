@@ -87,16 +87,23 @@ void TField::SetSize(int Value) {
     FSize = Value;
 }
 
-void TField::CheckTypeSize(int Value) {
-    if (Value != 0) DatabaseError("Invalid field size");
+void TField::CheckSize(bool Valid) {
+    if (!Valid) DatabaseError("Invalid field size");
 }
+
+void TField::CheckTypeSize(int Value) { CheckSize(Value == 0); }
 
 bool TField::CanModify() {
     return !FReadOnly && (FFieldKind == fkData || FFieldKind == fkInternalCalc) && FDataSet && FDataSet->CanModify();
 }
 
-bool TField::GetData(void* Buffer, bool NativeFormat) {
+TDataSet& TField::CheckDataSet() {
     if (!FDataSet) DatabaseError("Field '" + DisplayName() + "' has no dataset");
+    return *FDataSet;
+}
+
+bool TField::GetData(void* Buffer, bool NativeFormat) {
+    CheckDataSet();
     if (FValidating) {   // the value being validated
         if (!FValueBuffer) return false;
         if (Buffer) {
@@ -111,8 +118,7 @@ bool TField::GetData(void* Buffer, bool NativeFormat) {
 }
 
 void TField::SetData(const void* Buffer, bool NativeFormat) {
-    if (!FDataSet) DatabaseError("Field '" + DisplayName() + "' has no dataset");
-    FDataSet->SetFieldData(this, Buffer, NativeFormat);
+    CheckDataSet().SetFieldData(this, Buffer, NativeFormat);
 }
 
 void TField::Validate(const void* Buffer) {
@@ -141,6 +147,19 @@ void TField::AccessError(const char* TypeName) {
 void TField::RangeError(double Value, double Min, double Max) {
     DatabaseError(FloatToStr(Value) + " is not a valid value for field '" + DisplayName() +
                   "'. The allowed range is " + FloatToStr(Min) + " to " + FloatToStr(Max));
+}
+
+int32_t TField::To32Bits(int64_t Value) {
+    if (Value < std::numeric_limits<int32_t>::min() || Value > std::numeric_limits<int32_t>::max())
+        RangeError(static_cast<double>(Value), std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+    return static_cast<int32_t>(Value);
+}
+
+int64_t TField::RoundTo64Bits(double Value) {
+    const double rounded = std::nearbyint(Value);   // ties to even
+    if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0))
+        RangeError(Value, -9223372036854775808.0, 9223372036854775807.0);
+    return static_cast<int64_t>(rounded);
 }
 
 void TField::ConvertError(const std::string& Text, const char* What) {
@@ -179,25 +198,13 @@ std::string TField::GetText(bool) { return GetAsString(); }
 
 bool TField::GetIsNull() { return !GetData(nullptr); }
 
-Variant TField::OldValue() {
-    if (!FDataSet) DatabaseError("Field '" + DisplayName() + "' has no dataset");
-    return FDataSet->GetStateFieldValue(dsOldValue, this);
-}
+Variant TField::OldValue() { return CheckDataSet().GetStateFieldValue(dsOldValue, this); }
 
-Variant TField::NewValue() {
-    if (!FDataSet) DatabaseError("Field '" + DisplayName() + "' has no dataset");
-    return FDataSet->GetStateFieldValue(dsNewValue, this);
-}
+Variant TField::NewValue() { return CheckDataSet().GetStateFieldValue(dsNewValue, this); }
 
-Variant TField::CurValue() {
-    if (!FDataSet) DatabaseError("Field '" + DisplayName() + "' has no dataset");
-    return FDataSet->GetStateFieldValue(dsCurValue, this);
-}
+Variant TField::CurValue() { return CheckDataSet().GetStateFieldValue(dsCurValue, this); }
 
-void TField::SetNewValue(const Variant& Value) {
-    if (!FDataSet) DatabaseError("Field '" + DisplayName() + "' has no dataset");
-    FDataSet->SetStateFieldValue(dsNewValue, this, Value);
-}
+void TField::SetNewValue(const Variant& Value) { CheckDataSet().SetStateFieldValue(dsNewValue, this, Value); }
 
 void TField::Assign(TField* Source) {
     if (!Source || Source->IsNull())
@@ -213,9 +220,7 @@ TStringField::TStringField(TComponent* AOwner) : TField(AOwner) {
     TField::SetSize(20);
 }
 
-void TStringField::CheckTypeSize(int Value) {
-    if (Value < 0) DatabaseError("Invalid field size");
-}
+void TStringField::CheckTypeSize(int Value) { CheckSize(Value >= 0); }
 
 std::string TStringField::GetAsString() {
     std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, 0);
@@ -229,12 +234,7 @@ void TStringField::SetAsString(const std::string& Value) {
     SetData(buffer.data());
 }
 
-int32_t TStringField::GetAsInteger() {
-    const int64_t value = GetAsLargeInt();
-    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-        RangeError(static_cast<double>(value), std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-    return static_cast<int32_t>(value);
-}
+int32_t TStringField::GetAsInteger() { return To32Bits(GetAsLargeInt()); }
 
 int64_t TStringField::GetAsLargeInt() {
     const std::string text = Trim(GetAsString());
@@ -270,9 +270,7 @@ TWideStringField::TWideStringField(TComponent* AOwner) : TField(AOwner) {
     TField::SetSize(20);
 }
 
-void TWideStringField::CheckTypeSize(int Value) {
-    if (Value < 0) DatabaseError("Invalid field size");
-}
+void TWideStringField::CheckTypeSize(int Value) { CheckSize(Value >= 0); }
 
 std::u16string TWideStringField::GetAsWideString() {
     std::vector<char16_t> buffer(static_cast<size_t>(Size()) + 2, 0);
@@ -305,11 +303,11 @@ TGuidField::TGuidField(TComponent* AOwner) : TStringField(AOwner) {
     TField::SetSize(38);
 }
 
-void TGuidField::CheckTypeSize(int Value) {
-    if (Value != 0 && Value < 38) DatabaseError("Invalid field size");
-}
+void TGuidField::CheckTypeSize(int Value) { CheckSize(Value == 0 || Value >= 38); }
 
 // ---- TNumericField ----
+
+int32_t TNumericField::GetAsInteger() { return To32Bits(GetAsLargeInt()); }
 
 void TNumericField::SetAsString(const std::string& Value) {
     const std::string text = Trim(Value);
@@ -364,14 +362,6 @@ bool TIntegerField::ReadValue(int64_t& Value) {
     return true;
 }
 
-int32_t TIntegerField::GetAsInteger() {
-    int64_t value;
-    ReadValue(value);
-    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-        RangeError(static_cast<double>(value), std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-    return static_cast<int32_t>(value);
-}
-
 int64_t TIntegerField::GetAsLargeInt() {
     int64_t value;
     ReadValue(value);
@@ -407,14 +397,7 @@ void TIntegerField::SetAsLargeInt(int64_t Value) {
     SetData(buffer);
 }
 
-void TIntegerField::SetAsFloat(double Value) {
-    // Rounded to the nearest, ties to even; beyond the width is a range error, not a cut.
-    const double rounded = std::nearbyint(Value);
-    if (!(rounded >= static_cast<double>(FMin) && rounded <= static_cast<double>(FMax)) ||
-        (DataType() == ftLargeint && rounded >= 9223372036854775808.0))
-        RangeError(Value, static_cast<double>(FMin), static_cast<double>(FMax));
-    SetAsLargeInt(static_cast<int64_t>(rounded));
-}
+void TIntegerField::SetAsFloat(double Value) { SetAsLargeInt(RoundTo64Bits(Value)); }
 
 TSmallintField::TSmallintField(TComponent* AOwner) : TIntegerField(AOwner, ftSmallint, -32768, 32767) {}
 TWordField::TWordField(TComponent* AOwner) : TIntegerField(AOwner, ftWord, 0, 65535) {}
@@ -443,19 +426,7 @@ double TFloatField::GetAsFloat() {
 
 void TFloatField::SetAsFloat(double Value) { SetData(&Value); }
 
-int32_t TFloatField::GetAsInteger() {
-    const double value = std::nearbyint(GetAsFloat());
-    if (!(value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max()))
-        RangeError(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-    return static_cast<int32_t>(value);
-}
-
-int64_t TFloatField::GetAsLargeInt() {
-    const double value = std::nearbyint(GetAsFloat());
-    if (!(value >= -9223372036854775808.0 && value < 9223372036854775808.0))
-        RangeError(value, -9223372036854775808.0, 9223372036854775807.0);
-    return static_cast<int64_t>(value);
-}
+int64_t TFloatField::GetAsLargeInt() { return RoundTo64Bits(GetAsFloat()); }
 
 Currency TFloatField::GetAsCurrency() {
     const double scaled = std::nearbyint(GetAsFloat() * Currency::Scale);
@@ -488,9 +459,7 @@ TBCDField::TBCDField(TComponent* AOwner) : TNumericField(AOwner) {
     TField::SetSize(4);
 }
 
-void TBCDField::CheckTypeSize(int Value) {
-    if (Value < 0 || Value > 32) DatabaseError("Invalid field size");
-}
+void TBCDField::CheckTypeSize(int Value) { CheckSize(Value >= 0 && Value <= 32); }
 
 TBcd TBCDField::GetAsBCD() {
     TBcd value;
@@ -530,19 +499,7 @@ void TBCDField::SetAsFloat(double Value) {
     SetAsBCD(value);
 }
 
-int32_t TBCDField::GetAsInteger() {
-    const int64_t value = GetAsLargeInt();
-    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-        RangeError(static_cast<double>(value), std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-    return static_cast<int32_t>(value);
-}
-
-int64_t TBCDField::GetAsLargeInt() {
-    const double value = std::nearbyint(GetAsFloat());
-    if (!(value >= -9223372036854775808.0 && value < 9223372036854775808.0))
-        RangeError(value, -9223372036854775808.0, 9223372036854775807.0);
-    return static_cast<int64_t>(value);
-}
+int64_t TBCDField::GetAsLargeInt() { return RoundTo64Bits(GetAsFloat()); }
 
 void TBCDField::SetAsLargeInt(int64_t Value) {
     TBcd value;
@@ -699,9 +656,7 @@ TBytesField::TBytesField(TComponent* AOwner, TFieldType Type) : TField(AOwner) {
     TField::SetSize(16);
 }
 
-void TBytesField::CheckTypeSize(int Value) {
-    if (Value < 0) DatabaseError("Invalid field size");
-}
+void TBytesField::CheckTypeSize(int Value) { CheckSize(Value >= 0); }
 
 std::string TBytesField::GetAsString() {
     std::string value(static_cast<size_t>(DataSize()), '\0');
@@ -749,13 +704,10 @@ TMemoField::TMemoField(TComponent* AOwner, TFieldType Type) : TBlobField(AOwner,
 TWideMemoField::TWideMemoField(TComponent* AOwner) : TMemoField(AOwner, ftWideMemo) {}
 TGraphicField::TGraphicField(TComponent* AOwner) : TBlobField(AOwner, ftGraphic) {}
 
-void TBlobField::CheckTypeSize(int Value) {
-    if (Value < 0) DatabaseError("Invalid field size");
-}
+void TBlobField::CheckTypeSize(int Value) { CheckSize(Value >= 0); }
 
 std::unique_ptr<TStream> TBlobField::OpenBlob(TBlobStreamMode Mode) {
-    if (!DataSet()) DatabaseError("Field '" + DisplayName() + "' has no dataset");
-    std::unique_ptr<TStream> stream = DataSet()->CreateBlobStream(this, Mode);
+    std::unique_ptr<TStream> stream = CheckDataSet().CreateBlobStream(this, Mode);
     if (!stream) DatabaseError("Field '" + DisplayName() + "' has no blob stream");
     return stream;
 }

@@ -200,9 +200,16 @@ protected:
     virtual std::string GetText(bool DisplayText);
     virtual void SetVarValue(const Variant& Value);
     void SetDataType(TFieldType Value) { FDataType = Value; }
+    // "Invalid field size" unless Valid.
+    static void CheckSize(bool Valid);
+    // The data set; "Field '<name>' has no dataset" without one.
+    TDataSet& CheckDataSet();
     [[noreturn]] void AccessError(const char* TypeName);
     // "<value> is not a valid value for field '<name>'. The allowed range is <min> to <max>"
     [[noreturn]] void RangeError(double Value, double Min, double Max);
+    // Narrowing and rounding that raise the range error instead of cutting.
+    int32_t To32Bits(int64_t Value);
+    int64_t RoundTo64Bits(double Value);   // to the nearest, ties to even
     [[noreturn]] void ConvertError(const std::string& Text, const char* What);
 
 private:
@@ -282,6 +289,7 @@ public:
     std::string ClassName() const override { return "TNumericField"; }
     // Integers and floats answer each other's accessors and read text as numbers.
     void SetAsString(const std::string& Value) override;   // empty clears
+    int32_t GetAsInteger() override;                       // AsLargeInt within 32 bits
 
 protected:
     void SetVarValue(const Variant& Value) override;
@@ -294,7 +302,6 @@ public:
     explicit TIntegerField(TComponent* AOwner = nullptr);
     std::string ClassName() const override { return "TIntegerField"; }
     int DataSize() const override { return 4; }
-    int32_t GetAsInteger() override;
     int64_t GetAsLargeInt() override;
     double GetAsFloat() override;
     std::string GetAsString() override;
@@ -345,8 +352,7 @@ public:
     int DataSize() const override { return 8; }
     double GetAsFloat() override;
     void SetAsFloat(double Value) override;
-    int32_t GetAsInteger() override;   // rounded
-    int64_t GetAsLargeInt() override;
+    int64_t GetAsLargeInt() override;   // rounded
     void SetAsInteger(int32_t Value) override { SetAsFloat(Value); }
     void SetAsLargeInt(int64_t Value) override { SetAsFloat(static_cast<double>(Value)); }
     Currency GetAsCurrency() override;
@@ -380,7 +386,6 @@ public:
     void SetAsCurrency(Currency Value) override;   // to Size decimals
     double GetAsFloat() override;
     void SetAsFloat(double Value) override;
-    int32_t GetAsInteger() override;
     int64_t GetAsLargeInt() override;
     void SetAsInteger(int32_t Value) override { SetAsLargeInt(Value); }
     void SetAsLargeInt(int64_t Value) override;
