@@ -11,14 +11,20 @@
 //   InternalLast after the last; InternalSetToRecord(Buffer) puts it on the buffer's record.
 //   A GetRecord that raises EAbort (a fetch stopped on purpose) counts as "no record there":
 //   the buffers read so far stay and the data set stays open; after it the framework takes the
-//   cursor's place as unknown and re-positions it from the buffers before the next move.
+//   cursor's place as unknown and re-positions it from the buffers before the next move. An
+//   InternalLast that raises EAbort leaves the cursor after the last record it fetched.
 // - Its buffers. AllocRecordBuffer / FreeRecordBuffer make and free one record buffer of the
 //   derived class's layout (GetRecordSize bytes, 32-bit). The framework keeps BufferCount of
 //   them as a window over the records (one more as the temporary buffer used while fetching
 //   and inserting), tells which one is active (ActiveBuffer), and keeps the calculation buffer
 //   (CalcBuffer) while calculated fields are computed. A buffer carries its bookmark and a
 //   bookmark flag (bfCurrent: a record; bfBOF / bfEOF: before the first / after the last;
-//   bfInserted: a new record) through Get/SetBookmarkData and Get/SetBookmarkFlag.
+//   bfInserted: a new record) through Get/SetBookmarkData and Get/SetBookmarkFlag. A new
+//   record's buffer carries the bookmark of the record the insert began at (flag bfInserted),
+//   or the flag bfBOF (insert into an empty data set) or bfEOF (append); InternalPost places it
+//   by that, and InternalSetToRecord of a bfInserted buffer puts the cursor on that record.
+//   ActiveBuffer is the window's active buffer even while the window is empty: in the browse
+//   state a derived class checks IsEmpty before reading it.
 // - Its fields. InternalOpen builds FieldDefs (InternalInitFieldDefs), calls CreateFields when
 //   DefaultFields holds (no persistent fields), then BindFields(true); the calculated-field
 //   area is CalcFieldsSize bytes (one presence byte and DataSize bytes per calculated or
@@ -273,7 +279,7 @@ protected:
     virtual bool GetCanModify() { return true; }
 
     // ---- Buffers ----
-    TRecordBuffer ActiveBuffer() const { return FRecordCount > 0 ? FBuffers[static_cast<size_t>(FActiveRecord)] : nullptr; }
+    TRecordBuffer ActiveBuffer() const { return FBuffers.empty() ? nullptr : FBuffers[static_cast<size_t>(FActiveRecord)]; }
     TRecordBuffer CalcBuffer() const { return FCalcBuffer; }
     // The spare buffer after the window (fetching, inserting).
     TRecordBuffer TempBuffer() const { return FBuffers.empty() ? nullptr : FBuffers[static_cast<size_t>(FRecordCount)]; }

@@ -160,6 +160,10 @@ TEST(DataSet, EmptyDataSetIsAtBothEnds) {
     EXPECT_EQ(ds->State(), dsInsert);
     ds->Cancel();
     EXPECT_TRUE(ds->IsEmpty());
+    ds->InsertRecord({Variant(int32_t(9)), Variant("nine")});
+    EXPECT_FALSE(ds->IsEmpty());
+    EXPECT_EQ(Id(*ds), 9);
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "nine");
 }
 
 TEST(DataSet, BookmarksGoBackAndForth) {
