@@ -293,6 +293,12 @@ protected:
     int CurrentRecord() const { return FCurrentRecord; }
     void SetCurrentRecord(int Index);
     void SetBookmarkSize(int Value) { FBookmarkSize = Value; }
+    // Fetch one record after the window's last (before its first) into the window, sliding it
+    // when full; the plural forms fill the window. False / 0 at the end of the records.
+    bool GetNextRecord();
+    bool GetPriorRecord();
+    int GetNextRecords();
+    int GetPriorRecords();
     // Fills a buffer for a new record: InternalInitRecord, ClearCalcFields, flag bfInserted.
     virtual void InitRecord(TRecordBuffer Buffer);
 
@@ -358,10 +364,6 @@ private:
     void Fire(const TDataSetNotifyEvent& Event) { if (Event) Event(this); }
     // GetRecord with a stopped fetch (EAbort) taken as "no record there".
     TGetResult FetchRecord(TRecordBuffer Buffer, TGetMode Mode);
-    bool GetNextRecord();
-    bool GetPriorRecord();
-    int GetNextRecords();
-    int GetPriorRecords();
     void ActivateBuffers();
     void ClearBuffers();
     void MoveBuffer(int CurIndex, int NewIndex);

@@ -272,8 +272,8 @@ TEST(DataSet, StatesAndEventsComeInOrder) {
 }
 
 TEST(DataSet, OpenWithoutCursorOrWithBadFieldsLeavesItClosed) {
+    std::vector<std::string> log;   // outlives the data set, which closes when destroyed
     auto ds = People(2);
-    std::vector<std::string> log;
     RecordEvents(*ds, log);
     ds->OpensCursor = false;   // a statement without rows
     ds->Open();
