@@ -6,6 +6,8 @@
 #include "core/qnlSQL_Exec.h"
 #include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Idx.h"
+#include "objects/qnlComp_Pkg.h"
+#include "objects/qnlComp_Prc.h"
 #include "objects/qnlComp_Tbl.h"
 #include "platform/Files.h"
 
@@ -57,6 +59,11 @@ int TIbParser::SQLDialect() const {
 }
 
 std::unique_ptr<TIbParser> TIbParser::CreateNestedParser() { return std::make_unique<TIbParser>(Owner); }
+
+void TIbParser::NextToken() {
+    FPreviousTokenEnd = TokenEnd();
+    TCustomSQLParser::NextToken();
+}
 
 // ---- scanning ----
 
@@ -180,7 +187,7 @@ TTokenCode TIbParser::WordCode() const {
 TIbParser::TScannerState::TScannerState(TIbParser& AParser)
     : Parser(AParser), Context(&AParser), QuoteChar(AParser.QuoteChar), ValueText(AParser.ValueText),
       IntValue(AParser.IntValue), LastTerminatorStart(AParser.FLastTerminatorStart),
-      PreviousToken(AParser.FPreviousToken) {}
+      PreviousToken(AParser.FPreviousToken), PreviousTokenEnd(AParser.FPreviousTokenEnd) {}
 
 void TIbParser::TScannerState::Restore() {
     Context.Restore();
@@ -189,6 +196,7 @@ void TIbParser::TScannerState::Restore() {
     Parser.IntValue = IntValue;
     Parser.FLastTerminatorStart = LastTerminatorStart;
     Parser.FPreviousToken = PreviousToken;
+    Parser.FPreviousTokenEnd = PreviousTokenEnd;
 }
 
 TTokenCode TIbParser::PeekWordCode() {
@@ -299,6 +307,7 @@ void TIbParser::ParseStatements() {
         FStatementEnded = false;
         ErrTable.clear();
         ErrField.clear();
+        FRecreate = false;
         ParseStatement();
         // A broken statement is skipped whole, unless its reader already passed its terminator.
         const bool passedTerminator = FLastTerminatorStart >= StatementStart && TokenStart > FLastTerminatorStart;
@@ -347,7 +356,7 @@ void TIbParser::ParseStatement() {
     case kwDELETE: ParseDataManipulation(skDelete, kwFROM, saDelete); return;
     case kwSELECT:
     case kwWITH: NextToken(); ParseRawStatement(skSelect, {}, dboUnknown, saNone); return;
-    case kwDESCRIBE: NextToken(); ParseRawStatement(skDescription, {}, dboUnknown, saDescription); return;
+    case kwDESCRIBE: ParseDescribe(); return;
     default: break;
     }
     if (IsWord("CONNECT")) return ParseDatabaseConnect(false);
@@ -359,7 +368,8 @@ void TIbParser::ParseStatement() {
         NextToken();
         return;
     }
-    if (IsWord("COMMENT") || IsWord("REINSERT")) {
+    if (IsWord("COMMENT")) return ParseComment();
+    if (IsWord("REINSERT")) {
         NextToken();
         return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
     }
@@ -397,11 +407,42 @@ void TIbParser::ParseRawObjectStatement(uint8_t Action) {
     ParseRawStatement(statement, NameHere(), kind, Action);
 }
 
+bool TIbParser::ParseObjectStatement(uint8_t Action) {
+    const bool alter = Action == saAlter;
+    switch (WordCode()) {
+    case kwPROCEDURE: ParseProcedure(Action, false); return true;
+    case kwFUNCTION:
+        // PSQL functions are Firebird 3's.
+        if (ServerVersion() != st_Firebird_30 && ServerVersion() != st_Firebird_40) return false;
+        ParseProcedure(Action, true);
+        return true;
+    case kwGENERATOR: ParseCreateGenerator(alter); return true;
+    case kwEXCEPTION:
+        if (alter) {
+            ParseAlterException();
+        } else {
+            NextToken();
+            ParseCreateException(nullptr);
+        }
+        return true;
+    default: break;
+    }
+    if (IsWord("SEQUENCE")) {
+        ParseCreateGenerator(alter);
+        return true;
+    }
+    if (IsWord("PACKAGE")) {
+        ParsePackage(Action);
+        return true;
+    }
+    return false;
+}
+
 void TIbParser::ParseCreate() {
-    const bool recreate = Token == kwRECREATE;
+    FRecreate = Token == kwRECREATE;
     NextToken();
     switch (WordCode()) {
-    case kwTABLE: return ParseCreateTable(false, recreate);
+    case kwTABLE: return ParseCreateTable(false, FRecreate);
     case kwGLOBAL:
         NextToken();
         if (!IsKeyword(kwTEMPORARY)) {
@@ -409,29 +450,23 @@ void TIbParser::ParseCreate() {
             return;
         }
         NextToken();
-        return ParseCreateTable(true, recreate);
+        return ParseCreateTable(true, FRecreate);
     case kwINDEX:
     case kwUNIQUE:
     case kwASC:
     case kwDESC: return ParseCreateIndex();
     case kwOR: return ParseCreateOrAlter();
     case kwDATABASE: return ParseDatabaseConnect(true);
-    case kwFUNCTION:
-        if (ServerVersion() != st_Firebird_30 && ServerVersion() != st_Firebird_40) break;
-        return ParseRawObjectStatement(saCreate);
     default: break;
     }
+    if (ParseObjectStatement(saCreate)) return;
     switch (ObjectKindWord()) {
-    case dboProcedure:
     case dboTrigger:
     case dboView:
     case dboRole:
-    case dboGenerator:
-    case dboDomain:
-    case dboException:
-    case dboPackage: return ParseRawObjectStatement(saCreate);
+    case dboDomain: return ParseRawObjectStatement(saCreate);
     case dboCollation:
-        if (AtLeast(ServerVersion(), st_Firebird_21)) return ParseRawObjectStatement(saCreate);
+        if (AtLeast(ServerVersion(), st_Firebird_21)) return ParseCreateCollation();
         break;
     default: break;
     }
@@ -454,15 +489,14 @@ void TIbParser::ParseCreateOrAlter() {
         return exists ? saAlter : saCreate;
     };
     const bool fb3 = ServerVersion() == st_Firebird_30 || ServerVersion() == st_Firebird_40;
+    if (IsWord("PACKAGE") && !fb3) {
+        ReportError("Unknown ALTER-statement");
+        return;
+    }
+    if (ParseObjectStatement(saAlter)) return;
     switch (ObjectKindWord()) {
-    case dboProcedure: return ParseRawObjectStatement(actionIn(olProcedures));
     case dboTrigger: return ParseRawObjectStatement(actionIn(olTriggers));
     case dboView: return ParseRawObjectStatement(saCreate);
-    case dboGenerator: return ParseRawObjectStatement(actionIn(olGenerators));
-    case dboException: return ParseRawObjectStatement(actionIn(olExceptions));
-    case dboPackage:
-        if (fb3) return ParseRawObjectStatement(actionIn(olPackages));
-        break;
     default: break;
     }
     ReportError("Unknown ALTER-statement");
@@ -479,21 +513,42 @@ void TIbParser::ParseAlter() {
         if (!IsKeyword(kwSET)) break;
         NextToken();
         return ParseRawStatement(skStatement, NameHere(), dboUnknown, saAlter);
+    case kwDATABASE: return ParseAlterDatabase();
     default: break;
     }
+    if (ParseObjectStatement(saAlter)) return;
     switch (ObjectKindWord()) {
-    case dboProcedure:
     case dboTrigger:
-    case dboDomain:
-    case dboGenerator:
-    case dboPackage: return ParseRawObjectStatement(saAlter);
-    // A view is always created again, and an exception's new message is handed on as a CREATE.
-    case dboView:
-    case dboException: return ParseRawObjectStatement(saCreate);
+    case dboDomain: return ParseRawObjectStatement(saAlter);
+    // A view is always created again.
+    case dboView: return ParseRawObjectStatement(saCreate);
     default: break;
     }
     if (IsWord("SESSION") && ServerVersion() == st_Firebird_40) return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
     ReportError("Unknown ALTER statement.");
+}
+
+void TIbParser::ParseAlterDatabase() {
+    // ALTER DATABASE SET DEFAULT CHARACTER SET name changes the database's character set; every
+    // other form (files, difference files, ...) is handed on as it stands.
+    NextToken();
+    if (IsKeyword(kwSET) && PeekWordCode() == kwDEFAULT) {
+        NextToken();
+        NextToken();
+        if (!IsKeyword(kwCHAR)) return Expect(kwCHAR);
+        NextToken();
+        if (!IsKeyword(kwSET)) return Expect(kwSET);
+        NextAndExpect(tkIdent);
+        if (Failed()) return;
+        const std::string charSet = TokenText;
+        NextToken();
+        if (!ExpectTerminator()) return;
+        if (TIBServerOptions* o = GetIBOptions()) o->SetDBCharSet(charSet);
+        HandOn(skStatement, charSet, dboDatabase, saAlter);
+        NextToken();
+        return;
+    }
+    ParseRawStatement(skStatement, {}, dboDatabase, saAlter);
 }
 
 void TIbParser::ParseDeclare() {
@@ -511,6 +566,8 @@ void TIbParser::ParseDeclare() {
 void TIbParser::ParseDrop() {
     NextToken();
     TDbObject kind = ObjectKindWord();
+    // FUNCTION and PROCEDURE name routines of one list: a DROP takes only its own kind.
+    const bool function = IsKeyword(kwFUNCTION), procedure = IsKeyword(kwPROCEDURE);
     if (IsKeyword(kwEXTERNAL)) {
         NextAndExpect(kwFUNCTION);
         kind = dboFunction;
@@ -532,13 +589,25 @@ void TIbParser::ParseDrop() {
     NextToken();
     if (!ExpectTerminator()) return;
     HandOn(skStatement, name, kind, saDrop);
-    ForgetObject(kind, name);
+    if (function || procedure) {
+        if (FindRoutine(name, function))
+            ForgetObject(dboProcedure, name);
+        else if (function)
+            ForgetObject(dboFunction, name);  // Firebird 3 drops an external function this way too
+    } else if (kind == dboPackageBody) {
+        if (auto* package = Objs ? dynamic_cast<TPkgData*>(Objs->FindPackage(name)) : nullptr) {
+            package->SetSource({});
+            package->IsBody = false;
+        }
+    } else {
+        ForgetObject(kind, name);
+    }
     NextToken();
 }
 
 void TIbParser::ParseExecute() {
     NextToken();
-    if (IsWord("BLOCK")) return ParseRawStatement(skExecuteBlock, {}, dboUnknown, saNone);
+    if (IsWord("BLOCK")) return ParseExecuteBlock();
     // EXECUTE PROCEDURE and EXECUTE STATEMENT change data, not the schema.
     ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
 }

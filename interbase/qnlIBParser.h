@@ -3,9 +3,13 @@
 // version, its extra lexemes (character-set introducers, hexadecimal literals, ":="), the
 // statement loop that splits an isql script at the terminator in force, and one function per
 // grammar rule for the statements it turns into schema objects: data types and column
-// definitions, tables, constraints and indices. Statements of other kinds are read whole and
-// handed on unchanged until their own readers come; statements that are no object DDL
-// (CONNECT, SET, DML, DROP, ...) are handed on through OnStatement.
+// definitions, tables, constraints and indices, routines, packages, triggers, views, domains,
+// generators, exceptions, roles, collations, external functions, grants and descriptions.
+// Statements that are no object DDL (CONNECT, SET, DML, DROP, ...) are handed on through
+// OnStatement.
+//
+// Bodies (of routines, packages, triggers, EXECUTE BLOCK and views) are read as raw text by
+// ReadBodyText, the one place the body parser takes over.
 //
 // Errors are reported at the start of the token that is wrong; after an error the rest of the
 // statement is skipped, so fragments of a broken statement never count as statements.
@@ -19,9 +23,11 @@
 
 namespace qnl {
 
+class TCltData;
 class TColumnNameList;
 class TCtrData;
 class TFldData;
+class TPrcData;
 class TTblData;
 
 class TIbParser : public TCustomSQLParser {
@@ -56,13 +62,17 @@ public:
 
     // ---- new virtual operations ----
     // The source of a body or expression into Obj's source. Start is the index (from 1) where
-    // the text begins, -1 for the current character. This reader keeps the text as it stands:
-    // a CHECK condition or a computed expression is the parenthesised text, read token by token.
+    // the text begins, -1 for the current character. This reader keeps the text as it stands,
+    // read token by token: a CHECK condition or a computed expression is the parenthesised
+    // text; a routine, trigger or package body runs to the END that closes its block (see
+    // SkipBodyTokens), a view's query to the terminator. The body parser replaces this reading
+    // with its grammar; the current token is then the one after the body, as here.
     virtual void ReadBodyText(TDbObj* Obj, int64_t Start);
     // The text of a DEFAULT value as written; the token after the value becomes current.
     virtual void ParseDefaultValue(TDbObj* Obj, std::string& Text);
     // The parser that reads INPUT files.
     virtual std::unique_ptr<TIbParser> CreateNestedParser();
+    void NextToken() override;
 
     // The container's options (nullptr without a container), the server version and dialect
     // they hold (the option class's start values without one).
@@ -75,6 +85,10 @@ public:
     void ParseCreate();
     void ParseCreateOrAlter();
     void ParseAlter();
+    void ParseAlterDatabase();
+    // PROCEDURE, FUNCTION, PACKAGE, GENERATOR, SEQUENCE or EXCEPTION after CREATE (Action
+    // create), ALTER or CREATE OR ALTER (Action alter); False for any other word.
+    bool ParseObjectStatement(uint8_t Action);
     void ParseDeclare();
     void ParseDrop();
     void ParseExecute();
@@ -133,6 +147,38 @@ public:
     void ParseUsingIndex(TCtrData& Ctr);
     void ReadCheckText(TCtrData& Ctr);
 
+    // ---- procedures, functions, packages, triggers, views and EXECUTE BLOCK ----
+    // PROCEDURE or FUNCTION is current. Whatever Action says, a routine the container has is read
+    // anew (its parameters replaced, the descriptions of those that keep their names kept;
+    // handed on with action alter) and any other is made (action create). A procedure and a
+    // function of one name are two routines for Firebird but one key for the container: such a
+    // clash is an error, never an overwrite. A member routine of Package and a Nested routine
+    // are neither handed on nor filed.
+    void ParseProcedure(uint8_t Action, bool IsFunction, TDbObj* Package = nullptr, bool Nested = false);
+    // The parameter lists and RETURNS of a procedure, function or EXECUTE BLOCK.
+    void ParseRoutineHeader(TPrcData& Routine);
+    // PACKAGE [BODY] is current; the package of that name is read anew or made.
+    void ParsePackage(uint8_t Action);
+    // BLOCK is current (after EXECUTE); handed on whole, no object is made.
+    void ParseExecuteBlock();
+    // An identifier into RoutineName, the qualifier of [package.]routine passed over.
+    void ReadQualifiedName();
+
+    // ---- generators, exceptions, collations and descriptions ----
+    // GENERATOR or SEQUENCE is current. CREATE makes the generator (RECREATE and a CREATE of a
+    // name the container has read it anew); Alter (ALTER, CREATE OR ALTER) changes only the
+    // clauses given. From Firebird 3 on: RESTART [WITH n], START WITH n, INCREMENT [BY] n (RESTART
+    // WITH sets the start, as the server keeps it).
+    void ParseCreateGenerator(bool Alter);
+    // The name is current: Existing is the exception to change, nullptr to make one.
+    void ParseCreateException(TDbObj* Existing);
+    void ParseAlterException();
+    void ParseCreateCollation();
+    // The pad, case and accent attributes Collation takes from its BaseCollation.
+    void TakeBaseAttributes(TCltData& Collation) const;
+    void ParseDescribe();
+    void ParseComment();
+
 protected:
     // The keyword code of the current token: a keyword's own code, the code of an unquoted
     // word that this version does not reserve, or the token itself for anything else. The
@@ -150,6 +196,8 @@ protected:
     std::string TokenSourceText() const;
     // Index (from 1) just past the current token.
     size_t TokenEnd() const { return CurIndex(); }
+    // Index (from 1) just past the token before the current one.
+    size_t PreviousTokenEnd() const { return FPreviousTokenEnd; }
 
     // True when an error was reported since the current statement began.
     bool Failed();
@@ -181,6 +229,23 @@ protected:
     size_t SkipParenthesised();
     // The parenthesised text that starts at the current "(".
     std::string ReadParenthesisedText();
+    // The tokens of a body from the current one on. A query (Block False) runs to the
+    // terminator; a block ([declarations] BEGIN ... END, with BEGIN ... END and CASE ... END
+    // nested) stops on the token after the END that closes it, unless a declaration or BEGIN
+    // follows there (an END that closes a local sub-routine).
+    void SkipBodyTokens(bool Block);
+    // Consumes a ";" that ends a body written before the terminator, then expects the
+    // terminator; False (reported) when it is not there.
+    bool EndOfRoutineStatement();
+    // RECREATE of the statement being read: the object of that kind and name goes first.
+    bool FRecreate = false;
+    // An optionally signed integer into Value, the token after it current; False (reported)
+    // when there is none.
+    bool ReadSignedInteger(int64_t& Value);
+    // The container's procedure (IsFunction False) or function of that name.
+    TPrcData* FindRoutine(const std::string& Name, bool IsFunction) const;
+    // The container's object of that kind and name, for a description.
+    TDbObj* FindDescribed(TDbObject Kind, const std::string& Name) const;
     // The source from Start up to End (indices from 1) as Firebird stores such a text: from
     // 2.5 on it keeps a string after a character-set introducer as X'hex', whatever the
     // script wrote (_UTF8 'abc' is stored as _UTF8 X'616263').
@@ -202,6 +267,7 @@ private:
         int64_t IntValue;
         size_t LastTerminatorStart;
         TTokenCode PreviousToken;
+        size_t PreviousTokenEnd;
     };
 
     void ScanHexNumber();
@@ -230,6 +296,7 @@ private:
     };
     std::vector<TIntroducedString> FIntroducedStrings;
     TTokenCode FPreviousToken = tkEOF;
+    size_t FPreviousTokenEnd = 0;
     // Where the statement being read began, in messages, and whether a CREATE TABLE is read.
     int FStatementErrors = 0;
     // Set by a statement that ended where it failed, so nothing after it is skipped.

@@ -312,14 +312,6 @@ void TIbParser::ParseUsingIndex(TCtrData& Ctr) {
 
 void TIbParser::ReadCheckText(TCtrData& Ctr) { ReadBodyText(&Ctr, -1); }
 
-void TIbParser::ReadBodyText(TDbObj* Obj, int64_t Start) {
-    const size_t start = Start < 0 ? CurIndex() : static_cast<size_t>(Start);
-    if (!dynamic_cast<TFldData*>(Obj)) NextToken();
-    if (Token != tkLParen) return Expect(tkLParen);
-    const size_t end = SkipParenthesised();
-    if (Obj) Obj->SetSource(StoredText(start, end));
-}
-
 size_t TIbParser::SkipParenthesised() {
     int depth = 0;
     size_t end = TokenEnd();

@@ -68,6 +68,11 @@ TFldData* TPrcData::AddOutputParam(const std::string& AName, uint8_t DataType) {
     return AddOutputParam(std::move(p));
 }
 
+void TPrcData::ClearParams() {
+    FInputs.clear();
+    FOutputs.clear();
+}
+
 TFldData* TPrcData::InputParam(int Index) const {
     if (Index < 0 || Index >= InputCount()) return nullptr;
     return FInputs[static_cast<size_t>(Index)].get();

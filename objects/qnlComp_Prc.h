@@ -65,6 +65,8 @@ public:
     int OutputCount() const { return static_cast<int>(FOutputs.size()); }
     TFldData* FindInputParam(const std::string& AName) const;
     TFldData* FindOutputParam(const std::string& AName) const;
+    // Frees every parameter (a routine defined anew brings its own).
+    void ClearParams();
 
     // RETURNS TABLE, or a first output of the type TABLE.
     bool ReturnsTable() const;

@@ -34,6 +34,7 @@ inline std::string ObjectKindWord(TDbObject Kind) {
     case dboPackage: return "package";
     case dboPackageBody: return "package body";
     case dboFunction: return "external function";
+    case dboCollation: return "collation";
     default: return "-";
     }
 }

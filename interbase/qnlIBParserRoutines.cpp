@@ -1,0 +1,247 @@
+// Implements the InterBase/Firebird DDL reader's routines, packages and EXECUTE BLOCK, and the
+// raw reading of their bodies; see qnlIBParser.h.
+#include "interbase/qnlIBParser.h"
+
+#include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Pkg.h"
+#include "objects/qnlComp_Prc.h"
+#include "objects/qnlComp_Tbl.h"
+
+#include <map>
+
+namespace qnl {
+
+namespace {
+
+bool IsFirebird3Form(TIBSQLServerVersionType V) {
+    return V == st_Firebird_30 || V == st_Firebird_40 || V == st_InterBase_2020;
+}
+
+} // namespace
+
+// ---- bodies ----
+
+void TIbParser::SkipBodyTokens(bool Block) {
+    // The blocks and CASE expressions open at this point, innermost last (True for BEGIN).
+    std::vector<bool> open;
+    while (Token != tkTerminator && !(Token == tkEOF && AtEnd())) {
+        if (!Block) {
+            if (Token == tkSemicolon) return;  // the end of a query read under a switched terminator
+            NextToken();
+            continue;
+        }
+        const TTokenCode word = WordCode();
+        if (word == kwBEGIN || word == kwCASE) {
+            open.push_back(word == kwBEGIN);
+        } else if (word == kwEND && !open.empty()) {
+            const bool closesBlock = open.back();
+            open.pop_back();
+            if (closesBlock && open.empty()) {
+                NextToken();
+                if (!IsKeyword(kwDECLARE) && !IsKeyword(kwBEGIN)) return;
+                continue;
+            }
+        }
+        NextToken();
+    }
+}
+
+void TIbParser::ReadBodyText(TDbObj* Obj, int64_t Start) {
+    auto* package = dynamic_cast<TPkgData*>(Obj);
+    const bool block = package || dynamic_cast<TPrcData*>(Obj) || (Obj && Obj->Kind == dboTrigger);
+    const bool query = Obj && Obj->Kind == dboView;
+    if (!block && !query) {
+        // A CHECK condition or a computed expression: the parenthesised text.
+        const size_t start = Start < 0 ? CurIndex() : static_cast<size_t>(Start);
+        if (!dynamic_cast<TFldData*>(Obj)) NextToken();
+        if (Token != tkLParen) return Expect(tkLParen);
+        const size_t end = SkipParenthesised();
+        if (Obj) Obj->SetSource(StoredText(start, end));
+        return;
+    }
+    size_t start = Start < 0 ? CurIndex() : static_cast<size_t>(Start);
+    NextToken();
+    if (package) start = TokenStart;
+    // Under the terminator ";" the body's own semicolons must not end the statement.
+    const std::string terminator = Terminator;
+    if (terminator == ";") SetTerm("^");
+    SkipBodyTokens(block);
+    SetTerm(terminator);
+    if (Token == tkSemicolon && terminator == ";") Token = tkTerminator;
+    const std::string text = Trim(StoredText(start, TokenStart));
+    if (package && !package->IsBody)
+        package->HeaderSource = NormalizeLineBreaks(text);
+    else if (Obj)
+        Obj->SetSource(text);
+}
+
+bool TIbParser::EndOfRoutineStatement() {
+    if (Token == tkSemicolon) NextToken();
+    return ExpectTerminator();
+}
+
+// ---- procedures and functions ----
+
+void TIbParser::ReadQualifiedName() {
+    Expect(tkIdent);
+    if (Token != tkIdent) return;
+    RoutineName = TokenText;
+    NextToken();
+    if (Token != tkPoint) return;
+    NextAndExpect(tkIdent);
+    if (Token != tkIdent) return;
+    RoutineName = TokenText;
+    NextToken();
+}
+
+void TIbParser::ParseProcedure(uint8_t /*Action*/, bool IsFunction, TDbObj* Package, bool Nested) {
+    const char* word = IsFunction ? "Function" : "Procedure";
+    if (!IsKeyword(IsFunction ? kwFUNCTION : kwPROCEDURE)) return Expect(IsFunction ? kwFUNCTION : kwPROCEDURE);
+    NextAndExpect(tkIdent);
+    if (Failed()) return;
+    const std::string name = TokenText;
+    auto* package = dynamic_cast<TPkgData*>(Package);
+    if (!package && FRecreate && FindRoutine(name, IsFunction)) ForgetObject(dboProcedure, name);
+
+    TPrcData* routine = nullptr;
+    std::unique_ptr<TPrcData> made;
+    if (!package && Objs) routine = dynamic_cast<TPrcData*>(Objs->FindProcedure(name));
+    if (routine && routine->IsFunction != IsFunction) {
+        ReportError(std::string(word) + " " + name + " has the name of a " +
+                    (routine->IsFunction ? "function" : "procedure") +
+                    " read before; the structure keeps one routine per name");
+        return;
+    }
+    const uint8_t action = routine ? saAlter : saCreate;
+    // A routine read anew keeps the descriptions of the parameters that keep their names.
+    std::map<std::pair<bool, std::string>, std::string> descriptions;
+    if (routine) {
+        for (int i = 0; i < routine->InputCount(); ++i)
+            descriptions[{false, routine->InputParam(i)->Name}] = routine->InputParam(i)->Description();
+        for (int i = 0; i < routine->OutputCount(); ++i)
+            descriptions[{true, routine->OutputParam(i)->Name}] = routine->OutputParam(i)->Description();
+        routine->ClearParams();
+        routine->SetSource({});
+    } else {
+        made = std::make_unique<TPrcData>(Objs);
+        made->SetName(name);
+        routine = made.get();
+    }
+    routine->IsFunction = IsFunction;
+    DoLogLine(std::string(word) + ": " + name);
+    NextToken();
+    ParseRoutineHeader(*routine);
+    if (Failed()) return;
+    const bool declarationOnly = (package && !package->IsBody) || Token == tkSemicolon || Token == tkTerminator;
+    if (!declarationOnly) {
+        if (!IsKeyword(kwAS)) return Expect(kwAS);
+        ReadBodyText(routine, -1);
+        if (Failed()) return;
+    }
+    auto restore = [&descriptions](TFldData* Param, bool Output) {
+        const auto it = descriptions.find({Output, Param->Name});
+        if (it != descriptions.end()) Param->SetDescription(it->second);
+    };
+    for (int i = 0; i < routine->InputCount(); ++i) restore(routine->InputParam(i), false);
+    for (int i = 0; i < routine->OutputCount(); ++i) restore(routine->OutputParam(i), true);
+    if (Nested || package) {
+        if (Token == tkSemicolon) NextToken();
+        return;  // the package's statement (or the enclosing body) carries it
+    }
+    if (!EndOfRoutineStatement()) return;
+    HandOn(skProcedure, name, dboProcedure, action);
+    if (made) AddDbObject(made.release());
+    NextToken();
+}
+
+void TIbParser::ParseRoutineHeader(TPrcData& Routine) {
+    auto parameter = [&](bool Output) {
+        std::unique_ptr<TFldData> p = ParseFieldDef(nullptr, Routine.Name);
+        if (!p) return;
+        p->SetKind(dboParam);
+        p->ParamDirection = Output ? pdOut : pdIn;
+        if (Output)
+            Routine.AddOutputParam(std::move(p));
+        else
+            Routine.AddInputParam(std::move(p));
+    };
+    // "(" parameters ")"; Firebird 3 takes an empty list too.
+    auto list = [&](bool Output) {
+        NextToken();
+        if (Token != tkRParen) {
+            for (;;) {
+                parameter(Output);
+                if (Failed() || Token != tkComma) break;
+                NextToken();
+            }
+            if (Failed()) return;
+        }
+        if (Token != tkRParen) return Expect(tkRParen);
+        NextToken();
+    };
+    if (Token == tkLParen) list(false);
+    if (Failed() || !IsKeyword(kwRETURNS)) return;
+    NextToken();
+    if (Routine.IsFunction) {
+        auto result = std::make_unique<TFldData>(Objs, &Routine);
+        result->OwnerName = Routine.Name;
+        result->SetKind(dboParam);
+        result->ParamDirection = pdOut;
+        ParseDataType(*result, nullptr);
+        if (Failed()) return;
+        if (IsWord("DETERMINISTIC") && IsFirebird3Form(ServerVersion())) {
+            result->Deterministic = true;
+            NextToken();
+        }
+        Routine.AddOutputParam(std::move(result));
+        return;
+    }
+    if (Token != tkLParen) return Expect(tkLParen);
+    list(true);
+}
+
+// ---- packages and EXECUTE BLOCK ----
+
+void TIbParser::ParsePackage(uint8_t /*Action*/) {
+    if (!IsWord("PACKAGE")) return ExpectIdent("PACKAGE");
+    NextToken();
+    const bool body = IsWord("BODY");
+    if (body) NextToken();
+    Expect(tkIdent);
+    if (Failed()) return;
+    const std::string name = TokenText;
+    // RECREATE PACKAGE BODY replaces the body only.
+    if (FRecreate && !body) ForgetObject(dboPackage, name);
+    auto* package = Objs ? dynamic_cast<TPkgData*>(Objs->FindPackage(name)) : nullptr;
+    std::unique_ptr<TPkgData> made;
+    if (!package) {
+        made = std::make_unique<TPkgData>(Objs);
+        made->SetName(name);
+        package = made.get();
+    }
+    const uint8_t action = made ? saCreate : saAlter;
+    package->IsBody = body;
+    DoLogLine(std::string(body ? "Package body: " : "Package: ") + name);
+    NextToken();
+    if (!IsKeyword(kwAS)) return Expect(kwAS);
+    ReadBodyText(package, static_cast<int64_t>(TokenStart));
+    if (Failed() || !EndOfRoutineStatement()) return;
+    HandOn(skStatement, name, dboPackage, action);
+    if (made) AddDbObject(made.release());
+    NextToken();
+}
+
+void TIbParser::ParseExecuteBlock() {
+    if (!IsWord("BLOCK")) return ExpectIdent("BLOCK");
+    NextToken();
+    TPrcData block(Objs);
+    ParseRoutineHeader(block);
+    if (Failed()) return;
+    if (!IsKeyword(kwAS)) return Expect(kwAS);
+    ReadBodyText(&block, -1);
+    if (Failed() || !EndOfRoutineStatement()) return;
+    HandOn(skExecuteBlock, {}, dboUnknown, saNone);
+    NextToken();
+}
+
+} // namespace qnl

@@ -1,0 +1,312 @@
+// The DDL reader on procedures, functions, packages and EXECUTE BLOCK, generators, exceptions,
+// collations and descriptions: what each statement makes or changes in the structure, what it
+// hands on, and how a wrong one is reported.
+#include "IbReader.h"
+
+#include "objects/qnlComp_Def.h"
+#include "objects/qnlComp_Exc.h"
+#include "objects/qnlComp_Gnr.h"
+#include "objects/qnlComp_Pkg.h"
+#include "objects/qnlComp_Prc.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace qnl {
+namespace {
+
+using test::IbReader;
+using Lines = std::vector<std::string>;
+
+TPrcData* Routine(const IbReader& R, const std::string& Name) {
+    return dynamic_cast<TPrcData*>(R.Objs.FindProcedure(Name));
+}
+
+// "name type" per parameter, inputs then "->" and outputs.
+std::string Params(const TPrcData* P) {
+    if (!P) return "missing";
+    std::string s;
+    for (int i = 0; i < P->InputCount(); ++i) s += P->InputParam(i)->Name + " " + DataTypeName(P->InputParam(i)->DataType) + ", ";
+    s += "->";
+    for (int i = 0; i < P->OutputCount(); ++i)
+        s += " " + P->OutputParam(i)->Name + " " + DataTypeName(P->OutputParam(i)->DataType) + ",";
+    return s;
+}
+
+struct ReadCase {
+    const char* Name;
+    TIBSQLServerVersionType Version;
+    std::string Script;
+    Lines Statements;
+    Lines Messages;
+    std::function<void(const IbReader&)> Check;
+};
+
+void RunCases(const std::vector<ReadCase>& Cases) {
+    for (const ReadCase& c : Cases) {
+        SCOPED_TRACE(c.Name);
+        IbReader r(c.Version);
+        r.Read(c.Script);
+        EXPECT_EQ(r.Statements, c.Statements);
+        EXPECT_EQ(r.Messages(), c.Messages);
+        if (c.Check) c.Check(r);
+    }
+}
+
+TEST(IbParserRoutines, ProceduresFunctionsPackagesAndBlocks) {
+    RunCases({
+        {"a procedure read anew: parameters replaced, descriptions of kept names kept, create then alter",
+         st_Firebird_30,
+         "SET TERM ^;\nCREATE PROCEDURE P (A INTEGER, B INTEGER) RETURNS (R INTEGER) AS BEGIN END^\n"
+         "COMMENT ON PARAMETER P.B IS 'kept'^\nCOMMENT ON PARAMETER P.R IS 'lost'^\n"
+         "ALTER PROCEDURE P (B VARCHAR(5), C DATE) RETURNS (S INTEGER) AS BEGIN S = 1; END^",
+         {"Procedure P procedure: create | CREATE PROCEDURE P (A INTEGER, B INTEGER) RETURNS (R INTEGER) AS BEGIN END",
+          "Procedure P procedure: alter | ALTER PROCEDURE P (B VARCHAR(5), C DATE) RETURNS (S INTEGER) AS BEGIN S = 1; END"},
+         {},
+         [](const IbReader& r) {
+             TPrcData* p = Routine(r, "P");
+             EXPECT_EQ(Params(p), "B VARCHAR, C DATE, -> S INTEGER,");
+             ASSERT_NE(p, nullptr);
+             EXPECT_EQ(p->FindInputParam("B")->Description(), "kept");
+             EXPECT_EQ(p->FindOutputParam("S")->Description(), "");
+             EXPECT_EQ(p->Source(), "BEGIN S = 1; END");
+             EXPECT_EQ(p->InputParam(0)->Owner, p);
+             EXPECT_EQ(p->InputParam(0)->ParamDirection, pdIn);
+         }},
+        {"CREATE OR ALTER of a new procedure is a create; an empty list; the body's own ';' under ';'",
+         st_Firebird_30,
+         "CREATE OR ALTER PROCEDURE P () AS BEGIN X = 1; END;\nSELECT 1 FROM RDB$DATABASE;",
+         {"Procedure P procedure: create | CREATE OR ALTER PROCEDURE P () AS BEGIN X = 1; END",
+          "Select - - | SELECT 1 FROM RDB$DATABASE"},
+         {},
+         [](const IbReader& r) { EXPECT_EQ(Params(Routine(r, "P")), "->"); }},
+        {"parameters: TYPE OF, TYPE OF COLUMN, defaults, NOT NULL; a deterministic function",
+         st_Firebird_30,
+         "SET TERM ^;\nCREATE FUNCTION F (A TYPE OF D, B TYPE OF COLUMN T.C, C INTEGER = 5, D VARCHAR(3) NOT NULL "
+         "DEFAULT 'x') RETURNS BIGINT DETERMINISTIC AS BEGIN RETURN 1; END^",
+         {"Procedure F procedure: create | CREATE FUNCTION F (A TYPE OF D, B TYPE OF COLUMN T.C, C INTEGER = 5, D "
+          "VARCHAR(3) NOT NULL DEFAULT 'x') RETURNS BIGINT DETERMINISTIC AS BEGIN RETURN 1; END"},
+         {},
+         [](const IbReader& r) {
+             TPrcData* f = Routine(r, "F");
+             ASSERT_NE(f, nullptr);
+             EXPECT_TRUE(f->IsFunction);
+             EXPECT_EQ(Params(f), "A ? DataType, B ? DataType, C INTEGER, D VARCHAR, ->  BIGINT,");
+             EXPECT_EQ(f->InputParam(0)->DataType, dtDomain);
+             EXPECT_TRUE(f->InputParam(0)->TypeOf);
+             EXPECT_EQ(f->InputParam(0)->DomainName, "D");
+             EXPECT_EQ(f->InputParam(1)->TypeOfTable + "." + f->InputParam(1)->TypeOfColumn, "T.C");
+             EXPECT_EQ(f->InputParam(2)->DefaultValue, "5");
+             EXPECT_EQ(f->InputParam(3)->DefaultValue, "'x'");
+             EXPECT_FALSE(f->InputParam(3)->Nullable);
+             EXPECT_TRUE(f->OutputParam(0)->Deterministic);
+         }},
+        {"DETERMINISTIC belongs to Firebird 3 on: older versions do not read it",
+         st_Firebird_25,
+         "SET TERM ^;\nCREATE FUNCTION F RETURNS INTEGER DETERMINISTIC AS BEGIN RETURN 1; END^",
+         {},
+         {"2:8 Unknown CREATE-statement"},
+         nullptr},
+        {"a function of a procedure's name is an error: the procedure is kept, never overwritten",
+         st_Firebird_30,
+         "SET TERM ^;\nCREATE PROCEDURE SAME (A INTEGER) AS BEGIN END^\n"
+         "CREATE FUNCTION SAME RETURNS INTEGER AS BEGIN RETURN 1; END^\nCREATE PROCEDURE NEXT_ONE AS BEGIN END^",
+         {"Procedure SAME procedure: create | CREATE PROCEDURE SAME (A INTEGER) AS BEGIN END",
+          "Procedure NEXT_ONE procedure: create | CREATE PROCEDURE NEXT_ONE AS BEGIN END"},
+         {"3:17 Function SAME has the name of a procedure read before; the structure keeps one routine per name"},
+         [](const IbReader& r) {
+             ASSERT_NE(Routine(r, "SAME"), nullptr);
+             EXPECT_FALSE(Routine(r, "SAME")->IsFunction);
+             EXPECT_EQ(Params(Routine(r, "SAME")), "A INTEGER, ->");
+         }},
+        {"a package's header, then its body: one package, members not filed as routines",
+         st_Firebird_30,
+         "SET TERM ^;\nCREATE PACKAGE PK AS\nBEGIN\n  FUNCTION F (X INTEGER) RETURNS INTEGER;\n  PROCEDURE P;\nEND^\n"
+         "CREATE PACKAGE BODY PK AS\nBEGIN\n  FUNCTION F (X INTEGER) RETURNS INTEGER AS BEGIN RETURN X; END\n"
+         "  PROCEDURE P AS\n    DECLARE PROCEDURE INNER_P AS BEGIN END\n  BEGIN\n    EXECUTE PROCEDURE INNER_P;\n  END\nEND^",
+         {"Statement PK package: create | CREATE PACKAGE PK AS\r\nBEGIN\r\n  FUNCTION F (X INTEGER) RETURNS INTEGER;\r\n  "
+          "PROCEDURE P;\r\nEND",
+          "Statement PK package: alter | CREATE PACKAGE BODY PK AS\r\nBEGIN\r\n  FUNCTION F (X INTEGER) RETURNS INTEGER AS "
+          "BEGIN RETURN X; END\r\n  PROCEDURE P AS\r\n    DECLARE PROCEDURE INNER_P AS BEGIN END\r\n  BEGIN\r\n    EXECUTE "
+          "PROCEDURE INNER_P;\r\n  END\r\nEND"},
+         {},
+         [](const IbReader& r) {
+             auto* pk = dynamic_cast<TPkgData*>(r.Objs.FindPackage("PK"));
+             ASSERT_NE(pk, nullptr);
+             EXPECT_TRUE(pk->IsBody);
+             EXPECT_EQ(pk->HeaderSource, "BEGIN\r\n  FUNCTION F (X INTEGER) RETURNS INTEGER;\r\n  PROCEDURE P;\r\nEND");
+             EXPECT_EQ(pk->Source().substr(0, 10), "BEGIN\r\n  F");
+             EXPECT_EQ(r.Objs.List(olProcedures).Count(), 0);
+         }},
+        {"EXECUTE BLOCK makes no object and is handed on whole",
+         st_Firebird_30,
+         "SET TERM ^;\nEXECUTE BLOCK (N INTEGER) RETURNS (M INTEGER) AS BEGIN M = N; SUSPEND; END^",
+         {"ExecuteBlock - - | EXECUTE BLOCK (N INTEGER) RETURNS (M INTEGER) AS BEGIN M = N; SUSPEND; END"},
+         {},
+         [](const IbReader& r) { EXPECT_EQ(r.Objs.List(olProcedures).Count(), 0); }},
+        {"DROP takes only its own kind of routine; DROP PACKAGE BODY keeps the header",
+         st_Firebird_30,
+         "SET TERM ^;\nCREATE PROCEDURE P AS BEGIN END^\nCREATE FUNCTION F RETURNS INTEGER AS BEGIN RETURN 1; END^\n"
+         "CREATE PACKAGE PK AS BEGIN PROCEDURE X; END^\nCREATE PACKAGE BODY PK AS BEGIN PROCEDURE X AS BEGIN END END^\n"
+         "SET TERM ;^\nDROP FUNCTION P;\nDROP PROCEDURE F;\nDROP PACKAGE BODY PK;",
+         {"Procedure P procedure: create | CREATE PROCEDURE P AS BEGIN END",
+          "Procedure F procedure: create | CREATE FUNCTION F RETURNS INTEGER AS BEGIN RETURN 1; END",
+          "Statement PK package: create | CREATE PACKAGE PK AS BEGIN PROCEDURE X; END",
+          "Statement PK package: alter | CREATE PACKAGE BODY PK AS BEGIN PROCEDURE X AS BEGIN END END",
+          "Statement P procedure: drop | DROP FUNCTION P", "Statement F procedure: drop | DROP PROCEDURE F",
+          "Statement PK package body: drop | DROP PACKAGE BODY PK"},
+         {},
+         [](const IbReader& r) {
+             EXPECT_NE(Routine(r, "P"), nullptr);
+             EXPECT_NE(Routine(r, "F"), nullptr);
+             auto* pk = dynamic_cast<TPkgData*>(r.Objs.FindPackage("PK"));
+             ASSERT_NE(pk, nullptr);
+             EXPECT_FALSE(pk->IsBody);
+             EXPECT_EQ(pk->Source(), "");
+             EXPECT_EQ(pk->HeaderSource, "BEGIN PROCEDURE X; END");
+         }},
+    });
+}
+
+TEST(IbParserRoutines, GeneratorsExceptionsAndCollations) {
+    auto generator = [](const IbReader& R, const std::string& Name) {
+        auto* g = dynamic_cast<TGnrData*>(R.Objs.FindGenerator(Name));
+        return g ? g->StartWith + "/" + g->IncrementBy : std::string("missing");
+    };
+    auto exception = [](const IbReader& R, const std::string& Name) {
+        auto* e = dynamic_cast<TExcData*>(R.Objs.FindException(Name));
+        return e ? e->Message : std::string("missing");
+    };
+    RunCases({
+        {"generator clauses: defaults stay empty, BY is optional, ALTER changes only what it names",
+         st_Firebird_30,
+         "CREATE SEQUENCE A START WITH 0 INCREMENT BY 1;\nCREATE GENERATOR B START WITH 5 INCREMENT 2;\n"
+         "CREATE SEQUENCE C;\nALTER SEQUENCE C RESTART WITH 7;\nALTER SEQUENCE B INCREMENT BY -3;",
+         {"Statement A generator: create | CREATE SEQUENCE A START WITH 0 INCREMENT BY 1",
+          "Statement B generator: create | CREATE GENERATOR B START WITH 5 INCREMENT 2",
+          "Statement C generator: create | CREATE SEQUENCE C", "Statement C generator: alter | ALTER SEQUENCE C RESTART WITH 7",
+          "Statement B generator: alter | ALTER SEQUENCE B INCREMENT BY -3"},
+         {},
+         [&](const IbReader& r) {
+             EXPECT_EQ(generator(r, "A"), "/");
+             EXPECT_EQ(generator(r, "B"), "5/-3");
+             EXPECT_EQ(generator(r, "C"), "7/");
+         }},
+        {"before Firebird 3 a sequence has no clauses",
+         st_Firebird_25,
+         "CREATE SEQUENCE S START WITH 5;",
+         {},
+         {"1:19 Missing: <TERM> (<Ident>) (<Ident>: START)"},
+         nullptr},
+        {"exceptions: ALTER changes one read before and makes an unknown one; quotes undoubled",
+         st_Firebird_30,
+         "CREATE EXCEPTION E 'old';\nALTER EXCEPTION E 'it''s new';\nALTER EXCEPTION F 'made';",
+         {"Statement E exception: create | CREATE EXCEPTION E 'old'",
+          "Statement E exception: create | ALTER EXCEPTION E 'it''s new'",
+          "Statement F exception: create | ALTER EXCEPTION F 'made'"},
+         {},
+         [&](const IbReader& r) {
+             EXPECT_EQ(exception(r, "E"), "it's new");
+             EXPECT_EQ(exception(r, "F"), "made");
+             EXPECT_EQ(r.Objs.List(olExceptions).Count(), 2);
+         }},
+        {"collations: every clause, and what one takes from its base",
+         st_Firebird_30,
+         "CREATE COLLATION A FOR UTF8 FROM UNICODE NO PAD CASE INSENSITIVE ACCENT INSENSITIVE 'LOCALE=de_DE';\n"
+         "CREATE COLLATION B FOR UTF8 FROM A;\nCREATE COLLATION C FOR ISO8859_1 FROM EXTERNAL ('PT_BR');\n"
+         "CREATE COLLATION D FOR UTF8 FROM UNICODE_CI;",
+         {"Statement A collation: create | CREATE COLLATION A FOR UTF8 FROM UNICODE NO PAD CASE INSENSITIVE ACCENT "
+          "INSENSITIVE 'LOCALE=de_DE'",
+          "Statement B collation: create | CREATE COLLATION B FOR UTF8 FROM A",
+          "Statement C collation: create | CREATE COLLATION C FOR ISO8859_1 FROM EXTERNAL ('PT_BR')",
+          "Statement D collation: create | CREATE COLLATION D FOR UTF8 FROM UNICODE_CI"},
+         {},
+         [](const IbReader& r) {
+             auto text = [&r](const std::string& Name) {
+                 auto* c = dynamic_cast<TCltData*>(r.Objs.List(olCollations).FindObj(Name));
+                 if (!c) return std::string("missing");
+                 return c->CharacterSet + " " + c->BaseCollation + "|" + c->ExternalName + (c->PadSpace ? " pad" : " nopad") +
+                        (c->CaseSensitive ? " cs" : " ci") + (c->AccentSensitive ? " as" : " ai") + " " + c->Attributes;
+             };
+             EXPECT_EQ(text("A"), "UTF8 UNICODE| nopad ci ai LOCALE=de_DE");
+             EXPECT_EQ(text("B"), "UTF8 UNICODE| nopad ci ai ");
+             EXPECT_EQ(text("C"), "ISO8859_1 |PT_BR nopad cs as ");
+             EXPECT_EQ(text("D"), "UTF8 UNICODE| pad ci as ");
+         }},
+        {"collation errors",
+         st_Firebird_30,
+         "CREATE COLLATION A FOR UTF8 FROM 'X';\nCREATE COLLATION B FOR UTF8 FROM UNICODE CASE MAYBE;",
+         {},
+         {"1:34 Must be: FROM basecoll | FROM EXTERNAL ('extname')", "2:47 Must be: SENSITIVE / INSENSITIVE"},
+         nullptr},
+    });
+}
+
+TEST(IbParserRoutines, DescriptionsLandOnTheirObjects) {
+    RunCases({
+        {"COMMENT ON every kind the structure keeps; NULL clears; what has no place is handed on",
+         st_Firebird_30,
+         "CREATE TABLE T (C INTEGER);\nCREATE INDEX IX ON T (C);\nCREATE SEQUENCE S;\nCREATE EXCEPTION E 'x';\n"
+         "CREATE COLLATION CO FOR UTF8 FROM UNICODE;\nSET TERM ^;\nCREATE PROCEDURE P (A INTEGER) AS BEGIN END^\n"
+         "CREATE FUNCTION F (B INTEGER) RETURNS INTEGER AS BEGIN RETURN B; END^\n"
+         "CREATE PACKAGE PK AS BEGIN END^\nSET TERM ;^\n"
+         "COMMENT ON TABLE T IS 'table';\nCOMMENT ON COLUMN T.C IS 'column';\nCOMMENT ON COLUMN T.C IS NULL;\n"
+         "COMMENT ON INDEX IX IS 'index';\nCOMMENT ON SEQUENCE S IS 'sequence';\nCOMMENT ON EXCEPTION E IS 'exception';\n"
+         "COMMENT ON COLLATION CO IS 'collation';\nCOMMENT ON PROCEDURE P IS 'procedure';\n"
+         "COMMENT ON PROCEDURE PARAMETER P.A IS 'pa';\nCOMMENT ON FUNCTION F IS 'function';\n"
+         "COMMENT ON FUNCTION PARAMETER F.B IS 'fb';\nCOMMENT ON PACKAGE PK IS 'package';\n"
+         "COMMENT ON DATABASE IS 'db';\nCOMMENT ON CHARACTER SET UTF8 IS 'cs';\nCOMMENT ON PROCEDURE PK.X IS 'member';\n"
+         "COMMENT ON TABLE NOT_THERE IS 'nothing';",
+         {"Statement T table: create | CREATE TABLE T (C INTEGER)", "Statement IX index: create | CREATE INDEX IX ON T (C)",
+          "Statement S generator: create | CREATE SEQUENCE S", "Statement E exception: create | CREATE EXCEPTION E 'x'",
+          "Statement CO collation: create | CREATE COLLATION CO FOR UTF8 FROM UNICODE",
+          "Procedure P procedure: create | CREATE PROCEDURE P (A INTEGER) AS BEGIN END",
+          "Procedure F procedure: create | CREATE FUNCTION F (B INTEGER) RETURNS INTEGER AS BEGIN RETURN B; END",
+          "Statement PK package: create | CREATE PACKAGE PK AS BEGIN END",
+          "Description - -: description | COMMENT ON DATABASE IS 'db'",
+          "Description UTF8 -: description | COMMENT ON CHARACTER SET UTF8 IS 'cs'",
+          "Description X procedure: description | COMMENT ON PROCEDURE PK.X IS 'member'"},
+         {},
+         [](const IbReader& r) {
+             EXPECT_EQ(r.Table("T")->Description(), "table");
+             EXPECT_EQ(r.Column("T", "C")->Description(), "");
+             EXPECT_EQ(r.Index("IX")->Description(), "index");
+             EXPECT_EQ(r.Objs.FindGenerator("S")->Description(), "sequence");
+             EXPECT_EQ(r.Objs.FindException("E")->Description(), "exception");
+             EXPECT_EQ(r.Objs.List(olCollations).FindObj("CO")->Description(), "collation");
+             EXPECT_EQ(Routine(r, "P")->Description(), "procedure");
+             EXPECT_EQ(Routine(r, "P")->InputParam(0)->Description(), "pa");
+             EXPECT_EQ(Routine(r, "F")->Description(), "function");
+             EXPECT_EQ(Routine(r, "F")->InputParam(0)->Description(), "fb");
+             EXPECT_EQ(r.Objs.FindPackage("PK")->Description(), "package");
+         }},
+        {"DESCRIBE sets the description and is handed on with its text",
+         st_Firebird_30,
+         "CREATE TABLE T (C INTEGER);\nSET TERM ^;\nCREATE PROCEDURE P (A INTEGER) AS BEGIN END^\nSET TERM ;^\n"
+         "DESCRIBE FIELD C TABLE T 'column';\nDESCRIBE PARAMETER A PROCEDURE P 'param';\nDESCRIBE TABLE T 'table';\n"
+         "DESCRIBE VIEW NOT_THERE 'nothing';",
+         {"Statement T table: create | CREATE TABLE T (C INTEGER)",
+          "Procedure P procedure: create | CREATE PROCEDURE P (A INTEGER) AS BEGIN END",
+          "Description C field: description of T | DESCRIBE FIELD C TABLE T 'column'",
+          "Description A -: description of P | DESCRIBE PARAMETER A PROCEDURE P 'param'",
+          "Description T table: description | DESCRIBE TABLE T 'table'",
+          "Description NOT_THERE view: description | DESCRIBE VIEW NOT_THERE 'nothing'"},
+         {},
+         [](const IbReader& r) {
+             EXPECT_EQ(r.Column("T", "C")->Description(), "column");
+             EXPECT_EQ(Routine(r, "P")->InputParam(0)->Description(), "param");
+             EXPECT_EQ(r.Table("T")->Description(), "table");
+         }},
+        {"description errors",
+         st_Firebird_30,
+         "COMMENT ON NOTHING X IS 'a';\nCOMMENT ON TABLE T IS 5;\nDESCRIBE SOMETHING X 'a';\nDESCRIBE FIELD C ROLE R 'a';",
+         {},
+         {"1:12 Unknown Comment-statement", "2:23 Invalid comment text", "3:10 Unknown DESCRIBE statement.",
+          "4:18 Unknown DESCRIBE statement."},
+         nullptr},
+    });
+}
+
+} // namespace
+} // namespace qnl
