@@ -218,6 +218,22 @@ std::string TDbObj::GetDescriptionSQL() {
     return DescriptionText();
 }
 
+std::string TDbObj::IBDescriptionText(const std::string& SysTable, const std::string& NameColumn,
+                                      const std::string& Word) {
+    const std::string desc = QuotedStr(Description());
+    const TIBServerOptions* o = GetIBServerOptions();
+    if (o && o->SQLServerVersion == st_InterBase_2020)
+        return "ALTER DESCRIPTION FOR " + Word + " " + QuoteName(Name) + " SET\r\n" + desc;
+    switch (GetUpdateDescriptionMode()) {
+    case udSysTables:
+        return "UPDATE " + SysTable + " SET RDB$DESCRIPTION = \r\n" + desc + "\r\nWHERE " + NameColumn + " = " +
+               QuotedStr(Name);
+    case udDescribe: return "DESCRIBE " + Word + " " + QuoteName(Name) + "\r\n" + desc;
+    case udComment: return "COMMENT ON " + Word + " " + QuoteName(Name) + " IS\r\n" + desc;
+    }
+    return {};
+}
+
 TDbObj* TDbObj::FindColumn(const std::string& AName) const {
     for (int i = 0; i < GetColumnCount(); ++i)
         if (TDbObj* c = GetColumn(i); c && c->Name == AName) return c;
@@ -252,7 +268,7 @@ void TDbObj::CreateDependDef() {
             AddOwnStatement(GetCreateStatement(), skProcedure, Name, dboProcedure, saCreate);
         } else if (Kind == dboTrigger) {
             AddOwnStatement(GetCreateStatement(), skTrigger, Name, dboTrigger, saCreate);
-            SetSource(GetCreatedBody());
+            SetCreatedBody(Source());
             for (int i = 0; i < UsedBy.Count(); ++i) UsedBy.Items(i)->Active = false;
         } else {
             AddOwnStatement(GetCreateStatement(), skStatement, GetQualifiedName(), Kind, saCreate,

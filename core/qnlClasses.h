@@ -144,8 +144,8 @@ public:
     virtual void SetBodyEmptied(bool /*Value*/) {}
     virtual void EmptyBody(bool /*AddStatement*/) {}
     virtual bool GetReturnsTable() const { return false; }
-    // A trigger's body as it is once created (becomes its Source after its CREATE).
-    virtual std::string GetCreatedBody() const { return Source(); }
+    // A trigger remembers the body its CREATE statement was written with.
+    virtual void SetCreatedBody(const std::string& /*Body*/) {}
     // A role's kind: 0 role, 1 login, 2 user.
     virtual int GetRoleKind() const { return 0; }
     // A grant folds an equal grant (same object, grantee and option) into itself; True when it did.
@@ -180,6 +180,9 @@ public:
     bool BodyIsEmpty() const;
 
 protected:
+    // The InterBase/Firebird description statement of an object filed in SysTable under
+    // NameColumn, in the container's description mode; Word names the kind ("VIEW", "TRIGGER").
+    std::string IBDescriptionText(const std::string& SysTable, const std::string& NameColumn, const std::string& Word);
     void AddOwnStatement(const std::string& Text, TStatementKind Kind, const std::string& ObjName,
                          TDbObject ObjKind, uint8_t Action, const std::string& FieldName = {});
     bool IsColumn() const { return Kind == dboField; }

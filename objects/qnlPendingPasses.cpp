@@ -34,15 +34,6 @@ void WriteDeclareUDFs(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetTyp
 void WriteAlterUDFs(TCustomQuarnel&) {}
 void WriteDropUDFs(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
 
-void WriteEmptyTriggerBodies(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-void WriteDropTriggers(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-void WriteCreateTriggers(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-void WriteAlterTriggers(TCustomQuarnel&) {}
-
-void WriteDropViews(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-void WriteCreateViews(TCustomQuarnel&) {}
-void WriteAlterViews(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-
 void WriteDropPackages(TCustomQuarnel&) {}
 void WriteAlterPackages(TCustomQuarnel&) {}
 void WriteCreatePackages(TCustomQuarnel&) {}

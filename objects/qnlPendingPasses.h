@@ -43,17 +43,6 @@ void WriteDeclareUDFs(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& 
 void WriteAlterUDFs(TCustomQuarnel& Q);
 void WriteDropUDFs(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
 
-// Triggers.
-void WriteEmptyTriggerBodies(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-void WriteDropTriggers(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-void WriteCreateTriggers(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-void WriteAlterTriggers(TCustomQuarnel& Q);
-
-// Views.
-void WriteDropViews(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-void WriteCreateViews(TCustomQuarnel& Q);
-void WriteAlterViews(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-
 // Packages.
 void WriteDropPackages(TCustomQuarnel& Q);
 void WriteAlterPackages(TCustomQuarnel& Q);
