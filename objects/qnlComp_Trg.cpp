@@ -384,15 +384,7 @@ void WriteEmptyTriggerBodies(TCustomObjs& /*Master*/, TCustomObjs& Target, TCust
 }
 
 void WriteDropTriggers(TCustomObjs& /*Master*/, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType /*Compare*/) {
-    TPassSection section(Exec, "/* Drop Trigger... */");
-    const TDbObjList& list = Target.List(olTriggers);
-    for (int i = 0; i < list.Count(); ++i) {
-        TDbObj* t = list.Obj(i);
-        if (t->NoScript || t->Counterpart || !t->GetExists()) continue;
-        section.Open();
-        t->DoDrop();
-    }
-    section.Close();
+    DropTargetOnly(Exec, Target.List(olTriggers), "/* Drop Trigger... */");
 }
 
 void WriteCreateTriggers(TCustomObjs& Master, TCustomObjs& /*Target*/, TCustomSQLExec& Exec, TCmpObjSetType Compare) {

@@ -292,16 +292,7 @@ void WriteAlterViews(TCustomObjs& Master, TCustomObjs& /*Target*/, TCustomSQLExe
 }
 
 void WriteDropViews(TCustomObjs& /*Master*/, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType /*Compare*/) {
-    TPassSection section(Exec, "/* Drop View... */");
-    const TDbObjList& list = Target.List(olViews);
-    for (int i = 0; i < list.Count(); ++i) {
-        TViwData* t = AsView(list.Obj(i));
-        if (!t || t->NoScript || t->Counterpart || !t->GetExists()) continue;
-        section.Open();
-        t->DoDrop();
-        t->CurrentSQL.clear();
-    }
-    section.Close();
+    DropTargetOnly(Exec, Target.List(olViews), "/* Drop View... */", [](TDbObj& View) { View.CurrentSQL.clear(); });
 }
 
 } // namespace qnl

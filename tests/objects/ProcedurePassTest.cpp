@@ -15,41 +15,9 @@ namespace {
 
 using Steps = std::vector<std::string>;
 
-struct Comparison {
-    TDBStructure master, target;
-    RecordingExec exec;
-    TQuarnel q;
-
-    explicit Comparison(TServerType Type) {
-        for (TObjs* o : {master.Objs(), target.Objs()}) {
-            o->SetServerType(Type);
-            o->IBServerOptions.SQLServerVersion = st_Firebird_30;
-        }
-        exec.ServerType = Type;
-        q.SetDBStructureMaster(&master);
-        q.SetDBStructureTarget(&target);
-        q.SetSQLExec(&exec);
-    }
-    TObjs& M() { return *master.Objs(); }
-    TObjs& T() { return *target.Objs(); }
-
-    // Every comment and every statement about a routine, view or column, the statements led by
-    // their action code.
-    Steps Run() {
-        q.Compare();
-        Steps r;
-        for (int i = 0; i < exec.StatementCount(); ++i) {
-            const TStatement* st = exec.Statements(i);
-            if (st->Kind == skComment)
-                r.push_back(exec.Text(i));
-            else if (st->ObjKind == dboProcedure || st->ObjKind == dboView || st->ObjKind == dboField ||
-                     st->ObjKind == dboTrigger)
-                r.push_back("[" + std::to_string(st->Action) + "] " + exec.Text(i));
-        }
-        // Section closings carry no information here.
-        std::erase_if(r, [](const std::string& S) { return Trim(S).empty(); });
-        return r;
-    }
+struct Comparison : RecordedComparison {
+    using RecordedComparison::RecordedComparison;
+    Steps Run() { return RecordedComparison::Run({dboProcedure, dboView, dboField, dboTrigger}); }
 };
 
 TPrcData* Routine(TObjs& Objs, const std::string& Name, const std::string& Body, bool Function = false) {

@@ -4,7 +4,6 @@
 #include "objects/qnlComp_Prc.h"
 #include "objects/qnlComp_Trg.h"
 #include "objects/qnlComp_Viw.h"
-#include "objects/qnlQuarnel.h"
 #include "tests/objects/ObjectsKit.h"
 
 #include <gtest/gtest.h>
@@ -14,39 +13,10 @@ namespace {
 
 using Steps = std::vector<std::string>;
 
-struct Comparison {
-    TDBStructure master, target;
-    RecordingExec exec;
-    TQuarnel q;
-
-    explicit Comparison(TServerType Type = stInterBase, TIBSQLServerVersionType Version = st_Firebird_30) {
-        for (TObjs* o : {master.Objs(), target.Objs()}) {
-            o->SetServerType(Type);
-            o->IBServerOptions.SQLServerVersion = Version;
-        }
-        exec.ServerType = Type;
-        q.SetDBStructureMaster(&master);
-        q.SetDBStructureTarget(&target);
-        q.SetSQLExec(&exec);
-    }
-    TObjs& M() { return *master.Objs(); }
-    TObjs& T() { return *target.Objs(); }
+struct Comparison : RecordedComparison {
+    using RecordedComparison::RecordedComparison;
     std::vector<TObjs*> Both() { return {&M(), &T()}; }
-
-    // Every comment and every statement about a view, trigger or routine, the statements led by
-    // their action code; section closings left out.
-    Steps Run() {
-        q.Compare();
-        Steps r;
-        for (int i = 0; i < exec.StatementCount(); ++i) {
-            const TStatement* st = exec.Statements(i);
-            if (st->Kind == skComment && !Trim(exec.Text(i)).empty())
-                r.push_back(exec.Text(i));
-            else if (st->ObjKind == dboView || st->ObjKind == dboTrigger || st->ObjKind == dboProcedure)
-                r.push_back("[" + std::to_string(st->Action) + "] " + exec.Text(i));
-        }
-        return r;
-    }
+    Steps Run() { return RecordedComparison::Run({dboView, dboTrigger, dboProcedure}); }
 };
 
 TViwData* View(TObjs& O, const std::string& Name, const std::string& Select) {
