@@ -6,6 +6,7 @@
 #include "objects/qnlComp_Trg.h"
 #include "objects/qnlPassSection.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace qnl {
@@ -114,6 +115,8 @@ void TViwData::CreateDependDef() {
     }
     AddOwnStatement(GetCreateStatement(), skStatement, Name, dboView, saCreate);
     SetExists(true);
+    // Its columns come back with it (a drop marked them gone), so what reads them is complete.
+    for (int i = 0; i < GetColumnCount(); ++i) GetColumn(i)->SetExists(true);
     // The target's view has the master's text now, so a view that reads this one does not
     // drop and create it a second time.
     if (Counterpart && Container && Container->GetMasterObjs() == Container) Counterpart->CurrentSQL = CurrentSQL;
@@ -132,7 +135,29 @@ void TViwData::CreateDependDef() {
         }
     }
     MarkCreated();
+    RestoreComputedColumns();
     FCreating = false;
+}
+
+void TViwData::RestoreComputedColumns() {
+    std::vector<TDbObj*> tables;
+    auto collect = [&](const TDbObj& Used) {
+        for (int i = 0; i < Used.UsedBy.Count(); ++i) {
+            TDbObj* ref = Used.UsedBy.Items(i)->Ref;
+            if (!ref || ref->Kind != dboField || ref->Source().empty() || ref->GetExists()) continue;
+            TDbObj* table = ref->GetOwner();
+            if (table && table->Kind == dboTable && table->GetExists() &&
+                std::find(tables.begin(), tables.end(), table) == tables.end())
+                tables.push_back(table);
+        }
+    };
+    collect(*this);
+    for (int i = 0; i < GetColumnCount(); ++i) collect(*GetColumn(i));
+    // The computed phase of a table adds each of its computed columns that can be written now.
+    for (TDbObj* table : tables) {
+        table->SetCreatePhase(false);
+        table->CreateDependDef();
+    }
 }
 
 void CreateViewFor(TDbObj& User, TDbObj& View, const std::string& UserWord) {

@@ -59,6 +59,9 @@ public:
     std::string DescriptionText() override;
 
 private:
+    // A computed column that reads this view went when the view was dropped: once the view is
+    // there again, its table adds it back.
+    void RestoreComputedColumns();
     bool FCreating = false;
 };
 

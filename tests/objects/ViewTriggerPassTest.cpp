@@ -84,6 +84,43 @@ TEST(ViewPass, TableChangeRecreatesTheViewsReadingItAndWhatUsesThem) {
     EXPECT_FALSE(view[1]->Recreate);
 }
 
+TEST(ViewPass, ComputedColumnReadingARecreatedViewComesBack) {
+    Comparison c;
+    for (TObjs* o : c.Both()) {
+        TViwData* v = View(*o, "V", o == &c.M() ? "SELECT 2 X FROM RDB$DATABASE" : "SELECT 1 X FROM RDB$DATABASE");
+        v->AddColumn("X");
+        auto* t = new TTblData(o);
+        t->Name = "T";
+        o->AddDbObject(t);
+        auto id = std::make_unique<TFldData>(o, t);
+        id->Name = "ID";
+        id->DataType = dtInteger;
+        t->AddColumn(std::move(id));
+        auto calc = std::make_unique<TFldData>(o, t);
+        calc->Name = "C";
+        calc->SetSource("((SELECT MAX(X) FROM V))");
+        TFldData* column = t->AddColumn(std::move(calc));
+        // What the body parser records: the relation and the column read.
+        RegisterDependency(o, column, v);
+        RegisterDependency(o, column, v, "X");
+    }
+    const Steps steps = c.RecordedComparison::Run({dboView, dboField});
+    const auto at = [&](const std::string& S) {
+        const auto it = std::find(steps.begin(), steps.end(), S);
+        EXPECT_NE(it, steps.end()) << S;
+        return it - steps.begin();
+    };
+    const auto dropC = at("[3] ALTER TABLE T DROP C");
+    const auto dropV = at("[3] DROP VIEW V");
+    const auto createV = at("[1] CREATE VIEW V(\r\nX)\r\n AS \r\nSELECT 2 X FROM RDB$DATABASE");
+    const auto addC = at("[1] ALTER TABLE T ADD C COMPUTED BY ((SELECT MAX(X) FROM V))");
+    EXPECT_LT(dropC, dropV);
+    EXPECT_LT(dropV, createV);
+    EXPECT_LT(createV, addC);
+    // And it goes back to its place.
+    at("[2] ALTER TABLE T ALTER COLUMN C POSITION 2");
+}
+
 // A grant kind as the grant readers file it: object and grantee, each with its kind.
 class TestGrant : public TDbObj {
 public:
