@@ -275,5 +275,17 @@ TEST(ViewTriggerFirebird, ChangedViewTextRecreatesTheViewsReadingIt) {
     ExpectTriggerSteps(s);
 }
 
+// Why a dropped view marks the grants to it as well as those on it: Firebird 3 removes both.
+TEST(ViewTriggerFirebird, DropViewRemovesTheGrantsOnItAndToIt) {
+    TempDatabase db("CREATE TABLE T (A INTEGER);\nCREATE VIEW V AS SELECT A FROM T;\n"
+                    "GRANT SELECT ON T TO VIEW V;\nGRANT SELECT ON V TO U1;\nCOMMIT;\n");
+    const std::string privileges = "SELECT '<<' || TRIM(RDB$USER) || '|' || TRIM(RDB$RELATION_NAME) || '>>' FROM "
+                                   "RDB$USER_PRIVILEGES WHERE RDB$USER IN ('V', 'U1') ORDER BY 1";
+    EXPECT_EQ(QueryRows(db, privileges), (Rows{"U1|V", "V|T"}));
+    std::string out;
+    ASSERT_EQ(RunSql(db, "DROP VIEW V;\nCOMMIT;\n", out), 0) << out;
+    EXPECT_EQ(QueryRows(db, privileges), Rows{});
+}
+
 } // namespace
 } // namespace qnl::test
