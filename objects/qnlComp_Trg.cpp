@@ -422,7 +422,10 @@ void WriteAlterTriggers(TCustomQuarnel& Q) {
         if (!m || m->NoScript) continue;
         TTrgData* t = AsTrigger(m->Counterpart);
         const bool tExists = t && t->GetExists();
-        bool changed = false;
+        // Dropped along the way with its table (a table replaced by a global temporary one,
+        // say): the create pass only takes new triggers, so it is created again here.
+        const bool dropped = t && !tExists && !m->GetExists();
+        bool changed = dropped;
         if (tExists && t->GetCreateSQL() != m->GetCreateSQL()) {
             exec->AddComment(m->MakeComment("Alter exist trigger..."));
             changed = true;
@@ -436,9 +439,10 @@ void WriteAlterTriggers(TCustomQuarnel& Q) {
             if (descriptions && tExists && m->Description() != t->Description()) exec->AddDescription(m);
             continue;
         }
-        if (tExists && t->GetEmptyCreateSQL() != m->GetEmptyCreateSQL()) {
-            // The head changed (table, activity, type, position, ...): only a new trigger has it.
-            t->DoDrop();
+        if (dropped || (tExists && t->GetEmptyCreateSQL() != m->GetEmptyCreateSQL())) {
+            // Gone, or the head changed (table, activity, type, position, ...): only a new
+            // trigger has the master's head.
+            if (tExists) t->DoDrop();
             m->CreateDependDef();
         } else if (alterBody) {
             if (!tExists || t->Source() != m->Source() || m->BodyEmptied) {

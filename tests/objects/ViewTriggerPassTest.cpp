@@ -224,6 +224,30 @@ TEST(TriggerPass, BodyChangeOnTargetsWithoutAlterTriggerIsADropAndCreate) {
     }
 }
 
+TEST(TriggerPass, TriggerDroppedWithItsTableIsCreatedAgain) {
+    Comparison c;
+    for (TObjs* o : c.Both()) {
+        auto* t = new TTblData(o);
+        t->Name = "G";
+        t->GlobalTemporary = o == &c.M();
+        auto id = std::make_unique<TFldData>(o, t);
+        id->Name = "ID";
+        id->DataType = dtInteger;
+        t->AddColumn(std::move(id));
+        o->AddDbObject(t);
+        Trigger(*o, "G_BI", "G", "AS BEGIN END");
+    }
+    c.Run();
+    std::string script;
+    for (const std::string& s : c.exec.Texts()) script += s + "\n";
+    const size_t dropTrigger = script.find("DROP TRIGGER G_BI");
+    const size_t create = script.find("CREATE GLOBAL TEMPORARY TABLE G");
+    const size_t createTrigger = script.find("CREATE TRIGGER G_BI FOR G\r\nACTIVE BEFORE INSERT POSITION 0 \r\nAS BEGIN END");
+    ASSERT_NE(createTrigger, std::string::npos) << script;
+    EXPECT_LT(dropTrigger, script.find("DROP TABLE G"));
+    EXPECT_LT(create, createTrigger);
+}
+
 TEST(TriggerPass, ASADescriptionIsAQuotedLiteral) {
     Comparison c(stASA);
     TTrgData* t = Trigger(c.M(), "TRG", "T", "BEGIN END");
