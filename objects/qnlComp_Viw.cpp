@@ -155,8 +155,10 @@ void TViwData::RestoreComputedColumns() {
     for (int i = 0; i < GetColumnCount(); ++i) collect(*GetColumn(i));
     // The computed phase of a table adds each of its computed columns that can be written now.
     for (TDbObj* table : tables) {
+        const bool phase = table->GetPlainColumnsOnly();
         table->SetCreatePhase(false);
         table->CreateDependDef();
+        table->SetCreatePhase(phase);
     }
 }
 
