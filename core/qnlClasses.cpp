@@ -79,6 +79,11 @@ TIBServerOptions* TDbObj::GetIBServerOptions() const {
     return c ? &c->IBServerOptions : nullptr;
 }
 
+TMSSQLServerOptions* TDbObj::GetMSSQLServerOptions() const {
+    TCustomObjs* c = DialectContainer();
+    return c ? &c->MSSQLServerOptions : nullptr;
+}
+
 TCustomSQLExec* TDbObj::GetSQLExec() const { return Container ? Container->SQLExec() : nullptr; }
 
 TCmpObjSetType TDbObj::GetCompareObjects() const {
@@ -210,28 +215,20 @@ std::string TDbObj::GetAlterSQL() { return "/* Alter <...> */"; }
 std::string TDbObj::GetStoredSQL() { return !StoredSQL.empty() ? StoredSQL : GetCreateSQL(); }
 
 std::string TDbObj::MakeComment(const std::string& Text) const {
-    return GetServerType() == stASA ? "% " + Text : "/* " + Text + " */";
+    if (GetServerType() == stASA) return "% " + Text;
+    std::string safe;
+    safe.reserve(Text.size());
+    for (char c : Text) {
+        // "*/" would end the comment and run the rest of the text as SQL.
+        if (c == '/' && !safe.empty() && safe.back() == '*') safe += ' ';
+        safe += c;
+    }
+    return "/* " + safe + " */";
 }
 
 std::string TDbObj::GetDescriptionSQL() {
     if (NoScript || !GetCompareObjects().Contains(coDescription)) return {};
-    return DescriptionText();
-}
-
-std::string TDbObj::IBDescriptionText(const std::string& SysTable, const std::string& NameColumn,
-                                      const std::string& Word) {
-    const std::string desc = QuotedStr(Description());
-    const TIBServerOptions* o = GetIBServerOptions();
-    if (o && o->SQLServerVersion == st_InterBase_2020)
-        return "ALTER DESCRIPTION FOR " + Word + " " + QuoteName(Name) + " SET\r\n" + desc;
-    switch (GetUpdateDescriptionMode()) {
-    case udSysTables:
-        return "UPDATE " + SysTable + " SET RDB$DESCRIPTION = \r\n" + desc + "\r\nWHERE " + NameColumn + " = " +
-               QuotedStr(Name);
-    case udDescribe: return "DESCRIBE " + Word + " " + QuoteName(Name) + "\r\n" + desc;
-    case udComment: return "COMMENT ON " + Word + " " + QuoteName(Name) + " IS\r\n" + desc;
-    }
-    return {};
+    return DescriptionStatement(*this, GetDescriptionSubject());
 }
 
 TDbObj* TDbObj::FindColumn(const std::string& AName) const {

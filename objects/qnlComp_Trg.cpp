@@ -363,11 +363,6 @@ void TTrgData::DropDependents() {
     TDbObj::DropDependents();
 }
 
-std::string TTrgData::DescriptionText() {
-    if (GetServerType() != stInterBase) return {};
-    return IBDescriptionText("RDB$TRIGGERS", "RDB$TRIGGER_NAME", "TRIGGER");
-}
-
 // ---- passes ----
 
 void WriteEmptyTriggerBodies(TCustomObjs& /*Master*/, TCustomObjs& Target, TCustomSQLExec& Exec,

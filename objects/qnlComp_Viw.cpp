@@ -255,11 +255,6 @@ void TViwData::MarkDropped() {
     }
 }
 
-std::string TViwData::DescriptionText() {
-    if (GetServerType() != stInterBase) return {};
-    return IBDescriptionText("RDB$RELATIONS", "RDB$RELATION_NAME", "VIEW");
-}
-
 // ---- passes ----
 
 void WriteCreateViews(TCustomQuarnel& Q) {

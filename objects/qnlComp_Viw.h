@@ -56,7 +56,7 @@ public:
     TObjListKind GetObjList() const override { return olViews; }
     int GetColumnCount() const override { return Columns.Count(); }
     TDbObj* GetColumn(int Index) const override { return Column(Index); }
-    std::string DescriptionText() override;
+    TDescriptionSubject GetDescriptionSubject() override { return {dcView}; }
 
 private:
     // A computed column that reads this view went when the view was dropped: once the view is

@@ -6,16 +6,6 @@
 
 namespace qnl {
 
-void WriteCreateCollations(TCustomQuarnel&) {}
-void WriteAlterCollations(TCustomQuarnel&) {}
-void WriteDropCollations(TCustomQuarnel&) {}
-void WriteCreateDefaults(TCustomQuarnel&) {}
-void WriteAlterDefaults(TCustomQuarnel&) {}
-void WriteDropDefaults(TCustomQuarnel&) {}
-void WriteCreateRules(TCustomQuarnel&) {}
-void WriteAlterRules(TCustomQuarnel&) {}
-void WriteDropRules(TCustomQuarnel&) {}
-
 void WriteCreateDomains(TCustomQuarnel&) {}
 void WriteAlterDomains(TCustomQuarnel&) {}
 void WriteDropDomains(TCustomQuarnel&) {}
@@ -33,10 +23,6 @@ void WriteDropOperatorClasses(TCustomQuarnel&) {}
 void WriteDeclareUDFs(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
 void WriteAlterUDFs(TCustomQuarnel&) {}
 void WriteDropUDFs(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-
-void WriteDropPackages(TCustomQuarnel&) {}
-void WriteAlterPackages(TCustomQuarnel&) {}
-void WriteCreatePackages(TCustomQuarnel&) {}
 
 void WriteCreateRoles(TCustomQuarnel&) {}
 void WriteAlterRoles(TCustomQuarnel&) {}
