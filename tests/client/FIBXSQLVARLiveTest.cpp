@@ -518,6 +518,49 @@ TEST_P(FIBXSQLVARLiveTest, EverySetterRoundTrips) {
     EXPECT_EQ("1", counts[cases.size() + 1]) << "same-named parameters set null";
 }
 
+TEST_P(FIBXSQLVARLiveTest, ParametersAsFirebird3DescribesThem) {
+    const std::string path = Db(GetParam()).Path();
+    Connect(path);
+    TTestStatement q(Database, Transaction);
+    auto count = [&] {
+        q.Execute();
+        EXPECT_TRUE(q.Fetch());
+        return q.Fields()[0].GetAsInt64();
+    };
+    // "? IS NULL" describes the parameter as type 32766 without data.
+    q.Prepare("SELECT COUNT(*) FROM T WHERE ID <= 4 AND ? IS NULL");
+    EXPECT_EQ(SQL_NULL, q.Param(0).GetSQLType());
+    q.Param(0).SetIsNull(true);
+    EXPECT_EQ(4, count());
+    q.Param(0).SetAsInteger(1);
+    EXPECT_EQ(0, count());
+    // "ID = ?" describes it as not nullable; a null must still go as null.
+    q.Prepare("SELECT COUNT(*) FROM T WHERE ID = ?");
+    EXPECT_FALSE(q.Param(0).GetIsNullable());
+    q.Param(0).SetIsNull(true);
+    EXPECT_EQ(0, count());
+    q.Param(0).SetAsInteger(1);
+    EXPECT_EQ(1, count());
+    // A BOOLEAN parameter refuses a SMALLINT and the text "1": Booleans go as its own byte.
+    q.Prepare("SELECT COUNT(*) FROM T WHERE ID <= 4 AND BO = ?");
+    q.Param(0).SetAsBoolean(true);
+    EXPECT_EQ(2, count());
+    q.Param(0).SetAsVariant(Variant(false));
+    EXPECT_EQ(1, count());
+    Disconnect(false);
+
+    // Dialect 1 has no 64-bit columns, but a 64-bit value goes whole (its low half would be 0).
+    Connect(path, 1);
+    ASSERT_EQ(1, Database.SQLDialect());
+    q.Prepare("SELECT COUNT(*) FROM RDB$DATABASE WHERE ? = 1099511627776");
+    q.Param(0).SetAsInt64(int64_t{1} << 40);
+    EXPECT_EQ(1, count());
+    q.Param(0).SetAsInt64(5);
+    EXPECT_EQ(SQL_LONG, q.Param(0).GetSQLType());
+    EXPECT_EQ(0, count());
+    Disconnect(false);
+}
+
 INSTANTIATE_TEST_SUITE_P(CharSets, FIBXSQLVARLiveTest, ::testing::Values("UTF8", "NONE"));
 
 } // namespace

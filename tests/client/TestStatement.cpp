@@ -77,6 +77,7 @@ void TTestStatement::Prepare(const std::string& Sql, const std::vector<std::stri
     AttachArrays(FFields);
     AttachArrays(FParams);
     FRowsFetched = 0;
+    FCursorOpen = false;
 }
 
 void TTestStatement::WritePendingBlobs(TFIBXSQLDA& Area) {
@@ -88,14 +89,19 @@ void TTestStatement::WritePendingBlobs(TFIBXSQLDA& Area) {
 }
 
 void TTestStatement::Execute() {
-    WritePendingBlobs(FParams);
     IIBClientLibrary& lib = *FDatabase.ClientLibrary();
+    if (FCursorOpen)
+        CheckStatus(lib.isc_dsql_free_statement(ThreadStatusVector(), &FHandle, static_cast<unsigned short>(DSQL_close)),
+                    true);
+    FCursorOpen = false;
+    WritePendingBlobs(FParams);
     CheckStatus(lib.isc_dsql_execute(ThreadStatusVector(), FTransaction.HandleAddress(), &FHandle,
                                      static_cast<unsigned short>(FDatabase.SQLDialect()),
                                      FParams.Count() > 0 ? FParams.AsXSQLDA() : nullptr),
                 true);
     for (int i = 0; i < FParams.Count(); ++i) FParams[i].FreeBlobStream();
     FRowsFetched = 0;
+    FCursorOpen = FFields.Count() > 0;
 }
 
 bool TTestStatement::Fetch() {

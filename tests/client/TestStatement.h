@@ -21,8 +21,8 @@ public:
     // order as the statement's parameter analysis will (otherwise they are F_1, F_2, ...).
     // Array entries get their array objects.
     void Prepare(const std::string& Sql, const std::vector<std::string>& ParamNames = {});
-    // Writes pending blob parameters, executes (opening the cursor of a select) and drops the
-    // written blob contents.
+    // Closes an open cursor, writes pending blob parameters, executes (opening the cursor of a
+    // select) and drops the written blob contents.
     void Execute();
     // False at the end of the rows.
     bool Fetch();
@@ -65,6 +65,7 @@ private:
     TFIBXSQLDA FParams{true};
     TFIBXSQLDA FFields{false};
     int FRowsFetched = 0;
+    bool FCursorOpen = false;
 };
 
 } // namespace qnl::test
