@@ -2,6 +2,8 @@
 // names, lookups by name, what each setter stores, one assignment reaching every parameter of
 // its name, and what the entries tell their statement. Records are filled as the client's
 // describe fills them.
+#include "ErrorText.h"
+
 #include "client/FIBQuery.h"
 #include "client/StdFuncs.h"
 #include "platform/DateTime.h"
@@ -16,6 +18,8 @@
 namespace qnl {
 namespace {
 
+using test::ErrorText;
+
 // Entry Index's record as a describe leaves it (the nullable bit in Type).
 void Describe(TFIBXSQLDA& Area, int Index, int Type, int Length, const std::string& Alias = "", int Scale = 0,
               int Subtype = 0) {
@@ -29,17 +33,6 @@ void Describe(TFIBXSQLDA& Area, int Index, int Type, int Length, const std::stri
 }
 
 std::string Alias(const XSQLVAR& R) { return std::string(R.aliasname, static_cast<size_t>(R.aliasname_length)); }
-
-template <class E, class Fn>
-std::string ErrorText(Fn&& F) {
-    try {
-        F();
-    } catch (const E& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "nothing raised";
-    return {};
-}
 
 // What a statement answers its areas, and what it heard from them.
 class TAreaOwner : public IXSQLDAOwner {

@@ -1,6 +1,7 @@
 // Array columns against real Firebird 3: arrays written through a parameter are read back by the
 // layer and by isql-fb element by element; a never-written array reads as Nulls; values that do
 // not fit the column are refused before the server sees them.
+#include "ErrorText.h"
 #include "TestStatement.h"
 
 #include "client/FIBQuery.h"
@@ -16,6 +17,7 @@
 namespace qnl {
 namespace {
 
+using test::ErrorText;
 using test::TTestStatement;
 
 const char* ArrayDdl = R"(
@@ -29,17 +31,6 @@ Variant ArrayOf(int Low, const std::vector<Variant>& Elements) {
     Variant a = Variant::CreateArray({{Low, static_cast<int>(Elements.size())}}, varVariant);
     for (size_t i = 0; i < Elements.size(); ++i) a.PutElement({Low + static_cast<int>(i)}, Elements[i]);
     return a;
-}
-
-template <class E, class Fn>
-std::string ErrorText(Fn&& F) {
-    try {
-        F();
-    } catch (const E& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "nothing raised";
-    return {};
 }
 
 class pFIBArrayTest : public ::testing::Test {
