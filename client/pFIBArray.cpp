@@ -181,6 +181,7 @@ Variant TpFIBArray::ReadArrayValues(isc_db_handle* DBHandle, isc_tr_handle* TRHa
         const ISC_ARRAY_BOUND& b = FDescriptor.array_desc_bounds[d];
         bounds.push_back({b.array_bound_lower, b.array_bound_upper - b.array_bound_lower + 1});
     }
+    if (bounds.empty()) RaiseClientError(cecDimensionMissing, {0, QualifiedName()});
     Variant result = Variant::CreateArray(bounds, varVariant);
     const int64_t size = ArraySize();
     std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
@@ -200,7 +201,7 @@ Variant TpFIBArray::ReadArrayValues(isc_db_handle* DBHandle, isc_tr_handle* TRHa
         result.PutElement(indexes, sliceLength == 0 ? Variant::Null()
                                                     : ReadElement(buffer.data() + position));
         position += stride;
-    } while (!indexes.empty() && VarArrayNextIndex(result, indexes));
+    } while (VarArrayNextIndex(result, indexes));
     return result;
 }
 
