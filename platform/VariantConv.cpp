@@ -88,7 +88,6 @@ std::u16string Utf8ToWide(std::string_view S) {
     return out;
 }
 
-
 bool TryStrToFloat(std::string_view S, double& Value) {
     std::string_view t = TrimBlanks(S);
     std::string norm;
