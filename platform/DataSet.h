@@ -121,6 +121,10 @@ public:
     bool Modified() const { return FModified; }
     // Public because blob streams of derived classes mark their data set.
     void SetModified(bool Value) { FModified = Value; }
+    // A state for one internal read or write (no events); give the answer back to RestoreState.
+    // Public because readers of a field's raw data switch to the old-value state for one read.
+    TDataSetState SetTempState(TDataSetState Value);
+    void RestoreState(TDataSetState Value);
 
     // ---- Navigation ----
     void First();
@@ -304,9 +308,6 @@ protected:
 
     // ---- States ----
     void SetState(TDataSetState Value);
-    // A state for one internal read or write (no events); give the answer back to RestoreState.
-    TDataSetState SetTempState(TDataSetState Value);
-    void RestoreState(TDataSetState Value);
     virtual void DataEvent(TDataEvent Event, intptr_t Info);
 
     // ---- Calculated fields ----
