@@ -3,6 +3,7 @@
 #include "client/FIBMiscellaneous.h"
 
 #include "fixtures/FbFixture.h"
+#include "tests/client/ErrorText.h"
 #include "platform/Files.h"
 
 #include <gtest/gtest.h>
@@ -196,7 +197,7 @@ void WriteFileBytes(const std::string& FileName, const std::string& Bytes) {
     f << Bytes;
 }
 
-// Every regular file below Root, as paths relative to it.
+// Every file and symbolic link below Root (links are not followed), as paths relative to it.
 std::set<std::string> FilesBelow(const std::string& Root) {
     std::set<std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(Root))
@@ -204,17 +205,7 @@ std::set<std::string> FilesBelow(const std::string& Root) {
     return files;
 }
 
-// The message of what Fn throws as E; fails the test when it throws nothing.
-template <class E, class Fn>
-std::string ErrorText(Fn&& F) {
-    try {
-        F();
-    } catch (const E& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "nothing raised";
-    return {};
-}
+using test::ErrorText;
 
 class BlobStreamTest : public ::testing::Test {
 protected:
