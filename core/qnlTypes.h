@@ -58,6 +58,12 @@ constexpr bool AtLeast(V Version, V Minimum) { return static_cast<uint8_t>(Versi
 template <typename V>
 constexpr bool Before(V Version, V Limit) { return static_cast<uint8_t>(Version) < static_cast<uint8_t>(Limit); }
 
+// Firebird 3 and later, not InterBase 2020 (which sorts after them): the system tables are
+// read-only, and every description is written with COMMENT ON.
+constexpr bool IsFirebird3OrLater(TIBSQLServerVersionType Version) {
+    return Version == st_Firebird_30 || Version == st_Firebird_40;
+}
+
 using TIBSQLDialectType = uint8_t;  // 1 to 3
 
 enum TQNLProtocol : uint8_t { ptTCP, ptSPX, ptNamedPipe, ptLocal };
