@@ -81,7 +81,7 @@ enum TGetResult : uint8_t { grOK, grBOF, grEOF, grError };
 enum TBookmarkFlag : uint8_t { bfCurrent, bfBOF, bfEOF, bfInserted };
 enum TUpdateStatus : uint8_t { usUnmodified, usModified, usInserted, usDeleted };
 enum TDataAction : uint8_t { daFail, daAbort, daRetry };
-enum TBlobStreamMode : uint8_t { bmRead, bmWrite, bmReadWrite };
+// TBlobStreamMode comes with the streams (platform/Streams.h).
 
 // What a data set tells its data sources and links. Info: the TField for deFieldChange (nil:
 // the whole record), the distance for deDataSetScroll, 1 / 0 for deDisabledStateChange

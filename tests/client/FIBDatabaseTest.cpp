@@ -3,6 +3,7 @@
 
 #include "ErrorText.h"
 #include "fixtures/FbFixture.h"
+#include "tests/client/ErrorText.h"
 #include "tests/client/LiveAttachment.h"
 #include "platform/Assertions.h"
 #include "platform/MainThread.h"
