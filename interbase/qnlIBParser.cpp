@@ -416,6 +416,8 @@ bool TIbParser::ParseObjectStatement(uint8_t Action) {
         if (ServerVersion() != st_Firebird_30 && ServerVersion() != st_Firebird_40) return false;
         ParseProcedure(Action, true);
         return true;
+    case kwTRIGGER: ParseTrigger(Action); return true;
+    case kwVIEW: ParseCreateView(Action); return true;
     case kwGENERATOR: ParseCreateGenerator(alter); return true;
     case kwEXCEPTION:
         if (alter) {
@@ -461,8 +463,6 @@ void TIbParser::ParseCreate() {
     }
     if (ParseObjectStatement(saCreate)) return;
     switch (ObjectKindWord()) {
-    case dboTrigger:
-    case dboView:
     case dboRole:
     case dboDomain: return ParseRawObjectStatement(saCreate);
     case dboCollation:
@@ -480,25 +480,12 @@ void TIbParser::ParseCreateOrAlter() {
         return;
     }
     NextToken();
-    // Created when the script has not made one of that name before, altered otherwise.
-    auto actionIn = [this](TObjListKind List) {
-        TScannerState atWord(*this);
-        NextToken();
-        const bool exists = Token == tkIdent && Objs && Objs->List(List).FindObj(TokenText);
-        atWord.Restore();
-        return exists ? saAlter : saCreate;
-    };
     const bool fb3 = ServerVersion() == st_Firebird_30 || ServerVersion() == st_Firebird_40;
     if (IsWord("PACKAGE") && !fb3) {
         ReportError("Unknown ALTER-statement");
         return;
     }
     if (ParseObjectStatement(saAlter)) return;
-    switch (ObjectKindWord()) {
-    case dboTrigger: return ParseRawObjectStatement(actionIn(olTriggers));
-    case dboView: return ParseRawObjectStatement(saCreate);
-    default: break;
-    }
     ReportError("Unknown ALTER-statement");
 }
 
@@ -518,10 +505,7 @@ void TIbParser::ParseAlter() {
     }
     if (ParseObjectStatement(saAlter)) return;
     switch (ObjectKindWord()) {
-    case dboTrigger:
     case dboDomain: return ParseRawObjectStatement(saAlter);
-    // A view is always created again.
-    case dboView: return ParseRawObjectStatement(saCreate);
     default: break;
     }
     if (IsWord("SESSION") && ServerVersion() == st_Firebird_40) return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);

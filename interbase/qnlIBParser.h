@@ -29,6 +29,7 @@ class TCtrData;
 class TFldData;
 class TPrcData;
 class TTblData;
+class TTrgData;
 
 class TIbParser : public TCustomSQLParser {
 public:
@@ -163,6 +164,19 @@ public:
     void ParseExecuteBlock();
     // An identifier into RoutineName, the qualifier of [package.]routine passed over.
     void ReadQualifiedName();
+    // TRIGGER is current. CREATE makes the trigger; ALTER (and CREATE OR ALTER) changes the
+    // clauses it gives of a trigger read before, or makes one. An ALTER of a trigger the script
+    // has not made, without a body (ALTER TRIGGER T INACTIVE), is handed on and makes nothing.
+    // Table triggers (FOR t, or BEFORE INSERT ON t), database triggers (ON CONNECT, ...) and
+    // DDL triggers (BEFORE CREATE TABLE OR ALTER TABLE, AFTER ANY DDL STATEMENT) get Firebird's
+    // type code.
+    void ParseTrigger(uint8_t Action);
+    // ON is current: the event of a database trigger.
+    void ParseDatabaseTriggerEvent(TTrgData& Trigger);
+    // BEFORE or AFTER is current: table events or DDL events; HasTable after FOR t.
+    void ParseTriggerEvents(TTrgData& Trigger, bool HasTable);
+    // VIEW is current: the view is made anew and replaces one read before.
+    void ParseCreateView(uint8_t Action);
 
     // ---- generators, exceptions, collations and descriptions ----
     // GENERATOR or SEQUENCE is current. CREATE makes the generator (RECREATE and a CREATE of a

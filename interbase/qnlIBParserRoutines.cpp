@@ -6,6 +6,8 @@
 #include "objects/qnlComp_Pkg.h"
 #include "objects/qnlComp_Prc.h"
 #include "objects/qnlComp_Tbl.h"
+#include "objects/qnlComp_Trg.h"
+#include "objects/qnlComp_Viw.h"
 
 #include <map>
 
@@ -241,6 +243,181 @@ void TIbParser::ParseExecuteBlock() {
     ReadBodyText(&block, -1);
     if (Failed() || !EndOfRoutineStatement()) return;
     HandOn(skExecuteBlock, {}, dboUnknown, saNone);
+    NextToken();
+}
+
+// ---- triggers and views ----
+
+void TIbParser::ParseTrigger(uint8_t Action) {
+    if (!IsKeyword(kwTRIGGER)) return Expect(kwTRIGGER);
+    NextAndExpect(tkIdent);
+    if (Failed()) return;
+    const std::string name = TokenText;
+    if (FRecreate) ForgetObject(dboTrigger, name);
+    TTrgData* trigger = Action == saAlter && Objs ? dynamic_cast<TTrgData*>(Objs->FindTrigger(name)) : nullptr;
+    std::unique_ptr<TTrgData> made;
+    if (!trigger) {
+        made = std::make_unique<TTrgData>(Objs);
+        made->SetName(name);
+        trigger = made.get();
+    }
+    NextToken();
+    bool hasTable = false;
+    if (IsKeyword(kwFOR)) {
+        NextAndExpect(tkIdent);
+        if (Failed()) return;
+        trigger->SetTableName(TokenText);
+        hasTable = true;
+        NextToken();
+    } else if (made) {
+        trigger->SetTableName("DATABASE");
+    }
+    if (IsKeyword(kwACTIVE) || IsKeyword(kwINACTIVE)) {
+        trigger->Active = IsKeyword(kwACTIVE);
+        NextToken();
+    }
+    if (IsKeyword(kwON)) {
+        ParseDatabaseTriggerEvent(*trigger);
+        if (Failed()) return;
+    } else if ((made && Action == saCreate) || IsKeyword(kwBEFORE) || IsKeyword(kwAFTER)) {
+        ParseTriggerEvents(*trigger, hasTable);
+        if (Failed()) return;
+    }
+    if (IsKeyword(kwPOSITION)) {
+        NextAndExpect(tkInteger);
+        if (Failed()) return;
+        trigger->TriggerPosition = static_cast<int32_t>(IntValue);
+        NextToken();
+    }
+    DoLogLine("Trigger: " + name);
+    if (IsKeyword(kwAS)) {
+        ReadBodyText(trigger, static_cast<int64_t>(TokenStart));
+        if (Failed()) return;
+    }
+    if (!EndOfRoutineStatement()) return;
+    // ALTER TRIGGER of a trigger the script has not made (ALTER TRIGGER T INACTIVE) changes a
+    // trigger of the database: it is handed on, but makes no trigger without a body.
+    const bool file = made && !(Action == saAlter && trigger->Source().empty());
+    HandOn(skTrigger, name, dboTrigger, file ? saCreate : saAlter);
+    if (file) {
+        if (trigger->Relation) AddDependency(trigger, trigger->Relation);
+        AddDbObject(made.release());
+    }
+    NextToken();
+}
+
+void TIbParser::ParseDatabaseTriggerEvent(TTrgData& Trigger) {
+    // ON CONNECT | DISCONNECT | TRANSACTION START | COMMIT | ROLLBACK
+    NextToken();
+    std::string event;
+    if (IsWord("CONNECT") || IsWord("DISCONNECT")) {
+        event = UpperCase(TokenText);
+    } else if (IsWord("TRANSACTION")) {
+        NextToken();
+        if (IsWord("START") || IsKeyword(kwCOMMIT) || IsWord("ROLLBACK")) event = "TRANSACTION " + UpperCase(TokenText);
+    }
+    const int64_t type = event.empty() ? 0 : GetIBDatabaseTriggerType(event);
+    if (!type) return ReportError("Unknown event for database trigger");
+    Trigger.SetTableName("DATABASE");
+    Trigger.EventText = event;
+    Trigger.TriggerType = type;
+    Trigger.Timing = 0;
+    Trigger.Events = 0;
+    NextToken();
+}
+
+void TIbParser::ParseTriggerEvents(TTrgData& Trigger, bool HasTable) {
+    if (!IsKeyword(kwBEFORE) && !IsKeyword(kwAFTER)) return ReportError("Must be: BEFORE / AFTER");
+    const bool after = IsKeyword(kwAFTER);
+    Trigger.Timing = after ? tmAfter : tmBefore;
+    Trigger.Events = 0;
+    Trigger.EventText.clear();
+    NextToken();
+    const TTokenCode first = WordCode();
+    if (first == kwINSERT || first == kwUPDATE || first == kwDELETE) {
+        // The n-th event's code (INSERT 1, UPDATE 2, DELETE 3) goes to bits 2n-1 and 2n of the
+        // type code, which counts from 1 for BEFORE INSERT.
+        int64_t type = after ? 1 : 0;
+        int shift = 1;
+        for (;;) {
+            const TTokenCode word = WordCode();
+            const int code = word == kwINSERT ? 1 : word == kwUPDATE ? 2 : word == kwDELETE ? 3 : 0;
+            if (!code || shift > 5) return Expect(kwINSERT);
+            Trigger.Events |= static_cast<uint8_t>(1u << code);
+            type += int64_t{code} << shift;
+            shift += 2;
+            NextToken();
+            if (!IsKeyword(kwOR)) break;
+            NextToken();
+        }
+        Trigger.TriggerType = type - 1;
+        // The SQL standard's form names the table after the events: BEFORE INSERT ON T.
+        if (!HasTable && IsKeyword(kwON)) {
+            NextAndExpect(tkIdent);
+            if (Failed()) return;
+            Trigger.SetTableName(TokenText);
+            NextToken();
+        }
+        return;
+    }
+    // A DDL trigger: ANY DDL STATEMENT, or DDL events joined by OR.
+    if (IsKeyword(kwANY)) {
+        for (const char* word : {"DDL", "STATEMENT"}) {
+            NextToken();
+            if (!IsWord(word)) return ExpectIdent(word);
+        }
+        NextToken();
+        Trigger.TriggerType = GetIBDDLTriggerType(after, 0, true);
+        Trigger.SetTableName("DATABASE");
+        return;
+    }
+    uint64_t bits = 0;
+    for (;;) {
+        // Two or three words: CREATE TABLE, ALTER CHARACTER SET, CREATE PACKAGE BODY.
+        std::string event;
+        const size_t start = TokenStart;
+        while (Token == tkIdent || Token >= 30) {
+            if (!event.empty() && (IsKeyword(kwOR) || IsKeyword(kwPOSITION) || IsKeyword(kwAS))) break;
+            event += (event.empty() ? "" : " ") + UpperCase(TokenText);
+            NextToken();
+            if (GetIBDDLEventBit(event)) {
+                // CREATE PACKAGE is complete, CREATE PACKAGE BODY one word longer.
+                if (!(IsWord("BODY") && GetIBDDLEventBit(event + " BODY"))) break;
+            }
+        }
+        const int bit = GetIBDDLEventBit(event);
+        if (!bit) return ReportErrorAt("Unknown DDL event: " + event, start);
+        bits |= uint64_t{1} << bit;
+        if (!IsKeyword(kwOR)) break;
+        NextToken();
+    }
+    Trigger.TriggerType = GetIBDDLTriggerType(after, bits, false);
+    Trigger.SetTableName("DATABASE");
+}
+
+void TIbParser::ParseCreateView(uint8_t /*Action*/) {
+    // A view is always made anew: its statement is handed on as a CREATE, for the comparer
+    // drops and creates a view rather than altering it.
+    if (!IsKeyword(kwVIEW)) return Expect(kwVIEW);
+    NextAndExpect(tkIdent);
+    if (Failed()) return;
+    auto view = std::make_unique<TViwData>(Objs);
+    view->SetName(TokenText);
+    NextToken();
+    if (Token == tkLParen) {
+        TColumnNameList names;
+        ParseColumnList(names);
+        if (Failed()) return;
+        for (int i = 0; i < names.Count(); ++i) view->AddColumn(names[i]);
+    }
+    DoLogLine("View: " + view->Name);
+    if (!IsKeyword(kwAS)) return Expect(kwAS);
+    ReadBodyText(view.get(), -1);
+    if (Failed() || !ExpectTerminator()) return;
+    // CREATE OR ALTER, ALTER and RECREATE replace a view read before.
+    ForgetObject(dboView, view->Name);
+    HandOn(skStatement, view->Name, dboView, saCreate);
+    AddDbObject(view.release());
     NextToken();
 }
 

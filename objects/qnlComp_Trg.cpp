@@ -84,6 +84,23 @@ std::string GetIBDDLTriggerEvents(int64_t TypeCode) {
     return s + events;
 }
 
+int GetIBDDLEventBit(const std::string& EventText) {
+    for (const TDDLEvent& e : IBDDLEvents)
+        if (EventText == e.Text) return e.Bit;
+    return 0;
+}
+
+int64_t GetIBDDLTriggerType(bool After, uint64_t EventBits, bool AnyStatement) {
+    const int64_t events = AnyStatement ? IBAnyDDLStatement : static_cast<int64_t>(EventBits) | IBDDLKind;
+    return events | (After ? 1 : 0);
+}
+
+int64_t GetIBDatabaseTriggerType(const std::string& Event) {
+    for (size_t i = 0; i < std::size(IBDatabaseEvents); ++i)
+        if (Event == IBDatabaseEvents[i]) return IBDatabaseKind + static_cast<int64_t>(i);
+    return 0;
+}
+
 // ---- TTrgData ----
 
 TTrgData::TTrgData(TCustomObjs* AContainer) : TDbObj(AContainer) { Kind = dboTrigger; }

@@ -54,6 +54,14 @@ bool IsIBDDLTriggerType(int64_t TypeCode);
 // The event words of a Firebird DDL trigger type: "BEFORE CREATE TABLE OR ALTER TABLE",
 // "AFTER ANY DDL STATEMENT", ...
 std::string GetIBDDLTriggerEvents(int64_t TypeCode);
+// The bit of a DDL event ("CREATE TABLE", "ALTER CHARACTER SET", ...) in a DDL trigger's type
+// code; 0 for a text that is no DDL event.
+int GetIBDDLEventBit(const std::string& EventText);
+// The type code of a DDL trigger BEFORE or AFTER the events of EventBits (bit n for event bit
+// n), or of ANY DDL STATEMENT when AnyStatement.
+int64_t GetIBDDLTriggerType(bool After, uint64_t EventBits, bool AnyStatement);
+// The type code of a database trigger ON Event ("CONNECT", ...); 0 for an unknown event.
+int64_t GetIBDatabaseTriggerType(const std::string& Event);
 
 class TTrgData : public TDbObj {
 public:

@@ -8,6 +8,8 @@
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Pkg.h"
 #include "objects/qnlComp_Prc.h"
+#include "objects/qnlComp_Trg.h"
+#include "objects/qnlComp_Viw.h"
 
 #include <gtest/gtest.h>
 
@@ -165,6 +167,106 @@ TEST(IbParserRoutines, ProceduresFunctionsPackagesAndBlocks) {
              EXPECT_FALSE(pk->IsBody);
              EXPECT_EQ(pk->Source(), "");
              EXPECT_EQ(pk->HeaderSource, "BEGIN PROCEDURE X; END");
+         }},
+    });
+}
+
+TEST(IbParserRoutines, TriggerHeadsGiveFirebirdsTypeCodes) {
+    struct Head {
+        const char* Text;
+        const char* Table;
+        int64_t Type;
+        const char* Event;
+    };
+    const Head heads[] = {
+        {"FOR T BEFORE INSERT", "T", 1, ""},
+        {"FOR T AFTER DELETE", "T", 6, ""},
+        {"FOR T ACTIVE BEFORE INSERT OR UPDATE", "T", 17, ""},
+        {"FOR T AFTER INSERT OR DELETE", "T", 26, ""},
+        {"FOR T AFTER INSERT OR UPDATE OR DELETE", "T", 114, ""},
+        {"ACTIVE BEFORE UPDATE ON T", "T", 3, ""},
+        {"ON CONNECT", "DATABASE", 8192, "CONNECT"},
+        {"INACTIVE ON TRANSACTION COMMIT", "DATABASE", 8195, "TRANSACTION COMMIT"},
+        {"BEFORE CREATE TABLE OR ALTER TABLE", "DATABASE", 0x4000 | 2 | 4, ""},
+        {"AFTER ALTER CHARACTER SET OR CREATE PACKAGE BODY", "DATABASE", 0x4000 | 1 | (int64_t{1} << 39) | (int64_t{1} << 43), ""},
+        {"AFTER CREATE PACKAGE", "DATABASE", 0x4000 | 1 | (int64_t{1} << 40), ""},
+        {"BEFORE ANY DDL STATEMENT", "DATABASE", 0x7FFFFFFFFFFFDFFE, ""},
+    };
+    for (const Head& h : heads) {
+        SCOPED_TRACE(h.Text);
+        IbReader r;
+        r.Read(std::string("CREATE TABLE T (A INTEGER);\nSET TERM ^;\nCREATE TRIGGER TR ") + h.Text +
+               " POSITION 4 AS BEGIN END^");
+        EXPECT_EQ(r.Messages(), Lines{});
+        auto* t = dynamic_cast<TTrgData*>(r.Objs.FindTrigger("TR"));
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(t->TableName, h.Table);
+        EXPECT_EQ(t->TriggerType, h.Type);
+        EXPECT_EQ(t->EventText, h.Event);
+        EXPECT_EQ(t->TriggerPosition, 4);
+        EXPECT_EQ(t->Source(), "AS BEGIN END");
+        // A table trigger depends on its table.
+        EXPECT_EQ(t->DependsOn.Count(), std::string(h.Table) == "T" ? 1 : 0);
+    }
+}
+
+TEST(IbParserRoutines, TriggersAndViews) {
+    auto trigger = [](const IbReader& R, const std::string& Name) {
+        auto* t = dynamic_cast<TTrgData*>(R.Objs.FindTrigger(Name));
+        return t ? std::string(t->Active ? "active " : "inactive ") + std::to_string(t->TriggerPosition) + " " + t->Source()
+                 : std::string("missing");
+    };
+    RunCases({
+        {"ALTER TRIGGER of a trigger read before changes only what it names",
+         st_Firebird_30,
+         "CREATE TABLE T (A INTEGER);\nSET TERM ^;\nCREATE TRIGGER TR FOR T BEFORE INSERT POSITION 2 AS BEGIN END^\n"
+         "SET TERM ;^\nALTER TRIGGER TR INACTIVE;",
+         {"Statement T table: create | CREATE TABLE T (A INTEGER)",
+          "Trigger TR trigger: create | CREATE TRIGGER TR FOR T BEFORE INSERT POSITION 2 AS BEGIN END",
+          "Trigger TR trigger: alter | ALTER TRIGGER TR INACTIVE"},
+         {},
+         [&](const IbReader& r) { EXPECT_EQ(trigger(r, "TR"), "inactive 2 AS BEGIN END"); }},
+        {"ALTER TRIGGER of a trigger the script does not have is handed on and makes none",
+         st_Firebird_30,
+         "ALTER TRIGGER ELSEWHERE INACTIVE POSITION 3;",
+         {"Trigger ELSEWHERE trigger: alter | ALTER TRIGGER ELSEWHERE INACTIVE POSITION 3"},
+         {},
+         [](const IbReader& r) { EXPECT_EQ(r.Objs.List(olTriggers).Count(), 0); }},
+        {"CREATE OR ALTER TRIGGER replaces the body; a new one is a create",
+         st_Firebird_30,
+         "CREATE TABLE T (A INTEGER);\nSET TERM ^;\nCREATE OR ALTER TRIGGER TR FOR T AFTER UPDATE AS BEGIN END^\n"
+         "CREATE OR ALTER TRIGGER TR FOR T AFTER UPDATE AS BEGIN A = 1; END^",
+         {"Statement T table: create | CREATE TABLE T (A INTEGER)",
+          "Trigger TR trigger: create | CREATE OR ALTER TRIGGER TR FOR T AFTER UPDATE AS BEGIN END",
+          "Trigger TR trigger: alter | CREATE OR ALTER TRIGGER TR FOR T AFTER UPDATE AS BEGIN A = 1; END"},
+         {},
+         [&](const IbReader& r) { EXPECT_EQ(trigger(r, "TR"), "active 0 AS BEGIN A = 1; END"); }},
+        {"trigger errors",
+         st_Firebird_30,
+         "SET TERM ^;\nCREATE TRIGGER A ON SHUTDOWN AS BEGIN END^\nCREATE TRIGGER B FOR T DURING INSERT AS BEGIN END^\n"
+         "CREATE TRIGGER C BEFORE CREATE NOTHING AS BEGIN END^",
+         {},
+         {"2:21 Unknown event for database trigger", "3:24 Must be: BEFORE / AFTER", "4:25 Unknown DDL event: CREATE NOTHING"},
+         nullptr},
+        {"views: the column list, the query with WITH CHECK OPTION; a second definition replaces the first",
+         st_Firebird_30,
+         "CREATE VIEW V (A, B) AS SELECT 1, 2 FROM RDB$DATABASE WITH CHECK OPTION;\n"
+         "CREATE OR ALTER VIEW W AS SELECT 1 X FROM RDB$DATABASE;\nRECREATE VIEW W (Y) AS SELECT 2 FROM RDB$DATABASE;\n"
+         "COMMENT ON COLUMN V.B IS 'b';",
+         {"Statement V view: create | CREATE VIEW V (A, B) AS SELECT 1, 2 FROM RDB$DATABASE WITH CHECK OPTION",
+          "Statement W view: create | CREATE OR ALTER VIEW W AS SELECT 1 X FROM RDB$DATABASE",
+          "Statement W view: create | RECREATE VIEW W (Y) AS SELECT 2 FROM RDB$DATABASE"},
+         {},
+         [](const IbReader& r) {
+             auto* v = dynamic_cast<TViwData*>(r.Objs.FindView("V"));
+             ASSERT_NE(v, nullptr);
+             EXPECT_EQ(v->Source(), "SELECT 1, 2 FROM RDB$DATABASE WITH CHECK OPTION");
+             ASSERT_EQ(v->Columns.Count(), 2);
+             EXPECT_EQ(v->Column(1)->Description(), "b");
+             auto* w = dynamic_cast<TViwData*>(r.Objs.FindView("W"));
+             ASSERT_NE(w, nullptr);
+             EXPECT_EQ(w->Source(), "SELECT 2 FROM RDB$DATABASE");
+             EXPECT_EQ(r.Objs.List(olViews).Count(), 2);
          }},
     });
 }
