@@ -2,7 +2,7 @@
 // script, and isql's extract of the database each one builds. Every script must read without a
 // message, and its tables, columns, constraints and indices must be what the catalogue of the
 // database built from that same script holds.
-#include "interbase/qnlIBParser.h"
+#include "IbReader.h"
 
 #include "fixtures/FbFixture.h"
 #include "fixtures/SchemaFacts.h"
@@ -17,27 +17,12 @@ using test::CatalogueFacts;
 using test::CompleteScript;
 using test::TempDatabase;
 
-std::string Messages(const TMsgManager& M) {
-    std::string s;
-    for (int i = 0; i < M.Count(); ++i)
-        s += std::to_string(M.Items(i).Line) + ":" + std::to_string(M.Items(i).Column) + " " + M.Items(i).Text + "\n";
-    return s;
-}
-
 // Reads Script as a Firebird 3 script and compares the result with Db's catalogue, which it
 // answers.
 test::SchemaFacts ExpectReadsAsCatalogue(const std::string& Script, const std::string& Name, const TempDatabase& Db) {
     SCOPED_TRACE(Name);
     TObjs objs;
-    objs.IBServerOptions.SQLServerVersion = st_Firebird_30;
-    TIbParser parser;
-    parser.ScriptName = Name;
-    parser.OnError = [](TObject*, const std::string&) {};
-    TStringList lines;
-    lines.SetText(Script);
-    parser.ParseScript(lines, &objs);
-    parser.AfterParse();
-    EXPECT_EQ(Messages(*parser.MsgManager), "");
+    EXPECT_EQ(test::ReadWholeScript(objs, Script, Name), "");
     const test::SchemaFacts catalogue = CatalogueFacts(Db);
     EXPECT_FALSE(catalogue.Columns.empty());
     EXPECT_EQ(test::FactsDiff(test::StructureFacts(objs, catalogue), catalogue), "");

@@ -40,19 +40,7 @@ std::string UpdateScript(TDBStructure& Master, TDBStructure& Target) {
 }
 
 void Read(TObjs& Objs, const std::string& Script, const std::string& Name) {
-    Objs.SetServerType(stInterBase);
-    Objs.IBServerOptions.SQLServerVersion = st_Firebird_30;
-    TIbParser parser;
-    parser.ScriptName = Name;
-    parser.OnError = [](TObject*, const std::string&) {};
-    TStringList lines;
-    lines.SetText(Script);
-    parser.ParseScript(lines, &Objs);
-    parser.AfterParse();
-    std::string messages;
-    for (int i = 0; i < parser.MsgManager->Count(); ++i)
-        messages += std::to_string(parser.MsgManager->Items(i).Line) + ": " + parser.MsgManager->Items(i).Text + "\n";
-    EXPECT_EQ(messages, "") << Name;
+    EXPECT_EQ(test::ReadWholeScript(Objs, Script, Name), "") << Name;
 }
 
 // The facts of the kinds the reader fills beside tables. Left out, as the writers of those

@@ -89,4 +89,24 @@ public:
     std::vector<std::string> Shown;
 };
 
+// Reads a whole Firebird 3 script into Objs as the script extractor does (AfterParse included);
+// answers its messages, "line:column text" a line.
+inline std::string ReadWholeScript(TObjs& Objs, const std::string& Script, const std::string& Name) {
+    Objs.SetServerType(stInterBase);
+    Objs.IBServerOptions.SQLServerVersion = st_Firebird_30;
+    TIbParser parser;
+    parser.ScriptName = Name;
+    parser.OnError = [](TObject*, const std::string&) {};
+    TStringList lines;
+    lines.SetText(Script);
+    parser.ParseScript(lines, &Objs);
+    parser.AfterParse();
+    std::string messages;
+    for (int i = 0; i < parser.MsgManager->Count(); ++i) {
+        const TMsgData& m = parser.MsgManager->Items(i);
+        messages += std::to_string(m.Line) + ":" + std::to_string(m.Column) + " " + m.Text + "\n";
+    }
+    return messages;
+}
+
 } // namespace qnl::test
