@@ -308,6 +308,7 @@ void TIbParser::ParseStatements() {
         ErrTable.clear();
         ErrField.clear();
         FRecreate = false;
+        FCreateOrAlter = false;
         ParseStatement();
         // A broken statement is skipped whole, unless its reader already passed its terminator.
         const bool passedTerminator = FLastTerminatorStart >= StatementStart && TokenStart > FLastTerminatorStart;
@@ -474,6 +475,7 @@ void TIbParser::ParseCreate() {
 }
 
 void TIbParser::ParseCreateOrAlter() {
+    FCreateOrAlter = true;
     NextToken();
     if (!IsKeyword(kwALTER)) {
         ReportError("Unknown ALTER-statement");

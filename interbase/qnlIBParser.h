@@ -253,6 +253,8 @@ protected:
     bool EndOfRoutineStatement();
     // RECREATE of the statement being read: the object of that kind and name goes first.
     bool FRecreate = false;
+    // CREATE OR ALTER of the statement being read: an object the script lacks is made.
+    bool FCreateOrAlter = false;
     // An optionally signed integer into Value, the token after it current; False (reported)
     // when there is none.
     bool ReadSignedInteger(int64_t& Value);

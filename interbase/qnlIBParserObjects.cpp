@@ -74,6 +74,9 @@ void TIbParser::ParseCreateGenerator(bool Alter) {
     }
     if (!ExpectTerminator()) return;
     DoLogLine("Generator: " + name);
+    // ALTER SEQUENCE of a sequence the script has not made changes one of the database: it is
+    // handed on and makes none.
+    if (made && Alter && !FCreateOrAlter) made.reset();
     HandOn(skStatement, name, dboGenerator, made ? saCreate : saAlter);
     if (made) AddDbObject(made.release());
     NextToken();

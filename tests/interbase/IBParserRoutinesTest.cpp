@@ -284,16 +284,22 @@ TEST(IbParserRoutines, GeneratorsExceptionsAndCollations) {
         {"generator clauses: defaults stay empty, BY is optional, ALTER changes only what it names",
          st_Firebird_30,
          "CREATE SEQUENCE A START WITH 0 INCREMENT BY 1;\nCREATE GENERATOR B START WITH 5 INCREMENT 2;\n"
-         "CREATE SEQUENCE C;\nALTER SEQUENCE C RESTART WITH 7;\nALTER SEQUENCE B INCREMENT BY -3;",
+         "CREATE SEQUENCE C;\nALTER SEQUENCE C RESTART WITH 7;\nALTER SEQUENCE B INCREMENT BY -3;\n"
+         "ALTER SEQUENCE ELSEWHERE RESTART WITH 1;\nCREATE OR ALTER SEQUENCE D START WITH 3;",
          {"Statement A generator: create | CREATE SEQUENCE A START WITH 0 INCREMENT BY 1",
           "Statement B generator: create | CREATE GENERATOR B START WITH 5 INCREMENT 2",
           "Statement C generator: create | CREATE SEQUENCE C", "Statement C generator: alter | ALTER SEQUENCE C RESTART WITH 7",
-          "Statement B generator: alter | ALTER SEQUENCE B INCREMENT BY -3"},
+          "Statement B generator: alter | ALTER SEQUENCE B INCREMENT BY -3",
+          "Statement ELSEWHERE generator: alter | ALTER SEQUENCE ELSEWHERE RESTART WITH 1",
+          "Statement D generator: create | CREATE OR ALTER SEQUENCE D START WITH 3"},
          {},
          [&](const IbReader& r) {
              EXPECT_EQ(generator(r, "A"), "/");
              EXPECT_EQ(generator(r, "B"), "5/-3");
              EXPECT_EQ(generator(r, "C"), "7/");
+             EXPECT_EQ(generator(r, "D"), "3/");
+             // An ALTER of a sequence the script lacks makes none.
+             EXPECT_EQ(generator(r, "ELSEWHERE"), "missing");
          }},
         {"before Firebird 3 a sequence has no clauses",
          st_Firebird_25,
