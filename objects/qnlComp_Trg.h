@@ -114,9 +114,7 @@ public:
     void DropDependents() override;
     TObjListKind GetObjList() const override { return olTriggers; }
     std::string GetOwnerName() const override { return TableName; }
-    TDescriptionSubject GetDescriptionSubject() override {
-        return {dcTrigger, HasTable() ? TableName : std::string(), Relation};
-    }
+    TDescriptionSubject GetDescriptionSubject() override { return {dcTrigger, TableName, Relation}; }
 
 private:
     // The CREATE text of the trigger's dialect around Body.

@@ -231,26 +231,29 @@ TEST(ViewText, CreateAndDropOfEveryDialect) {
     }
 }
 
-TEST(ViewText, FirebirdDescriptionsInEveryMode) {
+// Views, their columns and triggers tell the description writer what they are.
+TEST(ViewText, ViewsTheirColumnsAndTriggersAnswerTheirDescriptionClass) {
     OneSide side;
+    auto* t = new TTblData(&side.Objs());
+    t->Name = "T";
+    side.Objs().AddDbObject(t);
     TViwData v(&side.Objs());
     v.Name = "V";
     v.SetDescription("it's");
-    TTrgData t(&side.Objs());
-    t.Name = "TRG";
-    t.SetDescription("it's");
-    auto& ib = side.Objs().IBServerOptions;
-    ib.IBCompareOptions.UpdateDescriptionMode = udComment;
+    TFldData* c = v.AddColumn("C");
+    c->SetDescription("col");
+    TTrgData trg(&side.Objs());
+    trg.Name = "TRG";
+    trg.SetTableName("T");
+    trg.SetDescription("trg");
     EXPECT_EQ(v.GetDescriptionSQL(), "COMMENT ON VIEW V IS\r\n'it''s'");
-    EXPECT_EQ(t.GetDescriptionSQL(), "COMMENT ON TRIGGER TRG IS\r\n'it''s'");
-    // Firebird 3 and later always comment; the other modes are the older servers'.
-    ib.SQLServerVersion = st_Firebird_25;
-    ib.IBCompareOptions.UpdateDescriptionMode = udDescribe;
-    EXPECT_EQ(v.GetDescriptionSQL(), "DESCRIBE VIEW V\r\n'it''s'");
-    ib.IBCompareOptions.UpdateDescriptionMode = udSysTables;
-    EXPECT_EQ(t.GetDescriptionSQL(), "UPDATE RDB$TRIGGERS SET RDB$DESCRIPTION = \r\n'it''s'\r\nWHERE RDB$TRIGGER_NAME = 'TRG'");
-    ib.SQLServerVersion = st_InterBase_2020;
-    EXPECT_EQ(v.GetDescriptionSQL(), "ALTER DESCRIPTION FOR VIEW V SET\r\n'it''s'");
+    EXPECT_EQ(c->GetDescriptionSQL(), "COMMENT ON COLUMN V.C IS\r\n'col'");
+    EXPECT_EQ(trg.GetDescriptionSQL(), "COMMENT ON TRIGGER TRG IS\r\n'trg'");
+    const TDescriptionSubject subject = trg.GetDescriptionSubject();
+    EXPECT_EQ(subject.OwnerName, "T");
+    EXPECT_EQ(subject.Owner, t);
+    side.Objs().IBServerOptions.SQLServerVersion = st_Firebird_25;
+    EXPECT_EQ(c->GetDescriptionSQL(), "UPDATE RDB$RELATION_FIELDS SET RDB$DESCRIPTION = \r\n'col'\r\nWHERE RDB$RELATION_NAME = 'V' AND RDB$FIELD_NAME = 'C'");
 }
 
 } // namespace
