@@ -122,6 +122,19 @@ TEST(ColumnTypes, RatingOfTypeChanges) {
     }
 }
 
+TEST(ColumnTypes, DomainNameForTheDependencyLinking) {
+    OneSide side;
+    TFldData c(&side.Objs(), nullptr);
+    Domain("D_INT")(c);
+    EXPECT_EQ(c.GetDomainName(), "D_INT");
+    c.TypeOfTable = "T";
+    c.TypeOfColumn = "C";
+    EXPECT_EQ(c.GetDomainName(), "");  // TYPE OF COLUMN names a column, not a domain
+    Type(dtInteger)(c);
+    c.TypeOfTable.clear();
+    EXPECT_EQ(c.GetDomainName(), "");
+}
+
 // ---- InterBase/Firebird ----
 
 struct IBCase {
@@ -311,19 +324,26 @@ TEST_P(DialectColumnAlter, Writes) {
 INSTANTIATE_TEST_SUITE_P(Cases, DialectColumnAlter, ::testing::ValuesIn(DialectCases),
                          [](const auto& Info) { return "Case" + std::to_string(Info.index); });
 
+// A table "T" whose INTEGER columns are named by the letters of Order, in that order; the
+// column "I" is an identity column.
+void AddLetterTable(TObjs& O, const char* Order) {
+    auto* t = new TTblData(&O);
+    t->Name = "T";
+    O.AddDbObject(t);
+    for (const char* p = Order; *p; ++p) {
+        auto c = std::make_unique<TFldData>(&O, t);
+        c->Name = std::string(1, *p);
+        c->DataType = dtInteger;
+        c->Identity = *p == 'I';
+        c->Position = static_cast<int32_t>(p - Order);
+        t->AddColumn(std::move(c));
+    }
+}
+
 TEST(MySQLMove, ColumnsTakeTheMastersPlaces) {
     RecordedComparison r(stMySQL);
-    for (auto [side, order] : {std::pair{&r.M(), "ABC"}, {&r.T(), "ACB"}}) {
-        auto* t = new TTblData(side);
-        t->Name = "T";
-        side->AddDbObject(t);
-        for (const char* p = order; *p; ++p) {
-            auto c = std::make_unique<TFldData>(side, t);
-            c->Name = std::string(1, *p);
-            c->DataType = dtInteger;
-            t->AddColumn(std::move(c));
-        }
-    }
+    AddLetterTable(r.M(), "ABC");
+    AddLetterTable(r.T(), "ACB");
     EXPECT_EQ(r.Run({dboField}), (Steps{"[2] ALTER TABLE T MODIFY COLUMN B INTEGER AFTER A",
                                         "[2] ALTER TABLE T MODIFY COLUMN C INTEGER AFTER B"}));
 }
@@ -369,19 +389,8 @@ TEST(MSSQLRecreate, CopyDropCreateAndCopyBackWithIdentityInserts) {
     r.q.MSSQLCompareOptions().UpdateColumnPosition = true;
     std::vector<std::string> log;
     r.q.OnLogNextLine = [&](TObject*, const std::string& Text) { log.push_back(Text); };
-    for (auto [side, order] : {std::pair{&r.M(), "IAB"}, {&r.T(), "IBA"}}) {
-        auto* t = new TTblData(side);
-        t->Name = "T";
-        side->AddDbObject(t);
-        for (const char* p = order; *p; ++p) {
-            auto c = std::make_unique<TFldData>(side, t);
-            c->Name = std::string(1, *p);
-            c->DataType = dtInteger;
-            c->Identity = *p == 'I';
-            c->Position = static_cast<int32_t>(p - order);
-            t->AddColumn(std::move(c));
-        }
-    }
+    AddLetterTable(r.M(), "IAB");
+    AddLetterTable(r.T(), "IBA");
     const Steps steps = r.Run({dboTable});
     const Steps expected{
         "[1] CREATE TABLE QNL$T(I INTEGER IDENTITY NULL,\r\nA INTEGER NULL,\r\nB INTEGER NULL)",

@@ -99,13 +99,8 @@ struct Comparison : FirebirdComparison {
     // The statements past the script's header (connect, dialect, names, autocommit).
     std::vector<std::string> Changes() const {
         std::vector<std::string> r;
-        for (int i = 0; i < exec.StatementCount(); ++i) {
-            const TStatement* st = exec.Statements(i);
-            if (st->Kind == skComment || st->Kind == skConnect || st->Kind == skReConnect || st->Kind == skSet ||
-                st->Kind == skSqlDialect || st->Kind == skSetNames || st->Kind == skCharSet)
-                continue;
-            r.push_back(Trim(st->Lines.Text()));
-        }
+        for (int i = 0; i < exec.StatementCount(); ++i)
+            if (!IsHeaderOrComment(*exec.Statements(i))) r.push_back(Trim(exec.Statements(i)->Lines.Text()));
         return r;
     }
 };
