@@ -378,5 +378,31 @@ TEST(DomainPass, PostgreSQLAltersTheCheckAndDescriptionsFollow) {
     EXPECT_EQ(r.Run({dboDomain}), expected);
 }
 
+TEST(ConversionPass, CreatedReplacedAndDropped) {
+    RecordedComparison r(stPostgreSQL);
+    auto add = [](TObjs& O, const char* Name, const char* Function) {
+        auto* c = new TCnvData(&O);
+        c->Name = Name;
+        c->Schema = "s";
+        c->SourceEncoding = "LATIN1";
+        c->DestEncoding = "UTF8";
+        c->FunctionName = Function;
+        O.AddDbObject(c);
+    };
+    add(r.M(), "c_new", "f");
+    add(r.M(), "c_changed", "f2");
+    add(r.T(), "c_changed", "f1");
+    add(r.T(), "c_same", "f");
+    add(r.M(), "c_same", "f");
+    add(r.T(), "c_old", "f");
+    const Steps expected{
+        "[1] CREATE CONVERSION s.c_new FOR 'LATIN1' TO 'UTF8' FROM s.f",
+        "[3] DROP CONVERSION s.c_changed",
+        "[1] CREATE CONVERSION s.c_changed FOR 'LATIN1' TO 'UTF8' FROM s.f2",
+        "[3] DROP CONVERSION s.c_old",
+    };
+    EXPECT_EQ(r.Run({dboConversion}), expected);
+}
+
 } // namespace
 } // namespace qnl::test
