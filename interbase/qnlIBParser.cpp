@@ -400,14 +400,6 @@ TDbObject TIbParser::ObjectKindWord() const {
     return dboUnknown;
 }
 
-void TIbParser::ParseRawObjectStatement(uint8_t Action) {
-    const TDbObject kind = ObjectKindWord();
-    NextToken();
-    if (kind == dboPackage && IsWord("BODY")) NextToken();
-    const TStatementKind statement = kind == dboProcedure ? skProcedure : kind == dboTrigger ? skTrigger : skStatement;
-    ParseRawStatement(statement, NameHere(), kind, Action);
-}
-
 bool TIbParser::ParseObjectStatement(uint8_t Action) {
     const bool alter = Action == saAlter;
     switch (WordCode()) {
@@ -464,8 +456,8 @@ void TIbParser::ParseCreate() {
     }
     if (ParseObjectStatement(saCreate)) return;
     switch (ObjectKindWord()) {
-    case dboRole:
-    case dboDomain: return ParseRawObjectStatement(saCreate);
+    case dboRole: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboRole, saCreate);
+    case dboDomain: return ParseCreateDomain();
     case dboCollation:
         if (AtLeast(ServerVersion(), st_Firebird_21)) return ParseCreateCollation();
         break;
@@ -506,10 +498,7 @@ void TIbParser::ParseAlter() {
     default: break;
     }
     if (ParseObjectStatement(saAlter)) return;
-    switch (ObjectKindWord()) {
-    case dboDomain: return ParseRawObjectStatement(saAlter);
-    default: break;
-    }
+    if (ObjectKindWord() == dboDomain) return ParseAlterDomain();
     if (IsWord("SESSION") && ServerVersion() == st_Firebird_40) return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
     ReportError("Unknown ALTER statement.");
 }

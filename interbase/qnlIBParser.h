@@ -24,6 +24,7 @@
 namespace qnl {
 
 class TCltData;
+class TDmnData;
 class TColumnNameList;
 class TCtrData;
 class TFldData;
@@ -187,6 +188,11 @@ public:
     // The name is current: Existing is the exception to change, nullptr to make one.
     void ParseCreateException(TDbObj* Existing);
     void ParseAlterException();
+    // DOMAIN is current. CREATE makes the domain; ALTER changes the domain read before
+    // (renamed by TO, its columns and parameters following it), or only hands the statement on.
+    void ParseCreateDomain();
+    void ParseAlterDomain();
+    void RenameDomain(TDmnData& Domain, const std::string& NewName);
     void ParseCreateCollation();
     // The pad, case and accent attributes Collation takes from its BaseCollation.
     void TakeBaseAttributes(TCltData& Collation) const;
@@ -234,8 +240,6 @@ protected:
     // The kind of schema object the current word names (TABLE, VIEW, ..., SEQUENCE, PACKAGE,
     // COLLATION); dboUnknown for any other word.
     TDbObject ObjectKindWord() const;
-    // A statement about an object whose reader is still to come, from its object word on.
-    void ParseRawObjectStatement(uint8_t Action);
     // The text of a string, or of a double-quoted name in dialect 3; empty (reported) otherwise.
     std::string ExpectStringText();
     // From "(" through its matching ")", token by token (strings and comments may hold
@@ -258,6 +262,11 @@ protected:
     // An optionally signed integer into Value, the token after it current; False (reported)
     // when there is none.
     bool ReadSignedInteger(int64_t& Value);
+    // The forms of Firebird 3 and later (DETERMINISTIC, ENTRY_POINT as a keyword, ...).
+    bool Firebird3Forms() const {
+        const TIBSQLServerVersionType v = ServerVersion();
+        return v == st_Firebird_30 || v == st_Firebird_40 || v == st_InterBase_2020;
+    }
     // The container's procedure (IsFunction False) or function of that name.
     TPrcData* FindRoutine(const std::string& Name, bool IsFunction) const;
     // The container's object of that kind and name, for a description.

@@ -1,9 +1,10 @@
-// Implements the InterBase/Firebird DDL reader's generators, exceptions, collations and
+// Implements the InterBase/Firebird DDL reader's domains, generators, exceptions, collations and
 // descriptions (DESCRIBE, COMMENT ON); see qnlIBParser.h.
 #include "interbase/qnlIBParser.h"
 
 #include "core/qnlSQL_Exec.h"
 #include "objects/qnlComp_Def.h"
+#include "objects/qnlComp_Dmn.h"
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Prc.h"
@@ -24,6 +25,146 @@ bool TIbParser::ReadSignedInteger(int64_t& Value) {
 TPrcData* TIbParser::FindRoutine(const std::string& Name, bool IsFunction) const {
     auto* routine = Objs ? dynamic_cast<TPrcData*>(Objs->FindProcedure(Name)) : nullptr;
     return routine && routine->IsFunction == IsFunction ? routine : nullptr;
+}
+
+// ---- domains ----
+
+void TIbParser::ParseCreateDomain() {
+    // DOMAIN is current: the type and everything after it (DEFAULT, NOT NULL, CHECK, COLLATE)
+    // belong to the domain's type field.
+    NextAndExpect(tkIdent);
+    if (Failed()) return;
+    auto domain = std::make_unique<TDmnData>(Objs);
+    domain->SetName(TokenText);
+    NextToken();
+    if (IsKeyword(kwAS)) NextToken();
+    domain->TypeField->OwnerName = domain->Name;
+    ParseDataType(*domain->TypeField, domain.get());
+    if (Failed() || !ExpectTerminator()) return;
+    DoLogLine("Domain: " + domain->Name);
+    HandOn(skStatement, domain->Name, dboDomain, saCreate);
+    AddDbObject(domain.release());
+    NextToken();
+}
+
+void TIbParser::ParseAlterDomain() {
+    // DOMAIN is current. isql writes every domain CHECK as ALTER DOMAIN ... ADD CONSTRAINT CHECK,
+    // so the clauses change the domain read before: [TO name] SET DEFAULT v | DROP DEFAULT |
+    // SET NOT NULL | DROP NOT NULL | ADD [CONSTRAINT] CHECK (c) | DROP CONSTRAINT | TYPE t.
+    NextAndExpect(tkIdent);
+    if (Failed()) return;
+    std::string name = TokenText;
+    auto* domain = Objs ? dynamic_cast<TDmnData*>(Objs->FindDomain(name)) : nullptr;
+    TFldData scratch(Objs, nullptr);
+    TFldData& type = domain ? *domain->TypeField : scratch;
+    std::string newName;
+    NextToken();
+    while (!Failed() && Token != tkTerminator && !(Token == tkEOF && AtEnd())) {
+        if (IsKeyword(kwTO)) {
+            NextAndExpect(tkIdent);
+            if (Failed()) return;
+            newName = TokenText;
+            NextToken();
+        } else if (IsKeyword(kwSET)) {
+            NextToken();
+            if (IsKeyword(kwDEFAULT)) {
+                NextToken();
+                ParseDefaultValue(domain, type.DefaultValue);
+            } else if (IsKeyword(kwNOT)) {
+                NextToken();
+                if (!IsKeyword(kwNULL)) return Expect(kwNULL);
+                type.Nullable = false;
+                NextToken();
+            } else {
+                return Expect(kwDEFAULT);
+            }
+        } else if (IsKeyword(kwDROP)) {
+            NextToken();
+            if (IsKeyword(kwDEFAULT)) {
+                type.DefaultValue.clear();
+            } else if (IsKeyword(kwNOT)) {
+                NextToken();
+                if (!IsKeyword(kwNULL)) return Expect(kwNULL);
+                type.Nullable = true;
+            } else if (IsKeyword(kwCONSTRAINT)) {
+                type.CheckSource.clear();
+            } else {
+                return Expect(kwCONSTRAINT);
+            }
+            NextToken();
+        } else if (IsKeyword(kwADD)) {
+            NextToken();
+            if (IsKeyword(kwCONSTRAINT)) NextToken();
+            if (!IsKeyword(kwCHECK)) return Expect(kwCHECK);
+            NextToken();
+            if (Token != tkLParen) return Expect(tkLParen);
+            type.CheckSource = ReadParenthesisedText();
+        } else if (IsKeyword(kwTYPE)) {
+            // The new type; the domain keeps its default, nullability and check.
+            NextToken();
+            TFldData changed(Objs, nullptr);
+            ParseDataTypeWord(changed);
+            if (Failed()) return;
+            ParseArrayDimensions(changed);
+            if (IsKeyword(kwCHAR)) {
+                NextToken();
+                if (!IsKeyword(kwSET)) return Expect(kwSET);
+                NextAndExpect(tkIdent);
+                if (Failed()) return;
+                changed.CharSetName = TokenText;
+                if (const TIBServerOptions* o = GetIBOptions(); o && SameText(changed.CharSetName, o->DBCharSet()))
+                    changed.CharSetName.clear();
+                NextToken();
+            }
+            if (IsKeyword(kwCOLLATE)) {
+                NextAndExpect(tkIdent);
+                if (Failed()) return;
+                changed.CollationName = TokenText;
+                NextToken();
+            }
+            type.DataType = changed.DataType;
+            type.FieldLength = changed.FieldLength;
+            type.CharLength = changed.CharLength;
+            type.Precision = changed.Precision;
+            type.Scale = changed.Scale;
+            type.SubType = changed.SubType;
+            type.SegmentLength = changed.SegmentLength;
+            type.CharSetName = changed.CharSetName;
+            type.CollationName = changed.CollationName;
+            type.DomainName = changed.DomainName;
+            type.ArrayBounds = changed.ArrayBounds;
+        } else {
+            return ReportError("Unknown ALTER DOMAIN clause");
+        }
+    }
+    if (Failed() || !ExpectTerminator()) return;
+    HandOn(skStatement, name, dboDomain, saAlter);
+    if (domain && !newName.empty()) RenameDomain(*domain, newName);
+    NextToken();
+}
+
+void TIbParser::RenameDomain(TDmnData& Domain, const std::string& NewName) {
+    // The columns and parameters typed by the domain follow it to its new name, as in the
+    // catalogue.
+    const std::string old = Domain.Name;
+    auto follow = [&](TDbObj* Field) {
+        if (auto* f = dynamic_cast<TFldData*>(Field); f && f->DataType == dtDomain && f->DomainName == old)
+            f->DomainName = NewName;
+    };
+    for (TObjListKind list : {olTables, olViews})
+        for (int i = 0; i < Objs->List(list).Count(); ++i)
+            for (int c = 0; c < Objs->List(list).Obj(i)->GetColumnCount(); ++c) follow(Objs->List(list).Obj(i)->GetColumn(c));
+    for (int i = 0; i < Objs->List(olProcedures).Count(); ++i) {
+        TDbObj* p = Objs->List(olProcedures).Obj(i);
+        for (int a = 0; a < p->GetInputParamCount(); ++a) follow(p->GetInputParam(a));
+        for (int a = 0; a < p->GetOutputParamCount(); ++a) follow(p->GetOutputParam(a));
+    }
+    TDbObjList& domains = Objs->List(olDomains);
+    int at;
+    if (!domains.Find(old, at)) return;
+    domains.Delete(at);
+    Domain.SetName(NewName);
+    AddDbObject(&Domain);
 }
 
 // ---- generators and sequences ----

@@ -13,14 +13,6 @@
 
 namespace qnl {
 
-namespace {
-
-bool IsFirebird3Form(TIBSQLServerVersionType V) {
-    return V == st_Firebird_30 || V == st_Firebird_40 || V == st_InterBase_2020;
-}
-
-} // namespace
-
 // ---- bodies ----
 
 void TIbParser::SkipBodyTokens(bool Block) {
@@ -191,7 +183,7 @@ void TIbParser::ParseRoutineHeader(TPrcData& Routine) {
         result->ParamDirection = pdOut;
         ParseDataType(*result, nullptr);
         if (Failed()) return;
-        if (IsWord("DETERMINISTIC") && IsFirebird3Form(ServerVersion())) {
+        if (IsWord("DETERMINISTIC") && Firebird3Forms()) {
             result->Deterministic = true;
             NextToken();
         }

@@ -521,11 +521,15 @@ void TIbParser::ForgetObject(TDbObject Kind, const std::string& Name) {
     case dboFunction: list = olUDFs; break;
     case dboPackage: list = olPackages; break;
     case dboCollation: list = olCollations; break;
+    case dboRole: list = olRoles; break;
     default: return;
     }
     TDbObjList& objects = Objs->List(list);
+    // A role is filed under a key of its own ("Role: " and the name).
+    const TDbObj* role = Kind == dboRole ? Objs->FindRole(Name) : nullptr;
+    if (Kind == dboRole && !role) return;
     int at;
-    if (!objects.Find(Name, at)) return;
+    if (!objects.Find(role ? role->GetKeyName() : Name, at)) return;
     if (Kind == dboTable) {
         // A table goes with its own constraints and indices.
         for (TObjListKind owned : {olConstraints, olIndices}) {

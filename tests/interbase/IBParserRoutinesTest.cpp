@@ -4,6 +4,7 @@
 #include "IbReader.h"
 
 #include "objects/qnlComp_Def.h"
+#include "objects/qnlComp_Dmn.h"
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Pkg.h"
@@ -268,6 +269,58 @@ TEST(IbParserRoutines, TriggersAndViews) {
              EXPECT_EQ(w->Source(), "SELECT 2 FROM RDB$DATABASE");
              EXPECT_EQ(r.Objs.List(olViews).Count(), 2);
          }},
+    });
+}
+
+TEST(IbParserRoutines, DomainsAndTheirAlterations) {
+    auto domain = [](const IbReader& R, const std::string& Name) {
+        auto* d = dynamic_cast<TDmnData*>(R.Objs.FindDomain(Name));
+        if (!d) return std::string("missing");
+        const TFldData& t = *d->TypeField;
+        return std::string(DataTypeName(t.DataType)) + "(" + std::to_string(t.CharLength) + ")" +
+               (t.DefaultValue.empty() ? "" : " DEFAULT " + t.DefaultValue) + (t.Nullable ? "" : " NOT NULL") +
+               (t.CheckSource.empty() ? "" : " CHECK " + t.CheckSource) +
+               (t.CollationName.empty() ? "" : " COLLATE " + t.CollationName);
+    };
+    RunCases({
+        {"CREATE DOMAIN with everything after the type",
+         st_Firebird_30,
+         "CREATE DOMAIN D AS VARCHAR(10) DEFAULT 'x' NOT NULL CHECK (VALUE > '') COLLATE UNICODE;",
+         {"Statement D domain: create | CREATE DOMAIN D AS VARCHAR(10) DEFAULT 'x' NOT NULL CHECK (VALUE > '') COLLATE "
+          "UNICODE"},
+         {},
+         [&](const IbReader& r) { EXPECT_EQ(domain(r, "D"), "VARCHAR(10) DEFAULT 'x' NOT NULL CHECK (VALUE > '') COLLATE UNICODE"); }},
+        {"ALTER DOMAIN changes the domain read before, clause by clause",
+         st_Firebird_30,
+         "CREATE DOMAIN D VARCHAR(10) DEFAULT 'x' CHECK (VALUE > '');\nALTER DOMAIN D DROP CONSTRAINT;\n"
+         "ALTER DOMAIN D ADD CONSTRAINT CHECK (VALUE <> 'y') SET NOT NULL;\nALTER DOMAIN D DROP DEFAULT;\n"
+         "ALTER DOMAIN D TYPE VARCHAR(20);\nALTER DOMAIN D SET DEFAULT 'z' DROP NOT NULL;",
+         {"Statement D domain: create | CREATE DOMAIN D VARCHAR(10) DEFAULT 'x' CHECK (VALUE > '')",
+          "Statement D domain: alter | ALTER DOMAIN D DROP CONSTRAINT",
+          "Statement D domain: alter | ALTER DOMAIN D ADD CONSTRAINT CHECK (VALUE <> 'y') SET NOT NULL",
+          "Statement D domain: alter | ALTER DOMAIN D DROP DEFAULT",
+          "Statement D domain: alter | ALTER DOMAIN D TYPE VARCHAR(20)",
+          "Statement D domain: alter | ALTER DOMAIN D SET DEFAULT 'z' DROP NOT NULL"},
+         {},
+         [&](const IbReader& r) { EXPECT_EQ(domain(r, "D"), "VARCHAR(20) DEFAULT 'z' CHECK (VALUE <> 'y')"); }},
+        {"ALTER DOMAIN TO: the domain is filed under its new name, its columns follow it",
+         st_Firebird_30,
+         "CREATE DOMAIN OLD_NAME INTEGER;\nCREATE TABLE T (A OLD_NAME);\nALTER DOMAIN OLD_NAME TO NEW_NAME;",
+         {"Statement OLD_NAME domain: create | CREATE DOMAIN OLD_NAME INTEGER",
+          "Statement T table: create | CREATE TABLE T (A OLD_NAME)",
+          "Statement OLD_NAME domain: alter | ALTER DOMAIN OLD_NAME TO NEW_NAME"},
+         {},
+         [&](const IbReader& r) {
+             EXPECT_EQ(domain(r, "OLD_NAME"), "missing");
+             EXPECT_EQ(domain(r, "NEW_NAME"), "INTEGER(0)");
+             EXPECT_EQ(r.Column("T", "A")->DomainName, "NEW_NAME");
+         }},
+        {"ALTER DOMAIN of a domain the script lacks is handed on and makes none",
+         st_Firebird_30,
+         "ALTER DOMAIN ELSEWHERE SET DEFAULT 1;\nALTER DOMAIN ELSEWHERE RENAME;",
+         {"Statement ELSEWHERE domain: alter | ALTER DOMAIN ELSEWHERE SET DEFAULT 1"},
+         {"2:24 Unknown ALTER DOMAIN clause"},
+         [](const IbReader& r) { EXPECT_EQ(r.Objs.List(olDomains).Count(), 0); }},
     });
 }
 
