@@ -102,7 +102,7 @@ TEST(IbParserLoop, StatementsHandedOnAndWhatTheyChange) {
          {"Select - - | SELECT 1 FROM RDB$DATABASE"},
          {"1:1 Unknown statement: <Ident>"},
          nullptr},
-        {"kinds read whole until their readers come, under their own kinds",
+        {"object statements are handed on under their own kinds",
          "CREATE OR ALTER SEQUENCE S START WITH 5;\nALTER CHARACTER SET ISO8859_1 SET DEFAULT COLLATION PT_BR;\n"
          "CREATE VIEW V AS SELECT 1 A FROM RDB$DATABASE;\nRECREATE EXCEPTION E 'x';\nGRANT SELECT ON T TO PUBLIC;\n"
          "COMMENT ON TABLE T IS 'y';\nDECLARE EXTERNAL FUNCTION F INTEGER RETURNS INTEGER BY VALUE ENTRY_POINT 'f' "
