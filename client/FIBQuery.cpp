@@ -269,7 +269,10 @@ void TFIBQuery::AttachArrays(TFIBXSQLDA& Area) {
     int charBytes = 0;
     for (int i = 0; i < Area.Count(); ++i) {
         TFIBXSQLVAR& var = Area[i];
-        if (!var.IsArray() || var.ArrayInfo()) continue;
+        // The areas keep their entries from one text to the next: a descriptor left from the
+        // column an entry stood for before would read or write another column's bounds.
+        var.SetArrayInfo(nullptr);
+        if (!var.IsArray()) continue;
         // A parameter learns its column from the entry the server described for it.
         const TFIBXSQLVAR* origin = &var;
         if (&Area == FParamsArea.get())

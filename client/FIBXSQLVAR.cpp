@@ -911,7 +911,12 @@ void TFIBXSQLVAR::AssignText(const std::string& Bytes, const std::u16string* Wid
     const int encodedCharSet = db && db->IsFirebird() ? Utf8CharSet : UnicodeFssCharSet;
     SetValue([&](TFIBXSQLVAR& v) {
         v.ApplyData(SQL_TEXT, bytes.size(), bytes.data(), Wide);
-        if (encode) v.FXSQLVAR->sqlsubtype = static_cast<ISC_SHORT>(encodedCharSet);
+        // The character set the server reads the text in: never the one of an earlier value (a
+        // parameter keeps its value from one text of the statement to the next).
+        if (encode)
+            v.FXSQLVAR->sqlsubtype = static_cast<ISC_SHORT>(encodedCharSet);
+        else if (IsTextType(serverType))
+            v.FXSQLVAR->sqlsubtype = static_cast<ISC_SHORT>(serverSubtype);
     });
 }
 
