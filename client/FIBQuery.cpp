@@ -241,6 +241,10 @@ void TFIBQuery::DescribeInput() {
             } else if (!param.IsBlobOrArray() && described.GetSQLType() == SQL_BLOB) {
                 // A value set before the type was known goes as a blob of its text.
                 param.SetAsString(param.GetAsString());
+            } else if (param.GetSQLType() == SQL_BLOB && !param.BlobStream() && described.IsArray()) {
+                // An id set before the type was known names an array here, not a blob.
+                XSQLVAR& record = *param.GetXSQLVAR();
+                record.sqltype = static_cast<ISC_SHORT>(SQL_ARRAY | (record.sqltype & 1));
             }
         }
     }

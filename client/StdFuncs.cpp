@@ -1,5 +1,6 @@
 #include "client/StdFuncs.h"
 
+#include "platform/DataSet.h"
 #include "platform/Exceptions.h"
 #include "platform/VariantConv.h"
 
@@ -387,6 +388,30 @@ void AppendElement(std::string& Bytes, const Variant& Element, TVarType Kind, in
 }
 
 } // namespace
+
+bool GetFieldRawData(TField* Field, bool OldValue, void* Buffer) {
+    if (!Field->DataSet()) DatabaseError("Field '" + Field->DisplayName() + "' has no dataset");
+    TDataSet& dataSet = *Field->DataSet();
+    if (!OldValue || dataSet.State() == dsOldValue) return dataSet.GetFieldData(Field, Buffer);
+    const TDataSetState saved = dataSet.SetTempState(dsOldValue);
+    bool result = false;
+    try {
+        result = dataSet.GetFieldData(Field, Buffer);
+    } catch (...) {
+        dataSet.RestoreState(saved);
+        throw;
+    }
+    dataSet.RestoreState(saved);
+    return result;
+}
+
+void BCDFieldValueToVariant(TField* Field, bool OldValue, Variant& Value) {
+    TBcd bcd;
+    if (GetFieldRawData(Field, OldValue, &bcd))
+        Value = Variant(BcdToStr(bcd, FormatSettings.DecimalSeparator));
+    else
+        Value = Variant();
+}
 
 int64_t VariantToStream(const Variant& V, TStream* Stream) {
     if (!V.IsArray() || !Stream) return 0;

@@ -3,6 +3,7 @@
 // stamps, the dotted name of a component, display formatting of numeric text, and a few small
 // helpers.
 #include "platform/Component.h"
+#include "platform/DateTime.h"
 #include "platform/Streams.h"
 #include "platform/Variant.h"
 
@@ -12,13 +13,14 @@
 
 namespace qnl {
 
+class TField;
+
 // The framework's time stamp: milliseconds since midnight and days since 0001-01-01 plus one.
 struct TTimeStamp {
     int32_t Time = 0;
     int32_t Date = 0;
 };
-inline constexpr int32_t MSecsPerDay = 86400000;
-inline constexpr int32_t DateDelta = 693594;   // TTimeStamp.Date of 1899-12-30
+// DateDelta (platform/DateTime.h) is the TTimeStamp.Date of 1899-12-30, and
 // TTimeStamp.Date of 1858-11-17, day 0 of the client API's dates (which count days from it).
 inline constexpr int32_t IscDateDelta = 678576;
 // The client API's time unit: 1/10000 s, ten per millisecond.
@@ -68,6 +70,14 @@ bool IsZeroNumberText(const std::string& Text);
 // format with "#", "0", ",", "." placeholders, literal prefix and suffix and up to three
 // ";"-separated sections (positive;negative;zero). InSection is true while formatting a section.
 void FormatNumericStr(const std::string& Format, const std::string& Number, bool InSection, std::string& Result);
+
+// Field's data in its data set's native format into Buffer (false for null). With OldValue the
+// data set is in the old-value state for the read (and back in its own state afterwards, also
+// when the read raises).
+bool GetFieldRawData(TField* Field, bool OldValue, void* Buffer);
+// A BCD field's value as a string Variant in the BCD text (locale separator); Empty when the
+// field has no data.
+void BCDFieldValueToVariant(TField* Field, bool OldValue, Variant& Value);
 
 // When V is an array and Stream is given: the stream's size becomes the element count of the
 // first dimension times the element size, the elements are written from position 0 in their

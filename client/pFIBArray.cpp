@@ -19,22 +19,23 @@ namespace {
 
 constexpr int cecInvalidDataConversion = 33;
 constexpr int cecDimensionMissing = 60;
+constexpr int cecNotArray = 59;
 
 // Our own texts: the client's message table has none for a value too large for its column.
 constexpr const char* SFIBArrayTooManyElements = "Array value of %d elements does not fit \"%s\" (%d elements)";
 constexpr const char* SFIBArrayElementTooLong = "Element %s of array \"%s\" is longer than its %d characters";
 
-TArrayFieldType FieldTypeOf(uint8_t BlrType) {
+TFieldType FieldTypeOf(uint8_t BlrType) {
     switch (BlrType) {
-    case blr_short: return TArrayFieldType::SmallInt;
-    case blr_long: return TArrayFieldType::Integer;
-    case blr_float: case blr_d_float: case blr_double: return TArrayFieldType::Float;
-    case blr_sql_date: return TArrayFieldType::Date;
-    case blr_sql_time: return TArrayFieldType::Time;
-    case blr_text: case blr_varying: return TArrayFieldType::String;
-    case blr_int64: return TArrayFieldType::BCD;
-    case blr_timestamp: return TArrayFieldType::DateTime;
-    default: return TArrayFieldType::Unknown;
+    case blr_short: return ftSmallint;
+    case blr_long: return ftInteger;
+    case blr_float: case blr_d_float: case blr_double: return ftFloat;
+    case blr_sql_date: return ftDate;
+    case blr_sql_time: return ftTime;
+    case blr_text: case blr_varying: return ftString;
+    case blr_int64: return ftBCD;
+    case blr_timestamp: return ftDateTime;
+    default: return ftUnknown;
     }
 }
 
@@ -138,39 +139,39 @@ int64_t TpFIBArray::ArraySize() const {
 Variant TpFIBArray::ReadElement(const char* Data) const {
     const int decimals = GetScale();
     switch (FFieldType) {
-    case TArrayFieldType::SmallInt: {
+    case ftSmallint: {
         const auto raw = Load<int16_t>(Data);
         return ScaledElement(raw, decimals, Variant(raw));
     }
-    case TArrayFieldType::Integer: {
+    case ftInteger: {
         const auto raw = Load<int32_t>(Data);
         return ScaledElement(raw, decimals, Variant(raw));
     }
-    case TArrayFieldType::BCD: {
+    case ftBCD: {
         const auto raw = Load<int64_t>(Data);
         return ScaledElement(raw, decimals, Variant(raw));
     }
-    case TArrayFieldType::Float:
+    case ftFloat:
         if (FDescriptor.array_desc_length == sizeof(float)) return Variant::FromSingle(Load<float>(Data));
         return Variant(Load<double>(Data));
-    case TArrayFieldType::Date:
+    case ftDate:
         return Variant::FromDate(SafeTimeStampToDateTime(TTimeStamp{0, Load<ISC_DATE>(Data) + IscDateDelta}));
-    case TArrayFieldType::Time:
+    case ftTime:
         return Variant::FromDate(
             TimeMSecsToDateTime(static_cast<int32_t>(Load<ISC_TIME>(Data) / IscTimeUnitsPerMSec)));
-    case TArrayFieldType::DateTime: {
+    case ftDateTime: {
         const auto stamp = Load<ISC_TIMESTAMP>(Data);
         return Variant::FromDate(SafeTimeStampToDateTime(TTimeStamp{
             static_cast<int32_t>(stamp.timestamp_time / IscTimeUnitsPerMSec), stamp.timestamp_date + IscDateDelta}));
     }
-    case TArrayFieldType::String: {
+    case ftString: {
         // The text ends at its zero byte; the blanks that pad a CHAR element are no part of it.
         std::string text(Data, strnlen(Data, static_cast<size_t>(ElementStride())));
         if (FDescriptor.array_desc_dtype == blr_text)
             while (!text.empty() && text.back() == ' ') text.pop_back();
         return Variant(std::move(text));
     }
-    case TArrayFieldType::Unknown: break;
+    default: break;   // kinds without a conversion stay unset
     }
     return Variant();
 }
@@ -236,40 +237,39 @@ void TpFIBArray::WriteElement(char* Data, const Variant& Element, const std::vec
     }
     if (Element.IsNull()) return;   // zero numbers; 1858-11-17 00:00 for dates and times
     switch (FFieldType) {
-    case TArrayFieldType::SmallInt:
+    case ftSmallint:
         Store(Data, static_cast<int16_t>(ScaledInteger(Element, decimals, std::numeric_limits<int16_t>::min(),
                                                         std::numeric_limits<int16_t>::max())));
         break;
-    case TArrayFieldType::Integer:
+    case ftInteger:
         Store(Data, static_cast<int32_t>(ScaledInteger(Element, decimals, std::numeric_limits<int32_t>::min(),
                                                         std::numeric_limits<int32_t>::max())));
         break;
-    case TArrayFieldType::BCD:
+    case ftBCD:
         Store(Data, ScaledInteger(Element, decimals, std::numeric_limits<int64_t>::min(),
                                   std::numeric_limits<int64_t>::max()));
         break;
-    case TArrayFieldType::Float:
+    case ftFloat:
         if (length == sizeof(float))
             Store(Data, static_cast<float>(NumberOf(Element, false)));
         else
             Store(Data, static_cast<double>(NumberOf(Element, false)));
         break;
-    case TArrayFieldType::Date:
-    case TArrayFieldType::Time:
-    case TArrayFieldType::DateTime: {
+    case ftDate:
+    case ftTime:
+    case ftDateTime: {
         const TTimeStamp stamp = DateTimeToTimeStamp(static_cast<TDateTime>(NumberOf(Element, true)));
         const ISC_DATE day = stamp.Date - IscDateDelta;
         const auto time = static_cast<ISC_TIME>(stamp.Time) * IscTimeUnitsPerMSec;
-        if (FFieldType == TArrayFieldType::Date)
+        if (FFieldType == ftDate)
             Store(Data, day);
-        else if (FFieldType == TArrayFieldType::Time)
+        else if (FFieldType == ftTime)
             Store(Data, time);
         else
             Store(Data, ISC_TIMESTAMP{day, time});
         break;
     }
-    case TArrayFieldType::String:
-    case TArrayFieldType::Unknown: break;
+    default: break;   // text was written above
     }
 }
 
@@ -298,6 +298,24 @@ void TpFIBArray::WriteArrayValues(isc_db_handle* DBHandle, isc_tr_handle* TRHand
                                             &sliceLength) != 0)
         RaiseStatusVectorError(*FClientLibrary, nullptr);
     ArrayID = id;
+}
+
+ISC_QUAD TpFIBArray::FieldArrayID(TField* Field) const {
+    if (Field->DataSize() != static_cast<int>(sizeof(ISC_QUAD))) RaiseClientError(cecNotArray, {Field->FieldName()});
+    ISC_QUAD id{};
+    if (!Field->GetData(&id)) id = ISC_QUAD{};
+    return id;
+}
+
+Variant TpFIBArray::GetFieldArrayValues(TField* Field, isc_db_handle* DBHandle, isc_tr_handle* TRHandle) const {
+    return ReadArrayValues(DBHandle, TRHandle, FieldArrayID(Field));
+}
+
+void TpFIBArray::SetFieldArrayValues(TField* Field, const Variant& Value, isc_db_handle* DBHandle,
+                                     isc_tr_handle* TRHandle) const {
+    ISC_QUAD id = FieldArrayID(Field);
+    WriteArrayValues(DBHandle, TRHandle, id, Value);
+    Field->SetData(&id);
 }
 
 } // namespace qnl

@@ -13,6 +13,7 @@
 // character (and longer ones fail to read). The slice therefore gives text elements room for
 // their characters at the connection's bytes per character.
 #include "client/IB_Intf.h"
+#include "platform/Fields.h"
 #include "platform/Variant.h"
 
 #include <cstdint>
@@ -20,9 +21,6 @@
 #include <vector>
 
 namespace qnl {
-
-// The element kinds the conversions know, as the data sets' field types name them.
-enum class TArrayFieldType : uint8_t { Unknown, SmallInt, Integer, Float, Date, Time, String, BCD, DateTime };
 
 class TpFIBArray {
 public:
@@ -39,7 +37,8 @@ public:
     void GetDimension(int Index, int& Lower, int& Upper) const;
     // The bytes of the whole array in the slice format (text elements widened as above).
     int64_t ArraySize() const;
-    TArrayFieldType FieldType() const { return FFieldType; }
+    // The element type as a data-set field type (ftUnknown for the kinds not converted).
+    TFieldType FieldType() const { return FFieldType; }
     const std::string& RelationName() const { return FRelationName; }
     const std::string& FieldName() const { return FFieldName; }
     const ISC_ARRAY_DESC& Descriptor() const { return FDescriptor; }
@@ -55,9 +54,16 @@ public:
     void WriteArrayValues(isc_db_handle* DBHandle, isc_tr_handle* TRHandle, ISC_QUAD& ArrayID,
                           const Variant& Value) const;
 
+    // The same for a data-set field holding the 8-byte array id (no data reads as id 0); the
+    // write stores the new id into the field. A field of another size is client error 59.
+    Variant GetFieldArrayValues(TField* Field, isc_db_handle* DBHandle, isc_tr_handle* TRHandle) const;
+    void SetFieldArrayValues(TField* Field, const Variant& Value, isc_db_handle* DBHandle,
+                             isc_tr_handle* TRHandle) const;
+
 private:
     std::string QualifiedName() const { return FRelationName + "." + FFieldName; }
-    bool IsText() const { return FFieldType == TArrayFieldType::String; }
+    bool IsText() const { return FFieldType == ftString; }
+    ISC_QUAD FieldArrayID(TField* Field) const;
     // Bytes of one element in the slice: the element length, 2 more for a varying text.
     int64_t ElementStride() const;
     Variant ReadElement(const char* Data) const;
@@ -65,7 +71,7 @@ private:
 
     IIBClientLibraryPtr FClientLibrary;
     XSQLVAR* FSQLVar;
-    TArrayFieldType FFieldType = TArrayFieldType::Unknown;
+    TFieldType FFieldType = ftUnknown;
     std::string FRelationName;
     std::string FFieldName;
     ISC_ARRAY_DESC FDescriptor{};

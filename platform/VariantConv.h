@@ -11,11 +11,6 @@
 
 namespace qnl {
 
-// UTF-8, the "system code page" of 8-bit text, to and from wide text. A byte sequence that is not
-// UTF-8 decodes as "?" for each bad byte.
-std::string WideToUtf8(std::u16string_view W);
-std::u16string Utf8ToWide(std::string_view S);
-
 // Leading and trailing blanks are skipped; then an optional sign, digits with at most one
 // decimal separator (at least one digit), and an optional exponent "E"/"e" with optional sign
 // and digits. Anything else raises "'<text>' is not a valid floating point value".

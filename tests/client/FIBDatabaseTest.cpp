@@ -4,6 +4,7 @@
 #include "ErrorText.h"
 #include "TestLogger.h"
 #include "fixtures/FbFixture.h"
+#include "tests/client/ErrorText.h"
 #include "tests/client/LiveAttachment.h"
 #include "platform/Assertions.h"
 #include "platform/MainThread.h"

@@ -8,7 +8,11 @@
 #include "platform/DateTime.h"
 #include "platform/VariantConv.h"
 
+#include "../platform/VectorDataSet.h"
+
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include <string>
 #include <vector>
@@ -23,6 +27,7 @@ CREATE TABLE A (ID INTEGER NOT NULL PRIMARY KEY, IA INTEGER[1:3], NA NUMERIC(9,2
   TA TIMESTAMP[2], MA INTEGER[1:2, 1:3], FA FLOAT[2], CA CHAR(3)[2], BA BIGINT[2], DA DATE[0:1], SA SMALLINT[-1:0]);
 INSERT INTO A (ID) VALUES (1);
 INSERT INTO A (ID) VALUES (2);
+INSERT INTO A (ID) VALUES (3);
 )";
 
 Variant ArrayOf(int Low, const std::vector<Variant>& Elements) {
@@ -139,7 +144,47 @@ TEST_F(pFIBArrayTest, WrittenArraysMatchIsqlElementByElement) {
     open("SELECT ID FROM A WHERE ID = 1");
     EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.FieldByName("ID").GetArrayValues(); }),
               "Column types \"A.ID\" is not array field");
+
+    // A data-set field that holds the array id: written through the field, stored by a
+    // statement, read again through a field that holds the stored id.
+    EXPECT_THROW(TpFIBArray(Database.ClientLibraryPtr(), nullptr, Database.HandleAddress(),
+                            Transaction.HandleAddress(), "A", "NOPE"),
+                 EFIBInterBaseError);
+    const TpFIBArray ia(Database.ClientLibraryPtr(), nullptr, Database.HandleAddress(), Transaction.HandleAddress(), "A",
+                        "IA");
+    EXPECT_EQ(ftInteger, ia.FieldType());
+    test::TVectorDataSet edited;
+    edited.Columns = {{"IA", ftLargeint}};
+    edited.Source = {{Variant(int64_t{0})}};
+    edited.Open();
+    TField* field = edited.FieldByName("IA");
+    edited.Edit();
+    ia.SetFieldArrayValues(field, ArrayOf(1, {Variant(7), Variant(8), Variant(9)}), Database.HandleAddress(),
+                           Transaction.HandleAddress());
+    ISC_QUAD written{};
+    ASSERT_TRUE(field->GetData(&written));
     q.Close();
+    q.SQL().SetText("UPDATE A SET IA = :IA WHERE ID = 3");
+    q.ParamByName("IA").SetAsQuad(written);   // before the prepare: the server says it is an array
+    q.ExecQuery();
+    open("SELECT IA FROM A WHERE ID = 3");
+    const ISC_QUAD stored = q.FieldByName("IA").GetAsQuad();
+    q.Close();
+    int64_t storedBits = 0;
+    std::memcpy(&storedBits, &stored, sizeof stored);
+    test::TVectorDataSet fetched;
+    fetched.Columns = {{"IA", ftLargeint}};
+    fetched.Source = {{Variant(storedBits)}, {Variant::Null()}};
+    fetched.Open();
+    const Variant back = ia.GetFieldArrayValues(fetched.FieldByName("IA"), Database.HandleAddress(),
+                                                Transaction.HandleAddress());
+    EXPECT_EQ(8, back.GetElement({2}).AsInt64());
+    fetched.Next();
+    EXPECT_TRUE(ia.GetFieldArrayValues(fetched.FieldByName("IA"), Database.HandleAddress(), Transaction.HandleAddress())
+                    .GetElement({1})
+                    .IsNull());
+    edited.Cancel();
+
     Transaction.Commit();
     Database.Close();
 
