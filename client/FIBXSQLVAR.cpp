@@ -1,6 +1,7 @@
 // Implements TFIBXSQLVAR and the whole-blob helpers; see FIBQuery.h.
 #include "client/FIBQuery.h"
 
+#include "client/FIBMiscellaneous.h"
 #include "client/SqlTxtRtns.h"
 #include "client/fib.h"
 #include "platform/DateTime.h"
@@ -159,29 +160,16 @@ std::string ReadBlobBody(TFIBDatabase& Database, TFIBTransaction& Transaction, c
     return body;
 }
 
-ISC_QUAD WriteNewBlob(TFIBDatabase& Database, TFIBTransaction& Transaction, std::string_view Body,
-                      IXSQLDAOwner* Owner) {
+ISC_QUAD WriteNewBlob(TFIBDatabase& Database, TFIBTransaction& Transaction, std::string_view Body) {
     CheckBlobHandles(Database, Transaction);
-    IIBClientLibrary& lib = *Database.ClientLibrary();
-    isc_blob_handle blob = 0;
-    ISC_QUAD id{};
-    CheckBlobStatus(Owner, lib,
-                    lib.isc_create_blob2(ThreadStatusVector(), Database.HandleAddress(), Transaction.HandleAddress(),
-                                         &blob, &id, static_cast<short>(0), nullptr));
-    try {
-        for (size_t done = 0; done < Body.size();) {
-            const size_t piece = std::min(MaxSegment, Body.size() - done);
-            CheckBlobStatus(Owner, lib,
-                            lib.isc_put_segment(ThreadStatusVector(), &blob, static_cast<unsigned short>(piece),
-                                                Body.data() + done));
-            done += piece;
-        }
-    } catch (...) {
-        lib.isc_cancel_blob(ThreadStatusVector(), &blob);
-        throw;
-    }
-    CheckBlobStatus(Owner, lib, lib.isc_close_blob(ThreadStatusVector(), &blob));
-    return id;
+    TFIBBlobStream blob;
+    blob.SetDatabase(&Database);
+    blob.SetTransaction(&Transaction);
+    blob.SetMode(bmWrite);
+    blob.WriteBuffer(Body.data(), static_cast<int64_t>(Body.size()));
+    // Forced: an empty body is a blob of its own too.
+    blob.WriteToServer(false, true);
+    return blob.BlobID();
 }
 
 // --- TFIBXSQLVAR: life and buffers ------------------------------------------------------------
@@ -633,6 +621,7 @@ std::string TFIBXSQLVAR::SingleByteText() const {
     case SQL_BOOLEAN: case SQL_IB_BOOLEAN: return GetAsBoolean() ? SFIBTrue : SFIBFalse;
     case SQL_BLOB: return BlobText();
     case SQL_ARRAY: return "(ARRAY)";
+    case 0:   // a macro that was given no text
     case SQL_NULL: return std::string();
     case SQL_TEXT: case SQL_VARYING: return TextValue();
     default: ConversionError();
@@ -910,7 +899,12 @@ void TFIBXSQLVAR::AssignText(const std::string& Bytes, const std::u16string* Wid
     const int encodedCharSet = db && db->IsFirebird() ? Utf8CharSet : UnicodeFssCharSet;
     SetValue([&](TFIBXSQLVAR& v) {
         v.ApplyData(SQL_TEXT, bytes.size(), bytes.data(), Wide);
-        if (encode) v.FXSQLVAR->sqlsubtype = static_cast<ISC_SHORT>(encodedCharSet);
+        // The character set the server reads the text in: never the one of an earlier value (a
+        // parameter keeps its value from one text of the statement to the next).
+        if (encode)
+            v.FXSQLVAR->sqlsubtype = static_cast<ISC_SHORT>(encodedCharSet);
+        else if (IsTextType(serverType))
+            v.FXSQLVAR->sqlsubtype = static_cast<ISC_SHORT>(serverSubtype);
     });
 }
 
@@ -1014,13 +1008,44 @@ void TFIBXSQLVAR::Assign(const TFIBXSQLVAR& Source) {
         if (query && query->ParamsArea() == FArea && GetServerSQLType() == SQL_BLOB) {
             if (!query->Database()) RaiseClientError(cecDatabaseNotAssigned, {FName});
             if (!query->Transaction()) RaiseClientError(cecTransactionNotAssigned, {FName});
-            SetAsQuad(WriteNewBlob(*query->Database(), *query->Transaction(), bytes, query));
+            SetAsQuad(WriteNewBlob(*query->Database(), *query->Transaction(), bytes));
         } else {
             SetData(SQL_TEXT, bytes.size(), bytes.data());
         }
         return;
     }
     SetValue([&](TFIBXSQLVAR& v) { v.ApplyRecord(Source); });
+}
+
+void TFIBXSQLVAR::TakeValue(const TFIBXSQLVAR& Source) {
+    if (!Source.FHasAttributes && !Source.FBlobStream) return;
+    ApplyRecord(Source);
+    FWideText = Source.FWideText;
+    FIsRawText = Source.FIsRawText;
+    FUntyped = Source.FUntyped;
+    if (FUntyped && FArea) FArea->HasUntyped = true;
+    FBlobStream.reset();
+    if (Source.FBlobStream) {
+        FBlobStream = std::make_unique<TMemoryStream>();
+        FBlobStream->WriteString(Source.FBlobStream->Bytes());
+    }
+    FHasAttributes = true;
+    Modified = Source.Modified;
+}
+
+void TFIBXSQLVAR::TakeDescribedType(const TFIBXSQLVAR& Described) {
+    const XSQLVAR& from = *Described.FXSQLVAR;
+    const int type = from.sqltype & ~1;
+    FXSQLVAR->sqltype = static_cast<ISC_SHORT>(type | 1);
+    FXSQLVAR->sqlscale = from.sqlscale;
+    FXSQLVAR->sqlsubtype = from.sqlsubtype;
+    FXSQLVAR->sqllen = from.sqllen;
+    const size_t length = static_cast<size_t>(std::max<ISC_SHORT>(from.sqllen, 0));
+    ResizeData(std::max(type == SQL_VARYING ? length + 2 : length, TypeWidth(type)));
+    SetIndicator(true);
+    *FIndicator = -1;
+    FWideText.clear();
+    FBlobStream.reset();
 }
 
 // --- TFIBXSQLVAR: arrays ----------------------------------------------------------------------
