@@ -19,10 +19,10 @@ bool IsCheckOrIndex(const TDbObj& Obj) {
     return list == olConstraints || list == olIndices;
 }
 
-void DropView(TDbObj& View, bool Recreate) {
+// The view alter pass creates it again.
+void DropView(TDbObj& View) {
     View.DoDrop();
-    if (Recreate)
-        if (auto* v = dynamic_cast<TViwData*>(&View)) v->SetRecreate(true);
+    if (auto* v = dynamic_cast<TViwData*>(&View)) v->SetRecreate(true);
 }
 
 // Everything that uses the target's function T is emptied or dropped before T's DROP; the later
@@ -49,13 +49,13 @@ void EmptyOrDropUsers(const TDbObj& M, TDbObj& T, TCustomObjs& Target, TCustomSQ
                     Exec.AddComment(M.MakeComment("drop calc-field for UDF alter"));
                     ref->DoDrop();
                 }
-            } else if (TDbObj* view = Target.FindView(ref->GetOwnerName())) {
+            } else if (TDbObj* view = Target.FindView(ref->GetOwnerName()); view && view->GetExists()) {
                 Exec.AddComment(M.MakeComment("drop view (field) for UDF alter"));
-                DropView(*view, true);
+                DropView(*view);
             }
-        } else if (ref->Kind == dboView) {
+        } else if (ref->Kind == dboView && ref->GetExists()) {
             Exec.AddComment(M.MakeComment("drop view for UDF alter"));
-            DropView(*ref, true);
+            DropView(*ref);
         } else if (IsCheckOrIndex(*ref) && ref->GetExists()) {
             Exec.AddComment(M.MakeComment(ref->GetObjList() == olIndices ? "drop index for UDF alter"
                                                                          : "drop check for UDF alter"));
