@@ -23,16 +23,6 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-std::string Text(const char* Column) {
-    return std::string("CAST(REPLACE(REPLACE(") + Column + ", ASCII_CHAR(13), ''), ASCII_CHAR(10), '~') AS VARCHAR(4000))";
-}
-
-std::string Unfold(std::string S) {
-    for (char& c : S)
-        if (c == '~') c = '\n';
-    return S;
-}
-
 // One isql run over the catalogue, each row tagged: external functions (F) and their arguments
 // (A), columns of tables and views (C), view sources (S), checks (K) and the triggers behind them
 // (k), expression indices (X), procedures (P) and their parameters (p), triggers (G), and the
@@ -49,14 +39,14 @@ Rows ReadCatalogue(const TempDatabase& Db) {
         "SELECT '<<C|' || TRIM(rf.RDB$RELATION_NAME) || '|' || IIF(r.RDB$VIEW_BLR IS NULL, 'T', 'V') || '|' || "
         "TRIM(rf.RDB$FIELD_NAME) || '|' || TRIM(rf.RDB$FIELD_SOURCE) || '|' || f.RDB$FIELD_TYPE || '|' || "
         "COALESCE(f.RDB$CHARACTER_LENGTH, 0) || '|' || COALESCE(rf.RDB$NULL_FLAG, 0) || '|' || "
-        "IIF(r.RDB$VIEW_BLR IS NULL, COALESCE(" + Text("f.RDB$COMPUTED_SOURCE") + ", ''), '') || '>>' "
+        "IIF(r.RDB$VIEW_BLR IS NULL, COALESCE(" + FoldedText("f.RDB$COMPUTED_SOURCE") + ", ''), '') || '>>' "
         "FROM RDB$RELATION_FIELDS rf JOIN RDB$RELATIONS r ON r.RDB$RELATION_NAME = rf.RDB$RELATION_NAME "
         "JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE WHERE COALESCE(r.RDB$SYSTEM_FLAG, 0) = 0 "
         "ORDER BY rf.RDB$RELATION_NAME, rf.RDB$FIELD_POSITION;\n"
-        "SELECT '<<S|' || TRIM(RDB$RELATION_NAME) || '|' || " + Text("RDB$VIEW_SOURCE") +
+        "SELECT '<<S|' || TRIM(RDB$RELATION_NAME) || '|' || " + FoldedText("RDB$VIEW_SOURCE") +
         " || '>>' FROM RDB$RELATIONS WHERE RDB$VIEW_BLR IS NOT NULL AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1;\n"
         "SELECT DISTINCT '<<K|' || TRIM(rc.RDB$CONSTRAINT_NAME) || '|' || TRIM(rc.RDB$RELATION_NAME) || '|' || " +
-        Text("t.RDB$TRIGGER_SOURCE") +
+        FoldedText("t.RDB$TRIGGER_SOURCE") +
         " || '>>' FROM RDB$RELATION_CONSTRAINTS rc JOIN RDB$CHECK_CONSTRAINTS cc ON cc.RDB$CONSTRAINT_NAME = "
         "rc.RDB$CONSTRAINT_NAME JOIN RDB$TRIGGERS t ON t.RDB$TRIGGER_NAME = cc.RDB$TRIGGER_NAME "
         "WHERE rc.RDB$CONSTRAINT_TYPE = 'CHECK';\n"
@@ -64,9 +54,9 @@ Rows ReadCatalogue(const TempDatabase& Db) {
         "RDB$CHECK_CONSTRAINTS cc JOIN RDB$RELATION_CONSTRAINTS rc ON rc.RDB$CONSTRAINT_NAME = cc.RDB$CONSTRAINT_NAME "
         "WHERE rc.RDB$CONSTRAINT_TYPE = 'CHECK';\n"
         "SELECT '<<X|' || TRIM(RDB$INDEX_NAME) || '|' || TRIM(RDB$RELATION_NAME) || '|' || " +
-        Text("RDB$EXPRESSION_SOURCE") +
+        FoldedText("RDB$EXPRESSION_SOURCE") +
         " || '>>' FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1;\n"
-        "SELECT '<<P|' || TRIM(RDB$PROCEDURE_NAME) || '|' || " + Text("RDB$PROCEDURE_SOURCE") +
+        "SELECT '<<P|' || TRIM(RDB$PROCEDURE_NAME) || '|' || " + FoldedText("RDB$PROCEDURE_SOURCE") +
         " || '>>' FROM RDB$PROCEDURES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1;\n"
         "SELECT '<<p|' || TRIM(p.RDB$PROCEDURE_NAME) || '|' || p.RDB$PARAMETER_TYPE || '|' || "
         "TRIM(p.RDB$PARAMETER_NAME) || '|' || f.RDB$FIELD_TYPE || '>>' FROM RDB$PROCEDURE_PARAMETERS p "
@@ -74,7 +64,7 @@ Rows ReadCatalogue(const TempDatabase& Db) {
         "ORDER BY p.RDB$PROCEDURE_NAME, p.RDB$PARAMETER_TYPE, p.RDB$PARAMETER_NUMBER;\n"
         "SELECT '<<G|' || TRIM(RDB$TRIGGER_NAME) || '|' || TRIM(RDB$RELATION_NAME) || '|' || RDB$TRIGGER_TYPE || "
         "'|' || RDB$TRIGGER_SEQUENCE || '|' || COALESCE(RDB$TRIGGER_INACTIVE, 0) || '|' || " +
-        Text("RDB$TRIGGER_SOURCE") +
+        FoldedText("RDB$TRIGGER_SOURCE") +
         " || '>>' FROM RDB$TRIGGERS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1;\n"
         // Dependent types 1 view, 2 trigger, 3 computed field, 5 procedure, 6 expression index;
         // depended-on types 0 table, 15 function.
