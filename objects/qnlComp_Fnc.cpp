@@ -3,6 +3,7 @@
 
 #include "core/qnlCustomQuarnel.h"
 #include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Rol.h"
 #include "objects/qnlComp_Viw.h"
 #include "objects/qnlPassSection.h"
 
@@ -131,6 +132,7 @@ void TUdfData::DropDependents() {
 
 void TUdfData::MarkDropped() {
     TDbObj::MarkDropped();
+    GrantsGoWith(*this);
     TCustomObjs* master = Container ? Container->GetMasterObjs() : nullptr;
     if (!master) return;
     for (int i = 0; i < UsedBy.Count(); ++i) {
@@ -175,6 +177,7 @@ void WriteAlterUDFs(TCustomQuarnel& Q) {
             EmptyOrDropUsers(*m, *t, *target, *exec);
             exec->AddStatement("DROP EXTERNAL FUNCTION " + Q.QuoteName(t->Name), skStatement, t->Name, dboFunction,
                                saDrop);
+            GrantsGoWith(*t);
             exec->AddStatement(m->GetCreateSQL(), skStatement, m->Name, dboFunction, saCreate);
         }
         if (Q.CompareObjects.Contains(coDescription) && m->Description() != t->Description()) exec->AddDescription(m);

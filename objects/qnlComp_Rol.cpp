@@ -282,6 +282,53 @@ std::string TGntData::GetRevokeSQL(bool OptionOnly) const {
     return "REVOKE " + list + " FROM " + QuoteName(Grantee);
 }
 
+// ---- grants that a DROP takes along ----
+
+namespace {
+
+// Grants name a table or a view alike (a reader may not tell them apart); other objects by their
+// own kind.
+bool NamesKind(TDbObject GrantKind, TDbObject ObjKind) {
+    if (ObjKind == dboView || ObjKind == dboTable)
+        return GrantKind == dboView || GrantKind == dboTable || GrantKind == dboUnknown;
+    return GrantKind == ObjKind;
+}
+
+} // namespace
+
+void GrantsGoWith(const TDbObj& Dropped) {
+    if (!Dropped.Container) return;
+    for (TCustomObjs* side : {Dropped.Container->GetMasterObjs(), Dropped.Container->GetTargetObjs()}) {
+        if (!side) continue;
+        const TDbObjList& grants = side->List(olGrants);
+        for (int i = 0; i < grants.Count(); ++i) {
+            TDbObj* g = grants.Obj(i);
+            if ((g->GetGrantObjectName() == Dropped.Name && NamesKind(g->GetGrantObjectKind(), Dropped.Kind)) ||
+                (g->GetGrantee() == Dropped.Name && NamesKind(g->GetGranteeKind(), Dropped.Kind)))
+                g->SetExists(false);
+        }
+    }
+}
+
+void ColumnGrantsLose(const TDbObj& Column) {
+    TCustomObjs* target = Column.Container ? Column.Container->GetTargetObjs() : nullptr;
+    if (!target) return;
+    const TDbObjList& grants = target->List(olGrants);
+    for (int i = 0; i < grants.Count(); ++i) {
+        TGntData* g = AsGrant(grants.Obj(i));
+        if (!g || !g->GetExists() || g->ObjectName != Column.GetOwnerName() || !NamesKind(g->ObjectKind, dboTable))
+            continue;
+        int at = g->Fields.Count() - 1;
+        while (at >= 0 && g->Fields[at] != Column.Name) --at;
+        if (at < 0) continue;
+        // Without columns the grant would read as one on the whole table: it keeps its list.
+        if (g->Fields.Count() == 1)
+            g->SetExists(false);
+        else
+            g->Fields.Delete(at);
+    }
+}
+
 // ---- role passes ----
 
 namespace {
@@ -416,6 +463,9 @@ void WriteDropGrants(TCustomQuarnel& Q) {
             continue;
         }
         exec->AddStatement(revoke, skStatement, text, dboGrant, saDrop);
+        // The master's grant of the pair (when one differs from it only by what the script took
+        // from the target) is granted again.
+        t->SetExists(false);
         if (!optionOnly && t->Fields.Count() == 0) ColumnGrantsGoWith(list, *t);
     }
 }

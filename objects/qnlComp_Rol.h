@@ -135,6 +135,16 @@ private:
     std::string GranteePart() const;
 };
 
+// Firebird removes the grants on an object and those the object holds as grantee with its DROP.
+// The grants of both sides that name Dropped (a view, or an external function) are marked gone:
+// no REVOKE is written for the target's, and the master's are granted again after the object
+// is back.
+void GrantsGoWith(const TDbObj& Dropped);
+// A dropped table column leaves the target's column grants on its table: the column leaves their
+// lists (so a grant that differs from the master's now is revoked and granted again), and a grant
+// left without columns is gone.
+void ColumnGrantsLose(const TDbObj& Column);
+
 // The comparer's passes over roles, logins, users and grants.
 // Roles, then logins, then users of the master that the target lacks.
 void WriteCreateRoles(TCustomQuarnel& Q);

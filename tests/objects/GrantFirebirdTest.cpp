@@ -3,13 +3,10 @@
 // from the catalogue as a reader would (each privilege row filed through the container's merge).
 // After the script the target's privileges and roles equal the master's reference database, and
 // a second comparison writes only the header.
-#include "objects/qnlComp_Rol.h"
-#include "tests/objects/FirebirdCompare.h"
-#include "tests/objects/RoutineCatalogue.h"
+#include "tests/objects/GrantCatalogue.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 
 namespace qnl::test {
 namespace {
@@ -88,93 +85,24 @@ std::unique_ptr<TempDatabase> Build(Side Which) {
     return db;
 }
 
-// The privileges (U) and roles (R) of a database, sorted: the owner's own privileges and those
-// on system tables are left out.
-Rows ReadCatalogue(const TempDatabase& Db) {
-    Rows rows = QueryRows(
-        Db,
-        "SELECT '<<U|' || TRIM(RDB$USER) || '|' || RDB$USER_TYPE || '|' || TRIM(RDB$PRIVILEGE) || '|' || "
-        "RDB$GRANT_OPTION || '|' || TRIM(RDB$RELATION_NAME) || '|' || RDB$OBJECT_TYPE || '|' || "
-        "COALESCE(TRIM(RDB$FIELD_NAME), '') || '>>' FROM RDB$USER_PRIVILEGES WHERE RDB$USER <> 'SYSDBA' AND "
-        "RDB$RELATION_NAME NOT STARTING WITH 'RDB$' AND RDB$RELATION_NAME NOT STARTING WITH 'MON$' AND "
-        "RDB$RELATION_NAME NOT STARTING WITH 'SEC$';\n"
-        "SELECT '<<R|' || TRIM(RDB$ROLE_NAME) || '|' || TRIM(RDB$OWNER_NAME) || '>>' FROM RDB$ROLES "
-        "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0");
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
-TDbObject KindOf(const std::string& CatalogueType) {
-    switch (std::stoi(CatalogueType)) {
-    case 0: return dboTable;
-    case 1: return dboView;
-    case 2: return dboTrigger;
-    case 5: return dboProcedure;
-    case 7: return dboException;
-    case 8: return dboUser;
-    case 13: return dboRole;
-    case 14: return dboGenerator;
-    case 15: return dboFunction;
-    case 18: return dboPackage;
-    default: ADD_FAILURE() << "object type " << CatalogueType; return dboUnknown;
-    }
-}
-
-TGrantPrivilege PrivilegeOf(const std::string& Letter) {
-    switch (Letter.at(0)) {
-    case 'S': return gpSelect;
-    case 'I': return gpInsert;
-    case 'U': return gpUpdate;
-    case 'D': return gpDelete;
-    case 'R': return gpReferences;
-    case 'X': return gpExecute;
-    case 'G': return gpUsage;
-    default: ADD_FAILURE() << "privilege " << Letter; return gpAll;
-    }
-}
-
-// One grant per catalogue row, folded by the container as the readers fold them.
-void Fill(const Rows& Catalogue, TObjs& O) {
-    for (const std::string& row : Catalogue) {
-        const auto f = SplitBars(row);
-        if (f.at(0) == "R") {
-            auto* r = new TRolData(&O);
-            r->Name = f.at(1);
-            r->Owner = f.at(2);
-            O.AddDbObject(r);
-            continue;
-        }
-        auto* g = new TGntData(&O);
-        g->Grantee = f.at(1);
-        g->GranteeKind = KindOf(f.at(2));
-        g->GrantOption = std::stoi(f.at(4));
-        g->ObjectName = f.at(5);
-        g->ObjectKind = KindOf(f.at(6));
-        if (f.at(3) != "M") g->Privileges.Include(PrivilegeOf(f.at(3)));
-        if (!f.at(7).empty()) g->Fields.Add(f.at(7));
-        if (!O.MergeGrant(g)) delete g;
-    }
-    O.RekeyGrants();
-}
-
 TEST(GrantFirebird, PrivilegesAndRolesFollowTheMaster) {
     const auto target = Build(TargetOnly);
     const auto reference = Build(MasterOnly);
-    const Rows master = ReadCatalogue(*reference);
+    const Rows master = ReadGrants(*reference);
     ASSERT_EQ(master.size(), 30u) << testing::PrintToString(master);
 
     std::string s;
     {
         FirebirdComparison c(target->Path());
-        Fill(master, *c.master.Objs());
-        Fill(ReadCatalogue(*target), *c.target.Objs());
+        FillGrants(master, *c.master.Objs());
+        FillGrants(ReadGrants(*target), *c.target.Objs());
         c.q.Compare();
         EXPECT_TRUE(c.errors.empty()) << c.errors.front();
         s = c.Flow();
         std::string out;
         EXPECT_EQ(RunConnectingScript(*target, c.Script() + "COMMIT;\n", out), 0) << c.Script() << out;
     }
-    const Rows updated = ReadCatalogue(*target);
+    const Rows updated = ReadGrants(*target);
     EXPECT_EQ(updated, master);
 
     // Options are taken back alone where the master keeps the privilege, with the privilege where
@@ -190,8 +118,8 @@ TEST(GrantFirebird, PrivilegesAndRolesFollowTheMaster) {
     EXPECT_LT(At(s, "REVOKE RT FROM U1\n"), At(s, "/* Dropping roles */\nDROP ROLE RT\n"));
 
     FirebirdComparison again(target->Path());
-    Fill(master, *again.master.Objs());
-    Fill(updated, *again.target.Objs());
+    FillGrants(master, *again.master.Objs());
+    FillGrants(updated, *again.target.Objs());
     again.q.Compare();
     EXPECT_EQ(again.Statements(), HeaderOnly(target->Path())) << again.Script();
 }

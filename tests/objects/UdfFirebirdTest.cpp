@@ -11,6 +11,7 @@
 #include "objects/qnlComp_Trg.h"
 #include "objects/qnlComp_Viw.h"
 #include "tests/objects/CompareKit.h"
+#include "tests/objects/GrantCatalogue.h"
 #include "tests/objects/RoutineCatalogue.h"
 
 #include <gtest/gtest.h>
@@ -249,27 +250,53 @@ const char* const MasterDdl =
     "HALF COMPUTED BY (MOD_X(ID, 2)), SIZE_X COMPUTED BY (ID * 2), CONSTRAINT T_CHK CHECK(MOD_X(ID, 1000) >= 0));\n"
     "CREATE VIEW V_ABS (ID, A) AS SELECT ID, ID FROM T;\n";
 
+// Firebird drops the grants on a function, those it holds and the column grants of a dropped
+// column with them. The changed functions and the computed column HALF keep theirs; ABS_X and the
+// target's SIZE_X take theirs along.
+const char* const SharedGrants =
+    "GRANT EXECUTE ON FUNCTION LOWER_X TO U1;\n"
+    "GRANT SELECT ON T TO FUNCTION MOD_X;\n"
+    "GRANT UPDATE (HALF, NAME) ON T TO U2;\n";
+const char* const TargetGrants =
+    "GRANT EXECUTE ON FUNCTION ABS_X TO U1;\n"
+    "GRANT UPDATE (SIZE_X) ON T TO U3;\n";
+
 TEST(UdfFirebird, ChangedAndDroppedFunctionsTakeTheirUsersAlongAndBringThemBack) {
     UdfEngine engine;
     TempDatabase target(std::string(TargetDdl) + Shared);
     TempDatabase reference(std::string(MasterDdl) + Shared);
+    // A grant to a function goes in a script of its own (see the grant tests).
+    std::string out;
+    ASSERT_EQ(RunSql(target, std::string(SharedGrants) + TargetGrants + "COMMIT;\n", out), 0) << out;
+    ASSERT_EQ(RunSql(reference, std::string(SharedGrants) + "COMMIT;\n", out), 0) << out;
     const Rows master = ReadCatalogue(reference);
     ASSERT_GT(master.size(), 20u) << master.front();
+    const Rows masterGrants = ReadGrants(reference);
+    ASSERT_EQ(masterGrants.size(), 4u) << testing::PrintToString(masterGrants);
 
     std::string s;
     {
         FirebirdComparison c(target.Path());
         Fill(master, *c.master.Objs());
         Fill(ReadCatalogue(target), *c.target.Objs());
+        FillGrants(masterGrants, *c.master.Objs());
+        FillGrants(ReadGrants(target), *c.target.Objs());
         c.q.Compare();
         EXPECT_TRUE(c.errors.empty()) << c.errors.front();
         s = c.Flow();
-        std::string out;
         EXPECT_EQ(RunConnectingScript(target, c.Script() + "COMMIT;\n", out), 0) << c.Script() << out;
     }
     const Rows updated = ReadCatalogue(target);
+    const Rows updatedGrants = ReadGrants(target);
     EXPECT_EQ(Comparable(updated), Comparable(master));
     EXPECT_EQ(ExtractSchema(target.Path()), ExtractSchema(reference.Path()));
+    EXPECT_EQ(updatedGrants, masterGrants);
+    // What the DROPs left of a column grant is taken back before the master's is given again; no
+    // REVOKE names what went with a DROP.
+    EXPECT_LT(At(s, "REVOKE UPDATE (NAME) ON T FROM U2\n"), At(s, "GRANT UPDATE (HALF, NAME) ON T TO U2\n"));
+    EXPECT_LT(At(s, "DROP EXTERNAL FUNCTION LOWER_X\n"), At(s, "GRANT EXECUTE ON FUNCTION LOWER_X TO U1\n"));
+    EXPECT_LT(At(s, "DROP EXTERNAL FUNCTION MOD_X\n"), At(s, "GRANT SELECT ON T TO FUNCTION MOD_X\n"));
+    EXPECT_EQ(Count(s, "REVOKE"), 1u) << s;
 
     // Before the DROP of a changed function: procedure and trigger emptied, the computed column,
     // the check, the index and the view dropped; after the DECLARE their own passes bring them
@@ -300,6 +327,8 @@ TEST(UdfFirebird, ChangedAndDroppedFunctionsTakeTheirUsersAlongAndBringThemBack)
     FirebirdComparison again(target.Path());
     Fill(master, *again.master.Objs());
     Fill(updated, *again.target.Objs());
+    FillGrants(masterGrants, *again.master.Objs());
+    FillGrants(updatedGrants, *again.target.Objs());
     again.q.Compare();
     EXPECT_EQ(again.Statements(), HeaderOnly(target.Path())) << again.Script();
 }
