@@ -423,6 +423,35 @@ void ColumnGrantsGoWith(const TDbObjList& TargetGrants, const TGntData& Revoked)
     }
 }
 
+// The target's object that a grant names with Kind; nullptr when the target has none of that
+// name. Firebird records a grant on a view like one on a table.
+TDbObj* NamedObject(const TCustomObjs& Target, TDbObject Kind, const std::string& Name) {
+    if (Name.empty()) return nullptr;
+    switch (Kind) {
+    case dboTable:
+    case dboView:
+        if (TDbObj* t = Target.FindTable(Name)) return t;
+        return Target.FindView(Name);
+    case dboFunction:
+        if (TDbObj* f = Target.FindUDF(Name)) return f;
+        return Target.FindProcedure(Name);
+    case dboProcedure: return Target.FindProcedure(Name);
+    case dboTrigger: return Target.FindTrigger(Name);
+    case dboException: return Target.FindException(Name);
+    case dboGenerator: return Target.FindGenerator(Name);
+    case dboPackage: return Target.FindPackage(Name);
+    default: return nullptr;
+    }
+}
+
+// The object the grant is on, or the one that holds it, was dropped by the script and not
+// created again: Firebird took the grant along, and a REVOKE naming the object would fail.
+bool WentWithADrop(const TGntData& Grant, const TCustomObjs& Target) {
+    const TDbObj* object = NamedObject(Target, Grant.ObjectKind, Grant.ObjectName);
+    const TDbObj* holder = NamedObject(Target, Grant.GranteeKind, Grant.Grantee);
+    return (object && !object->GetExists()) || (holder && !holder->GetExists());
+}
+
 } // namespace
 
 void WriteCreateGrants(TCustomQuarnel& Q) {
@@ -451,6 +480,10 @@ void WriteDropGrants(TCustomQuarnel& Q) {
     for (int i = 0; i < list.Count(); ++i) {
         TGntData* t = AsGrant(list.Obj(i));
         if (!t || !t->InCompareSet(Q.CompareObjects) || !t->GetExists()) continue;
+        if (WentWithADrop(*t, *target)) {
+            t->SetExists(false);
+            continue;
+        }
         const std::string text = t->GetCreateSQL();
         if (t->Counterpart && t->Counterpart->GetCreateSQL() == text) continue;
         exec->AddComment("/* DROP: -- " + CommentSafe(text) + " */");

@@ -1,7 +1,10 @@
 // The role and grant passes through the comparer, for the paths the Firebird test does not reach:
 // the grant kinds left out of a comparison, a grant no REVOKE can take back, role descriptions,
 // and the MSSQL and ASE rules for users, logins and roles.
+#include "objects/qnlComp_Exc.h"
+#include "objects/qnlComp_Prc.h"
 #include "objects/qnlComp_Rol.h"
+#include "tests/objects/CompareKit.h"
 #include "tests/objects/ObjectsKit.h"
 
 #include <gtest/gtest.h>
@@ -12,14 +15,20 @@ namespace {
 using Steps = std::vector<std::string>;
 
 void Grant(TObjs& O, const std::string& Object, TGrantPrivilege Privilege, const std::string& Grantee,
-           TCmpObjType Type = coGrant) {
+           TCmpObjType Type = coGrant, TDbObject ObjectKind = dboTable, TDbObject GranteeKind = dboUnknown) {
     auto* g = new TGntData(&O);
-    g->ObjectKind = dboTable;
+    g->ObjectKind = ObjectKind;
     g->ObjectName = Object;
     g->Privileges.Include(Privilege);
     g->Grantee = Grantee;
+    g->GranteeKind = GranteeKind;
     g->GrantType = Type;
     if (!O.MergeGrant(g)) delete g;
+}
+
+void Add(TObjs& O, TDbObj* Obj, const std::string& Name) {
+    Obj->Name = Name;
+    O.AddDbObject(Obj);
 }
 
 TRolData* Role(TObjs& O, uint8_t Kind, const std::string& Name, const std::string& Description = {}) {
@@ -63,6 +72,26 @@ TEST(GrantPass, AGrantWithoutRevokeTextIsNamedInTheScript) {
                                      "/* DROP: -- GRANT CREATE TABLE TO U */",
                                      "/* No REVOKE can be written for this grant: it stays on the target */",
                                  }));
+}
+
+// Firebird drops the grants on an object and those the object holds with it: a REVOKE that named
+// an object the script dropped would fail, so none is written; grants on what stays are revoked.
+TEST(GrantPass, NoRevokeNamesAnObjectTheScriptDropped) {
+    RecordedComparison c;
+    for (TObjs* o : {&c.M(), &c.T()}) AddTable(*o, "T");
+    AddTable(c.T(), "T_OLD");
+    Add(c.T(), new TGnrData(&c.T(), nullptr), "G_OLD");
+    Add(c.T(), new TExcData(&c.T()), "E_OLD");
+    Add(c.T(), new TPrcData(&c.T()), "P_OLD");
+    Grant(c.T(), "T_OLD", gpSelect, "U");
+    Grant(c.T(), "G_OLD", gpUsage, "U", coGrant, dboGenerator);
+    Grant(c.T(), "E_OLD", gpUsage, "U", coGrant, dboException);
+    Grant(c.T(), "T", gpSelect, "P_OLD", coGrant, dboTable, dboProcedure);
+    Grant(c.T(), "T", gpSelect, "U");
+    std::vector<std::string> revokes;
+    for (const std::string& step : c.Run({dboGrant}))
+        if (step.starts_with("[3]")) revokes.push_back(step);
+    EXPECT_EQ(revokes, Steps{"[3] REVOKE SELECT ON T FROM U"});
 }
 
 TEST(RolePass, RolesLoginsAndUsersInTheirPhasesWithDescriptions) {
