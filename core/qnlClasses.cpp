@@ -214,8 +214,7 @@ std::string TDbObj::GetAlterSQL() { return "/* Alter <...> */"; }
 
 std::string TDbObj::GetStoredSQL() { return !StoredSQL.empty() ? StoredSQL : GetCreateSQL(); }
 
-std::string TDbObj::MakeComment(const std::string& Text) const {
-    if (GetServerType() == stASA) return "% " + Text;
+std::string CommentSafe(const std::string& Text) {
     std::string safe;
     safe.reserve(Text.size());
     for (char c : Text) {
@@ -223,7 +222,12 @@ std::string TDbObj::MakeComment(const std::string& Text) const {
         if (c == '/' && !safe.empty() && safe.back() == '*') safe += ' ';
         safe += c;
     }
-    return "/* " + safe + " */";
+    return safe;
+}
+
+std::string TDbObj::MakeComment(const std::string& Text) const {
+    if (GetServerType() == stASA) return "% " + Text;
+    return "/* " + CommentSafe(Text) + " */";
 }
 
 std::string TDbObj::GetDescriptionSQL() {

@@ -213,6 +213,9 @@ public:
 void RegisterDependency(TCustomObjs* Container, TDbObj* Obj, TDbObj* Other, const std::string& FieldName = {},
                         int RefColumn = -1, int RefLine = -1);
 
+// Text that can stand inside a slash-star comment: every "*/" in it is broken up by a blank.
+std::string CommentSafe(const std::string& Text);
+
 // Every line break (CR LF, LF or CR) as CR LF, blanks and control characters trimmed at both ends.
 std::string NormalizeLineBreaks(const std::string& Text);
 

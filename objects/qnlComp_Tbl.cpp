@@ -4,6 +4,7 @@
 #include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Idx.h"
+#include "objects/qnlComp_Rol.h"
 #include "objects/qnlComp_Viw.h"
 
 #include <algorithm>
@@ -682,7 +683,10 @@ void TFldData::DropDependents() {
 
 void TFldData::MarkDropped() {
     TDbObj::MarkDropped();
-    if (auto* table = dynamic_cast<TTblData*>(Owner)) table->SetNeedsReorder(true);
+    if (auto* table = dynamic_cast<TTblData*>(Owner)) {
+        table->SetNeedsReorder(true);
+        ColumnGrantsLose(*this);
+    }
 }
 
 // ---- TTblData ----

@@ -3,6 +3,7 @@
 
 #include "core/qnlCustomQuarnel.h"
 #include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Rol.h"
 #include "objects/qnlComp_Trg.h"
 #include "objects/qnlPassSection.h"
 
@@ -15,15 +16,6 @@ namespace {
 const char* const CRLF = "\r\n";
 
 TViwData* AsView(TDbObj* Obj) { return Obj && Obj->Kind == dboView ? dynamic_cast<TViwData*>(Obj) : nullptr; }
-
-bool IsRelationKind(TDbObject Kind) { return Kind == dboView || Kind == dboTable || Kind == dboUnknown; }
-
-// A grant on the view, or one the view holds itself (its privileges on the tables it reads):
-// dropping a view removes both on Firebird 3.
-bool GrantTouches(const TDbObj& Grant, const std::string& ViewName) {
-    return (Grant.GetGrantObjectName() == ViewName && IsRelationKind(Grant.GetGrantObjectKind())) ||
-           (Grant.GetGrantee() == ViewName && IsRelationKind(Grant.GetGranteeKind()));
-}
 
 } // namespace
 
@@ -244,15 +236,9 @@ void TViwData::DropDependents() {
 
 void TViwData::MarkDropped() {
     TDbObj::MarkDropped();
-    // The grants the DROP removed: the master's are granted again by the grant passes, and no
-    // REVOKE is written for a target grant that went with the view.
-    for (TCustomObjs* side : {Container ? Container->GetMasterObjs() : nullptr,
-                              Container ? Container->GetTargetObjs() : nullptr}) {
-        if (!side) continue;
-        const TDbObjList& grants = side->List(olGrants);
-        for (int i = 0; i < grants.Count(); ++i)
-            if (GrantTouches(*grants.Obj(i), Name)) grants.Obj(i)->SetExists(false);
-    }
+    // The grants on the view and those it holds itself (its privileges on the tables it reads)
+    // went with the DROP.
+    GrantsGoWith(*this);
 }
 
 // ---- passes ----

@@ -13,16 +13,6 @@ void WriteCreateOperatorClasses(TCustomQuarnel&) {}
 void WriteAlterOperatorClasses(TCustomQuarnel&) {}
 void WriteDropOperatorClasses(TCustomQuarnel&) {}
 
-void WriteDeclareUDFs(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-void WriteAlterUDFs(TCustomQuarnel&) {}
-void WriteDropUDFs(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-
-void WriteCreateRoles(TCustomQuarnel&) {}
-void WriteAlterRoles(TCustomQuarnel&) {}
-void WriteDropRoles(TCustomQuarnel&) {}
-void WriteCreateGrants(TCustomQuarnel&) {}
-void WriteDropGrants(TCustomQuarnel&) {}
-
 // ---- conversion of a master of another dialect ----
 
 void TQuarnel::ConvertToIB() {}

@@ -34,16 +34,6 @@ using namespace std::chrono_literals;
 constexpr const char* ServerBinary = "/usr/sbin/firebird";
 constexpr const char* Password = "qnl-Test-1";
 
-// The folder the server package installs its messages, plugins and character sets into.
-std::string FindServerRoot() {
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/usr/lib", ec)) {
-        const fs::path root = entry.path() / "firebird" / "3.0";
-        if (fs::exists(root / "plugins" / "libEngine12.so", ec)) return root.string();
-    }
-    return {};
-}
-
 int FreeLocalPort() {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -83,7 +73,7 @@ public:
 
     // Empty on success, else why the server cannot run here.
     std::string Start() {
-        const std::string installed = FindServerRoot();
+        const std::string installed = test::InstalledEngineRoot();
         if (installed.empty() || access(ServerBinary, X_OK) != 0) return "no Firebird 3 server installed";
         FRoot = FDir.File("root");
         const std::string lock = FDir.File("lock"), tmp = FDir.File("tmp");

@@ -2,9 +2,11 @@
 // answers the kind classes give for them.
 #include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Exc.h"
+#include "objects/qnlComp_Fnc.h"
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Idx.h"
 #include "objects/qnlComp_Prc.h"
+#include "objects/qnlComp_Rol.h"
 #include "objects/qnlComp_Tbl.h"
 #include "tests/objects/ObjectsKit.h"
 
@@ -237,6 +239,10 @@ TEST(DescriptionText, KindsAnswerTheirClass) {
     ctr.SetTableName("T");
     TSchData sch(&o);
     TFldData loose(&o, nullptr);  // a typed name that belongs to no table, view or routine
+    TUdfData udf(&o);
+    TRolData role(&o), user(&o);
+    user.RoleKind = rkUser;
+    TGntData grant(&o);
     struct Row {
         TDbObj* Obj;
         TDescriptionClass Class;
@@ -246,7 +252,9 @@ TEST(DescriptionText, KindsAnswerTheirClass) {
                          Row{&func, dcFunction, ""}, Row{procParam, dcProcedureParameter, "P"},
                          Row{funcParam, dcFunctionParameter, "F"}, Row{&exc, dcException, ""},
                          Row{&gen, dcGenerator, ""}, Row{&idx, dcIndex, "T"}, Row{&ctr, dcConstraint, "T"},
-                         Row{&sch, dcSchema, ""}, Row{&loose, dcNone, ""}}) {
+                         Row{&sch, dcSchema, ""}, Row{&loose, dcNone, ""}, Row{&udf, dcExternalFunction, ""},
+                         Row{udf.ReturnField.get(), dcNone, ""}, Row{&role, dcRole, ""}, Row{&user, dcNone, ""},
+                         Row{&grant, dcNone, ""}}) {
         const TDescriptionSubject s = r.Obj->GetDescriptionSubject();
         EXPECT_EQ(s.Class, r.Class) << r.Obj->ClassName() << " " << r.Obj->Name;
         EXPECT_EQ(s.OwnerName, r.Owner) << r.Obj->ClassName() << " " << r.Obj->Name;

@@ -27,12 +27,6 @@ inline std::string Flat(const std::string& Column) {
     return "COALESCE(CAST(REPLACE(REPLACE(" + Column + ", ASCII_CHAR(13), ''), ASCII_CHAR(10), '~') AS VARCHAR(1000)), '')";
 }
 
-inline std::string Unfold(std::string Text) {
-    for (char& c : Text)
-        if (c == '~') c = '\n';
-    return Text;
-}
-
 // The RDB$FIELDS part of a row: F is the field, CS its character set, FC its collation.
 inline std::string FieldColumns() {
     return "F.RDB$FIELD_TYPE || '|' || COALESCE(F.RDB$FIELD_SUB_TYPE, 0) || '|' || F.RDB$FIELD_LENGTH || '|' || "

@@ -32,8 +32,13 @@ struct FirebirdComparison {
         q.OnErrorMessage = [this](TObject*, const std::string& Text) { errors.push_back(Text); };
     }
 
-    // The script as it is saved, one LF after each line.
+    // The script as it is saved, one LF after each line. isql has no RECONNECT: the executor runs
+    // it by connecting again, and so does the saved script.
     std::string Script() {
+        const TObjs& t = *target.Objs();
+        for (int i = 0; i < exec.StatementCount(); ++i)
+            if (exec.Statements(i)->Kind == skReConnect)
+                exec.Statements(i)->Lines.SetText(t.IBServerOptions.GetConnectStatement(t.ConnectionOptions));
         TStringList lines;
         exec.GetScriptText(lines, false);
         std::string s;

@@ -33,6 +33,18 @@ inline std::vector<std::string> SplitBars(const std::string& Row) {
     return r;
 }
 
+// A text column of the catalogue as one line for isql's output: CR dropped, LF as "~".
+inline std::string FoldedText(const std::string& Column) {
+    return "CAST(REPLACE(REPLACE(" + Column + ", ASCII_CHAR(13), ''), ASCII_CHAR(10), '~') AS VARCHAR(8000))";
+}
+
+// A folded text with its line breaks back.
+inline std::string Unfold(std::string Text) {
+    for (char& c : Text)
+        if (c == '~') c = '\n';
+    return Text;
+}
+
 // A routine in short: INTEGER parameters, a function's result unnamed, and the names of the
 // routines and exceptions its body uses.
 struct RoutineDef {
@@ -79,14 +91,10 @@ inline std::string ParamName(const std::string& Name, const std::string& FieldTy
 // position, and the dependencies the catalogue records between routines and on exceptions. One
 // isql run: each query tags its rows.
 inline std::vector<RoutineDef> ReadRoutines(const TempDatabase& Db) {
-    const auto source = [](const char* Column) {
-        return std::string("CAST(REPLACE(REPLACE(") + Column +
-               ", ASCII_CHAR(13), ''), ASCII_CHAR(10), '~') AS VARCHAR(8000))";
-    };
     const std::string script =
-        "SELECT '<<P|' || TRIM(RDB$PROCEDURE_NAME) || '|' || " + source("RDB$PROCEDURE_SOURCE") +
+        "SELECT '<<P|' || TRIM(RDB$PROCEDURE_NAME) || '|' || " + FoldedText("RDB$PROCEDURE_SOURCE") +
         " || '>>' FROM RDB$PROCEDURES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 AND RDB$PACKAGE_NAME IS NULL;\n"
-        "SELECT '<<F|' || TRIM(RDB$FUNCTION_NAME) || '|' || " + source("RDB$FUNCTION_SOURCE") +
+        "SELECT '<<F|' || TRIM(RDB$FUNCTION_NAME) || '|' || " + FoldedText("RDB$FUNCTION_SOURCE") +
         " || '>>' FROM RDB$FUNCTIONS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 AND RDB$PACKAGE_NAME IS NULL;\n"
         "SELECT '<<p|' || TRIM(p.RDB$PROCEDURE_NAME) || '|' || p.RDB$PARAMETER_TYPE || '|' || "
         "TRIM(p.RDB$PARAMETER_NAME) || '|' || f.RDB$FIELD_TYPE || '>>' FROM RDB$PROCEDURE_PARAMETERS p "
@@ -105,10 +113,7 @@ inline std::vector<RoutineDef> ReadRoutines(const TempDatabase& Db) {
         const std::string& tag = f.at(0);
         const std::string& name = f.at(1);
         if (tag == "P" || tag == "F") {
-            std::string body = f.at(2);
-            for (char& c : body)
-                if (c == '~') c = '\n';
-            defs[name] = RoutineDef{name, tag == "F", {}, {}, body, {}};
+            defs[name] = RoutineDef{name, tag == "F", {}, {}, Unfold(f.at(2)), {}};
         } else if (tag == "p") {
             (f.at(2) == "0" ? defs[name].In : defs[name].Out).push_back(ParamName(f.at(3), f.at(4)));
         } else if (tag == "f") {

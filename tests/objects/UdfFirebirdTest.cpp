@@ -1,0 +1,352 @@
+// External functions of ib_udf brought to the master on real Firebird 3 databases: the target's
+// functions are used by a procedure, a trigger, two views, computed columns, a check and an
+// expression index; the master changes one function's FREE_IT and another's entry point, and
+// lacks a third. Both sides are read from databases (the catalogue's dependency list stands in
+// for the body parser). After the script the target's catalogue and `isql -x` extract equal the
+// master's reference database, and a second comparison writes only the header.
+#include "objects/qnlComp_Ctr.h"
+#include "objects/qnlComp_Fnc.h"
+#include "objects/qnlComp_Idx.h"
+#include "objects/qnlComp_Prc.h"
+#include "objects/qnlComp_Trg.h"
+#include "objects/qnlComp_Viw.h"
+#include "tests/objects/CompareKit.h"
+#include "tests/objects/GrantCatalogue.h"
+#include "tests/objects/RoutineCatalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+namespace qnl::test {
+namespace {
+
+using Rows = std::vector<std::string>;
+
+// One isql run over the catalogue, each row tagged: external functions (F) and their arguments
+// (A), columns of tables and views (C), view sources (S), checks (K) and the triggers behind them
+// (k), expression indices (X), procedures (P) and their parameters (p), triggers (G), and the
+// dependencies on tables and functions (d).
+Rows ReadCatalogue(const TempDatabase& Db) {
+    return QueryRows(
+        Db,
+        "SELECT '<<F|' || TRIM(RDB$FUNCTION_NAME) || '|' || TRIM(RDB$MODULE_NAME) || '|' || TRIM(RDB$ENTRYPOINT) || "
+        "'|' || RDB$RETURN_ARGUMENT || '>>' FROM RDB$FUNCTIONS WHERE RDB$MODULE_NAME IS NOT NULL ORDER BY 1;\n"
+        "SELECT '<<A|' || TRIM(a.RDB$FUNCTION_NAME) || '|' || a.RDB$ARGUMENT_POSITION || '|' || a.RDB$MECHANISM || "
+        "'|' || a.RDB$FIELD_TYPE || '|' || a.RDB$FIELD_LENGTH || '>>' FROM RDB$FUNCTION_ARGUMENTS a JOIN "
+        "RDB$FUNCTIONS f ON f.RDB$FUNCTION_NAME = a.RDB$FUNCTION_NAME WHERE f.RDB$MODULE_NAME IS NOT NULL "
+        "ORDER BY 1;\n"
+        "SELECT '<<C|' || TRIM(rf.RDB$RELATION_NAME) || '|' || IIF(r.RDB$VIEW_BLR IS NULL, 'T', 'V') || '|' || "
+        "TRIM(rf.RDB$FIELD_NAME) || '|' || TRIM(rf.RDB$FIELD_SOURCE) || '|' || f.RDB$FIELD_TYPE || '|' || "
+        "COALESCE(f.RDB$CHARACTER_LENGTH, 0) || '|' || COALESCE(rf.RDB$NULL_FLAG, 0) || '|' || "
+        "IIF(r.RDB$VIEW_BLR IS NULL, COALESCE(" + FoldedText("f.RDB$COMPUTED_SOURCE") + ", ''), '') || '>>' "
+        "FROM RDB$RELATION_FIELDS rf JOIN RDB$RELATIONS r ON r.RDB$RELATION_NAME = rf.RDB$RELATION_NAME "
+        "JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE WHERE COALESCE(r.RDB$SYSTEM_FLAG, 0) = 0 "
+        "ORDER BY rf.RDB$RELATION_NAME, rf.RDB$FIELD_POSITION;\n"
+        "SELECT '<<S|' || TRIM(RDB$RELATION_NAME) || '|' || " + FoldedText("RDB$VIEW_SOURCE") +
+        " || '>>' FROM RDB$RELATIONS WHERE RDB$VIEW_BLR IS NOT NULL AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1;\n"
+        "SELECT DISTINCT '<<K|' || TRIM(rc.RDB$CONSTRAINT_NAME) || '|' || TRIM(rc.RDB$RELATION_NAME) || '|' || " +
+        FoldedText("t.RDB$TRIGGER_SOURCE") +
+        " || '>>' FROM RDB$RELATION_CONSTRAINTS rc JOIN RDB$CHECK_CONSTRAINTS cc ON cc.RDB$CONSTRAINT_NAME = "
+        "rc.RDB$CONSTRAINT_NAME JOIN RDB$TRIGGERS t ON t.RDB$TRIGGER_NAME = cc.RDB$TRIGGER_NAME "
+        "WHERE rc.RDB$CONSTRAINT_TYPE = 'CHECK';\n"
+        "SELECT '<<k|' || TRIM(cc.RDB$TRIGGER_NAME) || '|' || TRIM(cc.RDB$CONSTRAINT_NAME) || '>>' FROM "
+        "RDB$CHECK_CONSTRAINTS cc JOIN RDB$RELATION_CONSTRAINTS rc ON rc.RDB$CONSTRAINT_NAME = cc.RDB$CONSTRAINT_NAME "
+        "WHERE rc.RDB$CONSTRAINT_TYPE = 'CHECK';\n"
+        "SELECT '<<X|' || TRIM(RDB$INDEX_NAME) || '|' || TRIM(RDB$RELATION_NAME) || '|' || " +
+        FoldedText("RDB$EXPRESSION_SOURCE") +
+        " || '>>' FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1;\n"
+        "SELECT '<<P|' || TRIM(RDB$PROCEDURE_NAME) || '|' || " + FoldedText("RDB$PROCEDURE_SOURCE") +
+        " || '>>' FROM RDB$PROCEDURES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1;\n"
+        "SELECT '<<p|' || TRIM(p.RDB$PROCEDURE_NAME) || '|' || p.RDB$PARAMETER_TYPE || '|' || "
+        "TRIM(p.RDB$PARAMETER_NAME) || '|' || f.RDB$FIELD_TYPE || '>>' FROM RDB$PROCEDURE_PARAMETERS p "
+        "JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = p.RDB$FIELD_SOURCE WHERE COALESCE(p.RDB$SYSTEM_FLAG, 0) = 0 "
+        "ORDER BY p.RDB$PROCEDURE_NAME, p.RDB$PARAMETER_TYPE, p.RDB$PARAMETER_NUMBER;\n"
+        "SELECT '<<G|' || TRIM(RDB$TRIGGER_NAME) || '|' || TRIM(RDB$RELATION_NAME) || '|' || RDB$TRIGGER_TYPE || "
+        "'|' || RDB$TRIGGER_SEQUENCE || '|' || COALESCE(RDB$TRIGGER_INACTIVE, 0) || '|' || " +
+        FoldedText("RDB$TRIGGER_SOURCE") +
+        " || '>>' FROM RDB$TRIGGERS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1;\n"
+        // Dependent types 1 view, 2 trigger, 3 computed field, 5 procedure, 6 expression index;
+        // depended-on types 0 table, 15 function.
+        "SELECT DISTINCT '<<d|' || TRIM(RDB$DEPENDENT_NAME) || '|' || RDB$DEPENDENT_TYPE || '|' || "
+        "TRIM(RDB$DEPENDED_ON_NAME) || '|' || RDB$DEPENDED_ON_TYPE || '>>' FROM RDB$DEPENDENCIES "
+        "WHERE RDB$DEPENDED_ON_TYPE IN (0, 15)");
+}
+
+// Everything but the names Firebird makes up (field sources, check triggers) and the dependency
+// list: what the updated target must share with the reference.
+Rows Comparable(const Rows& Catalogue) {
+    Rows r;
+    for (const std::string& row : Catalogue) {
+        if (row.starts_with("k|") || row.starts_with("d|")) continue;
+        if (row.starts_with("C|")) {
+            auto f = SplitBars(row);
+            f.at(4).clear();
+            std::string s;
+            for (size_t i = 0; i < f.size(); ++i) s += (i ? "|" : "") + f[i];
+            r.push_back(s);
+        } else {
+            r.push_back(row);
+        }
+    }
+    std::sort(r.begin(), r.end());
+    return r;
+}
+
+// isql's extract in blocks (split at blank lines), sorted: it lists views in the order they were
+// created, which the script does not keep.
+Rows ExtractBlocks(const std::string& DatabasePath) {
+    const std::string text = ExtractSchema(DatabasePath);
+    Rows blocks;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\n\n", at);
+        if (end == std::string::npos) end = text.size();
+        if (end > at) blocks.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    std::sort(blocks.begin(), blocks.end());
+    return blocks;
+}
+
+// A typed name of the kinds the fixtures use; any other type fails the test instead of passing
+// unseen.
+void SetType(TFldData& F, const std::string& FieldType, const std::string& Length) {
+    const int type = std::stoi(FieldType);
+    if (type == 8) {
+        F.DataType = dtInteger;
+    } else if (type == 27) {
+        F.DataType = dtDoublePrecision;
+    } else if (type == 37 || type == 40) {
+        F.DataType = type == 37 ? dtVarChar : dtCString;
+        F.CharLength = std::stoi(Length);
+    } else {
+        ADD_FAILURE() << "field type " << FieldType << " is not modelled";
+    }
+}
+
+// Files the catalogue's objects as a reader would, with the dependencies the body parser records.
+void Fill(const Rows& Catalogue, TObjs& O) {
+    std::map<std::string, TDbObj*> fieldSources;  // RDB$FIELD_SOURCE -> column
+    std::map<std::string, std::string> checkTriggers;
+    std::vector<std::vector<std::string>> deps;
+    for (const std::string& row : Catalogue) {
+        const auto f = SplitBars(row);
+        const std::string& tag = f.at(0);
+        if (tag == "F") {
+            auto* u = new TUdfData(&O);
+            u->Name = f.at(1);
+            u->ModuleName = f.at(2);
+            u->EntryPoint = f.at(3);
+            u->ReturnField->ParameterNumber = std::stoi(f.at(4));
+            O.AddDbObject(u);
+        } else if (tag == "A") {
+            auto* u = dynamic_cast<TUdfData*>(O.FindUDF(f.at(1)));
+            ASSERT_TRUE(u) << row;
+            const int position = std::stoi(f.at(2)), mechanism = std::stoi(f.at(3));
+            // The result is argument 0 unless the function returns one of its arguments.
+            TFldData* a = position == 0 ? u->ReturnField.get() : u->AddArgument(dtUnknown);
+            SetType(*a, f.at(4), f.at(5));
+            if (position == 0) {
+                u->FreeIt = mechanism < 0;
+                a->ByValue = mechanism == 0;
+            } else {
+                EXPECT_EQ(mechanism, 1) << row << ": only arguments by reference are modelled";
+            }
+        } else if (tag == "C" && f.at(2) == "T") {
+            auto* t = dynamic_cast<TTblData*>(O.FindTable(f.at(1)));
+            if (!t) t = AddTable(O, f.at(1));
+            TFldData& c = AddCol(t, f.at(3), dtUnknown);
+            if (f.at(8).empty())
+                SetType(c, f.at(5), f.at(6));
+            else
+                c.SetSource(Unfold(f.at(8)));
+            c.Nullable = f.at(7) != "1";
+            fieldSources[f.at(4)] = &c;
+        } else if (tag == "C") {
+            auto* v = dynamic_cast<TViwData*>(O.FindView(f.at(1)));
+            if (!v) {
+                v = new TViwData(&O);
+                v->Name = f.at(1);
+                O.AddDbObject(v);
+            }
+            fieldSources[f.at(4)] = v->AddColumn(f.at(3));
+        } else if (tag == "S") {
+            O.FindView(f.at(1))->SetSource(Unfold(f.at(2)));
+        } else if (tag == "K") {
+            TCtrData* k = AddKey(O, ctCheck, f.at(1), f.at(2), {});
+            std::string source = Unfold(f.at(3));
+            ASSERT_TRUE(source.starts_with("CHECK")) << row;
+            k->SetSource(source.substr(5));
+        } else if (tag == "k") {
+            checkTriggers[f.at(1)] = f.at(2);
+        } else if (tag == "X") {
+            auto* x = new TIdxData(&O);
+            x->Name = f.at(1);
+            x->TableName = f.at(2);
+            x->SetSource(Unfold(f.at(3)));
+            O.AddDbObject(x);
+        } else if (tag == "P") {
+            auto* p = new TPrcData(&O);
+            p->Name = f.at(1);
+            p->SetSource(Unfold(f.at(2)));
+            O.AddDbObject(p);
+        } else if (tag == "p") {
+            auto* p = dynamic_cast<TPrcData*>(O.FindProcedure(f.at(1)));
+            EXPECT_EQ(f.at(4), "8") << row << ": only INTEGER parameters are modelled";
+            if (f.at(2) == "0")
+                p->AddInputParam(f.at(3), dtInteger);
+            else
+                p->AddOutputParam(f.at(3), dtInteger);
+        } else if (tag == "G") {
+            auto* t = new TTrgData(&O);
+            t->Name = f.at(1);
+            t->SetTableName(f.at(2));
+            t->TriggerType = std::stoll(f.at(3));
+            t->TriggerPosition = std::stoi(f.at(4));
+            t->Active = f.at(5) == "0";
+            t->SetSource(Unfold(f.at(6)));
+            t->StoredBody = t->Source();
+            O.AddDbObject(t);
+            if (t->Relation) RegisterDependency(&O, t, t->Relation);
+        } else if (tag == "d") {
+            deps.push_back(f);
+        } else {
+            ADD_FAILURE() << row;
+        }
+    }
+    for (const auto& f : deps) {
+        const std::string& name = f.at(1);
+        TDbObj* obj = nullptr;
+        switch (std::stoi(f.at(2))) {
+        case 1: obj = O.FindView(name); break;
+        case 2: obj = checkTriggers.count(name) ? O.List(olConstraints).FindObj(checkTriggers[name]) : O.FindTrigger(name); break;
+        case 3: obj = fieldSources.count(name) ? fieldSources[name] : nullptr; break;
+        case 5: obj = O.FindProcedure(name); break;
+        case 6: obj = O.FindIndex(name); break;
+        default: break;
+        }
+        // A check's dependency on its own table is no use to the walks.
+        if (!obj || (obj->GetObjList() == olConstraints && f.at(4) == "0")) continue;
+        TDbObj* other = f.at(4) == "15" ? O.FindUDF(f.at(3)) : O.FindTable(f.at(3));
+        ASSERT_TRUE(other) << f.at(1) << " -> " << f.at(3);
+        // A computed column's table is its own: nothing to record.
+        if (obj->GetOwner() != other) RegisterDependency(&O, obj, other);
+    }
+}
+
+const char* const Shared =
+    "CREATE INDEX T_LOW ON T COMPUTED BY (LOWER_X(NAME));\n"
+    "CREATE VIEW V_LOW (ID, L) AS SELECT ID, LOWER_X(NAME) FROM T;\n"
+    "SET TERM ^ ;\n"
+    "CREATE PROCEDURE P_HALF (N INTEGER) RETURNS (R INTEGER) AS\nBEGIN\n  R = MOD_X(N, 2);\n  SUSPEND;\nEND^\n"
+    "CREATE TRIGGER T_BI FOR T ACTIVE BEFORE INSERT POSITION 0 AS\nBEGIN\n  NEW.NAME = LOWER_X(NEW.NAME);\nEND^\n"
+    "SET TERM ; ^\n";
+
+// The target's functions: LOWER_X frees its result, MOD_X is ib_udf's mod, ABS_X only the target
+// has.
+const char* const TargetDdl =
+    "DECLARE EXTERNAL FUNCTION LOWER_X CSTRING(255) RETURNS CSTRING(255) FREE_IT "
+    "ENTRY_POINT 'IB_UDF_lower' MODULE_NAME 'ib_udf';\n"
+    "DECLARE EXTERNAL FUNCTION MOD_X INTEGER, INTEGER RETURNS DOUBLE PRECISION BY VALUE "
+    "ENTRY_POINT 'IB_UDF_mod' MODULE_NAME 'ib_udf';\n"
+    "DECLARE EXTERNAL FUNCTION ABS_X DOUBLE PRECISION RETURNS DOUBLE PRECISION BY VALUE "
+    "ENTRY_POINT 'IB_UDF_abs' MODULE_NAME 'ib_udf';\n"
+    "CREATE TABLE T (ID INTEGER NOT NULL, NAME VARCHAR(40), LOW COMPUTED BY (LOWER_X(NAME)), "
+    "HALF COMPUTED BY (MOD_X(ID, 2)), SIZE_X COMPUTED BY (ABS_X(ID)), CONSTRAINT T_CHK CHECK(MOD_X(ID, 1000) >= 0));\n"
+    "CREATE VIEW V_ABS (ID, A) AS SELECT ID, ABS_X(ID) FROM T;\n";
+
+const char* const MasterDdl =
+    "DECLARE EXTERNAL FUNCTION LOWER_X CSTRING(255) RETURNS CSTRING(255) "
+    "ENTRY_POINT 'IB_UDF_lower' MODULE_NAME 'ib_udf';\n"
+    "DECLARE EXTERNAL FUNCTION MOD_X INTEGER, INTEGER RETURNS DOUBLE PRECISION BY VALUE "
+    "ENTRY_POINT 'IB_UDF_div' MODULE_NAME 'ib_udf';\n"
+    "CREATE TABLE T (ID INTEGER NOT NULL, NAME VARCHAR(40), LOW COMPUTED BY (LOWER_X(NAME)), "
+    "HALF COMPUTED BY (MOD_X(ID, 2)), SIZE_X COMPUTED BY (ID * 2), CONSTRAINT T_CHK CHECK(MOD_X(ID, 1000) >= 0));\n"
+    "CREATE VIEW V_ABS (ID, A) AS SELECT ID, ID FROM T;\n";
+
+// Firebird drops the grants on a function, those it holds and the column grants of a dropped
+// column with them. The changed functions and the computed column HALF keep theirs; ABS_X and the
+// target's SIZE_X take theirs along.
+const char* const SharedGrants =
+    "GRANT EXECUTE ON FUNCTION LOWER_X TO U1;\n"
+    "GRANT SELECT ON T TO FUNCTION MOD_X;\n"
+    "GRANT UPDATE (HALF, NAME) ON T TO U2;\n";
+const char* const TargetGrants =
+    "GRANT EXECUTE ON FUNCTION ABS_X TO U1;\n"
+    "GRANT UPDATE (SIZE_X) ON T TO U3;\n";
+
+TEST(UdfFirebird, ChangedAndDroppedFunctionsTakeTheirUsersAlongAndBringThemBack) {
+    UdfEngine engine;
+    TempDatabase target(std::string(TargetDdl) + Shared);
+    TempDatabase reference(std::string(MasterDdl) + Shared);
+    // A grant to a function goes in a script of its own (see the grant tests).
+    std::string out;
+    ASSERT_EQ(RunSql(target, std::string(SharedGrants) + TargetGrants + "COMMIT;\n", out), 0) << out;
+    ASSERT_EQ(RunSql(reference, std::string(SharedGrants) + "COMMIT;\n", out), 0) << out;
+    const Rows master = ReadCatalogue(reference);
+    ASSERT_GT(master.size(), 20u) << master.front();
+    const Rows masterGrants = ReadGrants(reference);
+    ASSERT_EQ(masterGrants.size(), 4u) << testing::PrintToString(masterGrants);
+
+    std::string s;
+    {
+        FirebirdComparison c(target.Path());
+        Fill(master, *c.master.Objs());
+        Fill(ReadCatalogue(target), *c.target.Objs());
+        FillGrants(masterGrants, *c.master.Objs());
+        FillGrants(ReadGrants(target), *c.target.Objs());
+        c.q.Compare();
+        EXPECT_TRUE(c.errors.empty()) << c.errors.front();
+        s = c.Flow();
+        EXPECT_EQ(RunConnectingScript(target, c.Script() + "COMMIT;\n", out), 0) << c.Script() << out;
+    }
+    const Rows updated = ReadCatalogue(target);
+    const Rows updatedGrants = ReadGrants(target);
+    EXPECT_EQ(Comparable(updated), Comparable(master));
+    EXPECT_EQ(ExtractBlocks(target.Path()), ExtractBlocks(reference.Path()));
+    EXPECT_EQ(updatedGrants, masterGrants);
+    // What the DROPs left of a column grant is taken back before the master's is given again; no
+    // REVOKE names what went with a DROP.
+    EXPECT_LT(At(s, "REVOKE UPDATE (NAME) ON T FROM U2\n"), At(s, "GRANT UPDATE (HALF, NAME) ON T TO U2\n"));
+    EXPECT_LT(At(s, "DROP EXTERNAL FUNCTION LOWER_X\n"), At(s, "GRANT EXECUTE ON FUNCTION LOWER_X TO U1\n"));
+    EXPECT_LT(At(s, "DROP EXTERNAL FUNCTION MOD_X\n"), At(s, "GRANT SELECT ON T TO FUNCTION MOD_X\n"));
+    EXPECT_EQ(Count(s, "REVOKE"), 1u) << s;
+
+    // Before the DROP of a changed function: procedure and trigger emptied, the computed column,
+    // the check, the index and the view dropped; after the DECLARE their own passes bring them
+    // back.
+    const size_t emptyProc = At(s, "/* Empty dependent procedure body before Function Alter (Drop/Create) */\nALTER PROCEDURE P_HALF");
+    const size_t dropHalf = At(s, "/* drop calc-field for UDF alter */\nALTER TABLE T DROP HALF\n");
+    const size_t dropCheck = At(s, "/* drop check for UDF alter */\nALTER TABLE T DROP CONSTRAINT T_CHK\n");
+    const size_t dropMod = At(s, "DROP EXTERNAL FUNCTION MOD_X\n");
+    const size_t declareMod = At(s, "DECLARE EXTERNAL FUNCTION MOD_X\nINTEGER, INTEGER\nRETURNS DOUBLE PRECISION BY VALUE\n"
+                                    "ENTRY_POINT 'IB_UDF_div' MODULE_NAME 'ib_udf'\n");
+    for (size_t step : {emptyProc, dropHalf, dropCheck}) EXPECT_LT(step, dropMod);
+    EXPECT_LT(dropMod, declareMod);
+    const size_t emptyTrigger = At(s, "/* Empty dependent trigger body before Function Alter (Drop/Create) */\nALTER TRIGGER T_BI");
+    // The index walk reconnects before its DROP.
+    const size_t dropIndex = At(s, "/* drop index for UDF alter */\n");
+    const size_t dropLower = At(s, "DROP EXTERNAL FUNCTION LOWER_X\n");
+    for (size_t step : {emptyTrigger, dropIndex, At(s, "DROP INDEX T_LOW\n")}) EXPECT_LT(step, dropLower);
+    EXPECT_LT(dropLower, At(s, "DECLARE EXTERNAL FUNCTION LOWER_X\nCSTRING(255)\nRETURNS CSTRING(255)\n"
+                                "ENTRY_POINT 'IB_UDF_lower' MODULE_NAME 'ib_udf'\n"));
+    EXPECT_LT(declareMod, At(s, "ALTER TABLE T ADD CONSTRAINT T_CHK CHECK(MOD_X(ID, 1000) >= 0)\n"));
+    // The function only the target has goes after its users; the master's computed column and
+    // view of the same names come back right after it.
+    const size_t dropAbs = At(s, "/* Drop UDF */\n");
+    EXPECT_LT(dropAbs, At(s, "DROP EXTERNAL FUNCTION ABS_X\n"));
+    EXPECT_LT(At(s, "DROP EXTERNAL FUNCTION ABS_X\n"), At(s, "ALTER TABLE T ADD SIZE_X COMPUTED BY (ID * 2)\n"));
+    EXPECT_EQ(Count(s, "DROP EXTERNAL FUNCTION"), 3u) << s;
+
+    FirebirdComparison again(target.Path());
+    Fill(master, *again.master.Objs());
+    Fill(updated, *again.target.Objs());
+    FillGrants(masterGrants, *again.master.Objs());
+    FillGrants(updatedGrants, *again.target.Objs());
+    again.q.Compare();
+    EXPECT_EQ(again.Statements(), HeaderOnly(target.Path())) << again.Script();
+}
+
+} // namespace
+} // namespace qnl::test
