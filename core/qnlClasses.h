@@ -159,7 +159,8 @@ public:
     // A constraint's clause, InColumn for the form written inside a column definition.
     virtual std::string GetConstraintText(bool /*InColumn*/) { return {}; }
     // ---- hooks the parsers' dependency linking reads ----
-    // A column or parameter whose type is a domain: that domain's name; empty otherwise.
+    // A column or parameter whose type is a domain: the key the container files that domain under
+    // (its name, schema-qualified where domains have schemas); empty otherwise.
     virtual std::string GetDomainName() const { return {}; }
     // An index's or constraint's key columns by name, in key order (the table is GetOwnerName).
     virtual const TStringList* GetKeyFields() const { return nullptr; }

@@ -24,11 +24,6 @@ bool IsLetter(char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z');
 
 const std::string UnknownTokenName = "<?" "?" "?>";  // split so no trigraph is read
 
-TScratchFieldFactory& ScratchFieldFactory() {
-    static TScratchFieldFactory factory;
-    return factory;
-}
-
 } // namespace
 
 // ---- TResWordList ----
@@ -699,16 +694,10 @@ void TCustomParser::PopContext() {
 
 // ---- TCustomSQLParser ----
 
-TScratchFieldFactory SetScratchFieldFactory(TScratchFieldFactory Factory) {
-    TScratchFieldFactory previous = std::move(ScratchFieldFactory());
-    ScratchFieldFactory() = std::move(Factory);
-    return previous;
-}
-
 TCustomSQLParser::TCustomSQLParser(TCustomExtract* AOwner)
     : TCustomParser(AOwner), ConnOptions(std::make_unique<TConnectionOptions>()) {
     TCustomObjs* container = (AOwner && AOwner->DBStructure()) ? AOwner->DBStructure()->Objs() : nullptr;
-    if (ScratchFieldFactory()) ScratchField = ScratchFieldFactory()(container);
+    ScratchField = std::make_unique<TFldData>(container, nullptr);
 }
 
 TCustomSQLParser::~TCustomSQLParser() = default;

@@ -163,9 +163,14 @@ uint8_t TFldData::IBTypeToDataType(int32_t IBType, int32_t ASubType) {
     }
 }
 
+std::string TFldData::GetDomainName() const {
+    if (DataType != dtDomain || DomainName.empty()) return {};
+    return DomainSchema.empty() ? DomainName : DomainSchema + "." + DomainName;
+}
+
 TDbObj* TFldData::GetDomain() const {
-    if (DataType != dtDomain || !Container) return nullptr;
-    return Container->FindDomain(DomainSchema.empty() ? DomainName : DomainSchema + "." + DomainName);
+    const std::string key = GetDomainName();
+    return key.empty() || !Container ? nullptr : Container->FindDomain(key);
 }
 
 TFldData* TFldData::GetDomainType() const {
@@ -605,9 +610,9 @@ std::string TFldData::GetDescriptionOwnerName() const {
 
 void TFldData::CreateDependencies() {
     TDbObj::CreateDependencies();
-    if (DataType == dtDomain && Container) {
+    if (const std::string domain = GetDomainName(); !domain.empty() && Container) {
         if (TCustomObjs* master = Container->GetMasterObjs()) {
-            TDbObj* d = master->FindDomain(DomainSchema.empty() ? DomainName : DomainSchema + "." + DomainName);
+            TDbObj* d = master->FindDomain(domain);
             if (d && !d->GetExists()) d->CreateDependDef();
         }
     }

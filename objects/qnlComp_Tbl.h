@@ -149,6 +149,8 @@ public:
     void MarkDropped() override;
     TDbObj* GetOwner() const override { return Owner; }
     std::string GetOwnerName() const override;
+    // The key of the domain that types this column (schema-qualified when it has a schema).
+    std::string GetDomainName() const override;
     std::string GetDescriptionOwnerName() const override;
 
 private:
