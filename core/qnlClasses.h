@@ -40,6 +40,20 @@ private:
     std::vector<std::unique_ptr<TDependObj>> FItems;
 };
 
+// Marks a walk as inside an object for the lifetime of the mark, so a dependency cycle that
+// comes back to the object ends there. The mark is lifted on every way out, an exception
+// included: an object whose text writer failed once can still be created or dropped later.
+class TWalkMark {
+public:
+    explicit TWalkMark(bool& AFlag) : FFlag(AFlag) { FFlag = true; }
+    ~TWalkMark() { FFlag = false; }
+    TWalkMark(const TWalkMark&) = delete;
+    TWalkMark& operator=(const TWalkMark&) = delete;
+
+private:
+    bool& FFlag;
+};
+
 class TDbObj : public TObject {
 public:
     explicit TDbObj(TCustomObjs* AContainer);
@@ -91,6 +105,9 @@ public:
     TUpdateDescriptionType GetUpdateDescriptionMode() const;
     std::string GetQualifiedName();
     bool HasMissingDependency() const;
+    // True when the master side files an object of this kind list under this object's key (a
+    // master object is its own answer).
+    bool MasterHolds(TObjListKind List) const;
 
     // ---- the virtual operations ----
     virtual bool GetExists() const { return Exists; }

@@ -233,14 +233,13 @@ void TCtrData::DoDrop() {
     }
     // As the base drop, but the text is a PSQL block and is written as one.
     if (!GetExists() || FDropping) return;
-    FDropping = true;
+    const TWalkMark mark(FDropping);
     DropDependents();
     if (GetExists()) {
         AddOwnStatement(GetDropSQL(), skExecuteBlock, TableName, Kind, saDrop);
         SetExists(false);
     }
     MarkDropped();
-    FDropping = false;
 }
 
 std::string TCtrData::GetDisplayName() {

@@ -807,7 +807,7 @@ void TTblData::CreateDependencies() {
 void TTblData::CreateDependDef() {
     // A computed column's walk comes back here through its table; the table is handled once.
     if (FCreating) return;
-    FCreating = true;
+    const TWalkMark mark(FCreating);
     if (GetExists() && !PlainColumnsOnly) {
         for (const auto& c : FColumns) {
             if (!c->IsComputed() || c->GetExists() || c->HasMissingDependency()) continue;
@@ -825,7 +825,6 @@ void TTblData::CreateDependDef() {
             MarkCreated();
         }
     }
-    FCreating = false;
 }
 
 void TTblData::DropDependents() {
