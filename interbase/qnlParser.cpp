@@ -323,6 +323,7 @@ int64_t TCustomParser::ReadNumber() {
 
 void TCustomParser::ReadString(std::string& Text) {
     const char quote = CurChar;
+    const int openLine = GetLine(), openColumn = GetColumn();
     Text.clear();
     Advance();
     while (!AtEnd()) {
@@ -353,6 +354,9 @@ void TCustomParser::ReadString(std::string& Text) {
         Text += c;
         Advance();
     }
+    // Without its closing quote the text would swallow the rest of the script unseen.
+    ReportErrorAt(std::string("Unclosed string: no closing ") + quote + " to the end of the script.", openLine,
+                  openColumn);
 }
 
 void TCustomParser::NextToken() {
@@ -629,6 +633,21 @@ void TCustomParser::ReportError(const std::string& Text) {
     MsgManager->AddMessage(Text, ScriptName, GetColumn(), GetLine(), mkError);
 }
 
+void TCustomParser::ReportErrorAt(const std::string& Text, int ALine, int AColumn) {
+    // The report (a dialect's too) reads the scanner's place: it is moved there for the report only.
+    struct TPlaceRestore {
+        TCustomParser& P;
+        int Line, Column;
+        ~TPlaceRestore() {
+            P.Line = Line;
+            P.Column = Column;
+        }
+    } restore{*this, Line, Column};
+    Line = ALine;
+    Column = AColumn + 1;
+    ReportError(Text);
+}
+
 std::string TCustomParser::ErrorPosText() {
     return "\r\nScript: " + ScriptName + " Line:" + std::to_string(Line) + " Pos:" + std::to_string(Column) + "\r\n";
 }
@@ -721,16 +740,19 @@ bool TCustomSQLParser::SkipBlanks() {
 
 bool TCustomSQLParser::ReadComment() {
     if (CurChar == '/' && PeekChar() == '*') {
+        const int openLine = GetLine(), openColumn = GetColumn();
         Advance();
         Advance();
         while (!AtEnd()) {
             if (CurChar == '*' && PeekChar() == '/') {
                 Advance();
                 Advance();
-                break;
+                return true;
             }
             Advance();
         }
+        // Without its end the comment would swallow the rest of the script unseen.
+        ReportErrorAt("Unclosed comment: no closing */ to the end of the script.", openLine, openColumn);
         return true;
     }
     if (CurChar == '-' && PeekChar() == '-') {

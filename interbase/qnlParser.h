@@ -237,6 +237,9 @@ public:
     int GetLine() const { return Line; }
     int GetColumn() const { return Column - 1; }
     void AddWarning(const std::string& Text);
+    // Reports an error at an earlier place of the text (ALine, AColumn as GetLine and GetColumn
+    // give them), such as where an unclosed string or comment opened.
+    void ReportErrorAt(const std::string& Text, int ALine, int AColumn);
     void SaveState(TParseContext& Context) const;
     void RestoreState(const TParseContext& Context);
     // The name of the current token (looked up when asked, not stored after every token).
