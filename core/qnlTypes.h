@@ -58,6 +58,11 @@ constexpr bool AtLeast(V Version, V Minimum) { return static_cast<uint8_t>(Versi
 template <typename V>
 constexpr bool Before(V Version, V Limit) { return static_cast<uint8_t>(Version) < static_cast<uint8_t>(Limit); }
 
+// Firebird 3 or a later Firebird (InterBase 2020, which sorts after them, is not one).
+constexpr bool IsFirebird3OrLater(TIBSQLServerVersionType Version) {
+    return Version == st_Firebird_30 || Version == st_Firebird_40;
+}
+
 using TIBSQLDialectType = uint8_t;  // 1 to 3
 
 enum TQNLProtocol : uint8_t { ptTCP, ptSPX, ptNamedPipe, ptLocal };
