@@ -1,7 +1,7 @@
 // Dependency linking over the product's own object kinds (tables and their columns, indices,
 // constraints, procedures): every hook the parser asks must be answered by these classes, not
 // only by stand-ins.
-#include "interbase/qnlParser.h"
+#include "LinkFixture.h"
 #include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Idx.h"
 #include "objects/qnlComp_Prc.h"
@@ -16,24 +16,10 @@ namespace qnl {
 namespace {
 
 using Strings = std::vector<std::string>;
+using test::Deps;
 
-// What an object depends on: "TABLE.COLUMN" for a column or parameter, else the name.
-Strings Deps(const TDbObj* O) {
-    Strings r;
-    for (int i = 0; i < O->DependsOn.Count(); ++i) {
-        const TDbObj* ref = O->DependsOn.Items(i)->Ref;
-        r.push_back(ref->Kind == dboField || ref->Kind == dboParam ? ref->GetOwnerName() + "." + ref->Name : ref->Name);
-    }
-    return r;
-}
-
-class KindLink : public ::testing::Test {
+class KindLink : public test::LinkFixture {
 protected:
-    void SetUp() override {
-        Objs.SetServerType(stInterBase);
-        P.Objs = &Objs;
-        P.SetServerType(stInterBase);
-    }
     TTblData* Table(const std::string& Name) {
         auto* t = new TTblData(&Objs);
         t->Name = Name;
@@ -62,18 +48,6 @@ protected:
         Objs.List(olDomains).AddObject(Name, d);
         return d;
     }
-    TParseContext* From(const std::vector<std::pair<std::string, std::string>>& Relations) {
-        TParseContext* c = P.PushContext();
-        for (auto& [rel, alias] : Relations) {
-            c->Tables.Add(rel);
-            c->Aliases.Add(alias);
-        }
-        c->Resolvable = true;
-        return c;
-    }
-
-    TObjs Objs;
-    TCustomSQLParser P;
 };
 
 TEST_F(KindLink, AViewReadingAColumnNeedsTheDomainsOfTheTablesColumns) {
@@ -84,7 +58,7 @@ TEST_F(KindLink, AViewReadingAColumnNeedsTheDomainsOfTheTablesColumns) {
     Column(t, "AMOUNT:D_MONEY");
     Column(t, "CUSTOMER:D_NAME");
     Column(t, "NOTE:D_MISSING");
-    // A typed-by-column parameter names no domain.
+    // A column typed by another column (TYPE OF COLUMN) names no domain.
     TFldData* typeOf = Column(t, "COPY");
     typeOf->DataType = dtDomain;
     typeOf->TypeOf = true;
