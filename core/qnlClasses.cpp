@@ -79,6 +79,11 @@ TIBServerOptions* TDbObj::GetIBServerOptions() const {
     return c ? &c->IBServerOptions : nullptr;
 }
 
+TMSSQLServerOptions* TDbObj::GetMSSQLServerOptions() const {
+    TCustomObjs* c = DialectContainer();
+    return c ? &c->MSSQLServerOptions : nullptr;
+}
+
 TCustomSQLExec* TDbObj::GetSQLExec() const { return Container ? Container->SQLExec() : nullptr; }
 
 TCmpObjSetType TDbObj::GetCompareObjects() const {
@@ -210,12 +215,20 @@ std::string TDbObj::GetAlterSQL() { return "/* Alter <...> */"; }
 std::string TDbObj::GetStoredSQL() { return !StoredSQL.empty() ? StoredSQL : GetCreateSQL(); }
 
 std::string TDbObj::MakeComment(const std::string& Text) const {
-    return GetServerType() == stASA ? "% " + Text : "/* " + Text + " */";
+    if (GetServerType() == stASA) return "% " + Text;
+    std::string safe;
+    safe.reserve(Text.size());
+    for (char c : Text) {
+        // "*/" would end the comment and run the rest of the text as SQL.
+        if (c == '/' && !safe.empty() && safe.back() == '*') safe += ' ';
+        safe += c;
+    }
+    return "/* " + safe + " */";
 }
 
 std::string TDbObj::GetDescriptionSQL() {
     if (NoScript || !GetCompareObjects().Contains(coDescription)) return {};
-    return DescriptionText();
+    return DescriptionStatement(*this, GetDescriptionSubject());
 }
 
 TDbObj* TDbObj::FindColumn(const std::string& AName) const {

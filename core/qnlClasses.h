@@ -4,6 +4,7 @@
 // over them. Kind classes override the virtual writers and the hooks at the end of the class;
 // the core never casts to a kind class.
 #include "core/qnlDBOptions.h"
+#include "core/qnlDescription.h"
 #include "core/qnlTypes.h"
 
 #include <memory>
@@ -97,6 +98,7 @@ public:
 
     TServerType GetServerType() const;
     TIBServerOptions* GetIBServerOptions() const;
+    TMSSQLServerOptions* GetMSSQLServerOptions() const;
     TCustomSQLExec* GetSQLExec() const;
     TCmpObjSetType GetCompareObjects() const;
     std::string GetNamePrefix() const;
@@ -127,10 +129,11 @@ public:
     virtual std::string GetDropSQL();
     virtual std::string GetAlterSQL();
     virtual std::string GetStoredSQL();
+    // A comment line holding Text; a "*/" inside Text is broken up so the comment cannot end early.
     virtual std::string MakeComment(const std::string& Text) const;
     virtual std::string QuoteName(const std::string& AName) const;
     // Empty when the object writes no script or descriptions are not compared; otherwise the
-    // dialect's description statement (kind classes that have one override DescriptionText).
+    // dialect's description statement (DescriptionStatement with GetDescriptionSubject).
     virtual std::string GetDescriptionSQL();
 
     // ---- hooks for the kind classes (neutral defaults) ----
@@ -140,8 +143,6 @@ public:
     // A column, parameter or argument: the table, view or routine it belongs to.
     virtual TDbObj* GetOwner() const { return nullptr; }
     virtual std::string GetOwnerName() const { return {}; }
-    // The owner's name when the owner is a table, view or procedure (description statements).
-    virtual std::string GetDescriptionOwnerName() const { return {}; }
     // Columns of a table or view, in column order.
     virtual int GetColumnCount() const { return 0; }
     virtual TDbObj* GetColumn(int /*Index*/) const { return nullptr; }
@@ -167,8 +168,9 @@ public:
     virtual int GetRoleKind() const { return 0; }
     // A grant folds an equal grant (same object, grantee and option) into itself; True when it did.
     virtual bool MergeGrant(TDbObj* /*Other*/) { return false; }
-    // The dialect's description statement, asked only when one is wanted.
-    virtual std::string DescriptionText() { return {}; }
+    // What the object is for its description statement; every kind with a description form
+    // answers its class here (and its owner where the statement names one).
+    virtual TDescriptionSubject GetDescriptionSubject() { return {}; }
     // A domain's or generator's own type column (its TFldData); nullptr for other objects.
     virtual TDbObj* GetTypeField() const { return nullptr; }
     // A routine's language (PostgreSQL LANGUAGE, external MSSQL/ASE routines); empty otherwise.

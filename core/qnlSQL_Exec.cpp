@@ -131,8 +131,11 @@ void TCustomSQLExec::DeleteStatement(int Index) {
 
 TStatement* TCustomSQLExec::AddDescription(TDbObj* Obj) {
     if (!Obj) return nullptr;
+    // A column or parameter is named with its table, view or routine.
     std::string fieldName;
-    if (Obj->Kind == dboField || Obj->Kind == dboParam) fieldName = Obj->GetDescriptionOwnerName();
+    if (Obj->Kind == dboField || Obj->Kind == dboParam)
+        if (const TDescriptionSubject s = Obj->GetDescriptionSubject(); IsOwnedDescriptionClass(s.Class))
+            fieldName = s.OwnerName;
     TStatement* st = AddStatement(Obj->GetDescriptionSQL(), skDescription, Obj->Name, Obj->Kind, saDescription, fieldName);
     if (st) st->DescriptionText = Obj->Description();
     return st;

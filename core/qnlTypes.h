@@ -58,7 +58,8 @@ constexpr bool AtLeast(V Version, V Minimum) { return static_cast<uint8_t>(Versi
 template <typename V>
 constexpr bool Before(V Version, V Limit) { return static_cast<uint8_t>(Version) < static_cast<uint8_t>(Limit); }
 
-// Firebird 3 or a later Firebird (InterBase 2020, which sorts after them, is not one).
+// Firebird 3 and later, not InterBase 2020 (which sorts after them): the system tables are
+// read-only, and every description is written with COMMENT ON.
 constexpr bool IsFirebird3OrLater(TIBSQLServerVersionType Version) {
     return Version == st_Firebird_30 || Version == st_Firebird_40;
 }

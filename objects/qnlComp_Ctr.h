@@ -75,6 +75,7 @@ public:
     std::string GetRefSchema() const override { return RefSchema; }
     const TStringList* GetRefFields() const override { return &RefFields; }
     std::string GetConstraintText(bool InColumn) override;
+    TDescriptionSubject GetDescriptionSubject() override { return {dcConstraint, TableName}; }
 
 private:
     std::string NameCase(const std::string& Value) const;

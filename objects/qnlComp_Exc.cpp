@@ -20,29 +20,6 @@ std::string TExcData::GetCreateSQL() { return "CREATE EXCEPTION " + QuoteName(Na
 
 std::string TExcData::GetAlterSQL() { return "ALTER EXCEPTION " + QuoteName(Name) + " " + MessageLiteral(); }
 
-std::string TExcData::DescriptionText() {
-    switch (GetServerType()) {
-    case stInterBase: {
-        const TIBServerOptions* o = GetIBServerOptions();
-        if (o && o->SQLServerVersion == st_InterBase_2020)
-            return "ALTER DESCRIPTION FOR EXCEPTION " + QuoteName(Name) + " SET" + CRLF + QuotedStr(Description());
-        switch (GetUpdateDescriptionMode()) {
-        case udSysTables:
-            return std::string("UPDATE RDB$EXCEPTIONS SET RDB$DESCRIPTION = ") + CRLF + QuotedStr(Description()) + CRLF +
-                   "WHERE RDB$EXCEPTION_NAME = " + QuotedStr(Name);
-        case udDescribe: return "DESCRIBE EXCEPTION " + QuoteName(Name) + CRLF + QuotedStr(Description());
-        case udComment: return "COMMENT ON EXCEPTION " + QuoteName(Name) + " IS" + CRLF + QuotedStr(Description());
-        }
-        return {};
-    }
-    case stOracle:
-        // Oracle has no comment on such an object: the placeholder comment stands.
-        return "/* COMMENT ON... */";
-    default:
-        return {};
-    }
-}
-
 // ---- TEvtSdlData ----
 
 void TEvtSdlData::GetText(std::string& Text) const {

@@ -27,7 +27,7 @@ public:
     // "ALTER EXCEPTION name 'message'".
     std::string GetAlterSQL() override;
     TObjListKind GetObjList() const override { return olExceptions; }
-    std::string DescriptionText() override;
+    TDescriptionSubject GetDescriptionSubject() override { return {dcException}; }
 
 private:
     std::string MessageLiteral() const;

@@ -48,6 +48,7 @@ public:
     std::string GetDropSQL() override;
     TObjListKind GetObjList() const override { return olGenerators; }
     TDbObj* GetTypeField() const override;
+    TDescriptionSubject GetDescriptionSubject() override { return {dcGenerator}; }
 };
 
 // The comparer's passes. Each reads the master's and the target's generator list in key order

@@ -61,6 +61,7 @@ public:
     TDbObj* GetOwner() const override;
     std::string GetOwnerName() const override { return TableName; }
     const TStringList* GetKeyFields() const override { return &Fields; }
+    TDescriptionSubject GetDescriptionSubject() override { return {dcIndex, TableName, GetOwner()}; }
 };
 
 // Compares two index texts: ignoring letter case (8-bit, as the platform does) when CaseBlind,

@@ -406,36 +406,11 @@ void TPrcData::DropDependents() {
     }
 }
 
-std::string TPrcData::DescriptionText() {
-    const std::string desc = QuotedStr(Description());
-    switch (GetServerType()) {
-    case stInterBase: {
-        const TIBServerOptions* o = GetIBServerOptions();
-        if (o && o->SQLServerVersion == st_InterBase_2020)
-            return "ALTER DESCRIPTION FOR PROCEDURE " + QuoteName(Name) + " SET" + CRLF + desc;
-        switch (GetUpdateDescriptionMode()) {
-        case udSysTables:
-            return std::string("UPDATE RDB$PROCEDURES SET RDB$DESCRIPTION = ") + CRLF + desc + CRLF +
-                   "WHERE RDB$PROCEDURE_NAME = " + QuotedStr(Name);
-        case udDescribe: return "DESCRIBE PROCEDURE " + QuoteName(Name) + CRLF + desc;
-        case udComment:
-            return std::string(IsFunction ? "COMMENT ON FUNCTION " : "COMMENT ON PROCEDURE ") + QuoteName(Name) +
-                   " IS" + CRLF + desc;
-        }
-        return {};
-    }
-    case stASA:
-        return std::string("COMMENT ON ") + (IsFunction ? "FUNCTION " : "PROCEDURE ") + QuoteName(Name) + " IS" + CRLF +
-               desc;
-    case stOracle:
-        return std::string("COMMENT ON ") + (IsFunction ? "FUNCTION " : "PROCEDURE ") + GetQualifiedName() + " IS" +
-               CRLF + desc;
-    case stPostgreSQL:
-        return "COMMENT ON FUNCTION " + (Schema.empty() ? std::string() : QuoteName(Schema) + ".") + QuoteName(Name) +
-               GetParamsSQL() + " IS " + QuoteSQLString(Description(), stPostgreSQL);
-    default:
-        return {};
-    }
+TDescriptionSubject TPrcData::GetDescriptionSubject() {
+    TDescriptionSubject s{IsFunction ? dcFunction : dcProcedure};
+    // PostgreSQL names a routine by its parameters alone: a RETURNS clause there is a syntax error.
+    s.Signature = GetParamsSQL(false);
+    return s;
 }
 
 // ---- TMemberPrcData ----

@@ -88,7 +88,7 @@ public:
     std::string GetCreateStatement() override { return TDbObj::GetCreateStatement(); }
     void CreateDependencies() override;
     void DropDependents() override;
-    std::string DescriptionText() override;
+    TDescriptionSubject GetDescriptionSubject() override;
     TObjListKind GetObjList() const override { return olProcedures; }
     int GetInputParamCount() const override { return InputCount(); }
     TDbObj* GetInputParam(int Index) const override { return InputParam(Index); }

@@ -603,9 +603,21 @@ std::string TFldData::GetOwnerName() const {
     return Owner->Name;
 }
 
-std::string TFldData::GetDescriptionOwnerName() const {
-    if (OwnerIs(dboTable) || OwnerIs(dboView) || OwnerIs(dboProcedure)) return GetOwnerName();
-    return {};
+TDescriptionSubject TFldData::GetDescriptionSubject() {
+    TDescriptionSubject s;
+    if (OwnerIs(dboTable)) {
+        s.Class = dcTableColumn;
+        s.Signature = GetColumnSQL();
+    } else if (OwnerIs(dboView)) {
+        s.Class = dcViewColumn;
+    } else if (OwnerIsProcedure()) {
+        s.Class = Owner->GetDescriptionSubject().Class == dcFunction ? dcFunctionParameter : dcProcedureParameter;
+    } else {
+        return s;
+    }
+    s.OwnerName = GetOwnerName();
+    s.Owner = Owner;
+    return s;
 }
 
 void TFldData::CreateDependencies() {

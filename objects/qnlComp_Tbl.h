@@ -151,7 +151,8 @@ public:
     std::string GetOwnerName() const override;
     // The key of the domain that types this column (schema-qualified when it has a schema).
     std::string GetDomainName() const override;
-    std::string GetDescriptionOwnerName() const override;
+    // A column of a table or view, or a parameter of a routine; nothing for other typed names.
+    TDescriptionSubject GetDescriptionSubject() override;
 
 private:
     bool OwnerIs(TDbObject AKind) const { return Owner && Owner->Kind == AKind; }
@@ -235,6 +236,7 @@ public:
     TDbObj* FindColumn(const std::string& AName) const override { return ColumnByName(AName); }
     bool GetPlainColumnsOnly() const override { return PlainColumnsOnly; }
     void SetCreatePhase(bool PlainOnly) override { PlainColumnsOnly = PlainOnly; }
+    TDescriptionSubject GetDescriptionSubject() override { return {dcTable}; }
 
 private:
     std::vector<std::unique_ptr<TFldData>> FColumns;
@@ -252,6 +254,7 @@ public:
     std::string GetCreateSQL() override;
     std::string GetDropSQL() override;
     TObjListKind GetObjList() const override { return olSchemas; }
+    TDescriptionSubject GetDescriptionSubject() override { return {dcSchema}; }
 };
 
 class TPblData;
@@ -303,8 +306,12 @@ public:
 void MatchTables(TCustomQuarnel& Q);
 void WriteCreateTables(TCustomQuarnel& Q);
 void WriteCreateFields(TCustomQuarnel& Q);
-// Table-level differences, then the column order check.
+// Table-level differences, then the columns both sides have, then the column order check.
 void WriteAlterTables(TCustomQuarnel& Q);
+// The columns both sides have, of every table both sides have: with coDescription the master
+// column's description where it differs. Changes of a column's type, default or nullability are
+// not written yet.
+void WriteAlterColumns(TCustomQuarnel& Q);
 void CheckColumnOrder(TCustomQuarnel& Q);
 void WriteDropTables(TCustomQuarnel& Q);
 void WriteColumnPositions(TCustomQuarnel& Q);

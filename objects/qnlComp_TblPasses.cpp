@@ -137,7 +137,25 @@ void WriteAlterTables(TCustomQuarnel& Q) {
                                    dboTable, saAlter);
         }
     }
+    WriteAlterColumns(Q);
     CheckColumnOrder(Q);
+}
+
+void WriteAlterColumns(TCustomQuarnel& Q) {
+    TCustomObjs* master = Q.GetMasterObjs();
+    TCustomSQLExec* exec = Q.SQLExec();
+    if (!master || !exec || !HasDescriptions(Q)) return;
+    const TDbObjList& list = master->List(olTables);
+    for (int i = 0; i < list.Count(); ++i) {
+        TTblData* m = AsTable(list.Obj(i));
+        TTblData* t = m ? AsTable(m->Counterpart) : nullptr;
+        if (!t) continue;
+        for (int c = 0; c < m->GetColumnCount(); ++c) {
+            TFldData* mc = m->Column(c);
+            const TFldData* tc = t->ColumnByName(mc->Name);
+            if (tc && mc->Description() != tc->Description()) exec->AddDescription(mc);
+        }
+    }
 }
 
 void CheckColumnOrder(TCustomQuarnel& Q) {

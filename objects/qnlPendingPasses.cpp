@@ -6,16 +6,6 @@
 
 namespace qnl {
 
-void WriteCreateCollations(TCustomQuarnel&) {}
-void WriteAlterCollations(TCustomQuarnel&) {}
-void WriteDropCollations(TCustomQuarnel&) {}
-void WriteCreateDefaults(TCustomQuarnel&) {}
-void WriteAlterDefaults(TCustomQuarnel&) {}
-void WriteDropDefaults(TCustomQuarnel&) {}
-void WriteCreateRules(TCustomQuarnel&) {}
-void WriteAlterRules(TCustomQuarnel&) {}
-void WriteDropRules(TCustomQuarnel&) {}
-
 void WriteCreateDomains(TCustomQuarnel&) {}
 void WriteAlterDomains(TCustomQuarnel&) {}
 void WriteDropDomains(TCustomQuarnel&) {}
@@ -42,10 +32,6 @@ void WriteAlterTriggers(TCustomQuarnel&) {}
 void WriteDropViews(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
 void WriteCreateViews(TCustomQuarnel&) {}
 void WriteAlterViews(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-
-void WriteDropPackages(TCustomQuarnel&) {}
-void WriteAlterPackages(TCustomQuarnel&) {}
-void WriteCreatePackages(TCustomQuarnel&) {}
 
 void WriteCreateRoles(TCustomQuarnel&) {}
 void WriteAlterRoles(TCustomQuarnel&) {}

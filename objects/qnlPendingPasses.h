@@ -1,7 +1,6 @@
 #pragma once
 // PLACEHOLDERS, to be replaced: the passes of the object kinds that later work builds (domains,
-// conversions, external functions, triggers, views, operators, defaults, rules,
-// collations, packages, roles and grants). The comparer calls each in its fixed order; until its
+// conversions, external functions, triggers, views, operators, roles and grants). The comparer calls each in its fixed order; until its
 // kind unit lands, it does nothing. Each kind unit takes its routines out of here when it lands.
 #include "core/qnlTypes.h"
 
@@ -10,17 +9,6 @@ namespace qnl {
 class TCustomQuarnel;
 class TCustomObjs;
 class TCustomSQLExec;
-
-// Collations, defaults and rules.
-void WriteCreateCollations(TCustomQuarnel& Q);
-void WriteAlterCollations(TCustomQuarnel& Q);
-void WriteDropCollations(TCustomQuarnel& Q);
-void WriteCreateDefaults(TCustomQuarnel& Q);
-void WriteAlterDefaults(TCustomQuarnel& Q);
-void WriteDropDefaults(TCustomQuarnel& Q);
-void WriteCreateRules(TCustomQuarnel& Q);
-void WriteAlterRules(TCustomQuarnel& Q);
-void WriteDropRules(TCustomQuarnel& Q);
 
 // Domains and conversions.
 void WriteCreateDomains(TCustomQuarnel& Q);
@@ -53,11 +41,6 @@ void WriteAlterTriggers(TCustomQuarnel& Q);
 void WriteDropViews(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
 void WriteCreateViews(TCustomQuarnel& Q);
 void WriteAlterViews(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-
-// Packages.
-void WriteDropPackages(TCustomQuarnel& Q);
-void WriteAlterPackages(TCustomQuarnel& Q);
-void WriteCreatePackages(TCustomQuarnel& Q);
 
 // Roles and grants.
 void WriteCreateRoles(TCustomQuarnel& Q);

@@ -2,10 +2,13 @@
 
 #include "core/qnlSQL_Exec.h"
 #include "objects/qnlComp_Ctr.h"
+#include "objects/qnlComp_Def.h"
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Idx.h"
+#include "objects/qnlComp_Pkg.h"
 #include "objects/qnlComp_Prc.h"
+#include "objects/qnlComp_Rul.h"
 #include "objects/qnlComp_Tbl.h"
 #include "objects/qnlPendingPasses.h"
 
@@ -314,6 +317,7 @@ void TQuarnel::WritePasses(TCustomObjs& M, TCustomObjs& T, TCustomSQLExec& E) {
     const TCmpObjSetType co = CompareObjects;
     const TServerType type = T.ServerType();
     const bool constraints = HasAny(co, {coPrimaryKey, coForeignKey, coUnique, coCheck});
+    const bool packages = type == stInterBase || type == stOracle;
 
     MatchTables(*this);
     WriteScriptHeader();
@@ -341,6 +345,9 @@ void TQuarnel::WritePasses(TCustomObjs& M, TCustomObjs& T, TCustomSQLExec& E) {
     if (co.Contains(coDomain)) WriteCreateDomains(*this);
     if (co.Contains(coFunction)) WriteDeclareUDFs(M, T, E, co);
     if (co.Contains(coTrigger)) WriteEmptyTriggerBodies(M, T, E, co);
+    // A package the master lacks goes before the routines, views and exceptions its body may
+    // use; what calls it is emptied first and gets the master's text in the later passes.
+    if (packages) WriteDropPackages(*this);
     if (co.Contains(coProcedure)) WriteDropProcedures(*this);
     if (co.Contains(coTrigger)) WriteDropTriggers(M, T, E, co);
     if (co.Contains(coIndex)) WriteDropIndices(*this);
@@ -354,6 +361,12 @@ void TQuarnel::WritePasses(TCustomObjs& M, TCustomObjs& T, TCustomSQLExec& E) {
         WriteCreateFields(*this);
         WriteAlterTables(*this);
         WriteDropTables(*this);
+    }
+    // Package headers come before the routines, views and triggers that may call a packaged
+    // routine; their bodies come last, when everything they use exists.
+    if (packages) {
+        WriteAlterPackages(*this, TPackagePart::Header);
+        WriteCreatePackages(*this, TPackagePart::Header);
     }
     if (co.Contains(coProcedure)) WriteCreateProcedures(*this);
     if (co.Contains(coDomain)) WriteDropDomains(*this);
@@ -396,10 +409,9 @@ void TQuarnel::WritePasses(TCustomObjs& M, TCustomObjs& T, TCustomSQLExec& E) {
         WriteDropDefaults(*this);
         WriteDropRules(*this);
     }
-    if (type == stInterBase || type == stOracle) {
-        WriteDropPackages(*this);
-        WriteAlterPackages(*this);
-        WriteCreatePackages(*this);
+    if (packages) {
+        WriteAlterPackages(*this, TPackagePart::Body);
+        WriteCreatePackages(*this, TPackagePart::Body);
     }
     if (co.Contains(coTable)) {
         WriteColumnPositions(*this);

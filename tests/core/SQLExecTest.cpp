@@ -31,7 +31,7 @@ public:
         SetDescription("first\nsecond  ");
     }
     std::string GetDescriptionSQL() override { return "COMMENT ON COLUMN T.C IS 'x'"; }
-    std::string GetDescriptionOwnerName() const override { return "T"; }
+    TDescriptionSubject GetDescriptionSubject() override { return {dcTableColumn, "T"}; }
 };
 } // namespace
 

@@ -24,6 +24,8 @@ TEST(ExceptionText, DescriptionPerMode) {
     OneSide side;
     side.Objs().CompareObjects = TCmpObjSetType::All();
     TExcData* e = StructureBuilder(side.Objs()).Exception("E1", "m", "it's");
+    // The three modes are those of the versions before Firebird 3.
+    side.Objs().IBServerOptions.SQLServerVersion = st_Firebird_25;
     TIBCompareOptions& o = side.Objs().IBServerOptions.IBCompareOptions;
     o.UpdateDescriptionMode = udSysTables;
     EXPECT_EQ(e->GetDescriptionSQL(),

@@ -154,7 +154,8 @@ TEST(ProcedurePass, NewRoutineDescriptionsFollowItsStub) {
     const auto stub = std::find(all.begin(), all.end(), "CREATE PROCEDURE N(\"a\" INTEGER)\r\n AS\r\n BEGIN EXIT; END");
     ASSERT_NE(stub, all.end());
     ASSERT_NE(stub + 1, all.end());
-    EXPECT_EQ(*(stub + 1), "DESCRIBE PROCEDURE N\r\n'new'");
+    // Firebird 3 has no DESCRIBE: every mode writes COMMENT ON.
+    EXPECT_EQ(*(stub + 1), "COMMENT ON PROCEDURE N IS\r\n'new'");
 }
 
 TEST(ProcedurePass, ChangedCalleeEmptiesTriggersThatUseIt) {

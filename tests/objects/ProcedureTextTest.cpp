@@ -210,9 +210,19 @@ const Case Cases[] = {
     {"DB2 has no ALTER", stDB2, Plain, Text::Alter, ""},
 
     // ---- descriptions ----
-    {"IB description through the system table", stInterBase,
+    {"IB description on Firebird 3 in the default mode", stInterBase,
      [](TPrcData& p) { Plain(p); p.SetDescription("it's"); }, Text::Description,
-     "UPDATE RDB$PROCEDURES SET RDB$DESCRIPTION = \r\n'it''s'\r\nWHERE RDB$PROCEDURE_NAME = 'P'"},
+     "COMMENT ON PROCEDURE P IS\r\n'it''s'"},
+    {"PG function description names it by its parameters, without RETURNS", stPostgreSQL,
+     [](TPrcData& p) {
+         p.Name = "f";
+         p.Schema = "s";
+         p.IsFunction = true;
+         In(p, "a");
+         p.ReturnType = "integer";
+         p.SetDescription("it's");
+     },
+     Text::Description, "COMMENT ON FUNCTION s.f(IN a integer) IS 'it''s'"},
     {"ASA function description", stASA, [](TPrcData& p) { Func(p); p.SetDescription("d"); }, Text::Description,
      "COMMENT ON FUNCTION F IS\r\n'd'"},
 };

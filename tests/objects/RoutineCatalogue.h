@@ -75,9 +75,9 @@ inline std::string ParamName(const std::string& Name, const std::string& FieldTy
     return FieldType == "8" ? Name : Name + ":" + FieldType;
 }
 
-// The routines of a database: sources from the catalogue, parameters by position, and the
-// dependencies the catalogue records between routines and on exceptions. One isql run: each
-// query tags its rows.
+// The routines of a database outside packages: sources from the catalogue, parameters by
+// position, and the dependencies the catalogue records between routines and on exceptions. One
+// isql run: each query tags its rows.
 inline std::vector<RoutineDef> ReadRoutines(const TempDatabase& Db) {
     const auto source = [](const char* Column) {
         return std::string("CAST(REPLACE(REPLACE(") + Column +
@@ -85,17 +85,17 @@ inline std::vector<RoutineDef> ReadRoutines(const TempDatabase& Db) {
     };
     const std::string script =
         "SELECT '<<P|' || TRIM(RDB$PROCEDURE_NAME) || '|' || " + source("RDB$PROCEDURE_SOURCE") +
-        " || '>>' FROM RDB$PROCEDURES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0;\n"
+        " || '>>' FROM RDB$PROCEDURES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 AND RDB$PACKAGE_NAME IS NULL;\n"
         "SELECT '<<F|' || TRIM(RDB$FUNCTION_NAME) || '|' || " + source("RDB$FUNCTION_SOURCE") +
-        " || '>>' FROM RDB$FUNCTIONS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0;\n"
+        " || '>>' FROM RDB$FUNCTIONS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 AND RDB$PACKAGE_NAME IS NULL;\n"
         "SELECT '<<p|' || TRIM(p.RDB$PROCEDURE_NAME) || '|' || p.RDB$PARAMETER_TYPE || '|' || "
         "TRIM(p.RDB$PARAMETER_NAME) || '|' || f.RDB$FIELD_TYPE || '>>' FROM RDB$PROCEDURE_PARAMETERS p "
-        "JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = p.RDB$FIELD_SOURCE "
+        "JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = p.RDB$FIELD_SOURCE WHERE p.RDB$PACKAGE_NAME IS NULL "
         "ORDER BY p.RDB$PROCEDURE_NAME, p.RDB$PARAMETER_TYPE, p.RDB$PARAMETER_NUMBER;\n"
         "SELECT '<<f|' || TRIM(a.RDB$FUNCTION_NAME) || '|' || a.RDB$ARGUMENT_POSITION || '|' || "
         "COALESCE(TRIM(a.RDB$ARGUMENT_NAME), '') || '|' || f.RDB$FIELD_TYPE || '>>' "
         "FROM RDB$FUNCTION_ARGUMENTS a JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = a.RDB$FIELD_SOURCE "
-        "WHERE COALESCE(a.RDB$SYSTEM_FLAG, 0) = 0 ORDER BY a.RDB$FUNCTION_NAME, a.RDB$ARGUMENT_POSITION;\n"
+        "WHERE COALESCE(a.RDB$SYSTEM_FLAG, 0) = 0 AND a.RDB$PACKAGE_NAME IS NULL ORDER BY a.RDB$FUNCTION_NAME, a.RDB$ARGUMENT_POSITION;\n"
         // Dependent and depended-on types: 5 procedure, 15 function, 7 exception.
         "SELECT DISTINCT '<<d|' || TRIM(RDB$DEPENDENT_NAME) || '|' || TRIM(RDB$DEPENDED_ON_NAME) || '>>' "
         "FROM RDB$DEPENDENCIES WHERE RDB$DEPENDENT_TYPE IN (5, 15) AND RDB$DEPENDED_ON_TYPE IN (5, 7, 15)";

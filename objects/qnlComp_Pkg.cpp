@@ -1,0 +1,130 @@
+// Implements packages and their passes; see qnlComp_Pkg.h.
+#include "objects/qnlComp_Pkg.h"
+
+#include "core/qnlDBStructure.h"
+#include "core/qnlSQL_Exec.h"
+#include "objects/qnlPassSection.h"
+
+namespace qnl {
+
+namespace {
+
+const char* const CRLF = "\r\n";
+
+TPkgData* AsPackage(TDbObj* Obj) { return dynamic_cast<TPkgData*>(Obj); }
+
+bool HeadersDiffer(const TPkgData& M, const TPkgData& T) {
+    return NormalizeLineBreaks(M.HeaderSource) != NormalizeLineBreaks(T.HeaderSource);
+}
+
+bool TextsDiffer(const TPkgData& M, const TPkgData& T) { return HeadersDiffer(M, T) || M.Source() != T.Source(); }
+
+void AddPackageStatement(TCustomSQLExec& Exec, const std::string& Text, const TPkgData& P, TStatementAction Action) {
+    Exec.AddStatement(Text, skPackage, P.Name, dboPackage, Action);
+}
+
+} // namespace
+
+// ---- TPkgData ----
+
+// An Oracle container keeps InterBase/Firebird options too; they never make its text Firebird's.
+bool TPkgData::FirebirdForm() const {
+    const TIBServerOptions* o = GetIBServerOptions();
+    return GetServerType() == stInterBase && o && AtLeast(o->SQLServerVersion, st_Firebird_30);
+}
+
+std::string TPkgData::GetHeaderSQL() {
+    if (FirebirdForm()) return "CREATE OR ALTER PACKAGE " + QuoteName(Name) + CRLF + "    AS" + CRLF + HeaderSource;
+    return "CREATE OR REPLACE PACKAGE " + QuoteName(Name) + CRLF + HeaderSource;
+}
+
+std::string TPkgData::GetBodySQL() {
+    if (FirebirdForm()) return "RECREATE PACKAGE BODY " + QuoteName(Name) + CRLF + "    AS" + CRLF + Source();
+    return "CREATE OR REPLACE PACKAGE BODY " + QuoteName(Name) + CRLF + Source();
+}
+
+std::string TPkgData::GetCreateSQL() {
+    std::string s = GetHeaderSQL();
+    if (!Source().empty())
+        s += std::string(CRLF) + (GetServerType() == stInterBase ? "^" : "/") + CRLF + CRLF + GetBodySQL();
+    return s;
+}
+
+std::string TPkgData::GetDropSQL() { return "DROP PACKAGE " + QuoteName(Name); }
+
+// ---- passes ----
+
+void WriteCreatePackages(TCustomQuarnel& Q, TPackagePart Part) {
+    TCustomObjs* master = Q.GetMasterObjs();
+    TCustomObjs* target = Q.GetTargetObjs();
+    TCustomSQLExec* exec = Q.SQLExec();
+    if (!master || !target || !exec) return;
+    const bool header = Part == TPackagePart::Header;
+    TPassSection section(*exec, header ? "/* Create package... */" : "/* Create package body... */");
+    const TDbObjList& list = master->List(olPackages);
+    for (int i = 0; i < list.Count(); ++i) {
+        TPkgData* m = AsPackage(list.Obj(i));
+        if (!m || target->List(olPackages).FindObj(m->GetKeyName())) continue;
+        if (header) {
+            section.Open();
+            AddPackageStatement(*exec, m->GetHeaderSQL(), *m, saCreate);
+            if (Q.CompareObjects.Contains(coDescription) && !m->Description().empty()) exec->AddDescription(m);
+        } else if (!m->Source().empty()) {
+            section.Open();
+            AddPackageStatement(*exec, m->GetBodySQL(), *m, saCreate);
+        }
+    }
+    section.Close();
+}
+
+void WriteAlterPackages(TCustomQuarnel& Q, TPackagePart Part) {
+    TCustomObjs* master = Q.GetMasterObjs();
+    TCustomObjs* target = Q.GetTargetObjs();
+    TCustomSQLExec* exec = Q.SQLExec();
+    if (!master || !target || !exec) return;
+    const bool header = Part == TPackagePart::Header;
+    TPassSection section(*exec, header ? "/* Alter package... */" : "/* Alter package body... */");
+    const TDbObjList& list = master->List(olPackages);
+    for (int i = 0; i < list.Count(); ++i) {
+        TPkgData* m = AsPackage(list.Obj(i));
+        TPkgData* t = m ? AsPackage(target->List(olPackages).FindObj(m->GetKeyName())) : nullptr;
+        if (!t) continue;
+        const bool changed = TextsDiffer(*m, *t);
+        if (header) {
+            if (changed) {
+                section.Open();
+                // A caller of a routine the new header leaves out would make it fail.
+                if (HeadersDiffer(*m, *t)) t->DropDependents();
+                AddPackageStatement(*exec, m->GetHeaderSQL(), *m, saAlter);
+            }
+            if (Q.CompareObjects.Contains(coDescription) && m->Description() != t->Description())
+                exec->AddDescription(m);
+        } else if (changed) {
+            section.Open();
+            if (!m->Source().empty())
+                AddPackageStatement(*exec, m->GetBodySQL(), *m, saAlter);
+            else if (!t->Source().empty())
+                exec->AddStatement("DROP PACKAGE BODY " + m->QuoteName(m->Name), skStatement, m->Name, dboPackage,
+                                   saDrop);
+        }
+    }
+    section.Close();
+}
+
+void WriteDropPackages(TCustomQuarnel& Q) {
+    TCustomObjs* master = Q.GetMasterObjs();
+    TCustomObjs* target = Q.GetTargetObjs();
+    TCustomSQLExec* exec = Q.SQLExec();
+    if (!master || !target || !exec) return;
+    TPassSection section(*exec, "/* Drop package... */");
+    const TDbObjList& list = target->List(olPackages);
+    for (int i = 0; i < list.Count(); ++i) {
+        TDbObj* t = list.Obj(i);
+        if (master->List(olPackages).FindObj(t->GetKeyName()) || !t->GetExists()) continue;
+        section.Open();
+        t->DoDrop();
+    }
+    section.Close();
+}
+
+} // namespace qnl
