@@ -82,11 +82,25 @@ void TFIBDatabase::CloseSurely() {
         } catch (...) {
         }
     }
-    // A failing disconnect handler must not leave the attachment open: the client library
-    // crashes at exit with one left.
-    if (Connected()) {
-        FClientLibrary->isc_detach_database(ThreadStatusVector(), &FHandle);
-        FHandle = 0;
+    if (!Connected()) return;
+    // A disconnect handler failed before the transactions heard of it. The server refuses to
+    // detach an attachment with open transactions, and the client library crashes at exit with
+    // an attachment left: end them here, then detach.
+    for (TFIBTransaction* tr : std::vector<TFIBTransaction*>(FTransactions))
+        if (tr) tr->Abandon();
+    for (TFIBBase* link : std::vector<TFIBBase*>(FLinks)) {
+        try {
+            if (link) link->DoDatabaseDisconnecting();
+        } catch (...) {
+        }
+    }
+    FClientLibrary->isc_detach_database(ThreadStatusVector(), &FHandle);
+    FHandle = 0;
+    for (TFIBBase* link : std::vector<TFIBBase*>(FLinks)) {
+        try {
+            if (link) link->DoDatabaseDisconnected();
+        } catch (...) {
+        }
     }
 }
 
@@ -169,6 +183,7 @@ TFIBDatabase::~TFIBDatabase() {
     for (TFIBTransaction* tr : std::vector<TFIBTransaction*>(FTransactions))
         if (tr) {
             const int index = tr->FindDatabase(this);
+            tr->Abandon();   // a transaction never stays active without its database
             if (index >= 0) tr->RemoveDatabase(index);
             else RemoveTransaction(tr);
         }
@@ -277,20 +292,26 @@ void TFIBDatabase::CheckActive(bool Reconnect) {
     // Reconnect matters only while designing, which this program never does.
     (void)Reconnect;
     if (!AutoReconnect) RaiseClientError(cecDatabaseClosed, {ComponentFullName(this)});
-    // Reconnect quietly: once as configured, once more through the login when that failed.
+    // Reconnect: without a password through the login dialog, else as configured and, when
+    // that fails, once more through the dialog. Without a dialog installed the prompt could
+    // only fail, so the connect goes ahead without it (an embedded attachment needs no
+    // password). A failed reconnect raises its own error: the caller must not go on as if
+    // connected.
     const bool savedPrompt = UseLoginPrompt;
+    const bool dialog = static_cast<bool>(DatabaseLoginDialog);
     const bool noPassword = FConnectParams->Password().empty();
-    UseLoginPrompt = noPassword;
     try {
-        SetConnected(true);
-    } catch (...) {
-        if (!noPassword) {
+        UseLoginPrompt = dialog && noPassword;
+        try {
+            SetConnected(true);
+        } catch (...) {
+            if (!dialog || noPassword) throw;
             UseLoginPrompt = true;
-            try {
-                SetConnected(true);
-            } catch (...) {
-            }
+            SetConnected(true);
         }
+    } catch (...) {
+        UseLoginPrompt = savedPrompt;
+        throw;
     }
     UseLoginPrompt = savedPrompt;
 }
@@ -330,18 +351,12 @@ bool TFIBDatabase::Login() {
     const bool result = DatabaseLoginDialog(FDBName, user, password, role);
     if (result) {
         // Written back as they came: an empty answer leaves an empty value, not a missing line.
+        // The line is found by its whole name, as in reading: "password_enc" is not "password".
         auto writeBack = [this](int Code, const std::string& Value) {
             const std::string name = DPBItemName(Code);
-            const std::string upperName = UpperCase(name);
-            for (int i = 0; i < FDBParams->Count(); ++i) {
-                const std::string line = UpperCase(FDBParams->Strings(i));
-                const size_t at = line.find(upperName);
-                if (at == 0 || at == 8) {
-                    FDBParams->SetString(i, name + "=" + Value);
-                    return;
-                }
-            }
-            FDBParams->Add(name + "=" + Value);
+            const int i = FDBParams->IndexOfParam(name);
+            if (i >= 0) FDBParams->SetString(i, name + "=" + Value);
+            else FDBParams->Add(name + "=" + Value);
         };
         writeBack(dpbUserName, user);
         writeBack(dpbPassword, password);
@@ -369,8 +384,9 @@ void TFIBDatabase::Connect(bool RaiseOnError) {
             FDPBSource = params;
             FDPBBuilt = true;
         }
-        status = CheckStatus(FClientLibrary->isc_attach_database(ThreadStatusVector(), static_cast<short>(FDBName.size()),
-                                                                 FDBName.c_str(), &FHandle, FDPBLength, FDPB.data()),
+        const auto nameLength = static_cast<short>(ClientTextLength(FDBName, INT16_MAX, "Database name"));
+        status = CheckStatus(FClientLibrary->isc_attach_database(ThreadStatusVector(), nameLength, FDBName.c_str(),
+                                                                 &FHandle, FDPBLength, FDPB.data()),
                              false);
     }
     if (status > 0) {
@@ -454,6 +470,9 @@ void TFIBDatabase::Disconnect(bool Force) {
             tr->DatabaseGoing();
         } catch (...) {
             if (!Force) throw;
+            // Its end handlers failed before the server heard of the end: the detach would be
+            // refused with the transaction open.
+            tr->Abandon();
         }
     }
     for (TFIBBase* link : std::vector<TFIBBase*>(FLinks)) {
@@ -495,8 +514,8 @@ void TFIBDatabase::CreateDatabase() {
     }
     const std::string sql = "CREATE DATABASE '" + name + "' " + FDBParams->Text();
     isc_tr_handle tr = 0;
-    CheckStatus(FClientLibrary->isc_dsql_execute_immediate(ThreadStatusVector(), &FHandle, &tr,
-                                                           static_cast<unsigned short>(0), sql.c_str(),
+    const auto length = static_cast<unsigned short>(ClientTextLength(sql, UINT16_MAX, "Statement"));
+    CheckStatus(FClientLibrary->isc_dsql_execute_immediate(ThreadStatusVector(), &FHandle, &tr, length, sql.c_str(),
                                                            static_cast<unsigned short>(FSQLDialect), nullptr),
                 true);
     FServerMajor = FServerMinor = FServerBuild = -1;
@@ -766,13 +785,7 @@ TFIBTransaction::TFIBTransaction(TComponent* AOwner) : TComponent(AOwner) {
 }
 
 TFIBTransaction::~TFIBTransaction() {
-    if (Active()) {
-        try {
-            EndTransaction(HardAction(TimeoutAction), true);
-        } catch (...) {
-            // Forced: the handle is gone whatever the server answered.
-        }
-    }
+    Abandon();
     for (int i = FDestroyEvents->GetCount() - 1; i >= 0; --i)
         if (auto event = FDestroyEvents->GetEvent(i)) event(this);
     for (int i = static_cast<int>(FLinks.size()) - 1; i >= 0; --i)
@@ -852,6 +865,8 @@ int TFIBTransaction::AddDatabase(TFIBDatabase* Database) {
 
 void TFIBTransaction::RemoveDatabase(int Index) {
     if (Index < 0 || Index >= static_cast<int>(FDatabases.size())) return;
+    // The running transaction spans this database: without it no end could reach the server.
+    CheckNotInTransaction();
     TFIBDatabase* db = FDatabases[static_cast<size_t>(Index)];
     FDatabases.erase(FDatabases.begin() + Index);
     if (Index < static_cast<int>(FDatabaseTRParams.size())) FDatabaseTRParams.erase(FDatabaseTRParams.begin() + Index);
@@ -935,7 +950,8 @@ void TFIBTransaction::StartTransaction() {
     CheckDatabasesInList();
     for (TFIBDatabase* db : FDatabases) {
         db->CheckActive(false);
-        if (!db->Connected()) return;
+        // Never go on without a transaction as if one had started.
+        if (!db->Connected()) RaiseClientError(cecDatabaseClosed, {ComponentFullName(db)});
     }
     TFIBDatabase* main = GetMainDatabase();
     const bool lockTimeoutForm = main->IsFB21OrLater();
@@ -962,14 +978,14 @@ void TFIBTransaction::StartTransaction() {
         if (FDatabaseTRParams[i].empty()) continue;
         TStringList lines;
         lines.SetText(FDatabaseTRParams[i]);
-        int16_t length = 0;
+        int32_t length = 0;
         BuildTPB(lines, FDatabaseTPBs[i], length, lockTimeoutForm);
         if (length > 0) teb[i] = {FDatabases[i]->HandleAddress(), length, FDatabaseTPBs[i].data()};
     }
     for (TFIBBase* link : std::vector<TFIBBase*>(FLinks))
         if (link) link->DoTransactionStarting();
     FireStartList(*FBeforeStartEvents);
-    IIBClientLibrary& lib = *main->ClientLibrary();
+    IIBClientLibrary& lib = MainLibrary();
     const ISC_STATUS status = CheckStatus(
         lib.isc_start_multiple(ThreadStatusVector(), &FHandle, static_cast<short>(teb.size()), teb.data()), false);
     if (status > 0) {
@@ -1008,7 +1024,6 @@ void TFIBTransaction::EndTransaction(TTransactionAction Action, bool Force) {
         static const char* const names[] = {"RollBack", "RollBackRetaining", "Commit", "CommitRetaining"};
         LogTransaction(std::string(names[Action]) + "(TransactionID=" + std::to_string(GetTransactionID()) + ") ");
     }
-    IIBClientLibrary& lib = *main->ClientLibrary();
     switch (Action) {
     case TARollback:
     case TACommit: {
@@ -1020,16 +1035,17 @@ void TFIBTransaction::EndTransaction(TTransactionAction Action, bool Force) {
             FHandle = 0;
             FSharedHandle = false;
         } else {
+            IIBClientLibrary& lib = MainLibrary();
             status = CheckStatus(Action == TACommit ? lib.isc_commit_transaction(ThreadStatusVector(), &FHandle)
                                                     : lib.isc_rollback_transaction(ThreadStatusVector(), &FHandle),
                                  false);
+            if (Force && status > 0) lib.isc_rollback_transaction(ThreadStatusVector(), &FHandle);
         }
-        if (Force && status > 0) lib.isc_rollback_transaction(ThreadStatusVector(), &FHandle);
         if (Force) {
             FHandle = 0;
         } else if (status > 0) {
             FState = 0;
-            RaiseStatusVectorError(lib, this);
+            RaiseStatusVectorError(MainLibrary(), this);
         }
         AfterEndNotify(Action, Force);
         break;
@@ -1038,6 +1054,7 @@ void TFIBTransaction::EndTransaction(TTransactionAction Action, bool Force) {
     case TACommitRetaining: {
         FState = static_cast<uint8_t>(Action + 2);
         BeforeEndNotify(Action, Force);
+        IIBClientLibrary& lib = MainLibrary();
         const ISC_STATUS status =
             CheckStatus(Action == TACommitRetaining ? lib.isc_commit_retaining(ThreadStatusVector(), &FHandle)
                                                     : lib.isc_rollback_retaining(ThreadStatusVector(), &FHandle),
@@ -1073,13 +1090,41 @@ void TFIBTransaction::DatabaseGoing() {
     if (Active()) EndTransaction(HardAction(TimeoutAction), true);
 }
 
+void TFIBTransaction::Abandon() noexcept {
+    if (!Active()) return;
+    try {
+        EndTransaction(HardAction(TimeoutAction), true);
+    } catch (...) {
+        // The forced end clears the handle unless a handler failed before the server heard
+        // of it; then the server is told here.
+    }
+    if (!Active()) return;
+    if (!FSharedHandle) {
+        TFIBDatabase* main = GetMainDatabase();
+        if (main && main->ClientLibrary()) main->ClientLibrary()->isc_rollback_transaction(ThreadStatusVector(), &FHandle);
+    }
+    FHandle = 0;
+    FSharedHandle = false;
+    FState = 1;
+    FTransactionID = 0;
+    if (FTimer) FTimer->SetEnabled(false);
+}
+
+IIBClientLibrary& TFIBTransaction::MainLibrary() const {
+    TFIBDatabase* main = GetMainDatabase();
+    if (!main || !main->ClientLibrary()) RaiseClientError(cecNoDatabasesInTransaction, {ComponentFullName(this)});
+    return *main->ClientLibrary();
+}
+
 void TFIBTransaction::ExecSQLImmediate(const std::string& SQL) {
     CheckInTransaction();
+    IIBClientLibrary& lib = MainLibrary();
     TFIBDatabase* main = GetMainDatabase();
-    // Text is held as UTF-8 already, which is what a Unicode connection expects.
-    CheckStatus(main->ClientLibrary()->isc_dsql_execute_immediate(
-                    ThreadStatusVector(), main->HandleAddress(), &FHandle, static_cast<unsigned short>(SQL.size()),
-                    SQL.c_str(), static_cast<unsigned short>(main->SQLDialect()), nullptr),
+    // Text is held as UTF-8 already, which is what a Unicode connection expects. A statement of
+    // 64 KB or more goes whole, up to its terminating zero: its length does not fit the call's.
+    const auto length = static_cast<unsigned short>(ClientTextLength(SQL, UINT16_MAX, "Statement"));
+    CheckStatus(lib.isc_dsql_execute_immediate(ThreadStatusVector(), main->HandleAddress(), &FHandle, length,
+                                               SQL.c_str(), static_cast<unsigned short>(main->SQLDialect()), nullptr),
                 true);
 }
 
@@ -1089,7 +1134,7 @@ int32_t TFIBTransaction::GetTransactionID() {
     if (FHandle == 0 || !main || main->LostConnectState() != 0) return 0;
     const char items[] = {static_cast<char>(isc_info_tra_id), static_cast<char>(isc_info_end)};
     char buffer[32] = {};
-    IIBClientLibrary& lib = *main->ClientLibrary();
+    IIBClientLibrary& lib = MainLibrary();
     CheckStatus(lib.isc_transaction_info(ThreadStatusVector(), &FHandle, static_cast<short>(sizeof items), items,
                                          static_cast<short>(sizeof buffer), buffer),
                 true);

@@ -396,6 +396,12 @@ private:
 
     void TimeoutHandler(TObject* Sender);
     void DatabaseGoing();
+    // Ends an active transaction with its TimeoutAction (retaining ones as their hard form),
+    // forced; when a handler fails before the server heard of the end, rolls it back directly.
+    // Afterwards the transaction is inactive, whatever failed.
+    void Abandon() noexcept;
+    // The main database's client library; client error 18 when no database is listed.
+    IIBClientLibrary& MainLibrary() const;
     void BeforeEndNotify(TTransactionAction Action, bool Force);
     void AfterEndNotify(TTransactionAction Action, bool Force);
     void FireStartList(TNotifyEventList& List);
@@ -411,7 +417,7 @@ private:
     isc_tr_handle FHandle = 0;
     bool FSharedHandle = false;
     std::string FTPB;
-    int16_t FTPBLength = 0;
+    int32_t FTPBLength = 0;
     // The TRParams text the TPB was built from; the TPB is rebuilt when the text differs.
     std::string FTPBSource;
     bool FTPBBuilt = false;

@@ -24,40 +24,15 @@ const TCharSet kWhereTrail = MakeCharSet(std::string_view("\0\t\n\r -;^", 8));
 const TCharSet kPlanLead = MakeCharSet(std::string_view("\0\t\n\r \"-/;^", 11));
 // Runs collapsed to one blank in a FROM list.
 const TCharSet kCollapse = MakeCharSet(std::string_view("\0\t\n\r -/;^", 10));
-const TCharSet kComma = MakeCharSet(",");
-const TCharSet kDot = MakeCharSet(".");
 const TCharSet kWordDelims = MakeCharSet(std::string_view("\0\t\n\r \"(-/;^", 12));
-
-// Around a ":Name" parameter: what may stand before it, and after it.
-TCharSet ParamBefore() {
-    TCharSet s = MakeCharSet("\t\n\r !\"/^|~");
-    for (char c = '('; c <= '-'; ++c) s.set(static_cast<unsigned char>(c));
-    for (char c = ';'; c <= '>'; ++c) s.set(static_cast<unsigned char>(c));
-    return s;
-}
-const TCharSet kParamBefore = ParamBefore();
-const TCharSet kParamAfter = kParamBefore | MakeCharSet(std::string_view("\0", 1));
-// Moving back from a ":Name" parameter to the field: blanks, operators, brackets, quotes, colons.
-TCharSet ColonBack() {
-    TCharSet s = MakeCharSet("\t\n\r !\"/^|~");
-    for (char c = '('; c <= '-'; ++c) s.set(static_cast<unsigned char>(c));
-    for (char c = ':'; c <= '>'; ++c) s.set(static_cast<unsigned char>(c));
-    return s;
-}
-const TCharSet kColonBack = ColonBack();
-const TCharSet kColonCollect = kColonBack | kDot;
-// The same for "?Name"; here a qualifier stays part of the field.
-TCharSet QuestionBack() {
-    TCharSet s = MakeCharSet("\t\n\r !\"/^|~");
-    for (char c = '('; c <= '-'; ++c) s.set(static_cast<unsigned char>(c));
-    for (char c = ';'; c <= '?'; ++c) s.set(static_cast<unsigned char>(c));
-    return s;
-}
-const TCharSet kQuestionBack = QuestionBack();
 
 inline bool In(char c, const TCharSet& Set) { return IsCharInSet(c, Set); }
 inline unsigned char U(char c) { return static_cast<unsigned char>(c); }
 inline char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+inline bool IsWordChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+           c == '#' || U(c) > 127;
+}
 
 // 1-based character access; #0 outside the text.
 inline char CharAt(std::string_view S, int Pos) {
@@ -99,87 +74,201 @@ int EndState(std::string_view S) {
 // "--" comment that would swallow the clause.
 std::string JoinClause(std::string_view Head, std::string_view Separator, std::string_view Clause) {
     std::string r(Head);
-    r += EndState(Head) == 3 ? CRLF : Separator;
+    r += EndsInLineComment(Head) ? CRLF : Separator;
     r += Clause;
     return r;
 }
 
-bool AnyKeywordAt(std::string_view Text, int Pos, std::initializer_list<std::string_view> Keywords) {
-    for (std::string_view k : Keywords)
-        if (IsKeywordAt(k, Text, Pos)) return true;
-    return false;
+// --- Lexical helpers over comment-free text (0-based indexes) ---
+
+// The index after the quoted run that starts at From (a double-quoted name or a string literal;
+// a doubled quote stays inside it); the end of the text when it is not closed.
+size_t QuotedEnd(std::string_view S, size_t From) {
+    const char quote = S[From];
+    for (size_t i = From + 1; i < S.size(); ++i)
+        if (S[i] == quote) {
+            if (i + 1 < S.size() && S[i + 1] == quote) ++i;
+            else return i + 1;
+        }
+    return S.size();
 }
 
-// --- FROM list helpers ---
-
-// Runs of blanks and separators outside double quotes become one blank; none at either end.
-std::string CollapseBlanks(std::string_view S) {
-    std::string r;
-    bool quoted = false, pending = false;
-    for (char c : S) {
-        if (!quoted && In(c, kCollapse)) {
-            pending = true;
+// The index after the bracket that closes the one at From, quotes respected; the end of the
+// text when it is not closed.
+size_t BracketEnd(std::string_view S, size_t From) {
+    int depth = 0;
+    for (size_t i = From; i < S.size();) {
+        const char c = S[i];
+        if (c == '"' || c == '\'') {
+            i = QuotedEnd(S, i);
             continue;
         }
-        if (pending && !r.empty()) r += ' ';
-        pending = false;
-        r += c;
-        if (c == '"') quoted = !quoted;
-    }
-    return r;
-}
-
-// The end (exclusive, 0-based) of a join condition starting at From: the next comma outside
-// brackets, or the end of the text.
-size_t JoinConditionEnd(const std::string& S, size_t From) {
-    int depth = 0;
-    for (size_t i = From; i < S.size(); ++i) {
-        if (S[i] == '(') ++depth;
-        else if (S[i] == ')') depth = std::max(depth - 1, 0);
-        else if (S[i] == ',' && depth == 0) return i;
+        if (c == '(') ++depth;
+        else if (c == ')' && --depth == 0) return i + 1;
+        ++i;
     }
     return S.size();
 }
 
-// "A LEFT JOIN B ON ..." becomes "A , B ".
-std::string JoinsToCommaList(std::string S) {
-    const int j = PosKeyword("JOIN", S);
-    if (j == 0) return S;
-    S = CopyRange(S, 1, j - 1) + ", " + CopyRange(S, j + 5, static_cast<int>(S.size()));
-    for (const char* word : {" LEFT ", " RIGHT ", " FULL ", " INNER ", " OUTER "}) S = ReplaceStrNoCase(S, word, " ", false);
-    S = ReplaceStrNoCase(S, " JOIN ", " , ", false);
-    // A join condition may hold commas of its own (IN lists, function calls): cut up to the
-    // next comma outside brackets.
-    for (int o; (o = PosKeyword("ON", S)) != 0;) {
-        const size_t from = static_cast<size_t>(o - 1);
-        S.erase(from, JoinConditionEnd(S, from + 2) - from);
+// Calls Visit(index, depth) for every character outside quoted names and string literals, until
+// Visit answers true; answers that index, or npos.
+template <class F>
+size_t FindPlain(std::string_view S, F Visit) {
+    int depth = 0;
+    for (size_t i = 0; i < S.size();) {
+        const char c = S[i];
+        if (c == '"' || c == '\'') {
+            i = QuotedEnd(S, i);
+            continue;
+        }
+        if (c == ')') depth = std::max(depth - 1, 0);
+        if (Visit(i, depth)) return i;
+        if (c == '(') ++depth;
+        ++i;
     }
-    return S;
+    return std::string_view::npos;
 }
 
-std::string RemoveBracketedParts(std::string S, bool KeepBracketEntries) {
-    for (;;) {
-        const size_t open = S.find('(');
-        if (open == std::string::npos) return S;
-        size_t close = std::string::npos;
-        int depth = 0;
-        for (size_t i = open; i < S.size(); ++i) {
-            if (S[i] == '(') ++depth;
-            else if (S[i] == ')' && --depth == 0) {
-                close = i;
+// S split at every Separator outside brackets, quoted names and string literals.
+std::vector<std::string> SplitTopLevel(std::string_view S, char Separator) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    FindPlain(S, [&](size_t i, int depth) {
+        if (depth == 0 && S[i] == Separator) {
+            parts.emplace_back(S.substr(from, i - from));
+            from = i + 1;
+        }
+        return false;
+    });
+    parts.emplace_back(S.substr(from));
+    return parts;
+}
+
+// The 1-based position of Keyword as a whole word outside brackets, quoted names and string
+// literals; 0 when there is none.
+int TopLevelKeywordPos(std::string_view S, std::string_view Keyword) {
+    const size_t at = FindPlain(S, [&](size_t i, int depth) {
+        return depth == 0 && IsKeywordAt(Keyword, S, static_cast<int>(i) + 1);
+    });
+    return at == std::string_view::npos ? 0 : static_cast<int>(at) + 1;
+}
+
+// ASCII upper-case outside quoted names and string literals.
+std::string UpperPlain(std::string_view S) {
+    std::string r(S);
+    for (size_t i = 0; i < r.size();) {
+        if (r[i] == '"' || r[i] == '\'') {
+            i = QuotedEnd(r, i);
+            continue;
+        }
+        r[i] = Upper(r[i]);
+        ++i;
+    }
+    return r;
+}
+
+// An aggregate function called in a select list outside its sub-queries: such a SELECT gives
+// one row per group, or one row in all without GROUP BY.
+bool CallsAggregate(std::string_view List) {
+    std::vector<bool> brackets;   // per open bracket: whether it opens a sub-query
+    int subQueries = 0;
+    auto nextCode = [&](size_t P) {
+        while (P < List.size() && In(List[P], kBlank)) ++P;
+        return P;
+    };
+    return FindPlain(List, [&](size_t i, int) {
+               const char c = List[i];
+               if (c == '(') {
+                   const std::string_view inner = List.substr(nextCode(i + 1));
+                   brackets.push_back(IsKeywordAt("SELECT", inner, 1) || IsKeywordAt("WITH", inner, 1));
+                   subQueries += brackets.back();
+                   return false;
+               }
+               if (c == ')') {
+                   if (!brackets.empty()) {
+                       subQueries -= brackets.back();
+                       brackets.pop_back();
+                   }
+                   return false;
+               }
+               if (subQueries > 0 || (i > 0 && (IsWordChar(List[i - 1]) || List[i - 1] == '.'))) return false;
+               for (std::string_view name : {"COUNT", "SUM", "AVG", "MIN", "MAX", "LIST"})
+                   if (IsKeywordAt(name, List.substr(i), 1)) {
+                       const size_t p = nextCode(i + name.size());
+                       return p < List.size() && List[p] == '(';
+                   }
+               return false;
+           }) != std::string_view::npos;
+}
+
+// --- FROM list ---
+
+// The index after the join words that start at From ("JOIN", "LEFT OUTER JOIN", "CROSS JOIN",
+// "NATURAL JOIN", ...), or 0 when no join starts there. LEFT and RIGHT without JOIN are the
+// string functions.
+size_t JoinEnd(std::string_view S, size_t From) {
+    size_t p = From;
+    for (bool more = true; more;) {
+        more = false;
+        for (std::string_view word : {"NATURAL", "INNER", "LEFT", "RIGHT", "FULL", "OUTER", "CROSS"})
+            if (IsKeywordAt(word, S, static_cast<int>(p) + 1)) {
+                p += word.size();
+                while (p < S.size() && In(S[p], kBlank)) ++p;
+                more = true;
                 break;
             }
-        }
-        if (close == std::string::npos) return S;
-        if (KeepBracketEntries) {
-            S.erase(open, close - open + 1);
+    }
+    return IsKeywordAt("JOIN", S, static_cast<int>(p) + 1) ? p + 4 : 0;
+}
+
+// The entries of a FROM list (comments stripped): each a table, view or procedure, optionally
+// followed by an alias. Joins separate entries like commas; ON and USING conditions are
+// dropped; a bracketed part (procedure arguments, a derived table) is dropped, and with it the
+// whole entry unless KeepBracketEntries. Runs of blanks and separators become one blank.
+std::vector<std::string> FromListEntries(std::string_view S, bool KeepBracketEntries) {
+    std::vector<std::string> entries;
+    std::string entry;
+    bool condition = false, bracketed = false, blank = false;
+    auto endEntry = [&] {
+        if (!entry.empty() && (KeepBracketEntries || !bracketed)) entries.push_back(entry);
+        entry.clear();
+        condition = bracketed = blank = false;
+    };
+    auto add = [&](std::string_view Piece) {
+        if (condition) return;
+        if (blank && !entry.empty()) entry += ' ';
+        blank = false;
+        entry += Piece;
+    };
+    for (size_t i = 0; i < S.size();) {
+        const char c = S[i];
+        if (c == '"' || c == '\'') {
+            const size_t end = QuotedEnd(S, i);
+            add(S.substr(i, end - i));
+            i = end;
+        } else if (c == '(') {
+            if (!condition) bracketed = true;
+            i = BracketEnd(S, i);
+        } else if (c == ',') {
+            endEntry();
+            ++i;
+        } else if (In(c, kCollapse)) {
+            blank = true;
+            ++i;
+        } else if (const size_t join = JoinEnd(S, i); join != 0) {
+            endEntry();
+            i = join;
+        } else if (!condition && (IsKeywordAt("ON", S, static_cast<int>(i) + 1) ||
+                                  IsKeywordAt("USING", S, static_cast<int>(i) + 1))) {
+            condition = true;
+            ++i;
         } else {
-            const size_t before = S.rfind(',', open);
-            const size_t from = before == std::string::npos ? 0 : before;
-            const size_t after = S.find(',', close);
-            S.erase(from, (after == std::string::npos ? S.size() : after) - from);
+            add(S.substr(i, 1));
+            ++i;
         }
     }
+    endEntry();
+    return entries;
 }
 
 // Unquoted parts of a table-list entry are upper-cased.
@@ -194,15 +283,144 @@ std::string UpperOutsideQuotes(const std::string& Entry) {
     return before + after;
 }
 
-// The field in front of a parameter at Pos (1-based) of Where: move back over BackSet, then
-// collect back to the previous character of CollectSet.
-std::string FieldBefore(std::string_view Where, int Pos, const TCharSet& BackSet, const TCharSet& CollectSet) {
-    int i = Pos - 1;
-    while (i >= 1 && In(CharAt(Where, i), BackSet)) --i;
-    if (i < 1) return {};
-    int j = i;
-    while (j >= 1 && !In(CharAt(Where, j), CollectSet)) --j;
-    return CopyRange(Where, j + 1, i);
+// --- Tokens of a condition ---
+
+// One token of a condition: a name (possibly qualified, parts as written), a parameter, a
+// literal, an operator or a single punctuation character.
+struct TCondToken {
+    enum TKind : uint8_t { tkName, tkParam, tkLiteral, tkOperator, tkOther } Kind = tkOther;
+    std::string Text;       // as written; for a parameter its name without ":" or "?"
+    std::string LastPart;   // a name's last part
+    bool Quoted = false;    // a name with a quoted part, a parameter written :"Name"
+    char Mark = 0;          // a parameter's ":" or "?"
+};
+
+std::vector<TCondToken> ConditionTokens(std::string_view S) {
+    std::vector<TCondToken> tokens;
+    const size_t n = S.size();
+    auto namePart = [&](size_t& i, TCondToken& t) {
+        const size_t from = i;
+        if (S[i] == '"') {
+            i = QuotedEnd(S, i);
+            t.Quoted = true;
+        } else {
+            while (i < n && IsWordChar(S[i])) ++i;
+        }
+        t.LastPart = std::string(S.substr(from, i - from));
+        t.Text += t.LastPart;
+    };
+    for (size_t i = 0; i < n;) {
+        const char c = S[i];
+        const char next = i + 1 < n ? S[i + 1] : '\0';
+        TCondToken t;
+        if (In(c, kBlank) || c == '\0') {
+            ++i;
+            continue;
+        }
+        if (c == '-' && next == '-') {
+            while (i < n && S[i] != '\r' && S[i] != '\n') ++i;
+            continue;
+        }
+        if (c == '/' && next == '*') {
+            const size_t close = S.find("*/", i + 2);
+            i = close == std::string_view::npos ? n : close + 2;
+            continue;
+        }
+        if (c == '\'') {
+            const size_t end = QuotedEnd(S, i);
+            t.Kind = TCondToken::tkLiteral;
+            t.Text = std::string(S.substr(i, end - i));
+            i = end;
+        } else if (c >= '0' && c <= '9') {
+            const size_t from = i;
+            while (i < n && (IsWordChar(S[i]) || S[i] == '.')) ++i;
+            t.Kind = TCondToken::tkLiteral;
+            t.Text = std::string(S.substr(from, i - from));
+        } else if (c == '"' || IsWordChar(c)) {
+            t.Kind = TCondToken::tkName;
+            namePart(i, t);
+            while (i + 1 < n && S[i] == '.' && (S[i + 1] == '"' || IsWordChar(S[i + 1]))) {
+                t.Text += '.';
+                ++i;
+                namePart(i, t);
+            }
+        } else if ((c == ':' || c == '?') && (next == '"' || IsWordChar(next))) {
+            t.Kind = TCondToken::tkParam;
+            t.Mark = c;
+            ++i;
+            if (S[i] == '"') {
+                const size_t end = QuotedEnd(S, i);
+                t.Text = std::string(S.substr(i + 1, end - i - 2));
+                t.Quoted = true;
+                i = end;
+            } else {
+                const size_t from = i;
+                while (i < n && IsWordChar(S[i])) ++i;
+                t.Text = std::string(S.substr(from, i - from));
+            }
+        } else if (std::string_view("<>=!~^").find(c) != std::string_view::npos) {
+            const size_t from = i;
+            while (i < n && std::string_view("<>=!~^").find(S[i]) != std::string_view::npos) ++i;
+            t.Kind = TCondToken::tkOperator;
+            t.Text = std::string(S.substr(from, i - from));
+        } else {
+            t.Text = std::string(1, c);
+            ++i;
+        }
+        tokens.push_back(std::move(t));
+    }
+    return tokens;
+}
+
+bool IsWord(const TCondToken& T, std::string_view Word) {
+    return T.Kind == TCondToken::tkName && !T.Quoted && EqualStr(T.Text, Word, false);
+}
+
+// The words that can stand where a field could, but are none.
+bool IsConditionWord(const TCondToken& T) {
+    for (std::string_view w : {"AND", "OR", "NOT", "NULL", "TRUE", "FALSE", "UNKNOWN", "IS", "IN", "BETWEEN", "LIKE",
+                               "CONTAINING", "STARTING", "WITH", "SIMILAR", "TO", "DISTINCT", "FROM", "WHERE", "ON",
+                               "WHEN", "THEN", "ELSE", "END", "EXISTS", "SINGULAR", "ANY", "SOME", "ALL", "ESCAPE"})
+        if (IsWord(T, w)) return true;
+    return false;
+}
+
+// The field that the parameter token at Index is compared with: the name before a comparison
+// operator, LIKE, CONTAINING, STARTING WITH, SIMILAR TO, IS DISTINCT FROM, BETWEEN (either
+// bound) or IN (any item of the list); empty where the other side is no plain field (an
+// expression, a function call) or where nothing compares. Whole names answer the reference as
+// written, else its last part.
+std::string ComparedField(const std::vector<TCondToken>& Tokens, int Index, bool WholeName) {
+    auto at = [&](int I) -> const TCondToken* { return I >= 0 ? &Tokens[static_cast<size_t>(I)] : nullptr; };
+    auto word = [&](int I, std::string_view W) { return at(I) && IsWord(*at(I), W); };
+    auto skipNot = [&](int I) { return word(I, "NOT") ? I - 1 : I; };
+    auto operand = [&](int I) {
+        return at(I) && (at(I)->Kind == TCondToken::tkName || at(I)->Kind == TCondToken::tkParam ||
+                         at(I)->Kind == TCondToken::tkLiteral);
+    };
+    auto field = [&](int I) -> std::string {
+        const TCondToken* t = at(I);
+        if (!t || t->Kind != TCondToken::tkName || IsConditionWord(*t)) return {};
+        return WholeName ? t->Text : t->LastPart;
+    };
+    const int p = Index - 1;
+    if (!at(p)) return {};
+    if (at(p)->Kind == TCondToken::tkOperator) return field(p - 1);
+    if (word(p, "LIKE") || word(p, "CONTAINING") || word(p, "STARTING") || word(p, "BETWEEN"))
+        return field(skipNot(p - 1));
+    if ((word(p, "WITH") && word(p - 1, "STARTING")) || (word(p, "TO") && word(p - 1, "SIMILAR")))
+        return field(skipNot(p - 2));
+    if (word(p, "FROM") && word(p - 1, "DISTINCT")) {
+        const int is = skipNot(p - 2);
+        return word(is, "IS") ? field(is - 1) : std::string();
+    }
+    if (word(p, "AND") && operand(p - 1) && word(p - 2, "BETWEEN")) return field(skipNot(p - 3));
+    // An item of an IN list: back over the items before it to the opening bracket.
+    int i = p;
+    while (at(i) && at(i)->Text == "," && operand(i - 1)) i -= 2;
+    if (at(i) && at(i)->Kind == TCondToken::tkOther && at(i)->Text == "(" && word(i - 1, "IN"))
+        return field(skipNot(i - 2));
+    return {};
 }
 
 std::string QuoteIfNeeded(std::string_view Name) {
@@ -218,9 +436,9 @@ std::string QuoteIfNeeded(std::string_view Name) {
 bool IsKeywordAt(std::string_view Keyword, std::string_view Text, int Pos) {
     const int len = static_cast<int>(Text.size());
     const int l = static_cast<int>(Keyword.size() % 256);
-    if (Pos < 1) return false;
+    // The length first: a position past the end has no character before it to look at.
+    if (Pos < 1 || l > len - Pos + 1) return false;
     if (Pos > 1 && !In(Text[static_cast<size_t>(Pos - 2)], kKeywordBefore)) return false;
-    if (l > len - Pos + 1) return false;
     for (int i = 0; i < l; ++i) {
         const unsigned char k = U(Keyword[static_cast<size_t>(i)]);
         const unsigned char t = U(Text[static_cast<size_t>(Pos - 1 + i)]);
@@ -285,6 +503,8 @@ std::string StripComments(std::string_view Text) {
     }
     return r;
 }
+
+bool EndsInLineComment(std::string_view Text) { return EndState(Text) == 3; }
 
 bool SameIdentifiers(std::string_view A, std::string_view B) {
     if (A.empty() || B.empty()) return true;
@@ -494,21 +714,40 @@ int TSQLParser::ClauseTextEnd(int From, int Stop, const TCharSet& TrailingSet) c
 
 // --- Stop tests ---
 
-bool TSQLParser::StopAtFrom(int Pos) { return IsKeywordAt("FROM", FText, Pos); }
+bool TSQLParser::KeywordAt(std::string_view Keyword, int Pos) const {
+    if (IsKeywordAt(Keyword, FText, Pos)) return true;
+    // A comment separates words like a blank: "T/* c */WHERE" has its WHERE. Stop tests look at
+    // plain text only, so a "*/" right before Pos is the end of a comment.
+    return Pos > 2 && At(Pos - 1) == '/' && At(Pos - 2) == '*' &&
+           IsKeywordAt(Keyword, std::string_view(FText).substr(static_cast<size_t>(Pos - 1)), 1);
+}
+
+bool TSQLParser::AnyKeywordAt(int Pos, std::initializer_list<std::string_view> Keywords) const {
+    for (std::string_view k : Keywords)
+        if (KeywordAt(k, Pos)) return true;
+    return false;
+}
+
+bool TSQLParser::SeparatorAt(int Pos) const {
+    return In(At(Pos), kBlank) || (At(Pos) == '/' && At(Pos - 1) == '*');
+}
+
+bool TSQLParser::StopAtFrom(int Pos) { return KeywordAt("FROM", Pos); }
 bool TSQLParser::StopAtFromDepth0(int Pos) { return FDepth == 0 && StopAtFrom(Pos); }
-bool TSQLParser::StopAtInto(int Pos) { return IsKeywordAt("INTO", FText, Pos); }
-bool TSQLParser::StopAtOrder(int Pos) { return IsKeywordAt("ORDER", FText, Pos); }
+bool TSQLParser::StopAtInto(int Pos) { return KeywordAt("INTO", Pos); }
+bool TSQLParser::StopAtOrder(int Pos) { return KeywordAt("ORDER", Pos); }
 bool TSQLParser::StopAtOrderDepth0(int Pos) { return FDepth == 0 && StopAtOrder(Pos); }
-bool TSQLParser::StopAtBy(int Pos) { return IsKeywordAt("BY", FText, Pos); }
+bool TSQLParser::StopAtBy(int Pos) { return KeywordAt("BY", Pos); }
+bool TSQLParser::StopAtSelectDepth0(int Pos) { return FDepth == 0 && KeywordAt("SELECT", Pos); }
 
 bool TSQLParser::StopAtNthPlan(int Pos) {
-    if (!IsKeywordAt("PLAN", FText, Pos)) return false;
+    if (!KeywordAt("PLAN", Pos)) return false;
     if (FTargetOccurrence < 1) return true;
     return ++FOccurrenceCount == FTargetOccurrence;
 }
 
 bool TSQLParser::StopAtNthWhere(int Pos) {
-    if (Pos < 2 || !In(At(Pos - 1), kKeywordBefore) || !IsKeywordAt("WHERE", FText, Pos)) return false;
+    if (Pos < 2 || !KeywordAt("WHERE", Pos)) return false;
     if (FTargetOccurrence < 1) return true;
     return ++FOccurrenceCount == FTargetOccurrence;
 }
@@ -516,24 +755,23 @@ bool TSQLParser::StopAtNthWhere(int Pos) {
 bool TSQLParser::StopAtFromListEnd(int Pos) {
     if (!TopLevel()) return false;
     if (Pos == FTextLength) return true;
-    if (!In(At(Pos), kBlank) || FTextLength - Pos < 2) return false;
-    return AnyKeywordAt(FText, Pos + 1, {"FOR", "GROUP", "HAVING", "ORDER", "PLAN", "UNION", "WHERE"}) ||
+    if (!SeparatorAt(Pos) || FTextLength - Pos < 2) return false;
+    return AnyKeywordAt(Pos + 1, {"FOR", "GROUP", "HAVING", "ORDER", "PLAN", "UNION", "WHERE"}) ||
            IsTailClauseAt(Pos + 1);
 }
 
 bool TSQLParser::StopAtWhereTextEnd(int Pos) {
     if (!TopLevel()) return false;
     if (Pos == FTextLength) return true;
-    if (Pos < 2 || Pos >= FTextLength || !In(At(Pos - 1), kKeywordBefore)) return false;
-    return AnyKeywordAt(FText, Pos, {"FOR", "GROUP", "HAVING", "ORDER", "PLAN", "START", "UNION"}) ||
-           IsTailClauseAt(Pos);
+    if (Pos < 2 || Pos >= FTextLength) return false;
+    return AnyKeywordAt(Pos, {"FOR", "GROUP", "HAVING", "ORDER", "PLAN", "START", "UNION"}) || IsTailClauseAt(Pos);
 }
 
 bool TSQLParser::StopAtPlanTextEnd(int Pos) {
     if (!TopLevel()) return false;
     if (Pos == FTextLength) return true;
-    if (!In(At(Pos), kBlank) || FTextLength - Pos <= 1) return false;
-    return AnyKeywordAt(FText, Pos + 1, {"ORDER", "UNION"}) || IsTailClauseAt(Pos + 1);
+    if (!SeparatorAt(Pos) || FTextLength - Pos <= 1) return false;
+    return AnyKeywordAt(Pos + 1, {"ORDER", "UNION"}) || IsTailClauseAt(Pos + 1);
 }
 
 bool TSQLParser::StopAtTailClause(int Pos) { return TopLevel() && IsTailClauseAt(Pos); }
@@ -545,18 +783,18 @@ bool TSQLParser::IsTailClauseAt(int Pos) const {
     };
     switch (Upper(At(Pos))) {
     case 'R':
-        return IsKeywordAt("ROWS", FText, Pos);
+        return KeywordAt("ROWS", Pos);
     case 'F':
-        if (IsKeywordAt("FOR", FText, Pos)) return IsKeywordAt("UPDATE", FText, nextWord(Pos + 3));
-        if (IsKeywordAt("FETCH", FText, Pos)) {
+        if (KeywordAt("FOR", Pos)) return KeywordAt("UPDATE", nextWord(Pos + 3));
+        if (KeywordAt("FETCH", Pos)) {
             const int p = nextWord(Pos + 5);
-            return IsKeywordAt("FIRST", FText, p) || IsKeywordAt("NEXT", FText, p);
+            return KeywordAt("FIRST", p) || KeywordAt("NEXT", p);
         }
         return false;
     case 'W':
-        return IsKeywordAt("WITH", FText, Pos) && IsKeywordAt("LOCK", FText, nextWord(Pos + 4));
+        return KeywordAt("WITH", Pos) && KeywordAt("LOCK", nextWord(Pos + 4));
     case 'O': {
-        if (!IsKeywordAt("OFFSET", FText, Pos)) return false;
+        if (!KeywordAt("OFFSET", Pos)) return false;
         // OFFSET <value> ROW(S): the value is one word or a bracketed expression.
         int p = nextWord(Pos + 6);
         if (At(p) == '(') {
@@ -569,7 +807,7 @@ bool TSQLParser::IsTailClauseAt(int Pos) const {
             while (p <= FTextLength && !In(At(p), kBlank)) ++p;
         }
         p = nextWord(p);
-        return IsKeywordAt("ROW", FText, p) || IsKeywordAt("ROWS", FText, p);
+        return KeywordAt("ROW", p) || KeywordAt("ROWS", p);
     }
     default:
         return false;
@@ -579,12 +817,12 @@ bool TSQLParser::IsTailClauseAt(int Pos) const {
 bool TSQLParser::StopAtCountChanger(int Pos) {
     if (FDepth != 0) return false;
     switch (Upper(At(Pos))) {
-    case 'D': return IsKeywordAt("DISTINCT", FText, Pos);
-    case 'G': return IsKeywordAt("GROUP", FText, Pos);
-    case 'H': return IsKeywordAt("HAVING", FText, Pos);
-    case 'U': return IsKeywordAt("UNION", FText, Pos);
-    case 'S': return IsKeywordAt("SKIP", FText, Pos);
-    case 'F': return IsKeywordAt("FIRST", FText, Pos) || (IsTailClauseAt(Pos) && !IsKeywordAt("FOR", FText, Pos));
+    case 'D': return KeywordAt("DISTINCT", Pos);
+    case 'G': return KeywordAt("GROUP", Pos);
+    case 'H': return KeywordAt("HAVING", Pos);
+    case 'U': return KeywordAt("UNION", Pos);
+    case 'S': return KeywordAt("SKIP", Pos);
+    case 'F': return KeywordAt("FIRST", Pos) || (IsTailClauseAt(Pos) && !KeywordAt("FOR", Pos));
     case 'R':
     case 'O': return IsTailClauseAt(Pos);
     default: return false;
@@ -597,27 +835,15 @@ int TSQLParser::TailClausePos() {
     return FFoundPos;
 }
 
-int TSQLParser::SelectListColumnCount(int FromPos) const {
-    const std::string list = StripComments(Copy(FStartPos + 6, FromPos - 1));
-    // Items at the top level, split at commas outside brackets, quotes and strings.
-    std::vector<std::string> items(1);
-    int depth = 0;
-    char quote = 0;
-    for (char c : list) {
-        if (quote != 0) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')') {
-            --depth;
-        } else if (c == ',' && depth == 0) {
-            items.emplace_back();
-            continue;
-        }
-        items.back() += c;
-    }
+int TSQLParser::MainSelectPos() {
+    if (!IsKeywordAt("WITH", FText, FStartPos)) return FStartPos;
+    ResetScan();
+    ScanText(FStartPos + 4, &TSQLParser::StopAtSelectDepth0);
+    return FFoundPos;
+}
+
+int TSQLParser::SelectListColumnCount(std::string_view List) const {
+    std::vector<std::string> items = SplitTopLevel(List, ',');
     // The first item may start with DISTINCT, ALL, FIRST n and SKIP n.
     std::string& first = items.front();
     for (bool more = true; more;) {
@@ -630,18 +856,14 @@ int TSQLParser::SelectListColumnCount(int FromPos) const {
             }
         for (std::string_view word : {"FIRST", "SKIP"})
             if (IsKeywordAt(word, first, 1)) {
-                std::string rest = TrimLeft(first.substr(word.size()));
+                const std::string rest = TrimLeft(first.substr(word.size()));
                 size_t end = 0;
                 if (!rest.empty() && rest[0] == '(') {
-                    for (int d = 0; end < rest.size(); ++end) {
-                        if (rest[end] == '(') ++d;
-                        else if (rest[end] == ')' && --d == 0) break;
-                    }
-                    ++end;
+                    end = BracketEnd(rest, 0);
                 } else {
                     while (end < rest.size() && !In(rest[end], kBlank)) ++end;
                 }
-                first = rest.substr(std::min(end, rest.size()));
+                first = rest.substr(end);
                 more = true;
             }
     }
@@ -912,16 +1134,9 @@ void TSQLParser::FillTableList(bool KeepBracketEntries) {
     int fromPos, endPos;
     GetFromClausePos(fromPos, endPos);
     if (fromPos == 0) return;
-    std::string list = endPos == FTextLength ? Rest(fromPos + 5) : Copy(fromPos + 5, endPos - 1);
-    if (list.empty()) return;
-    list = CollapseBlanks(StripComments(list));
-    list = JoinsToCommaList(std::move(list));
-    if (list.find('(') != std::string::npos) list = RemoveBracketedParts(std::move(list), KeepBracketEntries);
-    const int count = WordCount(list, kComma);
-    for (int i = 1; i <= count; ++i) {
-        const std::string entry = Trim(ExtractWord(i, list, kComma));
-        if (!entry.empty()) FTables.Add(UpperOutsideQuotes(entry));
-    }
+    // The list runs up to the blank or the comment that ends it.
+    const std::string list = StripComments(Copy(fromPos + 5, endPos));
+    for (const std::string& entry : FromListEntries(list, KeepBracketEntries)) FTables.Add(UpperOutsideQuotes(entry));
 }
 
 const TStringList& TSQLParser::GetTableList(bool KeepBracketEntries) {
@@ -934,24 +1149,32 @@ const TStringList& TSQLParser::GetTableList(bool KeepBracketEntries) {
 
 void TSQLParser::GetOrderFields(bool DefaultNullsFirst, Variant& Fields) {
     const std::string order = Trim(StripComments(GetOrderByText()));
-    const int n = WordCount(order, kComma);
+    // Items are split at commas outside brackets and quotes: "COALESCE(A, B)" and "Last, First"
+    // are one item each.
+    std::vector<std::string> items = SplitTopLevel(order, ',');
+    std::erase_if(items, [](const std::string& Item) { return Item.empty(); });
+    const int n = static_cast<int>(items.size());
     if (n == 0) {
         Fields = Variant::Null();
         return;
     }
     Fields = Variant::CreateArray({{0, n}, {0, 3}}, varVariant);
     for (int k = 1; k <= n; ++k) {
-        std::string item = Trim(ExtractWord(k, order, kComma));
-        if (WordCount(item, kDot) >= 2) {
-            std::string w1 = ExtractWord(1, item, kDot);
-            std::string w2 = Trim(ExtractWord(2, item, kDot));
-            if (!w1.empty() && w1[0] != '"') w1 = FastUpperCase(w1);
-            if (!w2.empty() && w2[0] != '"') w2 = FastUpperCase(w2);
-            item = w1 + "." + w2;
+        std::string item = Trim(items[static_cast<size_t>(k - 1)]);
+        // A qualified name: its unquoted parts are upper-cased. Every part is kept, so an
+        // expression such as "A.X + B.Y" stays whole.
+        if (const std::vector<std::string> parts = SplitTopLevel(item, '.'); parts.size() >= 2) {
+            item.clear();
+            for (size_t i = 0; i < parts.size(); ++i) {
+                const std::string part = i == 0 ? parts[i] : Trim(parts[i]);
+                item += (i == 0 ? "" : ".") + (!part.empty() && part[0] == '"' ? part : UpperPlain(part));
+            }
         }
         if (WordCount(item, kWordDelims) == 0) continue;
         const int row = k - 1;
-        if (const int nulls = PosKeyword("NULLS", item); nulls != 0) {
+        // Modifiers count only as words of their own at the top level: "DESC" in double quotes
+        // is a name.
+        if (const int nulls = TopLevelKeywordPos(item, "NULLS"); nulls != 0) {
             int p = nulls + 5;
             while (p <= static_cast<int>(item.size()) && In(CharAt(item, p), kKeywordAfter)) ++p;
             if (p < static_cast<int>(item.size())) Fields.PutElement({row, 2}, Variant(Upper(CharAt(item, p)) == 'F'));
@@ -959,17 +1182,17 @@ void TSQLParser::GetOrderFields(bool DefaultNullsFirst, Variant& Fields) {
         } else {
             Fields.PutElement({row, 2}, Variant(DefaultNullsFirst));
         }
-        int d = PosKeyword("DESC", item);
-        if (d == 0) d = PosKeyword("DESCENDING", item);
+        int d = TopLevelKeywordPos(item, "DESC");
+        if (d == 0) d = TopLevelKeywordPos(item, "DESCENDING");
         Fields.PutElement({row, 1}, Variant(d == 0));
         if (d != 0) {
             item = CopyRange(item, 1, d - 1);
         } else {
-            int a = PosKeyword("ASC", item);
-            if (a == 0) a = PosKeyword("ASCENDING", item);
+            int a = TopLevelKeywordPos(item, "ASC");
+            if (a == 0) a = TopLevelKeywordPos(item, "ASCENDING");
             if (a != 0) item = CopyRange(item, 1, a - 1);
         }
-        if (const int c = PosKeyword("COLLATE", item); c != 0) item = CopyRange(item, 1, c - 1);
+        if (const int c = TopLevelKeywordPos(item, "COLLATE"); c != 0) item = CopyRange(item, 1, c - 1);
         Fields.PutElement({row, 0}, Variant(Trim(item)));
     }
 }
@@ -977,15 +1200,20 @@ void TSQLParser::GetOrderFields(bool DefaultNullsFirst, Variant& Fields) {
 // --- Editing ---
 
 std::string TSQLParser::CountSelect() {
-    if (FStatementKind != skSelect) return {};
+    const bool withClause = IsKeywordAt("WITH", FText, FStartPos);
+    if (FStatementKind != skSelect && !withClause) return {};
     int fromPos, endPos;
     GetFromClausePos(fromPos, endPos);
     if (fromPos == 0) return {};
-    if (NeedsDerivedCount()) {
-        // Grouped, distinct, united or limited rows: count the rows of the statement itself.
-        // The server wants a name for every column of a derived table; unless a "*" brings the
-        // tables' own names, the columns are named C1, C2, ...
-        const int columns = SelectListColumnCount(fromPos);
+    const int selectPos = MainSelectPos();
+    if (selectPos == 0 || selectPos > fromPos) return {};
+    const std::string list = StripComments(Copy(selectPos + 6, fromPos - 1));
+    if (withClause || NeedsDerivedCount() || CallsAggregate(list)) {
+        // Common table expressions, aggregates, grouped, distinct, united or limited rows:
+        // count the rows of the statement itself. The server wants a name for every column of
+        // a derived table; unless a "*" brings the tables' own names, the columns are named
+        // C1, C2, ...
+        const int columns = SelectListColumnCount(list);
         int orderPos, orderEnd;
         std::string order;
         GetOrderByPos(orderPos, orderEnd, order);
@@ -1193,19 +1421,25 @@ void GetOrderFields(std::string_view SQL, bool DefaultNullsFirst, Variant& Field
 std::string FieldNameForParam(std::string_view SQL, std::string_view ParamName) {
     TSQLParser parser(SQL);
     const int count = parser.WhereCount();
-    const std::string name(ParamName);
+    // A ":Name" matches in any case, a ':"Name"' exactly.
+    auto find = [&](const std::vector<TCondToken>& Tokens, char Mark) {
+        for (size_t i = 0; i < Tokens.size(); ++i) {
+            const TCondToken& t = Tokens[i];
+            if (t.Kind == TCondToken::tkParam && t.Mark == Mark &&
+                (t.Quoted ? t.Text == ParamName : EqualStr(t.Text, ParamName, false)))
+                return static_cast<int>(i);
+        }
+        return -1;
+    };
     for (int n = 1; n <= count; ++n) {
         int whereStart = 0, endPos = 0;
         std::string where;
         parser.GetWhereClause(n, whereStart, endPos, where);
-        int pos = PosWholeWordUpper(":" + name, where, kParamBefore, kParamAfter, true);
-        if (pos == 0) pos = PosWholeWord(":\"" + name + "\"", where, kParamBefore, kParamAfter);
-        if (pos != 0) {
-            std::string field = FieldBefore(where, pos, kColonBack, kColonCollect);
-            if (!field.empty()) return field;
-        }
-        pos = PosWholeWordUpper("?" + name, where, kParamBefore, kParamAfter, true);
-        if (pos != 0) return FieldBefore(where, pos, kQuestionBack, kQuestionBack);
+        const std::vector<TCondToken> tokens = ConditionTokens(where);
+        // A ":Name" answers the field without its qualifier, a "?Name" the whole reference.
+        if (const int k = find(tokens, ':'); k >= 0)
+            if (std::string field = ComparedField(tokens, k, false); !field.empty()) return field;
+        if (const int k = find(tokens, '?'); k >= 0) return ComparedField(tokens, k, true);
     }
     return {};
 }

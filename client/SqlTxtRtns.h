@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,9 @@ void SkipSpacesAndComments(std::string_view Text, int Len, int& Pos);
 int PosKeyword(std::string_view Keyword, std::string_view Text);
 // Text without its comments; each comment leaves one blank, so the words around it stay apart.
 std::string StripComments(std::string_view Text);
+// A "--" comment runs to the end of Text: whatever is joined after it on the same line is part
+// of the comment.
+bool EndsInLineComment(std::string_view Text);
 bool SameIdentifiers(std::string_view A, std::string_view B);
 // One entry of a table list: a table name, optionally followed by an alias. AliasPos 0 means
 // "compute it with TableAliasPos".
@@ -144,8 +148,10 @@ private:
     // A SELECT whose rows are not one per row of its FROM and WHERE (grouped, distinct,
     // united or limited).
     bool NeedsDerivedCount();
-    // The number of columns of the first select list, -1 when one of them is a "*".
-    int SelectListColumnCount(int FromPos) const;
+    // The position of the main SELECT keyword (after common table expressions); 0 when none.
+    int MainSelectPos();
+    // The number of columns of a select list (comments stripped), -1 when one is a "*".
+    int SelectListColumnCount(std::string_view List) const;
     // The text after an ORDER BY list (the clauses that follow it).
     std::string AfterOrderList(int OrderPos, int EndPos) const;
     std::string ReadWord(int& Pos);
@@ -153,12 +159,19 @@ private:
     // The end of a clause text whose scan stopped at Stop (keyword stops are one past the end).
     int ClauseTextEnd(int From, int Stop, const TCharSet& TrailingSet) const;
 
+    // IsKeywordAt, where a comment's closing "*/" also counts as a boundary before the keyword.
+    bool KeywordAt(std::string_view Keyword, int Pos) const;
+    bool AnyKeywordAt(int Pos, std::initializer_list<std::string_view> Keywords) const;
+    // A blank, or the "/" that closes a comment.
+    bool SeparatorAt(int Pos) const;
+
     bool StopAtFrom(int Pos);
     bool StopAtFromDepth0(int Pos);
     bool StopAtInto(int Pos);
     bool StopAtOrder(int Pos);
     bool StopAtOrderDepth0(int Pos);
     bool StopAtBy(int Pos);
+    bool StopAtSelectDepth0(int Pos);
     bool StopAtNthPlan(int Pos);
     bool StopAtNthWhere(int Pos);
     bool StopAtFromListEnd(int Pos);
@@ -200,7 +213,9 @@ int WhereCount(std::string_view SQL);
 void GetOrderByPos(std::string_view SQL, int& OrderPos, int& EndPos, std::string& OrderText);
 void GetWhereClause(std::string_view SQL, int N, int& WhereStart, int& EndPos, std::string& WhereText);
 void GetOrderFields(std::string_view SQL, bool DefaultNullsFirst, Variant& Fields);
-// The field a parameter (":Name" or "?Name") is compared with in a WHERE clause, or "".
+// The field a parameter is compared with in a WHERE clause (by an operator, LIKE, CONTAINING,
+// STARTING WITH, BETWEEN or IN): for ":Name" the field without its qualifier, for "?Name" the
+// whole reference, quoted names as written; "" where the other side is no plain field.
 std::string FieldNameForParam(std::string_view SQL, std::string_view ParamName);
 
 // --- Editing ---

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <cwctype>
+
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
 
 namespace qnl {
 
@@ -165,9 +167,16 @@ void LowerCaseInPlace(std::string& S) {
 }
 
 void WideUpperCaseInPlace(std::u16string& WS) {
-    for (char16_t& c : WS) {
-        if (c >= 0xD800 && c <= 0xDFFF) continue;   // halves of a surrogate pair stay as they are
-        c = static_cast<char16_t>(std::towupper(static_cast<wint_t>(c)));
+    // Unicode's simple upper-case mapping, the same in every locale: one code point for one, so
+    // the length stays (a pair of surrogates maps to a pair, a lone surrogate stays as it is).
+    for (size_t i = 0; i < WS.size();) {
+        const size_t start = i;
+        UChar32 c;
+        U16_NEXT(WS.data(), i, WS.size(), c);
+        const UChar32 upper = u_toupper(c);
+        if (upper == c || U16_LENGTH(upper) != i - start) continue;
+        size_t at = start;
+        U16_APPEND_UNSAFE(WS.data(), at, upper);
     }
 }
 

@@ -76,10 +76,11 @@ void TAutoUpdateOptions::Assign(const TAutoUpdateOptions& Source) {
 
 void TAutoUpdateOptions::SetUpdateTableName(const std::string& Value) {
     CachedKeyCondition.clear();
-    FUpdateTableName = Value;
+    // A stray blank around the name would read as an empty table with an alias.
+    FUpdateTableName = Trim(Value);
     FQuotedTableName.clear();
     FQuotedTableAlias.clear();
-    FHasAlias = TableAliasPos(Value) > 0;
+    FHasAlias = TableAliasPos(FUpdateTableName) > 0;
     if (GeneratorName.empty() && WhenGetGenID != wgNever) {
         std::string name = GetQuotedTableName();
         if (!name.empty() && name[0] == '"') {
@@ -436,7 +437,9 @@ std::string TConditions::BuildText() const {
     std::string result;
     for (const auto& c : FConditions) {
         if (!c->Enabled() || IsBlankStr(c->Line())) continue;
-        result += "(" + c->Text() + ")" + CRLF;
+        // A line comment at the end of a condition must not swallow its closing bracket.
+        const std::string text = c->Text();
+        result += "(" + text + (EndsInLineComment(text) ? std::string(CRLF) + ")" : std::string(")")) + CRLF;
         result += std::string(CRLF) + " and ";
     }
     if (!IsBlankStr(result)) result.erase(result.size() - 7);
@@ -449,7 +452,10 @@ void TConditions::Apply() {
     FBusy |= BusyApplying;
     try {
         const std::string text = BuildText();
-        if (IsBlankStr(FSavedSQL)) FSavedSQL = FOwner->SQLText();
+        // A text that the program set since the last Apply or restore is the new starting
+        // point: going back to the older one would lose the program's change.
+        const std::string current = FOwner->SQLText();
+        if (IsBlankStr(FSavedSQL) || current != FLastSQL) FSavedSQL = current;
         else RestoreSQL();
         if (!IsBlankStr(text)) {
             std::string where = FOwner->MainWhereClause();
@@ -459,11 +465,12 @@ void TConditions::Apply() {
                 // The statement's own condition goes in brackets, so that an OR in it cannot
                 // take rows past the added conditions ("A or B and (C)" is "A or (B and C)"). A
                 // line comment at its end must not swallow the closing bracket.
-                const std::string close = where.find("--") == std::string::npos ? ")" : std::string(CRLF) + ")";
+                const std::string close = EndsInLineComment(where) ? std::string(CRLF) + ")" : std::string(")");
                 where = "(" + where + close + CRLF + "and " + text;
             }
             FOwner->SetMainWhereClause(where);
         }
+        FLastSQL = FOwner->SQLText();
         FApplied = true;
     } catch (...) {
         FBusy &= static_cast<uint8_t>(~BusyApplying);
@@ -490,7 +497,14 @@ void TConditions::RestoreSQL() {
     FBusy |= BusyRestoring;
     FApplied = false;
     try {
-        if (FOwner && !IsBlankStr(FSavedSQL) && FSavedSQL != FOwner->SQLText()) FOwner->SetSQLText(FSavedSQL);
+        if (FOwner && !IsBlankStr(FSavedSQL)) {
+            // Only the text this list made is taken back; one the program set since stays and
+            // becomes the starting point.
+            const std::string current = FOwner->SQLText();
+            if (current != FLastSQL) FSavedSQL = current;
+            else if (current != FSavedSQL) FOwner->SetSQLText(FSavedSQL);
+            FLastSQL = FSavedSQL;
+        }
     } catch (...) {
         FBusy &= static_cast<uint8_t>(~BusyRestoring);
         throw;

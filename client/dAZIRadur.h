@@ -278,6 +278,9 @@ public:
     // The same line becomes item name + "=" + Value (added when absent); an empty Value deletes
     // it. Codes outside 1..83 do nothing.
     void WriteParam(int Code, const std::string& Value);
+    // The index of the line whose whole name is ItemName, with or without "isc_dpb_", in any
+    // case; -1 when there is none.
+    int IndexOfParam(const std::string& ItemName) const;
 
     // Called before every change made through this type (the owner database refuses changes
     // while it is attached). Changes made through a plain TStringList reference bypass it.
@@ -297,7 +300,6 @@ private:
     void Changing() const {
         if (OnChanging) OnChanging();
     }
-    int IndexOfParam(const std::string& ItemName) const;
     TObject* FOwner;
 };
 
@@ -515,11 +517,12 @@ public:
     // CR LF " and "; empty without one.
     std::string BuildText() const;
     // Adds the enabled conditions to the statement's top-level WHERE clause, starting from the
-    // statement's text before the first Apply.
+    // statement's text before the first Apply (or from a text the program set since).
     void Apply();
     // RestoreSQL unless an Apply, cancel or restore is running.
     void CancelApply();
-    // Puts the statement's text from before the first Apply back.
+    // Puts the statement's text from before the first Apply back, unless the program has set
+    // a text of its own since the last Apply.
     void RestoreSQL();
     bool Applied() const { return FApplied; }
     const std::string& SavedSQL() const { return FSavedSQL; }
@@ -540,6 +543,7 @@ private:
     std::vector<std::unique_ptr<TCondition>> FConditions;
     bool FApplied = false;
     std::string FSavedSQL;
+    std::string FLastSQL;   // the statement's text as the last Apply or restore left it
     uint8_t FBusy = 0;
 };
 

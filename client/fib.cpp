@@ -148,14 +148,6 @@ int32_t StrToInt(const std::string& S) {
     return value;
 }
 
-int32_t StrToIntDef(const std::string& S, int32_t Default) {
-    try {
-        return StrToInt(S);
-    } catch (const EConvertError&) {
-        return Default;
-    }
-}
-
 struct TParamName {
     const char* Name;
     int Code;
@@ -248,6 +240,31 @@ void AppendInt32LE(std::string& Block, int32_t Value) {
     for (int i = 0; i < 4; ++i) Block += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
+// Decimal digits after optional blanks and a sign: a number, whether or not it fits any type.
+bool IsDecimalText(std::string_view S) {
+    size_t i = S.find_first_not_of(" \t");
+    if (i == std::string_view::npos) return false;
+    if (S[i] == '+' || S[i] == '-') ++i;
+    return i < S.size() && S.find_first_not_of("0123456789", i) == std::string_view::npos;
+}
+
+// The client API takes a DPB length as a 16-bit signed number; a TPB length as a 32-bit one.
+constexpr size_t DPBLimit = INT16_MAX;
+constexpr size_t TPBLimit = INT32_MAX;
+
+// Refuses a value that the bytes of its item cannot hold, instead of writing a wrapped one.
+void CheckItemRange(int64_t Value, int64_t Min, int64_t Max, const char* Kind, const std::string& Name,
+                    const std::string& Text) {
+    if (Value < Min || Value > Max)
+        RaiseClientErrorMsg("%s Constant (%s) value %s is out of range %d..%d.", {Kind, Name, Text, Min, Max});
+}
+
+// Refuses a block that has grown past what the client API can take its length as.
+void CheckBlockLength(const std::string& Block, size_t Limit, const char* Kind) {
+    if (Block.size() > Limit)
+        RaiseClientErrorMsg("%s is %d bytes long; the client library takes at most %d.", {Kind, Block.size(), Limit});
+}
+
 // Code, a one-byte length and the value. The length byte cannot say more than 255, so a longer
 // value is refused instead of being cut short or wrapped.
 void AppendStringItem(std::string& Block, int Code, const std::string& Value, const char* Kind, const char* Name) {
@@ -259,6 +276,15 @@ void AppendStringItem(std::string& Block, int Code, const std::string& Value, co
 }
 
 } // namespace
+
+unsigned ClientTextLength(std::string_view Text, size_t Limit, const char* What) {
+    if (Text.size() <= Limit) return static_cast<unsigned>(Text.size());
+    if (Text.find('\0') != std::string_view::npos)
+        RaiseClientErrorMsg("%s is longer than %d characters and holds a zero character; the client library cannot "
+                            "take it whole.",
+                            {What, Limit});
+    return 0;
+}
 
 std::string DPBItemName(int Code) {
     for (const TParamName& n : DPBNames())
@@ -507,12 +533,16 @@ void BuildDPB(TStringList& Params, std::string& DPB, int16_t& DPBLength, bool Is
             AppendInt32LE(DPB, StrToInt(value));
             break;
         case 50:
-            DPB += static_cast<char>(code);
             if (value.empty()) {
+                DPB += static_cast<char>(code);
                 DPB += '\0';
             } else {
+                // An unknown word makes the modes -1, which one byte cannot hold.
+                const int32_t modes = ParseShutdownModes(value);
+                CheckItemRange(modes, 0, 255, "DPB", name, value);
+                DPB += static_cast<char>(code);
                 DPB += '\1';
-                DPB += static_cast<char>(ParseShutdownModes(value) & 0xFF);
+                DPB += static_cast<char>(modes);
             }
             break;
         case 51:
@@ -543,11 +573,12 @@ void BuildDPB(TStringList& Params, std::string& DPB, int16_t& DPBLength, bool Is
         default:
             RaiseClientError(cecDPBUnsupported, {DPBName(code)});
         }
+        CheckBlockLength(DPB, DPBLimit, "DPB");
         DPBLength = static_cast<int16_t>(DPB.size());
     }
 }
 
-void BuildTPB(TStringList& Params, std::string& TPB, int16_t& TPBLength, bool LockTimeoutForm) {
+void BuildTPB(TStringList& Params, std::string& TPB, int32_t& TPBLength, bool LockTimeoutForm) {
     TPB.clear();
     TPBLength = 0;
     if (Params.Count() == 0) return;
@@ -567,7 +598,11 @@ void BuildTPB(TStringList& Params, std::string& TPB, int16_t& TPBLength, bool Lo
             break;
         case 21:
             if (LockTimeoutForm) {
-                int32_t timeout = StrToIntDef(value, 10);
+                // The item holds 16 bits: a number beyond them is refused, not wrapped (70000
+                // would wait 4464 seconds). A value that is no number at all gives 10.
+                int64_t timeout = 10;
+                if (!TryStrToInt64(value, timeout)) timeout = IsDecimalText(value) ? INT64_MAX : 10;
+                CheckItemRange(timeout, INT16_MIN, INT16_MAX, "TPB", name, value);
                 TPB += static_cast<char>(code);
                 TPB += '\2';
                 TPB += static_cast<char>(timeout & 0xFF);
@@ -584,7 +619,8 @@ void BuildTPB(TStringList& Params, std::string& TPB, int16_t& TPBLength, bool Lo
         default:
             RaiseClientError(cecTPBUnknown, {name});
         }
-        TPBLength = static_cast<int16_t>(TPB.size());
+        CheckBlockLength(TPB, TPBLimit, "TPB");
+        TPBLength = static_cast<int32_t>(TPB.size());
     }
 }
 

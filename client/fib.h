@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace qnl {
@@ -146,10 +147,19 @@ void ReallocZeroed(void*& Buffer, size_t OldSize, size_t NewSize);
 // "isc_dpb_" prefix; empty for any other code.
 std::string DPBItemName(int Code);
 
-// The database parameter block of name=value lines (each line is trimmed in place).
+// The database parameter block of name=value lines (each line is trimmed in place). A value
+// that its item's bytes cannot hold, or a block longer than the 32767 bytes the client library
+// takes, raises a client error.
 void BuildDPB(TStringList& Params, std::string& DPB, int16_t& DPBLength, bool IsFirebird);
-// The transaction parameter block; empty (length 0) for no lines.
-void BuildTPB(TStringList& Params, std::string& TPB, int16_t& TPBLength, bool LockTimeoutForm);
+// The transaction parameter block; empty (length 0) for no lines. Values are checked as in
+// BuildDPB (a lock timeout holds 16 bits).
+void BuildTPB(TStringList& Params, std::string& TPB, int32_t& TPBLength, bool LockTimeoutForm);
+
+// The length to hand the client library for a text whose length it takes in 16 bits (Limit
+// 32767 for a short, 65535 for an unsigned short): the length itself when it fits, else 0, with
+// which the library reads up to the terminating zero. A longer text that holds a zero character
+// cannot be handed over whole: a client error names What.
+unsigned ClientTextLength(std::string_view Text, size_t Limit, const char* What);
 
 // The OR of the shutdown-mode words of Text, split at "," and ";" (-1 when one is unknown).
 int32_t ParseShutdownModes(const std::string& Text);

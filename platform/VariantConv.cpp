@@ -38,7 +38,9 @@ void AppendUtf8(std::string& Out, uint32_t Cp) {
     }
 }
 
-std::string WideToUtf8(const std::u16string& W) {
+} // namespace
+
+std::string WideToUtf8(std::u16string_view W) {
     std::string out;
     for (size_t i = 0; i < W.size(); ++i) {
         uint32_t cp = W[i];
@@ -85,8 +87,6 @@ std::u16string Utf8ToWide(std::string_view S) {
     }
     return out;
 }
-
-} // namespace
 
 bool TryStrToFloat(std::string_view S, double& Value) {
     std::string_view t = TrimBlanks(S);

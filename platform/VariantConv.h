@@ -30,6 +30,10 @@ std::string CurrToStr(Currency Value);
 // Arrays raise EVariantError.
 std::string VarToStr(const Variant& V);
 std::u16string VarToWideStr(const Variant& V);
+// Wide text and its UTF-8 form (the "system code page" of 8-bit text); a malformed UTF-8
+// sequence becomes '?'.
+std::string WideToUtf8(std::u16string_view W);
+std::u16string Utf8ToWide(std::string_view S);
 // The value of a numeric, date, Boolean (True is 1) or BCD Variant; false for other kinds.
 bool VarToNumber(const Variant& V, long double& Value);
 

@@ -2,6 +2,7 @@
 #include "client/FIBDatabase.h"
 
 #include "fixtures/FbFixture.h"
+#include "tests/client/LiveAttachment.h"
 #include "platform/Assertions.h"
 #include "platform/MainThread.h"
 
@@ -177,6 +178,7 @@ TEST_F(FIBDatabaseTest, LoginDialogAnswersAreWrittenBackAndUsed) {
     auto db = MakeDatabase(&Form, "DB1", file.Path());
     db->DBParams().Add("isc_dpb_user_name=NOBODY");
     db->DBParams().Delete(db->DBParams().IndexOf("user_name=SYSDBA"));
+    db->DBParams().Add("password_enc=ENC");   // another item whose name begins like one asked for
     db->UseLoginPrompt = true;
     std::string seenUser;
     DatabaseLoginDialog = [&](const std::string& Name, std::string& User, std::string& Password, std::string& Role) {
@@ -192,6 +194,7 @@ TEST_F(FIBDatabaseTest, LoginDialogAnswersAreWrittenBackAndUsed) {
     EXPECT_EQ(seenUser, "NOBODY");
     EXPECT_EQ(db->ReadDBParam(dpbUserName), "SYSDBA");
     EXPECT_EQ(db->ReadDBParam(dpbPassword), "x");
+    EXPECT_NE(db->DBParams().IndexOf("password_enc=ENC"), -1);
     EXPECT_TRUE(db->Connected());
     db->Close();
 }
@@ -479,6 +482,144 @@ TEST_F(TransactionTest, FailedDetachStillLeavesTheDatabaseClosed) {
     EXPECT_FALSE(Db1->Connected());
     EXPECT_NE(ThreadStatusVector()[1], 0);
     EXPECT_EQ(Db1->ClientLibrary()->isc_detach_database(ThreadStatusVector(), &attachment), 0);
+}
+
+// --- Lengths the client API takes --------------------------------------------------------------
+
+TEST_F(TransactionTest, LongStatementsAndNamesGoWhole) {
+    Db1->Connect();
+    TFIBTransaction tr;
+    tr.SetDefaultDatabase(Db1.get());
+    tr.StartTransaction();
+    tr.ExecSQLImmediate("INSERT INTO T SELECT 0 FROM RDB$DATABASE UNION ALL SELECT 1 FROM RDB$DATABASE");
+    // 65,549 characters: cut to 16 bits it would run as "DELETE FROM T" and delete every row.
+    const std::string del = "DELETE FROM T /* " + std::string(65516, 'x') + " */ WHERE ID = 0";
+    ASSERT_EQ(del.size(), 65549u);
+    tr.ExecSQLImmediate(del);
+    tr.Commit();
+    Db1->Close();
+    EXPECT_EQ(IsqlQuery(File1.Path(), "SELECT ID FROM T"), "1");
+
+    // A name whose length cut to 16 bits would name the real file does not attach to it.
+    auto longName = MakeDatabase(&Form, "DB3", File1.Path() + std::string(65536, 'x'));
+    EXPECT_THROW(longName->Connect(), EFIBInterBaseError);
+    EXPECT_FALSE(longName->Connected());
+
+    // A parameter block longer than the 32767 bytes the attach takes is refused by the client
+    // (its length would go negative inside the client library).
+    for (int i = 0; i < 140; ++i) Db2->DBParams().Add("lc_messages=" + std::string(250, 'm'));
+    const std::string text = ErrorText<EFIBClientError>([&] { Db2->Connect(); });
+    EXPECT_NE(text.find("the client library takes at most 32767"), std::string::npos) << text;
+    EXPECT_FALSE(Db2->Connected());
+}
+
+TEST_F(TransactionTest, TransactionBlocksHoldTheirValues) {
+    Db1->Connect();
+    TFIBTransaction tr(&Form);
+    tr.SetName("Tr1");
+    tr.SetDefaultDatabase(Db1.get());
+    tr.TRParams().SetText("write\nwait\nlock_timeout=70000");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { tr.StartTransaction(); }),
+              "TPB Constant (lock_timeout) value 70000 is out of range -32768..32767.");
+    EXPECT_FALSE(tr.Active());
+
+    // A block over 32767 bytes (12,000 table reservations) reaches the server whole.
+    std::string params = "write\nwait\nlock_timeout=32767\n";
+    for (int i = 0; i < 12000; ++i) params += "lock_read=T\n";
+    tr.TRParams().SetText(params);
+    tr.StartTransaction();
+    test::TLiveAttachment monitor(*Db1->ClientLibrary(), File1.Path(), test::TLiveAttachment::AsSysdba());
+    EXPECT_EQ(monitor.QueryInt("SELECT MON$LOCK_TIMEOUT FROM MON$TRANSACTIONS WHERE MON$TRANSACTION_ID = " +
+                               std::to_string(tr.GetTransactionID())),
+              32767);
+    tr.Commit();
+}
+
+// --- Teardown and reconnects --------------------------------------------------------------------
+
+// The user attachments to File other than the one that asks.
+int64_t OtherAttachments(IIBClientLibrary& Lib, const std::string& File) {
+    test::TLiveAttachment monitor(Lib, File, test::TLiveAttachment::AsSysdba());
+    return monitor.QueryInt(
+        "SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0");
+}
+
+TEST_F(TransactionTest, TransactionsEndBeforeTheDetach) {
+    IIBClientLibraryPtr lib = FindOrLoadClientLibrary(DefaultClientLibraryName);
+    TFIBTransaction tr(&Form);
+    tr.SetName("Tr1");
+    tr.SetDefaultDatabase(Db1.get());
+    tr.TimeoutAction = TACommit;
+    Db1->Connect();
+    tr.StartTransaction();
+    tr.ExecSQLImmediate("INSERT INTO T VALUES (1)");
+
+    // A running transaction keeps its database: without it no end could reach the server.
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { tr.RemoveDatabase(0); }), "Form1.Tr1 :Transaction is active.");
+    EXPECT_EQ(tr.GetDatabaseCount(), 1);
+
+    // Forced, a disconnect whose transaction fails in a before-end handler still ends it at the
+    // server (rolled back) before it detaches.
+    struct TListener : TComponent {
+        void Ending(TFIBTransaction*, TTransactionAction, bool) { throw Exception("ending"); }
+    } listener;
+    tr.AddEndEvent(TEndTrEvent(&listener, &TListener::Ending), tekBeforeEnd);
+    Db1->ForceClose();
+    EXPECT_FALSE(Db1->Connected());
+    EXPECT_FALSE(tr.Active());
+    EXPECT_EQ(OtherAttachments(*lib, File1.Path()), 0);
+    tr.RemoveEndEvent(TEndTrEvent(&listener, &TListener::Ending), tekBeforeEnd);
+
+    // Destroyed while its BeforeDisconnect fails, the database ends its transaction (with the
+    // transaction's TimeoutAction) and detaches; the transaction is left without database and
+    // without a handle.
+    Db1->Connect();
+    tr.StartTransaction();
+    tr.ExecSQLImmediate("INSERT INTO T VALUES (2)");
+    Db1->BeforeDisconnect = [](TObject*) { throw Exception("boom"); };
+    Db1.reset();
+    EXPECT_FALSE(tr.Active());
+    EXPECT_EQ(tr.GetDatabaseCount(), 0);
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { tr.Commit(); }), "Form1.Tr1 :Transaction is not active.");
+    EXPECT_EQ(OtherAttachments(*lib, File1.Path()), 0);
+    EXPECT_EQ(IsqlQuery(File1.Path(), "SELECT ID FROM T"), "2");
+}
+
+TEST_F(TransactionTest, AutoReconnectConnectsOrRaises) {
+    // No password and no login dialog: the reconnect goes ahead without a prompt (an embedded
+    // attachment needs no password).
+    Db1->AutoReconnect = true;
+    TFIBTransaction tr;
+    tr.SetDefaultDatabase(Db1.get());
+    tr.StartTransaction();
+    EXPECT_TRUE(Db1->Connected());
+    ASSERT_TRUE(tr.Active());
+    tr.ExecSQLImmediate("INSERT INTO T VALUES (1)");
+    tr.Commit();
+    Db1->Close();
+    EXPECT_EQ(IsqlQuery(File1.Path(), "SELECT ID FROM T"), "1");
+
+    // A reconnect that fails raises its own error at once, with or without a password.
+    test::TempDir dir;
+    for (const char* password : {"", "x"}) {
+        auto missing = MakeDatabase(&Form, "DB3", dir.File("missing.fdb"));
+        missing->AutoReconnect = true;
+        missing->ConnectParams().SetPassword(password);
+        TFIBTransaction other;
+        other.SetDefaultDatabase(missing.get());
+        const std::string text = ErrorText<EFIBInterBaseError>([&] { other.StartTransaction(); });
+        EXPECT_NE(text.find("missing.fdb"), std::string::npos) << text;
+        EXPECT_FALSE(other.Active());
+        EXPECT_FALSE(missing->UseLoginPrompt);
+    }
+    // With a dialog installed and no password, the dialog is asked; its refusal is the error.
+    Db1->ConnectParams().SetPassword("");
+    int asked = 0;
+    DatabaseLoginDialog = [&](const std::string&, std::string&, std::string&, std::string&) { return ++asked, false; };
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { tr.StartTransaction(); }), "Operation cancelled at user's request.");
+    DatabaseLoginDialog = nullptr;
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(Db1->UseLoginPrompt);
 }
 
 class TTestLogger : public TComponent, public ISQLLogger {

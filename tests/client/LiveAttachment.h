@@ -47,7 +47,7 @@ public:
     // An empty list starts the server's default transaction.
     void StartTransaction(TStringList TPBParams = TStringList()) {
         std::string tpb;
-        int16_t length = 0;
+        int32_t length = 0;
         BuildTPB(TPBParams, tpb, length, true);
         struct {
             isc_db_handle* Db;

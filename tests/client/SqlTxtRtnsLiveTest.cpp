@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -19,14 +20,50 @@ CREATE TABLE CUSTOMER (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40) CHARACT
 CREATE TABLE ORDERS (ID INTEGER NOT NULL PRIMARY KEY, CUST_ID INTEGER, TOTAL NUMERIC(10,2));
 CREATE TABLE ITEMS (ID INTEGER NOT NULL PRIMARY KEY, ORDER_ID INTEGER, QTY INTEGER);
 CREATE TABLE "Odd Table" ("Note" VARCHAR(20), "first" INTEGER);
+CREATE TABLE "Join Table" (ID INTEGER, "Last, First" VARCHAR(40), "Unit Price" NUMERIC(10,2), "DESC" INTEGER);
+CREATE TABLE "On Hand" (ID INTEGER, QTY INTEGER, NOTE VARCHAR(20));
 SET TERM ^;
 CREATE PROCEDURE GET_VALUES (N INTEGER) RETURNS (V INTEGER) AS
 BEGIN
   V = N;
   SUSPEND;
 END^
+CREATE PROCEDURE GET_TEXT (S VARCHAR(10)) RETURNS (V VARCHAR(10)) AS
+BEGIN
+  V = S;
+  SUSPEND;
+END^
 SET TERM ;^
 )";
+
+// The statement object hands named parameters (":NAME") to the server as "?"; the texts here are
+// prepared the same way. Literals, quoted names and comments are left alone.
+std::string PositionalParams(const std::string& Sql) {
+    std::string r;
+    for (size_t i = 0; i < Sql.size();) {
+        const char c = Sql[i];
+        size_t end = i + 1;
+        if (c == '\'' || c == '"') {
+            end = Sql.find(c, i + 1);
+            end = end == std::string::npos ? Sql.size() : end + 1;
+        } else if (Sql.compare(i, 2, "--") == 0) {
+            end = Sql.find_first_of("\r\n", i);
+            end = end == std::string::npos ? Sql.size() : end;
+        } else if (Sql.compare(i, 2, "/*") == 0) {
+            end = Sql.find("*/", i + 2);
+            end = end == std::string::npos ? Sql.size() : end + 2;
+        } else if (c == ':' && i + 1 < Sql.size() && (std::isalpha(static_cast<unsigned char>(Sql[i + 1])) != 0)) {
+            end = i + 1;
+            while (end < Sql.size() && (std::isalnum(static_cast<unsigned char>(Sql[end])) != 0 || Sql[end] == '_')) ++end;
+            r += '?';
+            i = end;
+            continue;
+        }
+        r.append(Sql, i, end - i);
+        i = end;
+    }
+    return r;
+}
 
 // One attachment that prepares statements and answers the server's error text ("" when the
 // text prepares).
@@ -42,7 +79,7 @@ public:
         try {
             Check(FLib.isc_dsql_alloc_statement2(ThreadStatusVector(), &FDb, &stmt));
             Check(FLib.isc_dsql_prepare(ThreadStatusVector(), &FTr, &stmt, static_cast<unsigned short>(0),
-                                        Sql.c_str(), static_cast<unsigned short>(3), nullptr));
+                                        PositionalParams(Sql).c_str(), static_cast<unsigned short>(3), nullptr));
         } catch (const EFIBError& e) {
             error = e.what();
         }
@@ -93,6 +130,26 @@ const TSelectCase kSelects[] = {
     {"SELECT * FROM CUSTOMER ORDER BY COALESCE(NAME, 'x'), UPPER(NAME) DESC, ID + 1", "(CUSTOMER NATURAL)"},
     {"select * from orders o where o.cust_id in (select id from customer)", nullptr},
     {"SELECT NAME FROM CUSTOMER ORDER BY NAME COLLATE DE_DE", nullptr},
+    // Joins of every kind, quoted names holding keywords and commas, comments touching keywords,
+    // common table expressions, aggregates, UNION with ORDER BY; their answers are checked in
+    // the unit tests.
+    {"SELECT C.NAME, O.TOTAL FROM CUSTOMER C CROSS JOIN ORDERS O WHERE O.CUST_ID = C.ID AND O.TOTAL >= :MIN_TOTAL "
+     "ORDER BY C.NAME, O.TOTAL DESC",
+     nullptr},
+    {"SELECT NAME, TOTAL FROM CUSTOMER NATURAL JOIN ORDERS WHERE TOTAL BETWEEN :LO AND :HI", nullptr},
+    {"SELECT O.ID, I.QTY FROM ORDERS O JOIN ITEMS I USING (ID) WHERE I.QTY IN (:Q1, :Q2) ORDER BY 1", nullptr},
+    {"SELECT J.ID, H.QTY, J.\"Last, First\" FROM \"Join Table\" J\r\n"
+     "  LEFT OUTER JOIN \"On Hand\" H ON H.ID = J.ID AND H.NOTE <> 'a, b'\r\n"
+     "WHERE J.\"Unit Price\" > :PRICE\r\nORDER BY J.\"Last, First\", COALESCE(J.\"DESC\", 0) DESC NULLS LAST",
+     nullptr},
+    {"SELECT P.V FROM GET_TEXT(')') P, CUSTOMER C WHERE C.NAME STARTING WITH :PREFIX AND UPPER(P.V) = UPPER(:V)", nullptr},
+    {"SELECT C.ID FROM CUSTOMER C/* all */WHERE C.ID > :ID/* positive */ORDER BY C.ID", "(C NATURAL)"},
+    {"WITH BIG AS (SELECT CUST_ID, SUM(TOTAL) AS S FROM ORDERS GROUP BY CUST_ID)\r\n"
+     "SELECT C.NAME, B.S FROM CUSTOMER C JOIN BIG B ON B.CUST_ID = C.ID WHERE B.S > :S ORDER BY B.S DESC",
+     nullptr},
+    {"SELECT ID FROM CUSTOMER WHERE NAME LIKE :MASK UNION SELECT CUST_ID FROM ORDERS ORDER BY 1 DESC", nullptr},
+    {"SELECT MAX(O.TOTAL) FROM ORDERS O WHERE O.CUST_ID = :CUST", "(O NATURAL)"},
+    {"SELECT * FROM \"Join Table\" ORDER BY \"DESC\"", nullptr},
 };
 
 TEST(SqlTxtRtnsLive, EditedSelectsPrepare) {
@@ -169,6 +226,10 @@ COMMIT;
         {"SELECT ID FROM CUSTOMER UNION SELECT CUST_ID FROM ORDERS", 4},
         {"SELECT FIRST 2 * FROM ORDERS ORDER BY ID", 2},
         {"SELECT * FROM ORDERS WHERE TOTAL > 5 ORDER BY ID ROWS 2", 2},
+        {"SELECT MAX(ID) FROM ORDERS", 1},
+        {"SELECT COALESCE(SUM(TOTAL), 0) FROM ORDERS WHERE TOTAL > 1000", 1},
+        {"WITH BIG AS (SELECT * FROM ORDERS WHERE TOTAL >= 10) SELECT B.ID FROM BIG B ORDER BY B.ID", 3},
+        {"SELECT C.ID FROM CUSTOMER C/* all */WHERE C.ID > 1/* c */ORDER BY C.ID", 3},
     };
     for (const Case& c : cases) {
         const std::string count = CountSelect(c.Sql);

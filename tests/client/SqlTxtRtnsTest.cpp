@@ -38,6 +38,7 @@ TEST(SqlScan, KeywordTest) {
         {"SELECT A,FROM T", 10, false},
         {"FROM", 1, true},
         {"FRO", 1, false},
+        {"FROM", 6, false},                  // past the end: nothing before it is read
     };
     for (const Case& c : cases) EXPECT_EQ(IsKeywordAt("FROM", c.Text, c.Pos), c.Hit) << c.Text;
     EXPECT_EQ(PosKeyword("where", "SELECT 1 FROM T\r\nWHERE(A=1)"), 18);
@@ -64,6 +65,7 @@ TEST(SqlScan, StatementKindAndStart) {
         {"comment on table T is 'x'", skDDL, 1},
         {"SET GENERATOR G TO 5", skDDL, 1},
         {"SET TERM ^", skOther, 1},
+        {"SET", skOther, 1},   // the GENERATOR test looks past the end of the text
         {"GRANT SELECT ON T TO U", skDDL, 1},
         {"RECREATE VIEW V AS SELECT 1 FROM T", skDDL, 1},
         {"-- note\r\nSELECT 1 FROM T", skSelect, 10},
@@ -119,6 +121,7 @@ TEST(SqlScan, FromClauseEnd) {
         {"SELECT * FROM T WITH LOCK", 16},
         {"SELECT * FROM T WITHX", 21},
         {"SELECT * FROM T X WHERE X.A IN (SELECT B FROM U WHERE C=1)", 18},
+        {"SELECT A FROM T/* c */WHERE A = 1", 22},   // the comment ends the list
     };
     for (const Case& c : cases) {
         TSQLParser parser(c.Text);
@@ -142,6 +145,8 @@ TEST(SqlScan, WhereCountAndMainWhere) {
         {"SELECT * FROM T -- a /* comment\nWHERE A = 1", 1, 1},
         {"SELECT * FROM T /* WHERE */", 0, -1},
         {"SELECT * FROM T WHERE A IN (SELECT B FROM U WHERE C = 1)", 2, 1},
+        {"SELECT A FROM T/* c */WHERE A = 1", 1, 1},   // a comment touching the keyword
+        {"SELECT A FROM T/**/WHERE A IN (SELECT B FROM U/**/WHERE C = 1)", 2, 1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(WhereCount(c.Text), c.Count) << c.Text;
@@ -169,6 +174,7 @@ TEST(SqlScan, WhereClauseText) {
         {"SELECT * FROM T WHERE A = 1 /* note */\r\n", 1, 17, 27, "A = 1"},
         {"SELECT * FROM T WHERE A = 'x;'", 1, 17, 30, "A = 'x;'"},
         {"SELECT * FROM T WHERE\r\n  A = 1;", 1, 17, 30, "A = 1"},
+        {"SELECT * FROM T/**/WHERE A = 1/* c */ORDER BY B", 1, 20, 30, "A = 1"},
     };
     for (const Case& c : cases) {
         int start = 0, end = 0;
@@ -238,6 +244,7 @@ TEST(SqlScan, OrderByPosition) {
         {"SELECT * FROM T ORDER BY OFFSET, B", 17, 34, " OFFSET, B"},
         {"SELECT * FROM (SELECT A FROM T ORDER BY A ROWS 1) X", 0, 0, ""},
         {"SELECT LIST(A) OVER (ORDER BY B) FROM T", 0, 0, ""},
+        {"SELECT * FROM T/* c */ORDER/* c */BY A", 23, 38, " A"},
     };
     for (const Case& c : cases) {
         int orderPos = -1, endPos = -1;
@@ -317,6 +324,19 @@ TEST(SqlTables, TableLists) {
         {"SELECT * FROM t1 \"Alias\"", true, {"T1 \"Alias\""}},
         {"SELECT * FROM T1 -- note", true, {"T1"}},
         {"SELECT 1", true, {}},
+        // Every kind of join separates two entries; its words and conditions are no alias.
+        {"SELECT * FROM T1 A CROSS JOIN T2 B", true, {"T1 A", "T2 B"}},
+        {"SELECT * FROM T1 NATURAL JOIN T2", true, {"T1", "T2"}},
+        {"SELECT * FROM T1 A NATURAL LEFT OUTER JOIN T2 B", true, {"T1 A", "T2 B"}},
+        {"SELECT * FROM T1 A JOIN T2 B USING (X, Y) FULL JOIN T3 C ON C.X = A.X", false, {"T1 A", "T2 B", "T3 C"}},
+        {"SELECT * FROM T1 A LEFT JOIN T2 B ON LEFT(A.X, 2) = B.X", true, {"T1 A", "T2 B"}},   // LEFT()
+        // JOIN and ON inside quoted names, commas and brackets inside literals and names.
+        {"SELECT * FROM \"Join Table\" J JOIN \"On Hand\" H ON H.ID = J.ID AND H.NOTE <> 'a, b', T3", true,
+         {"\"Join Table\" J", "\"On Hand\" H", "T3"}},
+        {"SELECT * FROM P(')') X, T1 Y", true, {"P X", "T1 Y"}},
+        {"SELECT * FROM P(')') X, T1 Y", false, {"T1 Y"}},
+        {"SELECT * FROM \"Odd (Name), Too\" O", false, {"\"Odd (Name), Too\" O"}},
+        {"SELECT * FROM T1 A/* c */WHERE A.X = 1", true, {"T1 A"}},
     };
     for (const Case& c : cases) {
         TStringList list;
@@ -383,6 +403,11 @@ TEST(SqlTables, AliasesAndTables) {
     EXPECT_EQ(AliasFieldToTableField(sql, "O.\"Total\""), "Orders.Total");
     EXPECT_EQ(AliasFieldToTableField(sql, "Z.NAME"), "Z.NAME");
     EXPECT_EQ(AliasFieldToTableField(sql, "NAME"), "NAME");
+
+    const char* cross = "SELECT * FROM CUSTOMER C CROSS JOIN \"Orders\" O, T3 USING_IT";
+    EXPECT_EQ(TableByAlias(cross, "C"), "CUSTOMER");
+    EXPECT_EQ(AliasByTableName(cross, "\"Orders\""), "O");
+    EXPECT_EQ(AliasByTableName(cross, "T3"), "USING_IT");
 }
 
 // --- Small routines ---
@@ -460,6 +485,37 @@ TEST(SqlText, OrderFields) {
     EXPECT_TRUE(fields.IsNull());
 }
 
+namespace {
+
+// The ORDER BY items as "field asc|desc" (NULLS handling left out).
+std::vector<std::string> OrderItems(const std::string& Sql) {
+    Variant fields;
+    GetOrderFields(Sql, false, fields);
+    std::vector<std::string> items;
+    if (!fields.IsArray()) return items;
+    for (int row = 0; row <= fields.HighBound(1); ++row)
+        items.push_back(fields.GetElement({row, 0}).AsString() + (fields.GetElement({row, 1}).AsBoolean() ? " asc" : " desc"));
+    return items;
+}
+
+} // namespace
+
+TEST(SqlText, OrderFieldsRespectBracketsAndQuotes) {
+    struct Case {
+        const char* Order;
+        std::vector<std::string> Items;
+    } cases[] = {
+        {"COALESCE(A, B) DESC, C", {"COALESCE(A, B) desc", "C asc"}},
+        {"\"Last, First\", \"DESC\"", {"\"Last, First\" asc", "\"DESC\" asc"}},
+        {"\"DESC\" DESC", {"\"DESC\" desc"}},
+        {"t.\"a.b\" desc", {"T.\"a.b\" desc"}},
+        {"a.x + b.y", {"A.X + B.Y asc"}},
+        {"SUBSTRING(NAME FROM 1 FOR 3) COLLATE UNICODE", {"SUBSTRING(NAME FROM 1 FOR 3) asc"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(OrderItems(std::string("SELECT * FROM T ORDER BY ") + c.Order), c.Items) << c.Order;
+}
+
 TEST(SqlText, FieldNameForParam) {
     struct Case {
         const char* Text;
@@ -476,8 +532,63 @@ TEST(SqlText, FieldNameForParam) {
         {"SELECT * FROM T WHERE :ID = X", "ID", ""},
         {"SELECT * FROM T WHERE A IN (SELECT B FROM U WHERE U.C = :P)", "P", "C"},
         {"SELECT * FROM T", "ID", ""},
+        // The field, not a word next to the parameter; nothing where no field is compared.
+        {"SELECT * FROM T WHERE \"Unit Price\" = :P", "P", "\"Unit Price\""},
+        {"SELECT * FROM T WHERE O.\"Unit Price\" = ?P", "P", "O.\"Unit Price\""},
+        {"SELECT * FROM T WHERE A BETWEEN :LO AND :HI", "LO", "A"},
+        {"SELECT * FROM T WHERE A NOT BETWEEN :LO AND :HI", "HI", "A"},
+        {"SELECT * FROM T WHERE X.A IN (:P1, :P2)", "P2", "A"},
+        {"SELECT * FROM T WHERE A NOT LIKE :P", "P", "A"},
+        {"SELECT * FROM T WHERE A STARTING WITH :P", "P", "A"},
+        {"SELECT * FROM T WHERE A IS NOT DISTINCT FROM :P", "P", "A"},
+        {"SELECT * FROM T WHERE UPPER(NAME) = UPPER(:N)", "N", ""},
+        {"SELECT * FROM T WHERE A = 1 AND :P = 1", "P", ""},
+        {"SELECT * FROM T WHERE A = ':P' -- B = :P\r\n AND C = :P", "P", "C"},
     };
     for (const Case& c : cases) EXPECT_EQ(FieldNameForParam(c.Text, c.Param), c.Field) << c.Text;
+}
+
+// The answers for realistic SELECTs (each also prepares on a real database, with every edit, in
+// the live tests): tables with aliases, ORDER BY items, and the field each parameter is compared
+// with.
+TEST(SqlText, AnswersForRealisticSelects) {
+    struct Case {
+        const char* Sql;
+        std::vector<std::string> Tables;
+        std::vector<std::string> Order;
+        std::vector<std::pair<std::string, std::string>> Params;
+    } cases[] = {
+        {"SELECT C.NAME, O.TOTAL FROM CUSTOMER C CROSS JOIN ORDERS O WHERE O.CUST_ID = C.ID AND O.TOTAL >= :MIN_TOTAL "
+         "ORDER BY C.NAME, O.TOTAL DESC",
+         {"CUSTOMER C", "ORDERS O"}, {"C.NAME asc", "O.TOTAL desc"}, {{"MIN_TOTAL", "TOTAL"}}},
+        {"SELECT NAME, TOTAL FROM CUSTOMER NATURAL JOIN ORDERS WHERE TOTAL BETWEEN :LO AND :HI",
+         {"CUSTOMER", "ORDERS"}, {}, {{"LO", "TOTAL"}, {"HI", "TOTAL"}}},
+        {"SELECT O.ID, I.QTY FROM ORDERS O JOIN ITEMS I USING (ID) WHERE I.QTY IN (:Q1, :Q2) ORDER BY 1",
+         {"ORDERS O", "ITEMS I"}, {"1 asc"}, {{"Q1", "QTY"}, {"Q2", "QTY"}}},
+        {"SELECT J.ID, H.QTY, J.\"Last, First\" FROM \"Join Table\" J\r\n"
+         "  LEFT OUTER JOIN \"On Hand\" H ON H.ID = J.ID AND H.NOTE <> 'a, b'\r\n"
+         "WHERE J.\"Unit Price\" > :PRICE\r\nORDER BY J.\"Last, First\", COALESCE(J.\"DESC\", 0) DESC NULLS LAST",
+         {"\"Join Table\" J", "\"On Hand\" H"}, {"J.\"Last, First\" asc", "COALESCE(J.\"DESC\", 0) desc"},
+         {{"PRICE", "\"Unit Price\""}}},
+        {"SELECT P.V FROM GET_TEXT(')') P, CUSTOMER C WHERE C.NAME STARTING WITH :PREFIX AND UPPER(P.V) = UPPER(:V)",
+         {"GET_TEXT P", "CUSTOMER C"}, {}, {{"PREFIX", "NAME"}, {"V", ""}}},
+        {"SELECT C.ID FROM CUSTOMER C/* all */WHERE C.ID > :ID/* positive */ORDER BY C.ID", {"CUSTOMER C"}, {"C.ID asc"},
+         {{"ID", "ID"}}},
+        {"WITH BIG AS (SELECT CUST_ID, SUM(TOTAL) AS S FROM ORDERS GROUP BY CUST_ID)\r\n"
+         "SELECT C.NAME, B.S FROM CUSTOMER C JOIN BIG B ON B.CUST_ID = C.ID WHERE B.S > :S ORDER BY B.S DESC",
+         {"CUSTOMER C", "BIG B"}, {"B.S desc"}, {{"S", "S"}}},
+        {"SELECT ID FROM CUSTOMER WHERE NAME LIKE :MASK UNION SELECT CUST_ID FROM ORDERS ORDER BY 1 DESC", {"CUSTOMER"},
+         {"1 desc"}, {{"MASK", "NAME"}}},
+        {"SELECT MAX(O.TOTAL) FROM ORDERS O WHERE O.CUST_ID = :CUST", {"ORDERS O"}, {}, {{"CUST", "CUST_ID"}}},
+        {"SELECT * FROM \"Join Table\" ORDER BY \"DESC\"", {"\"Join Table\""}, {"\"DESC\" asc"}, {}},
+    };
+    for (const Case& c : cases) {
+        TStringList tables;
+        GetSelectTableNames(c.Sql, tables, true, true);
+        EXPECT_EQ(Lines(tables), c.Tables) << c.Sql;
+        EXPECT_EQ(OrderItems(c.Sql), c.Order) << c.Sql;
+        for (const auto& [param, field] : c.Params) EXPECT_EQ(FieldNameForParam(c.Sql, param), field) << c.Sql << " :" << param;
+    }
 }
 
 // --- Editing ---
@@ -504,6 +615,12 @@ TEST(SqlEdit, CountSelect) {
         {"SELECT DISTINCT T.* FROM T", "Select Count(*) FROM (\r\nSELECT DISTINCT T.* FROM T\r\n)"},
         {"SELECT FIRST (2) SKIP :S * FROM T", "Select Count(*) FROM (\r\nSELECT FIRST (2) SKIP :S * FROM T\r\n)"},
         {"SELECT A FROM T -- note", "Select Count(*) FROM T -- note"},
+        {"SELECT A FROM T/* c */WHERE A = 1", "Select Count(*) FROM T/* c */\r\n WHERE A = 1"},
+        // One row per group, and one row in all without GROUP BY.
+        {"SELECT MAX(ID) FROM T", "Select Count(*) FROM (\r\nSELECT MAX(ID) FROM T\r\n) Q (C1)"},
+        {"SELECT COALESCE(SUM(A), 0), 'MAX(' FROM T", "Select Count(*) FROM (\r\nSELECT COALESCE(SUM(A), 0), 'MAX(' FROM T\r\n) Q (C1, C2)"},
+        {"WITH X AS (SELECT A FROM T) SELECT A, B FROM X ORDER BY A",
+         "Select Count(*) FROM (\r\nWITH X AS (SELECT A FROM T) SELECT A, B FROM X \r\n) Q (C1, C2)"},
     };
     for (const Case& c : cases) EXPECT_EQ(CountSelect(c.Text), c.Count) << c.Text;
 }
@@ -589,6 +706,7 @@ TEST(SqlEdit, AddCondition) {
          "SELECT (SELECT MAX(B) FROM U WHERE U.A = T.A) FROM T\r\n WHERE X = 2\r\n"},
         {"SELECT * FROM T WHERE A = 1 -- note", false, "SELECT * FROM T WHERE(  A = 1 ) and ( X = 2 ) -- note"},
         {"SELECT * FROM T WHERE A = 1 ROWS 3", false, "SELECT * FROM T WHERE(  A = 1 ) and ( X = 2 ) ROWS 3"},
+        {"SELECT * FROM T/**/WHERE A = 1", false, "SELECT * FROM T/**/WHERE(  A = 1 ) and ( X = 2 )"},
     };
     for (const Case& c : cases) EXPECT_EQ(AddWhereCondition(c.Text, "X = 2", c.Indent), c.Result) << c.Text;
     EXPECT_EQ(AddWhereCondition("SELECT * FROM T", " \r\n", false), "SELECT * FROM T");

@@ -190,6 +190,27 @@ TEST(StrUtil, TrimCopyAndTests) {
     EXPECT_EQ(Utf8DecodeStr("a\xc3\xa4\xe2\x82\xac\xf0\x9f\x98\x80"), u"a\u00e4\u20ac\U0001F600");
 }
 
+// Wide text is upper-cased by Unicode's own mapping, whatever the process locale (the 8-bit
+// routines fold ASCII only): one code point for one, so the length stays.
+TEST(StrUtil, WideUpperCaseIsUnicodeInEveryLocale) {
+    struct Case {
+        std::u16string Text;
+        std::u16string Upper;
+    } cases[] = {
+        {u"abc xyz 09_", u"ABC XYZ 09_"},
+        {u"\u00e4rger \u00f8l \u00e9t\u00e9", u"\u00c4RGER \u00d8L \u00c9T\u00c9"},   // Latin-1
+        {u"\u0436\u0443\u043a \u03b1\u03c9", u"\u0416\u0423\u041a \u0391\u03a9"},   // Cyrillic, Greek
+        {u"stra\u00dfe i", u"STRA\u00dfE I"},   // no letter for a simple upper sharp s; i is I in every locale
+        {u"\U00010428x", u"\U00010400X"},        // a surrogate pair becomes a pair
+        {{u'a', char16_t{0xD800}, u'b'}, {u'A', char16_t{0xD800}, u'B'}},   // a lone half stays
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        std::u16string text = cases[i].Text;
+        WideUpperCaseInPlace(text);
+        EXPECT_TRUE(text == cases[i].Upper) << "case " << i;
+    }
+}
+
 TEST(StrUtil, StringListHelpers) {
     TStringList source;
     int objects[3];

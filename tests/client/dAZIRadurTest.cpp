@@ -50,6 +50,8 @@ TEST(Conditions, BuildTextJoinsTheEnabledConditions) {
         {"none enabled", {{"A", "X = 1", false}}, ""},
         {"no conditions", {}, ""},
         {"an empty text still counts (its line is not blank)", {{"A", "", true}}, "()\r\n"},
+        {"a line comment at the end keeps its closing bracket out of it",
+         {{"A", "X = 1 -- note", true}, {"B", "Y < 2", true}}, "(X = 1 -- note\r\n)\r\n\r\n and (Y < 2)\r\n"},
     };
     for (const auto& c : cases) {
         TConditions list;
@@ -137,6 +139,29 @@ TEST(Conditions, ApplyAddsToTheStatementsWhereAndRestoreTakesItBack) {
     EXPECT_EQ("(C = 3)\r\n", plain.Where);
     third.RestoreSQL();
     EXPECT_EQ("SELECT * FROM T", plain.SQLText());
+}
+
+// A text that the program sets between two applies is where the next Apply starts; neither an
+// Apply nor a restore brings the older text back over it.
+TEST(Conditions, ATextTheProgramSetIsKept) {
+    TFakeStatement statement;
+    TConditions list(&statement);
+    list.AddCondition("C", "C = 3", true);
+    list.Apply();
+    EXPECT_EQ("SELECT * FROM T\r\nWHERE (C = 3)\r\n", statement.SQLText());
+
+    statement.SetSQLText("SELECT * FROM U\r\nWHERE A = 1");
+    list.Apply();
+    EXPECT_EQ("SELECT * FROM U\r\nWHERE (A = 1)\r\nand (C = 3)\r\n", statement.SQLText());
+    list.CancelApply();
+    EXPECT_EQ("SELECT * FROM U\r\nWHERE A = 1", statement.SQLText());
+
+    list.Apply();
+    statement.SetSQLText("SELECT * FROM V");
+    list.RestoreSQL();
+    EXPECT_EQ("SELECT * FROM V", statement.SQLText());
+    list.Apply();
+    EXPECT_EQ("SELECT * FROM V\r\nWHERE (C = 3)\r\n", statement.SQLText());
 }
 
 TEST(Conditions, AssigningCopiesEveryConditionIntoTheNewList) {
@@ -307,6 +332,9 @@ TEST(AutoUpdateOptions, TableNamesAliasesAndGeneratorNames) {
         {"customer", true, 3, true, false, "CUSTOMER", "CUSTOMER", "GEN_CUSTOMER_ID"},
         {"customer as c", true, 3, true, true, "CUSTOMER", "C", "GEN_CUSTOMER_ID"},
         {"customer  x", true, 1, false, true, "CUSTOMER", "X", "GEN_CUSTOMER_ID"},
+        // Blanks around the name are no alias.
+        {" CUSTOMER ", true, 3, false, false, "CUSTOMER", "C", "GEN_CUSTOMER_ID"},
+        {"CUSTOMER C\r\n", true, 3, false, true, "CUSTOMER", "C", "GEN_CUSTOMER_ID"},
     };
     for (const auto& c : cases) {
         TFakeDataSet dataSet;

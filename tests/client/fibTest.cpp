@@ -48,7 +48,6 @@ TEST(BuildDPB, WritesItemsByName) {
         {{"shutdown="}, true, Bytes({50, 0})},
         {{"shutdown=single,force"}, true, Bytes({50, 1, 56})},
         {{"shutdown=full;2"}, true, Bytes({50, 1, 66})},
-        {{"shutdown=nonsense"}, true, Bytes({50, 1, 255})},
         {{"set_db_charset=UTF8"}, false, ""},
         {{"set_db_charset=UTF8"}, true, Bytes({68, 4}) + "UTF8"},
         {{"instance_name=x"}, true, ""},
@@ -91,6 +90,9 @@ TEST(BuildDPB, RefusesWhatItCannotWrite) {
         {"cdd_pathname=x", 8, "DPB Constant (isc_dpb_cdd_pathname) is unsupported."},
         {"gbak_ods_minor_version=1", 8, "DPB Constant (isc_dpb_gbak_ods_minor_version) is unsupported."},
         {"sql_dialect=", 61, "SQL Dialect invalid"},
+        // An unknown mode word makes the modes -1, which the mode byte cannot hold.
+        {"shutdown=nonsense", -1, "DPB Constant (shutdown) value nonsense is out of range 0..255."},
+        {"shutdown=300", -1, "DPB Constant (shutdown) value 300 is out of range 0..255."},
     };
     for (const Case& c : cases) {
         TStringList params = Lines({"user_name=SYSDBA", c.Line, "password=x"});
@@ -132,6 +134,47 @@ TEST(BuildDPB, StringValueLongerThanItsLengthByteIsRefused) {
     }
 }
 
+// The client library takes the DPB's length as 16 bits: a longer block is refused, never cut
+// or wrapped into a negative length.
+TEST(BuildDPB, BlockLongerThanTheClientTakesIsRefused) {
+    // 128 items of 2 + 253 bytes after the version byte: 32641 bytes.
+    TStringList fits;
+    for (int i = 0; i < 128; ++i) fits.Add("lc_messages=" + std::string(253, 'm'));
+    std::string dpb;
+    int16_t length = 0;
+    BuildDPB(fits, dpb, length, true);
+    EXPECT_EQ(32641, length);
+    fits.Add("lc_ctype=" + std::string(124, 'c'));   // 126 bytes more: 32767
+    BuildDPB(fits, dpb, length, true);
+    EXPECT_EQ(32767, length);
+    fits.Add("sweep");
+    try {
+        BuildDPB(fits, dpb, length, true);
+        FAIL() << "no error";
+    } catch (const EFIBClientError& e) {
+        EXPECT_STREQ("DPB is 32770 bytes long; the client library takes at most 32767.", e.what());
+    }
+}
+
+TEST(ClientTextLength, LongTextsGoWholeUpToTheirZero) {
+    EXPECT_EQ(5u, ClientTextLength("abcde", 65535, "Statement"));
+    EXPECT_EQ(65535u, ClientTextLength(std::string(65535, 'x'), 65535, "Statement"));
+    // 0 makes the client library read up to the terminating zero.
+    EXPECT_EQ(0u, ClientTextLength(std::string(65536, 'x'), 65535, "Statement"));
+    EXPECT_EQ(0u, ClientTextLength(std::string(32768, 'x'), 32767, "Database name"));
+    std::string zero(40000, 'x');
+    zero[100] = '\0';
+    EXPECT_EQ(40000u, ClientTextLength(zero, 65535, "Statement"));
+    try {
+        ClientTextLength(zero, 32767, "Database name");
+        FAIL() << "no error";
+    } catch (const EFIBClientError& e) {
+        EXPECT_STREQ("Database name is longer than 32767 characters and holds a zero character; the client library "
+                     "cannot take it whole.",
+                     e.what());
+    }
+}
+
 TEST(BuildTPB, WritesItemsByName) {
     const std::vector<BlockCase> cases = {
         {{"write", "nowait", "read_committed", "rec_version"}, false, Bytes({9, 7, 15, 17})},
@@ -142,20 +185,21 @@ TEST(BuildTPB, WritesItemsByName) {
         {{"lock_timeout=300"}, true, Bytes({21, 2, 44, 1})},
         {{"lock_timeout"}, true, Bytes({21, 2, 10, 0})},
         {{"lock_timeout=soon"}, true, Bytes({21, 2, 10, 0})},
+        {{"lock_timeout=32767"}, true, Bytes({21, 2, 0xFF, 0x7F})},
         {{"no_savepoint"}, false, Bytes({21})},
     };
     for (const BlockCase& c : cases) {
         TStringList params;
         for (const char* p : c.Params) params.Add(p);
         std::string tpb;
-        int16_t length = -1;
+        int32_t length = -1;
         BuildTPB(params, tpb, length, c.Flag);
         EXPECT_EQ(Bytes({3}) + c.Expected, tpb) << c.Params[0];
-        EXPECT_EQ(static_cast<int16_t>(tpb.size()), length) << c.Params[0];
+        EXPECT_EQ(static_cast<int32_t>(tpb.size()), length) << c.Params[0];
     }
     TStringList none;
     std::string tpb = "old";
-    int16_t length = -1;
+    int32_t length = -1;
     BuildTPB(none, tpb, length, true);
     EXPECT_EQ("", tpb);
     EXPECT_EQ(0, length);
@@ -174,11 +218,15 @@ TEST(BuildTPB, RefusesWhatItCannotWrite) {
         {"dirty_read", true, 11, "TPB Constant (dirty_read) is unknown."},
         // Without the timeout form the bare code would be read as no_savepoint.
         {"lock_timeout=5", false, 10, "TPB Constant (isc_tpb_lock_timeout) is unsupported."},
+        // The timeout item holds 16 bits: 70000 would be 4464.
+        {"lock_timeout=70000", true, -1, "TPB Constant (lock_timeout) value 70000 is out of range -32768..32767."},
+        {"lock_timeout=99999999999999999999", true, -1,
+         "TPB Constant (lock_timeout) value 99999999999999999999 is out of range -32768..32767."},
     };
     for (const Case& c : cases) {
         TStringList params = Lines({"read", c.Line});
         std::string tpb;
-        int16_t length;
+        int32_t length;
         try {
             BuildTPB(params, tpb, length, c.LockTimeoutForm);
             ADD_FAILURE() << c.Line;
