@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <unordered_map>
+#include <utility>
 
 namespace qnl {
 
@@ -952,17 +954,22 @@ void TCustomSQLParser::LinkConstraintDepends() {
 
 void TCustomSQLParser::LinkForeignKeyDepends() {
     const TDbObjList& constraints = Objs->List(olConstraints);
+    // The primary and unique keys of each table with their column texts, gathered once: a
+    // large script has thousands of foreign keys and keys.
+    std::unordered_map<std::string, std::vector<std::pair<TDbObj*, std::string>>> keys;
+    for (int k = 0; k < constraints.Count(); ++k) {
+        TDbObj* key = constraints.Obj(k);
+        const int type = key->GetConstraintType();
+        if (type == 0 || type == 1) keys[key->GetOwnerName()].emplace_back(key, QuotedFieldsText(key, key->GetKeyFields()));
+    }
     for (int i = 0; i < constraints.Count(); ++i) {
         TDbObj* fk = constraints.Obj(i);
         if (fk->GetConstraintType() != 2) continue;
+        const auto table = keys.find(fk->GetRefTableName());
+        if (table == keys.end()) continue;
         const std::string refFields = QuotedFieldsText(fk, fk->GetRefFields());
-        for (int k = 0; k < constraints.Count(); ++k) {
-            TDbObj* key = constraints.Obj(k);
-            const int type = key->GetConstraintType();
-            if (type != 0 && type != 1) continue;
-            if (key->GetOwnerName() == fk->GetRefTableName() && QuotedFieldsText(key, key->GetKeyFields()) == refFields)
-                AddDependency(fk, key);
-        }
+        for (const auto& [key, fields] : table->second)
+            if (fields == refFields) AddDependency(fk, key);
     }
 }
 

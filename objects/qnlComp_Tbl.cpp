@@ -5,6 +5,7 @@
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Idx.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 namespace qnl {
@@ -407,7 +408,7 @@ std::string TFldData::ASAColumnSQL() {
     if (std::string def = GetDefault(); !def.empty()) s += (OwnerIsProcedure() ? " = " : " DEFAULT ") + def;
     if (ParamDirection == pdOut) s += " OUTPUT";
     if (!CollationName.empty()) s += " COLLATE " + CollationName;
-    if (Identity) s += " IDENTITY (" + Num(IdentitySeed) + ", " + Num(IdentityIncrement) + ")";
+    if (Identity) s += " IDENTITY (" + std::to_string(IdentitySeed) + ", " + Num(IdentityIncrement) + ")";
     if (RowGuidCol) s += " ROWGUIDCOL";
     if (!OwnerIsProcedure()) s += Nullable ? " NULL" : " NOT NULL";
     return s;
@@ -470,7 +471,7 @@ std::string TFldData::MSSQLColumnSQL() {
     if (!CollationName.empty() && !OwnerIs(dboDomain)) s += " COLLATE " + CollationName;
     if (Identity) {
         s += " IDENTITY";
-        if (IdentityIncrement != 0) s += " (" + Num(IdentitySeed) + ", " + Num(IdentityIncrement) + ")";
+        if (IdentityIncrement != 0) s += " (" + std::to_string(IdentitySeed) + ", " + Num(IdentityIncrement) + ")";
     }
     if (RowGuidCol) s += " ROWGUIDCOL";
     if (!IsComputed() && !OwnerIsProcedure()) s += Nullable ? " NULL" : " NOT NULL";
@@ -713,6 +714,29 @@ TFldData* TTblData::ColumnByName(const std::string& AName) const {
     for (const auto& c : FColumns)
         if (FCaseSensitive ? c->Name == AName : SameText(c->Name, AName)) return c.get();
     return nullptr;
+}
+
+bool TTblData::RemoveColumn(const std::string& AName) {
+    for (auto it = FColumns.begin(); it != FColumns.end(); ++it) {
+        if (it->get() != ColumnByName(AName)) continue;
+        FColumns.erase(it);
+        NumberColumns();
+        return true;
+    }
+    return false;
+}
+
+void TTblData::MoveColumn(int From, int To) {
+    if (From < 0 || From >= GetColumnCount()) return;
+    To = std::clamp(To, 0, GetColumnCount() - 1);
+    auto column = std::move(FColumns[static_cast<size_t>(From)]);
+    FColumns.erase(FColumns.begin() + From);
+    FColumns.insert(FColumns.begin() + To, std::move(column));
+    NumberColumns();
+}
+
+void TTblData::NumberColumns() {
+    for (size_t i = 0; i < FColumns.size(); ++i) FColumns[i]->Position = static_cast<int32_t>(i);
 }
 
 void TTblData::SetNeedsReorder(bool Value) {

@@ -94,7 +94,7 @@ public:
     int32_t IndexOrder = 0;
     TStringList EnumValues;
     bool Identity = false;
-    int32_t IdentitySeed = 0;
+    int64_t IdentitySeed = 0;  // a generator value: 64 bits
     int32_t IdentityIncrement = 0;
     std::unique_ptr<TGnrData> IdentityGenerator;
     char GeneratedKind = 0;  // DB2: 'A' ALWAYS, 'D' BY DEFAULT
@@ -211,6 +211,12 @@ public:
     TFldData* AddColumn(std::unique_ptr<TFldData> Column);
     TFldData* Column(int Index) const;
     TFldData* ColumnByName(const std::string& AName) const;
+    // Takes the column out of the column order and frees it; False when there is none of that
+    // name. Positions are numbered again from 0.
+    bool RemoveColumn(const std::string& AName);
+    // Moves the column at From to To (both 0-based, To clamped to the order); positions are
+    // numbered again from 0.
+    void MoveColumn(int From, int To);
     bool ColumnsCaseSensitive() const { return FCaseSensitive; }
 
     // Sets the flag here and raises it on the counterpart.
@@ -239,6 +245,7 @@ public:
     TDescriptionSubject GetDescriptionSubject() override { return {dcTable}; }
 
 private:
+    void NumberColumns();
     std::vector<std::unique_ptr<TFldData>> FColumns;
     bool FCaseSensitive = true;
     bool FCreating = false;

@@ -1,0 +1,800 @@
+// Implements the InterBase/Firebird DDL reader's scanner, statement loop and the statements
+// that are no table DDL (SET, CONNECT, CREATE DATABASE, INPUT, DML, DROP); see qnlIBParser.h.
+#include "interbase/qnlIBParser.h"
+
+#include "core/qnlQuote.h"
+#include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Ctr.h"
+#include "objects/qnlComp_Idx.h"
+#include "objects/qnlComp_Tbl.h"
+#include "platform/Files.h"
+
+namespace qnl {
+
+namespace {
+
+bool IsHexDigit(char C) { return (C >= '0' && C <= '9') || (C >= 'A' && C <= 'F') || (C >= 'a' && C <= 'f'); }
+
+int HexValue(char C) {
+    if (C >= '0' && C <= '9') return C - '0';
+    if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+    return C - 'A' + 10;
+}
+
+// The option class's start values, for a parser that has no container.
+const TIBServerOptions& DefaultIBOptions() {
+    static const TIBServerOptions defaults;
+    return defaults;
+}
+
+// Hexadecimal literals are Firebird's from 2.5 on.
+bool HasHexLiterals(TIBSQLServerVersionType V) {
+    return V == st_Firebird_25 || V == st_Firebird_30 || V == st_Firebird_40;
+}
+
+} // namespace
+
+TIbParser::TIbParser(TCustomExtract* AOwner) : TCustomSQLParser(AOwner) {
+    SetServerType(stInterBase);
+    TIbParser::InitKeywords();
+}
+
+TIbParser::~TIbParser() = default;
+
+void TIbParser::InitKeywords() {
+    TCustomParser::InitKeywords();
+    for (const TIBKeyword& k : IBKeywords()) ResWords->AddWord(std::string(k.Word), k.Token);
+}
+
+TIBServerOptions* TIbParser::GetIBOptions() const { return Objs ? &Objs->IBServerOptions : nullptr; }
+
+TIBSQLServerVersionType TIbParser::ServerVersion() const {
+    return Objs ? Objs->IBServerOptions.SQLServerVersion : DefaultIBOptions().SQLServerVersion;
+}
+
+int TIbParser::SQLDialect() const {
+    return Objs ? Objs->IBServerOptions.SQLDialect : DefaultIBOptions().SQLDialect;
+}
+
+std::unique_ptr<TIbParser> TIbParser::CreateNestedParser() { return std::make_unique<TIbParser>(Owner); }
+
+// ---- scanning ----
+
+TTokenCode TIbParser::FilterKeyword() {
+    const TTokenCode code = TCustomSQLParser::FilterKeyword();
+    if (code >= FixedTokenCount && !IBIsReserved(code, ServerVersion())) return tkIdent;
+    return code;
+}
+
+void TIbParser::ScanToken() {
+    TokenStart = Position - 1;
+    QuoteChar = 0;
+    const char c = CurChar;
+    if (c == '_') {
+        // A character-set introducer such as _UTF8 before a string.
+        ReadIdent();
+        Token = FPreviousToken = kwCharsetIntroducer;
+        return;
+    }
+    if (HasHexLiterals(ServerVersion())) {
+        const bool hexNumber = c == '0' && (PeekChar() == 'x' || PeekChar() == 'X');
+        const bool hexString = (c == 'x' || c == 'X') && PeekChar() == '\'';
+        if (hexNumber || hexString || (c == ':' && PeekChar() == '=')) {
+            if (hexNumber)
+                ScanHexNumber();
+            else if (hexString)
+                ScanHexString();
+            else {
+                Advance();
+                Advance();
+                Token = kwAssign;
+            }
+            FPreviousToken = Token;
+            return;
+        }
+    }
+    TCustomSQLParser::ScanToken();
+    if (Token == tkTerminator) FLastTerminatorStart = TokenStart;
+    // Dialect 3 reads double quotes as a name kept as written; QuoteChar still tells it apart.
+    if (Token == tkString && QuoteChar == '"' && !ValueText.empty() && SQLDialect() == 3) {
+        Token = tkIdent;
+        TokenText = ValueText;
+    }
+    if (Token == tkString && QuoteChar == '\'' && FPreviousToken == kwCharsetIntroducer &&
+        (FIntroducedStrings.empty() || FIntroducedStrings.back().Start < TokenStart))
+        FIntroducedStrings.push_back({TokenStart, TokenEnd(), ValueText});
+    FPreviousToken = Token;
+}
+
+std::string TIbParser::StoredText(size_t Start, size_t End) const {
+    if (End <= Start) return {};
+    if (!HasHexLiterals(ServerVersion())) return GetText(Start, End - Start);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    size_t at = Start;
+    for (const TIntroducedString& s : FIntroducedStrings) {
+        if (s.Start < at || s.End > End) continue;
+        text += GetText(at, s.Start - at) + "X'";
+        for (unsigned char c : s.Bytes) {
+            text += digits[c >> 4];
+            text += digits[c & 15];
+        }
+        text += "'";
+        at = s.End;
+    }
+    return text + GetText(at, End - at);
+}
+
+void TIbParser::ScanHexNumber() {
+    // As Firebird reads them: up to 8 digits are a 32-bit two's complement value (0xFFFFFFFF
+    // is -1), 9 to 16 digits a 64-bit one.
+    Advance();
+    Advance();
+    ValueText.clear();
+    while (!AtEnd() && IsHexDigit(CurChar)) {
+        ValueText += CurChar;
+        Advance();
+    }
+    bool bad = ValueText.empty() || ValueText.size() > 16;
+    while (!AtEnd() && IdentChars[static_cast<unsigned char>(CurChar)]) {
+        bad = true;
+        Advance();
+    }
+    Token = tkInteger;
+    IntValue = 0;
+    if (bad) {
+        ReportError("Invalid hexadecimal number: " + TokenSourceText());
+        return;
+    }
+    uint64_t value = 0;
+    for (char d : ValueText) value = value * 16 + static_cast<uint64_t>(HexValue(d));
+    IntValue = ValueText.size() <= 8 ? static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(value)))
+                                     : static_cast<int64_t>(value);
+}
+
+void TIbParser::ScanHexString() {
+    Advance();
+    std::string digits;
+    ReadString(digits);
+    Token = tkString;
+    QuoteChar = '\'';
+    ValueText.clear();
+    bool bad = digits.size() % 2 != 0;
+    for (char d : digits) bad = bad || !IsHexDigit(d);
+    if (bad) {
+        ReportError("Invalid hexadecimal string: " + TokenSourceText());
+        return;
+    }
+    for (size_t i = 0; i < digits.size(); i += 2)
+        ValueText += static_cast<char>(HexValue(digits[i]) * 16 + HexValue(digits[i + 1]));
+}
+
+TTokenCode TIbParser::WordCode() const {
+    if (Token != tkIdent) return Token;
+    if (QuoteChar != 0) return tkIdent;
+    const int code = ResWords->Lookup(TokenText);  // unquoted names are upper-cased already
+    return code >= FixedTokenCount ? static_cast<TTokenCode>(code) : tkIdent;
+}
+
+// The whole scanner state: TParseContext leaves out the current token's value and quote.
+TIbParser::TScannerState::TScannerState(TIbParser& AParser)
+    : Parser(AParser), Context(&AParser), QuoteChar(AParser.QuoteChar), ValueText(AParser.ValueText),
+      IntValue(AParser.IntValue), LastTerminatorStart(AParser.FLastTerminatorStart),
+      PreviousToken(AParser.FPreviousToken) {}
+
+void TIbParser::TScannerState::Restore() {
+    Context.Restore();
+    Parser.QuoteChar = QuoteChar;
+    Parser.ValueText = ValueText;
+    Parser.IntValue = IntValue;
+    Parser.FLastTerminatorStart = LastTerminatorStart;
+    Parser.FPreviousToken = PreviousToken;
+}
+
+TTokenCode TIbParser::PeekWordCode() {
+    TScannerState saved(*this);
+    NextToken();
+    const TTokenCode code = WordCode();
+    saved.Restore();
+    return code;
+}
+
+bool TIbParser::IsWord(const char* Word) const { return Token == tkIdent && QuoteChar == 0 && TokenText == Word; }
+
+std::string TIbParser::TokenSourceText() const {
+    return TokenEnd() > TokenStart ? GetText(TokenStart, TokenEnd() - TokenStart) : std::string();
+}
+
+std::string TIbParser::QuoteIdent(const std::string& Name) {
+    return QuoteNameForServer(Name, stInterBase, ServerVersion(), static_cast<uint8_t>(SQLDialect()));
+}
+
+// ---- errors ----
+
+int TIbParser::ErrorCount() {
+    const int n = MsgManager->Count();
+    if (n < FCountedMessages) FCountedMessages = FCountedErrors = 0;  // the creator cleared it
+    for (; FCountedMessages < n; ++FCountedMessages)
+        if (MsgManager->Items(FCountedMessages).Kind == mkError) ++FCountedErrors;
+    return FCountedErrors;
+}
+
+bool TIbParser::Failed() { return ErrorCount() > FStatementErrors; }
+
+void TIbParser::Locate(size_t Index, int& ALine, int& AColumn) {
+    // The scanner's Line counts the line breaks up to the character before Position; count
+    // back from there, then find the break the line of Index starts after.
+    auto isBreak = [this](size_t i) {  // i from 1
+        const char c = Source[i - 1];
+        return c == '\n' || (c == '\r' && (i >= Source.size() || Source[i] != '\n'));
+    };
+    int line = Line;
+    for (size_t i = Index; i < Position; ++i)
+        if (isBreak(i)) --line;
+    size_t lineBreak = Index - 1;
+    while (lineBreak > 0 && !isBreak(lineBreak)) --lineBreak;
+    ALine = line;
+    AColumn = static_cast<int>(Index - lineBreak) + 1;
+}
+
+void TIbParser::ReportErrorAt(const std::string& Text, size_t Index) {
+    if (Index < 1 || Index > Position || Index > Source.size() + 1) {
+        TCustomSQLParser::ReportError(Text);
+        return;
+    }
+    const int line = Line, column = Column;
+    Locate(Index, Line, Column);
+    TCustomSQLParser::ReportError(Text);
+    Line = line;
+    Column = column;
+}
+
+void TIbParser::ReportError(const std::string& Text) { ReportErrorAt(Text, TokenStart); }
+
+void TIbParser::AddWarningAt(const std::string& Text, size_t Index) {
+    const int line = Line, column = Column;
+    if (Index >= 1 && Index <= Position && Index <= Source.size() + 1) Locate(Index, Line, Column);
+    AddWarning(Text);
+    Line = line;
+    Column = column;
+}
+
+std::string TIbParser::ErrorPosText() {
+    std::string text = TCustomSQLParser::ErrorPosText();
+    if (!ErrTable.empty() && !ErrField.empty()) text += " Table:" + ErrTable + " Field:" + ErrField + " ";
+    return text;
+}
+
+bool TIbParser::ExpectTerminator() {
+    if (Token == tkTerminator) return true;
+    Expect(tkTerminator);
+    return false;
+}
+
+bool TIbParser::LogWanted() const {
+    if (OnLogLine) return true;
+    const TCustomExtract* e = (Objs && Objs->Structure) ? Objs->Structure->Extractor : nullptr;
+    return e && e->OnLogNextLine;
+}
+
+// ---- the statement loop ----
+
+bool TIbParser::ParseScript(const TStringList& Lines, TObjs* Container) {
+    // isql reads a script without SET SQL DIALECT in dialect 3, so "Name" is a name there.
+    if (Container) Container->IBServerOptions.SQLDialect = 3;
+    return TCustomSQLParser::ParseScript(Lines, Container);
+}
+
+void TIbParser::ParseStatements() {
+    SetServerType(stInterBase);
+    FCountedMessages = FCountedErrors = 0;
+    FIntroducedStrings.clear();
+    FPreviousToken = tkEOF;
+    NextToken();
+    StatementStart = TokenStart;
+    while (!(Token == tkEOF && AtEnd()) && !AbortRequested) {
+        StatementStart = TokenStart;
+        FStatementErrors = ErrorCount();
+        FIntroducedStrings.clear();
+        FStatementEnded = false;
+        ErrTable.clear();
+        ErrField.clear();
+        ParseStatement();
+        // A broken statement is skipped whole, unless its reader already passed its terminator.
+        const bool passedTerminator = FLastTerminatorStart >= StatementStart && TokenStart > FLastTerminatorStart;
+        if (Failed() && !passedTerminator && !FStatementEnded) SkipStatement();
+    }
+}
+
+void TIbParser::SkipStatement() {
+    while (Token != tkTerminator && !(Token == tkEOF && AtEnd())) NextToken();
+    if (Token == tkTerminator) NextToken();
+}
+
+void TIbParser::HandOn(TStatementKind Kind, const std::string& ObjName, TDbObject ObjKind, uint8_t Action,
+                       const std::string& FieldName) {
+    TObject* statement = nullptr;
+    StatementParsed(Kind, ObjName, ObjKind, Action, FieldName, statement);
+    LastStatement = statement;
+}
+
+std::string TIbParser::NameHere() const { return Token == tkIdent ? TokenText : std::string(); }
+
+void TIbParser::ParseRawStatement(TStatementKind Kind, const std::string& Name, TDbObject ObjKind, uint8_t Action,
+                                  bool HandOnIt) {
+    while (Token != tkTerminator && !(Token == tkEOF && AtEnd())) NextToken();
+    if (Failed() || Token != tkTerminator) return;
+    if (HandOnIt) HandOn(Kind, Name, ObjKind, Action);
+    NextToken();
+}
+
+void TIbParser::ParseStatement() {
+    switch (WordCode()) {
+    case tkTerminator: NextToken(); return;  // an empty statement
+    case kwCREATE:
+    case kwRECREATE: ParseCreate(); return;
+    case kwALTER: ParseAlter(); return;
+    case kwDECLARE: ParseDeclare(); return;
+    case kwDROP: ParseDrop(); return;
+    case kwEXECUTE: ParseExecute(); return;
+    case kwCOMMIT: ParseCommit(); return;
+    case kwSET: ParseSet(); return;
+    // Grants become objects once their reader comes; until then they are passed over.
+    case kwGRANT: NextToken(); ParseRawStatement(skStatement, {}, dboGrant, saCreate, false); return;
+    case kwREVOKE: NextToken(); ParseRawStatement(skStatement, {}, dboGrant, saDrop); return;
+    case kwINSERT: ParseDataManipulation(skInsert, kwINTO, saInsert); return;
+    case kwUPDATE: ParseDataManipulation(skUpdate, tkEOF, saUpdate); return;
+    case kwDELETE: ParseDataManipulation(skDelete, kwFROM, saDelete); return;
+    case kwSELECT:
+    case kwWITH: NextToken(); ParseRawStatement(skSelect, {}, dboUnknown, saNone); return;
+    case kwDESCRIBE: NextToken(); ParseRawStatement(skDescription, {}, dboUnknown, saDescription); return;
+    default: break;
+    }
+    if (IsWord("CONNECT")) return ParseDatabaseConnect(false);
+    if (IsWord("INPUT")) return ParseInput();
+    if (IsWord("RECONNECT")) {
+        NextToken();
+        if (!ExpectTerminator()) return;
+        HandOn(skReConnect, "", dboUnknown, saNone);
+        NextToken();
+        return;
+    }
+    if (IsWord("COMMENT") || IsWord("REINSERT")) {
+        NextToken();
+        return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
+    }
+    if (Token == tkIdent)
+        ReportError("Unknown statement: " + TokenName(tkIdent));
+    else
+        ReportError("Missing/unknown: DDL-statement: " + CurTokenName());
+}
+
+TDbObject TIbParser::ObjectKindWord() const {
+    switch (WordCode()) {
+    case kwTABLE: return dboTable;
+    case kwINDEX: return dboIndex;
+    case kwVIEW: return dboView;
+    case kwPROCEDURE:
+    case kwFUNCTION: return dboProcedure;  // PSQL functions are kept with the procedures
+    case kwTRIGGER: return dboTrigger;
+    case kwDOMAIN: return dboDomain;
+    case kwEXCEPTION: return dboException;
+    case kwGENERATOR: return dboGenerator;
+    case kwROLE: return dboRole;
+    default: break;
+    }
+    if (IsWord("SEQUENCE")) return dboGenerator;
+    if (IsWord("PACKAGE")) return dboPackage;
+    if (IsWord("COLLATION")) return dboCollation;
+    return dboUnknown;
+}
+
+void TIbParser::ParseRawObjectStatement(uint8_t Action) {
+    const TDbObject kind = ObjectKindWord();
+    NextToken();
+    if (kind == dboPackage && IsWord("BODY")) NextToken();
+    const TStatementKind statement = kind == dboProcedure ? skProcedure : kind == dboTrigger ? skTrigger : skStatement;
+    ParseRawStatement(statement, NameHere(), kind, Action);
+}
+
+void TIbParser::ParseCreate() {
+    const bool recreate = Token == kwRECREATE;
+    NextToken();
+    switch (WordCode()) {
+    case kwTABLE: return ParseCreateTable(false, recreate);
+    case kwGLOBAL:
+        NextToken();
+        if (!IsKeyword(kwTEMPORARY)) {
+            ReportError("TEMPORARY expected, but " + UpperCase(TokenSourceText()) + " found.");
+            return;
+        }
+        NextToken();
+        return ParseCreateTable(true, recreate);
+    case kwINDEX:
+    case kwUNIQUE:
+    case kwASC:
+    case kwDESC: return ParseCreateIndex();
+    case kwOR: return ParseCreateOrAlter();
+    case kwDATABASE: return ParseDatabaseConnect(true);
+    case kwFUNCTION:
+        if (ServerVersion() != st_Firebird_30 && ServerVersion() != st_Firebird_40) break;
+        return ParseRawObjectStatement(saCreate);
+    default: break;
+    }
+    switch (ObjectKindWord()) {
+    case dboProcedure:
+    case dboTrigger:
+    case dboView:
+    case dboRole:
+    case dboGenerator:
+    case dboDomain:
+    case dboException:
+    case dboPackage: return ParseRawObjectStatement(saCreate);
+    case dboCollation:
+        if (AtLeast(ServerVersion(), st_Firebird_21)) return ParseRawObjectStatement(saCreate);
+        break;
+    default: break;
+    }
+    ReportError("Unknown CREATE-statement");
+}
+
+void TIbParser::ParseCreateOrAlter() {
+    NextToken();
+    if (!IsKeyword(kwALTER)) {
+        ReportError("Unknown ALTER-statement");
+        return;
+    }
+    NextToken();
+    // Created when the script has not made one of that name before, altered otherwise.
+    auto actionIn = [this](TObjListKind List) {
+        TScannerState atWord(*this);
+        NextToken();
+        const bool exists = Token == tkIdent && Objs && Objs->List(List).FindObj(TokenText);
+        atWord.Restore();
+        return exists ? saAlter : saCreate;
+    };
+    const bool fb3 = ServerVersion() == st_Firebird_30 || ServerVersion() == st_Firebird_40;
+    switch (ObjectKindWord()) {
+    case dboProcedure: return ParseRawObjectStatement(actionIn(olProcedures));
+    case dboTrigger: return ParseRawObjectStatement(actionIn(olTriggers));
+    case dboView: return ParseRawObjectStatement(saCreate);
+    case dboGenerator: return ParseRawObjectStatement(actionIn(olGenerators));
+    case dboException: return ParseRawObjectStatement(actionIn(olExceptions));
+    case dboPackage:
+        if (fb3) return ParseRawObjectStatement(actionIn(olPackages));
+        break;
+    default: break;
+    }
+    ReportError("Unknown ALTER-statement");
+}
+
+void TIbParser::ParseAlter() {
+    NextToken();
+    switch (WordCode()) {
+    case kwTABLE: return ParseAlterTable();
+    case kwINDEX: return ParseAlterIndex();
+    case kwCHAR:
+        // ALTER CHARACTER SET name SET DEFAULT COLLATION collation.
+        NextToken();
+        if (!IsKeyword(kwSET)) break;
+        NextToken();
+        return ParseRawStatement(skStatement, NameHere(), dboUnknown, saAlter);
+    default: break;
+    }
+    switch (ObjectKindWord()) {
+    case dboProcedure:
+    case dboTrigger:
+    case dboDomain:
+    case dboGenerator:
+    case dboPackage: return ParseRawObjectStatement(saAlter);
+    // A view is always created again, and an exception's new message is handed on as a CREATE.
+    case dboView:
+    case dboException: return ParseRawObjectStatement(saCreate);
+    default: break;
+    }
+    if (IsWord("SESSION") && ServerVersion() == st_Firebird_40) return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
+    ReportError("Unknown ALTER statement.");
+}
+
+void TIbParser::ParseDeclare() {
+    NextToken();
+    if (!IsKeyword(kwEXTERNAL)) {
+        ReportError("Missing/unknown: DDL-statement: " + CurTokenName());
+        return;
+    }
+    NextAndExpect(kwFUNCTION);
+    if (Failed()) return;
+    NextToken();
+    ParseRawStatement(skStatement, NameHere(), dboFunction, saCreate);
+}
+
+void TIbParser::ParseDrop() {
+    NextToken();
+    TDbObject kind = ObjectKindWord();
+    if (IsKeyword(kwEXTERNAL)) {
+        NextAndExpect(kwFUNCTION);
+        kind = dboFunction;
+    } else if (kind == dboPackage) {
+        TScannerState atWord(*this);
+        NextToken();
+        if (IsWord("BODY"))
+            kind = dboPackageBody;
+        else
+            atWord.Restore();
+    }
+    if (kind == dboUnknown) {
+        ReportError("Unknown DROP statement");
+        return;
+    }
+    NextAndExpect(tkIdent);
+    if (Failed()) return;
+    const std::string name = TokenText;
+    NextToken();
+    if (!ExpectTerminator()) return;
+    HandOn(skStatement, name, kind, saDrop);
+    ForgetObject(kind, name);
+    NextToken();
+}
+
+void TIbParser::ParseExecute() {
+    NextToken();
+    if (IsWord("BLOCK")) return ParseRawStatement(skExecuteBlock, {}, dboUnknown, saNone);
+    // EXECUTE PROCEDURE and EXECUTE STATEMENT change data, not the schema.
+    ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
+}
+
+void TIbParser::ParseCommit() {
+    NextToken();
+    if (IsKeyword(kwWORK)) NextToken();
+    if (!ExpectTerminator()) return;
+    NextToken();
+}
+
+void TIbParser::ParseDataManipulation(TStatementKind Kind, TTokenCode Preposition, uint8_t Action) {
+    NextToken();
+    if (Preposition != tkEOF) {
+        if (!IsKeyword(Preposition)) {
+            Expect(Preposition);
+            return;
+        }
+        NextToken();
+    }
+    Expect(tkIdent);
+    if (Failed()) return;
+    const std::string table = TokenText;
+    while (Token != tkTerminator && !(Token == tkEOF && AtEnd())) NextToken();
+    if (!ExpectTerminator()) return;
+    HandOn(Kind, table, dboTable, Action);
+    NextToken();
+}
+
+// ---- SET ----
+
+void TIbParser::ParseSet() {
+    NextToken();
+    if (IsWord("TERM")) return ParseSetTerm();
+    std::string name;
+    TStatementKind kind = skSet;
+    TDbObject objKind = dboUnknown;
+    uint8_t action = saConnectSet;
+    if (IsWord("AUTODDL")) {
+        NextToken();
+        if (!IsKeyword(kwON) && !IsWord("OFF")) {
+            ReportError("Missing: ON/OFF in \"SET AUTODDL...\"");
+            return;
+        }
+        NextToken();
+    } else if (IsWord("SQL")) {
+        NextToken();
+        if (!IsWord("DIALECT")) {
+            ExpectIdent("DIALECT");
+            return;
+        }
+        NextToken();
+        if (Token == tkEqual) NextToken();
+        Expect(tkInteger);
+        if (Failed()) return;
+        if (TIBServerOptions* o = GetIBOptions()) o->SQLDialect = static_cast<TIBSQLDialectType>(IntValue);
+        kind = skSqlDialect;
+        name = std::to_string(IntValue);
+        NextToken();
+    } else if (IsWord("BLOBFILE")) {
+        NextToken();
+        name = ExpectStringText();
+        if (Failed()) return;
+        kind = skBlobFile;
+        NextToken();
+    } else if (IsKeyword(kwGENERATOR)) {
+        NextAndExpect(tkIdent);
+        if (Failed()) return;
+        name = TokenText;
+        DoLogLine("Generator: " + name);
+        NextToken();
+        if (!IsKeyword(kwTO)) {
+            Expect(kwTO);
+            return;
+        }
+        NextAndExpect(tkInteger);
+        if (Failed()) return;
+        NextToken();
+        kind = skStatement;
+        objKind = dboGenerator;
+        action = saAlter;
+    } else if (IsKeyword(kwNAMES)) {
+        NextAndExpect(tkIdent);
+        if (Failed()) return;
+        name = TokenText;
+        if (TIBServerOptions* o = GetIBOptions()) o->SetDBCharSet(name);
+        kind = skSetNames;
+        NextToken();
+    } else if (IsKeyword(kwSTATISTICS)) {
+        NextToken();
+        if (!IsKeyword(kwINDEX)) {
+            Expect(kwINDEX);
+            return;
+        }
+        NextAndExpect(tkIdent);
+        if (Failed()) return;
+        name = TokenText;
+        kind = skStatement;
+        objKind = dboIndex;
+        NextToken();
+    } else {
+        // Any other SET (ECHO, LIST, TRANSACTION, ...) is handed on whole.
+        return ParseRawStatement(skSet, {}, dboUnknown, saConnectSet);
+    }
+    if (!ExpectTerminator()) return;
+    HandOn(kind, name, objKind, action);
+    NextToken();
+}
+
+void TIbParser::ParseSetTerm() {
+    // The new terminator is the run of characters after TERM up to a blank or the old one.
+    while (!AtEnd() && IsBlank(CurChar)) Advance();
+    std::string term;
+    while (!AtEnd() && !IsBlank(CurChar) && CurChar != Terminator[0]) {
+        term += CurChar;
+        Advance();
+    }
+    if (term.empty()) {
+        ReportError("Missing: <TERM>");
+        return;
+    }
+    NextAndExpect(tkTerminator);
+    // The next statement's first token is still read with the old terminator. Without the old
+    // terminator the new one still holds, and what follows is the next statement.
+    if (Token == tkTerminator) NextToken();
+    SetTerm(term);
+    FStatementEnded = true;
+}
+
+// ---- CONNECT, CREATE DATABASE and INPUT ----
+
+std::string TIbParser::ExpectStringText() {
+    if (Token == tkString) return ValueText;
+    if (Token == tkIdent && QuoteChar == '"') return TokenText;
+    Expect(tkString);
+    return {};
+}
+
+void TIbParser::ParseDatabaseConnect(bool IsCreate) {
+    NextToken();
+    if (!IsCreate && IsKeyword(kwDATABASE)) NextToken();
+    const std::string database = ExpectStringText();
+    if (Failed()) return;
+    ConnOptions->DatabaseName = database;
+    DoLogLine("Database connect: " + database);
+    NextToken();
+    while (Token != tkTerminator) {
+        if (Token == tkEOF && AtEnd()) return;
+        const TTokenCode option = WordCode();
+        const bool collation = IsWord("COLLATION");
+        const size_t optionStart = TokenStart;
+        NextToken();
+        switch (option) {
+        case kwPAGE_SIZE:
+            if (Token == tkEqual) NextToken();
+            Expect(tkInteger);
+            if (Failed()) return;
+            if (TIBServerOptions* o = GetIBOptions()) o->IBDatabaseOptions.PageSize = static_cast<int32_t>(IntValue);
+            break;
+        case kwDEFAULT:
+            if (!IsKeyword(kwCHAR)) return Expect(kwCHAR);
+            NextToken();
+            if (!IsKeyword(kwSET)) return Expect(kwSET);
+            NextAndExpect(tkIdent);
+            if (Failed()) return;
+            if (TIBServerOptions* o = GetIBOptions()) o->SetDBCharSet(TokenText);
+            break;
+        case kwUSER: ConnOptions->UserName = ExpectStringText(); break;
+        case kwPASSWORD: ConnOptions->Password = ExpectStringText(); break;
+        case kwROLE: ConnOptions->RoleName = ExpectStringText(); break;
+        default:
+            if (collation) break;  // the collation named after it is not kept
+            ReportErrorAt("Unknown token in DB-declaration.", optionStart);
+            return;
+        }
+        if (Failed()) return;
+        NextToken();
+    }
+    HandOn(IsCreate ? skCreateDb : skConnect, database, dboUnknown, saConnectSet);
+    NextToken();
+}
+
+void TIbParser::ParseInput() {
+    NextToken();
+    const std::string name = ExpectStringText();
+    if (Failed()) return;
+    NextToken();
+    if (Token == tkTerminator) NextToken();
+    if (name.empty()) return;
+    std::string path = name;
+    if (ExtractFilePath(name).empty()) path = ExtractFilePath(ScriptName) + name;
+    if (FNested) {
+        AddWarningAt("INPUT inside an INPUT file is not read: " + path, StatementStart);
+        return;
+    }
+    if (!ExParser) {
+        ExParser = CreateNestedParser();
+        ExParser->FNested = true;
+    }
+    TIbParser& nested = *ExParser;
+    nested.OnError = OnError;
+    nested.OnLogLine = OnLogLine;
+    nested.OnDebugMessage = OnDebugMessage;
+    // The statements of an INPUT file belong to the script as much as the script's own.
+    nested.OnStatement = OnStatement;
+    nested.ShowProgress = false;
+    nested.ScriptName = path;
+    nested.MsgManager->Clear();
+    nested.ParseFile(path, Objs);
+    // Its messages are this script's too: an extraction must not pass over a broken INPUT file.
+    MsgManager->AddFrom(nested.MsgManager.get());
+}
+
+// ---- after a whole structure ----
+
+void TIbParser::AfterParse() {
+    if (!Objs) return;
+    RemoveConstraintIndices();
+    TCustomSQLParser::AfterParse();
+    LinkDomainDepends();
+}
+
+void TIbParser::RemoveConstraintIndices() {
+    TDbObjList& indices = Objs->List(olIndices);
+    for (int i = indices.Count() - 1; i >= 0; --i) {
+        auto* idx = dynamic_cast<TIdxData*>(indices.Obj(i));
+        auto* ctr = idx ? dynamic_cast<TCtrData*>(Objs->List(olConstraints).FindObj(idx->Name)) : nullptr;
+        if (!ctr || ctr->ConstraintType > ctForeignKey || ctr->TableName != idx->TableName ||
+            ctr->Fields.Text() != idx->Fields.Text())
+            continue;
+        DoLogLine("Remove index: " + idx->GetCreateSQL() + "\r\n" + "for constraint: " + ctr->GetCreateSQL());
+        indices.Delete(i);
+        delete idx;
+    }
+}
+
+void TIbParser::LinkDomainDepends() {
+    const TDbObjList& tables = Objs->List(olTables);
+    for (int t = 0; t < tables.Count(); ++t) {
+        auto* table = dynamic_cast<TTblData*>(tables.Obj(t));
+        if (!table) continue;
+        for (int c = 0; c < table->GetColumnCount(); ++c) {
+            TFldData* column = table->Column(c);
+            if (column->DataType == dtDomain) AddDependency(column, Objs->FindDomain(column->DomainName));
+        }
+    }
+    const TDbObjList& views = Objs->List(olViews);
+    for (int v = 0; v < views.Count(); ++v) {
+        TDbObj* view = views.Obj(v);
+        for (int i = 0; i < view->DependsOn.Count(); ++i) {
+            const TDependObj* e = view->DependsOn.Items(i);
+            auto* table = dynamic_cast<TTblData*>(e->Ref);
+            TFldData* column = table && !e->FieldName.empty() ? table->ColumnByName(e->FieldName) : nullptr;
+            if (column && column->DataType == dtDomain) AddDependency(view, Objs->FindDomain(column->DomainName));
+        }
+    }
+}
+
+} // namespace qnl
