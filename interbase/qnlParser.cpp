@@ -636,7 +636,8 @@ void TCustomParser::ReportError(const std::string& Text) {
 }
 
 void TCustomParser::ReportErrorAt(const std::string& Text, int ALine, int AColumn) {
-    // The report (a dialect's too) reads the scanner's place: it is moved there for the report only.
+    // The report reads the scanner's place: it is moved there for the report only. A dialect's
+    // ReportError places its reports at the current token, so this base one is called by name.
     struct TPlaceRestore {
         TCustomParser& P;
         int Line, Column;
@@ -647,7 +648,7 @@ void TCustomParser::ReportErrorAt(const std::string& Text, int ALine, int AColum
     } restore{*this, Line, Column};
     Line = ALine;
     Column = AColumn + 1;
-    ReportError(Text);
+    TCustomParser::ReportError(Text);
 }
 
 std::string TCustomParser::ErrorPosText() {
