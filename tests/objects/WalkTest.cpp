@@ -48,34 +48,39 @@ const KeyCase KeyCases[] = {
     {"Firebird name prefixes", stInterBase, "PRD_", "DEV_", "", "PRD_ORDERS", "DEV_ORDERS"},
 };
 
+// One case; a failed assertion ends this case only.
+void CheckKeys(const KeyCase& c) {
+    LinkedSides s(c.Type);
+    s.master.NamePrefix = c.MasterPrefix;
+    s.target.NamePrefix = c.TargetPrefix;
+
+    // A table and a generator both sides keep are never dropped, so their rows and values
+    // survive.
+    Named<TTblData>(s, s.M(), c.MasterName, c.Schema);
+    TTblData* table = Named<TTblData>(s, s.T(), c.TargetName, c.Schema);
+    Named<TGnrData>(s, s.M(), c.MasterName, c.Schema);
+    TGnrData* generator = Named<TGnrData>(s, s.T(), c.TargetName, c.Schema);
+    table->DoDrop();
+    generator->DoDrop();
+    EXPECT_TRUE(table->GetExists());
+    EXPECT_TRUE(generator->GetExists());
+
+    // A called procedure that the target holds gets no stub: the procedure passes handle it.
+    TPrcData* caller = Named<TPrcData>(s, s.M(), std::string(c.MasterPrefix) + "CALLER", c.Schema);
+    TPrcData* called = Named<TPrcData>(s, s.M(), std::string(c.MasterPrefix) + "CALLED", c.Schema);
+    Named<TPrcData>(s, s.T(), std::string(c.TargetPrefix) + "CALLED", c.Schema);
+    caller->SetSource("BEGIN RETURN END");
+    RegisterDependency(&s.M(), caller, called);
+    caller->CreateDependDef();
+    ASSERT_EQ(s.exec.Texts().size(), 1u) << ::testing::PrintToString(s.exec.Texts());
+    EXPECT_EQ(s.exec.Statements(0)->ObjName, caller->Name);
+    EXPECT_TRUE(caller->DependsOn.Items(0)->Active);
+}
+
 TEST(WalkKeys, WhatBothSidesHaveIsFoundByItsKey) {
     for (const KeyCase& c : KeyCases) {
         SCOPED_TRACE(c.Label);
-        LinkedSides s(c.Type);
-        s.master.NamePrefix = c.MasterPrefix;
-        s.target.NamePrefix = c.TargetPrefix;
-
-        // A table and a generator both sides keep are never dropped, so their rows and values
-        // survive.
-        Named<TTblData>(s, s.M(), c.MasterName, c.Schema);
-        TTblData* table = Named<TTblData>(s, s.T(), c.TargetName, c.Schema);
-        Named<TGnrData>(s, s.M(), c.MasterName, c.Schema);
-        TGnrData* generator = Named<TGnrData>(s, s.T(), c.TargetName, c.Schema);
-        table->DoDrop();
-        generator->DoDrop();
-        EXPECT_TRUE(table->GetExists());
-        EXPECT_TRUE(generator->GetExists());
-
-        // A called procedure that the target holds gets no stub: the procedure passes handle it.
-        TPrcData* caller = Named<TPrcData>(s, s.M(), std::string(c.MasterPrefix) + "CALLER", c.Schema);
-        TPrcData* called = Named<TPrcData>(s, s.M(), std::string(c.MasterPrefix) + "CALLED", c.Schema);
-        Named<TPrcData>(s, s.T(), std::string(c.TargetPrefix) + "CALLED", c.Schema);
-        caller->SetSource("BEGIN RETURN END");
-        RegisterDependency(&s.M(), caller, called);
-        caller->CreateDependDef();
-        ASSERT_EQ(s.exec.Texts().size(), 1u) << ::testing::PrintToString(s.exec.Texts());
-        EXPECT_EQ(s.exec.Statements(0)->ObjName, caller->Name);
-        EXPECT_TRUE(caller->DependsOn.Items(0)->Active);
+        CheckKeys(c);
     }
 }
 
