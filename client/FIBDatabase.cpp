@@ -1,5 +1,6 @@
 #include "FIBDatabase.h"
 
+#include "client/FIBMiscellaneous.h"
 #include "client/StdFuncs.h"
 #include "platform/Assertions.h"
 
@@ -436,6 +437,8 @@ void TFIBDatabase::DoAfterConnect() {
     if (!FIsFirebird) FIsIB2007OrLater = major >= 8;
     if (!FIsFirebird || major < 2) SetCharSetFlagsFromParams();
     else SetCharSetFlagsFromServer();
+    if (FBlobSwapSupport->Active && FBlobSwapSupport->AutoValidateSwap && !FBlobSwapSupport->GetExpandedSwapDir().empty())
+        StartValidateBlobCache(this);
     if (OnConnect) OnConnect(this);
     FireNotifyList(*FAfterConnectEvents, false, true);
 }

@@ -42,11 +42,24 @@ inline constexpr TDesignDBOption ddoStoreConnected = 1;
 inline constexpr TDesignDBOption ddoNotSavePassword = 2;
 using TDesignDBOptions = uint8_t;
 
+class TFIBBlobStream;
+
 enum class TActionOnIdle : uint8_t { aiCloseConnect, aiKeepLiveConnect };
 using TIdleConnectEvent = std::function<void(TFIBDatabase* Sender, uint32_t IdleTicks, TActionOnIdle& Action)>;
 
 enum TTransactionAction : uint8_t { TARollback, TARollbackRetaining, TACommit, TACommitRetaining };
 enum class TFIBMDTTransactionRole : uint8_t { mtrNone, mtrSeparateTransaction, mtrAutoDefine };
+
+// The swap-file events of blob streams: the blob's table, column and key values and its swap
+// file, whose name the before-events may change and whose use they may refuse.
+using TBeforeSaveBlobToSwapEvent =
+    std::function<void(const std::string& TableName, const std::string& FieldName, const std::vector<Variant>& KeyValues,
+                       TFIBBlobStream* Stream, std::string& FileName, bool& CanSave)>;
+using TBeforeLoadBlobFromSwapEvent =
+    std::function<void(const std::string& TableName, const std::string& FieldName, const std::vector<Variant>& KeyValues,
+                       std::string& FileName, bool& CanLoad)>;
+using TAfterBlobSwapEvent = std::function<void(const std::string& TableName, const std::string& FieldName,
+                                               const std::vector<Variant>& KeyValues, const std::string& FileName)>;
 
 // The login dialog a program may install: database name in, user name, password and role in
 // and out; false cancels the connect.
@@ -153,6 +166,10 @@ public:
     TNotifyEvent BeforeDisconnect;
     TNotifyEvent AfterDisconnect;
     TIdleConnectEvent OnIdleConnect;
+    TBeforeSaveBlobToSwapEvent BeforeSaveBlobToSwap;
+    TAfterBlobSwapEvent AfterSaveBlobToSwap;
+    TAfterBlobSwapEvent AfterLoadBlobFromSwap;
+    TBeforeLoadBlobFromSwapEvent BeforeLoadBlobFromSwap;
 
     // --- Shared facts
     isc_db_handle& Handle() { return FHandle; }

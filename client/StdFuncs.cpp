@@ -1,11 +1,15 @@
 #include "client/StdFuncs.h"
 
+#include "platform/DataSet.h"
 #include "platform/Exceptions.h"
+#include "platform/VariantConv.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 namespace qnl {
@@ -19,6 +23,36 @@ double E10(int Exponent) {
     if (Exponent < E10MinExponent || Exponent > E10MaxExponent)
         throw std::out_of_range("power of ten beyond 1e-18..1e18");
     return E10Table[static_cast<size_t>(Exponent - E10MinExponent)];
+}
+
+int64_t IntE10(int Exponent) {
+    if (Exponent < 0 || Exponent > E10MaxExponent) throw std::out_of_range("power of ten beyond 10^18");
+    int64_t result = 1;
+    for (int i = 0; i < Exponent; ++i) result *= 10;
+    return result;
+}
+
+namespace {
+
+// Both ends are powers of two, so exact in long double; NaN fails both comparisons.
+bool FitsInt64(long double Value) {
+    return Value >= -9223372036854775808.0L && Value < 9223372036854775808.0L;
+}
+
+} // namespace
+
+bool TryRoundToInt64(long double Value, int64_t& Result) {
+    const long double rounded = std::nearbyint(Value);
+    if (!FitsInt64(rounded)) return false;
+    Result = static_cast<int64_t>(rounded);
+    return true;
+}
+
+bool TryTruncToInt64(long double Value, int64_t& Result) {
+    const long double truncated = std::trunc(Value);
+    if (!FitsInt64(truncated)) return false;
+    Result = static_cast<int64_t>(truncated);
+    return true;
 }
 
 std::string ComponentFullName(const TComponent* Component) {
@@ -43,6 +77,14 @@ TDateTime SafeTimeStampToDateTime(const TTimeStamp& TimeStamp) {
 
 TDateTime TimeMSecsToDateTime(int32_t MSecs) {
     return SafeTimeStampToDateTime(TTimeStamp{MSecs, 0});
+}
+
+TTimeStamp DateTimeToTimeStamp(TDateTime Value) {
+    const auto msecs = static_cast<int64_t>(std::nearbyint(Value * MSecsPerDay));
+    TTimeStamp result;
+    result.Date = static_cast<int32_t>(DateDelta + msecs / MSecsPerDay);
+    result.Time = static_cast<int32_t>((msecs < 0 ? -msecs : msecs) % MSecsPerDay);
+    return result;
 }
 
 int64_t MakeInt64(int32_t High, int32_t Low) {
@@ -281,7 +323,120 @@ int Random(int Range) {
     return std::uniform_int_distribution<int>(0, Range - 1)(RandomEngine());
 }
 
+// Bytes of one element of an array of Kind; 0 for kinds without a fixed size.
+int ElementSize(TVarType Kind) {
+    switch (Kind) {
+    case varShortInt: case varByte: return 1;
+    case varSmallint: case varWord: case varBoolean: return 2;
+    case varInteger: case varLongWord: case varSingle: return 4;
+    case varDouble: case varDate: case varCurrency: case varInt64: return 8;
+    default: return 0;
+    }
+}
+
+void AppendLittleEndian(std::string& Bytes, uint64_t Value, int Size) {
+    for (int i = 0; i < Size; ++i) Bytes += static_cast<char>((Value >> (8 * i)) & 0xFF);
+}
+
+// Integer elements keep their exact value (a 64-bit one would not survive a long double);
+// other numbers are rounded.
+int64_t IntegerValue(const Variant& Element, long double Number) {
+    switch (Element.VarType()) {
+    case varSmallint: case varInteger: case varShortInt: case varByte: case varWord: case varLongWord:
+    case varInt64: return Element.AsInt64();
+    default: {
+        int64_t value = 0;
+        if (!TryRoundToInt64(Number, value)) throw EVariantError("Invalid variant type conversion");
+        return value;
+    }
+    }
+}
+
+// One element in the form the array stores it: integers cut to the element's width, Booleans as
+// the framework's 16-bit -1 / 0, floating values in their IEEE form.
+void AppendElement(std::string& Bytes, const Variant& Element, TVarType Kind, int Size) {
+    long double number = 0;
+    if (!Element.IsEmpty() && !Element.IsNull() && !VarToNumber(Element, number))
+        throw EVariantError("Invalid variant type conversion");
+    switch (Kind) {
+    case varSingle: {
+        const float f = static_cast<float>(number);
+        uint32_t bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        AppendLittleEndian(Bytes, bits, Size);
+        break;
+    }
+    case varDouble: case varDate: {
+        const double d = static_cast<double>(number);
+        uint64_t bits;
+        std::memcpy(&bits, &d, sizeof bits);
+        AppendLittleEndian(Bytes, bits, Size);
+        break;
+    }
+    case varCurrency:
+    {
+        int64_t scaled = 0;
+        if (!TryRoundToInt64(number * Currency::Scale, scaled)) throw EVariantError("Invalid variant type conversion");
+        AppendLittleEndian(Bytes, static_cast<uint64_t>(scaled), Size);
+        break;
+    }
+    case varBoolean: AppendLittleEndian(Bytes, number != 0 ? 0xFFFF : 0, Size); break;
+    default:
+        AppendLittleEndian(Bytes, static_cast<uint64_t>(IntegerValue(Element, number)), Size);
+        break;
+    }
+}
+
 } // namespace
+
+bool GetFieldRawData(TField* Field, bool OldValue, void* Buffer) {
+    if (!Field->DataSet()) DatabaseError("Field '" + Field->DisplayName() + "' has no dataset");
+    TDataSet& dataSet = *Field->DataSet();
+    if (!OldValue || dataSet.State() == dsOldValue) return dataSet.GetFieldData(Field, Buffer);
+    const TDataSetState saved = dataSet.SetTempState(dsOldValue);
+    bool result = false;
+    try {
+        result = dataSet.GetFieldData(Field, Buffer);
+    } catch (...) {
+        dataSet.RestoreState(saved);
+        throw;
+    }
+    dataSet.RestoreState(saved);
+    return result;
+}
+
+void BCDFieldValueToVariant(TField* Field, bool OldValue, Variant& Value) {
+    TBcd bcd;
+    if (GetFieldRawData(Field, OldValue, &bcd))
+        Value = Variant(BcdToStr(bcd, FormatSettings.DecimalSeparator));
+    else
+        Value = Variant();
+}
+
+int64_t VariantToStream(const Variant& V, TStream* Stream) {
+    if (!V.IsArray() || !Stream) return 0;
+    const TVarType kind = V.VarType() & ~varArray;
+    const int size = ElementSize(kind);
+    if (size == 0) throw EVariantError("Invalid variant type conversion");
+    const int count = V.HighBound(1) - V.LowBound(1) + 1;
+    // The first dimension's count of elements, taken in storage order (the last index fastest).
+    std::string bytes;
+    bytes.reserve(static_cast<size_t>(count) * static_cast<size_t>(size));
+    std::vector<int> indexes;
+    for (int d = 1; d <= V.DimCount(); ++d) indexes.push_back(V.LowBound(d));
+    for (int n = 0; n < count; ++n) {
+        AppendElement(bytes, V.GetElement(indexes), kind, size);
+        for (int d = V.DimCount(); d >= 1; --d) {
+            int& i = indexes[static_cast<size_t>(d - 1)];
+            if (++i <= V.HighBound(d)) break;
+            i = V.LowBound(d);
+        }
+    }
+    Stream->SetSize(static_cast<int64_t>(bytes.size()));
+    Stream->SetPosition(0);
+    Stream->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    return Stream->Size();
+}
 
 int RandomInRange(int Low, int High) {
     return Low + Random(High - Low);

@@ -3,6 +3,8 @@
 // stamps, the dotted name of a component, display formatting of numeric text, and a few small
 // helpers.
 #include "platform/Component.h"
+#include "platform/DateTime.h"
+#include "platform/Streams.h"
 #include "platform/Variant.h"
 
 #include <array>
@@ -11,13 +13,18 @@
 
 namespace qnl {
 
+class TField;
+
 // The framework's time stamp: milliseconds since midnight and days since 0001-01-01 plus one.
 struct TTimeStamp {
     int32_t Time = 0;
     int32_t Date = 0;
 };
-inline constexpr int32_t MSecsPerDay = 86400000;
-inline constexpr int32_t DateDelta = 693594;   // TTimeStamp.Date of 1899-12-30
+// DateDelta (platform/DateTime.h) is the TTimeStamp.Date of 1899-12-30, and
+// TTimeStamp.Date of 1858-11-17, day 0 of the client API's dates (which count days from it).
+inline constexpr int32_t IscDateDelta = 678576;
+// The client API's time unit: 1/10000 s, ten per millisecond.
+inline constexpr int32_t IscTimeUnitsPerMSec = 10;
 
 // Powers of ten 1e-18 .. 1e18; E10Table[18 + n] is 10^n.
 inline constexpr int E10MinExponent = -18;
@@ -26,12 +33,23 @@ extern const std::array<double, 37> E10Table;
 // 10^Exponent for -18..18.
 double E10(int Exponent);
 
+// 10^Exponent for 0..18 as an exact integer.
+int64_t IntE10(int Exponent);
+// Value rounded to the nearest integer (ties to even) or truncated; false when the result is
+// outside the 64-bit range or Value is not a number.
+bool TryRoundToInt64(long double Value, int64_t& Result);
+bool TryTruncToInt64(long double Value, int64_t& Result);
+
 // Names of the component and its named owners joined with ".", the outermost owner first.
 std::string ComponentFullName(const TComponent* Component);
 
 // The framework's conversion, except that date 0 gives the time of day alone (0 <= result < 1).
 TDateTime SafeTimeStampToDateTime(const TTimeStamp& TimeStamp);
 TDateTime TimeMSecsToDateTime(int32_t MSecs);
+// The framework's conversion: the value rounded to whole milliseconds, the date part counted
+// towards zero and the time of day taken as a positive distance from midnight (so -1.25 is
+// 1899-12-29 06:00).
+TTimeStamp DateTimeToTimeStamp(TDateTime Value);
 
 int64_t MakeInt64(int32_t High, int32_t Low);
 // The integer part plus the fraction rounded (ties to even) to Digits decimals (-18..18).
@@ -52,6 +70,20 @@ bool IsZeroNumberText(const std::string& Text);
 // format with "#", "0", ",", "." placeholders, literal prefix and suffix and up to three
 // ";"-separated sections (positive;negative;zero). InSection is true while formatting a section.
 void FormatNumericStr(const std::string& Format, const std::string& Number, bool InSection, std::string& Result);
+
+// Field's data in its data set's native format into Buffer (false for null). With OldValue the
+// data set is in the old-value state for the read (and back in its own state afterwards, also
+// when the read raises).
+bool GetFieldRawData(TField* Field, bool OldValue, void* Buffer);
+// A BCD field's value as a string Variant in the BCD text (locale separator); Empty when the
+// field has no data.
+void BCDFieldValueToVariant(TField* Field, bool OldValue, Variant& Value);
+
+// When V is an array and Stream is given: the stream's size becomes the element count of the
+// first dimension times the element size, the elements are written from position 0 in their
+// native little-endian form, and the size is answered; otherwise 0. Arrays of elements without a
+// fixed size (text, mixed Variants) raise EVariantError.
+int64_t VariantToStream(const Variant& V, TStream* Stream);
 
 // Low + a random number from 0 to High - Low - 1.
 int RandomInRange(int Low, int High);

@@ -273,7 +273,7 @@ void TDbObj::CreateDependDef() {
             AddOwnStatement(GetCreateStatement(), skProcedure, Name, dboProcedure, saCreate);
         } else if (Kind == dboTrigger) {
             AddOwnStatement(GetCreateStatement(), skTrigger, Name, dboTrigger, saCreate);
-            SetSource(GetCreatedBody());
+            SetCreatedBody(Source());
             for (int i = 0; i < UsedBy.Count(); ++i) UsedBy.Items(i)->Active = false;
         } else {
             AddOwnStatement(GetCreateStatement(), skStatement, GetQualifiedName(), Kind, saCreate,

@@ -162,8 +162,8 @@ public:
     virtual void SetBodyEmptied(bool /*Value*/) {}
     virtual void EmptyBody(bool /*AddStatement*/) {}
     virtual bool GetReturnsTable() const { return false; }
-    // A trigger's body as it is once created (becomes its Source after its CREATE).
-    virtual std::string GetCreatedBody() const { return Source(); }
+    // A trigger remembers the body its CREATE statement was written with.
+    virtual void SetCreatedBody(const std::string& /*Body*/) {}
     // A role's kind: 0 role, 1 login, 2 user.
     virtual int GetRoleKind() const { return 0; }
     // A grant folds an equal grant (same object, grantee and option) into itself; True when it did.

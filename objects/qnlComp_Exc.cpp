@@ -158,15 +158,7 @@ void WriteDropEvents(TCustomQuarnel& Q) {
     TCustomObjs* target = Q.GetTargetObjs();
     TCustomSQLExec* exec = Q.SQLExec();
     if (!target || !exec) return;
-    TPassSection section(*exec, "/* Drop event... */");
-    const TDbObjList& list = target->List(olEvents);
-    for (int i = 0; i < list.Count(); ++i) {
-        TDbObj* t = list.Obj(i);
-        if (t->NoScript || t->Counterpart || !t->GetExists()) continue;
-        section.Open();
-        t->DoDrop();
-    }
-    section.Close();
+    DropTargetOnly(*exec, target->List(olEvents), "/* Drop event... */");
 }
 
 } // namespace qnl

@@ -199,15 +199,7 @@ void WriteDropIndices(TCustomQuarnel& Q) {
     TCustomObjs* target = Q.GetTargetObjs();
     TCustomSQLExec* exec = Q.SQLExec();
     if (!target || !exec) return;
-    TPassSection section(*exec, "/* Drop Index... */");
-    const TDbObjList& list = target->List(olIndices);
-    for (int i = 0; i < list.Count(); ++i) {
-        TDbObj* x = list.Obj(i);
-        if (x->NoScript || x->Counterpart || !x->GetExists()) continue;
-        section.Open();
-        x->DoDrop();
-    }
-    section.Close();
+    DropTargetOnly(*exec, target->List(olIndices), "/* Drop Index... */");
 }
 
 } // namespace qnl

@@ -3,6 +3,7 @@
 #include "core/qnlCustomQuarnel.h"
 #include "core/qnlMsgManager.h"
 #include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Viw.h"
 #include "objects/qnlPassSection.h"
 
 namespace qnl {
@@ -369,30 +370,8 @@ void TPrcData::EmptyBody(bool AddStatement) {
 
 void TPrcData::CreateDependencies() {
     TDbObj::CreateDependencies();
-    TCustomSQLExec* exec = GetSQLExec();
-    TCustomObjs* master = Container ? Container->GetMasterObjs() : nullptr;
-    TCustomObjs* target = Container ? Container->GetTargetObjs() : nullptr;
-    for (int i = 0; i < DependsOn.Count(); ++i) {
-        TDbObj* view = DependsOn.Items(i)->Ref;
-        if (!view || view->Kind != dboView) continue;
-        if (!view->GetExists()) {
-            if (exec) exec->AddComment(MakeComment("Create view: " + view->Name + " for procedure: " + Name));
-            view->CreateDependDef();
-        }
-        TDbObj* mv = master ? master->FindView(view->GetKeyName()) : nullptr;
-        TDbObj* tv = target ? target->FindView(view->GetKeyName()) : nullptr;
-        if (mv && tv && mv->CurrentSQL != tv->CurrentSQL) {
-            const std::string what = view->Name + " for procedure: " + Name;
-            if (exec) {
-                exec->AddComment(MakeComment("Alter view (drop/create): " + what));
-                exec->AddComment(MakeComment("Alter view (drop): " + what));
-            }
-            tv->DoDrop();
-            if (exec) exec->AddComment(MakeComment("Alter view (create): " + what));
-            mv->CreateDependDef();
-            tv->CurrentSQL = mv->CurrentSQL;
-        }
-    }
+    for (int i = 0; i < DependsOn.Count(); ++i)
+        if (TDbObj* view = DependsOn.Items(i)->Ref; view && view->Kind == dboView) CreateViewFor(*this, *view, "procedure");
 }
 
 void TPrcData::DropDependents() {

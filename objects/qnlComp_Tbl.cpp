@@ -4,6 +4,7 @@
 #include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Idx.h"
+#include "objects/qnlComp_Viw.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -895,6 +896,11 @@ void TTblData::DropDependents() {
     for (const auto& c : FColumns)
         if (c->IsComputed() && c->GetExists()) c->DropDependents();
     TDbObj::DropDependents();
+}
+
+void TTblData::MarkDependentViews() {
+    for (int i = 0; i < UsedBy.Count(); ++i)
+        if (auto* view = dynamic_cast<TViwData*>(UsedBy.Items(i)->Ref)) view->SetRecreate(true);
 }
 
 void TTblData::DropForReplace() {

@@ -221,6 +221,9 @@ public:
 
     // Sets the flag here and raises it on the counterpart.
     void SetNeedsReorder(bool Value);
+    // Every view that reads this table is dropped and created again by the view alter pass,
+    // although its text did not change (after a column type change).
+    void MarkDependentViews();
     bool HasIdentityColumn() const;
     // "TABLE " + name + columns + clauses (every dialect but MySQL).
     std::string GetBodySQL();

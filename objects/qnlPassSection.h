@@ -2,8 +2,10 @@
 // The section of a script pass: its title comment goes out right before the pass's first
 // statement (never for a pass that writes nothing), and a comment holding CR LF closes a section
 // that was opened.
+#include "core/qnlDBStructure.h"
 #include "core/qnlSQL_Exec.h"
 
+#include <functional>
 #include <string>
 
 namespace qnl {
@@ -27,5 +29,21 @@ private:
     std::string FTitle;
     bool FOpened = false;
 };
+
+// The drop pass of a kind matched by counterpart: every object of the target's List that the
+// master lacks and that exists at this point of the script is dropped (with what uses it) in a
+// section under Title; After runs on each object dropped.
+inline void DropTargetOnly(TCustomSQLExec& Exec, const TDbObjList& List, const std::string& Title,
+                           const std::function<void(TDbObj&)>& After = {}) {
+    TPassSection section(Exec, Title);
+    for (int i = 0; i < List.Count(); ++i) {
+        TDbObj* t = List.Obj(i);
+        if (t->NoScript || t->Counterpart || !t->GetExists()) continue;
+        section.Open();
+        t->DoDrop();
+        if (After) After(*t);
+    }
+    section.Close();
+}
 
 } // namespace qnl

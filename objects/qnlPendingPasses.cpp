@@ -24,15 +24,6 @@ void WriteDeclareUDFs(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetTyp
 void WriteAlterUDFs(TCustomQuarnel&) {}
 void WriteDropUDFs(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
 
-void WriteEmptyTriggerBodies(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-void WriteDropTriggers(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-void WriteCreateTriggers(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-void WriteAlterTriggers(TCustomQuarnel&) {}
-
-void WriteDropViews(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-void WriteCreateViews(TCustomQuarnel&) {}
-void WriteAlterViews(TCustomObjs&, TCustomObjs&, TCustomSQLExec&, TCmpObjSetType) {}
-
 void WriteCreateRoles(TCustomQuarnel&) {}
 void WriteAlterRoles(TCustomQuarnel&) {}
 void WriteDropRoles(TCustomQuarnel&) {}

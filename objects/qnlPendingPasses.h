@@ -1,7 +1,8 @@
 #pragma once
 // PLACEHOLDERS, to be replaced: the passes of the object kinds that later work builds (domains,
-// conversions, external functions, triggers, views, operators, roles and grants). The comparer calls each in its fixed order; until its
-// kind unit lands, it does nothing. Each kind unit takes its routines out of here when it lands.
+// conversions, external functions, operators, roles and grants). The comparer calls each in its
+// fixed order; until its kind unit lands, it does nothing. Each kind unit takes its routines out
+// of here when it lands.
 #include "core/qnlTypes.h"
 
 namespace qnl {
@@ -30,17 +31,6 @@ void WriteDropOperatorClasses(TCustomQuarnel& Q);
 void WriteDeclareUDFs(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
 void WriteAlterUDFs(TCustomQuarnel& Q);
 void WriteDropUDFs(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-
-// Triggers.
-void WriteEmptyTriggerBodies(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-void WriteDropTriggers(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-void WriteCreateTriggers(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-void WriteAlterTriggers(TCustomQuarnel& Q);
-
-// Views.
-void WriteDropViews(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
-void WriteCreateViews(TCustomQuarnel& Q);
-void WriteAlterViews(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare);
 
 // Roles and grants.
 void WriteCreateRoles(TCustomQuarnel& Q);

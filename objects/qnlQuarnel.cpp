@@ -10,6 +10,8 @@
 #include "objects/qnlComp_Prc.h"
 #include "objects/qnlComp_Rul.h"
 #include "objects/qnlComp_Tbl.h"
+#include "objects/qnlComp_Trg.h"
+#include "objects/qnlComp_Viw.h"
 #include "objects/qnlPendingPasses.h"
 
 #include <exception>

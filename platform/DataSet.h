@@ -81,7 +81,7 @@ enum TGetResult : uint8_t { grOK, grBOF, grEOF, grError };
 enum TBookmarkFlag : uint8_t { bfCurrent, bfBOF, bfEOF, bfInserted };
 enum TUpdateStatus : uint8_t { usUnmodified, usModified, usInserted, usDeleted };
 enum TDataAction : uint8_t { daFail, daAbort, daRetry };
-enum TBlobStreamMode : uint8_t { bmRead, bmWrite, bmReadWrite };
+// TBlobStreamMode comes with the streams (platform/Streams.h).
 
 // What a data set tells its data sources and links. Info: the TField for deFieldChange (nil:
 // the whole record), the distance for deDataSetScroll, 1 / 0 for deDisabledStateChange
@@ -121,6 +121,10 @@ public:
     bool Modified() const { return FModified; }
     // Public because blob streams of derived classes mark their data set.
     void SetModified(bool Value) { FModified = Value; }
+    // A state for one internal read or write (no events); give the answer back to RestoreState.
+    // Public because readers of a field's raw data switch to the old-value state for one read.
+    TDataSetState SetTempState(TDataSetState Value);
+    void RestoreState(TDataSetState Value);
 
     // ---- Navigation ----
     void First();
@@ -304,9 +308,6 @@ protected:
 
     // ---- States ----
     void SetState(TDataSetState Value);
-    // A state for one internal read or write (no events); give the answer back to RestoreState.
-    TDataSetState SetTempState(TDataSetState Value);
-    void RestoreState(TDataSetState Value);
     virtual void DataEvent(TDataEvent Event, intptr_t Info);
 
     // ---- Calculated fields ----

@@ -5,10 +5,16 @@
 // and time separators are the ones in the settings.
 #include "platform/Variant.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace qnl {
+
+// Days between 1 January 0001 (day 1 of the framework's dates and time stamps) and 30 December
+// 1899 (TDateTime 0), and the milliseconds of a day.
+inline constexpr int32_t DateDelta = 693594;
+inline constexpr int64_t MSecsPerDay = 86400000;
 
 // The process-wide settings are FormatSettings (platform/Variant.h); changing them is for the
 // main thread only.

@@ -27,6 +27,7 @@
 // their own form (TDateTime, UTF-16 text) and let TDataSet::DataConvert translate (they call
 // GetData / SetData with NativeFormat false); the others use the native form directly.
 #include "platform/Component.h"
+#include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 #include "platform/Variant.h"
 
@@ -56,10 +57,6 @@ enum TFieldType : uint8_t {
 const char* FieldTypeName(TFieldType Type);
 
 enum TFieldKind : uint8_t { fkData, fkCalculated, fkLookup, fkInternalCalc };
-
-// Days between 1 January 0001 (day 1 of ftDate) and 30 December 1899 (TDateTime 0).
-inline constexpr int32_t DateDelta = 693594;
-inline constexpr int64_t MSecsPerDay = 86400000;
 
 // Raises EDatabaseError; a named component puts its name in front ("Name: message").
 [[noreturn]] void DatabaseError(const std::string& Message, const TComponent* Component = nullptr);

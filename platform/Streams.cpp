@@ -10,15 +10,15 @@
 
 namespace qnl {
 
-namespace {
-
-int64_t NewPosition(int64_t Current, int64_t Size, int64_t Offset, TSeekOrigin Origin) {
+int64_t SeekTarget(int64_t Current, int64_t Size, int64_t Offset, TSeekOrigin Origin) {
     int64_t Base = Origin == TSeekOrigin::soBeginning ? 0 : Origin == TSeekOrigin::soCurrent ? Current : Size;
     int64_t Result = 0;
     if (__builtin_add_overflow(Base, Offset, &Result) || Result < 0)
         throw EStreamError("Stream seek to a negative position");
     return Result;
 }
+
+namespace {
 
 [[noreturn]] void RaiseFileError(const std::string& What, const std::string& FileName) {
     throw EStreamError(What + " \"" + FileName + "\": " + std::strerror(errno));
@@ -94,7 +94,7 @@ int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-    FPosition = NewPosition(FPosition, GetSize(), Offset, Origin);
+    FPosition = SeekTarget(FPosition, GetSize(), Offset, Origin);
     return FPosition;
 }
 
@@ -180,7 +180,7 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
 
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
     off_t Current = ::lseek(FHandle, 0, SEEK_CUR);
-    int64_t Target = NewPosition(Current, Origin == TSeekOrigin::soEnd ? GetSize() : 0, Offset, Origin);
+    int64_t Target = SeekTarget(Current, Origin == TSeekOrigin::soEnd ? GetSize() : 0, Offset, Origin);
     off_t Result = ::lseek(FHandle, static_cast<off_t>(Target), SEEK_SET);
     if (Result < 0)
         RaiseFileError("Cannot seek in file", FFileName);

@@ -12,12 +12,19 @@ namespace qnl {
 
 enum class TSeekOrigin : uint8_t { soBeginning, soCurrent, soEnd };
 
+// How a blob stream is opened: read only, write only (a new body), or both.
+enum TBlobStreamMode : uint8_t { bmRead, bmWrite, bmReadWrite };
+
 // A stream operation that cannot be done: a short read or write where the whole count was
 // asked for, a negative position, a file that cannot be opened.
 class EStreamError : public Exception {
 public:
     using Exception::Exception;
 };
+
+// The position a seek arrives at from Current in a stream of Size bytes; raises EStreamError
+// for a position before the start (or beyond the 64-bit range).
+int64_t SeekTarget(int64_t Current, int64_t Size, int64_t Offset, TSeekOrigin Origin);
 
 class TStream {
 public:

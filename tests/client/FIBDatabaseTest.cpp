@@ -1,7 +1,9 @@
 // The database and transaction objects over real databases of the embedded engine.
 #include "client/FIBDatabase.h"
 
+#include "ErrorText.h"
 #include "fixtures/FbFixture.h"
+#include "tests/client/ErrorText.h"
 #include "tests/client/LiveAttachment.h"
 #include "platform/Assertions.h"
 #include "platform/MainThread.h"
@@ -39,17 +41,7 @@ std::unique_ptr<TFIBDatabase> MakeDatabase(TComponent* Owner, const char* Name, 
     return db;
 }
 
-// The message of what Fn throws as E; fails the test when it throws nothing.
-template <class E, class Fn>
-std::string ErrorText(Fn&& F) {
-    try {
-        F();
-    } catch (const E& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "nothing raised";
-    return {};
-}
+using test::ErrorText;
 
 // The rows of a one-column query as isql-fb prints them (the database must be closed here).
 std::string IsqlQuery(const std::string& Path, const std::string& Sql) {

@@ -1,5 +1,8 @@
 #include "client/StdFuncs.h"
+#include "platform/DataSet.h"
 #include "platform/Exceptions.h"
+
+#include "../platform/VectorDataSet.h"
 
 #include <gtest/gtest.h>
 
@@ -184,6 +187,49 @@ TEST(FormatNumericStr, DisplayFormats) {
         FormatNumericStr(c.Format, c.Number, false, result);
         EXPECT_EQ(c.Expected, result) << c.Format << " with " << c.Number;
     }
+}
+
+// A data set whose old values cannot be read.
+class TNoOldValues : public test::TVectorDataSet {
+public:
+    using TVectorDataSet::GetFieldData;
+    bool GetFieldData(TField* Field, void* Buffer) override {
+        if (State() == dsOldValue) throw EDatabaseError("no old values");
+        return TVectorDataSet::GetFieldData(Field, Buffer);
+    }
+};
+
+TEST(StdFuncs, RawFieldDataReadsTheOldValueInItsState) {
+    TNoOldValues ds;
+    ds.Columns = {{"ID", ftInteger}, {"PRICE", ftBCD, 2}};
+    TBcd price;
+    ASSERT_TRUE(TryStrToBcd("12.34", price));
+    ds.Source = {{Variant(int32_t{1}), Variant(price)}, {Variant(int32_t{2}), Variant::Null()}};
+    ds.Open();
+    TField* field = ds.FieldByName("PRICE");
+    ds.Edit();
+    field->SetAsString("56.78");
+    Variant value;
+    BCDFieldValueToVariant(field, false, value);
+    EXPECT_EQ("56.78", value.AsString());
+    EXPECT_THROW(BCDFieldValueToVariant(field, true, value), EDatabaseError);
+    EXPECT_EQ(dsEdit, ds.State()) << "the state comes back after a read that raised";
+    ds.Cancel();
+
+    test::TVectorDataSet plain;
+    plain.Columns = ds.Columns;
+    plain.Source = ds.Source;
+    plain.Open();
+    TField* stored = plain.FieldByName("PRICE");
+    plain.Edit();
+    stored->SetAsString("56.78");
+    BCDFieldValueToVariant(stored, true, value);
+    EXPECT_EQ("12.34", value.AsString());
+    EXPECT_EQ(dsEdit, plain.State());
+    plain.Cancel();
+    plain.Next();
+    BCDFieldValueToVariant(stored, false, value);
+    EXPECT_TRUE(value.IsEmpty()) << "no data";
 }
 
 } // namespace

@@ -61,6 +61,18 @@ struct FirebirdComparison {
     }
 };
 
+// What a comparison that finds nothing to change writes for a Firebird 3 target: the header.
+inline std::vector<std::string> HeaderOnly(const std::string& DatabasePath) {
+    return {"SET SQL DIALECT 3", "CONNECT '" + DatabasePath + "' USER 'SYSDBA' PASSWORD 'plumtrees'", "SET AUTODDL ON"};
+}
+
+// How often a text stands in a script.
+inline size_t Count(const std::string& Script, const std::string& Text) {
+    size_t n = 0;
+    for (size_t p = Script.find(Text); p != std::string::npos; p = Script.find(Text, p + 1)) ++n;
+    return n;
+}
+
 // Position of a text in a script, to check the order of steps; a missing text fails the test.
 inline size_t At(const std::string& Script, const std::string& Text) {
     const size_t p = Script.find(Text);

@@ -5,7 +5,10 @@
 #include "core/qnlSQL_Exec.h"
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Tbl.h"
+#include "objects/qnlQuarnel.h"
 
+#include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -92,6 +95,42 @@ struct LinkedSides {
         A->SetCounterpart(B);
         B->SetCounterpart(A);
         A->Exists = B->Exists = true;
+    }
+};
+
+// Two structures of one dialect under the comparer, writing to a recording executor.
+struct RecordedComparison {
+    TDBStructure master, target;
+    RecordingExec exec;
+    TQuarnel q;
+
+    explicit RecordedComparison(TServerType Type = stInterBase, TIBSQLServerVersionType Version = st_Firebird_30) {
+        for (TObjs* o : {master.Objs(), target.Objs()}) {
+            o->SetServerType(Type);
+            o->IBServerOptions.SQLServerVersion = Version;
+        }
+        exec.ServerType = Type;
+        q.SetDBStructureMaster(&master);
+        q.SetDBStructureTarget(&target);
+        q.SetSQLExec(&exec);
+    }
+    TObjs& M() { return *master.Objs(); }
+    TObjs& T() { return *target.Objs(); }
+
+    // Compares; answers every comment and every statement about an object of one of Kinds, the
+    // statements led by their action code. Section closings carry no information and are left out.
+    std::vector<std::string> Run(std::initializer_list<TDbObject> Kinds) {
+        q.Compare();
+        std::vector<std::string> r;
+        for (int i = 0; i < exec.StatementCount(); ++i) {
+            const TStatement* st = exec.Statements(i);
+            if (st->Kind == skComment)
+                r.push_back(exec.Text(i));
+            else if (std::find(Kinds.begin(), Kinds.end(), st->ObjKind) != Kinds.end())
+                r.push_back("[" + std::to_string(st->Action) + "] " + exec.Text(i));
+        }
+        std::erase_if(r, [](const std::string& S) { return Trim(S).empty(); });
+        return r;
     }
 };
 

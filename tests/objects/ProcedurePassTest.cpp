@@ -1,6 +1,7 @@
 // The procedure passes through the comparer, for the dialects and paths the Firebird tests do
 // not reach: texts and actions of the statements written, and the walks' effects on the flags.
 #include "objects/qnlComp_Prc.h"
+#include "objects/qnlComp_Trg.h"
 #include "objects/qnlQuarnel.h"
 #include "tests/core/TestKinds.h"
 #include "tests/objects/ObjectsKit.h"
@@ -14,41 +15,9 @@ namespace {
 
 using Steps = std::vector<std::string>;
 
-struct Comparison {
-    TDBStructure master, target;
-    RecordingExec exec;
-    TQuarnel q;
-
-    explicit Comparison(TServerType Type) {
-        for (TObjs* o : {master.Objs(), target.Objs()}) {
-            o->SetServerType(Type);
-            o->IBServerOptions.SQLServerVersion = st_Firebird_30;
-        }
-        exec.ServerType = Type;
-        q.SetDBStructureMaster(&master);
-        q.SetDBStructureTarget(&target);
-        q.SetSQLExec(&exec);
-    }
-    TObjs& M() { return *master.Objs(); }
-    TObjs& T() { return *target.Objs(); }
-
-    // Every comment and every statement about a routine, view or column, the statements led by
-    // their action code.
-    Steps Run() {
-        q.Compare();
-        Steps r;
-        for (int i = 0; i < exec.StatementCount(); ++i) {
-            const TStatement* st = exec.Statements(i);
-            if (st->Kind == skComment)
-                r.push_back(exec.Text(i));
-            else if (st->ObjKind == dboProcedure || st->ObjKind == dboView || st->ObjKind == dboField ||
-                     st->ObjKind == dboTrigger)
-                r.push_back("[" + std::to_string(st->Action) + "] " + exec.Text(i));
-        }
-        // Section closings carry no information here.
-        std::erase_if(r, [](const std::string& S) { return Trim(S).empty(); });
-        return r;
-    }
+struct Comparison : RecordedComparison {
+    using RecordedComparison::RecordedComparison;
+    Steps Run() { return RecordedComparison::Run({dboProcedure, dboView, dboField, dboTrigger}); }
 };
 
 TPrcData* Routine(TObjs& Objs, const std::string& Name, const std::string& Body, bool Function = false) {
@@ -163,13 +132,27 @@ TEST(ProcedurePass, ChangedCalleeEmptiesTriggersThatUseIt) {
     TPrcData* m = Routine(c.M(), "P", "BEGIN END");
     m->AddInputParam("b", dtInteger);
     TPrcData* t = Routine(c.T(), "P", "BEGIN END");
-    auto* trg = new Body(&c.T(), dboTrigger, "TRG");
-    c.T().AddDbObject(trg);
-    RegisterDependency(&c.T(), trg, t);
+    TTrgData* trigger[2];
+    for (TObjs* side : {&c.M(), &c.T()}) {
+        auto* trg = new TTrgData(side);
+        trg->Name = "TRG";
+        trg->SetTableName("X");
+        trg->TriggerType = 1;
+        trg->SetSource("AS BEGIN EXECUTE PROCEDURE P(1); END");
+        side->AddDbObject(trg);
+        trigger[side == &c.T()] = trg;
+    }
+    RegisterDependency(&c.T(), trigger[1], t);
     const Steps steps = c.Run();
+    // The trigger loses its call of P(a) before P changes, and gets it back after.
+    const std::string emptied = "[2] ALTER TRIGGER TRG\r\nAS Declare variable I integer;\r\nBEGIN I = 0; END";
+    const std::string restored = "[2] ALTER TRIGGER TRG\r\nAS BEGIN EXECUTE PROCEDURE P(1); END";
+    const auto at = [&](const std::string& S) { return std::find(steps.begin(), steps.end(), S) - steps.begin(); };
     ASSERT_FALSE(steps.empty());
-    EXPECT_EQ(steps[0], "[4] ALTER TRG BEGIN END");
-    EXPECT_TRUE(trg->BodyEmptied);
+    EXPECT_EQ(steps[0], emptied);
+    EXPECT_LT(at("[2] ALTER PROCEDURE P(\"a\" INTEGER,\r\n\"b\" INTEGER)\r\n AS\r\nBEGIN END"), at(restored));
+    EXPECT_LT(at(restored), static_cast<long>(steps.size()));
+    EXPECT_FALSE(trigger[0]->BodyEmptied);
 }
 
 TEST(ProcedurePass, ViewAProcedureUsesIsReplacedBeforeTheProcedureChanges) {

@@ -1,0 +1,202 @@
+// Array columns against real Firebird 3: arrays written through a parameter are read back by the
+// layer and by isql-fb element by element; a never-written array reads as Nulls; values that do
+// not fit the column are refused before the server sees them.
+#include "ErrorText.h"
+#include "TestStatement.h"
+
+#include "client/FIBQuery.h"
+#include "fixtures/FbFixture.h"
+#include "platform/DateTime.h"
+#include "platform/VariantConv.h"
+
+#include "../platform/VectorDataSet.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <string>
+#include <vector>
+
+namespace qnl {
+namespace {
+
+using test::ErrorText;
+using test::TTestStatement;
+
+const char* ArrayDdl = R"(
+CREATE TABLE A (ID INTEGER NOT NULL PRIMARY KEY, IA INTEGER[1:3], NA NUMERIC(9,2)[3], VA VARCHAR(5)[3],
+  TA TIMESTAMP[2], MA INTEGER[1:2, 1:3], FA FLOAT[2], CA CHAR(3)[2], BA BIGINT[2], DA DATE[0:1], SA SMALLINT[-1:0]);
+INSERT INTO A (ID) VALUES (1);
+INSERT INTO A (ID) VALUES (2);
+INSERT INTO A (ID) VALUES (3);
+)";
+
+Variant ArrayOf(int Low, const std::vector<Variant>& Elements) {
+    Variant a = Variant::CreateArray({{Low, static_cast<int>(Elements.size())}}, varVariant);
+    for (size_t i = 0; i < Elements.size(); ++i) a.PutElement({Low + static_cast<int>(i)}, Elements[i]);
+    return a;
+}
+
+class pFIBArrayTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { test::PrepareFirebirdEnvironment(); }
+
+    void Connect(const std::string& Path) {
+        Database.SetDBName(Path);
+        Database.ConnectParams().SetUserName("SYSDBA");
+        Database.ConnectParams().SetCharSet("UTF8");
+        Database.SynchronizeTime = false;
+        Database.Open();
+        Transaction.SetDefaultDatabase(&Database);
+        Transaction.StartTransaction();
+    }
+
+    TFIBDatabase Database;
+    TFIBTransaction Transaction;
+};
+
+TEST_F(pFIBArrayTest, WrittenArraysMatchIsqlElementByElement) {
+    test::TempDatabase db(ArrayDdl);
+    Connect(db.Path());
+    TTestStatement q(Database, Transaction);
+
+    // Never written: every element Null, within the column's own bounds.
+    q.Open("SELECT IA, MA, SA FROM A WHERE ID = 1");
+    const Variant unwritten = q.Field("IA").GetArrayValues();
+    ASSERT_EQ(1, unwritten.DimCount());
+    EXPECT_EQ(1, unwritten.LowBound(1));
+    EXPECT_EQ(3, unwritten.HighBound(1));
+    for (int i = 1; i <= 3; ++i) EXPECT_TRUE(unwritten.GetElement({i}).IsNull());
+    const Variant matrix = q.Field("MA").GetArrayValues();
+    ASSERT_EQ(2, matrix.DimCount());
+    EXPECT_EQ(2, matrix.HighBound(1));
+    EXPECT_EQ(3, matrix.HighBound(2));
+    EXPECT_EQ(-1, q.Field("SA").GetArrayValues().LowBound(1));
+    EXPECT_EQ(12, q.Field("IA").GetArraySize());
+
+    const TDateTime ts1 = EncodeDate(2024, 2, 29) + EncodeTime(13, 14, 15, 123);
+    const TDateTime ts2 = EncodeDate(1858, 11, 17);
+    Variant ma = Variant::CreateArray({{1, 2}, {1, 3}}, varVariant);
+    for (int r = 1; r <= 2; ++r)
+        for (int c = 1; c <= 3; ++c) ma.PutElement({r, c}, Variant(int32_t{10 * r + c}));
+    q.Prepare("UPDATE A SET IA = ?, NA = ?, VA = ?, TA = ?, MA = ?, FA = ?, CA = ?, BA = ?, DA = ?, SA = ? WHERE ID = 2");
+    q.Param(0).SetArrayValues(ArrayOf(1, {Variant(int32_t{10}), Variant(int32_t{-20}), Variant(int32_t{30})}));
+    // 0.29 is 0.28999... as a double: rounded, not cut to 28.
+    q.Param(1).SetAsVariant(ArrayOf(1, {Variant(12.34), Variant(0.29), Variant(-0.05)}));
+    q.Param(2).SetArrayValues(ArrayOf(1, {Variant("ab"), Variant::Null(), Variant("fghij")}));
+    q.Param(3).SetArrayValues(ArrayOf(1, {Variant::FromDate(ts1), Variant::FromDate(ts2)}));
+    q.Param(4).SetArrayValues(ma);
+    q.Param(5).SetArrayValues(ArrayOf(1, {Variant(1.5), Variant(-0.1)}));
+    q.Param(6).SetArrayValues(ArrayOf(1, {Variant("x"), Variant("yz")}));
+    q.Param(7).SetArrayValues(ArrayOf(1, {Variant((int64_t{1} << 60) + 1), Variant(int64_t{-1})}));
+    q.Param(8).SetArrayValues(ArrayOf(0, {Variant::FromDate(EncodeDate(2000, 1, 1)), Variant::FromDate(0)}));
+    q.Param(9).SetArrayValues(ArrayOf(-1, {Variant(int16_t{-32768}), Variant(int16_t{32767})}));
+    q.Execute();
+
+    q.Open("SELECT * FROM A WHERE ID = 2");
+    const Variant na = q.Field("NA").GetArrayValues();
+    EXPECT_EQ(12.34, na.GetElement({1}).AsDouble());
+    EXPECT_EQ(0.29, na.GetElement({2}).AsDouble());
+    EXPECT_EQ(-0.05, na.GetElement({3}).AsDouble());
+    const Variant va = q.Field("VA").GetArrayValues();
+    EXPECT_EQ("ab", va.GetElement({1}).AsString());
+    EXPECT_EQ("", va.GetElement({2}).AsString());
+    EXPECT_EQ("fghij", va.GetElement({3}).AsString());
+    const Variant ta = q.Field("TA").GetArrayValues();
+    EXPECT_NEAR(ts1, ta.GetElement({1}).AsDouble(), 1e-9);
+    EXPECT_NEAR(ts2, ta.GetElement({2}).AsDouble(), 1e-9);
+    const Variant maBack = q.Field("MA").GetArrayValues();
+    for (int r = 1; r <= 2; ++r)
+        for (int c = 1; c <= 3; ++c) EXPECT_EQ(10 * r + c, maBack.GetElement({r, c}).AsInt64());
+    EXPECT_EQ(-0.1f, static_cast<float>(q.Field("FA").GetArrayValues().GetElement({2}).AsDouble()));
+    EXPECT_EQ("yz", q.Field("CA").GetArrayValues().GetElement({2}).AsString());
+    EXPECT_EQ((int64_t{1} << 60) + 1, q.Field("BA").GetArrayValues().GetElement({1}).AsInt64());
+    EXPECT_EQ(-32768, q.Field("SA").GetArrayValues().GetElement({-1}).AsInt64());
+
+    // What does not fit is refused, naming the column.
+    q.Prepare("UPDATE A SET VA = ?, IA = ? WHERE ID = 1");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Param(0).SetArrayValues(ArrayOf(1, {Variant("abcdef")})); }),
+              "Element [1] of array \"A.VA\" is longer than its 5 characters");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] {
+                  q.Param(1).SetArrayValues(ArrayOf(0, {Variant(1), Variant(2), Variant(3), Variant(4)}));
+              }),
+              "Array value of 4 elements does not fit \"A.IA\" (3 elements)");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Param(1).SetArrayValues(ma); }), "Dimension 1 don't exist in \"A.IA\" ");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] {
+                  int lower, upper;
+                  q.Param(1).ArrayInfo()->GetDimension(1, lower, upper);
+              }),
+              "Dimension 1 don't exist in \"A.IA\" ");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Param(1).SetArrayValues(ArrayOf(1, {Variant(1e10)})); }),
+              "Invalid data conversion.");
+    q.Open("SELECT ID FROM A WHERE ID = 1");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Field("ID").GetArrayValues(); }),
+              "Column types \"A.ID\" is not array field");
+
+    // A data-set field that holds the array id: written through the field, stored by a
+    // statement, read again through a field that holds the stored id.
+    EXPECT_THROW(TpFIBArray(Database.ClientLibraryPtr(), nullptr, Database.HandleAddress(),
+                            Transaction.HandleAddress(), "A", "NOPE"),
+                 EFIBInterBaseError);
+    const TpFIBArray ia(Database.ClientLibraryPtr(), nullptr, Database.HandleAddress(), Transaction.HandleAddress(), "A",
+                        "IA");
+    EXPECT_EQ(ftInteger, ia.FieldType());
+    test::TVectorDataSet edited;
+    edited.Columns = {{"IA", ftLargeint}};
+    edited.Source = {{Variant(int64_t{0})}};
+    edited.Open();
+    TField* field = edited.FieldByName("IA");
+    edited.Edit();
+    ia.SetFieldArrayValues(field, ArrayOf(1, {Variant(7), Variant(8), Variant(9)}), Database.HandleAddress(),
+                           Transaction.HandleAddress());
+    ISC_QUAD written{};
+    ASSERT_TRUE(field->GetData(&written));
+    q.Prepare("UPDATE A SET IA = ? WHERE ID = 3");
+    q.Param(0).SetAsQuad(written);
+    q.Execute();
+    q.Open("SELECT IA FROM A WHERE ID = 3");
+    const ISC_QUAD stored = q.Field("IA").GetAsQuad();
+    int64_t storedBits = 0;
+    std::memcpy(&storedBits, &stored, sizeof stored);
+    test::TVectorDataSet fetched;
+    fetched.Columns = {{"IA", ftLargeint}};
+    fetched.Source = {{Variant(storedBits)}, {Variant::Null()}};
+    fetched.Open();
+    const Variant back = ia.GetFieldArrayValues(fetched.FieldByName("IA"), Database.HandleAddress(),
+                                                Transaction.HandleAddress());
+    EXPECT_EQ(8, back.GetElement({2}).AsInt64());
+    fetched.Next();
+    EXPECT_TRUE(ia.GetFieldArrayValues(fetched.FieldByName("IA"), Database.HandleAddress(), Transaction.HandleAddress())
+                    .GetElement({1})
+                    .IsNull());
+    edited.Cancel();
+
+    Transaction.Commit();
+    Database.Close();
+
+    const std::vector<std::string> rows = test::QueryRows(
+        db,
+        "SELECT '<<' || IA[1] || ',' || IA[2] || ',' || IA[3] || '>>' FROM A WHERE ID = 2 UNION ALL "
+        "SELECT '<<' || NA[1] || ',' || NA[2] || ',' || NA[3] || '>>' FROM A WHERE ID = 2 UNION ALL "
+        "SELECT '<<' || VA[1] || ',' || VA[2] || ',' || VA[3] || ',' || OCTET_LENGTH(VA[1]) || '>>' "
+        "FROM A WHERE ID = 2 UNION ALL "
+        "SELECT '<<' || TA[1] || ',' || TA[2] || '>>' FROM A WHERE ID = 2 UNION ALL "
+        "SELECT '<<' || MA[1,1] || MA[1,2] || MA[1,3] || MA[2,1] || MA[2,2] || MA[2,3] || '>>' FROM A WHERE ID = 2 "
+        "UNION ALL SELECT '<<' || FA[1] || ',' || CA[1] || '|' || BA[1] || ',' || DA[0] || ',' || SA[-1] || '>>' "
+        "FROM A WHERE ID = 2 UNION ALL "
+        "SELECT '<<' || COALESCE(IA[1], 'null') || COALESCE(VA[3], 'null') || '>>' FROM A WHERE ID = 1");
+    const std::vector<std::string> expected = {
+        "10,-20,30",
+        "12.34,0.29,-0.05",
+        "ab,,fghij,2",
+        "2024-02-29 13:14:15.1230,1858-11-17 00:00:00.0000",
+        "111213212223",
+        "1.5000000,x  |1152921504606846977,2000-01-01,-32768",
+        "nullnull",
+    };
+    EXPECT_EQ(expected, rows);
+}
+
+} // namespace
+} // namespace qnl
