@@ -315,13 +315,7 @@ void TDbObj::CreateDependencies() {
                     TDbObj* r = DependsOn.Items(j)->Ref;
                     if (r && r->Kind == dboField && !r->Source().empty() && r->GetOwner() == ref) full = true;
                 }
-                // The table's phase comes back however its creation ends.
-                struct TPhaseRestore {
-                    TDbObj* Table;
-                    bool Saved;
-                    ~TPhaseRestore() { Table->SetCreatePhase(Saved); }
-                } restore{ref, ref->GetPlainColumnsOnly()};
-                ref->SetCreatePhase(!full);
+                const TCreatePhase phase(*ref, !full);
                 ref->CreateDependDef();
             } else if (!(Kind == dboTable && Name == ref->Name)) {
                 ref->CreateDependDef();

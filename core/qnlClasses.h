@@ -213,6 +213,23 @@ private:
     bool FDropping = false;
 };
 
+// Puts a table into a creation phase (plain columns only, or the full create) for the lifetime
+// of the object, and gives the table its former phase back on every way out, an exception
+// included.
+class TCreatePhase {
+public:
+    TCreatePhase(TDbObj& ATable, bool PlainColumnsOnly) : FTable(ATable), FSaved(ATable.GetPlainColumnsOnly()) {
+        FTable.SetCreatePhase(PlainColumnsOnly);
+    }
+    ~TCreatePhase() { FTable.SetCreatePhase(FSaved); }
+    TCreatePhase(const TCreatePhase&) = delete;
+    TCreatePhase& operator=(const TCreatePhase&) = delete;
+
+private:
+    TDbObj& FTable;
+    bool FSaved;
+};
+
 class TDependObj : public TDbObj {
 public:
     TDependObj(TCustomObjs* AContainer, TDbObj* ARef, int ARefColumn, int ARefLine);

@@ -5,6 +5,8 @@
 #include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Prc.h"
+#include "objects/qnlComp_Trg.h"
+#include "objects/qnlComp_Viw.h"
 
 #include <gtest/gtest.h>
 
@@ -75,6 +77,35 @@ void CheckKeys(const KeyCase& c) {
     ASSERT_EQ(s.exec.Texts().size(), 1u) << ::testing::PrintToString(s.exec.Texts());
     EXPECT_EQ(s.exec.Statements(0)->ObjName, caller->Name);
     EXPECT_TRUE(caller->DependsOn.Items(0)->Active);
+
+    // A view the caller reads, whose text differs between the sides, is dropped and created again.
+    auto* masterView = Named<TViwData>(s, s.M(), std::string(c.MasterPrefix) + "V", c.Schema);
+    auto* targetView = Named<TViwData>(s, s.T(), std::string(c.TargetPrefix) + "V", c.Schema);
+    LinkedSides::Pair(masterView, targetView);
+    masterView->CurrentSQL = "SELECT 2 FROM RDB$DATABASE";
+    targetView->CurrentSQL = "SELECT 1 FROM RDB$DATABASE";
+    CreateViewFor(*caller, *masterView, "procedure");
+    EXPECT_EQ(targetView->CurrentSQL, masterView->CurrentSQL);
+    EXPECT_TRUE(targetView->GetExists());
+
+    // A target trigger whose body is emptied marks its master partner, so the trigger pass
+    // restores the master's body.
+    auto* masterTrigger = Named<TTrgData>(s, s.M(), std::string(c.MasterPrefix) + "TRG", c.Schema);
+    auto* targetTrigger = Named<TTrgData>(s, s.T(), std::string(c.TargetPrefix) + "TRG", c.Schema);
+    targetTrigger->SetSource("AS BEGIN NEW.ID = 1; END");
+    targetTrigger->EmptyBody(false);
+    EXPECT_TRUE(masterTrigger->BodyEmptied);
+
+    // Dropping a trigger of a view empties the view's other triggers that read it.
+    auto* dropped = Named<TTrgData>(s, s.T(), std::string(c.TargetPrefix) + "TRG_OLD", c.Schema);
+    dropped->Relation = targetView;
+    dropped->TableName = targetView->Name;
+    targetTrigger->Relation = targetView;
+    targetTrigger->TableName = targetView->Name;
+    targetTrigger->SetSource("AS BEGIN NEW.ID = (SELECT 1 FROM RDB$DATABASE); END");
+    RegisterDependency(&s.T(), targetTrigger, targetView);
+    dropped->DoDrop();
+    EXPECT_TRUE(targetTrigger->BodyIsEmpty());
 }
 
 TEST(WalkKeys, WhatBothSidesHaveIsFoundByItsKey) {
@@ -121,20 +152,27 @@ TEST(WalkMarks, AWalkThatFailedOnceRunsAgain) {
     exception->CreateFailures = table->CreateFailures = 1;
     gone->DropFailures = key->DropFailures = 1;
 
+    auto* view = Named<FailsFirst<TViwData>>(s, s.M(), "V_NEW");
+    view->CreateFailures = 1;
+
     struct Step {
         const char* Label;
         TDbObj* Obj;
         bool Create;
+        int Before;   // lines the walk writes ahead of the object's text (a view's comment)
+        int Written;  // lines of a walk that succeeds (a table adds a blank line)
     };
-    for (const Step& step : {Step{"exception", exception, true}, Step{"table", table, true},
-                             Step{"dropped exception", gone, false}, Step{"unnamed key", key, false}}) {
+    for (const Step& step : {Step{"exception", exception, true, 0, 1}, Step{"table", table, true, 0, 2},
+                             Step{"view", view, true, 1, 2}, Step{"dropped exception", gone, false, 0, 1},
+                             Step{"unnamed key", key, false, 0, 1}}) {
         SCOPED_TRACE(step.Label);
-        const int before = s.exec.StatementCount();
+        int before = s.exec.StatementCount();
         auto walk = [&] { step.Create ? step.Obj->CreateDependDef() : step.Obj->DoDrop(); };
         EXPECT_THROW(walk(), std::runtime_error);
-        EXPECT_EQ(s.exec.StatementCount(), before);
+        EXPECT_EQ(s.exec.StatementCount(), before + step.Before);
+        before = s.exec.StatementCount();
         walk();
-        EXPECT_EQ(s.exec.StatementCount(), before + (step.Obj == table ? 2 : 1));  // a table adds a blank line
+        EXPECT_EQ(s.exec.StatementCount(), before + step.Written);
         EXPECT_EQ(step.Obj->GetExists(), step.Create);
     }
 
@@ -151,6 +189,23 @@ TEST(WalkMarks, AWalkThatFailedOnceRunsAgain) {
     later->CreateFailures = 1;
     EXPECT_THROW(computed->CreateDependencies(), std::runtime_error);
     EXPECT_FALSE(later->PlainColumnsOnly);
+
+    // A view brings back the computed columns that read it through their table's full create;
+    // a failure there must not leave the table out of its plain-columns phase.
+    auto* kept = Named<TTblData>(s, s.M(), "T_KEPT");
+    kept->Exists = true;
+    kept->SetCreatePhase(true);
+    auto reader = std::make_unique<FailsFirst<TFldData>>(&s.M(), kept);
+    reader->Name = "FROM_VIEW";
+    reader->OwnerName = "T_KEPT";
+    reader->SetSource("((SELECT COUNT(*) FROM V_READ))");
+    reader->CreateFailures = 1;
+    TFldData* fromView = kept->AddColumn(std::move(reader));
+    fromView->Exists = false;
+    auto* read = Named<TViwData>(s, s.M(), "V_READ");
+    RegisterDependency(&s.M(), fromView, read);
+    EXPECT_THROW(read->CreateDependDef(), std::runtime_error);
+    EXPECT_TRUE(kept->PlainColumnsOnly);
 }
 
 } // namespace
