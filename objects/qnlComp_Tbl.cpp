@@ -166,7 +166,7 @@ uint8_t TFldData::IBTypeToDataType(int32_t IBType, int32_t ASubType) {
 }
 
 std::string TFldData::GetDomainName() const {
-    if (DataType != dtDomain || DomainName.empty()) return {};
+    if (DataType != dtDomain || DomainName.empty() || !TypeOfTable.empty()) return {};
     return DomainSchema.empty() ? DomainName : DomainSchema + "." + DomainName;
 }
 

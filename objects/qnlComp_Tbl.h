@@ -149,7 +149,8 @@ public:
     void MarkDropped() override;
     TDbObj* GetOwner() const override { return Owner; }
     std::string GetOwnerName() const override;
-    // The key of the domain that types this column (schema-qualified when it has a schema).
+    // The key of the domain that types this column or parameter (schema-qualified when it has a
+    // schema); empty for TYPE OF COLUMN and plain types.
     std::string GetDomainName() const override;
     // A column of a table or view, or a parameter of a routine; nothing for other typed names.
     TDescriptionSubject GetDescriptionSubject() override;
@@ -318,9 +319,9 @@ void WriteCreateTables(TCustomQuarnel& Q);
 void WriteCreateFields(TCustomQuarnel& Q);
 // Table-level differences, then the columns both sides have, then the column order check.
 void WriteAlterTables(TCustomQuarnel& Q);
-// The columns both sides have, of every table both sides have: with coDescription the master
-// column's description where it differs. Changes of a column's type, default or nullability are
-// not written yet.
+// The columns both sides have, of every table both sides have: each pair whose definitions
+// differ goes to the target dialect's alteration (qnlComp_TblAlter.h); with coDescription the
+// master column's description where it differs.
 void WriteAlterColumns(TCustomQuarnel& Q);
 void CheckColumnOrder(TCustomQuarnel& Q);
 void WriteDropTables(TCustomQuarnel& Q);
