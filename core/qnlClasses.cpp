@@ -249,6 +249,14 @@ bool TDbObj::HasMissingDependency() const {
     return false;
 }
 
+bool TDbObj::MasterHolds(TObjListKind List) const {
+    TCustomObjs* master = Container ? Container->GetMasterObjs() : nullptr;
+    if (!master) return false;
+    if (master == Container) return true;
+    // Filed under keys: schema-qualified for some dialects, without the name prefix for others.
+    return master->List(List).FindObj(GetKeyName()) != nullptr;
+}
+
 bool TDbObj::BodyIsEmpty() const { return Trim(Source()) == Trim(GetEmptyBody()); }
 
 void TDbObj::AddOwnStatement(const std::string& Text, TStatementKind StKind, const std::string& ObjName,
@@ -260,7 +268,7 @@ void TDbObj::CreateDependDef() {
     // A cycle of objects created with their dependencies (views, tables, columns) comes back
     // here while this object is still being handled: stop, it is written once.
     if (FCreating) return;
-    FCreating = true;
+    const TWalkMark mark(FCreating);
     CreateDependencies();
     TCustomSQLExec* exec = GetSQLExec();
     if (GetServerType() == stPostgreSQL && exec) exec->SetSchemaName(Schema);
@@ -288,7 +296,6 @@ void TDbObj::CreateDependDef() {
         SetExists(true);
     }
     MarkCreated();
-    FCreating = false;
 }
 
 void TDbObj::CreateDependencies() {
@@ -312,10 +319,8 @@ void TDbObj::CreateDependencies() {
                     TDbObj* r = DependsOn.Items(j)->Ref;
                     if (r && r->Kind == dboField && !r->Source().empty() && r->GetOwner() == ref) full = true;
                 }
-                bool saved = ref->GetPlainColumnsOnly();
-                ref->SetCreatePhase(!full);
+                const TCreatePhase phase(*ref, !full);
                 ref->CreateDependDef();
-                ref->SetCreatePhase(saved);
             } else if (!(Kind == dboTable && Name == ref->Name)) {
                 ref->CreateDependDef();
             }
@@ -335,8 +340,10 @@ void TDbObj::CreateDependencies() {
         } else if (ref->Kind == dboProcedure) {
             // e. A procedure the target does not have: created whole where the dialect needs
             // it, elsewhere as a stub that breaks cycles among procedures.
+            // The target files its procedures under their keys (schema, name prefix), the
+            // same keys the two sides are paired by.
             TCustomObjs* target = Container ? Container->GetTargetObjs() : nullptr;
-            if (target && target->FindProcedure(ref->Name)) continue;
+            if (target && target->FindProcedure(ref->GetKeyName())) continue;
             TServerType type = GetServerType();
             if (type == stPostgreSQL || type == stASE || (type == stMSSQL && ref->GetReturnsTable())) {
                 ref->CreateDependDef();
@@ -358,11 +365,8 @@ void TDbObj::DoDrop() {
     if (!GetExists() || FDropping) return;
     // Tables and generators both sides have are altered, never dropped and re-created, so
     // their rows and values survive.
-    if (Kind == dboTable || Kind == dboGenerator) {
-        TCustomObjs* master = Container ? Container->GetMasterObjs() : nullptr;
-        if (master && (Kind == dboTable ? master->FindTable(Name) : master->FindGenerator(Name))) return;
-    }
-    FDropping = true;
+    if ((Kind == dboTable && MasterHolds(olTables)) || (Kind == dboGenerator && MasterHolds(olGenerators))) return;
+    const TWalkMark mark(FDropping);
     DropDependents();
     if (GetExists()) {
         if (Kind == dboTable || Kind == dboView)
@@ -376,7 +380,6 @@ void TDbObj::DoDrop() {
         SetExists(false);
     }
     MarkDropped();
-    FDropping = false;
 }
 
 void TDbObj::DropDependents() {

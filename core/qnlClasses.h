@@ -41,6 +41,20 @@ private:
     std::vector<std::unique_ptr<TDependObj>> FItems;
 };
 
+// Marks a walk as inside an object for the lifetime of the mark, so a dependency cycle that
+// comes back to the object ends there. The mark is lifted on every way out, an exception
+// included: an object whose text writer failed once can still be created or dropped later.
+class TWalkMark {
+public:
+    explicit TWalkMark(bool& AFlag) : FFlag(AFlag) { FFlag = true; }
+    ~TWalkMark() { FFlag = false; }
+    TWalkMark(const TWalkMark&) = delete;
+    TWalkMark& operator=(const TWalkMark&) = delete;
+
+private:
+    bool& FFlag;
+};
+
 class TDbObj : public TObject {
 public:
     explicit TDbObj(TCustomObjs* AContainer);
@@ -93,6 +107,9 @@ public:
     TUpdateDescriptionType GetUpdateDescriptionMode() const;
     std::string GetQualifiedName();
     bool HasMissingDependency() const;
+    // True when the master side files an object of this kind list under this object's key (a
+    // master object is its own answer).
+    bool MasterHolds(TObjListKind List) const;
 
     // ---- the virtual operations ----
     virtual bool GetExists() const { return Exists; }
@@ -161,7 +178,8 @@ public:
     // A constraint's clause, InColumn for the form written inside a column definition.
     virtual std::string GetConstraintText(bool /*InColumn*/) { return {}; }
     // ---- hooks the parsers' dependency linking reads ----
-    // A column or parameter whose type is a domain: that domain's name; empty otherwise.
+    // A column or parameter whose type is a domain: the key the container files that domain under
+    // (its name, schema-qualified where domains have schemas); empty otherwise.
     virtual std::string GetDomainName() const { return {}; }
     // An index's or constraint's key columns by name, in key order (the table is GetOwnerName).
     virtual const TStringList* GetKeyFields() const { return nullptr; }
@@ -193,6 +211,23 @@ private:
     // Set while a walk is inside this object, so a dependency cycle ends instead of recursing.
     bool FCreating = false;
     bool FDropping = false;
+};
+
+// Puts a table into a creation phase (plain columns only, or the full create) for the lifetime
+// of the object, and gives the table its former phase back on every way out, an exception
+// included.
+class TCreatePhase {
+public:
+    TCreatePhase(TDbObj& ATable, bool PlainColumnsOnly) : FTable(ATable), FSaved(ATable.GetPlainColumnsOnly()) {
+        FTable.SetCreatePhase(PlainColumnsOnly);
+    }
+    ~TCreatePhase() { FTable.SetCreatePhase(FSaved); }
+    TCreatePhase(const TCreatePhase&) = delete;
+    TCreatePhase& operator=(const TCreatePhase&) = delete;
+
+private:
+    TDbObj& FTable;
+    bool FSaved;
 };
 
 class TDependObj : public TDbObj {

@@ -460,7 +460,7 @@ bool TSQLExec::Execute() {
     CurrentStatement = nullptr;
     ReleaseBlobFile();
     if (FQNLConnection) {
-        if (InTransaction()) Guarded([&] { FQNLConnection->Commit(); });
+        CommitDataChanges();
         if (!wasConnected && FQNLConnection) Guarded([&] { FQNLConnection->SetConnected(false); });
     }
     if (ErrorCount > 0) {
@@ -483,7 +483,10 @@ void TSQLExec::ExecuteStatement(TStatement* St) {
     bool connected = false;
     if (!IsConnected()) connected = Guarded([&] { FQNLConnection->SetConnected(true); });
     Guarded([&] { ExecStatement(St); });
-    if (connected && FQNLConnection) Guarded([&] { FQNLConnection->SetConnected(false); });
+    if (connected && FQNLConnection) {
+        CommitDataChanges();
+        Guarded([&] { FQNLConnection->SetConnected(false); });
+    }
     CurrentStatement = nullptr;
     ReleaseBlobFile();
     Query.reset();
@@ -540,6 +543,25 @@ bool TSQLExec::ExecStatement(TStatement* St) {
     }
 }
 
+void TSQLExec::CommitDataChanges() {
+    if (!FQNLConnection || !InTransaction()) {
+        FUncommitted.clear();
+        return;
+    }
+    if (Guarded([&] { FQNLConnection->Commit(); })) {
+        FUncommitted.clear();
+        return;
+    }
+    if (InTransaction()) Guarded([&] { FQNLConnection->Rollback(); });
+    ReportLostDataChanges();
+}
+
+void TSQLExec::ReportLostDataChanges() {
+    for (const std::string& caption : FUncommitted) DoLogNextLine("< Rolled back >: " + caption);
+    ErrorCount += static_cast<int>(FUncommitted.size());
+    FUncommitted.clear();
+}
+
 bool TSQLExec::ExpectConnected() {
     if (IsConnected()) return true;
     DoErrorMessage("Disconnected from database...");
@@ -555,6 +577,9 @@ bool TSQLExec::ExecSQL() {
         DoErrorMessage(ClassName() + "(" + Name() + "): Connection did not create a query.");
         return false;
     }
+    // The data changes before it are committed first: a failing DDL statement rolls back its
+    // own transaction only.
+    CommitDataChanges();
     bool ok = Guarded([&] {
         if (!FQNLConnection->InTransaction() && ServerType != stMSSQL && ServerType != stASE)
             FQNLConnection->StartTransaction();
@@ -606,13 +631,21 @@ bool TSQLExec::ExecDML() {
         Query->ClearSQL();
     });
     ok = ok && filled;
-    if (!ok && InTransaction()) Guarded([&] { FQNLConnection->Rollback(); });
+    if (ok) {
+        FUncommitted.push_back(st->GetCaption());
+    } else if (ServerType != stInterBase && InTransaction()) {
+        // Elsewhere a failed statement may spoil its whole transaction: it is rolled back, and
+        // with it the data changes before it. Firebird undoes the failing statement alone, so
+        // what ran before it stays and is committed later.
+        Guarded([&] { FQNLConnection->Rollback(); });
+        ReportLostDataChanges();
+    }
     if (Query)
         Guarded([&] {
             Query->ClearSQL();
             Query->SetParamCheck(true);
         });
-    // Data changes are committed with the next DDL statement or at the end of the run.
+    // Data changes are committed before the next DDL statement or at the end of the run.
     return ok;
 }
 
@@ -665,6 +698,7 @@ bool TSQLExec::ExecDescription() {
 
 bool TSQLExec::ExecConnect() {
     if (!FQNLConnection) return false;
+    CommitDataChanges();
     bool ok = Guarded([&] {
         if (FQNLConnection->GetConnected()) FQNLConnection->SetConnected(false);
         if (CurrentStatement && CurrentStatement->Kind == skConnect) ParseConnectText(StatementText(*CurrentStatement));
@@ -680,6 +714,7 @@ bool TSQLExec::ExecConnect() {
 
 bool TSQLExec::ExecReConnect() {
     if (!FQNLConnection) return false;
+    CommitDataChanges();
     bool ok = Guarded([&] {
         DoLogNextLine("ReConnect...");
         FQNLConnection->SetConnected(false);
@@ -691,6 +726,7 @@ bool TSQLExec::ExecReConnect() {
 
 bool TSQLExec::ExecCreateDatabase() {
     if (!FQNLConnection) return false;
+    CommitDataChanges();
     bool created = false;
     bool ok = Guarded([&] {
         FQNLConnection->SetConnected(false);
@@ -745,6 +781,7 @@ void TSQLExec::Connect() {
 
 void TSQLExec::Disconnect() {
     if (!FQNLConnection || !IsConnected()) return;
+    CommitDataChanges();
     Guarded([&] {
         DoLogNextLine("Disconnect: \"" + FQNLConnection->ConnectionOptions.DatabaseName + "\"");
         FQNLConnection->SetConnected(false);

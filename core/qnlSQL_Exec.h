@@ -136,9 +136,11 @@ using TGetParamValueEvent = std::function<void(TObject* Sender, TQNLParam* Param
 // The generic script executor: renders the statement list as script text with the dialect's
 // terminators (SET TERM blocks around InterBase/Firebird bodies), and runs it statement by
 // statement through QNLConnection: each DDL statement in a transaction of its own, data changes
-// committed with the next DDL statement or at the end, errors counted, an optional stop at the
-// first error, and a summary line. Every operation reports through DoErrorMessage; nothing
-// throws out of Execute or ExecuteStatement.
+// gathered in one transaction that is committed before the next DDL statement and at the end,
+// errors counted, an optional stop at the first error, and a summary line. A data change the
+// log shows as executed is in the database, or is logged as rolled back and counted as an error.
+// Every operation reports through DoErrorMessage; nothing throws out of Execute or
+// ExecuteStatement.
 class TSQLExec : public TCustomSQLExec {
 public:
     explicit TSQLExec(TComponent* AOwner = nullptr);
@@ -214,9 +216,16 @@ protected:
     void LogConnected();
     void ReleaseBlobFile();
     std::string NoConnectionText() const;
+    // Commits the open transaction and with it the data changes run in it; when the commit
+    // fails, they are lost and reported (ReportLostDataChanges).
+    void CommitDataChanges();
+    // Logs each data change of the transaction just rolled back and counts it as an error.
+    void ReportLostDataChanges();
 
 private:
     TQNLCustomConnection* FQNLConnection = nullptr;
+    // Captions of the data changes run in the open transaction and not committed yet.
+    std::vector<std::string> FUncommitted;
 };
 
 template <typename F>

@@ -26,11 +26,6 @@ bool IsLetter(char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z');
 
 const std::string UnknownTokenName = "<?" "?" "?>";  // split so no trigraph is read
 
-TScratchFieldFactory& ScratchFieldFactory() {
-    static TScratchFieldFactory factory;
-    return factory;
-}
-
 } // namespace
 
 // ---- TResWordList ----
@@ -330,6 +325,7 @@ int64_t TCustomParser::ReadNumber() {
 
 void TCustomParser::ReadString(std::string& Text) {
     const char quote = CurChar;
+    const int openLine = GetLine(), openColumn = GetColumn();
     Text.clear();
     Advance();
     while (!AtEnd()) {
@@ -360,6 +356,9 @@ void TCustomParser::ReadString(std::string& Text) {
         Text += c;
         Advance();
     }
+    // Without its closing quote the text would swallow the rest of the script unseen.
+    ReportErrorAt(std::string("Unclosed string: no closing ") + quote + " to the end of the script.", openLine,
+                  openColumn);
 }
 
 void TCustomParser::NextToken() {
@@ -636,6 +635,22 @@ void TCustomParser::ReportError(const std::string& Text) {
     MsgManager->AddMessage(Text, ScriptName, GetColumn(), GetLine(), mkError);
 }
 
+void TCustomParser::ReportErrorAt(const std::string& Text, int ALine, int AColumn) {
+    // The report reads the scanner's place: it is moved there for the report only. A dialect's
+    // ReportError places its reports at the current token, so this base one is called by name.
+    struct TPlaceRestore {
+        TCustomParser& P;
+        int Line, Column;
+        ~TPlaceRestore() {
+            P.Line = Line;
+            P.Column = Column;
+        }
+    } restore{*this, Line, Column};
+    Line = ALine;
+    Column = AColumn + 1;
+    TCustomParser::ReportError(Text);
+}
+
 std::string TCustomParser::ErrorPosText() {
     return "\r\nScript: " + ScriptName + " Line:" + std::to_string(Line) + " Pos:" + std::to_string(Column) + "\r\n";
 }
@@ -701,16 +716,10 @@ void TCustomParser::PopContext() {
 
 // ---- TCustomSQLParser ----
 
-TScratchFieldFactory SetScratchFieldFactory(TScratchFieldFactory Factory) {
-    TScratchFieldFactory previous = std::move(ScratchFieldFactory());
-    ScratchFieldFactory() = std::move(Factory);
-    return previous;
-}
-
 TCustomSQLParser::TCustomSQLParser(TCustomExtract* AOwner)
     : TCustomParser(AOwner), ConnOptions(std::make_unique<TConnectionOptions>()) {
     TCustomObjs* container = (AOwner && AOwner->DBStructure()) ? AOwner->DBStructure()->Objs() : nullptr;
-    if (ScratchFieldFactory()) ScratchField = ScratchFieldFactory()(container);
+    ScratchField = std::make_unique<TFldData>(container, nullptr);
 }
 
 TCustomSQLParser::~TCustomSQLParser() = default;
@@ -734,16 +743,19 @@ bool TCustomSQLParser::SkipBlanks() {
 
 bool TCustomSQLParser::ReadComment() {
     if (CurChar == '/' && PeekChar() == '*') {
+        const int openLine = GetLine(), openColumn = GetColumn();
         Advance();
         Advance();
         while (!AtEnd()) {
             if (CurChar == '*' && PeekChar() == '/') {
                 Advance();
                 Advance();
-                break;
+                return true;
             }
             Advance();
         }
+        // Without its end the comment would swallow the rest of the script unseen.
+        ReportErrorAt("Unclosed comment: no closing */ to the end of the script.", openLine, openColumn);
         return true;
     }
     if (CurChar == '-' && PeekChar() == '-') {

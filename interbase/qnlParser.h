@@ -9,6 +9,7 @@
 #include "core/qnlExtract.h"
 #include "core/qnlMsgManager.h"
 #include "core/qnlTypes.h"
+#include "objects/qnlComp_Tbl.h"
 #include "platform/StringList.h"
 
 #include <array>
@@ -236,6 +237,9 @@ public:
     int GetLine() const { return Line; }
     int GetColumn() const { return Column - 1; }
     void AddWarning(const std::string& Text);
+    // Reports an error at an earlier place of the text (ALine, AColumn as GetLine and GetColumn
+    // give them), such as where an unclosed string or comment opened.
+    void ReportErrorAt(const std::string& Text, int ALine, int AColumn);
     void SaveState(TParseContext& Context) const;
     void RestoreState(const TParseContext& Context);
     // The name of the current token (looked up when asked, not stored after every token).
@@ -290,11 +294,6 @@ private:
     std::bitset<128> FBits;
 };
 
-// Makes the scratch column of a SQL parser (a TFldData on the given container, with no owning
-// object). The object kinds install it; while none is installed ScratchField stays empty.
-using TScratchFieldFactory = std::function<std::unique_ptr<TDbObj>(TCustomObjs* Container)>;
-TScratchFieldFactory SetScratchFieldFactory(TScratchFieldFactory Factory);
-
 class TCustomSQLParser : public TCustomParser {
 public:
     explicit TCustomSQLParser(TCustomExtract* AOwner = nullptr);
@@ -303,8 +302,9 @@ public:
 
     // Filled by the dialect from CONNECT and CREATE DATABASE; copied to the container after a script.
     std::unique_ptr<TConnectionOptions> ConnOptions;
-    // A typed name to parse data types into where no real column exists (local variables, casts).
-    std::unique_ptr<TDbObj> ScratchField;
+    // A typed name to parse data types into where no real column exists (local variables, casts):
+    // a column on the owner's container (none without an owner) that belongs to no object.
+    std::unique_ptr<TFldData> ScratchField;
     // Names local to the body being parsed (declared variables and cursors): never schema objects.
     TStringList LocalNames;
 

@@ -201,23 +201,27 @@ std::string TCtrData::GetDropSQL() {
         if (DropsByLookup()) {
             // Firebird 3 and later refuse writes to the system tables: the server-made name is
             // looked up and the key dropped by that name.
-            const std::string prefix = "ALTER TABLE " + QuoteName(TableName) + " DROP CONSTRAINT \"";
             const TIBServerOptions* o = GetIBServerOptions();
-            // In a transaction of its own (from 2.5 on) the drop sees the foreign keys that the
-            // script dropped just before, even when the block runs in an older snapshot.
-            const bool autonomous = o && AtLeast(o->SQLServerVersion, st_Firebird_25);
-            return "EXECUTE BLOCK AS\r\n"
-                   "DECLARE VARIABLE N VARCHAR(63);\r\n"
+            // From 2.5 on: in a transaction of its own the drop sees the foreign keys that the
+            // script dropped just before, even when the block runs in an older snapshot; and a
+            // name that needs quotes gets them. A plain name stays bare, which every dialect
+            // reads (dialect 1 takes a double-quoted name for a string, and has only plain ones).
+            const bool from25 = o && AtLeast(o->SQLServerVersion, st_Firebird_25);
+            return std::string("EXECUTE BLOCK AS\r\n") +
+                   "DECLARE VARIABLE N VARCHAR(100);\r\n"
                    "BEGIN\r\n"
                    "  SELECT TRIM(RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS\r\n"
                    "  WHERE RDB$RELATION_NAME = " +
                    QuoteSQLString(TableName, stInterBase) +
                    " AND RDB$CONSTRAINT_TYPE = 'PRIMARY KEY'\r\n"
-                   "  INTO :N;\r\n"
+                   "  INTO :N;\r\n" +
+                   (from25 ? "  IF (N NOT SIMILAR TO '[A-Z][A-Z0-9_$]*') THEN\r\n"
+                             "    N = '\"' || REPLACE(N, '\"', '\"\"') || '\"';\r\n"
+                           : "") +
                    "  IF (N IS NOT NULL) THEN\r\n"
                    "    EXECUTE STATEMENT " +
-                   QuoteSQLString(prefix, stInterBase) + " || N || '\"'" +
-                   (autonomous ? "\r\n    WITH AUTONOMOUS TRANSACTION" : "") + ";\r\n" + "END";
+                   QuoteSQLString("ALTER TABLE " + QuoteName(TableName) + " DROP CONSTRAINT ", stInterBase) + " || N" +
+                   (from25 ? "\r\n    WITH AUTONOMOUS TRANSACTION" : "") + ";\r\n" + "END";
         }
         return "Delete from Rdb$Relation_Constraints\r\nwhere Rdb$Relation_Name = " +
                QuoteSQLString(TableName, stInterBase) + "\r\nand Rdb$Constraint_Type = " +
@@ -233,14 +237,13 @@ void TCtrData::DoDrop() {
     }
     // As the base drop, but the text is a PSQL block and is written as one.
     if (!GetExists() || FDropping) return;
-    FDropping = true;
+    const TWalkMark mark(FDropping);
     DropDependents();
     if (GetExists()) {
         AddOwnStatement(GetDropSQL(), skExecuteBlock, TableName, Kind, saDrop);
         SetExists(false);
     }
     MarkDropped();
-    FDropping = false;
 }
 
 std::string TCtrData::GetDisplayName() {

@@ -84,8 +84,17 @@ std::string TGnrData::GetCreateSQL() {
         if (!OwnedBy.empty()) s += " OWNED BY " + OwnedBy;
         return s;
     }
-    default:
+    default: {
+        // From Firebird 3 on a sequence keeps its start value and increment.
+        const TIBServerOptions* o = GetIBServerOptions();
+        std::string options;
+        if (GetServerType() == stInterBase && o && IsFirebird3OrLater(o->SQLServerVersion)) {
+            if (!StartWith.empty() && StartWith != "0") options += " START WITH " + StartWith;
+            if (!IncrementBy.empty() && IncrementBy != "1") options += " INCREMENT BY " + IncrementBy;
+        }
+        if (!options.empty()) return "CREATE SEQUENCE " + QuoteName(Name) + options;
         return "CREATE GENERATOR " + QuoteName(Name);
+    }
     }
 }
 
@@ -161,13 +170,31 @@ void WriteAlterSequence(TCustomSQLExec& Exec, TGnrData& M, const TGnrData& T) {
     if (!M.Cache.empty() && M.Cache != T.Cache) alter(" cache " + M.Cache);
 }
 
+namespace {
+
+// Firebird 3 and later: a generator both sides keep takes the master's increment.
+void WriteAlterFirebirdIncrement(TCustomSQLExec& Exec, TGnrData& M, const TGnrData& T) {
+    const auto increment = [](const TGnrData& G) { return G.IncrementBy.empty() ? std::string("1") : G.IncrementBy; };
+    if (increment(M) == increment(T)) return;
+    // Only the step changes: the generator's current value stays as it is.
+    Exec.AddStatement("ALTER SEQUENCE " + M.QuoteName(M.Name) + " INCREMENT BY " + increment(M), skStatement, M.Name,
+                      dboGenerator, saAlter);
+}
+
+} // namespace
+
 void WriteAlterGenerators(TCustomObjs& Master, TCustomObjs& Target, TCustomSQLExec& Exec, TCmpObjSetType Compare) {
     const bool sequences = Target.ServerType() == stOracle || Target.ServerType() == stPostgreSQL;
+    const bool firebird3 =
+        Target.ServerType() == stInterBase && IsFirebird3OrLater(Target.IBServerOptions.SQLServerVersion);
     const TDbObjList& list = Master.List(olGenerators);
     for (int i = 0; i < list.Count(); ++i) {
         auto* m = dynamic_cast<TGnrData*>(list.Obj(i));
         if (!m || m->NoScript || !m->Counterpart) continue;
-        if (auto* t = dynamic_cast<TGnrData*>(m->Counterpart); t && sequences) WriteAlterSequence(Exec, *m, *t);
+        if (auto* t = dynamic_cast<TGnrData*>(m->Counterpart)) {
+            if (sequences) WriteAlterSequence(Exec, *m, *t);
+            if (firebird3) WriteAlterFirebirdIncrement(Exec, *m, *t);
+        }
         if (Compare.Contains(coDescription) && m->Description() != m->Counterpart->Description())
             Exec.AddDescription(m);
     }

@@ -141,11 +141,19 @@ void WriteCreateIndices(TCustomQuarnel& Q) {
     const TDbObjList& list = master->List(olIndices);
     for (int i = 0; i < list.Count(); ++i) {
         auto* x = dynamic_cast<TIdxData*>(list.Obj(i));
-        if (!x || x->NoScript) continue;
-        if (x->Counterpart && x->GetExists()) continue;
+        if (!x) continue;
+        auto* t = dynamic_cast<TIdxData*>(x->Counterpart);
+        if (t) t->CurrentSQL.clear();
+        if (x->NoScript || (x->Counterpart && x->GetExists())) continue;
         section.Open();
         x->CreateDependDef();
         if (!x->Active) AddIndexStatement(*exec, "ALTER INDEX " + Q.QuoteName(x->GetName()) + " INACTIVE", x->Name);
+        if (t) {
+            // The target's index went on the way (with a dropped column, say) and is the
+            // master's now: the alter pass must not build it a second time.
+            t->CurrentSQL = x->GetCreateSQL();
+            t->Active = x->Active;
+        }
         if (Q.CompareObjects.Contains(coDescription) && !x->Description().empty()) exec->AddDescription(x);
     }
     section.Close();
@@ -162,7 +170,10 @@ void WriteAlterIndices(TCustomQuarnel& Q) {
         if (!x || x->NoScript || !x->Counterpart) continue;
         auto* t = dynamic_cast<TIdxData*>(x->Counterpart);
         const bool caseBlind = x->Counterpart->GetServerType() == stMSSQL;
-        if (!SameIndexText(x->GetCreateSQL(), x->Counterpart->GetCreateSQL(), caseBlind)) {
+        // What the target's index is at this point of the script: re-created from the master by
+        // the create pass, or as read.
+        const std::string current = t && !t->CurrentSQL.empty() ? t->CurrentSQL : x->Counterpart->GetCreateSQL();
+        if (!SameIndexText(x->GetCreateSQL(), current, caseBlind)) {
             section.Open();
             x->Counterpart->DoDrop();
             x->CreateDependDef();

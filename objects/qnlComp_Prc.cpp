@@ -567,8 +567,8 @@ private:
             for (int j = 0; j < T->DependsOn.Count(); ++j) {
                 TDbObj* ref = T->DependsOn.Items(j)->Ref;
                 if (!ref || ref->Kind != dboProcedure) continue;
-                TPrcData* mp = AsProcedure(Master.FindProcedure(ref->Name));
-                TPrcData* tp = AsProcedure(Target.FindProcedure(ref->Name));
+                TPrcData* mp = AsProcedure(Master.FindProcedure(ref->GetKeyName()));
+                TPrcData* tp = AsProcedure(Target.FindProcedure(ref->GetKeyName()));
                 if (!mp || !tp || !ParamsDiffer(*mp, *tp) || T->BodyIsEmpty()) continue;
                 Exec.AddComment(mp->MakeComment("Params list changed into " + Q.QuoteName(mp->Name) + "... "));
                 Exec.AddComment(mp->MakeComment("Empty: " + T->Name));
@@ -581,7 +581,7 @@ private:
                 if (!ref) continue;
                 if (ref->Kind == dboProcedure) {
                     TPrcData* tp = AsProcedure(Target.FindProcedure(ref->GetKeyName()));
-                    TPrcData* mp = tp ? AsProcedure(Master.FindProcedure(tp->Name)) : nullptr;
+                    TPrcData* mp = tp ? AsProcedure(Master.FindProcedure(tp->GetKeyName())) : nullptr;
                     if (!tp || !mp || tp->BodyIsEmpty()) continue;
                     const std::string note = "Clear: " + tp->Name + " for: " + M.Name;
                     Exec.AddComment(tp->MakeComment("empty dependent procedure body"));
@@ -602,7 +602,7 @@ private:
             if ((ref->Kind == dboView || ref->Kind == dboTable) && !ref->GetExists()) {
                 ref->CreateDependDef();
             } else if (TPrcData* p = AsProcedure(ref)) {
-                TPrcData* tp = AsProcedure(Target.FindProcedure(p->Name));
+                TPrcData* tp = AsProcedure(Target.FindProcedure(p->GetKeyName()));
                 if (tp && ParamsDiffer(*tp, *p) && tp->CurrentSQL != p->CurrentSQL) {
                     Statement(p->GetAlterSQL(), p->Name, saAlter);
                     tp->CurrentSQL = p->CurrentSQL;

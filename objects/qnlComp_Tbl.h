@@ -149,10 +149,9 @@ public:
     void MarkDropped() override;
     TDbObj* GetOwner() const override { return Owner; }
     std::string GetOwnerName() const override;
-    // The domain of a domain-typed column or parameter; empty for TYPE OF COLUMN and plain types.
-    std::string GetDomainName() const override {
-        return DataType == dtDomain && TypeOfTable.empty() ? DomainName : std::string();
-    }
+    // The key of the domain that types this column or parameter (schema-qualified when it has a
+    // schema); empty for TYPE OF COLUMN and plain types.
+    std::string GetDomainName() const override;
     // A column of a table or view, or a parameter of a routine; nothing for other typed names.
     TDescriptionSubject GetDescriptionSubject() override;
 

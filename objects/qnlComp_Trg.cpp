@@ -147,7 +147,7 @@ void TTrgData::EmptyBody(bool AddStatement) {
     // An empty body uses nothing.
     for (int i = 0; i < DependsOn.Count(); ++i) DependsOn.Items(i)->Active = false;
     if (TCustomObjs* master = Container ? Container->GetMasterObjs() : nullptr)
-        if (TDbObj* m = master->FindTrigger(Name)) m->SetBodyEmptied(true);
+        if (TDbObj* m = master->FindTrigger(GetKeyName())) m->SetBodyEmptied(true);
     if (AddStatement && GetExists()) AddOwnStatement(GetAlterSQL(), skTrigger, Name, dboTrigger, saAlter);
 }
 
@@ -367,7 +367,9 @@ std::string TTrgData::GetStoredSQL() {
 void TTrgData::DropDependents() {
     // A trigger of a view: the other triggers that use that view lose their bodies first.
     TCustomObjs* target = Container ? Container->GetTargetObjs() : nullptr;
-    if (TDbObj* view = target ? target->FindView(TableName) : nullptr) {
+    // The target files its views under their keys (schema, name prefix).
+    const std::string viewKey = Relation ? Relation->GetKeyName() : TableName;
+    if (TDbObj* view = target ? target->FindView(viewKey) : nullptr) {
         for (int i = 0; i < view->UsedBy.Count(); ++i) {
             TDependObj* e = view->UsedBy.Items(i);
             TDbObj* other = e->Ref;

@@ -94,7 +94,7 @@ std::string TViwData::GetDropSQL() { return NoScript ? std::string() : "DROP VIE
 void TViwData::CreateDependDef() {
     // A cycle of views comes back here while this one is still being handled: it is written once.
     if (GetExists() || FCreating) return;
-    FCreating = true;
+    const TWalkMark mark(FCreating);
     CreateDependencies();
     TCustomSQLExec* exec = GetSQLExec();
     if (GetServerType() == stDB2 && Container && !Schema.empty() && Schema != Container->CurrentSchema) {
@@ -128,7 +128,6 @@ void TViwData::CreateDependDef() {
     }
     MarkCreated();
     RestoreComputedColumns();
-    FCreating = false;
 }
 
 void TViwData::RestoreComputedColumns() {
@@ -147,10 +146,8 @@ void TViwData::RestoreComputedColumns() {
     for (int i = 0; i < GetColumnCount(); ++i) collect(*GetColumn(i));
     // The computed phase of a table adds each of its computed columns that can be written now.
     for (TDbObj* table : tables) {
-        const bool phase = table->GetPlainColumnsOnly();
-        table->SetCreatePhase(false);
+        const TCreatePhase phase(*table, false);
         table->CreateDependDef();
-        table->SetCreatePhase(phase);
     }
 }
 
@@ -166,8 +163,9 @@ void CreateViewFor(TDbObj& User, TDbObj& View, const std::string& UserWord) {
     }
     TCustomObjs* master = User.Container ? User.Container->GetMasterObjs() : nullptr;
     TCustomObjs* target = User.Container ? User.Container->GetTargetObjs() : nullptr;
-    TDbObj* mv = master ? master->FindView(View.Name) : nullptr;
-    TDbObj* tv = target ? target->FindView(View.Name) : nullptr;
+    // Both sides file their views under their keys (schema, name prefix).
+    TDbObj* mv = master ? master->FindView(View.GetKeyName()) : nullptr;
+    TDbObj* tv = target ? target->FindView(View.GetKeyName()) : nullptr;
     if (!mv || !tv || mv->CurrentSQL == tv->CurrentSQL) return;
     comment("Alter view (drop/create): " + what);
     comment("Alter view (drop): " + what);

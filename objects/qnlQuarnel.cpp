@@ -550,7 +550,7 @@ void TQuarnel::WriteDatabaseCharset() {
         }
         statement("SET NAMES " + charset, skCharSet);
     } else {
-        if (version == st_Firebird_30 || version == st_Firebird_40) {
+        if (IsFirebird3OrLater(version)) {
             statement("ALTER DATABASE SET DEFAULT CHARACTER SET NONE");
             exec->AddComment(std::string("/* Database charset: <none> */") + CRLF);
         } else {

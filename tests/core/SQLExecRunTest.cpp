@@ -47,9 +47,11 @@ TEST(SQLExecRun, StatementOrderTransactionsAndSummary) {
     r.Exec.OnAfterStatementExecute = [&](TObject*, int i) { after.push_back(i); };
 
     EXPECT_TRUE(r.Exec.Execute());
+    // Data changes are committed before the next DDL statement, which runs in its own transaction.
     EXPECT_EQ(r.Conn.Calls, (Lines{"connect target.fdb", "start", "exec CREATE TABLE A (X INTEGER)", "commit", "start",
-                                   "exec INSERT INTO A VALUES (1)", "exec CREATE PROCEDURE P AS BEGIN END", "commit",
-                                   "start", "exec INSERT INTO A VALUES (2)", "commit", "disconnect"}));
+                                   "exec INSERT INTO A VALUES (1)", "commit", "start",
+                                   "exec CREATE PROCEDURE P AS BEGIN END", "commit", "start",
+                                   "exec INSERT INTO A VALUES (2)", "commit", "disconnect"}));
     EXPECT_EQ(r.Log, (Lines{"Updating target database...", "< Exec SQL >: A: create",
                             "< Exec SQL >: /*  */", "< Exec SQL >: A: insert", "< Exec SQL >: P: create",
                             "< Skipping statement >: SKIPPED: create", "< Exec SQL >: A: insert",
@@ -79,15 +81,32 @@ TEST(SQLExecRun, ErrorsAreCountedAndEveryStatementRuns) {
     TStatement* good = r.Ddl("CREATE TABLE GOOD (X INTEGER)", "GOOD");
     r.Exec.AddStatement("INSERT INTO BAD2 VALUES (1)", skInsert, "BAD2", dboTable, saInsert);
     EXPECT_FALSE(r.Exec.Execute());
+    // Firebird undoes a failed data change alone: its transaction is not rolled back.
     EXPECT_EQ(r.Conn.Calls, (Lines{"connect target.fdb", "start", "exec CREATE TABLE BAD1 (X INTEGER)", "rollback",
                                    "start", "exec CREATE TABLE GOOD (X INTEGER)", "commit", "start",
-                                   "exec INSERT INTO BAD2 VALUES (1)", "rollback", "disconnect"}));
+                                   "exec INSERT INTO BAD2 VALUES (1)", "commit", "disconnect"}));
     EXPECT_EQ(r.Errors, (Lines{"failed: CREATE TABLE BAD1 (X INTEGER)", "failed: INSERT INTO BAD2 VALUES (1)"}));
     EXPECT_EQ(bad1->ErrorText, "failed: CREATE TABLE BAD1 (X INTEGER)");
     EXPECT_EQ(good->ErrorText, "");
     EXPECT_EQ(r.Exec.ErrorCount, 2);
     EXPECT_EQ(r.Log.back(), "< Script executed: 2 errors... >");
     EXPECT_FALSE(r.Logged("< Script executed succesfully! >"));
+}
+
+TEST(SQLExecRun, DataChangesRolledBackWithAFailedOneAreReportedWhereTheServerUndoesTheWholeTransaction) {
+    ExecRun r;
+    r.Exec.ServerType = stPostgreSQL;
+    r.Conn.FailOn = "BAD";
+    r.Exec.AddStatement("INSERT INTO A VALUES (1)", skInsert, "A", dboTable, saInsert);
+    r.Exec.AddStatement("INSERT INTO BAD VALUES (1)", skInsert, "BAD", dboTable, saInsert);
+    r.Exec.AddStatement("INSERT INTO A VALUES (2)", skInsert, "A2", dboTable, saInsert);
+    EXPECT_FALSE(r.Exec.Execute());
+    EXPECT_EQ(r.Conn.Calls, (Lines{"connect target.fdb", "start", "exec INSERT INTO A VALUES (1)",
+                                   "exec INSERT INTO BAD VALUES (1)", "rollback", "start",
+                                   "exec INSERT INTO A VALUES (2)", "commit", "disconnect"}));
+    EXPECT_TRUE(r.Logged("< Rolled back >: A: insert"));
+    EXPECT_FALSE(r.Logged("< Rolled back >: A2: insert"));
+    EXPECT_EQ(r.Log.back(), "< Script executed: 2 errors... >");
 }
 
 TEST(SQLExecRun, BreakOnErrorStopsAfterTheFirstFailure) {
@@ -135,7 +154,9 @@ TEST(SQLExecRun, ThrowingConnectionNeverEscapes) {
         r.Exec.AddStatement("DELETE FROM A", skDelete, "A", dboTable, saDelete);
         EXPECT_FALSE(r.Exec.Execute());
         EXPECT_EQ(r.Errors, (Lines{"commit failed"}));
-        EXPECT_EQ(r.Log.back(), "< Script executed: 1 errors... >");
+        // The delete never reached the database: it is logged so and counted.
+        EXPECT_TRUE(r.Logged("< Rolled back >: A: delete"));
+        EXPECT_EQ(r.Log.back(), "< Script executed: 2 errors... >");
         EXPECT_EQ(r.Conn.QueriesAlive, 0);
     }
     {

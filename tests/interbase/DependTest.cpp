@@ -2,6 +2,7 @@
 // links made after a whole structure has been read. Containers are filled in code.
 #include "interbase/qnlParser.h"
 
+#include "LinkFixture.h"
 #include "TestKinds.h"
 
 #include <gtest/gtest.h>
@@ -119,44 +120,17 @@ public:
     int RoleKind;
 };
 
-// What an object depends on: "TABLE.COLUMN" for a column, else the name, in registration order.
-std::vector<std::string> Deps(const TDbObj* O) {
-    std::vector<std::string> r;
-    for (int i = 0; i < O->DependsOn.Count(); ++i) {
-        const TDbObj* ref = O->DependsOn.Items(i)->Ref;
-        r.push_back(ref->Kind == dboField || ref->Kind == dboParam ? ref->GetOwnerName() + "." + ref->Name : ref->Name);
-    }
-    return r;
-}
-
 using Strings = std::vector<std::string>;
+using test::Deps;
 
-class DependFixture : public ::testing::Test {
+class DependFixture : public test::LinkFixture {
 protected:
-    void SetUp() override {
-        P.SetServerType(stInterBase);
-        P.Objs = &Objs;
-        P.SetServerType(stInterBase);
-    }
     template <typename T, typename... A>
     T* Add(A&&... Args) {
         auto* o = new T(&Objs, std::forward<A>(Args)...);
         Objs.AddDbObject(o);
         return o;
     }
-    // A resolvable FROM list of (relation, alias) pairs.
-    TParseContext* From(const std::vector<std::pair<std::string, std::string>>& Relations) {
-        TParseContext* c = P.PushContext();
-        for (auto& [rel, alias] : Relations) {
-            c->Tables.Add(rel);
-            c->Aliases.Add(alias);
-        }
-        c->Resolvable = true;
-        return c;
-    }
-
-    TObjs Objs;
-    TCustomSQLParser P;
 };
 
 TEST_F(DependFixture, ColumnReferencesResolveThroughTheFromList) {

@@ -102,6 +102,16 @@ TEST(IbParserLoop, StatementsHandedOnAndWhatTheyChange) {
          {"Select - - | SELECT 1 FROM RDB$DATABASE"},
          {"1:1 Unknown statement: <Ident>"},
          nullptr},
+        {"an unclosed comment is reported where it opens; it hides the rest of the script",
+         "CREATE TABLE T (A INTEGER);\n  /* note\nCREATE TABLE U (B INTEGER);",
+         {"Statement T table: create | CREATE TABLE T (A INTEGER)"},
+         {"2:3 Unclosed comment: no closing */ to the end of the script."},
+         [](const IbReader& r) { EXPECT_EQ(r.Table("U"), nullptr); }},
+        {"an unclosed string is reported where it opens; its statement never ends",
+         "CREATE TABLE T (A INTEGER);\nINSERT INTO T VALUES ('x);\nCREATE TABLE U (B INTEGER);",
+         {"Statement T table: create | CREATE TABLE T (A INTEGER)"},
+         {"2:23 Unclosed string: no closing ' to the end of the script.", "4:1 Missing: <TERM> (<EOF>)"},
+         [](const IbReader& r) { EXPECT_EQ(r.Table("U"), nullptr); }},
         {"object statements are handed on under their own kinds",
          "CREATE OR ALTER SEQUENCE S START WITH 5;\nALTER CHARACTER SET ISO8859_1 SET DEFAULT COLLATION PT_BR;\n"
          "CREATE VIEW V AS SELECT 1 A FROM RDB$DATABASE;\nRECREATE EXCEPTION E 'x';\nGRANT SELECT ON T TO PUBLIC;\n"

@@ -357,24 +357,19 @@ TEST(Parser, AddDbObjectGoesThroughOwnerOrContainer) {
 namespace qnl {
 namespace {
 
-TEST(Parser, ScratchFieldComesFromTheInstalledFactoryOnTheOwnersContainer) {
-    TCustomObjs* seen = reinterpret_cast<TCustomObjs*>(1);
-    auto previous = SetScratchFieldFactory([&](TCustomObjs* C) {
-        seen = C;
-        return std::make_unique<PlainObj>(C, "SCRATCH");
-    });
+TEST(Parser, EveryParserHasAScratchColumnOnItsOwnersContainer) {
     TDBStructure structure;
     TCustomExtract extract;
     extract.SetDBStructure(&structure);
     TCustomSQLParser owned(&extract);
-    EXPECT_EQ(seen, structure.Objs());
     ASSERT_NE(owned.ScratchField, nullptr);
     EXPECT_EQ(owned.ScratchField->Container, structure.Objs());
+    EXPECT_EQ(owned.ScratchField->Owner, nullptr);
+    EXPECT_EQ(owned.ScratchField->IdentityGenerator, nullptr);
+    EXPECT_EQ(owned.ScratchField->Kind, dboField);
     TCustomSQLParser bare;
-    EXPECT_EQ(seen, nullptr);
-    SetScratchFieldFactory(previous);
-    TCustomSQLParser none;
-    EXPECT_EQ(none.ScratchField, nullptr);
+    ASSERT_NE(bare.ScratchField, nullptr);
+    EXPECT_EQ(bare.ScratchField->Container, nullptr);
 }
 
 } // namespace

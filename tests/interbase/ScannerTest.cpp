@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ScanCase{"identifiers are upper-cased", "abc Ab$1 x_y", {"1=ABC", "1=AB$1", "1=X_Y", "0"}},
         ScanCase{"quoted names and strings", "\"My Name\" 'it''s' `b`", {"3=My Name", "3=it's", "3=b", "0"}},
-        ScanCase{"an unclosed string ends at the end", "'abc", {"3=abc", "0"}},
+        ScanCase{"an unclosed string runs to the end (reported)", "'abc", {"3=abc", "0"}},
         ScanCase{"numbers", "12 007 1.5 .5 1.5E+3 1E5 1e-2",
                  {"4=12:12", "4=007:7", "2=1.5", "2=.5", "2=1.5E+3", "2=1E5", "2=1e-2", "0"}},
         // Two points end the number; the second point then starts the float ".10".
@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "17", "1=I", "0"}},
         ScanCase{"block and line comments", "a /* x ; */ b -- c ;\nd", {"1=A", "1=B", "1=D", "0"}},
         ScanCase{"a line comment ends at a carriage return", "a -- c\rb", {"1=A", "1=B", "0"}},
-        ScanCase{"an unclosed comment ends the text quietly", "a /* b", {"1=A", "0"}},
+        ScanCase{"an unclosed comment runs to the end (reported)", "a /* b", {"1=A", "0"}},
         ScanCase{"comment markers inside strings", "'--x' '/*'", {"3=--x", "3=/*", "0"}},
         ScanCase{"character 26 is a blank", "a" + kSub + "b", {"1=A", "1=B", "0"}},
         ScanCase{"semicolon as terminator", "a;b", {"1=A", "12", "1=B", "0"}},
@@ -135,9 +135,10 @@ struct ErrorCase {
     int Line;
     int Column;
     std::vector<std::string> Tokens;  // the whole scan, reading on after the error
+    TServerType ServerType = stInterBase;
 };
 
-TEST(Scanner, InvalidCharactersAreReportedWithTheirPositionAndScanningGoesOn) {
+TEST(Scanner, InvalidCharactersAndUnclosedTextsAreReportedWithTheirPosition) {
     const std::vector<ErrorCase> cases = {
         {"a # b", "Invalid char in source text: \"#\".", 1, 3, {"1=A", "0", "1=B", "0"}},
         {"x\n  _y", "Invalid char in source text: \"_\".", 2, 3, {"1=X", "0", "1=Y", "0"}},
@@ -146,12 +147,18 @@ TEST(Scanner, InvalidCharactersAreReportedWithTheirPositionAndScanningGoesOn) {
         {"a ! b", "Invalid char in source text: \"!\".", 1, 3, {"1=A", "0", "1=B", "0"}},
         {"a | b", "Invalid char in source text: \"|\".", 1, 3, {"1=A", "0", "1=B", "0"}},
         {"a \xC3\xA9", "Invalid char in source text: \"\xC3\".", 1, 3, {"1=A", "0", "0"}},
+        // Unclosed strings and comments are reported where they open, not where the text ends.
+        {"a 'bc;\nd;", "Unclosed string: no closing ' to the end of the script.", 1, 3, {"1=A", "3=bc;\nd;", "0"}},
+        {"a\r\n  \"b c", "Unclosed string: no closing \" to the end of the script.", 2, 3, {"1=A", "3=b c", "0"}},
+        {"a;\n /* b;\nc;", "Unclosed comment: no closing */ to the end of the script.", 2, 2, {"1=A", "12", "0"}},
+        {"a 'b\\'", "Unclosed string: no closing ' to the end of the script.", 1, 3, {"1=A", "3=b'", "0"}, stMySQL},
     };
     for (const ErrorCase& c : cases) {
         TCustomSQLParser p;
         std::vector<std::string> shown;
         p.OnError = [&](TObject*, const std::string& t) { shown.push_back(t); };
         p.ScriptName = "s.sql";
+        p.ServerType = c.ServerType;
         p.SetSource(c.Text);
         std::vector<std::string> tokens;
         while (!p.AtEnd() && tokens.size() < 20) {

@@ -10,6 +10,8 @@
 #include "tests/fixtures/FbFixture.h"
 #include "tests/objects/FirebirdCompare.h"
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -163,5 +165,22 @@ private:
         }
     }
 };
+
+// A second comparison, the master against itself (what the script should have made of the
+// target), writes no DDL. Prepare sets up the comparison before the sides are built.
+template <class Build, class Prepare>
+void ExpectMasterComparesClean(Build BuildMaster, Prepare Setup) {
+    Comparison again;
+    Setup(again);
+    BuildMaster(again.M());
+    BuildMaster(again.T());
+    again.Run();
+    EXPECT_TRUE(again.Changes().empty()) << again.ScriptText();
+}
+
+template <class Build>
+void ExpectMasterComparesClean(Build BuildMaster) {
+    ExpectMasterComparesClean(BuildMaster, [](Comparison&) {});
+}
 
 } // namespace qnl::test

@@ -149,13 +149,17 @@ TEST(ConstraintText, UnnamedFirebirdKeysDropByVersion) {
     };
     const char* oldText = "Delete from Rdb$Relation_Constraints\r\nwhere Rdb$Relation_Name = 'it''s'\r\n"
                           "and Rdb$Constraint_Type = 'PRIMARY KEY'";
-    const std::string block = "EXECUTE BLOCK AS\r\nDECLARE VARIABLE N VARCHAR(63);\r\nBEGIN\r\n"
-                              "  SELECT TRIM(RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS\r\n"
-                              "  WHERE RDB$RELATION_NAME = 'it''s' AND RDB$CONSTRAINT_TYPE = 'PRIMARY KEY'\r\n"
-                              "  INTO :N;\r\n  IF (N IS NOT NULL) THEN\r\n"
-                              "    EXECUTE STATEMENT 'ALTER TABLE \"it''s\" DROP CONSTRAINT \"' || N || '\"'";
-    const std::string fb20 = block + ";\r\nEND";
-    const std::string fb25 = block + "\r\n    WITH AUTONOMOUS TRANSACTION;\r\nEND";
+    const std::string head = "EXECUTE BLOCK AS\r\nDECLARE VARIABLE N VARCHAR(100);\r\nBEGIN\r\n"
+                             "  SELECT TRIM(RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS\r\n"
+                             "  WHERE RDB$RELATION_NAME = 'it''s' AND RDB$CONSTRAINT_TYPE = 'PRIMARY KEY'\r\n"
+                             "  INTO :N;\r\n";
+    const std::string drop = "  IF (N IS NOT NULL) THEN\r\n"
+                             "    EXECUTE STATEMENT 'ALTER TABLE \"it''s\" DROP CONSTRAINT ' || N";
+    const std::string fb20 = head + drop + ";\r\nEND";
+    const std::string fb25 = head +
+                             "  IF (N NOT SIMILAR TO '[A-Z][A-Z0-9_$]*') THEN\r\n"
+                             "    N = '\"' || REPLACE(N, '\"', '\"\"') || '\"';\r\n" +
+                             drop + "\r\n    WITH AUTONOMOUS TRANSACTION;\r\nEND";
     const Case cases[] = {
         {st_InterBase_6x, "", oldText},
         {st_InterBase_75, "", oldText},

@@ -10,17 +10,6 @@ using namespace qnl::test;
 
 namespace {
 
-// A second comparison, the master against itself (what the script should have made of the
-// target), writes no DDL.
-template <class Build>
-void ExpectMasterComparesClean(Build BuildMaster) {
-    Comparison again;
-    BuildMaster(again.M());
-    BuildMaster(again.T());
-    again.Run();
-    EXPECT_TRUE(again.Changes().empty()) << again.ScriptText();
-}
-
 // The master of the table tests:
 //   T(A, C, B, D computed) against the target's T(A, B, C): columns added and reordered;
 //   KEEP_T loses a column; OLD_T exists only in the target;

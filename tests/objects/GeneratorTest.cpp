@@ -106,6 +106,16 @@ TEST(Generator, InterBaseTextsByVersion) {
     EXPECT_EQ(g->GetDropSQL(), "DROP GENERATOR \"gen_id\"");
     fb.Objs().IBServerOptions.SQLServerVersion = st_FireBird_1x;
     EXPECT_EQ(g->GetDropSQL(), "DROP GENERATOR \"gen_id\"");
+    // From Firebird 3 on the start value and the increment are written, the defaults (0 and 1) not.
+    fb.Objs().IBServerOptions.SQLServerVersion = st_Firebird_30;
+    EXPECT_EQ(g->GetCreateSQL(), "CREATE SEQUENCE \"gen_id\" START WITH 10 INCREMENT BY 2");
+    g->StartWith = "0";
+    EXPECT_EQ(g->GetCreateSQL(), "CREATE SEQUENCE \"gen_id\" INCREMENT BY 2");
+    g->IncrementBy = "1";
+    EXPECT_EQ(g->GetCreateSQL(), "CREATE GENERATOR \"gen_id\"");
+    fb.Objs().IBServerOptions.SQLServerVersion = st_InterBase_2020;
+    g->StartWith = "10";
+    EXPECT_EQ(g->GetCreateSQL(), "CREATE GENERATOR \"gen_id\"");
 
     OneSide ib6(stInterBase, st_InterBase_6x);
     TGnrData* old = Gen(ib6.Objs(), "GEN_O'K");
@@ -131,7 +141,7 @@ TEST(GeneratorPasses, FirebirdCreatesMasterOnlyAndDropsTargetOnly) {
     WriteCreateGenerators(s.M(), s.T(), s.exec, co);
     WriteAlterGenerators(s.M(), s.T(), s.exec, co);
     WriteDropGenerators(s.M(), s.T(), s.exec, co);
-    EXPECT_EQ(s.exec.Texts(), (std::vector<std::string>{"/* Create generator... */", "CREATE GENERATOR G_NEW", "",
+    EXPECT_EQ(s.exec.Texts(), (std::vector<std::string>{"/* Create generator... */", "CREATE SEQUENCE G_NEW START WITH 100", "",
                                                         "/* Drop generator... */", "DROP GENERATOR G_OLD", ""}));
     EXPECT_EQ(s.exec.Statements(1)->Action, saCreate);
     EXPECT_EQ(s.exec.Statements(1)->ObjKind, dboGenerator);

@@ -202,5 +202,32 @@ TEST(ProcedurePass, TargetOnlyRoutineTakesTheComputedColumnsThatCallIt) {
     EXPECT_LT(at("[3] DROP FUNCTION X"), static_cast<long>(steps.size()));
 }
 
+TEST(ProcedurePass, RoutinesOfTheOtherSideAreFoundByTheirSchemaKeys) {
+    // MSSQL files routines under schema.name: a caller of a changed routine is emptied while the
+    // routine changes, and gets its text back afterwards.
+    Comparison c(stMSSQL);
+    for (TObjs* o : {&c.M(), &c.T()}) {
+        for (const char* name : {"A", "B"}) {
+            auto* p = new TPrcData(o);
+            p->Name = name;
+            p->Schema = "DBO";
+            p->SetSource(std::string(name) == "B" ? "AS EXEC DBO.A" : o == &c.M() ? "AS SELECT 2" : "AS SELECT 1");
+            o->AddDbObject(p);
+        }
+        RegisterDependency(o, o->FindProcedure("DBO.B"), o->FindProcedure("DBO.A"));
+    }
+    const Steps steps = c.Run();
+    const auto at = [&](const std::string& Text) {
+        return std::find(steps.begin(), steps.end(), Text) - steps.begin();
+    };
+    const long emptyB = at("[4] ALTER PROCEDURE DBO.B \r\n AS begin Return 0 end");
+    const long alterA = at("[2] ALTER PROCEDURE DBO.A \r\n AS SELECT 2");
+    const long fullB = at("[2] ALTER PROCEDURE DBO.B \r\n AS EXEC DBO.A");
+    EXPECT_EQ(at("/* Clear: B for: A */") + 1, emptyB);
+    EXPECT_LT(emptyB, alterA);
+    EXPECT_LT(alterA, fullB);
+    EXPECT_LT(fullB, static_cast<long>(steps.size())) << ::testing::PrintToString(steps);
+}
+
 } // namespace
 } // namespace qnl::test
