@@ -1,7 +1,12 @@
 #include "FIBDatabase.h"
 
 #include "client/FIBMiscellaneous.h"
+#include "client/FIBQuery.h"
 #include "client/StdFuncs.h"
+#include "client/StrUtil.h"
+#include "client/pFIBCacheQueries.h"
+#include "platform/DateTime.h"
+#include "platform/VariantConv.h"
 #include "platform/Assertions.h"
 
 #include <algorithm>
@@ -342,6 +347,125 @@ ISC_STATUS TFIBDatabase::CheckStatus(ISC_STATUS Status, bool RaiseOnError) {
     return Status;
 }
 
+// --- TFIBDatabase: one-row queries ---------------------------------------------------------
+
+Variant TFIBDatabase::QueryValue(const std::string& SQL, int FieldNo, const std::vector<Variant>& ParamValues,
+                                 TFIBTransaction* Transaction, bool KeepInPool) {
+    TFIBTransaction* tr = Transaction ? Transaction : FInternalTransaction;
+    TFIBQuery* query = GetQueryForUse(tr, SQL);
+    if (!query) RaiseClientError(cecDatabaseNotAssigned, {ComponentFullName(tr)});
+    int copied = 0;
+    // The statement goes back to the pool only when it took values: a text without parameters
+    // is most likely made for this one call.
+    auto release = [&] {
+        if (copied > 0 && KeepInPool)
+            FreeQueryForUse(query);
+        else
+            delete query;
+    };
+    Variant result;
+    try {
+        if (!tr->Active()) tr->StartTransaction();
+        TFIBXSQLDA& params = query->Params();
+        const int count = std::min(params.Count(), static_cast<int>(ParamValues.size()));
+        for (int i = 0; i < count; ++i) {
+            if (ParamValues[static_cast<size_t>(i)].IsEmpty()) continue;
+            params.GetVar(i).SetAsVariant(ParamValues[static_cast<size_t>(i)]);
+            ++copied;
+        }
+        query->ExecQuery();
+        TFIBXSQLDA& fields = query->Fields();
+        if (fields.Count() > 0) {
+            if (FieldNo < 0) {
+                result = Variant::CreateArray({{0, fields.Count()}}, varVariant);
+                for (int i = 0; i < fields.Count(); ++i) result.PutElement({i}, fields.GetVar(i).GetAsVariant());
+            } else {
+                result = fields.GetVar(FieldNo).GetAsVariant();
+            }
+        }
+    } catch (...) {
+        release();
+        if (!Transaction && tr->Active()) {
+            try {
+                tr->Commit();
+            } catch (...) {
+                // The query's own failure is the one to report.
+            }
+        }
+        throw;
+    }
+    release();
+    if (!Transaction && tr->Active()) tr->Commit();
+    return result;
+}
+
+std::string TFIBDatabase::QueryValueAsStr(const std::string& SQL, int FieldNo, const std::vector<Variant>& ParamValues,
+                                          TFIBTransaction* Transaction, bool KeepInPool) {
+    const Variant value = QueryValue(SQL, FieldNo, ParamValues, Transaction, KeepInPool);
+    return value.IsNull() ? std::string() : VarToStr(value);
+}
+
+Variant TFIBDatabase::QueryValueOrEmpty(const std::string& SQL) {
+    try {
+        return QueryValue(SQL, 0);
+    } catch (...) {
+        return Variant();
+    }
+}
+
+TDateTime TFIBDatabase::GetServerTime() {
+    const Variant value = QueryValue(FSQLDialect >= 2 ? "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE"
+                                                      : "SELECT CAST('NOW' AS DATE) from RDB$DATABASE",
+                                     0);
+    long double number = 0;
+    return VarToNumber(value, number) ? static_cast<TDateTime>(number) : 0;
+}
+
+int64_t TFIBDatabase::Gen_Id(const std::string& GeneratorName, int64_t Step, TFIBTransaction* Transaction) {
+    std::string name;
+    if (FSQLDialect == 1) {
+        name = UpperCase(Trim(GeneratorName));
+    } else if (GeneratorName.empty() || GeneratorName.front() == '"') {
+        name = GeneratorName;
+    } else {
+        const bool quote = NeedUpperNames() ? NeedQuoteNoCase(GeneratorName) : NeedQuote(GeneratorName);
+        name = quote ? "\"" + GeneratorName + "\"" : UpperCase(GeneratorName);
+    }
+    bool refill = false;
+    if (!Transaction && Step == 1 && FGeneratorsCache->IsCached(name)) {
+        const int64_t cached = FGeneratorsCache->GetNextValue(name);
+        if (cached != -1) return cached;
+        // The cached block is used up: one server call reserves the next.
+        refill = true;
+        Step = FGeneratorsCache->GetStep(name);
+    }
+    TFIBTransaction* tr = Transaction ? Transaction : FInternalTransaction;
+    TFIBQuery* query =
+        GetQueryForUse(tr, "select gen_id(" + name + ", " + std::to_string(Step) + ") from RDB$DATABASE");
+    if (!query) RaiseClientError(cecDatabaseNotAssigned, {ComponentFullName(tr)});
+    const bool startedHere = !tr->Active();
+    int64_t value = 0;
+    try {
+        if (startedHere) tr->StartTransaction();
+        query->ExecQuery();
+        value = query->Fields().GetVar(0).GetAsInt64();
+    } catch (...) {
+        FreeQueryForUse(query);
+        if (startedHere && tr->Active()) {
+            try {
+                tr->Commit();
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+    FreeQueryForUse(query);
+    if (startedHere) tr->Commit();
+    if (!refill) return value;
+    FGeneratorsCache->SetGeneratorBlock(name, value, static_cast<int32_t>(Step));
+    return FGeneratorsCache->GetNextValue(name);
+}
+
 // --- TFIBDatabase: connect and disconnect ---------------------------------------------------
 
 bool TFIBDatabase::Login() {
@@ -400,8 +524,15 @@ void TFIBDatabase::Connect(bool RaiseOnError) {
     GetAttachmentID();
     FDifferenceTime = 0;
     if (GetDBSQLDialect() < FSQLDialect) FSQLDialect = GetDBSQLDialect();
-    // SynchronizeTime: the time difference is measured with a one-row query, which needs the
-    // statement object; until it exists the difference stays 0.
+    if (SynchronizeTime) {
+        // A server that cannot answer its time (a read-only database refuses the internal
+        // transaction, which writes) leaves the difference at 0 rather than failing the connect.
+        try {
+            FDifferenceTime = Now() - GetServerTime();
+        } catch (const std::exception&) {
+            FDifferenceTime = 0;
+        }
+    }
     FRemoteFlag = 0;
     DoAfterConnect();
     for (TFIBBase* link : std::vector<TFIBBase*>(FLinks)) {
@@ -1155,9 +1286,16 @@ bool TFIBTransaction::IsReadOnly() const {
     return false;
 }
 
-void TFIBTransaction::NotifySQLExecute(TObject*, int) {
-    // Counting rows needs the statement object's row counters; the statement marks
-    // SetUncommittedUpdates itself once it exists.
+void TFIBTransaction::NotifySQLExecute(TObject* Query, int Phase) {
+    if (!WatchUncommitedUpdates || FUncommittedUpdates) return;
+    auto* query = dynamic_cast<TFIBQuery*>(Query);
+    if (!query) return;
+    // After an execution of anything but a SELECT, and when a SELECT closes (a selectable
+    // procedure may have changed rows while it was read).
+    const bool select = query->SQLType() == SQLSelect;
+    if (!((Phase == 1 && !select) || (Phase == 2 && select))) return;
+    const TRecordCounts counts = query->GetRecordCounts();
+    FUncommittedUpdates = counts.Inserted + counts.Updated + counts.Deleted > 0;
 }
 
 int TFIBTransaction::AddLink(TFIBBase* Link) {

@@ -232,6 +232,28 @@ public:
     bool IsUnicodeConnect() const;
     bool IsUnicodeOrNoneCharSet() const;
 
+    // --- One-row queries (each runs on a pooled statement)
+    // The value of column FieldNo of the first row (all columns as a Variant array when FieldNo
+    // is below 0; Empty for a statement without columns) of SQL, run in Transaction or, when
+    // nil, in the internal transaction, which is committed afterwards. ParamValues go to the
+    // parameters in order (Empty ones are skipped). A statement that took parameter values goes
+    // back to the pool when KeepInPool; any other is freed.
+    Variant QueryValue(const std::string& SQL, int FieldNo, const std::vector<Variant>& ParamValues = {},
+                       TFIBTransaction* Transaction = nullptr, bool KeepInPool = true);
+    // The same as text; Null gives an empty text.
+    std::string QueryValueAsStr(const std::string& SQL, int FieldNo, const std::vector<Variant>& ParamValues = {},
+                                TFIBTransaction* Transaction = nullptr, bool KeepInPool = true);
+    // QueryValue(SQL, 0), Empty when it fails.
+    Variant QueryValueOrEmpty(const std::string& SQL);
+    TDateTime GetServerTime();
+    // The generator's next value by Step: from the generators cache while its block lasts (no
+    // transaction given, Step 1), else from the server in Transaction (or the internal one).
+    int64_t Gen_Id(const std::string& GeneratorName, int64_t Step, TFIBTransaction* Transaction = nullptr);
+
+    // The outside statistics maker that statements report to; nil at creation.
+    ISQLStatMaker* StatisticsMaker() const { return FStatisticsMaker; }
+    void SetStatisticsMaker(ISQLStatMaker* Value) { FStatisticsMaker = Value; }
+
     // --- Database parameters as name=value lines
     std::string ReadDBParam(int Code) const { return FDBParams->ReadParam(Code); }
     void WriteDBParam(int Code, const std::string& Value) { FDBParams->WriteParam(Code, Value); }
@@ -283,6 +305,7 @@ private:
 
     ISQLLogger* FSQLLogger = nullptr;
     TComponent* FSQLLoggerComponent = nullptr;   // the logger's GetInstance, when a component
+    ISQLStatMaker* FStatisticsMaker = nullptr;
     std::string FLibraryName;
     std::unique_ptr<TBlobSwapSupport> FBlobSwapSupport;
     std::unique_ptr<TGeneratorsCache> FGeneratorsCache;

@@ -71,7 +71,7 @@ TFIBXSQLVAR* TFIBXSQLDA::FindRegistered(const std::string& Name) const {
     return FVars[static_cast<size_t>(it->second)].get();
 }
 
-TFIBXSQLVAR* TFIBXSQLDA::FindByName(const std::string& Name) {
+TFIBXSQLVAR* TFIBXSQLDA::FindLocal(const std::string& Name) {
     if (auto cached = FNameCache.find(Name); cached != FNameCache.end()) return cached->second;
     TFIBXSQLVAR* found = nullptr;
     if (!Name.empty() && Name.front() == '"') {
@@ -80,14 +80,19 @@ TFIBXSQLVAR* TFIBXSQLDA::FindByName(const std::string& Name) {
         found = FindRegistered(Name);
         if (!found) found = FindRegistered(FastUpperCase(Name));
     }
-    if (!found && FQuery && FQuery->ParamsArea() == this) {
+    if (found) FNameCache.emplace(Name, found);
+    return found;
+}
+
+TFIBXSQLVAR* TFIBXSQLDA::FindByName(const std::string& Name) {
+    if (TFIBXSQLVAR* found = FindLocal(Name)) return found;
+    if (FQuery && FQuery->ParamsArea() == this) {
         // A name the program set before the prepare may be one only the described text has.
         if (FQuery->MacroChangesPending()) FQuery->ApplyPendingMacroChanges();
         TFIBXSQLDA* described = FQuery->BindArea();
         return described && described != this ? described->FindByName(Name) : nullptr;
     }
-    if (found) FNameCache.emplace(Name, found);
-    return found;
+    return nullptr;
 }
 
 void TFIBXSQLDA::AddName(const std::string& Name, int Index, bool KeepCase) {

@@ -633,6 +633,7 @@ std::string TFIBXSQLVAR::SingleByteText() const {
     case SQL_BOOLEAN: case SQL_IB_BOOLEAN: return GetAsBoolean() ? SFIBTrue : SFIBFalse;
     case SQL_BLOB: return BlobText();
     case SQL_ARRAY: return "(ARRAY)";
+    case 0:   // a macro that was given no text
     case SQL_NULL: return std::string();
     case SQL_TEXT: case SQL_VARYING: return TextValue();
     default: ConversionError();
@@ -1021,6 +1022,37 @@ void TFIBXSQLVAR::Assign(const TFIBXSQLVAR& Source) {
         return;
     }
     SetValue([&](TFIBXSQLVAR& v) { v.ApplyRecord(Source); });
+}
+
+void TFIBXSQLVAR::TakeValue(const TFIBXSQLVAR& Source) {
+    if (!Source.FHasAttributes && !Source.FBlobStream) return;
+    ApplyRecord(Source);
+    FWideText = Source.FWideText;
+    FIsRawText = Source.FIsRawText;
+    FUntyped = Source.FUntyped;
+    if (FUntyped && FArea) FArea->HasUntyped = true;
+    FBlobStream.reset();
+    if (Source.FBlobStream) {
+        FBlobStream = std::make_unique<TMemoryStream>();
+        FBlobStream->WriteString(Source.FBlobStream->Bytes());
+    }
+    FHasAttributes = true;
+    Modified = Source.Modified;
+}
+
+void TFIBXSQLVAR::TakeDescribedType(const TFIBXSQLVAR& Described) {
+    const XSQLVAR& from = *Described.FXSQLVAR;
+    const int type = from.sqltype & ~1;
+    FXSQLVAR->sqltype = static_cast<ISC_SHORT>(type | 1);
+    FXSQLVAR->sqlscale = from.sqlscale;
+    FXSQLVAR->sqlsubtype = from.sqlsubtype;
+    FXSQLVAR->sqllen = from.sqllen;
+    const size_t length = static_cast<size_t>(std::max<ISC_SHORT>(from.sqllen, 0));
+    ResizeData(std::max(type == SQL_VARYING ? length + 2 : length, TypeWidth(type)));
+    SetIndicator(true);
+    *FIndicator = -1;
+    FWideText.clear();
+    FBlobStream.reset();
 }
 
 // --- TFIBXSQLVAR: arrays ----------------------------------------------------------------------

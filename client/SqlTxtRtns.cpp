@@ -8,8 +8,6 @@ namespace qnl {
 
 namespace {
 
-constexpr std::string_view CRLF = "\r\n";
-
 // Character classes of the scanner.
 const TCharSet kBlank = MakeCharSet("\t\n\r ");
 const TCharSet kKeywordBefore = MakeCharSet("\t\n\r \")");

@@ -17,6 +17,9 @@
 
 namespace qnl {
 
+// The line break of every text the data-access layer writes.
+inline constexpr std::string_view CRLF = "\r\n";
+
 // A set of 8-bit characters.
 using TCharSet = std::bitset<256>;
 TCharSet MakeCharSet(std::string_view Chars);

@@ -13,11 +13,6 @@
 
 namespace qnl {
 
-namespace {
-
-const char* const CRLF = "\r\n";
-
-} // namespace
 
 // --- TFormatFields ---------------------------------------------------------------------------
 
@@ -407,7 +402,7 @@ void TConditions::Clear() { FConditions.clear(); }
 
 std::string TConditions::Text() const {
     std::string text;
-    for (const auto& c : FConditions) text += c->Line() + CRLF;
+    for (const auto& c : FConditions) text += c->Line() + std::string(CRLF);
     return text;
 }
 
@@ -439,7 +434,7 @@ std::string TConditions::BuildText() const {
         if (!c->Enabled() || IsBlankStr(c->Line())) continue;
         // A line comment at the end of a condition must not swallow its closing bracket.
         const std::string text = c->Text();
-        result += "(" + text + (EndsInLineComment(text) ? std::string(CRLF) + ")" : std::string(")")) + CRLF;
+        result += "(" + text + (EndsInLineComment(text) ? std::string(CRLF) + ")" : std::string(")")) + std::string(CRLF);
         result += std::string(CRLF) + " and ";
     }
     if (!IsBlankStr(result)) result.erase(result.size() - 7);
@@ -466,7 +461,7 @@ void TConditions::Apply() {
                 // take rows past the added conditions ("A or B and (C)" is "A or (B and C)"). A
                 // line comment at its end must not swallow the closing bracket.
                 const std::string close = EndsInLineComment(where) ? std::string(CRLF) + ")" : std::string(")");
-                where = "(" + where + close + CRLF + "and " + text;
+                where = "(" + where + close + std::string(CRLF) + "and " + text;
             }
             FOwner->SetMainWhereClause(where);
         }
@@ -522,7 +517,7 @@ std::string TConditions::SaveConditionsToText() const {
     TStringList lines;
     SaveConditionsToStrings(lines);
     std::string text;
-    for (int i = 0; i < lines.Count(); ++i) text += (i > 0 ? CRLF : "") + lines[i];
+    for (int i = 0; i < lines.Count(); ++i) text += (i > 0 ? std::string(CRLF) : std::string()) + lines[i];
     return text;
 }
 

@@ -267,8 +267,9 @@ private:
 
 // --- Connect parameters --------------------------------------------------------------------
 
-// The database's connect parameters as name=value lines.
-class TDBParams : public TStringList {
+// The database's connect parameters as name=value lines. OnChanging runs before every change
+// made through this type (the owner database refuses changes while it is attached).
+class TDBParams : public THookedStringList {
 public:
     explicit TDBParams(TObject* Owner = nullptr) : FOwner(Owner) {}
     TObject* Owner() const { return FOwner; }
@@ -282,24 +283,7 @@ public:
     // case; -1 when there is none.
     int IndexOfParam(const std::string& ItemName) const;
 
-    // Called before every change made through this type (the owner database refuses changes
-    // while it is attached). Changes made through a plain TStringList reference bypass it.
-    std::function<void()> OnChanging;
-    int Add(const std::string& S) { return Changing(), TStringList::Add(S); }
-    int AddObject(const std::string& S, void* Obj) { return Changing(), TStringList::AddObject(S, Obj); }
-    void Insert(int Index, const std::string& S, void* Obj = nullptr) { Changing(), TStringList::Insert(Index, S, Obj); }
-    void Delete(int Index) { Changing(), TStringList::Delete(Index); }
-    void Clear() { Changing(), TStringList::Clear(); }
-    void SetString(int Index, const std::string& S) { Changing(), TStringList::SetString(Index, S); }
-    void AddStrings(const TStringList& Other) { Changing(), TStringList::AddStrings(Other); }
-    void Assign(const TStringList& Other) { Changing(), TStringList::Assign(Other); }
-    void SetText(std::string_view Value) { Changing(), TStringList::SetText(Value); }
-    void SetValue(std::string_view Name, const std::string& Value) { Changing(), TStringList::SetValue(Name, Value); }
-
 private:
-    void Changing() const {
-        if (OnChanging) OnChanging();
-    }
     TObject* FOwner;
 };
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 
 namespace qnl {
 
@@ -214,6 +215,17 @@ void DecodeTime(TDateTime Value, int& Hour, int& Min, int& Sec, int& MSec) {
     Sec = static_cast<int>(msTotal / 1000 % 60);
     Min = static_cast<int>(msTotal / 60000 % 60);
     Hour = static_cast<int>(msTotal / 3600000);
+}
+
+TDateTime Now() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t seconds = system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
+           EncodeTime(local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms));
 }
 
 TDateTime StrToDate(std::string_view S) {

@@ -23,6 +23,8 @@ TDateTime EncodeDate(int Year, int Month, int Day);      // throws EConvertError
 TDateTime EncodeTime(int Hour, int Min, int Sec, int MSec);
 void DecodeDate(TDateTime Value, int& Year, int& Month, int& Day);
 void DecodeTime(TDateTime Value, int& Hour, int& Min, int& Sec, int& MSec);
+// The local date and time, to the millisecond.
+TDateTime Now();
 
 // Reading throws EConvertError "'<text>' is not a valid date" (time, date and time).
 TDateTime StrToDate(std::string_view S);

@@ -2,6 +2,7 @@
 // A list of strings with an object pointer per entry, sorted or not, case-sensitive or not,
 // with name=value access and CR LF text. Sorting compares bytes (or ASCII-folded bytes), never
 // the locale, because the order of sorted lists decides the order of generated statements.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,45 @@ private:
     bool FSorted = false;
     bool FCaseSensitive = false;
     TDuplicates FDuplicates = TDuplicates::dupIgnore;
+};
+
+// A string list that tells its owner before and after every change made through it: OnChanging
+// runs first (and may refuse by throwing), OnChange after. A change made through a plain
+// TStringList reference to it bypasses both.
+class THookedStringList : public TStringList {
+public:
+    std::function<void()> OnChanging;
+    std::function<void()> OnChange;
+
+    int Add(const std::string& S) { return AddObject(S, nullptr); }
+    int AddObject(const std::string& S, void* Obj) {
+        Changing();
+        const int index = TStringList::AddObject(S, Obj);
+        Changed();
+        return index;
+    }
+    void Insert(int Index, const std::string& S, void* Obj = nullptr) { Change([&] { TStringList::Insert(Index, S, Obj); }); }
+    void Delete(int Index) { Change([&] { TStringList::Delete(Index); }); }
+    void Clear() { Change([&] { TStringList::Clear(); }); }
+    void SetString(int Index, const std::string& S) { Change([&] { TStringList::SetString(Index, S); }); }
+    void AddStrings(const TStringList& Other) { Change([&] { TStringList::AddStrings(Other); }); }
+    void Assign(const TStringList& Other) { Change([&] { TStringList::Assign(Other); }); }
+    void SetText(std::string_view Value) { Change([&] { TStringList::SetText(Value); }); }
+    void SetValue(std::string_view Name, const std::string& Value) { Change([&] { TStringList::SetValue(Name, Value); }); }
+
+private:
+    void Changing() const {
+        if (OnChanging) OnChanging();
+    }
+    void Changed() const {
+        if (OnChange) OnChange();
+    }
+    template <class F>
+    void Change(F Apply) {
+        Changing();
+        Apply();
+        Changed();
+    }
 };
 
 // Byte-wise comparisons that ignore the locale.

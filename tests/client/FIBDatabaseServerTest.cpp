@@ -1,7 +1,9 @@
 // The database object against a Firebird server that the test starts on localhost: its own
 // configuration, security database, lock folder and port, so it cannot meet any other server.
 #include "client/FIBDatabase.h"
+#include "client/FIBQuery.h"
 
+#include "TestLogger.h"
 #include "fixtures/FbFixture.h"
 
 #include <gtest/gtest.h>
@@ -211,6 +213,32 @@ TEST(FIBDatabaseServerTest, PasswordCheckAndRemoteFacts) {
     tr.SetDefaultDatabase(&db);
     tr.StartTransaction();
     tr.ExecSQLImmediate("INSERT INTO T VALUES (1)");
+    tr.ExecSQLImmediate("INSERT INTO T VALUES (2)");
+    tr.Commit();
+
+    // Over the network the server answers a fetch from a cursor that a hard commit ended with
+    // 335544572 (the embedded engine answers end of data): the statement takes it as the end of
+    // the rows and says so in the log.
+    test::TTestLogger logger;
+    db.SetSQLLogger(&logger);
+    tr.StartTransaction();
+    TFIBQuery q;
+    q.SetName("Q");
+    q.SetDatabase(&db);
+    q.SetTransaction(&tr);
+    q.SetCloseOnTransactionEnd(false);
+    q.SQL().SetText("SELECT ID FROM T");
+    q.ExecQuery();
+    tr.Commit();
+    tr.StartTransaction();
+    EXPECT_EQ(q.Next(), nullptr);
+    EXPECT_TRUE(q.Eof());
+    EXPECT_EQ(q.GetRecordCount(), 1);
+    ASSERT_GE(logger.Lines.size(), 2u);
+    EXPECT_EQ(logger.Lines[logger.Lines.size() - 2], "Q|Fetch:|Cursor closed with its transaction: taken as end of file|2");
+    EXPECT_EQ(logger.Lines.back(), "Q|Fetch:|\r\nID = 1\r\n\r\n  End of file reached|2");
+    q.Close();
+    db.SetSQLLogger(nullptr);
     tr.Commit();
     db.Close();
     EXPECT_FALSE(db.Connected());

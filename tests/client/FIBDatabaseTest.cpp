@@ -2,6 +2,7 @@
 #include "client/FIBDatabase.h"
 
 #include "ErrorText.h"
+#include "TestLogger.h"
 #include "fixtures/FbFixture.h"
 #include "tests/client/ErrorText.h"
 #include "tests/client/LiveAttachment.h"
@@ -614,21 +615,7 @@ TEST_F(TransactionTest, AutoReconnectConnectsOrRaises) {
     EXPECT_FALSE(Db1->UseLoginPrompt);
 }
 
-class TTestLogger : public TComponent, public ISQLLogger {
-public:
-    std::vector<std::string> Lines;
-    TObject* Database = nullptr;
-    void SetActiveLogging(bool) override {}
-    bool GetActiveLogging() override { return true; }
-    TLogFlags GetLogFlags() override { return 0xFF; }
-    TObject* GetInstance() override { return this; }
-    void SetLogFlags(TLogFlags) override {}
-    void SetDatabase(TObject* aDatabase) override { Database = aDatabase; }
-    void WriteData(const std::string& ObjectName, const std::string& OperationName, const std::string& EventText,
-                   TLogFlag DataType) override {
-        Lines.push_back(ObjectName + "|" + OperationName + "|" + EventText + "|" + std::to_string(DataType));
-    }
-};
+using test::TTestLogger;
 
 TEST_F(TransactionTest, LoggerHearsConnectsAndTransactions) {
     auto logger = std::make_unique<TTestLogger>();
