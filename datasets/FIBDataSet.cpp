@@ -710,6 +710,20 @@ void TFIBCustomDataSet::DoAfterClose() {
     if (InSet(FOptions, poFreeHandlesAfterClose)) FreeHandles();
 }
 
+void TFIBCustomDataSet::DoBeforeCancel() {
+    TDataSet::DoBeforeCancel();
+    if (!Active()) RaiseClientError(cecDataSetClosed, {"continue after BeforeCancel", FullName()});
+}
+
+// Fetching all rows moves the cursor without the program asking: no scroll events then.
+void TFIBCustomDataSet::DoBeforeScroll() {
+    if (FScrollEventLock == 0) TDataSet::DoBeforeScroll();
+}
+
+void TFIBCustomDataSet::DoAfterScroll() {
+    if (FScrollEventLock == 0) TDataSet::DoAfterScroll();
+}
+
 void TFIBCustomDataSet::DoBeforeInsert() {
     if (!CanInsert()) throw EAbort();
     TDataSet::DoBeforeInsert();

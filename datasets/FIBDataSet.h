@@ -267,6 +267,9 @@ protected:
     void DoBeforeClose() override;
     void DoAfterClose() override;
     void DoBeforeInsert() override;
+    void DoBeforeCancel() override;
+    void DoBeforeScroll() override;
+    void DoAfterScroll() override;
     void DataEvent(TDataEvent Event, intptr_t Info) override;
     TFieldClass GetFieldClass(TFieldType FieldType) override;
     void CheckFieldCompatibility(TField* Field, TFieldDef* FieldDef) override;

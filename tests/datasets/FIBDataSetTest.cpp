@@ -179,6 +179,23 @@ TEST_F(FIBDataSetTest, UniDirectionalReadsEveryRowOnceInOrderThroughARingOfChunk
     EXPECT_EQ(DS->RecordCount(), 32);   // the ring never counts more than its chunk
 }
 
+TEST_F(FIBDataSetTest, SystemTablesReadThroughAUniDirectionalDataSetAsIsqlShowsThem) {
+    const std::string where = " FROM RDB$RELATION_FIELDS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY RDB$RELATION_NAME, RDB$FIELD_NAME";
+    Database.Close();
+    const std::vector<std::string> expected = test::QueryRows(
+        *Db, "SELECT '<<' || TRIM(RDB$RELATION_NAME) || '.' || TRIM(RDB$FIELD_NAME) || '.' || RDB$FIELD_POSITION || '>>'" + where);
+    Connect("NONE");
+    DS->SetUniDirectional(true);
+    OpenSql("SELECT RDB$RELATION_NAME, RDB$FIELD_NAME, RDB$FIELD_POSITION" + where);
+    EXPECT_EQ(DS->FieldByName("RDB$RELATION_NAME")->DataType(), ftWideString);   // UNICODE_FSS
+    std::vector<std::string> rows;
+    for (; !DS->Eof(); DS->Next())
+        rows.push_back(DS->FieldByName("RDB$RELATION_NAME")->AsString() + "." + DS->FieldByName("RDB$FIELD_NAME")->AsString() +
+                       "." + DS->FieldByName("RDB$FIELD_POSITION")->AsString());
+    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(rows.size(), 33u);
+}
+
 TEST_F(FIBDataSetTest, AfterFetchRecordThatStopsKeepsTheRowsSoFarWithoutError) {
     DS->AfterFetchRecord = [&](TFIBQuery*, int Index, bool& Stop) { Stop = Index == 2; };
     OpenSql("SELECT ID FROM T5000 ORDER BY ID");
@@ -392,6 +409,55 @@ TEST_F(FIBDataSetTest, WideStringFieldHoldsFourByteCharacters) {
     EXPECT_EQ(DS->FieldByName("E")->AsString(), "😀😀😀");
     EXPECT_EQ(DS->FieldByName("U")->AsString(), "жук");
     EXPECT_EQ(DS->FieldByName("U")->Size(), 30);
+}
+
+TEST_F(FIBDataSetTest, FieldClassesReadAndWriteTheirTexts) {
+    DS->SetCachedUpdates(true);
+    DS->UpdateSQL().SetText("UPDATE ALLTYPES SET BO = ?BO");   // never run: the updates stay cached
+    OpenSql("SELECT BO, TM, N184 FROM ALLTYPES ORDER BY ID");
+    auto* bo = dynamic_cast<TFIBBooleanField*>(DS->FieldByName("BO"));
+    auto* tm = dynamic_cast<TFIBTimeField*>(DS->FieldByName("TM"));
+    auto* n = dynamic_cast<TFIBBCDField*>(DS->FieldByName("N184"));
+    ASSERT_TRUE(bo && tm && n);
+    bo->StringTrue = "Yes";
+    bo->StringFalse = "No";
+    DS->Edit();
+    struct Case {
+        const char* Text;
+        bool Value;
+    };
+    for (const Case& c : {Case{"no", false}, Case{"yes", true}, Case{"0", false}, Case{"T", true}, Case{"F", false}, Case{"1", true}}) {
+        bo->SetAsString(c.Text);
+        EXPECT_EQ(bo->AsBoolean(), c.Value) << c.Text;
+    }
+    EXPECT_EQ(bo->AsString(), "Yes");
+    EXPECT_THROW(bo->SetAsString("maybe"), std::exception);
+    n->SetAsString("1.23456");   // four decimals: the fifth rounds half to even
+    EXPECT_EQ(n->AsString(), "1.2346");
+    EXPECT_EQ(n->AsCurrency().Scaled, 12346);
+    DS->Cancel();
+    EXPECT_EQ(n->AsString(), "-12.3456");
+    tm->ShowMsec = true;
+    EXPECT_EQ(tm->Text(), "23:59:58");   // no milliseconds: no suffix
+}
+
+TEST_F(FIBDataSetTest, FetchAllRunsBeforeTheAfterOpenListenersAndAfterThePublishedEvent) {
+    DS->SetOptions(DS->Options() | SetOf<TpFIBDsOptions>(poFetchAll));
+    int atAfterOpen = -1;
+    int atListener = -1;
+    DS->AfterOpen = [&](TDataSet*) { atAfterOpen = DS->CachedRecordCount(); };
+    struct Listener : TObject {
+        TFIBDataSet* DataSet = nullptr;
+        int* Seen = nullptr;
+        void Opened(TObject*) { *Seen = DataSet->CachedRecordCount(); }
+    } listener;
+    listener.DataSet = DS.get();
+    listener.Seen = &atListener;
+    DS->AfterOpenListeners().Add(TMethod<TObject*>(&listener, &Listener::Opened));
+    OpenSql("SELECT ID FROM T5000 WHERE ID <= 50");
+    EXPECT_EQ(atAfterOpen, 1);
+    EXPECT_EQ(atListener, 50);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 1);   // the cursor is back on the first row
 }
 
 // --- Blobs --------------------------------------------------------------------------------------
