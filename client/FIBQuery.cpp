@@ -241,6 +241,10 @@ void TFIBQuery::DescribeInput() {
             } else if (!param.IsBlobOrArray() && described.GetSQLType() == SQL_BLOB) {
                 // A value set before the type was known goes as a blob of its text.
                 param.SetAsString(param.GetAsString());
+            } else if (param.GetSQLType() == SQL_BLOB && !param.BlobStream() && described.IsArray()) {
+                // An id set before the type was known names an array here, not a blob.
+                XSQLVAR& record = *param.GetXSQLVAR();
+                record.sqltype = static_cast<ISC_SHORT>(SQL_ARRAY | (record.sqltype & 1));
             }
         }
     }
@@ -269,7 +273,10 @@ void TFIBQuery::AttachArrays(TFIBXSQLDA& Area) {
     int charBytes = 0;
     for (int i = 0; i < Area.Count(); ++i) {
         TFIBXSQLVAR& var = Area[i];
-        if (!var.IsArray() || var.ArrayInfo()) continue;
+        // The areas keep their entries from one text to the next: a descriptor left from the
+        // column an entry stood for before would read or write another column's bounds.
+        var.SetArrayInfo(nullptr);
+        if (!var.IsArray()) continue;
         // A parameter learns its column from the entry the server described for it.
         const TFIBXSQLVAR* origin = &var;
         if (&Area == FParamsArea.get())

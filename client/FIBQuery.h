@@ -82,14 +82,13 @@ public:
     virtual ISC_STATUS CheckStatus(ISC_STATUS Status, bool RaiseOnError) = 0;
 };
 
-// The body of a blob read whole in Transaction, and a new blob written whole (segments of at
-// most 65535 bytes) answering its id. The database must be attached and the transaction active
-// (client errors 12 and 15 otherwise); server failures raise through Owner's status check, or
-// the status vector when there is no owner.
+// The body of a blob read whole in Transaction, and a new blob written whole through a blob
+// stream (segments of at most 65535 bytes) answering its id. The database must be attached and
+// the transaction active (client errors 12 and 15 otherwise); server failures of the read raise
+// through Owner's status check, or the status vector when there is no owner.
 std::string ReadBlobBody(TFIBDatabase& Database, TFIBTransaction& Transaction, const ISC_QUAD& BlobID,
                          IXSQLDAOwner* Owner = nullptr);
-ISC_QUAD WriteNewBlob(TFIBDatabase& Database, TFIBTransaction& Transaction, std::string_view Body,
-                      IXSQLDAOwner* Owner = nullptr);
+ISC_QUAD WriteNewBlob(TFIBDatabase& Database, TFIBTransaction& Transaction, std::string_view Body);
 
 class TFIBXSQLVAR {
 public:

@@ -545,7 +545,7 @@ void TFIBQuery::WritePendingBlobs(TFIBXSQLDA& Area) {
         if (!db) RaiseClientError(21, {ComponentFullName(this)});
         if (!tr) RaiseClientError(22, {ComponentFullName(this)});
         if (InSet(FOptions, qoStartTransaction) && !tr->Active()) tr->StartTransaction();
-        const ISC_QUAD id = WriteNewBlob(*db, *tr, content->Bytes(), this);
+        const ISC_QUAD id = WriteNewBlob(*db, *tr, content->Bytes());
         var.SetAsQuad(id);
         if (&Area != FParamsArea.get())
             if (TFIBXSQLVAR* param = FParamsArea->FindLocal(var.Name())) param->SetAsQuad(id);

@@ -1,6 +1,7 @@
 // Implements TFIBXSQLVAR and the whole-blob helpers; see FIBQuery.h.
 #include "client/FIBQuery.h"
 
+#include "client/FIBMiscellaneous.h"
 #include "client/SqlTxtRtns.h"
 #include "client/fib.h"
 #include "platform/DateTime.h"
@@ -159,29 +160,16 @@ std::string ReadBlobBody(TFIBDatabase& Database, TFIBTransaction& Transaction, c
     return body;
 }
 
-ISC_QUAD WriteNewBlob(TFIBDatabase& Database, TFIBTransaction& Transaction, std::string_view Body,
-                      IXSQLDAOwner* Owner) {
+ISC_QUAD WriteNewBlob(TFIBDatabase& Database, TFIBTransaction& Transaction, std::string_view Body) {
     CheckBlobHandles(Database, Transaction);
-    IIBClientLibrary& lib = *Database.ClientLibrary();
-    isc_blob_handle blob = 0;
-    ISC_QUAD id{};
-    CheckBlobStatus(Owner, lib,
-                    lib.isc_create_blob2(ThreadStatusVector(), Database.HandleAddress(), Transaction.HandleAddress(),
-                                         &blob, &id, static_cast<short>(0), nullptr));
-    try {
-        for (size_t done = 0; done < Body.size();) {
-            const size_t piece = std::min(MaxSegment, Body.size() - done);
-            CheckBlobStatus(Owner, lib,
-                            lib.isc_put_segment(ThreadStatusVector(), &blob, static_cast<unsigned short>(piece),
-                                                Body.data() + done));
-            done += piece;
-        }
-    } catch (...) {
-        lib.isc_cancel_blob(ThreadStatusVector(), &blob);
-        throw;
-    }
-    CheckBlobStatus(Owner, lib, lib.isc_close_blob(ThreadStatusVector(), &blob));
-    return id;
+    TFIBBlobStream blob;
+    blob.SetDatabase(&Database);
+    blob.SetTransaction(&Transaction);
+    blob.SetMode(bmWrite);
+    blob.WriteBuffer(Body.data(), static_cast<int64_t>(Body.size()));
+    // Forced: an empty body is a blob of its own too.
+    blob.WriteToServer(false, true);
+    return blob.BlobID();
 }
 
 // --- TFIBXSQLVAR: life and buffers ------------------------------------------------------------
@@ -911,7 +899,12 @@ void TFIBXSQLVAR::AssignText(const std::string& Bytes, const std::u16string* Wid
     const int encodedCharSet = db && db->IsFirebird() ? Utf8CharSet : UnicodeFssCharSet;
     SetValue([&](TFIBXSQLVAR& v) {
         v.ApplyData(SQL_TEXT, bytes.size(), bytes.data(), Wide);
-        if (encode) v.FXSQLVAR->sqlsubtype = static_cast<ISC_SHORT>(encodedCharSet);
+        // The character set the server reads the text in: never the one of an earlier value (a
+        // parameter keeps its value from one text of the statement to the next).
+        if (encode)
+            v.FXSQLVAR->sqlsubtype = static_cast<ISC_SHORT>(encodedCharSet);
+        else if (IsTextType(serverType))
+            v.FXSQLVAR->sqlsubtype = static_cast<ISC_SHORT>(serverSubtype);
     });
 }
 
@@ -1015,7 +1008,7 @@ void TFIBXSQLVAR::Assign(const TFIBXSQLVAR& Source) {
         if (query && query->ParamsArea() == FArea && GetServerSQLType() == SQL_BLOB) {
             if (!query->Database()) RaiseClientError(cecDatabaseNotAssigned, {FName});
             if (!query->Transaction()) RaiseClientError(cecTransactionNotAssigned, {FName});
-            SetAsQuad(WriteNewBlob(*query->Database(), *query->Transaction(), bytes, query));
+            SetAsQuad(WriteNewBlob(*query->Database(), *query->Transaction(), bytes));
         } else {
             SetData(SQL_TEXT, bytes.size(), bytes.data());
         }

@@ -324,6 +324,8 @@ TEST_F(FIBQueryTest, NullParameterComparesLikeIsNull) {
     Q.SetOptions(SetOf<TpFIBQueryOptions>(qoNoForceIsNull));
     EXPECT_EQ(count(), 0);
     EXPECT_EQ(Q.ProcessedSQL(), "SELECT COUNT(*) FROM T WHERE B <> ? \r\n");
+    Q.SQL().SetText("SELECT COUNT(*) FROM T WHERE B = :P");
+    EXPECT_EQ(count(), 0);
     Detach();
     EXPECT_EQ((std::vector<int64_t>{isNull, ten, isNotNull}), (std::vector<int64_t>{2, 1, 2}));
     EXPECT_EQ(test::QueryRows(*Db, "SELECT '<<' || COUNT(*) || '>>' FROM T WHERE B IS NULL UNION ALL "
@@ -413,12 +415,18 @@ TEST_F(FIBQueryTest, RowsAffectedAsIsqlCountsThem) {
         "UPDATE OR INSERT INTO T (ID, S) VALUES (1, 'z')",
         "MERGE INTO T USING (SELECT 2 AS ID FROM RDB$DATABASE) X ON T.ID = X.ID "
         "WHEN MATCHED THEN UPDATE SET S = 'm' WHEN NOT MATCHED THEN INSERT (ID) VALUES (X.ID)",
+        // A block with outputs is a select, and without SUSPEND it answers no row.
+        "EXECUTE BLOCK RETURNS (R INTEGER) AS BEGIN R = 5; END",
     };
     std::vector<std::string> ours;
     for (const std::string& sql : counted) {
         Q.SQL().SetText(sql);
         Q.ExecQuery();
         if (Q.Open()) Rows(Q);
+        if (sql.rfind("EXECUTE", 0) == 0) {
+            EXPECT_EQ(Q.SQLType(), SQLSelect);
+            EXPECT_EQ(Q.GetRecordCount(), 0);
+        }
         ours.push_back(std::to_string(Q.GetRowsAffected()));
         Q.Close();
     }
@@ -433,9 +441,9 @@ TEST_F(FIBQueryTest, RowsAffectedAsIsqlCountsThem) {
     EXPECT_EQ(Q.GetRowsAffected(), 3);
     Detach();
 
-    std::string script = "SET COUNT ON;\n";
-    for (const std::string& sql : counted) script += sql + ";\n";
-    script += "ROLLBACK;\n";
+    std::string script = "SET COUNT ON;\nSET TERM ^;\n";
+    for (const std::string& sql : counted) script += sql + "^\n";
+    script += "ROLLBACK^\n";
     std::vector<std::string> isql;
     for (const std::string& line : IsqlLines(*Db, script))
         if (line.rfind("Records affected: ", 0) == 0) isql.push_back(line.substr(18));

@@ -2,8 +2,6 @@
 // isql-fb; every reader's answer is compared with isql's own text of the same value, once through
 // a UTF8 and once through a NONE connection. Values set through parameters are counted back by
 // isql with literals.
-#include "TestStatement.h"
-
 #include "client/FIBQuery.h"
 #include "fixtures/FbFixture.h"
 #include "platform/DateTime.h"
@@ -25,8 +23,6 @@
 
 namespace qnl {
 namespace {
-
-using test::TTestStatement;
 
 // How a column's value is compared with isql's text.
 enum class TKind { Exact, Float, Single, Date, Time, TimeStamp, Text, FixedText, Boolean, TextBlob, BinaryBlob };
@@ -355,15 +351,18 @@ TEST_P(FIBXSQLVARLiveTest, EveryReaderAnswersIsqlsText) {
     ASSERT_EQ(4u, isql.size());
 
     Connect(db.Path());
-    TTestStatement q(Database, Transaction);
-    q.Prepare("SELECT * FROM T WHERE ID <= 4 ORDER BY ID");
-    q.Execute();
-    EXPECT_TRUE(q.Field("ID").GetIsNull()) << "no row fetched yet";
+    TFIBQuery q;
+    q.SetDatabase(&Database);
+    q.SetTransaction(&Transaction);
+    q.GoToFirstRecordOnExecute = false;
+    q.SQL().SetText("SELECT * FROM T WHERE ID <= 4 ORDER BY ID");
+    q.ExecQuery();
+    EXPECT_TRUE(q.FieldByName("ID").GetIsNull()) << "no row fetched yet";
     for (const TIsqlRow& row : isql) {
-        ASSERT_TRUE(q.Fetch());
-        ASSERT_EQ(row.at("ID"), q.Field("ID").GetAsString());
+        ASSERT_NE(q.Next(), nullptr);
+        ASSERT_EQ(row.at("ID"), q.FieldByName("ID").GetAsString());
         for (const TColumn& c : Columns()) {
-            const TFIBXSQLVAR& v = q.Field(c.Name);
+            const TFIBXSQLVAR& v = q.FieldByName(c.Name);
             const std::string where = GetParam() + " " + c.Name + " row " + row.at("ID") + ": " + row.at(c.Name);
             if (row.at("ID") == "4") {
                 CheckNull(v, row.at(c.Name), where);
@@ -396,15 +395,18 @@ TEST_P(FIBXSQLVARLiveTest, EveryReaderAnswersIsqlsText) {
             }
         }
     }
-    EXPECT_FALSE(q.Fetch());
+    EXPECT_EQ(q.Next(), nullptr);
+    q.Close();
 
     // Trimming is the statement's option.
-    q.QueryOptions = SetOf<TpFIBQueryOptions>(qoTrimCharFields);
-    q.Prepare("SELECT CU, C5 FROM T WHERE ID = 1");
-    q.Execute();
-    ASSERT_TRUE(q.Fetch());
-    EXPECT_EQ("äöü€", q.Field("CU").GetAsString());
-    EXPECT_EQ("ab", q.Field("C5").GetAsString());
+    q.GoToFirstRecordOnExecute = true;
+    q.SetOptions(SetOf<TpFIBQueryOptions>(qoTrimCharFields));
+    q.SQL().SetText("SELECT CU, C5 FROM T WHERE ID = 1");
+    q.ExecQuery();
+    ASSERT_FALSE(q.Eof());
+    EXPECT_EQ("äöü€", q.FieldByName("CU").GetAsString());
+    EXPECT_EQ("ab", q.FieldByName("C5").GetAsString());
+    q.Close();
     Disconnect(false);
 }
 
@@ -450,7 +452,8 @@ std::vector<TSetterCase> SetterCases(const std::string& CharSet) {
         {"C5", [](TFIBXSQLVAR& v) { v.SetAsString("ab"); }, "C5 = 'ab'"},
         {"CU", [](TFIBXSQLVAR& v) { v.SetAsWideString(u"äöü€"); }, "CU = _UTF8 'äöü€'"},
         {"VU", [](TFIBXSQLVAR& v) { v.SetAsString("😀日本"); }, "VU = _UTF8 '😀日本'"},
-        // Through a NONE connection the text goes in the column's own character set.
+        // Through a NONE connection the text goes in the column's own character set, not in the
+        // UTF8 of the value the parameter held for the text before.
         {"CW", [=](TFIBXSQLVAR& v) { v.SetAsString(CharSet == "NONE" ? "\xE9" : "é"); }, "CW = _UTF8 'é'"},
         {"BO", [](TFIBXSQLVAR& v) { v.SetAsBoolean(true); }, "BO = TRUE"},
         {"BO", [](TFIBXSQLVAR& v) { v.SetAsVariant(Variant(false)); }, "BO = FALSE"},
@@ -484,24 +487,30 @@ TEST_P(FIBXSQLVARLiveTest, EverySetterRoundTrips) {
     test::TempDatabase& db = Db(GetParam());
     const std::vector<TSetterCase> cases = SetterCases(GetParam());
     Connect(db.Path());
-    TTestStatement q(Database, Transaction);
+    TFIBQuery q;
+    q.SetDatabase(&Database);
+    q.SetTransaction(&Transaction);
     int id = 100;
     for (const TSetterCase& c : cases) {
-        q.Prepare("INSERT INTO T (ID, " + c.Column + ") VALUES (?, ?)");
-        q.Param(0).SetAsInteger(id++);
-        c.Set(q.Param(1));
-        q.Execute();
+        SCOPED_TRACE(c.Condition);
+        // Prepared first: the setters meet the types the server described.
+        q.SQL().SetText("INSERT INTO T (ID, " + c.Column + ") VALUES (:ID, :V)");
+        q.Prepare();
+        q.ParamByName("ID").SetAsInteger(id++);
+        c.Set(q.ParamByName("V"));
+        q.ExecQuery();
     }
     // Two parameters of one name: one assignment sets both, and so does one null.
-    q.Prepare("INSERT INTO T (ID, I, BI) VALUES (?, ?, ?)", {"ID", "X", "X"});
-    q.Param(0).SetAsInteger(200);
-    q.Param(1).SetAsInteger(77);
-    EXPECT_EQ(77, q.Param(2).GetAsInt64());
-    q.Execute();
-    q.Param(0).SetAsInteger(201);
-    q.Param(2).SetIsNull(true);
-    EXPECT_TRUE(q.Param(1).GetIsNull());
-    q.Execute();
+    q.SQL().SetText("INSERT INTO T (ID, I, BI) VALUES (:ID, :X, :X)");
+    q.Prepare();
+    q.Params()[0].SetAsInteger(200);
+    q.Params()[1].SetAsInteger(77);
+    EXPECT_EQ(77, q.Params()[2].GetAsInt64());
+    q.ExecQuery();
+    q.Params()[0].SetAsInteger(201);
+    q.Params()[2].SetIsNull(true);
+    EXPECT_TRUE(q.Params()[1].GetIsNull());
+    q.ExecQuery();
     Disconnect(true);
 
     std::string select;
@@ -521,42 +530,53 @@ TEST_P(FIBXSQLVARLiveTest, EverySetterRoundTrips) {
 TEST_P(FIBXSQLVARLiveTest, ParametersAsFirebird3DescribesThem) {
     const std::string path = Db(GetParam()).Path();
     Connect(path);
-    TTestStatement q(Database, Transaction);
+    TFIBQuery q;
+    q.SetDatabase(&Database);
+    q.SetTransaction(&Transaction);
     auto count = [&] {
-        q.Execute();
-        EXPECT_TRUE(q.Fetch());
-        return q.Fields()[0].GetAsInt64();
+        q.ExecQuery();
+        EXPECT_FALSE(q.Eof());
+        const int64_t n = q.Fields()[0].GetAsInt64();
+        q.Close();
+        return n;
     };
     // "? IS NULL" describes the parameter as type 32766 without data.
-    q.Prepare("SELECT COUNT(*) FROM T WHERE ID <= 4 AND ? IS NULL");
-    EXPECT_EQ(SQL_NULL, q.Param(0).GetSQLType());
-    q.Param(0).SetIsNull(true);
+    q.SQL().SetText("SELECT COUNT(*) FROM T WHERE ID <= 4 AND :P IS NULL");
+    q.Prepare();
+    EXPECT_EQ(SQL_NULL, q.BindParams()[0].GetSQLType());
+    EXPECT_EQ(SQL_NULL, q.Params()[0].GetSQLType());
+    q.Params()[0].SetIsNull(true);
     EXPECT_EQ(4, count());
-    q.Param(0).SetAsInteger(1);
+    q.Params()[0].SetAsInteger(1);
     EXPECT_EQ(0, count());
-    // "ID = ?" describes it as not nullable; a null must still go as null.
-    q.Prepare("SELECT COUNT(*) FROM T WHERE ID = ?");
-    EXPECT_FALSE(q.Param(0).GetIsNullable());
-    q.Param(0).SetIsNull(true);
+    // "ID = ?" describes it as not nullable; a null must still go as null (the statement's own
+    // rewriting to IS NULL is off here).
+    q.SetOptions(SetOf<TpFIBQueryOptions>(qoNoForceIsNull));
+    q.SQL().SetText("SELECT COUNT(*) FROM T WHERE ID = :P");
+    q.Prepare();
+    EXPECT_FALSE(q.BindParams()[0].GetIsNullable());
+    q.Params()[0].SetIsNull(true);
     EXPECT_EQ(0, count());
-    q.Param(0).SetAsInteger(1);
+    q.Params()[0].SetAsInteger(1);
     EXPECT_EQ(1, count());
     // A BOOLEAN parameter refuses a SMALLINT and the text "1": Booleans go as its own byte.
-    q.Prepare("SELECT COUNT(*) FROM T WHERE ID <= 4 AND BO = ?");
-    q.Param(0).SetAsBoolean(true);
+    q.SQL().SetText("SELECT COUNT(*) FROM T WHERE ID <= 4 AND BO = :P");
+    q.Prepare();
+    q.Params()[0].SetAsBoolean(true);
     EXPECT_EQ(2, count());
-    q.Param(0).SetAsVariant(Variant(false));
+    q.Params()[0].SetAsVariant(Variant(false));
     EXPECT_EQ(1, count());
     Disconnect(false);
 
     // Dialect 1 has no 64-bit columns, but a 64-bit value goes whole (its low half would be 0).
     Connect(path, 1);
     ASSERT_EQ(1, Database.SQLDialect());
-    q.Prepare("SELECT COUNT(*) FROM RDB$DATABASE WHERE ? = 1099511627776");
-    q.Param(0).SetAsInt64(int64_t{1} << 40);
+    q.SQL().SetText("SELECT COUNT(*) FROM RDB$DATABASE WHERE :P = 1099511627776");
+    q.Prepare();
+    q.Params()[0].SetAsInt64(int64_t{1} << 40);
     EXPECT_EQ(1, count());
-    q.Param(0).SetAsInt64(5);
-    EXPECT_EQ(SQL_LONG, q.Param(0).GetSQLType());
+    q.Params()[0].SetAsInt64(5);
+    EXPECT_EQ(SQL_LONG, q.Params()[0].GetSQLType());
     EXPECT_EQ(0, count());
     Disconnect(false);
 }

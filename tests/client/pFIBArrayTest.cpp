@@ -2,7 +2,6 @@
 // layer and by isql-fb element by element; a never-written array reads as Nulls; values that do
 // not fit the column are refused before the server sees them.
 #include "ErrorText.h"
-#include "TestStatement.h"
 
 #include "client/FIBQuery.h"
 #include "fixtures/FbFixture.h"
@@ -22,7 +21,6 @@ namespace qnl {
 namespace {
 
 using test::ErrorText;
-using test::TTestStatement;
 
 const char* ArrayDdl = R"(
 CREATE TABLE A (ID INTEGER NOT NULL PRIMARY KEY, IA INTEGER[1:3], NA NUMERIC(9,2)[3], VA VARCHAR(5)[3],
@@ -59,79 +57,92 @@ protected:
 TEST_F(pFIBArrayTest, WrittenArraysMatchIsqlElementByElement) {
     test::TempDatabase db(ArrayDdl);
     Connect(db.Path());
-    TTestStatement q(Database, Transaction);
+    TFIBQuery q;
+    q.SetDatabase(&Database);
+    q.SetTransaction(&Transaction);
+    auto open = [&q](const char* Sql) {
+        q.Close();
+        q.SQL().SetText(Sql);
+        q.ExecQuery();
+    };
 
     // Never written: every element Null, within the column's own bounds.
-    q.Open("SELECT IA, MA, SA FROM A WHERE ID = 1");
-    const Variant unwritten = q.Field("IA").GetArrayValues();
+    open("SELECT IA, MA, SA FROM A WHERE ID = 1");
+    const Variant unwritten = q.FieldByName("IA").GetArrayValues();
     ASSERT_EQ(1, unwritten.DimCount());
     EXPECT_EQ(1, unwritten.LowBound(1));
     EXPECT_EQ(3, unwritten.HighBound(1));
     for (int i = 1; i <= 3; ++i) EXPECT_TRUE(unwritten.GetElement({i}).IsNull());
-    const Variant matrix = q.Field("MA").GetArrayValues();
+    const Variant matrix = q.FieldByName("MA").GetArrayValues();
     ASSERT_EQ(2, matrix.DimCount());
     EXPECT_EQ(2, matrix.HighBound(1));
     EXPECT_EQ(3, matrix.HighBound(2));
-    EXPECT_EQ(-1, q.Field("SA").GetArrayValues().LowBound(1));
-    EXPECT_EQ(12, q.Field("IA").GetArraySize());
+    EXPECT_EQ(-1, q.FieldByName("SA").GetArrayValues().LowBound(1));
+    EXPECT_EQ(12, q.FieldByName("IA").GetArraySize());
 
     const TDateTime ts1 = EncodeDate(2024, 2, 29) + EncodeTime(13, 14, 15, 123);
     const TDateTime ts2 = EncodeDate(1858, 11, 17);
     Variant ma = Variant::CreateArray({{1, 2}, {1, 3}}, varVariant);
     for (int r = 1; r <= 2; ++r)
         for (int c = 1; c <= 3; ++c) ma.PutElement({r, c}, Variant(int32_t{10 * r + c}));
-    q.Prepare("UPDATE A SET IA = ?, NA = ?, VA = ?, TA = ?, MA = ?, FA = ?, CA = ?, BA = ?, DA = ?, SA = ? WHERE ID = 2");
-    q.Param(0).SetArrayValues(ArrayOf(1, {Variant(int32_t{10}), Variant(int32_t{-20}), Variant(int32_t{30})}));
+    q.Close();
+    q.SQL().SetText("UPDATE A SET IA = :IA, NA = :NA, VA = :VA, TA = :TA, MA = :MA, FA = :FA, CA = :CA, BA = :BA, "
+                    "DA = :DA, SA = :SA WHERE ID = 2");
+    q.Prepare();
+    q.Params()[0].SetArrayValues(ArrayOf(1, {Variant(int32_t{10}), Variant(int32_t{-20}), Variant(int32_t{30})}));
     // 0.29 is 0.28999... as a double: rounded, not cut to 28.
-    q.Param(1).SetAsVariant(ArrayOf(1, {Variant(12.34), Variant(0.29), Variant(-0.05)}));
-    q.Param(2).SetArrayValues(ArrayOf(1, {Variant("ab"), Variant::Null(), Variant("fghij")}));
-    q.Param(3).SetArrayValues(ArrayOf(1, {Variant::FromDate(ts1), Variant::FromDate(ts2)}));
-    q.Param(4).SetArrayValues(ma);
-    q.Param(5).SetArrayValues(ArrayOf(1, {Variant(1.5), Variant(-0.1)}));
-    q.Param(6).SetArrayValues(ArrayOf(1, {Variant("x"), Variant("yz")}));
-    q.Param(7).SetArrayValues(ArrayOf(1, {Variant((int64_t{1} << 60) + 1), Variant(int64_t{-1})}));
-    q.Param(8).SetArrayValues(ArrayOf(0, {Variant::FromDate(EncodeDate(2000, 1, 1)), Variant::FromDate(0)}));
-    q.Param(9).SetArrayValues(ArrayOf(-1, {Variant(int16_t{-32768}), Variant(int16_t{32767})}));
-    q.Execute();
+    q.Params()[1].SetAsVariant(ArrayOf(1, {Variant(12.34), Variant(0.29), Variant(-0.05)}));
+    q.Params()[2].SetArrayValues(ArrayOf(1, {Variant("ab"), Variant::Null(), Variant("fghij")}));
+    q.Params()[3].SetArrayValues(ArrayOf(1, {Variant::FromDate(ts1), Variant::FromDate(ts2)}));
+    q.Params()[4].SetArrayValues(ma);
+    q.Params()[5].SetArrayValues(ArrayOf(1, {Variant(1.5), Variant(-0.1)}));
+    q.Params()[6].SetArrayValues(ArrayOf(1, {Variant("x"), Variant("yz")}));
+    q.Params()[7].SetArrayValues(ArrayOf(1, {Variant((int64_t{1} << 60) + 1), Variant(int64_t{-1})}));
+    q.Params()[8].SetArrayValues(ArrayOf(0, {Variant::FromDate(EncodeDate(2000, 1, 1)), Variant::FromDate(0)}));
+    q.Params()[9].SetArrayValues(ArrayOf(-1, {Variant(int16_t{-32768}), Variant(int16_t{32767})}));
+    q.ExecQuery();
 
-    q.Open("SELECT * FROM A WHERE ID = 2");
-    const Variant na = q.Field("NA").GetArrayValues();
+    // The same statement, its columns at other places: each array reads its own column's bounds.
+    open("SELECT * FROM A WHERE ID = 2");
+    const Variant na = q.FieldByName("NA").GetArrayValues();
     EXPECT_EQ(12.34, na.GetElement({1}).AsDouble());
     EXPECT_EQ(0.29, na.GetElement({2}).AsDouble());
     EXPECT_EQ(-0.05, na.GetElement({3}).AsDouble());
-    const Variant va = q.Field("VA").GetArrayValues();
+    const Variant va = q.FieldByName("VA").GetArrayValues();
     EXPECT_EQ("ab", va.GetElement({1}).AsString());
     EXPECT_EQ("", va.GetElement({2}).AsString());
     EXPECT_EQ("fghij", va.GetElement({3}).AsString());
-    const Variant ta = q.Field("TA").GetArrayValues();
+    const Variant ta = q.FieldByName("TA").GetArrayValues();
     EXPECT_NEAR(ts1, ta.GetElement({1}).AsDouble(), 1e-9);
     EXPECT_NEAR(ts2, ta.GetElement({2}).AsDouble(), 1e-9);
-    const Variant maBack = q.Field("MA").GetArrayValues();
+    const Variant maBack = q.FieldByName("MA").GetArrayValues();
     for (int r = 1; r <= 2; ++r)
         for (int c = 1; c <= 3; ++c) EXPECT_EQ(10 * r + c, maBack.GetElement({r, c}).AsInt64());
-    EXPECT_EQ(-0.1f, static_cast<float>(q.Field("FA").GetArrayValues().GetElement({2}).AsDouble()));
-    EXPECT_EQ("yz", q.Field("CA").GetArrayValues().GetElement({2}).AsString());
-    EXPECT_EQ((int64_t{1} << 60) + 1, q.Field("BA").GetArrayValues().GetElement({1}).AsInt64());
-    EXPECT_EQ(-32768, q.Field("SA").GetArrayValues().GetElement({-1}).AsInt64());
+    EXPECT_EQ(-0.1f, static_cast<float>(q.FieldByName("FA").GetArrayValues().GetElement({2}).AsDouble()));
+    EXPECT_EQ("yz", q.FieldByName("CA").GetArrayValues().GetElement({2}).AsString());
+    EXPECT_EQ((int64_t{1} << 60) + 1, q.FieldByName("BA").GetArrayValues().GetElement({1}).AsInt64());
+    EXPECT_EQ(-32768, q.FieldByName("SA").GetArrayValues().GetElement({-1}).AsInt64());
 
     // What does not fit is refused, naming the column.
-    q.Prepare("UPDATE A SET VA = ?, IA = ? WHERE ID = 1");
-    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Param(0).SetArrayValues(ArrayOf(1, {Variant("abcdef")})); }),
+    q.Close();
+    q.SQL().SetText("UPDATE A SET VA = :VA, IA = :IA WHERE ID = 1");
+    q.Prepare();
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Params()[0].SetArrayValues(ArrayOf(1, {Variant("abcdef")})); }),
               "Element [1] of array \"A.VA\" is longer than its 5 characters");
     EXPECT_EQ(ErrorText<EFIBClientError>([&] {
-                  q.Param(1).SetArrayValues(ArrayOf(0, {Variant(1), Variant(2), Variant(3), Variant(4)}));
+                  q.Params()[1].SetArrayValues(ArrayOf(0, {Variant(1), Variant(2), Variant(3), Variant(4)}));
               }),
               "Array value of 4 elements does not fit \"A.IA\" (3 elements)");
-    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Param(1).SetArrayValues(ma); }), "Dimension 1 don't exist in \"A.IA\" ");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Params()[1].SetArrayValues(ma); }), "Dimension 1 don't exist in \"A.IA\" ");
     EXPECT_EQ(ErrorText<EFIBClientError>([&] {
                   int lower, upper;
-                  q.Param(1).ArrayInfo()->GetDimension(1, lower, upper);
+                  q.Params()[1].ArrayInfo()->GetDimension(1, lower, upper);
               }),
               "Dimension 1 don't exist in \"A.IA\" ");
-    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Param(1).SetArrayValues(ArrayOf(1, {Variant(1e10)})); }),
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Params()[1].SetArrayValues(ArrayOf(1, {Variant(1e10)})); }),
               "Invalid data conversion.");
-    q.Open("SELECT ID FROM A WHERE ID = 1");
-    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.Field("ID").GetArrayValues(); }),
+    open("SELECT ID FROM A WHERE ID = 1");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.FieldByName("ID").GetArrayValues(); }),
               "Column types \"A.ID\" is not array field");
 
     // A data-set field that holds the array id: written through the field, stored by a
@@ -152,11 +163,13 @@ TEST_F(pFIBArrayTest, WrittenArraysMatchIsqlElementByElement) {
                            Transaction.HandleAddress());
     ISC_QUAD written{};
     ASSERT_TRUE(field->GetData(&written));
-    q.Prepare("UPDATE A SET IA = ? WHERE ID = 3");
-    q.Param(0).SetAsQuad(written);
-    q.Execute();
-    q.Open("SELECT IA FROM A WHERE ID = 3");
-    const ISC_QUAD stored = q.Field("IA").GetAsQuad();
+    q.Close();
+    q.SQL().SetText("UPDATE A SET IA = :IA WHERE ID = 3");
+    q.ParamByName("IA").SetAsQuad(written);   // before the prepare: the server says it is an array
+    q.ExecQuery();
+    open("SELECT IA FROM A WHERE ID = 3");
+    const ISC_QUAD stored = q.FieldByName("IA").GetAsQuad();
+    q.Close();
     int64_t storedBits = 0;
     std::memcpy(&storedBits, &stored, sizeof stored);
     test::TVectorDataSet fetched;
