@@ -42,16 +42,20 @@ test::TempDatabase& Table() {
     return *db;
 }
 
+// Attaches to the table's database with a read-only transaction.
+void Attach(TFIBDatabase& Db, TFIBTransaction& Tr) {
+    Db.SetDBName(Table().Path());
+    Db.ConnectParams().SetUserName("SYSDBA");
+    Db.SetSQLDialect(3);
+    Db.Open();
+    Tr.SetDefaultDatabase(&Db);
+    Tr.TRParams().SetText("read\nread_committed\nrec_version\nnowait");
+}
+
 void BM_FetchThroughTFIBQuery(benchmark::State& State) {
-    test::TempDatabase& table = Table();
     TFIBDatabase db;
-    db.SetDBName(table.Path());
-    db.ConnectParams().SetUserName("SYSDBA");
-    db.SetSQLDialect(3);
-    db.Open();
     TFIBTransaction tr;
-    tr.SetDefaultDatabase(&db);
-    tr.TRParams().SetText("read\nread_committed\nrec_version\nnowait");
+    Attach(db, tr);
     TFIBQuery q;
     q.SetDatabase(&db);
     q.SetTransaction(&tr);
@@ -74,15 +78,9 @@ void BM_FetchThroughTFIBQuery(benchmark::State& State) {
 
 // Opens the data set and walks every row into its record cache, reading each field as text.
 void BM_FetchThroughDataSet(benchmark::State& State) {
-    test::TempDatabase& table = Table();
     TFIBDatabase db;
-    db.SetDBName(table.Path());
-    db.ConnectParams().SetUserName("SYSDBA");
-    db.SetSQLDialect(3);
-    db.Open();
     TFIBTransaction tr;
-    tr.SetDefaultDatabase(&db);
-    tr.TRParams().SetText("read\nread_committed\nrec_version\nnowait");
+    Attach(db, tr);
     size_t bytes = 0;
     for (auto _ : State) {
         TFIBDataSet ds;
