@@ -34,6 +34,7 @@
 #include "platform/Fields.h"
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -328,9 +329,14 @@ private:
     char* NullFlags(char* Record) const { return Record + 6; }
     // Offset of a blob field's stream slot in a record buffer.
     uint32_t BlobSlotOffset(TField* Field);
-    TFIBBlobStream*& BlobSlot(char* Record, TField* Field) {
-        return *reinterpret_cast<TFIBBlobStream**>(Record + BlobSlotOffset(Field));
+    // The slots need not be aligned: they are read and written byte-wise.
+    static TFIBBlobStream* LoadSlot(const char* Slot) {
+        TFIBBlobStream* stream;
+        std::memcpy(&stream, Slot, sizeof stream);
+        return stream;
     }
+    static void StoreSlot(char* Slot, TFIBBlobStream* Stream) { std::memcpy(Slot, &Stream, sizeof Stream); }
+    TFIBBlobStream* BlobSlot(const char* Record, TField* Field) { return LoadSlot(Record + BlobSlotOffset(Field)); }
     std::vector<TField*> BlobFields();
     TFIBBlobStream* NewBlobStream(TField* Field, const ISC_QUAD& BlobID);
     void EnableRecentStream(TFIBBlobStream* Stream);

@@ -60,9 +60,10 @@ void TFIBCustomDataSet::FetchRecordToCache(TFIBQuery& Query, int Index) {
     char* record = FRecords->PrepareRecordForWrite(index + 1);
     for (TField* f : BlobFields()) {
         // The slot of a reused ring record may still name an old stream.
-        auto*& slot = *reinterpret_cast<TFIBBlobStream**>(record + BlobSlotOffset(f) - 5 - FStringAreaSize);
-        if (slot && std::find(FOwnedStreams.begin(), FOwnedStreams.end(), slot) != FOwnedStreams.end()) delete slot;
-        slot = nullptr;
+        char* slot = record + BlobSlotOffset(f) - 5 - FStringAreaSize;
+        TFIBBlobStream* stream = LoadSlot(slot);
+        if (stream && std::find(FOwnedStreams.begin(), FOwnedStreams.end(), stream) != FOwnedStreams.end()) delete stream;
+        StoreSlot(slot, nullptr);
     }
     record[0] = static_cast<char>(cusUnmodified);
     TFIBXSQLDA& cols = Query.Fields();

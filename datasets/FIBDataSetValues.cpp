@@ -202,8 +202,8 @@ std::unique_ptr<TStream> TFIBCustomDataSet::CreateBlobStream(TField* Field, TBlo
     ISC_QUAD id{};
     if (!record || column < 0 || column >= ColumnCount()) return std::make_unique<TFIBDSBlobStream>(Field, id, Mode, nullptr);
     const TFIBFieldDescr& d = FFieldDescr.Items(column);
-    TFIBBlobStream*& slot = BlobSlot(record, Field);
-    TFIBBlobStream* stream = slot;
+    char* slot = record + BlobSlotOffset(Field);
+    TFIBBlobStream* stream = LoadSlot(slot);
     if (stream && stream->IsClientBlob() && FDataSetChangeDispatch) stream = nullptr;
     if (!stream) {
         if (!NullFlags(record)[column]) std::memcpy(&id, record + d.DataOffset, sizeof id);
@@ -211,12 +211,12 @@ std::unique_ptr<TStream> TFIBCustomDataSet::CreateBlobStream(TField* Field, TBlo
             Field->SetReadOnly(true);
             stream = new TFIBBlobStream(Field->FieldNo(), &FOwnedStreams, "", "", {});
             stream->SetIsClientBlob(true);
-            slot = stream;
+            StoreSlot(slot, stream);
         } else if (NullFlags(record)[column] && Mode == bmRead) {
             return std::make_unique<TFIBDSBlobStream>(Field, id, Mode, nullptr);   // a null blob makes no stream
         } else {
             stream = NewBlobStream(Field, id);
-            slot = stream;
+            StoreSlot(slot, stream);
         }
         if (State() == dsBrowse && record == ActiveBuffer()) {
             int32_t number;

@@ -479,6 +479,23 @@ TEST_F(FIBDataSetTest, AHundredKilobyteTextBlobReadsBackByteEqualAndANullBlobMak
     EXPECT_NE(ErrorOf([&] { stream->Write("x", 1); }).find("Not editing."), std::string::npos);
 }
 
+TEST_F(FIBDataSetTest, ABlobWrittenUnderCachedUpdatesKeepsItsNewBodyInTheRecord) {
+    DS->SetCachedUpdates(true);
+    DS->UpdateSQL().SetText("UPDATE BLOBS SET MEMO = ?MEMO WHERE ID = ?ID");   // never run
+    OpenSql("SELECT ID, MEMO FROM BLOBS ORDER BY ID");
+    TField* memo = DS->FieldByName("MEMO");
+    DS->Next();
+    DS->Edit();
+    memo->SetAsString("a new body");
+    DS->Post();
+    DS->First();
+    EXPECT_EQ(memo->AsString(), *Body);
+    DS->Next();
+    EXPECT_EQ(memo->AsString(), "a new body");
+    EXPECT_FALSE(memo->IsNull());
+    EXPECT_TRUE(DS->UpdatesPending());
+}
+
 // --- Origins and keys -------------------------------------------------------------------------
 
 TEST_F(FIBDataSetTest, OriginsAndKeyFieldsFollowTableAndColumn) {
