@@ -240,8 +240,31 @@ TFIBDSBlobStream::TFIBDSBlobStream(TField* Field, const ISC_QUAD& BlobID, TBlobS
         auto* blob = dynamic_cast<TBlobField*>(Field);
         progress = [ds, blob](int64_t Size, int64_t Done, bool& Stop) { ds->OnReadBlobField(blob, Size, Done, Stop); };
     }
-    if (!FStream->IsClientBlob()) FStream->SeekWithProgress(0, TSeekOrigin::soBeginning, progress);
-    if (Mode == bmWrite) FStream->Truncate();
+    // With cached updates the cursor and its transaction may be gone: the body is loaded in a
+    // connection and transaction made for the load and ended after it.
+    TFIBDatabase* db = ds ? ds->Database() : nullptr;
+    TFIBTransaction* tr = ds ? ds->Transaction() : nullptr;
+    const bool keepsRows = ds && (ds->CachedUpdates() || InSet(ds->Options(), poDontCloseAfterEndTransaction));
+    bool connected = false;
+    bool started = false;
+    auto finish = [&] {
+        if (started && tr->Active()) tr->Commit();
+        if (connected && db->Timeout() == 0) db->Close();
+    };
+    Guarded(
+        [&] {
+            if (keepsRows && db && !db->Connected()) {
+                db->Open();
+                connected = true;
+            }
+            if (keepsRows && tr && !tr->Active()) {
+                tr->StartTransaction();
+                started = true;
+            }
+            if (!FStream->IsClientBlob()) FStream->SeekWithProgress(0, TSeekOrigin::soBeginning, progress);
+            if (Mode == bmWrite) FStream->Truncate();
+        },
+        finish);
 }
 
 TFIBDSBlobStream::~TFIBDSBlobStream() {

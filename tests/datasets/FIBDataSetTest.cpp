@@ -29,6 +29,7 @@ CREATE TABLE DEFS (
   FLAG D_BOOLEAN, B BOOLEAN, SI SMALLINT, OCT CHAR(16) CHARACTER SET OCTETS, N92 NUMERIC(9,2), BI BIGINT);
 CREATE TABLE BLOBS (ID INTEGER NOT NULL PRIMARY KEY, MEMO BLOB SUB_TYPE TEXT);
 CREATE TABLE EMPTY_T (ID INTEGER);
+CREATE TABLE STRS (S1 VARCHAR(10) DEFAULT '' NOT NULL, S2 VARCHAR(10) DEFAULT 'x', S3 VARCHAR(10));
 CREATE TABLE ALLTYPES (
   ID INTEGER NOT NULL PRIMARY KEY, SI SMALLINT, I INTEGER, BI BIGINT, N92 NUMERIC(9,2), N184 NUMERIC(18,4),
   N186 NUMERIC(18,6), DP DOUBLE PRECISION, FL FLOAT, DT DATE, TM TIME, TS TIMESTAMP, C CHAR(10), V VARCHAR(30),
@@ -44,6 +45,7 @@ INSERT INTO ALLTYPES VALUES (1, -7, 2147483647, -9223372036854775808, 1234567.89
 INSERT INTO ALLTYPES VALUES (2, 32767, -2147483648, 9223372036854775807, -0.01, 99999999999999.9999, -123.456789, -1.0E300, -3.5,
   '0001-01-01', '00:00:01', '9999-12-31 23:59:59', 'x         ', '', 'ab', 'Ü', FALSE);
 INSERT INTO ALLTYPES (ID) VALUES (3);
+INSERT INTO STRS VALUES ('a', 'b', 'c');
 COMMIT;
 )";
 
@@ -193,7 +195,7 @@ TEST_F(FIBDataSetTest, SystemTablesReadThroughAUniDirectionalDataSetAsIsqlShowsT
         rows.push_back(DS->FieldByName("RDB$RELATION_NAME")->AsString() + "." + DS->FieldByName("RDB$FIELD_NAME")->AsString() +
                        "." + DS->FieldByName("RDB$FIELD_POSITION")->AsString());
     EXPECT_EQ(rows, expected);
-    EXPECT_EQ(rows.size(), 33u);
+    EXPECT_EQ(rows.size(), 36u);
 }
 
 TEST_F(FIBDataSetTest, AfterFetchRecordThatStopsKeepsTheRowsSoFarWithoutError) {
@@ -494,6 +496,29 @@ TEST_F(FIBDataSetTest, ABlobWrittenUnderCachedUpdatesKeepsItsNewBodyInTheRecord)
     EXPECT_EQ(memo->AsString(), "a new body");
     EXPECT_FALSE(memo->IsNull());
     EXPECT_TRUE(DS->UpdatesPending());
+}
+
+TEST_F(FIBDataSetTest, AnEmptyTextBecomesNullUnlessTheColumnDefaultsToTheEmptyTextAndIsNotNull) {
+    DS->SetCachedUpdates(true);
+    DS->UpdateSQL().SetText("UPDATE STRS SET S1 = ?S1");   // never run
+    OpenSql("SELECT S1, S2, S3 FROM STRS");
+    DS->Edit();
+    for (const char* name : {"S1", "S2", "S3"}) DS->FieldByName(name)->SetAsString("");
+    DS->Post();
+    EXPECT_FALSE(DS->FieldDescr(DS->FieldByName("S1"))->Nullable);   // as the server described it
+    EXPECT_FALSE(DS->FieldByName("S1")->IsNull());
+    EXPECT_EQ(DS->FieldByName("S1")->AsString(), "");
+    EXPECT_TRUE(DS->FieldByName("S2")->IsNull());   // a default of its own
+    EXPECT_TRUE(DS->FieldByName("S3")->IsNull());   // no default
+}
+
+TEST_F(FIBDataSetTest, BlobsStayReadableAfterTheTransactionOfCachedRowsEnded) {
+    DS->SetCachedUpdates(true);
+    OpenSql("SELECT ID, MEMO FROM BLOBS ORDER BY ID");
+    Transaction.Commit();
+    ASSERT_TRUE(DS->Active());
+    EXPECT_EQ(DS->FieldByName("MEMO")->AsString(), *Body);
+    EXPECT_FALSE(Transaction.Active());   // the load's own transaction ended with it
 }
 
 // --- Origins and keys -------------------------------------------------------------------------
