@@ -175,6 +175,9 @@ public:
     std::string GetFieldTableAlias(TField* Field);
     // A field's value read from the cache (record number from 1) without moving the cursor.
     Variant GetCacheFieldValue(TField* Field, int RecordNumber);
+    // The ORDER BY as read at open: one row per item (field name, ascending, nulls first), or
+    // Null when the order is not one of fields.
+    const Variant& SortFields() const { return FSortFields; }
     // Distinct relation names of the data fields, filled after open.
     const TStringList& RelationNames() const { return FRelationNames; }
 

@@ -523,6 +523,29 @@ TEST_F(FIBDataSetTest, BlobsStayReadableAfterTheTransactionOfCachedRowsEnded) {
 
 // --- Origins and keys -------------------------------------------------------------------------
 
+TEST_F(FIBDataSetTest, TheOrderByIsReadAsFieldsOrNotAtAll) {
+    struct Case {
+        const char* Order;
+        std::vector<std::string> Fields;   // empty: no field order
+    };
+    const Case cases[] = {
+        {"ORDER BY T.ID DESC", {"NUM:0"}},
+        {"ORDER BY NAME, 1", {"NAME:1", "NUM:1"}},
+        {"ORDER BY ID", {"NUM:1"}},               // the column's own name
+        {"ORDER BY ID + 1", {}},
+    };
+    for (const Case& c : cases) {
+        OpenSql(std::string("SELECT T.ID AS NUM, T.NAME FROM T5000 T ") + c.Order);
+        std::vector<std::string> fields;
+        const Variant& sort = DS->SortFields();
+        if (sort.IsArray())
+            for (int i = sort.LowBound(1); i <= sort.HighBound(1); ++i)
+                fields.push_back(VarToStr(sort.GetElement({i, 0})) + ":" + (sort.GetElement({i, 1}).AsBoolean() ? "1" : "0"));
+        EXPECT_EQ(fields, c.Fields) << c.Order;
+        DS->Close();
+    }
+}
+
 TEST_F(FIBDataSetTest, OriginsAndKeyFieldsFollowTableAndColumn) {
     OpenSql("SELECT T.ID AS NUM, T.NAME FROM T5000 T");
     EXPECT_EQ(DS->FieldByName("NUM")->Origin(), "T5000.ID");
