@@ -149,6 +149,10 @@ public:
     void MarkDropped() override;
     TDbObj* GetOwner() const override { return Owner; }
     std::string GetOwnerName() const override;
+    // The domain of a domain-typed column or parameter; empty for TYPE OF COLUMN and plain types.
+    std::string GetDomainName() const override {
+        return DataType == dtDomain && TypeOfTable.empty() ? DomainName : std::string();
+    }
     // A column of a table or view, or a parameter of a routine; nothing for other typed names.
     TDescriptionSubject GetDescriptionSubject() override;
 
@@ -316,9 +320,9 @@ void WriteCreateTables(TCustomQuarnel& Q);
 void WriteCreateFields(TCustomQuarnel& Q);
 // Table-level differences, then the columns both sides have, then the column order check.
 void WriteAlterTables(TCustomQuarnel& Q);
-// The columns both sides have, of every table both sides have: with coDescription the master
-// column's description where it differs. Changes of a column's type, default or nullability are
-// not written yet.
+// The columns both sides have, of every table both sides have: each pair whose definitions
+// differ goes to the target dialect's alteration (qnlComp_TblAlter.h); with coDescription the
+// master column's description where it differs.
 void WriteAlterColumns(TCustomQuarnel& Q);
 void CheckColumnOrder(TCustomQuarnel& Q);
 void WriteDropTables(TCustomQuarnel& Q);

@@ -1,6 +1,7 @@
 // The comparer's passes over tables, columns, column positions, schemas and publications.
 #include "core/qnlSQL_Exec.h"
 #include "objects/qnlComp_Tbl.h"
+#include "objects/qnlComp_TblAlter.h"
 
 namespace qnl {
 
@@ -141,23 +142,6 @@ void WriteAlterTables(TCustomQuarnel& Q) {
     CheckColumnOrder(Q);
 }
 
-void WriteAlterColumns(TCustomQuarnel& Q) {
-    TCustomObjs* master = Q.GetMasterObjs();
-    TCustomSQLExec* exec = Q.SQLExec();
-    if (!master || !exec || !HasDescriptions(Q)) return;
-    const TDbObjList& list = master->List(olTables);
-    for (int i = 0; i < list.Count(); ++i) {
-        TTblData* m = AsTable(list.Obj(i));
-        TTblData* t = m ? AsTable(m->Counterpart) : nullptr;
-        if (!t) continue;
-        for (int c = 0; c < m->GetColumnCount(); ++c) {
-            TFldData* mc = m->Column(c);
-            const TFldData* tc = t->ColumnByName(mc->Name);
-            if (tc && mc->Description() != tc->Description()) exec->AddDescription(mc);
-        }
-    }
-}
-
 void CheckColumnOrder(TCustomQuarnel& Q) {
     TCustomObjs* master = Q.GetMasterObjs();
     if (!master) return;
@@ -238,6 +222,10 @@ void WriteColumnPositions(TCustomQuarnel& Q) {
     TCustomObjs* master = Q.GetMasterObjs();
     TCustomObjs* target = Q.GetTargetObjs();
     if (!master || !target) return;
+    if (target->ServerType() == stMSSQL && Q.MSSQLCompareOptions().UpdateColumnPosition) {
+        WriteMSSQLRecreateTables(Q);
+        return;
+    }
     if (target->ServerType() != stInterBase || !Q.IBCompareOptions().UpdateFieldPosition) return;
     const TDbObjList& list = master->List(olTables);
     for (int i = 0; i < list.Count(); ++i)

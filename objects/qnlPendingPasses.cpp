@@ -6,13 +6,6 @@
 
 namespace qnl {
 
-void WriteCreateDomains(TCustomQuarnel&) {}
-void WriteAlterDomains(TCustomQuarnel&) {}
-void WriteDropDomains(TCustomQuarnel&) {}
-void WriteCreateConversions(TCustomQuarnel&) {}
-void WriteAlterConversions(TCustomQuarnel&) {}
-void WriteDropConversions(TCustomQuarnel&) {}
-
 void WriteCreateOperators(TCustomQuarnel&) {}
 void WriteAlterOperators(TCustomQuarnel&) {}
 void WriteDropOperators(TCustomQuarnel&) {}

@@ -1,8 +1,7 @@
 #pragma once
-// PLACEHOLDERS, to be replaced: the passes of the object kinds that later work builds (domains,
-// conversions, external functions, operators, roles and grants). The comparer calls each in its
-// fixed order; until its kind unit lands, it does nothing. Each kind unit takes its routines out
-// of here when it lands.
+// PLACEHOLDERS, to be replaced: the passes of the object kinds that later work builds (external
+// functions, operators, roles and grants). The comparer calls each in its fixed order; until its
+// kind unit lands, it does nothing. Each kind unit takes its routines out of here when it lands.
 #include "core/qnlTypes.h"
 
 namespace qnl {
@@ -10,14 +9,6 @@ namespace qnl {
 class TCustomQuarnel;
 class TCustomObjs;
 class TCustomSQLExec;
-
-// Domains and conversions.
-void WriteCreateDomains(TCustomQuarnel& Q);
-void WriteAlterDomains(TCustomQuarnel& Q);
-void WriteDropDomains(TCustomQuarnel& Q);
-void WriteCreateConversions(TCustomQuarnel& Q);
-void WriteAlterConversions(TCustomQuarnel& Q);
-void WriteDropConversions(TCustomQuarnel& Q);
 
 // Operators and operator classes.
 void WriteCreateOperators(TCustomQuarnel& Q);

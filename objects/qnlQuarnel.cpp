@@ -3,6 +3,7 @@
 #include "core/qnlSQL_Exec.h"
 #include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Def.h"
+#include "objects/qnlComp_Dmn.h"
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Idx.h"

@@ -117,13 +117,13 @@ TEST(Column, CharacterSetAndCollationKeepOnlyWhatDiffersFromTheDefaults) {
 TEST(Column, DomainTypedColumnsAskTheirDomain) {
     OneSide side;
     TObjs& o = side.Objs();
-    auto* d = new TestDomain(&o, "D_NAME");
+    auto* d = NewDomain(&o, "D_NAME");
     o.AddDbObject(d);
-    d->Type->DataType = dtVarChar;
-    d->Type->CharLength = 30;
-    d->Type->CharSetName = "WIN1252";
-    d->Type->CollationName = "PXW_CSY";
-    d->Type->DefaultValue = "'none'";
+    d->TypeField->DataType = dtVarChar;
+    d->TypeField->CharLength = 30;
+    d->TypeField->CharSetName = "WIN1252";
+    d->TypeField->CollationName = "PXW_CSY";
+    d->TypeField->DefaultValue = "'none'";
 
     TFldData f(&o, nullptr);
     f.DataType = dtDomain;
@@ -150,16 +150,16 @@ TEST(Column, DomainTypedColumnsAskTheirDomain) {
     EXPECT_FALSE(f.IsCharType());
 
     // A domain over a domain answers through the chain; one over itself ends.
-    auto* outer = new TestDomain(&o, "D_OUTER");
+    auto* outer = NewDomain(&o, "D_OUTER");
     o.AddDbObject(outer);
-    outer->Type->DataType = dtDomain;
-    outer->Type->DomainName = "D_NAME";
+    outer->TypeField->DataType = dtDomain;
+    outer->TypeField->DomainName = "D_NAME";
     f.DomainName = "D_OUTER";
     EXPECT_TRUE(f.IsCharType());
-    auto* loop = new TestDomain(&o, "D_LOOP");
+    auto* loop = NewDomain(&o, "D_LOOP");
     o.AddDbObject(loop);
-    loop->Type->DataType = dtDomain;
-    loop->Type->DomainName = "D_LOOP";
+    loop->TypeField->DataType = dtDomain;
+    loop->TypeField->DomainName = "D_LOOP";
     f.DomainName = "D_LOOP";
     EXPECT_FALSE(f.IsCharType());
 }
@@ -365,9 +365,9 @@ TEST(Column, DroppingATableColumnMarksBothTablesForReorder) {
 
 TEST(Column, CreatingADomainTypedColumnCreatesItsDomainFirst) {
     LinkedSides s;
-    auto* d = s.File(s.M(), new TestDomain(&s.M(), "D_QTY"));
-    d->Type->DataType = dtInteger;
-    d->Type->Nullable = false;
+    auto* d = s.File(s.M(), NewDomain(&s.M(), "D_QTY"));
+    d->TypeField->DataType = dtInteger;
+    d->TypeField->Nullable = false;
     TTblData* t = NewTable(s.M(), "T");
     t->Exists = true;
     TFldData* c = AddColumn(*t, "QTY", dtDomain);

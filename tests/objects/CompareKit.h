@@ -8,6 +8,7 @@
 #include "objects/qnlComp_Tbl.h"
 #include "objects/qnlQuarnel.h"
 #include "tests/fixtures/FbFixture.h"
+#include "tests/objects/FirebirdCompare.h"
 
 #include <memory>
 #include <string>
@@ -129,11 +130,7 @@ public:
     std::vector<std::string> Changes() const {
         std::vector<std::string> r;
         for (int i = 0; i < exec.StatementCount(); ++i) {
-            const TStatement* st = exec.Statements(i);
-            if (st->Kind == skComment || st->Kind == skConnect || st->Kind == skReConnect || st->Kind == skSet ||
-                st->Kind == skSqlDialect || st->Kind == skSetNames || st->Kind == skCharSet)
-                continue;
-            r.push_back(st->Lines.Text());
+            if (!IsHeaderOrComment(*exec.Statements(i))) r.push_back(exec.Statements(i)->Lines.Text());
         }
         return r;
     }

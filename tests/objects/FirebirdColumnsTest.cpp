@@ -70,9 +70,9 @@ struct FirebirdColumns : ::testing::Test {
 };
 
 TEST_F(FirebirdColumns, EveryFirebird3TypeRunsAndLandsInTheCatalogueAsDescribed) {
-    auto* money = new TestDomain(&O(), "D_MONEY");
+    auto* money = NewDomain(&O(), "D_MONEY");
     O().AddDbObject(money);
-    TFldData& mt = *money->Type;
+    TFldData& mt = *money->TypeField;
     mt.DataType = dtNumeric;
     mt.Precision = 15;
     mt.Scale = 2;

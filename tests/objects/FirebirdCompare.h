@@ -61,6 +61,21 @@ struct FirebirdComparison {
     }
 };
 
+// The statements of a script's header and its comment lines: what a comparison writes whether
+// or not it finds a change.
+inline bool IsHeaderOrComment(const TStatement& St) {
+    switch (St.Kind) {
+    case skComment:
+    case skConnect:
+    case skReConnect:
+    case skSet:
+    case skSqlDialect:
+    case skSetNames:
+    case skCharSet: return true;
+    default: return false;
+    }
+}
+
 // What a comparison that finds nothing to change writes for a Firebird 3 target: the header.
 inline std::vector<std::string> HeaderOnly(const std::string& DatabasePath) {
     return {"SET SQL DIALECT 3", "CONNECT '" + DatabasePath + "' USER 'SYSDBA' PASSWORD 'plumtrees'", "SET AUTODDL ON"};

@@ -3,6 +3,7 @@
 // that keeps comment lines, a stand-in domain and a plain rendering of the statements.
 #include "core/qnlDBStructure.h"
 #include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Dmn.h"
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Tbl.h"
 #include "objects/qnlQuarnel.h"
@@ -43,18 +44,12 @@ public:
     }
 };
 
-// A domain: a name and its type column; enough for the columns that use it.
-class TestDomain : public TDbObj {
-public:
-    TestDomain(TCustomObjs* C, const std::string& AName) : TDbObj(C), Type(std::make_unique<TFldData>(C, this)) {
-        Kind = dboDomain;
-        Name = AName;
-    }
-    TObjListKind GetObjList() const override { return olDomains; }
-    TDbObj* GetTypeField() const override { return Type.get(); }
-    std::string GetCreateSQL() override { return "CREATE DOMAIN " + QuoteName(Name) + " AS " + Type->GetColumnSQL(); }
-    std::unique_ptr<TFldData> Type;
-};
+// A domain with its name; its type column is TypeField.
+inline TDmnData* NewDomain(TCustomObjs* C, const std::string& AName) {
+    auto* d = new TDmnData(C);
+    d->Name = AName;
+    return d;
+}
 
 // One structure of a dialect.
 struct OneSide {

@@ -1,0 +1,317 @@
+// The InterBase/Firebird alteration of a domain both sides have (AlterDomain of qnlComp_Dmn.h):
+// the existing target domain is changed aspect by aspect, by ALTER DOMAIN where the target's
+// version has it, by updates of RDB$FIELDS (some through the temporary domain QTM$TEMP) where it
+// has not and they are allowed, and by a comment line where neither can make the change.
+#include "objects/qnlComp_Dmn.h"
+
+#include "core/qnlCustomQuarnel.h"
+#include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_TblAlter.h"
+
+namespace qnl {
+
+namespace {
+
+const char* const CRLF = "\r\n";
+
+std::string Num(int32_t V) { return std::to_string(V); }
+
+bool IsText(const TFldData& F) {
+    return F.DataType == dtVarChar || F.DataType == dtChar || F.DataType == dtCString;
+}
+
+class TIBDomainAlter {
+public:
+    TIBDomainAlter(TCustomQuarnel& AQ, TDmnData& AMaster, TDmnData& ATarget)
+        : Q(AQ), Exec(*AQ.SQLExec()), MD(AMaster), TD(ATarget), M(*AMaster.TypeField), T(*ATarget.TypeField),
+          Target(*AQ.GetTargetObjs()), Version(Target.IBServerOptions.SQLServerVersion),
+          Allow(AQ.IBCompareOptions().AllowDataTypeConversion), FieldCharsets(AQ.IBCompareOptions().FldCharsetCompare),
+          ReadOnlySysTables(IsFirebird3OrLater(Version)), Name(AMaster.Name), QName(AQ.QuoteName(AMaster.Name)) {}
+
+    void Run();
+
+private:
+    TCustomQuarnel& Q;
+    TCustomSQLExec& Exec;
+    TDmnData& MD;
+    TDmnData& TD;
+    TFldData& M;
+    TFldData& T;
+    TCustomObjs& Target;
+    const TIBSQLServerVersionType Version;
+    const bool Allow;
+    const bool FieldCharsets;
+    // Firebird 3 and later refuse every update of their system tables.
+    const bool ReadOnlySysTables;
+    const std::string Name;
+    const std::string QName;
+    bool FDependentsDropped = false;
+    bool FTypeWritten = false;
+
+    bool DDL() const { return AtLeast(Version, st_InterBase_6x); }
+    void Statement(const std::string& Text, TStatementKind Kind = skStatement, TStatementAction Action = saAlter) {
+        Exec.AddStatement(Text, Kind, Name, dboDomain, Action);
+    }
+    void Comment(const std::string& Text) { Exec.AddComment(MD.MakeComment(Text)); }
+    void NotChanged(const std::string& What, const std::string& From, const std::string& To) {
+        Comment("WARNING: " + What + " of domain " + QName + " is not changed (" + From + " -> " + To +
+                "): the target's server has no statement for it");
+    }
+    void DropDependents() {
+        if (!FDependentsDropped) TD.DropDependents();
+        FDependentsDropped = true;
+    }
+    // The character set the domain is to have: the master's when character sets are compared,
+    // else the target's own (a domain that becomes text takes the master's).
+    std::string WantedCharSet() const {
+        if (!M.IsCharType()) return {};
+        if (FieldCharsets || !T.IsCharType()) return M.GetCharSet();
+        return T.GetCharSet();
+    }
+    bool TypeDiffers() const {
+        return M.GetTypeSQL() != T.GetTypeSQL() || (M.IsCharType() && WantedCharSet() != T.GetCharSet());
+    }
+
+    void LengthOrType();
+    void AlterDomainType();
+    void AlterIBDomainType();
+    void AlterIBDomainLength();
+    void CharSetAndCollation();
+    void AlterIBDomainBlob();
+    void AlterIBDomainCheck();
+    void ByTemporaryDomain(const std::string& Update);
+    void AlterDomainDefault();
+    void AlterIBDomainNullable();
+    void FillNulls();
+};
+
+void TIBDomainAlter::Run() {
+    LengthOrType();
+    if (FieldCharsets) CharSetAndCollation();
+    if (M.DataType == dtBlob && T.DataType == dtBlob) AlterIBDomainBlob();
+    if (M.CheckSource != T.CheckSource) {
+        if (DDL()) {
+            AlterIBDomainCheck();
+        } else {
+            Comment("Alter Domain: " + QName + " - Check(...)");
+            ByTemporaryDomain("Update RDB$Fields set Rdb$Validation_Source =\r\n(Select Rdb$Validation_Source from "
+                              "Rdb$Fields where Rdb$Field_Name='QTM$TEMP'),\r\nRdb$Validation_BLR =\r\n(Select "
+                              "Rdb$Validation_BLR from Rdb$Fields where Rdb$Field_Name='QTM$TEMP')\r\nwhere "
+                              "RDB$FIELD_NAME=" +
+                              QuotedStr(Name));
+        }
+    }
+    if (M.GetDefault() != T.GetDefault()) {
+        if (DDL())
+            AlterDomainDefault();
+        else
+            ByTemporaryDomain("Update RDB$Fields set Rdb$Default_Source =\r\n(Select Rdb$Default_Source from Rdb$Fields "
+                              "where Rdb$Field_Name='QTM$TEMP'),\r\nRdb$Default_Value =\r\n(Select Rdb$Default_Value "
+                              "from Rdb$Fields where Rdb$Field_Name='QTM$TEMP')\r\nwhere RDB$FIELD_NAME=" +
+                              QuotedStr(Name));
+    }
+    if (M.Nullable != T.Nullable) AlterIBDomainNullable();
+}
+
+void TIBDomainAlter::LengthOrType() {
+    if (M.CharLength != T.CharLength && IsText(M) && T.DataType == M.DataType) {
+        if (!DDL()) {
+            DropDependents();
+            AlterIBDomainLength();
+        } else if (M.CharLength < T.CharLength && Allow) {
+            // Only the system tables can shorten a domain; nothing is dropped for a change that
+            // cannot be written.
+            if (AtLeast(Version, st_Firebird_30)) {
+                NotChanged("the length", T.GetTypeSQL(), M.GetTypeSQL());
+            } else {
+                DropDependents();
+                AlterIBDomainLength();
+            }
+        } else {
+            AlterDomainType();
+        }
+        return;
+    }
+    if (DDL()) {
+        AlterDomainType();
+    } else if (M.GetTypeSQL() != T.GetTypeSQL()) {
+        DropDependents();
+        AlterIBDomainType();
+    }
+}
+
+void TIBDomainAlter::AlterDomainType() {
+    if (M.DataType == dtBlob && T.DataType == dtBlob) return;
+    if (!TypeDiffers()) return;
+    if (CompareColumnTypes(M, T) < 0) {
+        Comment("WARNING:\r\nCannot perform safe conversion of domain " + QName + " datatype from " + T.GetTypeSQL() +
+                " to " + M.GetTypeSQL());
+        return;
+    }
+    DropDependents();
+    // Without a character set, Firebird 3 gives the domain the database's default one; the
+    // domain's own is always named.
+    const std::string charset = WantedCharSet();
+    Statement("ALTER DOMAIN " + QName + " TYPE " + M.GetTypeSQL() + (charset.empty() ? "" : " CHARACTER SET " + charset));
+    FTypeWritten = true;
+    // ... and resets the collation to the character set's default, with no way to name another.
+    const std::string collation = FieldCharsets ? M.CollationName : T.CollationName;
+    if (ReadOnlySysTables && !collation.empty())
+        Comment("WARNING: the collation " + collation + " of domain " + QName +
+                " is lost: the type change gives the domain its character set's default collation");
+}
+
+void TIBDomainAlter::AlterIBDomainType() {
+    const bool dates = (M.DataType == dtDate || M.DataType == dtTime || M.DataType == dtTimeStamp) &&
+                       (T.DataType == dtDate || T.DataType == dtTime || T.DataType == dtTimeStamp);
+    const bool numerics = (M.DataType == dtNumeric || M.DataType == dtDecimal) &&
+                          (T.DataType == dtNumeric || T.DataType == dtDecimal);
+    const std::string where = CRLF + std::string("  WHERE RDB$FIELD_NAME = ") + QuotedStr(Name);
+    if (dates && Target.IBServerOptions.SQLDialect == 3) {
+        const char* code = M.DataType == dtDate ? "12" : M.DataType == dtTime ? "13" : "35";
+        Statement(std::string("UPDATE RDB$FIELDS SET RDB$FIELD_TYPE=") + code + where);
+    } else if (numerics) {
+        if (M.Scale != T.Scale) {
+            Comment("Alter Domain: " + QName + " - scale conversion");
+            Statement("UPDATE RDB$FIELDS SET RDB$FIELD_SCALE = " + Num(-M.Scale) + where);
+        }
+        if (M.Precision != T.Precision) {
+            Comment("Alter Domain: " + QName + " - precision conversion");
+            Statement("UPDATE RDB$FIELDS SET RDB$FIELD_PRECISION = " + Num(M.Precision) + where);
+        }
+    } else {
+        NotChanged("the type", T.GetTypeSQL(), M.GetTypeSQL());
+    }
+}
+
+void TIBDomainAlter::AlterIBDomainLength() {
+    if (AtLeast(Version, st_Firebird_30) || !Allow) {
+        NotChanged("the length", T.GetTypeSQL(), M.GetTypeSQL());
+        return;
+    }
+    Statement("UPDATE RDB$FIELDS SET RDB$FIELD_LENGTH=" + Num(M.FieldLength) + ", RDB$CHARACTER_LENGTH=" +
+              Num(M.CharLength) + CRLF + "  WHERE RDB$FIELD_NAME=" + QuotedStr(TD.Name));
+}
+
+void TIBDomainAlter::CharSetAndCollation() {
+    const std::string mSet = M.CharSetName;
+    const bool setDiffers = M.CharSetName != T.CharSetName;
+    const bool collationDiffers = M.CollationName != T.CollationName;
+    if (AtLeast(Version, st_Firebird_30)) {
+        // The type statement changes the character set and leaves the default collation (it
+        // warns when that loses one); nothing else changes either.
+        if (setDiffers && !FTypeWritten && M.IsCharType())
+            NotChanged("the character set", T.GetCharSet(), M.GetCharSet());
+        if (collationDiffers && !FTypeWritten && M.IsCharType())
+            NotChanged("the collation", T.CollationName.empty() ? "default" : T.CollationName,
+                       M.CollationName.empty() ? "default" : M.CollationName);
+        return;
+    }
+    const std::string where = CRLF + std::string("where Rdb$Field_Name=") + QuotedStr(Name);
+    if (setDiffers) {
+        if (mSet.empty() && T.CharSetName != "NONE")
+            Statement("Update Rdb$Fields set Rdb$Character_Set_ID = NULL" + where);
+        else if (!mSet.empty() && mSet != "NONE")
+            Statement("Update Rdb$Fields set Rdb$Character_Set_ID =\r\n(Select C.Rdb$Character_Set_ID from "
+                      "Rdb$Character_Sets C\r\nwhere C.Rdb$Character_Set_Name=" +
+                      QuotedStr(mSet) + ")" + where);
+    }
+    if (collationDiffers) {
+        if (!M.CollationName.empty())
+            Statement("Update Rdb$Fields set Rdb$Collation_ID =\r\n(Select C.Rdb$Collation_ID from Rdb$Collations "
+                      "C\r\nwhere C.Rdb$Collation_Name=" +
+                      QuotedStr(M.CollationName) + ")" + where);
+        else
+            Statement("Update Rdb$Fields set Rdb$Collation_ID = NULL\r\nwhere Rdb$Field_Name = " + QuotedStr(Name));
+    }
+}
+
+void TIBDomainAlter::AlterIBDomainBlob() {
+    const std::string where = CRLF + std::string("where Rdb$Field_Name=") + QuotedStr(Name);
+    // Firebird 3 refuses both the system-table update and ALTER DOMAIN ... TYPE of a blob.
+    if (M.SubType != T.SubType) {
+        if (ReadOnlySysTables)
+            NotChanged("the blob sub-type", Num(T.SubType), Num(M.SubType));
+        else
+            Statement("Update Rdb$Fields set RDB$FIELD_SUB_TYPE = " + Num(M.SubType) + where);
+    }
+    if (M.SegmentLength != T.SegmentLength) {
+        if (ReadOnlySysTables)
+            NotChanged("the blob segment length", Num(T.SegmentLength), Num(M.SegmentLength));
+        else
+            Statement("Update Rdb$Fields set RDB$SEGMENT_LENGTH = " + Num(M.SegmentLength) + where);
+    }
+}
+
+void TIBDomainAlter::AlterIBDomainCheck() {
+    Comment("Alter Domain: " + QName + " - Check(...)");
+    if (!T.CheckSource.empty()) Statement("ALTER DOMAIN " + QName + " DROP CONSTRAINT");
+    if (!M.CheckSource.empty()) Statement("ALTER DOMAIN " + QName + " ADD CHECK" + M.CheckSource);
+}
+
+// The oldest servers copy a check or default from a temporary domain with the master's
+// definition.
+void TIBDomainAlter::ByTemporaryDomain(const std::string& Update) {
+    const std::string name = MD.Name;
+    MD.SetName("QTM$TEMP");
+    const std::string create = MD.GetCreateSQL();
+    MD.Name = name;
+    Statement(create);
+    Statement(Update);
+    Statement("DROP DOMAIN QTM$TEMP");
+}
+
+void TIBDomainAlter::AlterDomainDefault() {
+    const std::string def = M.GetDefault();
+    Statement("ALTER DOMAIN " + QName + (def.empty() ? std::string(" DROP DEFAULT") : " SET DEFAULT " + def));
+}
+
+// Rows holding NULL in a column of the domain would make the server refuse NOT NULL; they get
+// the default the master gives such a row. The updates are committed: a table in use by an open
+// transaction cannot take the change.
+void TIBDomainAlter::FillNulls() {
+    bool filled = false;
+    const TDbObjList& tables = Target.List(olTables);
+    for (int i = 0; i < tables.Count(); ++i) {
+        TDbObj* table = tables.Obj(i);
+        if (!table->GetExists()) continue;
+        for (int c = 0; c < table->GetColumnCount(); ++c) {
+            auto* column = dynamic_cast<TFldData*>(table->GetColumn(c));
+            if (!column || column->DataType != dtDomain || column->DomainName != TD.Name || column->IsComputed() ||
+                !column->GetExists())
+                continue;
+            std::string def = column->GetDefault();
+            if (auto* mc = dynamic_cast<TFldData*>(column->Counterpart)) def = mc->GetDefault();
+            if (def.empty()) def = M.GetDefault();
+            if (def.empty()) continue;
+            const std::string name = Q.QuoteName(column->Name);
+            Exec.AddStatement("UPDATE " + Q.QuoteName(table->Name) + " SET " + name + " = " + def + " WHERE " + name +
+                                  " IS NULL",
+                              skUpdate, column->Name, dboField, saUpdate, table->Name);
+            filled = true;
+        }
+    }
+    if (filled) Exec.AddCommit();
+}
+
+void TIBDomainAlter::AlterIBDomainNullable() {
+    if (AtLeast(Version, st_Firebird_30)) {
+        if (!M.Nullable) FillNulls();
+        Statement("ALTER DOMAIN " + QName + (M.Nullable ? " DROP NOT NULL" : " SET NOT NULL"));
+    } else if (Allow) {
+        if (!M.Nullable) FillNulls();
+        Statement("Update Rdb$Fields set Rdb$Null_Flag = " + std::string(M.Nullable ? "NULL" : "1") + CRLF +
+                  "where Rdb$Field_Name=" + QuotedStr(Name));
+    } else {
+        NotChanged("NOT NULL", T.Nullable ? "NULL" : "NOT NULL", M.Nullable ? "NULL" : "NOT NULL");
+    }
+}
+
+} // namespace
+
+void AlterDomain(TCustomQuarnel& Q, TDmnData* Master, TDmnData* Target) {
+    if (!Master || !Target || !Q.SQLExec() || !Q.GetTargetObjs()) return;
+    TIBDomainAlter(Q, *Master, *Target).Run();
+}
+
+} // namespace qnl
