@@ -1,8 +1,9 @@
-// Fetching 1,000,000 rows of a 10-column table through TFIBQuery (every value read as text),
-// side by side with isql-fb selecting the same rows into /dev/null. The table is built once
+// Fetching 1,000,000 rows of a 10-column table through TFIBQuery and through a data set (every
+// value read as text), side by side with isql-fb selecting the same rows into /dev/null. The table is built once
 // with the embedded engine; the two take turns on the file, which the engine opens for one
 // process at a time.
 #include "client/FIBQuery.h"
+#include "datasets/FIBDataSet.h"
 #include "fixtures/FbFixture.h"
 
 #include <benchmark/benchmark.h>
@@ -41,16 +42,20 @@ test::TempDatabase& Table() {
     return *db;
 }
 
+// Attaches to the table's database with a read-only transaction.
+void Attach(TFIBDatabase& Db, TFIBTransaction& Tr) {
+    Db.SetDBName(Table().Path());
+    Db.ConnectParams().SetUserName("SYSDBA");
+    Db.SetSQLDialect(3);
+    Db.Open();
+    Tr.SetDefaultDatabase(&Db);
+    Tr.TRParams().SetText("read\nread_committed\nrec_version\nnowait");
+}
+
 void BM_FetchThroughTFIBQuery(benchmark::State& State) {
-    test::TempDatabase& table = Table();
     TFIBDatabase db;
-    db.SetDBName(table.Path());
-    db.ConnectParams().SetUserName("SYSDBA");
-    db.SetSQLDialect(3);
-    db.Open();
     TFIBTransaction tr;
-    tr.SetDefaultDatabase(&db);
-    tr.TRParams().SetText("read\nread_committed\nrec_version\nnowait");
+    Attach(db, tr);
     TFIBQuery q;
     q.SetDatabase(&db);
     q.SetTransaction(&tr);
@@ -71,6 +76,32 @@ void BM_FetchThroughTFIBQuery(benchmark::State& State) {
     State.SetItemsProcessed(State.iterations() * RowCount);
 }
 
+// Opens the data set and walks every row into its record cache, reading each field as text.
+void BM_FetchThroughDataSet(benchmark::State& State) {
+    TFIBDatabase db;
+    TFIBTransaction tr;
+    Attach(db, tr);
+    size_t bytes = 0;
+    for (auto _ : State) {
+        TFIBDataSet ds;
+        ds.SetDatabase(&db);
+        ds.SetTransaction(&tr);
+        ds.SetUniDirectional(State.range(0) != 0);
+        ds.SetSelectSQL(Select);
+        ds.Open();
+        int rows = 0;
+        const int count = ds.FieldCount();
+        for (; !ds.Eof(); ds.Next(), ++rows)
+            for (int i = 0; i < count; ++i) bytes += ds.Fields()[i]->AsString().size();
+        ds.Close();
+        tr.Commit();
+        if (rows != RowCount) State.SkipWithError("wrong row count");
+    }
+    benchmark::DoNotOptimize(bytes);
+    db.Close();
+    State.SetItemsProcessed(State.iterations() * RowCount);
+}
+
 void BM_FetchThroughIsql(benchmark::State& State) {
     test::TempDatabase& table = Table();
     const std::string script = table.Dir().File("select.sql");
@@ -83,6 +114,7 @@ void BM_FetchThroughIsql(benchmark::State& State) {
 }
 
 BENCHMARK(BM_FetchThroughTFIBQuery)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_FetchThroughDataSet)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_FetchThroughIsql)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 } // namespace

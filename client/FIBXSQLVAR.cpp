@@ -673,9 +673,13 @@ void TFIBXSQLVAR::ApplyNull(bool Null) {
             ResizeData(1);
         }
         // A parameter described as not nullable (id = ?) can only send a null with the bit set.
-        FXSQLVAR->sqltype = static_cast<ISC_SHORT>(FXSQLVAR->sqltype | 1);
-        SetIndicator(true);
-        *FIndicator = -1;
+        // An output column keeps the nullability the server described: clearing it before an
+        // execute must not make a NOT NULL column look nullable.
+        if (IsParam() || !FArea) {
+            FXSQLVAR->sqltype = static_cast<ISC_SHORT>(FXSQLVAR->sqltype | 1);
+            SetIndicator(true);
+        }
+        if (FIndicator) *FIndicator = -1;
     } else if ((FXSQLVAR->sqltype & 1) != 0 && FIndicator) {
         *FIndicator = 0;
     }

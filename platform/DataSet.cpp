@@ -12,24 +12,6 @@ namespace qnl {
 
 namespace {
 
-// Runs Fn and, on the way out (also by an exception), Restore.
-template <class Fn, class Restore>
-auto Guarded(Fn&& fn, Restore&& restore) {
-    try {
-        if constexpr (std::is_void_v<decltype(fn())>) {
-            fn();
-            restore();
-        } else {
-            auto result = fn();
-            restore();
-            return result;
-        }
-    } catch (...) {
-        restore();
-        throw;
-    }
-}
-
 bool IsEditState(TDataSetState State) { return State == dsEdit || State == dsInsert; }
 
 // Families of field types whose fields and definitions may differ (0: only the type itself).

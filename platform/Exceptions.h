@@ -4,6 +4,7 @@
 // database error that roots the data-access layer's own family.
 #include <exception>
 #include <string>
+#include <type_traits>
 
 namespace qnl {
 
@@ -54,5 +55,23 @@ class EVariantError : public Exception {
 public:
     using Exception::Exception;
 };
+
+// Runs Fn and, on the way out (also by an exception), Restore.
+template <class Fn, class Restore>
+auto Guarded(Fn&& fn, Restore&& restore) {
+    try {
+        if constexpr (std::is_void_v<decltype(fn())>) {
+            fn();
+            restore();
+        } else {
+            auto result = fn();
+            restore();
+            return result;
+        }
+    } catch (...) {
+        restore();
+        throw;
+    }
+}
 
 } // namespace qnl

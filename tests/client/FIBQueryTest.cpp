@@ -116,6 +116,16 @@ TEST_F(FIBQueryTest, DdlRunsWithoutAPreparedStatementAndIsqlSeesIt) {
     EXPECT_NE(test::ExtractSchema(own.Path()).find("CREATE TABLE NEW_TABLE (X INTEGER NOT NULL);"), std::string::npos);
 }
 
+TEST_F(FIBQueryTest, OutputColumnsKeepTheirDescribedNullabilityAcrossExecutes) {
+    Q.SQL().SetText("SELECT ID, B FROM T ORDER BY ID");
+    for (int run = 0; run < 2; ++run) {
+        Q.ExecQuery();
+        EXPECT_FALSE(Q.Fields()[0].GetIsNullable()) << run;   // ID is NOT NULL
+        EXPECT_TRUE(Q.Fields()[1].GetIsNullable()) << run;
+        Q.Close();
+    }
+}
+
 TEST_F(FIBQueryTest, SelectRunsTwiceWithIsqlsRows) {
     Q.SQL().SetText("SELECT ID, B, S FROM T ORDER BY ID");
     Q.ExecQuery();

@@ -1,0 +1,617 @@
+#pragma once
+// The data set over one SELECT statement: TFIBCustomDataSet fetches the statement's rows on
+// demand into its record cache, walks them forward and back, forms and resolves bookmarks and
+// reads and writes field values in its record buffers; TFIBDataSet is the class programs use.
+// The field classes of the Firebird column kinds and the data set's blob stream live here too.
+//
+// Record buffer of the data set (sizes fixed at open):
+//   record number (4 bytes, the record's 0-based cache index), bookmark flag (1 byte), cached-
+//   update status (1 byte, low three bits), one null flag per output column (1 = null), the
+//   columns kept in the buffer at their DataOffset, the string slots of the columns kept in the
+//   cache's string collection (a 32-bit length and DataSize characters each), one pointer-sized
+//   blob-stream slot per blob field, then the calculated-field area.
+// A cache record is the buffer from its sixth byte on, without the string slots.
+//
+// Stored column formats (the native field formats of platform/Fields.h where a field reads
+// them): TIME as milliseconds, DATE as the day number from 1 January 0001, TIMESTAMP as a double
+// of milliseconds since then, a 64-bit NUMERIC with more than four decimals as a double unless
+// psSQLINT64ToBCD, text as the server sent it (a wide-string field decodes it from UTF-8), every
+// other type as its client bytes.
+//
+// Built here: prepare, open and close, fetching, navigation, bookmarks, field definitions and
+// classes, field values and blob streams, field origins and key fields, and of the edit side the
+// checks, the post of a record into the cache and the close at the end of the read transaction.
+// The modify statements themselves, local sorting and filtering, master-detail links and the
+// limited cache model are not run by this class.
+#include "client/FIBDatabase.h"
+#include "client/FIBMiscellaneous.h"
+#include "client/FIBQuery.h"
+#include "client/dAZIRadur.h"
+#include "client/pFIBInterfaces.h"
+#include "datasets/FIBCacheManage.h"
+#include "datasets/pFIBFieldsDescr.h"
+#include "platform/DataSet.h"
+#include "platform/Fields.h"
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qnl {
+
+class TFIBCustomDataSet;
+
+enum TCachedUpdateStatus : uint8_t {
+    cusUnmodified, cusModified, cusInserted, cusDeleted, cusUninserted, cusDeletedApplied
+};
+using TFIBUpdateRecordTypes = uint8_t;   // bit n: status n
+enum TCacheModelKind : uint8_t { cmkStandard, cmkLimitedBufferSize };
+enum TTransactionKind : uint8_t { tkReadTransaction, tkUpdateTransaction };
+
+// Called after a row is stored in the cache; Stop ends the fetch after that row.
+using TOnFetchRecord = std::function<void(TFIBQuery* FromQuery, int RecordNumber, bool& StopFetching)>;
+using TOnGetRecordError = std::function<void(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action)>;
+using TFieldNotify = std::function<void(TField* Field)>;
+using TOnBlobFieldProcessing = std::function<void(TBlobField* Field, int64_t BlobSize, int64_t Progress, bool& Stop)>;
+
+class TCacheModelOptions {
+public:
+    explicit TCacheModelOptions(TFIBCustomDataSet* Owner) : FOwner(Owner) {}
+    TCacheModelKind CacheModelKind() const { return FCacheModelKind; }
+    // Only the standard model is run by this class: any other kind raises client error 1.
+    void SetCacheModelKind(TCacheModelKind Value);
+    int32_t BufferChunks() const { return FBufferChunks; }
+    // The owner must be inactive; 0 or less stores 32.
+    void SetBufferChunks(int32_t Value);
+    int32_t BlobCacheLimit = 0;
+    std::string PlanForDescSQLs;
+
+private:
+    TFIBCustomDataSet* FOwner;
+    TCacheModelKind FCacheModelKind = cmkStandard;
+    int32_t FBufferChunks = 32;
+};
+
+// ---- The data set ---------------------------------------------------------------------------
+
+class TFIBCustomDataSet : public TDataSet, public ISQLObject {
+public:
+    explicit TFIBCustomDataSet(TComponent* AOwner = nullptr);
+    ~TFIBCustomDataSet() override;
+    std::string ClassName() const override { return "TFIBCustomDataSet"; }
+
+    // ---- Links (property writers need a closed data set: client error 28)
+    TFIBDatabase* Database() const { return FBase.Database(); }
+    void SetDatabase(TFIBDatabase* Value);
+    TFIBTransaction* Transaction() const { return FBase.Transaction(); }
+    void SetTransaction(TFIBTransaction* Value);
+    TFIBTransaction* UpdateTransaction() const { return FUpdateQuery->Transaction(); }
+    void SetUpdateTransaction(TFIBTransaction* Value);
+    TFIBBase& Base() { return FBase; }
+
+    // ---- Statements and their texts
+    TFIBQuery& SelectQuery() { return *FSelectQuery; }
+    TFIBQuery& UpdateQuery() { return *FUpdateQuery; }
+    TFIBQuery& InsertQuery() { return *FInsertQuery; }
+    TFIBQuery& DeleteQuery() { return *FDeleteQuery; }
+    TFIBQuery& RefreshQuery() { return *FRefreshQuery; }
+    THookedStringList& SelectSQL() { return FSelectQuery->SQL(); }
+    THookedStringList& UpdateSQL() { return FUpdateQuery->SQL(); }
+    THookedStringList& InsertSQL() { return FInsertQuery->SQL(); }
+    THookedStringList& DeleteSQL() { return FDeleteQuery->SQL(); }
+    THookedStringList& RefreshSQL() { return FRefreshQuery->SQL(); }
+    // Assigns SelectQuery's text (client error 28 while open).
+    void SetSelectSQL(const std::string& Text);
+    TFIBXSQLDA& Params() { return FSelectQuery->Params(); }
+    TFIBXSQLVAR& ParamByName(const std::string& Name) { return FSelectQuery->ParamByName(Name); }
+    TConditions& Conditions() { return FSelectQuery->Conditions(); }
+
+    // ---- Options
+    TpFIBDsOptions Options() const { return FOptions; }
+    void SetOptions(TpFIBDsOptions Value);
+    TpPrepareOptions PrepareOptions() const { return FPrepareOptions; }
+    void SetPrepareOptions(TpPrepareOptions Value);
+    bool UniDirectional() const { return FUniDirectional; }
+    void SetUniDirectional(bool Value);
+    bool CachedUpdates() const { return FCachedUpdates; }
+    void SetCachedUpdates(bool Value);
+    TFIBUpdateRecordTypes UpdateRecordTypes = 0x7;   // cusUnmodified, cusModified, cusInserted
+    TFieldOriginRule FieldOriginRule = forTableAndFieldName;
+    TTransactionKind RefreshTransactionKind = tkReadTransaction;
+    bool AutoCommit = false;
+    TCacheModelOptions& CacheModelOptions() { return FCacheModelOptions; }
+    TAutoUpdateOptions& AutoUpdateOptions() { return FAutoUpdateOptions; }
+
+    // ---- Events
+    TNotifyEvent DatabaseDisconnecting, DatabaseDisconnected, DatabaseFree;
+    TNotifyEvent TransactionEnding, TransactionEnded, TransactionFree;
+    TOnFetchRecord AfterFetchRecord;
+    void SetBeforeFetchRecord(TOnFetchRecord Value);
+    TOnGetRecordError OnGetRecordError;
+    TFieldNotify OnFieldChange;
+    TOnBlobFieldProcessing OnReadBlobField;
+    // Listeners called right after the published events, in list order.
+    TNotifyEventList& BeforeOpenListeners() { return FBeforeOpenListeners; }
+    TNotifyEventList& AfterOpenListeners() { return FAfterOpenListeners; }
+    TNotifyEventList& BeforeCloseListeners() { return FBeforeCloseListeners; }
+
+    // ---- Prepare, open, close
+    virtual void Prepare();
+    bool Prepared() const { return FPrepared; }
+    void FetchAll();
+    // Frees the statements' server handles; the data set is unprepared afterwards.
+    void FreeHandles();
+    void CloseOpen(bool DoFetchAll);
+    // Fetches up to Count more rows into the cache; answers how many came.
+    uint32_t FetchNext(uint32_t Count);
+    bool UpdatesPending() const { return FUpdatesPending; }
+    // Checks with the full component name in their messages.
+    void CheckDataSetClosed(const std::string& Reason);
+    void CheckDataSetOpen(const std::string& Reason);
+    void CheckNotUniDirectional();
+    void CheckEditState();
+    void CheckInactive() override;
+
+    // ---- Editing tests
+    virtual bool CanEdit();
+    virtual bool CanInsert();
+    virtual bool CanDelete();
+
+    // ---- Columns and fields
+    TFIBFieldDescrList& FieldDescriptions() { return FFieldDescr; }
+    // The descriptor of a data field (nil for other fields or before open).
+    TFIBFieldDescr* FieldDescr(const TField* Field);
+    TField* FindFieldCached(const std::string& Name);
+    TField* FieldByNameCached(const std::string& Name);
+    // The output column's XSQLVAR; zero-filled with type 65535 when there is none.
+    XSQLVAR GetFieldXSQLVar(TField* Field);
+    int GetFieldScale(TField* Field);
+    std::string GetRelationName(const std::string& FieldName, int FieldNo);
+    std::string GetRelationName(TField* Field);
+    std::string GetSqlName(TField* Field);
+    std::string GetFieldTableAlias(TField* Field);
+    // A field's value read from the cache (record number from 1) without moving the cursor.
+    Variant GetCacheFieldValue(TField* Field, int RecordNumber);
+    // The ORDER BY as read at open: one row per item (field name, ascending, nulls first), or
+    // Null when the order is not one of fields.
+    const Variant& SortFields() const { return FSortFields; }
+    // Distinct relation names of the data fields, filled after open.
+    const TStringList& RelationNames() const { return FRelationNames; }
+
+    // ---- Origins and key fields
+    std::string GetFieldOrigin(TField* Field);
+    TField* FindFieldByOrigin(const std::string& TableName, const std::string& ColumnName);
+    TField* FindFieldByFullName(const std::string& Text);
+    TField* FindFieldByColumnName(const std::string& ColumnName);
+    // The table's primary-key fields (column names or field names) joined by ";"; empty when a
+    // key column is missing from the data set.
+    std::string GetTableKeyFields(const std::string& TableName, bool AsColumnNames);
+    bool GetBlobSwapKey(TField* Field, std::string& TableName, std::string& ColumnName,
+                        std::vector<Variant>& KeyValues);
+    bool IsDBKeyField(TField* Field);
+    bool IsBlobFieldModified(TField* Field);
+
+    // ---- Arrays (the array field's value)
+    Variant GetArrayFieldValues(TField* Field);
+    void SetArrayFieldValues(TField* Field, const Variant& Value);
+
+    // ---- The framework's field protocol
+    using TDataSet::GetFieldData;
+    using TDataSet::SetFieldData;
+    bool GetFieldData(TField* Field, void* Buffer) override;
+    void SetFieldData(TField* Field, const void* Buffer) override;
+    void DataConvert(TField* Field, const void* Source, void* Dest, bool ToNative) override;
+    std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
+    Variant GetStateFieldValue(TDataSetState State, TField* Field) override;
+    void SetStateFieldValue(TDataSetState State, TField* Field, const Variant& Value) override;
+    bool BookmarkValid(const TBookmark& Bookmark) override;
+    int CompareBookmarks(const TBookmark& B1, const TBookmark& B2) override;
+    bool IsSequenced() override;
+    TUpdateStatus UpdateStatus() override;
+    void Resync(TResyncMode Mode) override;
+    void Post() override;
+    TDataSource* GetDataSource() override { return nullptr; }
+
+    // ---- ISQLObject
+    int ParamCount() override { return FSelectQuery->Params().Count(); }
+    std::string ParamName(int ParamIndex) override { return FSelectQuery->Params().GetVar(ParamIndex).Name(); }
+    int FieldsCount() override { return FieldCount(); }
+    bool FieldExist(const std::string& FieldName, int& FieldIndex) override;
+    bool ParamExist(const std::string& ParamName, int& ParamIndex) override {
+        return FSelectQuery->ParamExists(ParamName, ParamIndex);
+    }
+    Variant FieldValue(const std::string& FieldName, bool Old) override;
+    Variant FieldValue(int FieldIndex, bool Old) override;
+    Variant ParamValue(const std::string& ParamName) override { return FSelectQuery->GetParamValue(ParamName); }
+    Variant ParamValue(int ParamIndex) override { return FSelectQuery->GetParamValueByIndex(ParamIndex); }
+    void SetParamValue(int ParamIndex, const Variant& Value) override {
+        FSelectQuery->Params().GetVar(ParamIndex).SetAsVariant(Value);
+    }
+    std::string FieldName(int FieldIndex) override { return Fields()[FieldIndex]->FieldName(); }
+    bool IEof() override { return Eof(); }
+    void INext() override { Next(); }
+
+    // The current record (0-based cache index), the rows in the cache and the record size.
+    int CurrentRecordIndex() const { return FCurrentRecord; }
+    int CachedRecordCount() const { return FRecordCount; }
+    uint32_t RecordBufferSize() const { return FRecordBufferSize; }
+
+protected:
+    // ---- Record buffers and the cursor
+    TRecordBuffer AllocRecordBuffer() override;
+    void FreeRecordBuffer(TRecordBuffer& Buffer) override;
+    TGetResult GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) override;
+    uint32_t GetRecordSize() override { return FRecordBufferSize; }
+    void InternalInitRecord(TRecordBuffer Buffer) override;
+    void InternalFirst() override;
+    void InternalLast() override;
+    void InternalSetToRecord(TRecordBuffer Buffer) override;
+    void GetBookmarkData(TRecordBuffer Buffer, uint8_t* Data) override;
+    void SetBookmarkData(TRecordBuffer Buffer, const uint8_t* Data) override;
+    TBookmarkFlag GetBookmarkFlag(TRecordBuffer Buffer) override;
+    void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) override;
+    void InternalGotoBookmark(const uint8_t* Bookmark) override;
+    bool GetCurrentRecord(TRecordBuffer Buffer) override;
+    int GetRecNo() override;
+    int GetRecordCount() override;
+    void GetCalcFields(TRecordBuffer Buffer) override;
+    void ClearCalcFields(TRecordBuffer Buffer) override;
+
+    // ---- Open and close
+    void InternalOpen() override;
+    void InternalClose() override;
+    bool IsCursorOpen() override { return FOpen; }
+    void InternalInitFieldDefs() override;
+    void CloseCursor() override;
+    void DoBeforeOpen() override;
+    void DoAfterOpen() override;
+    void DoBeforeClose() override;
+    void DoAfterClose() override;
+    void DoBeforeInsert() override;
+    void DoBeforeCancel() override;
+    void DoBeforeScroll() override;
+    void DoAfterScroll() override;
+    void DataEvent(TDataEvent Event, intptr_t Info) override;
+    TFieldClass GetFieldClass(TFieldType FieldType) override;
+    void CheckFieldCompatibility(TField* Field, TFieldDef* FieldDef) override;
+    bool GetCanModify() override { return CanEdit() || CanInsert() || CanDelete(); }
+
+    // ---- Editing
+    void InternalPost() override;
+    void InternalDelete() override;
+    void InternalAddRecord(TRecordBuffer Buffer, bool Append) override;
+    // Runs the modify statement of a posted record; nothing in this class.
+    virtual void InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer);
+    // The read transaction's end and the database's disconnect.
+    virtual void DoTransactionEnding(TObject* Sender);
+    virtual void DoTransactionEnded(TObject* Sender);
+    // Whether a record is shown: its status is in UpdateRecordTypes and, while Filtered, the
+    // framework's OnFilterRecord accepts it.
+    virtual bool IsVisibleRecord(TRecordBuffer Buffer);
+    // Empty here; derived classes ask the server for the count.
+    virtual void DoAskRecordCount() {}
+
+    // ---- Fetching
+    void FetchRecordToCache(TFIBQuery& Query, int Index);
+    void FetchRecord(TFIBQuery& Query, int Index, TRecordBuffer Buffer);
+    void ReadRecordFromCache(int Index, TRecordBuffer Buffer, bool Old, int RecordNumberBase = 0);
+    void WriteRecordToCache(int Index, TRecordBuffer Buffer);
+
+private:
+    friend class TFIBDSBlobStream;
+    friend class TFIBStringField;
+    friend class TFIBWideStringField;
+    friend class TFIBBCDField;
+    friend class TFIBBooleanField;
+    friend class TFIBBlobField;
+
+    std::unique_ptr<TFIBQuery> CreateInternalQuery(const std::string& Name);
+    void SQLChanging(TObject* Sender);
+    void ResolveDatabaseAndTransaction();
+    void BuildFieldDefs();
+    void LayOutRecord();
+    bool DefaultFieldsMode();
+    void PrepareBookMarkSize();
+    void GetOrderInfo();
+    void SetCloseOnTransactionEnd();
+    void DatabaseDisconnectingHandler(TObject* Sender);
+    void FreeOwnedStreams();
+    void FireListeners(TNotifyEventList& List);
+    // The buffer a field's value is read from (Algorithm of GetFieldData, step 2); Scratch
+    // holds a temporary buffer when one was made.
+    TRecordBuffer FieldReadBuffer(TField* Field, std::vector<char>& Scratch, bool& HasRecord);
+    bool ReadColumn(TField* Field, const TFIBFieldDescr& Descr, const char* Record, void* Dest);
+    // Text of a character column in a record buffer: the bytes, trimmed by the options.
+    std::string ColumnText(const TFIBFieldDescr& Descr, const char* Record);
+    bool TrimsText(const TFIBFieldDescr& Descr) const;
+    int ReduceIndex(int Index) const;
+    int ColumnCount() const { return FFieldDescr.Count(); }
+    char* NullFlags(char* Record) const { return Record + 6; }
+    // Offset of a blob field's stream slot in a record buffer.
+    uint32_t BlobSlotOffset(TField* Field);
+    // The slots need not be aligned: they are read and written byte-wise.
+    static TFIBBlobStream* LoadSlot(const char* Slot) {
+        TFIBBlobStream* stream;
+        std::memcpy(&stream, Slot, sizeof stream);
+        return stream;
+    }
+    static void StoreSlot(char* Slot, TFIBBlobStream* Stream) { std::memcpy(Slot, &Stream, sizeof Stream); }
+    TFIBBlobStream* BlobSlot(const char* Record, TField* Field) { return LoadSlot(Record + BlobSlotOffset(Field)); }
+    std::vector<TField*> BlobFields();
+    TFIBBlobStream* NewBlobStream(TField* Field, const ISC_QUAD& BlobID);
+    void EnableRecentStream(TFIBBlobStream* Stream);
+    std::string FullName() const;
+
+    TFIBBase FBase;
+    std::unique_ptr<TFIBQuery> FDeleteQuery, FInsertQuery, FRefreshQuery, FSelectQuery, FUpdateQuery;
+    TFIBFieldDescrList FFieldDescr;
+    std::unique_ptr<TRecordsCache> FRecords;
+    std::vector<TFIBBlobStream*> FOwnedStreams;     // every blob stream of the open data set
+    std::vector<TFIBBlobStream*> FRecentStreams;    // kept for BlobCacheLimit
+    TCacheModelOptions FCacheModelOptions{this};
+    TAutoUpdateOptions FAutoUpdateOptions{nullptr};
+    TNotifyEventList FBeforeOpenListeners, FAfterOpenListeners, FBeforeCloseListeners;
+    TStringList FRelationNames;
+    TStringList FFieldCache;                        // upper-case name -> field
+    TStringList FBookmarkKeyFields;                 // key field name -> its offset in a bookmark
+    TOnFetchRecord FBeforeFetchRecord;
+    Variant FSortFields;
+    uint32_t FRecordBufferSize = 0;
+    uint32_t FCacheRecordSize = 0;
+    uint32_t FBlobAreaOffset = 0;
+    uint32_t FStringAreaSize = 0;   // the string slots, which a cache record leaves out
+    uint32_t FCalcAreaOffset = 0;
+    int FCurrentRecord = -1;
+    int FRecordCount = 0;
+    int FHiddenCount = 0;
+    int FServerRecordCount = 0;
+    int FStringColumnCount = 0;
+    int FResyncCount = 0;
+    int FScrollEventLock = 0;
+    int FFetchAllCount = 0;
+    int FPendingChangeCount = 0;
+    int FBlobReadRecord = -1;
+    uint8_t FBlobReadMode = 0;
+    TpFIBDsOptions FOptions;
+    TpPrepareOptions FPrepareOptions;
+    bool FUniDirectional = false;
+    bool FCachedUpdates = false;
+    bool FOpen = false;
+    bool FPrepared = false;
+    bool FUpdatesPending = false;
+    bool FInGetRecord = false;
+    bool FFetchingToLast = false;
+    bool FDeferredResync = false;
+    bool FSQLChanged = false;
+    bool FControlsEnabled = true;
+    bool FDataSetChangeDispatch = false;
+    bool FCacheCalcFields = false;
+};
+
+// Publishes the data set's properties; adds nothing else.
+class TFIBDataSet : public TFIBCustomDataSet {
+public:
+    using TFIBCustomDataSet::TFIBCustomDataSet;
+    ~TFIBDataSet() override;
+    std::string ClassName() const override { return "TFIBDataSet"; }
+};
+
+// ---- The data set's blob stream ---------------------------------------------------------------
+
+// A stream over one blob field of the current record, reading and writing the record's
+// TFIBBlobStream (nil for a null blob read: reads give no bytes).
+class TFIBDSBlobStream : public TStream {
+public:
+    TFIBDSBlobStream(TField* Field, const ISC_QUAD& BlobID, TBlobStreamMode Mode, TFIBBlobStream* Stream);
+    ~TFIBDSBlobStream() override;
+    int64_t Read(void* Buffer, int64_t Count) override;
+    int64_t Write(const void* Buffer, int64_t Count) override;
+    int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+    void SetSize(int64_t NewSize) override;
+    int64_t GetSize() override;
+    TFIBBlobStream* BlobStream() const { return FStream; }
+    bool Modified() const { return FModified; }
+
+private:
+    TField* FField;
+    ISC_QUAD FBlobID;
+    TFIBBlobStream* FStream;
+    bool FModified;
+};
+
+// ---- Field classes ----------------------------------------------------------------------------
+
+// True for a name longer than four characters that begins with "RDB$".
+bool IsSystemName(const std::string& Name);
+
+class TFIBStringField : public TStringField {
+public:
+    explicit TFIBStringField(TComponent* AOwner = nullptr);
+    std::string ClassName() const override { return "TFIBStringField"; }
+    void CheckTypeSize(int) override {}
+    void SetDataSet(TDataSet* Value) override;
+    std::string GetAsString() override;
+    void SetAsString(const std::string& Value) override;
+    Variant GetAsVariant() override;
+    void Clear() override { SetData(nullptr); }
+    bool EmptyStrToNull = false;
+    // The character set of the column ("UNKNOWN" when the column is not found).
+    std::string CharSetName();
+    bool IsUnicode();
+
+private:
+    void LoadInfo();
+    bool FInfoLoaded = false;
+    std::string FCharSetName;
+    bool FUnicode = false;
+};
+
+class TFIBWideStringField : public TWideStringField {
+public:
+    explicit TFIBWideStringField(TComponent* AOwner = nullptr);
+    std::string ClassName() const override { return "TFIBWideStringField"; }
+    void SetDataSet(TDataSet* Value) override;
+    // The column's bytes plus a UTF-16 terminator for a data field; Size x 3 + 1 otherwise.
+    int DataSize() const override;
+    std::u16string GetAsWideString() override;
+    std::string GetAsString() override;
+    bool EmptyStrToNull = false;
+};
+
+class TFIBLargeIntField : public TLargeintField {
+public:
+    using TLargeintField::TLargeintField;
+    std::string ClassName() const override { return "TFIBLargeIntField"; }
+
+protected:
+    void SetVarValue(const Variant& Value) override;
+};
+
+class TFIBIntegerField : public TIntegerField {
+public:
+    using TIntegerField::TIntegerField;
+    std::string ClassName() const override { return "TFIBIntegerField"; }
+    bool GetAsBoolean() override { return GetAsInteger() > 0; }
+    void SetAsBoolean(bool Value) override { SetAsInteger(Value ? 1 : 0); }
+};
+
+class TFIBSmallIntField : public TSmallintField {
+public:
+    using TSmallintField::TSmallintField;
+    std::string ClassName() const override { return "TFIBSmallIntField"; }
+    bool GetAsBoolean() override { return GetAsInteger() > 0; }
+    void SetAsBoolean(bool Value) override { SetAsInteger(Value ? 1 : 0); }
+};
+
+class TFIBFloatField : public TFloatField {
+public:
+    using TFloatField::TFloatField;
+    std::string ClassName() const override { return "TFIBFloatField"; }
+    // Scaled INTEGER and SMALLINT columns refuse what they cannot hold (the framework's range
+    // error); with RoundByScale the value is rounded to the column's decimals.
+    void SetAsFloat(double Value) override;
+    bool RoundByScale = true;
+
+protected:
+    std::string GetText(bool DisplayText) override;
+};
+
+// The record holds the column's scaled 64-bit integer; Size is the number of decimals.
+class TFIBBCDField : public TBCDField {
+public:
+    explicit TFIBBCDField(TComponent* AOwner = nullptr);
+    std::string ClassName() const override { return "TFIBBCDField"; }
+    void CheckTypeSize(int) override {}
+    int DataSize() const override { return 8; }
+    Currency GetAsCurrency() override;
+    void SetAsCurrency(Currency Value) override;
+    TBcd GetAsBCD() override;
+    void SetAsBCD(const TBcd& Value) override;
+    double GetAsFloat() override;
+    void SetAsFloat(double Value) override;
+    int64_t GetAsLargeInt() override;
+    void SetAsLargeInt(int64_t Value) override;
+    std::string GetAsString() override;
+    void SetAsString(const std::string& Value) override;
+    Variant GetAsVariant() override;
+    // The raw scaled value; false for null.
+    bool ReadRaw(int64_t& Value);
+    void WriteRaw(int64_t Value);
+
+protected:
+    void SetVarValue(const Variant& Value) override;
+    std::string GetText(bool DisplayText) override;
+};
+
+class TFIBBooleanField : public TBooleanField {
+public:
+    explicit TFIBBooleanField(TComponent* AOwner = nullptr);
+    std::string ClassName() const override { return "TFIBBooleanField"; }
+    // The column's own size for a data field (1, 2 or 4 bytes).
+    int DataSize() const override;
+    bool GetAsBoolean() override;
+    void SetAsBoolean(bool Value) override;
+    int32_t GetAsInteger() override { return GetAsBoolean() ? 1 : 0; }
+    void SetAsInteger(int32_t Value) override { SetAsBoolean(Value != 0); }
+    std::string GetAsString() override;
+    void SetAsString(const std::string& Value) override;
+    Variant GetAsVariant() override;
+    std::string StringTrue = "True";
+    std::string StringFalse = "False";
+
+protected:
+    void SetVarValue(const Variant& Value) override;
+};
+
+class TFIBDateField : public TDateField {
+public:
+    using TDateField::TDateField;
+    std::string ClassName() const override { return "TFIBDateField"; }
+};
+
+class TFIBTimeField : public TTimeField {
+public:
+    using TTimeField::TTimeField;
+    std::string ClassName() const override { return "TFIBTimeField"; }
+    bool ShowMsec = false;
+
+protected:
+    std::string GetText(bool DisplayText) override;
+};
+
+class TFIBDateTimeField : public TDateTimeField {
+public:
+    using TDateTimeField::TDateTimeField;
+    std::string ClassName() const override { return "TFIBDateTimeField"; }
+    bool ShowMsec = false;
+
+protected:
+    std::string GetText(bool DisplayText) override;
+};
+
+class TFIBBlobField : public TBlobField {
+public:
+    using TBlobField::TBlobField;
+    std::string ClassName() const override { return "TFIBBlobField"; }
+    int16_t SubType = 0;
+    bool IsClientField = false;
+};
+
+class TFIBMemoField : public TMemoField {
+public:
+    using TMemoField::TMemoField;
+    std::string ClassName() const override { return "TFIBMemoField"; }
+    int32_t CharSetID = 0;
+    int16_t SubType = 1;
+};
+
+class TFIBWideMemoField : public TWideMemoField {
+public:
+    using TWideMemoField::TWideMemoField;
+    std::string ClassName() const override { return "TFIBWideMemoField"; }
+    int32_t CharSetID = 0;
+    int16_t SubType = 1;
+};
+
+class TFIBGuidField : public TGuidField {
+public:
+    using TGuidField::TGuidField;
+    std::string ClassName() const override { return "TFIBGuidField"; }
+};
+
+// The field of an array column: its data is the array id; its value the whole array.
+class TFIBArrayField : public TBytesField {
+public:
+    explicit TFIBArrayField(TComponent* AOwner = nullptr);
+    std::string ClassName() const override { return "TFIBArrayField"; }
+    Variant GetAsVariant() override;
+
+protected:
+    void SetVarValue(const Variant& Value) override;
+    std::string GetText(bool DisplayText) override;
+};
+
+} // namespace qnl
