@@ -349,8 +349,7 @@ void TIbParser::ParseStatement() {
     case kwEXECUTE: ParseExecute(); return;
     case kwCOMMIT: ParseCommit(); return;
     case kwSET: ParseSet(); return;
-    // Grants become objects once their reader comes; until then they are passed over.
-    case kwGRANT: NextToken(); ParseRawStatement(skStatement, {}, dboGrant, saCreate, false); return;
+    case kwGRANT: ParseGrant(); return;
     case kwREVOKE: NextToken(); ParseRawStatement(skStatement, {}, dboGrant, saDrop); return;
     case kwINSERT: ParseDataManipulation(skInsert, kwINTO, saInsert); return;
     case kwUPDATE: ParseDataManipulation(skUpdate, tkEOF, saUpdate); return;
@@ -456,7 +455,7 @@ void TIbParser::ParseCreate() {
     }
     if (ParseObjectStatement(saCreate)) return;
     switch (ObjectKindWord()) {
-    case dboRole: NextToken(); return ParseRawStatement(skStatement, NameHere(), dboRole, saCreate);
+    case dboRole: return ParseCreateRole();
     case dboDomain: return ParseCreateDomain();
     case dboCollation:
         if (AtLeast(ServerVersion(), st_Firebird_21)) return ParseCreateCollation();
@@ -534,8 +533,7 @@ void TIbParser::ParseDeclare() {
     }
     NextAndExpect(kwFUNCTION);
     if (Failed()) return;
-    NextToken();
-    ParseRawStatement(skStatement, NameHere(), dboFunction, saCreate);
+    ParseDeclareExternalFunction();
 }
 
 void TIbParser::ParseDrop() {
@@ -800,6 +798,7 @@ void TIbParser::ParseInput() {
 
 void TIbParser::AfterParse() {
     if (!Objs) return;
+    ResolveGrantTargets();
     RemoveConstraintIndices();
     TCustomSQLParser::AfterParse();
     LinkDomainDepends();

@@ -193,6 +193,17 @@ public:
     void ParseCreateDomain();
     void ParseAlterDomain();
     void RenameDomain(TDmnData& Domain, const std::string& NewName);
+    // ROLE is current.
+    void ParseCreateRole();
+    // FUNCTION is current (after DECLARE EXTERNAL).
+    void ParseDeclareExternalFunction();
+    // GRANT is current. Privileges (with their column lists) on an object, or roles, to one or
+    // more grantees; one grant object per grantee and column list. DDL privileges are handed on.
+    void ParseGrant();
+    // Files Grant in the container or folds it into an equal one (then Grant is freed).
+    void AddGrant(TDbObj* Grant);
+    // Grantees named without their kind: role, object or user, once the whole script is read.
+    void ResolveGrantTargets();
     void ParseCreateCollation();
     // The pad, case and accent attributes Collation takes from its BaseCollation.
     void TakeBaseAttributes(TCltData& Collation) const;

@@ -51,7 +51,8 @@ test::SchemaFacts RoutineFacts(const TObjs& Objs, const std::vector<std::string>
     test::SchemaFacts settings;
     settings.DatabaseCharSet = "UTF8";
     test::SchemaFacts all = test::StructureFacts(Objs, settings), facts;
-    for (const char* kind : {"procedure", "parameter", "package", "trigger", "view", "exception", "collation", "domain"})
+    for (const char* kind : {"procedure", "parameter", "package", "trigger", "view", "exception", "collation", "domain",
+                             "external function", "argument", "role", "grant"})
         facts.Objects[kind] = all.Objects[kind];
     for (const std::string& line : all.Objects["description"]) {
         bool viewColumn = false;

@@ -5,10 +5,12 @@
 
 #include "objects/qnlComp_Def.h"
 #include "objects/qnlComp_Dmn.h"
+#include "objects/qnlComp_Fnc.h"
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Pkg.h"
 #include "objects/qnlComp_Prc.h"
+#include "objects/qnlComp_Rol.h"
 #include "objects/qnlComp_Trg.h"
 #include "objects/qnlComp_Viw.h"
 
@@ -321,6 +323,82 @@ TEST(IbParserRoutines, DomainsAndTheirAlterations) {
          {"Statement ELSEWHERE domain: alter | ALTER DOMAIN ELSEWHERE SET DEFAULT 1"},
          {"2:24 Unknown ALTER DOMAIN clause"},
          [](const IbReader& r) { EXPECT_EQ(r.Objs.List(olDomains).Count(), 0); }},
+    });
+}
+
+TEST(IbParserRoutines, ExternalFunctionsRolesAndGrants) {
+    auto grants = [](const IbReader& R) {
+        std::vector<std::string> g;
+        const TDbObjList& list = R.Objs.List(olGrants);
+        for (int i = 0; i < list.Count(); ++i) {
+            const auto* grant = dynamic_cast<const TGntData*>(list.Obj(i));
+            g.push_back(Trim(const_cast<TGntData*>(grant)->GetCreateSQL()) + " [" + test::ObjectKindWord(grant->ObjectKind) +
+                        ", " + std::to_string(grant->GrantType) + "]");
+        }
+        return g;
+    };
+    RunCases({
+        {"DECLARE EXTERNAL FUNCTION: arguments, results, FREE_IT; a blob result is one more argument",
+         st_Firebird_30,
+         "DECLARE EXTERNAL FUNCTION A CSTRING(20), TIMESTAMP BY DESCRIPTOR RETURNS CSTRING(30) FREE_IT "
+         "ENTRY_POINT 'a' MODULE_NAME 'm';\nDECLARE EXTERNAL FUNCTION B INTEGER, CSTRING(9) RETURNS PARAMETER 2 "
+         "ENTRY_POINT 'b' MODULE_NAME 'm';\nDECLARE EXTERNAL FUNCTION C BLOB RETURNS BLOB ENTRY_POINT 'c' MODULE_NAME 'm';",
+         {"Statement A external function: create | DECLARE EXTERNAL FUNCTION A CSTRING(20), TIMESTAMP BY DESCRIPTOR "
+          "RETURNS CSTRING(30) FREE_IT ENTRY_POINT 'a' MODULE_NAME 'm'",
+          "Statement B external function: create | DECLARE EXTERNAL FUNCTION B INTEGER, CSTRING(9) RETURNS PARAMETER 2 "
+          "ENTRY_POINT 'b' MODULE_NAME 'm'",
+          "Statement C external function: create | DECLARE EXTERNAL FUNCTION C BLOB RETURNS BLOB ENTRY_POINT 'c' "
+          "MODULE_NAME 'm'"},
+         {},
+         [](const IbReader& r) {
+             auto udf = [&r](const std::string& Name) {
+                 auto* u = dynamic_cast<TUdfData*>(r.Objs.FindUDF(Name));
+                 if (!u) return std::string("missing");
+                 std::string s;
+                 for (int i = 0; i < u->Arguments.Count(); ++i)
+                     s += std::string(DataTypeName(u->Argument(i)->DataType)) + (u->Argument(i)->ByDescriptor ? " BY DESCRIPTOR" : "") + ", ";
+                 return s + "-> " + (u->ReturnField->ParameterNumber ? "#" + std::to_string(u->ReturnField->ParameterNumber)
+                                                                      : DataTypeName(u->ReturnField->DataType)) +
+                        (u->FreeIt ? " FREE_IT " : " ") + u->EntryPoint + "@" + u->ModuleName;
+             };
+             EXPECT_EQ(udf("A"), "CSTRING, TIMESTAMP BY DESCRIPTOR, -> CSTRING FREE_IT a@m");
+             EXPECT_EQ(udf("B"), "INTEGER, CSTRING, -> #2 b@m");
+             EXPECT_EQ(udf("C"), "BLOB, BLOB, -> #2 c@m");
+         }},
+        {"grants: column grants stay apart, equal grants merge, roles resolve; DDL privileges are handed on",
+         st_Firebird_30,
+         "CREATE TABLE T (A INTEGER, B INTEGER);\nCREATE ROLE R;\nGRANT SELECT, UPDATE (A, B) ON T TO R;\n"
+         "GRANT ALL ON T TO PUBLIC;\nGRANT ALL PRIVILEGES ON T TO PUBLIC;\nGRANT R TO U WITH ADMIN OPTION GRANTED BY SYSDBA;\n"
+         "GRANT EXECUTE ON PACKAGE PK TO USER U, ROLE R;\nGRANT USAGE ON SEQUENCE S TO PROCEDURE P;\n"
+         "GRANT SELECT ON T TO SOMEONE;\nGRANT SELECT ON IBE$LOG TO PUBLIC;\nGRANT CREATE TABLE TO R;\n"
+         "GRANT ALTER ANY TABLE TO USER U;",
+         {"Statement T table: create | CREATE TABLE T (A INTEGER, B INTEGER)", "Statement R role: create | CREATE ROLE R",
+          "Statement - grant: create | GRANT CREATE TABLE TO R", "Statement - grant: create | GRANT ALTER ANY TABLE TO USER U"},
+         {},
+         [&](const IbReader& r) {
+             // Kinds given by a grantee word are known at once (11 role, 12 user, 13 object
+             // grant); the others (10) are resolved once the whole script is read.
+             EXPECT_EQ(grants(r), (Lines{"GRANT ALL ON T TO PUBLIC [table, 10]",
+                                         "GRANT EXECUTE ON PACKAGE PK TO ROLE R [package, 11]",
+                                         "GRANT EXECUTE ON PACKAGE PK TO U [package, 12]",
+                                         "GRANT R TO U WITH ADMIN OPTION [role, 10]", "GRANT SELECT ON T TO ROLE R [table, 10]",
+                                         "GRANT SELECT ON T TO SOMEONE [table, 10]",
+                                         "GRANT UPDATE (A, B) ON T TO ROLE R [table, 10]",
+                                         "GRANT USAGE ON SEQUENCE S TO PROCEDURE P [generator, 13]"}));
+             auto* admin = dynamic_cast<TGntData*>(r.Objs.List(olGrants).FindObj("GRANT R TO U WITH ADMIN OPTION"));
+             ASSERT_NE(admin, nullptr);
+             EXPECT_EQ(admin->GrantOption, 2);
+             auto& parser = const_cast<IbReader&>(r).Parser;
+             parser.AfterParse();
+             EXPECT_EQ(grants(r)[0], "GRANT ALL ON T TO PUBLIC [table, 12]");
+             EXPECT_EQ(grants(r)[4], "GRANT SELECT ON T TO ROLE R [table, 11]");
+         }},
+        {"grant errors",
+         st_Firebird_30,
+         "GRANT SELECT ON T TO U WITH NOTHING OPTION;\nGRANT SELECT T TO U;",
+         {},
+         {"1:29 Must be: with GRANT/ADMIN option", "2:14 Missing: ON (<Ident>) (<Ident>: T)"},
+         nullptr},
     });
 }
 
