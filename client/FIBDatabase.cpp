@@ -22,19 +22,6 @@ uint32_t TFIBTransaction::DefaultTimeout = 0;
 
 namespace {
 
-// Client error codes used here.
-constexpr int cecCancelled = 7;
-constexpr int cecDatabaseClosed = 12;
-constexpr int cecDatabaseOpen = 13;
-constexpr int cecDatabaseNameMissing = 14;
-constexpr int cecNotInTransaction = 15;
-constexpr int cecInTransaction = 16;
-constexpr int cecNoDatabasesInTransaction = 18;
-constexpr int cecDatabaseNotAssigned = 21;
-constexpr int cecTransactionNotAssigned = 22;
-constexpr int cecCantEndSharedTransaction = 58;
-constexpr int cecSQLDialectInvalid = 61;
-
 constexpr const char* SFIBErrorAfterDisconnect =
     "Error of %s.AfterDisconnect. Probably you are trying to get access to destroyed components. %s";
 constexpr const char* SFIBErrorBeforeDisconnectShort = "Error of %s.BeforeDisconnect. %s";

@@ -19,13 +19,6 @@ namespace qnl {
 
 namespace {
 
-constexpr int cecDatabaseClosed = 12;
-constexpr int cecNotInTransaction = 15;
-constexpr int cecDatabaseNotAssigned = 21;
-constexpr int cecTransactionNotAssigned = 22;
-constexpr int cecBlobCannotBeRead = 35;
-constexpr int cecBlobCannotBeWritten = 36;
-
 constexpr const char* BlobStreamName = "BlobStream";
 // Segment lengths are 16-bit in the client calls.
 constexpr int64_t MaxSegmentLength = 65535;

@@ -13,14 +13,6 @@ namespace qnl {
 
 namespace {
 
-constexpr int cecUnknownError = 0;
-constexpr int cecUnsupportedFeature = 1;
-constexpr int cecTransactionNotAssigned = 22;
-constexpr int cecInvalidStatementHandle = 27;
-constexpr int cecDatasetOpen = 28;
-constexpr int cecDatasetClosed = 29;
-constexpr int cecEmptyQuery = 37;
-
 // The server codes a close, a drop and a fetch put up with.
 constexpr ISC_STATUS BadStatementHandle = 335544485;   // isc_bad_stm_handle
 constexpr ISC_STATUS CursorCloseError = 335544577;     // isc_dsql_cursor_close_err
@@ -114,7 +106,7 @@ void TFIBQuery::HandleTransactionEnding() {
 
 IIBClientLibrary& TFIBQuery::Library() const {
     TFIBDatabase* db = Database();
-    if (!db || !db->ClientLibrary()) RaiseClientError(21, {ComponentFullName(this)});
+    if (!db || !db->ClientLibrary()) RaiseClientError(cecDatabaseNotAssigned, {ComponentFullName(this)});
     return *db->ClientLibrary();
 }
 
@@ -128,11 +120,11 @@ ISC_STATUS TFIBQuery::CheckStatus(ISC_STATUS Status, bool RaiseOnError) {
 }
 
 void TFIBQuery::CheckOpen(const std::string& Operation) {
-    if (!FOpen) RaiseClientError(cecDatasetClosed, {Operation, ComponentFullName(this)});
+    if (!FOpen) RaiseClientError(cecDataSetClosed, {Operation, ComponentFullName(this)});
 }
 
 void TFIBQuery::CheckClosed(const std::string& Operation) {
-    if (FOpen) RaiseClientError(cecDatasetOpen, {Operation, ComponentFullName(this)});
+    if (FOpen) RaiseClientError(cecDataSetOpen, {Operation, ComponentFullName(this)});
 }
 
 bool TFIBQuery::GetEof() {
@@ -540,7 +532,7 @@ void TFIBQuery::DoFreeHandle() noexcept {
 void TFIBQuery::CheckValidStatement() {
     TFIBDatabase* db = Database();
     TFIBTransaction* tr = Transaction();
-    if (!db) RaiseClientError(21, {ComponentFullName(this)});
+    if (!db) RaiseClientError(cecDatabaseNotAssigned, {ComponentFullName(this)});
     if (!tr) RaiseClientError(cecTransactionNotAssigned, {ComponentFullName(this)});
     const bool connectedHere = !db->Connected();
     if (connectedHere) db->Open();

@@ -10,9 +10,6 @@ namespace qnl {
 
 namespace {
 
-constexpr int cecUnknownError = 0;
-constexpr int cecFieldNotFound = 41;
-
 constexpr size_t AliasLength = 31;
 constexpr size_t AliasReplySize = 32766;
 constexpr size_t PlanReplySize = 16385;

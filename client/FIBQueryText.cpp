@@ -13,9 +13,6 @@ namespace qnl {
 
 namespace {
 
-constexpr int cecFieldNotFound = 41;
-constexpr int cecSQLParseError = 51;
-
 // One parameter or macro as the scanner found it in a text.
 struct TOccurrence {
     std::string Name;
@@ -216,7 +213,7 @@ std::string NullComparison(const std::string& Text, size_t Mark, size_t& Operato
 // --- The text and its hooks -----------------------------------------------------------------
 
 void TFIBQuery::SQLChanging() {
-    if (FOpen) RaiseClientError(28, {"change sql text", ComponentFullName(this)});
+    if (FOpen) RaiseClientError(cecDataSetOpen, {"change sql text", ComponentFullName(this)});
     FConditions.CancelApply();
     if (OnSQLChanging) OnSQLChanging(this);
     FreeHandle();
@@ -542,8 +539,8 @@ void TFIBQuery::WritePendingBlobs(TFIBXSQLDA& Area) {
         TFIBXSQLVAR& var = Area.GetVar(i);
         TMemoryStream* content = var.BlobStream();
         if (!content) continue;
-        if (!db) RaiseClientError(21, {ComponentFullName(this)});
-        if (!tr) RaiseClientError(22, {ComponentFullName(this)});
+        if (!db) RaiseClientError(cecDatabaseNotAssigned, {ComponentFullName(this)});
+        if (!tr) RaiseClientError(cecTransactionNotAssigned, {ComponentFullName(this)});
         if (InSet(FOptions, qoStartTransaction) && !tr->Active()) tr->StartTransaction();
         const ISC_QUAD id = WriteNewBlob(*db, *tr, content->Bytes());
         var.SetAsQuad(id);

@@ -13,8 +13,6 @@ namespace qnl {
 
 namespace {
 
-constexpr int cecXSQLDAIndexOutOfRange = 23;
-
 // The installed header's sizes (a 24-byte header and 160-byte records on 64-bit Linux).
 size_t AreaLength(int Count) {
     return offsetof(XSQLDA, sqlvar) + static_cast<size_t>(Count) * sizeof(XSQLVAR);

@@ -19,15 +19,6 @@ namespace qnl {
 
 namespace {
 
-constexpr int cecNotPermitted = 2;
-constexpr int cecDatabaseClosed = 12;
-constexpr int cecNotInTransaction = 15;
-constexpr int cecDatabaseNotAssigned = 21;
-constexpr int cecTransactionNotAssigned = 22;
-constexpr int cecUnknownSQLDataType = 30;
-constexpr int cecInvalidDataConversion = 33;
-constexpr int cecNotArray = 59;
-
 constexpr size_t MaxSegment = 65535;
 // Longer texts go to the server as blobs.
 constexpr size_t MaxTextLength = 32767;

@@ -104,13 +104,6 @@ const std::array<const char*, FIBClientErrorCount> ClientErrorTable = {
     "MDT. Savepoint \"%s\" not found",
 };
 
-// Client error numbers this unit raises.
-constexpr int cecSQLDialectInvalid = 61;
-constexpr int cecDPBUnsupported = 8;
-constexpr int cecDPBUnknown = 9;
-constexpr int cecTPBUnsupported = 10;
-constexpr int cecTPBUnknown = 11;
-
 std::mutex& FlagsLock() {
     static std::mutex lock;
     return lock;

@@ -17,10 +17,6 @@ namespace qnl {
 
 namespace {
 
-constexpr int cecInvalidDataConversion = 33;
-constexpr int cecDimensionMissing = 60;
-constexpr int cecNotArray = 59;
-
 // Our own texts: the client's message table has none for a value too large for its column.
 constexpr const char* SFIBArrayTooManyElements = "Array value of %d elements does not fit \"%s\" (%d elements)";
 constexpr const char* SFIBArrayElementTooLong = "Element %s of array \"%s\" is longer than its %d characters";

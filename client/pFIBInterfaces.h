@@ -2,15 +2,19 @@
 // The interfaces through which the data-access layer reports to outside components that it only
 // calls: an SQL logger attached to a database, and a statistics maker held by the database. A
 // third interface, ISQLObject, is what statements and data sets offer to such components as a
-// source of parameter and field values. No implementation lives in this layer.
+// source of parameter and field values; ISQLDataSetObject is the larger one of data sets. No
+// implementation lives in this layer.
 #include "platform/Component.h"
 #include "platform/StringList.h"
 #include "platform/Variant.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qnl {
+
+class TField;
 
 // Kinds of logged work; a set of them is a bit mask with bit n for the kind of ordinal n.
 using TLogFlag = uint8_t;
@@ -95,6 +99,38 @@ public:
     virtual std::string FieldName(int FieldIndex) = 0;
     virtual bool IEof() = 0;
     virtual void INext() = 0;
+};
+
+// Offered by data sets: ISQLObject's operations plus preparing, setting parameters in bulk, the
+// default text of a macro, and the origins of fields.
+class ISQLDataSetObject {
+public:
+    virtual ~ISQLDataSetObject() = default;
+    virtual void Prepare() = 0;
+    virtual int ParamCount() = 0;
+    virtual std::string ParamName(int ParamIndex) = 0;
+    virtual bool ParamExist(const std::string& ParamName, int& ParamIndex) = 0;
+    virtual Variant ParamValue(const std::string& ParamName) = 0;
+    virtual Variant ParamValue(int ParamIndex) = 0;
+    virtual std::string DefMacroValue(const std::string& MacroName) = 0;
+    virtual void SetParamValue(int ParamIndex, const Variant& aValue) = 0;
+    // In parameter order.
+    virtual void SetParamValues(const std::vector<Variant>& ParamValues) = 0;
+    // The parameters named in ParamNames (separated by ";"), one value each.
+    virtual void SetParamValues(const std::string& ParamNames, const std::vector<Variant>& ParamValues) = 0;
+    virtual int FieldsCount() = 0;
+    virtual bool FieldExist(const std::string& FieldName, int& FieldIndex) = 0;
+    virtual Variant FieldValue(const std::string& FieldName, bool Old) = 0;
+    virtual Variant FieldValue(int FieldIndex, bool Old) = 0;
+    virtual std::string FieldName(int FieldIndex) = 0;
+    virtual bool IEof() = 0;
+    virtual void INext() = 0;
+    virtual std::string GetFieldTableAlias(TField* Field) = 0;
+    virtual std::string GetRelationName(TField* Field) = 0;
+    virtual std::string GetSqlName(TField* Field) = 0;
+    virtual void FillParamsToFieldsLinks(TStringList& Links) = 0;
+    virtual std::string GetFieldOrigin(TField* Field) = 0;
+    virtual void ApplyRepositoryInfo() = 0;
 };
 
 } // namespace qnl

@@ -18,17 +18,6 @@ namespace qnl {
 
 namespace {
 
-constexpr int cecUnsupportedFeature = 1;
-constexpr int cecTransactionNotAssigned = 22;
-constexpr int cecDataSetOpen = 28;
-constexpr int cecDataSetClosed = 29;
-constexpr int cecEmptyQuery = 37;
-constexpr int cecNotEditing = 42;
-constexpr int cecCantInsert = 44;
-constexpr int cecCantUpdate = 46;
-constexpr int cecCantDelete = 47;
-constexpr int cecUniDirectional = 53;
-
 bool HasNonBlankLine(const TStringList& Lines) {
     for (int i = 0; i < Lines.Count(); ++i)
         if (!Trim(Lines[i]).empty()) return true;
@@ -44,16 +33,18 @@ void TFIBCustomDataSet::FireListeners(TNotifyEventList& List) {
         if (auto event = List.GetEvent(i)) event(this);
 }
 
-namespace {
-
-} // namespace
-
 // ---- TCacheModelOptions ----
 
 void TCacheModelOptions::SetCacheModelKind(TCacheModelKind Value) {
     if (Value == FCacheModelKind) return;
+    if (FOwner) {
+        FOwner->CheckInactive();
+        if (Value == cmkLimitedBufferSize && !FOwner->CanUseLimitedCache())
+            RaiseClientError(cecCantUseLimitedCache, {ComponentFullName(FOwner)});
+    }
     // The limited model's window statements are not built here; refuse rather than pretend.
-    RaiseClientError(cecUnsupportedFeature);
+    if (Value == cmkLimitedBufferSize) RaiseClientError(cecUnsupportedFeature);
+    FCacheModelKind = Value;
 }
 
 void TCacheModelOptions::SetBufferChunks(int32_t Value) {
@@ -137,13 +128,22 @@ void TFIBCustomDataSet::SetDatabase(TFIBDatabase* Value) {
 void TFIBCustomDataSet::SetTransaction(TFIBTransaction* Value) {
     CheckDataSetClosed(" change transaction ");
     const bool sharedUpdate = FDeleteQuery->Transaction() == FSelectQuery->Transaction();
+    if (TFIBTransaction* old = Transaction()) {
+        old->RemoveEvent(TMethod<TObject*>(this, &TFIBCustomDataSet::ReadTrBeforeStart), tekBeforeStart);
+        old->RemoveEvent(TMethod<TObject*>(this, &TFIBCustomDataSet::ReadTrAfterStart), tekAfterStart);
+        old->RemoveEndEvent(TEndTrEvent(this, &TFIBCustomDataSet::ReadTrBeforeEnd), tekBeforeEnd);
+        old->RemoveEndEvent(TEndTrEvent(this, &TFIBCustomDataSet::ReadTrAfterEnd), tekAfterEnd);
+        RemoveUpdateCallbacks(old);
+    }
     FBase.SetTransaction(Value);
     FSelectQuery->SetTransaction(Value);
+    AddReadCallbacks(Value);
     if (sharedUpdate) {
         FUpdateQuery->SetTransaction(Value);
         FInsertQuery->SetTransaction(Value);
         FDeleteQuery->SetTransaction(Value);
         FRefreshQuery->SetTransaction(Value);
+        AddUpdateCallbacks(Value);
     } else if (RefreshTransactionKind == tkReadTransaction) {
         FRefreshQuery->SetTransaction(Value);
     }
@@ -151,9 +151,19 @@ void TFIBCustomDataSet::SetTransaction(TFIBTransaction* Value) {
 
 void TFIBCustomDataSet::SetUpdateTransaction(TFIBTransaction* Value) {
     if (RefreshTransactionKind == tkUpdateTransaction) FRefreshQuery->SetTransaction(Value);
+    RemoveUpdateCallbacks(FDeleteQuery->Transaction());
     FDeleteQuery->SetTransaction(Value);
     FInsertQuery->SetTransaction(Value);
     FUpdateQuery->SetTransaction(Value);
+    AddUpdateCallbacks(Value);
+}
+
+bool TFIBCustomDataSet::CanUseLimitedCache() {
+    if (FCachedUpdates || Trim(FSelectQuery->GetOrderClause()).empty()) return false;
+    if (!AutoCommit && UpdateTransaction() != Transaction()) return false;
+    for (int i = 0; i < FSelectQuery->Params().Count(); ++i)
+        if (IsNewParamName(FSelectQuery->Params().GetVar(i).Name())) return false;
+    return true;
 }
 
 void TFIBCustomDataSet::SetSelectSQL(const std::string& Text) {
@@ -199,8 +209,8 @@ void TFIBCustomDataSet::SetUniDirectional(bool Value) {
 
 void TFIBCustomDataSet::SetCachedUpdates(bool Value) {
     if (Value == FCachedUpdates) return;
-    // Switching off would cancel the cached changes, which this class does not keep apart yet.
-    if (!Value && Active() && FUpdatesPending) RaiseClientError(cecUnsupportedFeature);
+    // Switching off drops what is cached: the cache then holds only what the server has.
+    if (!Value && Active()) CancelUpdates();
     if (Value) CheckDataSetClosed(" change CachedUpdates mode ");
     FCachedUpdates = Value;
     SetCloseOnTransactionEnd();
@@ -299,6 +309,13 @@ void TFIBCustomDataSet::DataEvent(TDataEvent Event, intptr_t Info) {
     if (Event == deFieldChange && OnFieldChange) OnFieldChange(reinterpret_cast<TField*>(Info));
     FDataSetChangeDispatch = true;
     Guarded([&] { TDataSet::DataEvent(Event, Info); }, [&] { FDataSetChangeDispatch = false; });
+    if (FControlsEnabled && ControlsDisabled()) {
+        FControlsEnabled = false;
+        if (OnDisableControls) OnDisableControls(this);
+    } else if (!FControlsEnabled && !ControlsDisabled()) {
+        FControlsEnabled = true;
+        if (OnEnableControls) OnEnableControls(this);
+    }
 }
 
 // ---- Editing tests ----
@@ -334,6 +351,33 @@ void TFIBCustomDataSet::Prepare() {
     if (!FSelectQuery->Open()) FSelectQuery->Prepare();
     FPrepared = true;
     InternalInitFieldDefs();
+}
+
+void TFIBCustomDataSet::PrepareModifyQuery(int Kind) {
+    TFIBQuery* query = Kind == 0 ? FUpdateQuery.get()
+                       : Kind == 1 ? FInsertQuery.get()
+                       : Kind == 2 ? FDeleteQuery.get()
+                                   : FRefreshQuery.get();
+    if (!HasNonBlankLine(query->SQL()) || query->Prepared() || query->SQL()[0] == "No Action") return;
+    TFIBTransaction* own = query->Transaction();
+    if (!own) RaiseClientError(cecTransactionNotAssigned, {ComponentFullName(query)});
+    if (!Transaction()) RaiseClientError(cecTransactionNotAssigned, {FullName()});
+    if (own->GetMainDatabase() == Database()) {
+        // Prepared in the read transaction, which the options may start; the statement keeps
+        // its own transaction for running.
+        query->SetTransaction(Transaction());
+        Guarded(
+            [&] {
+                ResolveDatabaseAndTransaction();
+                query->Prepare();
+            },
+            [&] { query->SetTransaction(own); });
+        return;
+    }
+    const bool wasActive = own->Active();
+    if (!wasActive) own->StartTransaction();
+    query->Prepare();
+    if (!wasActive) own->Commit();
 }
 
 void TFIBCustomDataSet::InternalInitFieldDefs() {
@@ -549,6 +593,7 @@ void TFIBCustomDataSet::InternalOpen() {
     if (FSelectQuery->MacroChangesPending()) SQLChanging(FSelectQuery.get());
     if (!(FPrepared && FSelectQuery->Prepared())) Prepare();
     if (FieldDefs().Count() == 0) InternalInitFieldDefs();
+    SetParamsFromMaster();
     const TFIBSQLTypes type = FSelectQuery->SQLType();
     if (type != SQLSelect && type != SQLSelectForUpdate) {
         // Not a query: it runs, and the data set stays closed.
@@ -809,27 +854,6 @@ void TFIBCustomDataSet::InternalPost() {
         ++FServerRecordCount;
     }
     if (!InSet(FOptions, poKeepSorting)) FSortFields = Variant::Null();
-}
-
-void TFIBCustomDataSet::InternalDelete() {
-    TRecordBuffer buffer = ActiveBuffer();
-    if (!CanDelete()) RaiseClientError(cecCantDelete, {FullName()});
-    // Deleting on the server needs the delete statement's parameters filled from the record,
-    // which this class does not do: only cached deletes are kept.
-    if (!FCachedUpdates) RaiseClientError(cecUnsupportedFeature);
-    uint8_t& status = reinterpret_cast<uint8_t&>(buffer[5]);
-    if ((status & 7) == cusInserted) {
-        status = static_cast<uint8_t>((status & ~7) | cusUninserted);
-        --FPendingChangeCount;
-    } else {
-        status = static_cast<uint8_t>((status & ~7) | cusDeleted);
-        ++FPendingChangeCount;
-    }
-    int32_t recNo;
-    std::memcpy(&recNo, buffer, 4);
-    WriteRecordToCache(recNo, buffer);
-    ++FHiddenCount;
-    FUpdatesPending = FPendingChangeCount > 0;
 }
 
 void TFIBCustomDataSet::InternalAddRecord(TRecordBuffer Buffer, bool Append) {

@@ -19,10 +19,12 @@
 // other type as its client bytes.
 //
 // Built here: prepare, open and close, fetching, navigation, bookmarks, field definitions and
-// classes, field values and blob streams, field origins and key fields, and of the edit side the
-// checks, the post of a record into the cache and the close at the end of the read transaction.
-// The modify statements themselves, local sorting and filtering, master-detail links and the
-// limited cache model are not run by this class.
+// classes, field values and blob streams, field origins and key fields, the parameters a master
+// data set gives at open, the transaction and controls events, and of the edit side the checks,
+// the post of a record into the cache, deleting (cached or through DeleteSQL with parameters
+// from the record), cancelling cached changes and the reaction to the end of the read
+// transaction. The insert and update statements are run by derived classes; local sorting and
+// filtering, the master's scrolling and the limited cache model are not run by this class.
 #include "client/FIBDatabase.h"
 #include "client/FIBMiscellaneous.h"
 #include "client/FIBQuery.h"
@@ -56,12 +58,15 @@ using TOnFetchRecord = std::function<void(TFIBQuery* FromQuery, int RecordNumber
 using TOnGetRecordError = std::function<void(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action)>;
 using TFieldNotify = std::function<void(TField* Field)>;
 using TOnBlobFieldProcessing = std::function<void(TBlobField* Field, int64_t BlobSize, int64_t Progress, bool& Stop)>;
+using TEndTransactionEvent = std::function<void(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force)>;
 
 class TCacheModelOptions {
 public:
     explicit TCacheModelOptions(TFIBCustomDataSet* Owner) : FOwner(Owner) {}
     TCacheModelKind CacheModelKind() const { return FCacheModelKind; }
-    // Only the standard model is run by this class: any other kind raises client error 1.
+    // The owner must be inactive. The limited model needs what CanUseLimitedCache checks
+    // (client error 75 otherwise); it is not run by this class, so a switch that passes the
+    // checks then raises client error 1 and the standard model stays.
     void SetCacheModelKind(TCacheModelKind Value);
     int32_t BufferChunks() const { return FBufferChunks; }
     // The owner must be inactive; 0 or less stores 32.
@@ -77,7 +82,17 @@ private:
 
 // ---- The data set ---------------------------------------------------------------------------
 
-class TFIBCustomDataSet : public TDataSet, public ISQLObject {
+// The data set's link to its master's data source.
+class TFIBDataLink : public TDetailDataLink {
+public:
+    explicit TFIBDataLink(TFIBCustomDataSet* DataSet) : FDataSet(DataSet) {}
+    TDataSet* GetDetailDataSet() override;
+
+private:
+    TFIBCustomDataSet* FDataSet;
+};
+
+class TFIBCustomDataSet : public TDataSet, public ISQLObject, public ISQLDataSetObject {
 public:
     explicit TFIBCustomDataSet(TComponent* AOwner = nullptr);
     ~TFIBCustomDataSet() override;
@@ -125,7 +140,20 @@ public:
     TCacheModelOptions& CacheModelOptions() { return FCacheModelOptions; }
     TAutoUpdateOptions& AutoUpdateOptions() { return FAutoUpdateOptions; }
 
+    // ---- Master data set (its fields give the SELECT's parameters at open); client error 50
+    // when the source's chain of masters leads back to this data set.
+    TDataSource* DataSource() const { return FDataLink.DataSource(); }
+    void SetDataSource(TDataSource* Value);
+
     // ---- Events
+    // The read transaction's (and the update transaction's) start and end, with the transaction
+    // as sender.
+    TNotifyEvent BeforeStartTransaction, AfterStartTransaction;
+    TEndTransactionEvent BeforeEndTransaction, AfterEndTransaction;
+    TNotifyEvent BeforeStartUpdateTransaction, AfterStartUpdateTransaction;
+    TEndTransactionEvent BeforeEndUpdateTransaction, AfterEndUpdateTransaction;
+    // Fired when the framework's controls become disabled or enabled again.
+    TNotifyEvent OnEnableControls, OnDisableControls;
     TNotifyEvent DatabaseDisconnecting, DatabaseDisconnected, DatabaseFree;
     TNotifyEvent TransactionEnding, TransactionEnded, TransactionFree;
     TOnFetchRecord AfterFetchRecord;
@@ -139,7 +167,7 @@ public:
     TNotifyEventList& BeforeCloseListeners() { return FBeforeCloseListeners; }
 
     // ---- Prepare, open, close
-    virtual void Prepare();
+    void Prepare() override;
     bool Prepared() const { return FPrepared; }
     void FetchAll();
     // Frees the statements' server handles; the data set is unprepared afterwards.
@@ -156,9 +184,33 @@ public:
     void CheckInactive() override;
 
     // ---- Editing tests
+    // No cached updates, an ORDER BY, AutoCommit or one transaction for reading and updating,
+    // and no NEW_ parameter in SelectSQL.
+    bool CanUseLimitedCache();
     virtual bool CanEdit();
     virtual bool CanInsert();
     virtual bool CanDelete();
+
+    // ---- Editing helpers
+    // Fills every parameter of Query from Buffer: OLD_ names from the record's saved version,
+    // NEW_ and plain names from Buffer, MAS_ names from the master (client error 49 for no
+    // buffer).
+    void SetQueryParams(TFIBQuery& Query, TRecordBuffer Buffer);
+    // Keeps the record's version before its first change (OldValue, OLD_ parameters).
+    void SaveOldVersion(TRecordBuffer Buffer);
+    // Prepares a modify statement (0 UpdateQuery, 1 InsertQuery, 2 DeleteQuery, 3 RefreshQuery)
+    // unless its text is empty, begins with the line "No Action" or it is prepared already.
+    void PrepareModifyQuery(int Kind);
+    // Starts UpdateTransaction when assigned, inactive and poStartTransaction is set.
+    void StartUpdateTransaction();
+    // Client error 22 without UpdateTransaction; client error 15 when it is not active.
+    void CheckUpdateTransaction();
+    // With AutoCommit: commits an active update transaction (retaining when it is the read
+    // transaction or its TimeoutAction is TACommitRetaining).
+    void AutoCommitUpdate();
+    // Drops every cached change: edited records get their first saved values back, records
+    // inserted since the last apply are hidden, deleted ones shown again.
+    virtual void CancelUpdates();
 
     // ---- Columns and fields
     TFIBFieldDescrList& FieldDescriptions() { return FFieldDescr; }
@@ -170,9 +222,9 @@ public:
     XSQLVAR GetFieldXSQLVar(TField* Field);
     int GetFieldScale(TField* Field);
     std::string GetRelationName(const std::string& FieldName, int FieldNo);
-    std::string GetRelationName(TField* Field);
-    std::string GetSqlName(TField* Field);
-    std::string GetFieldTableAlias(TField* Field);
+    std::string GetRelationName(TField* Field) override;
+    std::string GetSqlName(TField* Field) override;
+    std::string GetFieldTableAlias(TField* Field) override;
     // A field's value read from the cache (record number from 1) without moving the cursor.
     Variant GetCacheFieldValue(TField* Field, int RecordNumber);
     // The ORDER BY as read at open: one row per item (field name, ascending, nulls first), or
@@ -182,7 +234,7 @@ public:
     const TStringList& RelationNames() const { return FRelationNames; }
 
     // ---- Origins and key fields
-    std::string GetFieldOrigin(TField* Field);
+    std::string GetFieldOrigin(TField* Field) override;
     TField* FindFieldByOrigin(const std::string& TableName, const std::string& ColumnName);
     TField* FindFieldByFullName(const std::string& Text);
     TField* FindFieldByColumnName(const std::string& ColumnName);
@@ -213,9 +265,9 @@ public:
     TUpdateStatus UpdateStatus() override;
     void Resync(TResyncMode Mode) override;
     void Post() override;
-    TDataSource* GetDataSource() override { return nullptr; }
+    TDataSource* GetDataSource() override { return FDataLink.DataSource(); }
 
-    // ---- ISQLObject
+    // ---- ISQLObject and ISQLDataSetObject
     int ParamCount() override { return FSelectQuery->Params().Count(); }
     std::string ParamName(int ParamIndex) override { return FSelectQuery->Params().GetVar(ParamIndex).Name(); }
     int FieldsCount() override { return FieldCount(); }
@@ -233,6 +285,16 @@ public:
     std::string FieldName(int FieldIndex) override { return Fields()[FieldIndex]->FieldName(); }
     bool IEof() override { return Eof(); }
     void INext() override { Next(); }
+    std::string DefMacroValue(const std::string& MacroName) override {
+        return FSelectQuery->GetMacroDefaultValue(MacroName);
+    }
+    void SetParamValues(const std::vector<Variant>& Values) override { FSelectQuery->SetParamValuesInOrder(Values); }
+    void SetParamValues(const std::string& Names, const std::vector<Variant>& Values) override {
+        FSelectQuery->SetParamValues(Names, Values);
+    }
+    // Given by the extended data sets; this class has none (calling it raises).
+    void FillParamsToFieldsLinks(TStringList& Links) override;
+    void ApplyRepositoryInfo() override;
 
     // The current record (0-based cache index), the rows in the cache and the record size.
     int CurrentRecordIndex() const { return FCurrentRecord; }
@@ -283,8 +345,15 @@ protected:
     void InternalPost() override;
     void InternalDelete() override;
     void InternalAddRecord(TRecordBuffer Buffer, bool Append) override;
+    void DoBeforeEdit() override;
+    void DoBeforeDelete() override;
+    void DoBeforePost() override;
     // Runs the modify statement of a posted record; nothing in this class.
     virtual void InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer);
+    // Runs the delete statement for the record in Buffer and marks the record deleted.
+    virtual void InternalDeleteRecord(TFIBQuery& Query, TRecordBuffer Buffer);
+    // Fires AfterEndUpdateTransaction.
+    virtual void DoAfterEndUpdateTransaction(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force);
     // The read transaction's end and the database's disconnect.
     virtual void DoTransactionEnding(TObject* Sender);
     virtual void DoTransactionEnded(TObject* Sender);
@@ -320,6 +389,19 @@ private:
     void DatabaseDisconnectingHandler(TObject* Sender);
     void FreeOwnedStreams();
     void FireListeners(TNotifyEventList& List);
+    // Master field values into SelectSQL's parameters (before the SELECT runs).
+    void SetParamsFromMaster();
+    // The transaction callbacks: the four of the read transaction, the four of the update one.
+    void AddReadCallbacks(TFIBTransaction* Tr);
+    void AddUpdateCallbacks(TFIBTransaction* Tr);
+    void RemoveUpdateCallbacks(TFIBTransaction* Tr);
+    void ReadTrBeforeStart(TObject* Sender);
+    void ReadTrAfterStart(TObject* Sender);
+    void ReadTrBeforeEnd(TFIBTransaction* Tr, TTransactionAction Action, bool Force);
+    void ReadTrAfterEnd(TFIBTransaction* Tr, TTransactionAction Action, bool Force);
+    void UpdateTrBeforeStart(TObject* Sender);
+    void UpdateTrAfterStart(TObject* Sender);
+    void UpdateTrBeforeEnd(TFIBTransaction* Tr, TTransactionAction Action, bool Force);
     // The buffer a field's value is read from (Algorithm of GetFieldData, step 2); Scratch
     // holds a temporary buffer when one was made.
     TRecordBuffer FieldReadBuffer(TField* Field, std::vector<char>& Scratch, bool& HasRecord);
@@ -346,6 +428,7 @@ private:
     std::string FullName() const;
 
     TFIBBase FBase;
+    TFIBDataLink FDataLink{this};
     std::unique_ptr<TFIBQuery> FDeleteQuery, FInsertQuery, FRefreshQuery, FSelectQuery, FUpdateQuery;
     TFIBFieldDescrList FFieldDescr;
     std::unique_ptr<TRecordsCache> FRecords;

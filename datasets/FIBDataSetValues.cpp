@@ -16,8 +16,6 @@ namespace qnl {
 
 namespace {
 
-constexpr int cecNotEditingStream = 43;
-
 bool IsCharType(int Type) { return Type == SQL_TEXT || Type == SQL_VARYING; }
 
 // The longest prefix of Text of at most Limit bytes that ends at a whole UTF-8 character.
@@ -328,7 +326,7 @@ void TFIBCustomDataSet::SetArrayFieldValues(TField* Field, const Variant& Value)
     TFIBXSQLVAR* column = FSelectQuery->FindField(Field->FieldName());
     if (!column || !column->ArrayInfo()) return;
     TFIBTransaction* tr = UpdateTransaction();
-    if (!tr) RaiseClientError(22, {FullName()});
+    if (!tr) RaiseClientError(cecTransactionNotAssigned, {FullName()});
     if (!tr->Active() && InSet(FOptions, poStartTransaction)) tr->StartTransaction();
     tr->CheckInTransaction();
     column->ArrayInfo()->SetFieldArrayValues(Field, Value, Database()->HandleAddress(), tr->HandleAddress());

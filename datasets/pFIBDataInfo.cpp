@@ -4,9 +4,13 @@
 #include "client/FIBQuery.h"
 #include "client/StrUtil.h"
 #include "client/pFIBCacheQueries.h"
+#include "client/fib.h"
+#include "datasets/FIBDataSet.h"
 #include "platform/StringList.h"
+#include "platform/VariantConv.h"
 
 #include <algorithm>
+#include <mutex>
 
 namespace qnl {
 
@@ -61,7 +65,121 @@ private:
 
 constexpr TpFIBQueryOptions StartOption = SetOf<TpFIBQueryOptions>(qoStartTransaction);
 
+const char* const RepositoryVersionSQL = "Select Max(fib$version) From FIB$FIELDS_INFO Where table_name=?TN";
+
+const char* const RepositoryNames[3] = {"FIB$FIELDS_INFO", "FIB$DATASETS_INFO", "FIB$ERROR_MESSAGES"};
+
+// Per database three characters, one per repository table: "0" absent, "1" present, "2" not
+// yet known.
+struct TRepositoryFlags {
+    std::mutex Lock;
+    std::vector<std::pair<TFIBDatabase*, std::string>> Lines;
+};
+
+TRepositoryFlags& RepositoryFlags() {
+    static TRepositoryFlags flags;
+    return flags;
+}
+
+// Runs Text on Transaction's database, passing over a failure.
+void ExecIgnoringFailure(TFIBTransaction* Transaction, const std::string& Text) {
+    try {
+        TFIBQuery q;
+        q.SetDatabase(Transaction->GetMainDatabase());
+        q.SetTransaction(Transaction);
+        q.SetParamCheck(false);
+        q.SQL().SetText(Text);
+        q.ExecQuery();
+    } catch (const Exception&) {
+        // the column or object is there already, or cannot be made: the upgrade goes on
+    }
+}
+
 } // namespace
+
+bool RepositoryTableExists(TFIBDatabase* Database, int Kind) {
+    if (!Database || Kind < 1 || Kind > 3) return false;
+    TRepositoryFlags& flags = RepositoryFlags();
+    std::lock_guard lock(flags.Lock);
+    auto line = std::find_if(flags.Lines.begin(), flags.Lines.end(), [&](const auto& l) { return l.first == Database; });
+    const auto at = static_cast<size_t>(Kind - 1);
+    char state = line == flags.Lines.end() ? '2' : line->second[at];
+    if (state != '0' && state != '1' && (Database->UseRepositories & (1u << (Kind - 1)))) {
+        TFIBTransaction tr;
+        tr.SetDefaultDatabase(Database);
+        TFIBQuery q;
+        q.SetDatabase(Database);
+        q.SetTransaction(&tr);
+        q.SetParamCheck(true);
+        q.SQL().SetText("select COUNT(RDB$RELATION_NAME)\r\nfrom RDB$RELATIONS where RDB$FLAGS = 1\r\nand RDB$RELATION_NAME=?RT");
+        tr.StartTransaction();
+        q.ParamByName("RT").SetAsString(RepositoryNames[at]);
+        q.ExecQuery();
+        state = q.Fields()[0].GetAsInteger() < 1 ? '0' : '1';
+        q.Close();
+        tr.Commit();
+        if (line == flags.Lines.end()) {
+            flags.Lines.emplace_back(Database, "222");
+            line = flags.Lines.end() - 1;
+            Database->FreeNotification(&TableInfoCache());
+        }
+        line->second[at] = state;
+    }
+    return state == '1';
+}
+
+void UpgradeFieldsInfoTable(TFIBTransaction* Transaction) {
+    if (!Transaction || !Transaction->GetMainDatabase()) return;
+    if (!Transaction->Active()) Transaction->StartTransaction();
+    for (const char* text :
+         {"CREATE GENERATOR FIB$FIELD_INFO_VERSION", "ALTER TABLE FIB$FIELDS_INFO ADD DISPLAY_WIDTH INTEGER DEFAULT 0",
+          "ALTER TABLE FIB$FIELDS_INFO ADD FIB$VERSION INTEGER",
+          "CREATE TRIGGER FIB$FIELDS_INFO_BI FOR FIB$FIELDS_INFO ACTIVE BEFORE INSERT POSITION 0 as \r\nbegin "
+          "\r\nnew.fib$version=gen_id(fib$field_info_version,1);\r\nend",
+          "CREATE TRIGGER FIB$FIELDS_INFO_BU FOR FIB$FIELDS_INFO ACTIVE BEFORE UPDATE POSITION 0 as \r\nbegin "
+          "\r\nnew.fib$version=gen_id(fib$field_info_version,1);\r\nend"})
+        ExecIgnoringFailure(Transaction, text);
+    Transaction->CommitRetaining();
+}
+
+void ReadRepositoryRow(TDataSet& Repository, const std::string& FieldName, TpFIBFieldInfo& Info) {
+    try {
+        TField* nameField = Repository.FindField("FIELD_NAME");
+        if (!nameField) return;
+        const std::string wanted = TrimRight(FieldName);
+        if (nameField->AsString() != FieldName) {
+            // The rows are few: the first one of that name is looked for from the start.
+            bool found = false;
+            for (Repository.First(); !Repository.Eof(); Repository.Next())
+                if (nameField->AsString() == wanted) {
+                    found = true;
+                    break;
+                }
+            if (!found) return;
+        }
+        Info.HasRepositoryInfo = true;
+        for (TField* f : Repository.Fields()) {
+            const std::string name = UpperCase(f->FieldName());
+            if (name == "TABLE_NAME" || name == "FIELD_NAME" || name == "FIB$VERSION") continue;
+            if (name == "DISPLAY_LABEL")
+                Info.DisplayLabel = f->AsString();
+            else if (name == "DISPLAY_WIDTH")
+                Info.DisplayWidth = f->AsInteger();
+            else if (name == "DISPLAY_FORMAT")
+                Info.DisplayFormat = f->AsString();
+            else if (name == "EDIT_FORMAT")
+                Info.EditFormat = f->AsString();
+            else if (name == "TRIGGERED")
+                Info.Triggered = f->AsInteger() == 1;
+            else if (name == "VISIBLE")
+                Info.Visible = f->AsInteger() == 1;
+            else
+                Info.OtherInfo.Add(f->FieldName() + "=" + f->AsString());
+        }
+    } catch (const std::exception&) {
+        // a row that cannot be read leaves what was read before it
+    }
+}
 
 bool TpFIBFieldInfo::IsBoolean() const { return UpperCase(DomainName).find("BOOLEAN") != std::string::npos; }
 bool TpFIBFieldInfo::IsGuid() const { return UpperCase(DomainName).find("GUID") != std::string::npos; }
@@ -76,8 +194,62 @@ void TpFIBTableInfo::Initialize(TFIBDatabase* Database, TFIBTransaction* Transac
     if (!TableName.empty()) LoadFieldInfos(active ? active : Transaction);
 }
 
+bool TpFIBTableInfo::OpenRepository(TFIBTransaction* Transaction, TFIBCustomDataSet& Repository, const std::string& OrderBy) {
+    TFIBDatabase* db = Transaction ? Transaction->GetMainDatabase() : nullptr;
+    if (!db || !RepositoryTableExists(db, 1)) return false;
+    try {
+        TPooledQuery version(Transaction, RepositoryVersionSQL, StartOption);
+        version->ParamByName("TN").SetAsString(FTableName);
+        version->ExecQuery();
+        FFIBVersion = version->Eof() ? 0 : version->Fields()[0].GetAsInteger();
+        version->Close();
+    } catch (const EFIBError&) {
+        // A repository from before the version column: it gets the column and starts at 0.
+        UpgradeFieldsInfoTable(Transaction);
+        FFIBVersion = 0;
+    }
+    TFIBCustomDataSet& repo = Repository;
+    repo.SetDatabase(db);
+    repo.SetTransaction(Transaction);
+    repo.SetPrepareOptions(0);
+    repo.SetSelectSQL("Select * from FIB$FIELDS_INFO where TABLE_NAME='" + FTableName + "' ORDER BY " + OrderBy);
+    try {
+        repo.Open();
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+void TpFIBTableInfo::ReloadRepositoryInfo(TFIBTransaction* Transaction) {
+    TFIBDataSet repo;
+    if (!OpenRepository(Transaction, repo, "TABLE_NAME,FIELD_NAME")) return;
+    if (FTableName == "ALIAS") {
+        FFields.clear();
+        for (repo.First(); !repo.Eof(); repo.Next()) {
+            auto info = std::make_unique<TpFIBFieldInfo>();
+            ReadRepositoryRow(repo, repo.Fields()[1]->AsString(), *info);
+            FFields.emplace_back(Trim(repo.Fields()[1]->AsString()), std::move(info));
+        }
+        return;
+    }
+    for (auto& [name, info] : FFields) ReadRepositoryRow(repo, name, *info);
+}
+
 void TpFIBTableInfo::LoadFieldInfos(TFIBTransaction* Transaction) {
-    if (FTableName != "ALIAS") {
+    TFIBDataSet repo;
+    const bool useRepo = FWithFieldRepository && OpenRepository(Transaction, repo, "FIELD_NAME");
+    if (FTableName == "ALIAS") {
+        FFields.clear();
+        if (!useRepo) return;
+        for (repo.First(); !repo.Eof(); repo.Next()) {
+            auto info = std::make_unique<TpFIBFieldInfo>();
+            ReadRepositoryRow(repo, repo.Fields()[1]->AsString(), *info);
+            FFields.emplace_back(Trim(repo.Fields()[1]->AsString()), std::move(info));
+        }
+        return;
+    }
+    {
         TPooledQuery format(Transaction, FormatSQL, StartOption);
         format->Prepare();
         format->ParamByName("TN").SetAsString(FTableName);
@@ -111,7 +283,9 @@ void TpFIBTableInfo::LoadFieldInfos(TFIBTransaction* Transaction) {
             const int64_t type = r[5].GetAsInt64();
             info->UsableInWhere = type != 9 && type != 261 && r[7].GetIsNull();
             info->CharSetID = r[6].GetAsInteger();
-            fields.emplace_back(Trim(r[0].GetAsString()), std::move(info));
+            const std::string column = Trim(r[0].GetAsString());
+            if (useRepo) ReadRepositoryRow(repo, column, *info);
+            fields.emplace_back(column, std::move(info));
         }
     };
     read(FieldsSQL, "TN");
@@ -154,12 +328,20 @@ TpFIBTableInfo* TpFIBTableInfoCollect::FindTableInfo(const std::string& DBName, 
     return nullptr;
 }
 
-TpFIBTableInfo* TpFIBTableInfoCollect::GetTableInfo(TFIBDatabase* Database, const std::string& TableName, bool) {
+TpFIBTableInfo* TpFIBTableInfoCollect::GetTableInfo(TFIBDatabase* Database, const std::string& TableName,
+                                                    bool WithFieldRepository) {
     if (!Database) return nullptr;
     const std::string name = DropDoubleQuotes(TableName);
     std::lock_guard lock(FLock);
-    if (TpFIBTableInfo* found = FindTableInfo(Database->DBName(), name)) return found;
+    if (TpFIBTableInfo* found = FindTableInfo(Database->DBName(), name)) {
+        if (WithFieldRepository && !found->WithFieldRepository()) {
+            found->ReloadRepositoryInfo(Database->GetInternalTransaction());
+            found->SetWithFieldRepository(true);
+        }
+        return found;
+    }
     auto info = std::make_unique<TpFIBTableInfo>();
+    info->SetWithFieldRepository(WithFieldRepository);
     info->Initialize(Database, Database->GetInternalTransaction(), name);
     FTables.push_back(std::move(info));
     return FTables.back().get();
@@ -185,6 +367,16 @@ void TpFIBTableInfoCollect::ClearForDatabase(TFIBDatabase* Database) {
 void TpFIBTableInfoCollect::Clear() {
     std::lock_guard lock(FLock);
     FTables.clear();
+}
+
+void TpFIBTableInfoCollect::Notification(TComponent* AComponent, TOperation Operation) {
+    // The database is half gone here: only its address is compared.
+    if (Operation == TOperation::opRemove) {
+        TRepositoryFlags& flags = RepositoryFlags();
+        std::lock_guard lock(flags.Lock);
+        std::erase_if(flags.Lines, [&](const auto& l) { return static_cast<TComponent*>(l.first) == AComponent; });
+    }
+    TComponent::Notification(AComponent, Operation);
 }
 
 int TpFIBTableInfoCollect::Count() {

@@ -1,12 +1,12 @@
 #pragma once
 // What the data sets know about database tables beyond a prepared statement: per table the
-// columns with their domain, default, computed flag and character set, and the primary key,
-// kept process-wide per database name and table name.
-//
-// Only the table information from the system tables is built here; the display settings of the
-// FIB$FIELDS_INFO repository are not read (a request with the repository gets the same
-// information without it).
+// columns with their domain, default, computed flag and character set, the primary key and, on
+// request, the display settings users keep in the repository table FIB$FIELDS_INFO of their
+// database; kept process-wide per database name and table name.
 #include "client/FIBDatabase.h"
+#include "platform/Component.h"
+#include "platform/DataSet.h"
+#include "platform/StringList.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,6 +17,8 @@
 
 namespace qnl {
 
+class TFIBCustomDataSet;
+
 class TpFIBFieldInfo {
 public:
     bool IsComputed = false;
@@ -25,6 +27,15 @@ public:
     std::string DomainName;
     bool DefaultIsEmptyString = false;
     int32_t CharSetID = 0;
+    // From the column's FIB$FIELDS_INFO row, when one was found.
+    bool HasRepositoryInfo = false;
+    std::string DisplayLabel;
+    bool Visible = false;
+    std::string EditFormat;
+    std::string DisplayFormat;
+    bool Triggered = false;
+    int32_t DisplayWidth = 0;
+    TStringList OtherInfo;            // name=value of the row's further columns
     // The domain's name holds BOOLEAN / GUID (upper-cased).
     bool IsBoolean() const;
     bool IsGuid() const;
@@ -36,6 +47,11 @@ public:
     const std::string& TableName() const { return FTableName; }
     // RDB$FORMAT of a table, RDB$RELATION_ID of a view.
     int32_t FormatNumber() const { return FFormatNumber; }
+    // The highest FIB$VERSION of the table's repository rows.
+    int32_t FIBVersion() const { return FFIBVersion; }
+    // Whether the repository settings were asked for when loading.
+    bool WithFieldRepository() const { return FWithFieldRepository; }
+    void SetWithFieldRepository(bool Value) { FWithFieldRepository = Value; }
     // Loads the columns of the table (or the output parameters of a procedure of that name) in
     // an active transaction of the database, or else in Transaction.
     void Initialize(TFIBDatabase* Database, TFIBTransaction* Transaction, const std::string& TableName);
@@ -44,18 +60,38 @@ public:
     int FieldCount() const { return static_cast<int>(FFields.size()); }
     // The primary-key columns joined by ";", read once in the database's internal transaction.
     std::string GetPrimaryKeys(TFIBDatabase* Database);
+    // Reads the repository settings again for the columns already known (for "ALIAS": the
+    // rows themselves).
+    void ReloadRepositoryInfo(TFIBTransaction* Transaction);
 
 private:
     void LoadFieldInfos(TFIBTransaction* Transaction);
+    // Opens the table's repository rows in Repository (ordered by OrderBy) and reads their
+    // version; false when the repository cannot be read.
+    bool OpenRepository(TFIBTransaction* Transaction, TFIBCustomDataSet& Repository, const std::string& OrderBy);
 
     std::string FDBName;
     std::string FTableName;
     std::string FPrimaryKeyFields = "@FIB_DEFERRED";
     std::vector<std::pair<std::string, std::unique_ptr<TpFIBFieldInfo>>> FFields;   // in position order
     int32_t FFormatNumber = 0;
+    int32_t FFIBVersion = 0;
+    bool FWithFieldRepository = false;
 };
 
-class TpFIBTableInfoCollect {
+// Fills Info from Repository's row of the field (looked for when the current row is another
+// one); nothing when there is none. Failures are swallowed: what was read before stays.
+void ReadRepositoryRow(TDataSet& Repository, const std::string& FieldName, TpFIBFieldInfo& Info);
+
+// Whether a repository table is in the database: Kind 1 FIB$FIELDS_INFO, 2 FIB$DATASETS_INFO,
+// 3 FIB$ERROR_MESSAGES. Asked once per database and only for the kinds in its UseRepositories
+// (false for the others without asking).
+bool RepositoryTableExists(TFIBDatabase* Database, int Kind);
+// Adds the newer columns, the version generator and the version triggers to FIB$FIELDS_INFO;
+// each step that fails is passed over.
+void UpgradeFieldsInfoTable(TFIBTransaction* Transaction);
+
+class TpFIBTableInfoCollect : public TComponent {
 public:
     // The table's information, loaded on the first request (in the database's internal
     // transaction); double quotes in the name are dropped. Server errors propagate and add
@@ -68,6 +104,10 @@ public:
     void ClearForDatabase(TFIBDatabase* Database);
     void Clear();
     int Count();
+
+protected:
+    // A database that goes takes its repository flags along.
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
     std::recursive_mutex FLock;

@@ -1,0 +1,408 @@
+// The data set's edit side beyond the post: parameters of modify statements taken from a record,
+// deleting, cancelling cached changes, the master's values at open, the update transaction and
+// the transaction and controls events; see FIBDataSet.h.
+#include "datasets/FIBDataSet.h"
+
+#include "client/StdFuncs.h"
+#include "client/StrUtil.h"
+#include "client/fib.h"
+#include "platform/DateTime.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace qnl {
+
+namespace {
+
+template <class T>
+T Load(const char* P) {
+    T value;
+    std::memcpy(&value, P, sizeof value);
+    return value;
+}
+
+uint8_t StatusOf(TRecordBuffer Buffer) { return static_cast<uint8_t>(Buffer[5]) & 7; }
+
+void SetStatus(TRecordBuffer Buffer, TCachedUpdateStatus Status) {
+    Buffer[5] = static_cast<char>((static_cast<uint8_t>(Buffer[5]) & ~7) | Status);
+}
+
+int32_t RecordNumberOf(TRecordBuffer Buffer) { return Load<int32_t>(Buffer); }
+
+} // namespace
+
+TDataSet* TFIBDataLink::GetDetailDataSet() { return FDataSet; }
+
+// ---- The master ----
+
+void TFIBCustomDataSet::SetDataSource(TDataSource* Value) {
+    if (Value && IsLinkedTo(Value)) RaiseClientError(cecCircularReference, {FullName()});
+    FDataLink.SetDataSource(Value);
+}
+
+void TFIBCustomDataSet::SetParamsFromMaster() {
+    TDataSet* master = DataSource() ? DataSource()->DataSet() : nullptr;
+    if (!master) return;
+    auto fill = [&](TFIBXSQLVAR& Param) {
+        std::string name = Param.Name();
+        if (IsMasParamName(name)) name = name.substr(4);
+        TField* field = master->FindField(name);
+        if (!field) return;
+        if (field->IsNull()) {
+            Param.SetIsNull(true);
+            return;
+        }
+        switch (field->DataType()) {
+        case ftString: Param.SetAsString(field->AsString()); break;
+        case ftSmallint:
+        case ftInteger:
+        case ftWord:
+        case ftBoolean: Param.SetAsInteger(field->AsInteger()); break;
+        case ftFloat:
+        case ftCurrency: Param.SetAsDouble(field->AsFloat()); break;
+        case ftBCD:
+            if (auto* bcd = dynamic_cast<TFIBBCDField*>(field); bcd && bcd->Size() == 0)
+                Param.SetAsInt64(bcd->AsLargeInt());
+            else
+                Param.SetAsBCD(field->AsBCD());
+            break;
+        case ftDate: Param.SetAsDate(field->AsDateTime()); break;
+        case ftTime: Param.SetAsTime(field->AsDateTime()); break;
+        case ftDateTime: Param.SetAsDateTime(field->AsDateTime()); break;
+        case ftBlob: {
+            std::unique_ptr<TStream> stream = master->CreateBlobStream(field, bmRead);
+            if (stream) Param.LoadFromStream(*stream);
+            break;
+        }
+        case ftWideString: Param.SetAsVariant(field->AsVariant()); break;
+        case ftLargeint: Param.SetAsInt64(field->AsLargeInt()); break;
+        case ftGuid: Param.SetAsGUID(StringAsGUID(field->AsString())); break;
+        default: RaiseClientError(cecUnsupportedFeature);
+        }
+    };
+    TFIBXSQLDA& params = FSelectQuery->Params();
+    for (int i = 0; i < params.Count(); ++i) fill(params.GetVar(i));
+    const TStringList& pending = FSelectQuery->PendingConversions();
+    for (int i = 0; i < pending.Count(); ++i)
+        if (TFIBXSQLVAR* param = FSelectQuery->FindParam(pending[i])) fill(*param);
+}
+
+// ---- Parameters from a record ----
+
+void TFIBCustomDataSet::SaveOldVersion(TRecordBuffer Buffer) {
+    const int32_t number = RecordNumberOf(Buffer);
+    if (number < 0 || !FRecords) return;
+    FRecords->SaveOldBuffer(ReduceIndex(number) + 1);
+}
+
+void TFIBCustomDataSet::SetQueryParams(TFIBQuery& Query, TRecordBuffer Buffer) {
+    if (!Buffer) RaiseClientError(cecBufferNotSet);
+    const int32_t number = RecordNumberOf(Buffer);
+    if (number < 0) return;
+    const char* newRecord = Buffer;
+    std::vector<char> saved;
+    const char* oldRecord = Buffer;
+    if (State() != dsInsert && FRecords) {
+        saved.assign(FRecordBufferSize, 0);
+        std::memcpy(saved.data(), Buffer, 5);
+        std::memcpy(saved.data() + 5, FRecords->GetOldBuffer(ReduceIndex(number) + 1), FRecordBufferSize - 5);
+        oldRecord = saved.data();
+    }
+    TDataSet* master = DataSource() ? DataSource()->DataSet() : nullptr;
+
+    auto fill = [&](TFIBXSQLVAR& Param) {
+        const std::string name = Param.Name();
+        std::string fieldName = name;
+        const char* source = newRecord;
+        if (IsOldParamName(name)) {
+            fieldName = name.substr(4);
+            source = oldRecord;
+        } else if (IsNewParamName(name)) {
+            fieldName = name.substr(4);
+        } else if (IsMasParamName(name) && master) {
+            if (TField* field = master->FindField(name.substr(4))) Param.SetAsVariant(field->AsVariant());
+            return;
+        }
+        TField* field = FindFieldCached(fieldName);
+        int column = 0;   // 1-based; 0: none
+        if (field && field->FieldKind() == fkData)
+            column = field->FieldNo();
+        else
+            column = FSelectQuery->FieldIndex(fieldName) + 1;
+        if (&Query != FSelectQuery.get()) {
+            if (column > 0 && &Query == FRefreshQuery.get() && DataSource()) {
+                if (TFIBXSQLVAR* select = FSelectQuery->FindParam(name)) {
+                    Param.Assign(*select);
+                    return;
+                }
+            } else if (column <= 0) {
+                if (TFIBXSQLVAR* select = FSelectQuery->FindParam(fieldName)) Param.Assign(*select);
+            }
+        }
+        if (column <= 0 || column > ColumnCount()) return;
+        if (source[6 + column - 1]) {
+            Param.SetIsNull(true);
+            return;
+        }
+        if (Param.GetIsNull()) Param.SetIsNull(false);
+        const TFIBFieldDescr& d = FFieldDescr.Items(column - 1);
+        const char* data = source + d.DataOffset;
+        switch (d.SqlType) {
+        case SQL_LONG:
+        case SQL_SHORT: {
+            const int32_t value = d.SqlType == SQL_LONG ? Load<int32_t>(data) : Load<int16_t>(data);
+            if (d.Scale >= 0)
+                Param.SetAsInteger(value);
+            else
+                Param.SetAsDouble(value * std::pow(10.0, d.Scale));
+            break;
+        }
+        case SQL_FLOAT: Param.SetAsDouble(Load<float>(data)); break;
+        case SQL_DOUBLE:
+        case SQL_D_FLOAT: Param.SetAsDouble(Load<double>(data)); break;
+        case SQL_TIMESTAMP: {
+            const auto ms = static_cast<int64_t>(std::llround(Load<double>(data)));
+            Param.SetAsTimeStamp(TTimeStamp{static_cast<int32_t>(ms % 86400000), static_cast<int32_t>(ms / 86400000)});
+            break;
+        }
+        case SQL_TYPE_DATE: Param.SetAsTimeStamp(TTimeStamp{0, Load<int32_t>(data)}); break;
+        case SQL_TYPE_TIME: Param.SetAsTimeStamp(TTimeStamp{Load<int32_t>(data), 0}); break;
+        case SQL_INT64:
+            if (d.Scale >= -4 || InSet(FPrepareOptions, psSQLINT64ToBCD)) {
+                Param.SetAsInt64(Load<int64_t>(data));
+                Param.SetScale(d.Scale);
+            } else {
+                Param.SetAsDouble(Load<double>(data));
+            }
+            break;
+        case SQL_IB_BOOLEAN: Param.SetAsBoolean(Load<int16_t>(data) == 1); break;
+        case SQL_BOOLEAN: Param.SetAsBoolean(data[0] != 0); break;
+        case SQL_TEXT:
+        case SQL_VARYING: {
+            if (d.IsDBKey) {
+                // A DB_KEY goes back as the raw bytes it came as.
+                const bool nullable = Param.GetIsNullable();
+                Param.SetRawText(std::string_view(data, d.DataSize));
+                Param.SetIsNullable(nullable);
+                break;
+            }
+            if (d.FieldKind == 1) {
+                TGUID guid;
+                std::memcpy(&guid, data, sizeof guid);
+                Param.SetAsGUID(guid);
+                break;
+            }
+            size_t length;
+            const char* text = data;
+            if (d.InStringCollection) {
+                length = Load<uint32_t>(data);
+                text = data + 4;
+            } else {
+                length = strnlen(data, d.DataSize);
+            }
+            Param.SetRawText(std::string_view(text, std::min<size_t>(length, d.DataSize)));
+            break;
+        }
+        case SQL_ARRAY: Param.SetAsQuad(Load<ISC_QUAD>(data)); break;
+        case SQL_BLOB:
+        case SQL_QUAD: Param.SetAsQuad(Load<ISC_QUAD>(data)); break;
+        default: break;
+        }
+    };
+
+    TFIBXSQLDA& params = Query.Params();
+    for (int i = 0; i < params.Count(); ++i) fill(params.GetVar(i));
+    const TStringList& pending = Query.PendingConversions();
+    for (int i = 0; i < pending.Count(); ++i)
+        if (TFIBXSQLVAR* param = Query.FindParam(pending[i])) fill(*param);
+}
+
+// ---- The update transaction ----
+
+void TFIBCustomDataSet::StartUpdateTransaction() {
+    TFIBTransaction* tr = UpdateTransaction();
+    if (tr && !tr->Active() && InSet(FOptions, poStartTransaction)) tr->StartTransaction();
+}
+
+void TFIBCustomDataSet::CheckUpdateTransaction() {
+    TFIBTransaction* tr = UpdateTransaction();
+    if (!tr) RaiseClientError(cecTransactionNotAssigned, {FullName()});
+    tr->CheckInTransaction();
+}
+
+void TFIBCustomDataSet::AutoCommitUpdate() {
+    TFIBTransaction* tr = UpdateTransaction();
+    if (!AutoCommit || !tr || !tr->Active()) return;
+    if (tr != Transaction() && tr->TimeoutAction != TACommitRetaining)
+        tr->Commit();
+    else
+        tr->CommitRetaining();
+}
+
+// ---- Delete ----
+
+void TFIBCustomDataSet::InternalDeleteRecord(TFIBQuery& Query, TRecordBuffer Buffer) {
+    StartUpdateTransaction();
+    // Prepared first, so that each value goes in as the type the server described.
+    if (&Query == FDeleteQuery.get()) PrepareModifyQuery(2);
+    SetQueryParams(Query, Buffer);
+    Query.ExecQuery();
+    if (Query.Open()) Query.Next();
+    // Whether the row is really gone is asked again only with poRefreshAfterDelete, which
+    // needs the refresh statement of the editing part; without it the delete counts as done.
+    SetStatus(Buffer, cusDeletedApplied);
+    WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
+    if (!FCachedUpdates) AutoCommitUpdate();
+}
+
+void TFIBCustomDataSet::InternalDelete() {
+    TRecordBuffer buffer = ActiveBuffer();
+    if (!CanDelete()) RaiseClientError(cecCantDelete, {FullName()});
+    if (FCachedUpdates) {
+        if (StatusOf(buffer) == cusInserted) {
+            SetStatus(buffer, cusUninserted);
+            --FPendingChangeCount;
+        } else {
+            SetStatus(buffer, cusDeleted);
+            ++FPendingChangeCount;
+        }
+        WriteRecordToCache(RecordNumberOf(buffer), buffer);
+    } else {
+        InternalDeleteRecord(*FDeleteQuery, buffer);
+    }
+    ++FHiddenCount;
+    FUpdatesPending = FPendingChangeCount > 0;
+}
+
+// ---- Cancelling cached changes ----
+
+void TFIBCustomDataSet::CancelUpdates() {
+    DisableControls();
+    Guarded(
+        [&] {
+            if (State() == dsEdit || State() == dsInsert) Cancel();
+            if (FUpdatesPending && FCachedUpdates && FRecords) {
+                std::vector<char> record(FRecordBufferSize, 0);
+                for (int i = 0; i < FRecordCount; ++i) {
+                    ReadRecordFromCache(i, record.data(), false);
+                    switch (StatusOf(record.data())) {
+                    case cusModified: FRecords->RestoreFromOld(ReduceIndex(i) + 1); break;
+                    case cusInserted:
+                        SetStatus(record.data(), cusUninserted);
+                        WriteRecordToCache(i, record.data());
+                        ++FHiddenCount;
+                        break;
+                    case cusDeleted:
+                        SetStatus(record.data(), cusUnmodified);
+                        WriteRecordToCache(i, record.data());
+                        --FHiddenCount;
+                        break;
+                    default: break;
+                    }
+                }
+            }
+            FPendingChangeCount = 0;
+            FUpdatesPending = false;
+            if (Active()) {
+                // The current record stays when it is still shown, else the first one is.
+                std::vector<char> current(FRecordBufferSize, 0);
+                const bool keep = FCurrentRecord >= 0 && FCurrentRecord < FRecordCount &&
+                                  (ReadRecordFromCache(FCurrentRecord, current.data(), false),
+                                   IsVisibleRecord(current.data()));
+                if (keep)
+                    Resync({});
+                else
+                    First();
+            }
+            if (FRecords) FRecords->ClearLog();
+        },
+        [&] { EnableControls(); });
+}
+
+// ---- Event callers of the edit ----
+
+void TFIBCustomDataSet::DoBeforeEdit() {
+    if (!CanEdit()) throw EAbort();
+    TRecordBuffer buffer = ActiveBuffer();
+    // Under cached updates the version before the first change stays the saved one.
+    if (!(FCachedUpdates && StatusOf(buffer) != cusUnmodified)) SaveOldVersion(buffer);
+    TDataSet::DoBeforeEdit();
+    if (!Active()) RaiseClientError(cecDataSetClosed, {"continue after BeforeEdit", FullName()});
+}
+
+void TFIBCustomDataSet::DoBeforeDelete() {
+    if (!CanDelete()) throw EAbort();
+    TRecordBuffer buffer = ActiveBuffer();
+    if (!(FCachedUpdates && StatusOf(buffer) != cusUnmodified)) SaveOldVersion(buffer);
+    TDataSet::DoBeforeDelete();
+    if (!Active()) RaiseClientError(cecDataSetClosed, {"continue after BeforeDelete", FullName()});
+}
+
+void TFIBCustomDataSet::DoBeforePost() {
+    if (State() == dsEdit || State() == dsInsert) TDataSet::DoBeforePost();
+    if (!Active()) RaiseClientError(cecDataSetClosed, {"continue after BeforePost", FullName()});
+}
+
+// ---- The extended data sets' operations ----
+
+void TFIBCustomDataSet::FillParamsToFieldsLinks(TStringList&) {
+    throw Exception("Abstract error: " + ClassName() + ".FillParamsToFieldsLinks");
+}
+
+void TFIBCustomDataSet::ApplyRepositoryInfo() {
+    throw Exception("Abstract error: " + ClassName() + ".ApplyRepositoryInfo");
+}
+
+// ---- Transaction callbacks ----
+
+void TFIBCustomDataSet::AddReadCallbacks(TFIBTransaction* Tr) {
+    if (!Tr) return;
+    Tr->AddEvent(TMethod<TObject*>(this, &TFIBCustomDataSet::ReadTrBeforeStart), tekBeforeStart);
+    Tr->AddEvent(TMethod<TObject*>(this, &TFIBCustomDataSet::ReadTrAfterStart), tekAfterStart);
+    Tr->AddEndEvent(TEndTrEvent(this, &TFIBCustomDataSet::ReadTrBeforeEnd), tekBeforeEnd);
+    Tr->AddEndEvent(TEndTrEvent(this, &TFIBCustomDataSet::ReadTrAfterEnd), tekAfterEnd);
+}
+
+void TFIBCustomDataSet::AddUpdateCallbacks(TFIBTransaction* Tr) {
+    if (!Tr) return;
+    Tr->AddEvent(TMethod<TObject*>(this, &TFIBCustomDataSet::UpdateTrBeforeStart), tekBeforeStart);
+    Tr->AddEvent(TMethod<TObject*>(this, &TFIBCustomDataSet::UpdateTrAfterStart), tekAfterStart);
+    Tr->AddEndEvent(TEndTrEvent(this, &TFIBCustomDataSet::UpdateTrBeforeEnd), tekBeforeEnd);
+    Tr->AddEndEvent(TEndTrEvent(this, &TFIBCustomDataSet::DoAfterEndUpdateTransaction), tekAfterEnd);
+}
+
+void TFIBCustomDataSet::RemoveUpdateCallbacks(TFIBTransaction* Tr) {
+    if (!Tr) return;
+    Tr->RemoveEvent(TMethod<TObject*>(this, &TFIBCustomDataSet::UpdateTrBeforeStart), tekBeforeStart);
+    Tr->RemoveEvent(TMethod<TObject*>(this, &TFIBCustomDataSet::UpdateTrAfterStart), tekAfterStart);
+    Tr->RemoveEndEvent(TEndTrEvent(this, &TFIBCustomDataSet::UpdateTrBeforeEnd), tekBeforeEnd);
+    Tr->RemoveEndEvent(TEndTrEvent(this, &TFIBCustomDataSet::DoAfterEndUpdateTransaction), tekAfterEnd);
+}
+
+void TFIBCustomDataSet::ReadTrBeforeStart(TObject* Sender) {
+    if (BeforeStartTransaction) BeforeStartTransaction(Sender);
+}
+void TFIBCustomDataSet::ReadTrAfterStart(TObject* Sender) {
+    if (AfterStartTransaction) AfterStartTransaction(Sender);
+}
+void TFIBCustomDataSet::ReadTrBeforeEnd(TFIBTransaction* Tr, TTransactionAction Action, bool Force) {
+    if (BeforeEndTransaction) BeforeEndTransaction(Tr, Action, Force);
+}
+void TFIBCustomDataSet::ReadTrAfterEnd(TFIBTransaction* Tr, TTransactionAction Action, bool Force) {
+    if (AfterEndTransaction) AfterEndTransaction(Tr, Action, Force);
+}
+void TFIBCustomDataSet::UpdateTrBeforeStart(TObject* Sender) {
+    if (BeforeStartUpdateTransaction) BeforeStartUpdateTransaction(Sender);
+}
+void TFIBCustomDataSet::UpdateTrAfterStart(TObject* Sender) {
+    if (AfterStartUpdateTransaction) AfterStartUpdateTransaction(Sender);
+}
+void TFIBCustomDataSet::UpdateTrBeforeEnd(TFIBTransaction* Tr, TTransactionAction Action, bool Force) {
+    if (BeforeEndUpdateTransaction) BeforeEndUpdateTransaction(Tr, Action, Force);
+}
+void TFIBCustomDataSet::DoAfterEndUpdateTransaction(TFIBTransaction* Tr, TTransactionAction Action, bool Force) {
+    if (AfterEndUpdateTransaction) AfterEndUpdateTransaction(Tr, Action, Force);
+}
+
+} // namespace qnl

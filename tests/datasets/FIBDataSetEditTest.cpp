@@ -1,0 +1,344 @@
+// The data set's edit side against real Firebird 3: deleting through DeleteSQL with parameters
+// taken from the record, cancelling cached changes, a master's values at open, the transaction
+// and controls events, and the refusal of the limited cache model. The tests change their
+// database, so it is their own.
+#include "datasets/FIBDataSet.h"
+
+#include "client/fib.h"
+#include "fixtures/FbFixture.h"
+#include "platform/VariantConv.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qnl {
+namespace {
+
+const char* const Ddl = R"(
+CREATE TABLE ALLT (
+  ID INTEGER NOT NULL PRIMARY KEY, SI SMALLINT, N42 NUMERIC(4,2), N92 NUMERIC(9,2), BI BIGINT, N184 NUMERIC(18,4),
+  N186 NUMERIC(18,6), DP DOUBLE PRECISION, FL FLOAT, DT DATE, TM TIME, TS TIMESTAMP, C CHAR(10), V VARCHAR(40),
+  VU VARCHAR(10) CHARACTER SET UTF8, BO BOOLEAN, OCT CHAR(16) CHARACTER SET OCTETS, MEMO BLOB SUB_TYPE TEXT);
+CREATE TABLE PEOPLE (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20));
+INSERT INTO ALLT VALUES (1, -7, -12.34, 1234567.89, -9223372036854775808, -12.3456, 0.000001, 2.5, 0.25,
+  '2024-02-29', '23:59:58.123', '1858-11-17 00:00:01.5', 'abc', 'a text longer than twenty characters', 'Grüße', TRUE,
+  x'41424320202020202020202020202020', 'memo one');
+INSERT INTO ALLT (ID) VALUES (2);
+INSERT INTO ALLT VALUES (3, 32767, 99.99, -0.01, 9223372036854775807, 99999999999999.9999, -123.456789, -1.0E300, -3.5,
+  '0001-01-01', '00:00:00', '9999-12-31 23:59:59.999', 'x         ', '', '', FALSE,
+  x'00000000000000000000000000000020', '');
+INSERT INTO PEOPLE VALUES (1, 'Ann');
+INSERT INTO PEOPLE VALUES (2, 'Bob');
+INSERT INTO PEOPLE VALUES (3, 'Cid');
+INSERT INTO PEOPLE VALUES (4, 'Dee');
+INSERT INTO PEOPLE VALUES (5, 'Eve');
+CREATE TABLE DOOMED (ID INTEGER NOT NULL PRIMARY KEY);
+INSERT INTO DOOMED VALUES (1);
+INSERT INTO DOOMED VALUES (2);
+COMMIT;
+)";
+
+// Shows the record buffer a modify statement's parameters are taken from.
+class TEditedDataSet : public TFIBDataSet {
+public:
+    using TFIBDataSet::TFIBDataSet;
+    TRecordBuffer Current() const { return ActiveBuffer(); }
+};
+
+class FIBDataSetEditTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { Db = new test::TempDatabase(Ddl); }
+    static void TearDownTestSuite() {
+        delete Db;
+        Db = nullptr;
+    }
+
+    void SetUp() override {
+        Form.SetName("Form1");
+        Database.SetName("DB");
+        Database.SetDBName(Db->Path());
+        Database.ConnectParams().SetUserName("SYSDBA");
+        Database.ConnectParams().SetCharSet("UTF8");
+        Database.SetSQLDialect(3);
+        Database.Open();
+        Transaction.SetName("Tr");
+        Transaction.SetDefaultDatabase(&Database);
+        UpdateTr.SetName("UpdTr");
+        UpdateTr.SetDefaultDatabase(&Database);
+        DS = NewDataSet("DS");
+    }
+    void TearDown() override {
+        Detail.reset();
+        DS.reset();
+        for (TFIBTransaction* tr : {&Transaction, &UpdateTr})
+            if (tr->Active()) tr->Rollback();
+        Database.Close();
+    }
+    std::unique_ptr<TEditedDataSet> NewDataSet(const std::string& Name) {
+        auto ds = std::make_unique<TEditedDataSet>(&Form);
+        ds->SetName(Name);
+        ds->SetDatabase(&Database);
+        ds->SetTransaction(&Transaction);
+        return ds;
+    }
+    int64_t Count(const std::string& Where) {
+        TFIBTransaction reader;
+        reader.SetDefaultDatabase(&Database);
+        const int64_t n = Database.QueryValue("SELECT COUNT(*) FROM " + Where, 0, {}, &reader).AsInt64();
+        if (reader.Active()) reader.Commit();
+        return n;
+    }
+
+    static test::TempDatabase* Db;
+    TComponent Form;
+    TFIBDatabase Database{&Form};
+    TFIBTransaction Transaction{&Form};
+    TFIBTransaction UpdateTr{&Form};
+    std::unique_ptr<TEditedDataSet> DS;
+    std::unique_ptr<TEditedDataSet> Detail;
+};
+
+test::TempDatabase* FIBDataSetEditTest::Db = nullptr;
+
+std::string ErrorOf(const std::function<void()>& Action) {
+    try {
+        Action();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// A delete statement that matches a row only when every column's value went back unchanged:
+// each record of a table with every kind of column (one all null) is found and deleted.
+TEST_F(FIBDataSetEditTest, DeleteFindsEveryRowByTheValuesItsRecordGivesTheStatement) {
+    const std::vector<std::string> columns = {"SI", "N42", "N92", "BI", "N184", "N186", "DP", "FL", "DT", "TM", "TS",
+                                              "C",  "V",   "VU",  "BO", "OCT",  "MEMO"};
+    std::string where = "ID = ?OLD_ID";
+    for (const std::string& c : columns)
+        if (c == "MEMO")
+            where += " AND ((MEMO IS NULL AND ?MEMO IS NULL) OR MEMO = ?MEMO)";   // a blob id compares as its text
+        else
+            where += " AND " + c + " IS NOT DISTINCT FROM ?" + c;
+    DS->SetUpdateTransaction(&UpdateTr);
+    DS->DeleteSQL().SetText("DELETE FROM ALLT WHERE " + where);
+    DS->SetSelectSQL("SELECT * FROM ALLT ORDER BY ID");
+    DS->SetOptions(DS->Options() & ~SetOf<TpFIBDsOptions>(poTrimCharFields));
+    DS->Open();
+    DS->FetchAll();
+    for (int id = 1; id <= 3; ++id) {
+        SCOPED_TRACE("row " + std::to_string(id));
+        ASSERT_EQ(DS->FieldByName("ID")->AsInteger(), id);
+        DS->Delete();
+        EXPECT_EQ(DS->RecordCount(), 3 - id);
+        EXPECT_EQ(Database.QueryValue("SELECT COUNT(*) FROM ALLT WHERE ID = " + std::to_string(id), 0, {}, &UpdateTr).AsInt64(), 0);
+    }
+    EXPECT_TRUE(DS->IsEmpty());
+    // The statements ran in the update transaction, which the program ends.
+    ASSERT_TRUE(UpdateTr.Active());
+    UpdateTr.Rollback();
+    EXPECT_EQ(Count("ALLT"), 3);
+}
+
+TEST_F(FIBDataSetEditTest, DeleteUnderAutoCommitCommitsAndWithoutDeleteSqlIsRefused) {
+    DS->SetSelectSQL("SELECT ID FROM DOOMED ORDER BY ID");
+    DS->Open();
+    DS->FetchAll();
+    EXPECT_THROW(DS->Delete(), EAbort);   // the framework's silent refusal: nothing happens
+    EXPECT_EQ(DS->RecordCount(), 2);
+    DS->Close();
+
+    DS->DeleteSQL().SetText("DELETE FROM DOOMED WHERE ID = ?ID");
+    DS->SetUpdateTransaction(&UpdateTr);
+    DS->AutoCommit = true;
+    DS->Open();
+    DS->Last();
+    DS->Delete();
+    EXPECT_FALSE(UpdateTr.Active());
+    EXPECT_EQ(Count("DOOMED"), 1);
+    EXPECT_EQ(DS->RecordCount(), 1);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 1);
+}
+
+TEST_F(FIBDataSetEditTest, OldParametersTakeTheValuesBeforeTheEditNewAndPlainOnesTheEdited) {
+    DS->SetCachedUpdates(true);
+    DS->UpdateSQL().SetText("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+    DS->Open();
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Amy");
+    DS->Post();
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Alma");
+    DS->Post();
+    TFIBQuery probe;
+    probe.SetDatabase(&Database);
+    probe.SetTransaction(&Transaction);
+    probe.SQL().SetText("SELECT ?OLD_NAME, ?NEW_NAME, ?NAME, ?OLD_ID FROM RDB$DATABASE");
+    DS->SetQueryParams(probe, DS->Current());
+    // Under cached updates the saved version is the one before the first change.
+    EXPECT_EQ(probe.Params().GetVar(0).GetAsString(), "Ann");
+    EXPECT_EQ(probe.Params().GetVar(1).GetAsString(), "Alma");
+    EXPECT_EQ(probe.Params().GetVar(2).GetAsString(), "Alma");
+    EXPECT_EQ(probe.Params().GetVar(3).GetAsInteger(), 1);
+    EXPECT_NE(ErrorOf([&] { DS->SetQueryParams(probe, nullptr); }).find("Buffer not set."), std::string::npos);
+}
+
+TEST_F(FIBDataSetEditTest, CancelUpdatesRestoresEditsHidesInsertsAndShowsDeletes) {
+    DS->SetCachedUpdates(true);
+    DS->UpdateSQL().SetText("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+    DS->InsertSQL().SetText("INSERT INTO PEOPLE VALUES (?ID, ?NAME)");
+    DS->DeleteSQL().SetText("DELETE FROM PEOPLE WHERE ID = ?OLD_ID");
+    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+    DS->Open();
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Amy");
+    DS->Post();
+    DS->Append();
+    DS->FieldByName("ID")->SetAsInteger(6);
+    DS->FieldByName("NAME")->SetAsString("Fay");
+    DS->Post();
+    DS->First();
+    DS->MoveBy(2);
+    ASSERT_EQ(DS->FieldByName("NAME")->AsString(), "Cid");
+    DS->FetchAll();
+    DS->Delete();
+    EXPECT_EQ(DS->RecordCount(), 5);   // five shown: one more, one less
+    EXPECT_TRUE(DS->UpdatesPending());
+
+    DS->CancelUpdates();
+    EXPECT_FALSE(DS->UpdatesPending());
+    std::vector<std::string> names;
+    for (DS->First(); !DS->Eof(); DS->Next()) names.push_back(DS->FieldByName("NAME")->AsString());
+    EXPECT_EQ(names, (std::vector<std::string>{"Ann", "Bob", "Cid", "Dee", "Eve"}));
+    EXPECT_EQ(DS->RecordCount(), 5);
+    EXPECT_EQ(Count("PEOPLE"), 5);   // nothing reached the server
+
+    // Switching cached updates off with changes pending drops them the same way.
+    DS->First();
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Amy");
+    DS->Post();
+    DS->SetCachedUpdates(false);
+    EXPECT_FALSE(DS->UpdatesPending());
+    DS->First();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Ann");
+}
+
+TEST_F(FIBDataSetEditTest, ADetailTakesItsParametersFromTheMasterAtOpen) {
+    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+    DS->Open();
+    DS->MoveBy(2);
+    TDataSource source(&Form);
+    source.SetDataSet(DS.get());
+    Detail = NewDataSet("Detail");
+    Detail->SetDataSource(&source);
+    Detail->SetSelectSQL("SELECT ID, NAME FROM PEOPLE WHERE ID = ?ID OR ID = ?MAS_ID + 1 ORDER BY ID");
+    Detail->Open();
+    std::vector<int> ids;
+    for (; !Detail->Eof(); Detail->Next()) ids.push_back(Detail->FieldByName("ID")->AsInteger());
+    EXPECT_EQ(ids, (std::vector<int>{3, 4}));
+
+    // A master that would follow its own detail is refused and keeps no source.
+    TDataSource detailSource(&Form);
+    detailSource.SetDataSet(Detail.get());
+    EXPECT_NE(ErrorOf([&] { DS->SetDataSource(&detailSource); }).find("Circular references not permitted.(Form1.DS)"),
+              std::string::npos);
+    EXPECT_EQ(DS->DataSource(), nullptr);
+}
+
+TEST_F(FIBDataSetEditTest, TransactionEventsFollowTheReadAndTheUpdateTransaction) {
+    std::vector<std::string> log;
+    DS->BeforeStartTransaction = [&](TObject* S) { log.push_back("read start " + ComponentFullName(dynamic_cast<TComponent*>(S))); };
+    DS->AfterStartTransaction = [&](TObject*) { log.push_back("read started"); };
+    DS->BeforeEndTransaction = [&](TFIBTransaction*, TTransactionAction A, bool) {
+        log.push_back("read end " + std::to_string(A));
+    };
+    DS->AfterEndTransaction = [&](TFIBTransaction*, TTransactionAction, bool) { log.push_back("read ended"); };
+    DS->BeforeStartUpdateTransaction = [&](TObject*) { log.push_back("update start"); };
+    DS->AfterStartUpdateTransaction = [&](TObject*) { log.push_back("update started"); };
+    DS->BeforeEndUpdateTransaction = [&](TFIBTransaction*, TTransactionAction, bool) { log.push_back("update end"); };
+    DS->AfterEndUpdateTransaction = [&](TFIBTransaction* T, TTransactionAction, bool) {
+        log.push_back("update ended " + T->Name());
+    };
+    // One transaction for both: both sets fire (the transaction calls its start listeners
+    // from the last one added).
+    Transaction.StartTransaction();
+    Transaction.Commit();
+    EXPECT_EQ(log, (std::vector<std::string>{"update start", "read start Form1.Tr", "update started", "read started",
+                                             "read end 2", "update end", "read ended", "update ended Tr"}));
+    log.clear();
+    DS->SetUpdateTransaction(&UpdateTr);
+    Transaction.StartTransaction();
+    Transaction.Rollback();
+    UpdateTr.StartTransaction();
+    UpdateTr.Commit();
+    EXPECT_EQ(log, (std::vector<std::string>{"read start Form1.Tr", "read started", "read end 0", "read ended",
+                                             "update start", "update started", "update end", "update ended UpdTr"}));
+    // A data set moved to another transaction hears no more of the old one.
+    log.clear();
+    TFIBTransaction other(&Form);
+    other.SetDefaultDatabase(&Database);
+    DS->SetTransaction(&other);
+    Transaction.StartTransaction();
+    Transaction.Commit();
+    EXPECT_TRUE(log.empty());
+    other.StartTransaction();
+    other.Commit();
+    EXPECT_EQ(log.size(), 4u);
+}
+
+TEST_F(FIBDataSetEditTest, ControlsEventsFireOnceForEachChangeOfTheDisabledState) {
+    int disabled = 0, enabled = 0;
+    DS->OnDisableControls = [&](TObject*) { ++disabled; };
+    DS->OnEnableControls = [&](TObject*) { ++enabled; };
+    DS->DisableControls();
+    DS->DisableControls();
+    EXPECT_EQ(disabled, 1);
+    DS->EnableControls();
+    EXPECT_EQ(enabled, 0);
+    DS->EnableControls();
+    EXPECT_EQ(enabled, 1);
+    DS->SetSelectSQL("SELECT ID FROM PEOPLE");
+    DS->Open();
+    DS->FetchAll();   // runs with controls disabled
+    EXPECT_EQ(disabled, 2);
+    EXPECT_EQ(enabled, 2);
+}
+
+TEST_F(FIBDataSetEditTest, TheLimitedCacheModelIsCheckedThenRefusedAndTheStandardModelStays) {
+    DS->SetSelectSQL("SELECT ID FROM PEOPLE");
+    EXPECT_NE(ErrorOf([&] { DS->CacheModelOptions().SetCacheModelKind(cmkLimitedBufferSize); })
+                  .find("Form1.DS. Can't use limited cache. \r\nCachedUpdates must be False,"),
+              std::string::npos);
+    DS->SetSelectSQL("SELECT ID FROM PEOPLE ORDER BY ID");
+    EXPECT_NE(ErrorOf([&] { DS->CacheModelOptions().SetCacheModelKind(cmkLimitedBufferSize); }).find("Unsupported feature."),
+              std::string::npos);
+    EXPECT_EQ(DS->CacheModelOptions().CacheModelKind(), cmkStandard);
+}
+
+TEST_F(FIBDataSetEditTest, TheDataSetAnswersThroughItsLargerInterface) {
+    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE WHERE ID BETWEEN ?LO AND ?HI ORDER BY ID");
+    ISQLDataSetObject& object = *DS;
+    object.Prepare();
+    EXPECT_TRUE(DS->Prepared());
+    object.SetParamValues("HI;LO", {Variant(4), Variant(2)});
+    DS->Open();
+    int index = -1;
+    EXPECT_TRUE(object.FieldExist("NAME", index));
+    EXPECT_EQ(object.FieldValue(index, false).AsString(), "Bob");
+    EXPECT_EQ(object.GetRelationName(DS->FieldByName("NAME")), "PEOPLE");
+    EXPECT_EQ(object.GetFieldOrigin(DS->FieldByName("NAME")), "PEOPLE.NAME");
+    int rows = 0;
+    for (; !object.IEof(); object.INext()) ++rows;
+    EXPECT_EQ(rows, 3);
+    TStringList links;
+    EXPECT_NE(ErrorOf([&] { object.FillParamsToFieldsLinks(links); }), "no error");   // the extended data sets give it
+}
+
+} // namespace
+} // namespace qnl
