@@ -260,7 +260,8 @@ void TpFIBTableInfo::LoadFieldInfos(TFIBTransaction* Transaction) {
     std::vector<std::pair<std::string, std::unique_ptr<TpFIBFieldInfo>>> fields;
     auto read = [&](const char* SQL, const char* Param) {
         TPooledQuery q(Transaction, SQL, options);
-        q->SetMDTSQLExecutor(se_Server);
+        // The writer frees the prepared statement every time; a pooled statement keeps it.
+        if (q->MDTSQLExecutor() != se_Server) q->SetMDTSQLExecutor(se_Server);
         q->ParamByName(Param).SetAsString(FTableName);
         q->ExecQuery();
         // The statement stands on its first row after the execute.

@@ -5,6 +5,7 @@
 #include "datasets/FIBDataSet.h"
 
 #include "client/fib.h"
+#include "datasets/pFIBDataInfo.h"
 #include "fixtures/FbFixture.h"
 #include "platform/VariantConv.h"
 
@@ -37,6 +38,11 @@ INSERT INTO PEOPLE VALUES (3, 'Cid');
 INSERT INTO PEOPLE VALUES (4, 'Dee');
 INSERT INTO PEOPLE VALUES (5, 'Eve');
 CREATE TABLE DOOMED (ID INTEGER NOT NULL PRIMARY KEY);
+CREATE TABLE FIB$FIELDS_INFO (TABLE_NAME VARCHAR(31) NOT NULL, FIELD_NAME VARCHAR(31) NOT NULL,
+  DISPLAY_LABEL VARCHAR(25), DISPLAY_FORMAT VARCHAR(15), EDIT_FORMAT VARCHAR(15), VISIBLE SMALLINT, TRIGGERED SMALLINT,
+  HINT VARCHAR(30));
+INSERT INTO FIB$FIELDS_INFO VALUES ('PEOPLE', 'NAME', 'Full name', '', '', 1, 0, 'the person''s name');
+INSERT INTO FIB$FIELDS_INFO VALUES ('ALIAS', 'TOTAL', 'Sum', '#,##0.00', '0.00', 0, 1, NULL);
 INSERT INTO DOOMED VALUES (1);
 INSERT INTO DOOMED VALUES (2);
 COMMIT;
@@ -338,6 +344,65 @@ TEST_F(FIBDataSetEditTest, TheDataSetAnswersThroughItsLargerInterface) {
     EXPECT_EQ(rows, 3);
     TStringList links;
     EXPECT_NE(ErrorOf([&] { object.FillParamsToFieldsLinks(links); }), "no error");   // the extended data sets give it
+}
+
+// The statements that read the columns are pooled: every table read after the first one
+// gets its columns too (they came back empty).
+TEST_F(FIBDataSetEditTest, EveryTableReadInTurnHasItsColumns) {
+    TpFIBTableInfoCollect& cache = TableInfoCache();
+    cache.ClearForDatabase(&Database);
+    const std::vector<std::pair<std::string, int>> tables = {{"PEOPLE", 2}, {"DOOMED", 1}, {"ALLT", 18}};
+    for (int round = 0; round < 2; ++round)
+        for (const auto& [table, columns] : tables) {
+            SCOPED_TRACE(table + " round " + std::to_string(round));
+            TpFIBTableInfo* info = cache.GetTableInfo(&Database, table, false);
+            ASSERT_NE(info, nullptr);
+            EXPECT_EQ(info->FieldCount(), columns);
+            if (round == 0) continue;
+            cache.RemoveTable(table);   // the second round reads each table again
+            EXPECT_EQ(cache.GetTableInfo(&Database, table, false)->FieldCount(), columns);
+        }
+}
+
+// The repository was made before its version column: the first read gives it the column.
+TEST_F(FIBDataSetEditTest, RepositorySettingsAreReadWhenAskedForAndTheDatabaseUsesThem) {
+    TpFIBTableInfoCollect& cache = TableInfoCache();
+    Database.UseRepositories = 0;
+    cache.ClearForDatabase(&Database);
+    TpFIBFieldInfo* name = cache.GetFieldInfo(&Database, "PEOPLE", true, "NAME");
+    ASSERT_NE(name, nullptr);
+    EXPECT_FALSE(name->HasRepositoryInfo);
+
+    Database.UseRepositories = 7;
+    cache.ClearForDatabase(&Database);
+    ASSERT_NE(cache.GetTableInfo(&Database, "PEOPLE", false), nullptr);
+    name = cache.GetFieldInfo(&Database, "PEOPLE", false, "NAME");
+    ASSERT_NE(name, nullptr);
+    EXPECT_FALSE(name->HasRepositoryInfo);
+    // The same table asked for with the repository reads it.
+    name = cache.GetFieldInfo(&Database, "PEOPLE", true, "NAME");
+    ASSERT_NE(name, nullptr);
+    EXPECT_TRUE(name->HasRepositoryInfo);
+    EXPECT_EQ(name->DisplayLabel, "Full name");
+    EXPECT_TRUE(name->Visible);
+    EXPECT_FALSE(name->Triggered);
+    ASSERT_EQ(name->OtherInfo.Count(), 1);
+    EXPECT_EQ(name->OtherInfo[0], "HINT=the person's name");
+    TpFIBFieldInfo* id = cache.GetFieldInfo(&Database, "PEOPLE", true, "ID");
+    ASSERT_NE(id, nullptr);
+    EXPECT_FALSE(id->HasRepositoryInfo);
+    EXPECT_EQ(Count("RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'FIB$FIELDS_INFO' AND RDB$FIELD_NAME IN "
+                    "('FIB$VERSION', 'DISPLAY_WIDTH')"),
+              2);
+
+    // Fields described by their name in a data set rather than by a table.
+    cache.ClearForDatabase(&Database);
+    TpFIBFieldInfo* total = cache.GetFieldInfo(&Database, "ALIAS", true, "TOTAL");
+    ASSERT_NE(total, nullptr);
+    EXPECT_EQ(total->DisplayLabel, "Sum");
+    EXPECT_EQ(total->DisplayFormat, "#,##0.00");
+    EXPECT_TRUE(total->Triggered);
+    EXPECT_FALSE(total->Visible);
 }
 
 } // namespace
