@@ -394,7 +394,8 @@ std::string TFIBXSQLVAR::RawText() const {
 std::string TFIBXSQLVAR::TextValue() const {
     std::string text = RawText();
     TFIBDatabase* db = Database();
-    if (GetSQLType() == SQL_TEXT && db) {
+    // A column arrives padded to its declared characters; a parameter holds the value's bytes.
+    if (GetSQLType() == SQL_TEXT && db && !IsParam()) {
         const int bytesPerChar = db->BytesPerCharacter(GetSQLSubtype() & 0xFF);
         if (bytesPerChar > 1) text = FirstCharacters(text, static_cast<size_t>(GetSize() / bytesPerChar));
     }

@@ -314,6 +314,25 @@ TEST_F(FIBQueryTest, PoolNeedsOneDatabaseAndGoesWithIt) {
 
 // --- Parameters -----------------------------------------------------------------------------
 
+// On a UTF8 connection a text parameter holds its value's bytes, not a column's padded
+// characters: it reads back whole and survives a new prepare (it came back cut to a quarter).
+TEST_F(FIBQueryTest, TextParameterOnAUnicodeConnectionKeepsItsValueWhenPreparedAgain) {
+    Detach();
+    Database.ConnectParams().SetCharSet("UTF8");
+    Database.Open();
+    Transaction.StartTransaction();
+    Q.SQL().SetText("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = ?N");
+    for (const char* name : {"T", "RDB$RELATIONS", "L"}) {
+        SCOPED_TRACE(name);
+        Q.FreeHandle();   // as a changed executor or a data set's closing frees it
+        Q.ParamByName("N").SetAsString(name);
+        Q.ExecQuery();
+        EXPECT_EQ(Q.Fields()[0].GetAsInteger(), 1);
+        EXPECT_EQ(Q.ParamByName("N").GetAsString(), name);
+        Q.Close();
+    }
+}
+
 TEST_F(FIBQueryTest, NullParameterComparesLikeIsNull) {
     Q.SQL().SetText("SELECT COUNT(*) FROM T WHERE B = :P");
     auto count = [&] {
