@@ -814,14 +814,7 @@ void TFIBCustomDataSet::InternalPost() {
     const bool inserting = State() == dsInsert;
     TFIBQuery* query = inserting ? FInsertQuery.get() : FUpdateQuery.get();
     TRecordBuffer buffer = ActiveBuffer();
-    for (TField* f : BlobFields()) {
-        // A record's stream decides its column: empty is null, otherwise the stream's id.
-        TFIBBlobStream* stream = BlobSlot(buffer, f);
-        if (!stream) continue;
-        const TFIBFieldDescr& d = FFieldDescr.Items(f->FieldNo() - 1);
-        NullFlags(buffer)[f->FieldNo() - 1] = stream->BlobSize() == 0 ? 1 : 0;
-        std::memcpy(buffer + d.DataOffset, &stream->BlobID(), sizeof(ISC_QUAD));
-    }
+    ProcessBlobStreams(buffer, 0, nullptr);
     int32_t recNo;
     std::memcpy(&recNo, buffer, 4);
     uint8_t& status = reinterpret_cast<uint8_t&>(buffer[5]);

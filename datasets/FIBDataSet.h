@@ -160,7 +160,7 @@ public:
     void SetBeforeFetchRecord(TOnFetchRecord Value);
     TOnGetRecordError OnGetRecordError;
     TFieldNotify OnFieldChange;
-    TOnBlobFieldProcessing OnReadBlobField;
+    TOnBlobFieldProcessing OnReadBlobField, OnWriteBlobField;
     // Listeners called right after the published events, in list order.
     TNotifyEventList& BeforeOpenListeners() { return FBeforeOpenListeners; }
     TNotifyEventList& AfterOpenListeners() { return FAfterOpenListeners; }
@@ -198,6 +198,11 @@ public:
     void SetQueryParams(TFIBQuery& Query, TRecordBuffer Buffer);
     // Keeps the record's version before its first change (OldValue, OLD_ parameters).
     void SaveOldVersion(TRecordBuffer Buffer);
+    // For Field's blob stream in Buffer, or every blob field's when Field is nil: Mode 1 writes
+    // a changed body to the server (only accepts it when KeepWhenId and the stream has an id),
+    // Mode 2 puts back the body from before the edit, Mode 3 forgets that body, Mode 0 does
+    // nothing to the stream. In every mode the column takes the stream's id, null when empty.
+    void ProcessBlobStreams(TRecordBuffer Buffer, int Mode, TField* Field, bool Force = false, bool KeepWhenId = false);
     // Prepares a modify statement (0 UpdateQuery, 1 InsertQuery, 2 DeleteQuery, 3 RefreshQuery)
     // unless its text is empty, begins with the line "No Action" or it is prepared already.
     void PrepareModifyQuery(int Kind);
@@ -345,6 +350,7 @@ protected:
     void InternalPost() override;
     void InternalDelete() override;
     void InternalAddRecord(TRecordBuffer Buffer, bool Append) override;
+    void InternalCancel() override;
     void DoBeforeEdit() override;
     void DoBeforeDelete() override;
     void DoBeforePost() override;

@@ -320,6 +320,52 @@ void TFIBCustomDataSet::CancelUpdates() {
         [&] { EnableControls(); });
 }
 
+// ---- Blob streams of a record ----
+
+void TFIBCustomDataSet::ProcessBlobStreams(TRecordBuffer Buffer, int Mode, TField* Field, bool Force, bool KeepWhenId) {
+    if (!Buffer) return;
+    for (TField* f : BlobFields()) {
+        if (Field && f != Field) continue;
+        TFIBBlobStream* stream = BlobSlot(Buffer, f);
+        if (!stream) continue;
+        switch (Mode) {
+        case 1: {
+            const ISC_QUAD& id = stream->BlobID();
+            const bool hasId = id.gds_quad_high != 0 || id.gds_quad_low != 0;
+            auto* blob = dynamic_cast<TBlobField*>(f);
+            TBlobProgress progress;
+            if (OnWriteBlobField)
+                progress = [this, blob](int64_t Size, int64_t Done, bool& Stop) { OnWriteBlobField(blob, Size, Done, Stop); };
+            stream->WriteToServer(KeepWhenId && hasId, Force, progress);
+            break;
+        }
+        case 2: stream->RestoreSavedBody(); break;
+        case 3: stream->FreeSavedBody(); break;
+        default: break;
+        }
+        // The stream decides its column: empty is null, otherwise the stream's id.
+        const TFIBFieldDescr& d = FFieldDescr.Items(f->FieldNo() - 1);
+        NullFlags(Buffer)[f->FieldNo() - 1] = stream->BlobSize() == 0 ? 1 : 0;
+        std::memcpy(Buffer + d.DataOffset, &stream->BlobID(), sizeof(ISC_QUAD));
+    }
+}
+
+// ---- Cancel ----
+
+void TFIBCustomDataSet::InternalCancel() {
+    TDataSet::InternalCancel();
+    TRecordBuffer buffer = ActiveBuffer();
+    if (!buffer) return;
+    if (State() == dsInsert) {
+        if (FRecordCount > 0)
+            FCurrentRecord = GetBookmarkFlag(buffer) == bfEOF ? FRecordCount - 1 : FCurrentRecord + 1;
+        else
+            FCurrentRecord = -1;
+    }
+    // The bodies written during the edit go; the ones from before it come back.
+    ProcessBlobStreams(buffer, 2, nullptr);
+}
+
 // ---- Event callers of the edit ----
 
 void TFIBCustomDataSet::DoBeforeEdit() {

@@ -405,5 +405,32 @@ TEST_F(FIBDataSetEditTest, RepositorySettingsAreReadWhenAskedForAndTheDatabaseUs
     EXPECT_FALSE(total->Visible);
 }
 
+TEST_F(FIBDataSetEditTest, CancelPutsBackTheBlobBodyAndTheCursor) {
+    DS->UpdateSQL().SetText("UPDATE ALLT SET MEMO = ?MEMO WHERE ID = ?OLD_ID");
+    DS->InsertSQL().SetText("INSERT INTO ALLT (ID) VALUES (?ID)");
+    DS->SetSelectSQL("SELECT ID, MEMO FROM ALLT ORDER BY ID");
+    DS->Open();
+    ASSERT_EQ(DS->FieldByName("MEMO")->AsString(), "memo one");
+    DS->Edit();
+    DS->FieldByName("MEMO")->SetAsString("changed");
+    DS->Cancel();
+    EXPECT_EQ(DS->FieldByName("MEMO")->AsString(), "memo one");
+    DS->Edit();   // a second edit starts from the body as read
+    DS->FieldByName("MEMO")->SetAsString("changed again");
+    EXPECT_EQ(DS->FieldByName("MEMO")->AsString(), "changed again");
+    DS->Cancel();
+    EXPECT_EQ(DS->FieldByName("MEMO")->AsString(), "memo one");
+
+    // A cancelled insert leaves the cursor on the record it started at, or on the last one.
+    DS->Next();
+    DS->Insert();
+    DS->Cancel();
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 2);
+    DS->Append();
+    DS->Cancel();
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 3);
+    EXPECT_EQ(DS->RecordCount(), 3);
+}
+
 } // namespace
 } // namespace qnl
