@@ -196,6 +196,13 @@ public:
     // NEW_ and plain names from Buffer, MAS_ names from the master (client error 49 for no
     // buffer).
     void SetQueryParams(TFIBQuery& Query, TRecordBuffer Buffer);
+    // Runs Query (RefreshSQL's statement, or another) for the record in Buffer and stores the
+    // row it gives as that record, in Buffer and in the cache; false when no row came. With
+    // poRefreshDeletedRecord a record whose row is gone leaves the view. Client error 48 for a
+    // blank text or a closed data set that holds records.
+    bool RefreshFromQuery(TFIBQuery& Query, TRecordBuffer Buffer);
+    // Takes the active record out of the view as deleted on the server.
+    void DeleteFromCache();
     // Keeps the record's version before its first change (OldValue, OLD_ parameters).
     void SaveOldVersion(TRecordBuffer Buffer);
     // For Field's blob stream in Buffer, or every blob field's when Field is nil: Mode 1 writes
@@ -478,6 +485,7 @@ private:
     bool FControlsEnabled = true;
     bool FDataSetChangeDispatch = false;
     bool FCacheCalcFields = false;
+    bool FRecordRefresh = false;   // RefreshFromQuery runs: the record keeps its blob streams
 };
 
 // Publishes the data set's properties; adds nothing else.

@@ -218,6 +218,65 @@ void TFIBCustomDataSet::SetQueryParams(TFIBQuery& Query, TRecordBuffer Buffer) {
         if (TFIBXSQLVAR* param = Query.FindParam(pending[i])) fill(*param);
 }
 
+// ---- Re-reading a record ----
+
+bool TFIBCustomDataSet::RefreshFromQuery(TFIBQuery& Query, TRecordBuffer Buffer) {
+    if (!Buffer) return false;
+    bool found = false;
+    FRecordRefresh = true;
+    Guarded(
+        [&] {
+            bool blank = true;
+            for (int i = 0; i < Query.SQL().Count(); ++i)
+                if (!Trim(Query.SQL()[i]).empty()) blank = false;
+            if (blank || !Active()) {
+                if (GetRecordCount() > 0) RaiseClientError(cecCantRefresh, {FullName()});
+                return;
+            }
+            if (!FCachedUpdates) SaveOldVersion(Buffer);
+            if (!Query.Open() && !Query.ProcExecuted()) {
+                // Prepared before the values go in, so that each takes the described type.
+                if (&Query == FRefreshQuery.get()) PrepareModifyQuery(3);
+                SetQueryParams(Query, Buffer);
+                TFIBTransaction* tr = Query.Transaction();
+                if (InSet(FOptions, poStartTransaction) && tr && !tr->Active()) tr->StartTransaction();
+                Query.ExecQuery();
+            }
+            const bool procedure = Query.SQLType() == SQLExecProcedure;
+            if (!Query.Open() && !procedure) {
+                ProcessBlobStreams(Buffer, 0, nullptr);
+                return;
+            }
+            found = procedure || Query.Next() != nullptr;
+            if (!found && InSet(FOptions, poRefreshDeletedRecord)) {
+                ++FResyncCount;
+                Guarded([&] { DeleteFromCache(); }, [&] { --FResyncCount; });
+                DoAfterRefresh();
+            }
+            if (found) FetchRecord(Query, RecordNumberOf(Buffer), Buffer);
+            if (Query.Open()) Query.Close();
+            ProcessBlobStreams(Buffer, 0, nullptr);
+        },
+        [&] { FRecordRefresh = false; });
+    return found;
+}
+
+void TFIBCustomDataSet::DeleteFromCache() {
+    CheckDataSetOpen(" do delete from cache ");
+    DisableControls();
+    Guarded(
+        [&] {
+            TRecordBuffer buffer = ActiveBuffer();
+            SetStatus(buffer, cusDeletedApplied);
+            ++FHiddenCount;
+            const int32_t number = RecordNumberOf(buffer);
+            WriteRecordToCache(number, buffer);
+            FCurrentRecord = number;
+            Resync({});
+        },
+        [&] { EnableControls(); });
+}
+
 // ---- The update transaction ----
 
 void TFIBCustomDataSet::StartUpdateTransaction() {
@@ -249,9 +308,10 @@ void TFIBCustomDataSet::InternalDeleteRecord(TFIBQuery& Query, TRecordBuffer Buf
     SetQueryParams(Query, Buffer);
     Query.ExecQuery();
     if (Query.Open()) Query.Next();
-    // Whether the row is really gone is asked again only with poRefreshAfterDelete, which
-    // needs the refresh statement of the editing part; without it the delete counts as done.
-    SetStatus(Buffer, cusDeletedApplied);
+    // With poRefreshAfterDelete a row the refresh still finds stays (a trigger may refuse to
+    // delete it); otherwise the delete counts as done.
+    if (!InSet(FOptions, poRefreshAfterDelete) || !RefreshFromQuery(*FRefreshQuery, Buffer))
+        SetStatus(Buffer, cusDeletedApplied);
     WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
     if (!FCachedUpdates) AutoCommitUpdate();
 }
@@ -268,10 +328,12 @@ void TFIBCustomDataSet::InternalDelete() {
             ++FPendingChangeCount;
         }
         WriteRecordToCache(RecordNumberOf(buffer), buffer);
+        ++FHiddenCount;
     } else {
         InternalDeleteRecord(*FDeleteQuery, buffer);
+        // A row the refresh still found stays in view and keeps counting.
+        if (StatusOf(buffer) == cusDeletedApplied) ++FHiddenCount;
     }
-    ++FHiddenCount;
     FUpdatesPending = FPendingChangeCount > 0;
 }
 

@@ -59,6 +59,7 @@ void TFIBCustomDataSet::FetchRecordToCache(TFIBQuery& Query, int Index) {
     const int index = ReduceIndex(Index);
     char* record = FRecords->PrepareRecordForWrite(index + 1);
     for (TField* f : BlobFields()) {
+        if (FRecordRefresh) break;   // a re-read record keeps its streams
         // The slot of a reused ring record may still name an old stream.
         char* slot = record + BlobSlotOffset(f) - 5 - FStringAreaSize;
         TFIBBlobStream* stream = LoadSlot(slot);
@@ -148,6 +149,16 @@ void TFIBCustomDataSet::FetchRecordToCache(TFIBQuery& Query, int Index) {
         default: std::memcpy(data, x->sqldata, d.DataSize); break;
         }
     }
+    if (FRecordRefresh)
+        for (TField* f : BlobFields()) {
+            // The streams of a re-read record now stand for the blobs the row names.
+            TFIBBlobStream* stream = LoadSlot(record + BlobSlotOffset(f) - 5 - FStringAreaSize);
+            if (!stream) continue;
+            const TFIBFieldDescr& d = FFieldDescr.Items(f->FieldNo() - 1);
+            ISC_QUAD id{};
+            if (!record[1 + f->FieldNo() - 1]) std::memcpy(&id, record + d.DataOffset - 5, sizeof id);
+            stream->SetBlobID(id);
+        }
     if (AfterFetchRecord) {
         bool stop = false;
         AfterFetchRecord(&Query, index, stop);

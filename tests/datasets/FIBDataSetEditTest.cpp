@@ -38,6 +38,10 @@ INSERT INTO PEOPLE VALUES (3, 'Cid');
 INSERT INTO PEOPLE VALUES (4, 'Dee');
 INSERT INTO PEOPLE VALUES (5, 'Eve');
 CREATE TABLE DOOMED (ID INTEGER NOT NULL PRIMARY KEY);
+CREATE TABLE KEEP (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(10));
+INSERT INTO KEEP VALUES (1, 'one');
+INSERT INTO KEEP VALUES (2, 'two');
+INSERT INTO KEEP VALUES (3, 'three');
 CREATE TABLE FIB$FIELDS_INFO (TABLE_NAME VARCHAR(31) NOT NULL, FIELD_NAME VARCHAR(31) NOT NULL,
   DISPLAY_LABEL VARCHAR(25), DISPLAY_FORMAT VARCHAR(15), EDIT_FORMAT VARCHAR(15), VISIBLE SMALLINT, TRIGGERED SMALLINT,
   HINT VARCHAR(30));
@@ -430,6 +434,32 @@ TEST_F(FIBDataSetEditTest, CancelPutsBackTheBlobBodyAndTheCursor) {
     DS->Cancel();
     EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 3);
     EXPECT_EQ(DS->RecordCount(), 3);
+}
+
+// The refresh statement asks the server whether a row is still there.
+TEST_F(FIBDataSetEditTest, ARowTheRefreshStillFindsStaysAndOneItMissesLeavesTheView) {
+    DS->DeleteSQL().SetText("DELETE FROM KEEP WHERE ID = -?OLD_ID");   // deletes nothing
+    DS->RefreshSQL().SetText("SELECT ID, NAME FROM KEEP WHERE ID = ?OLD_ID AND ID <> 2");
+    DS->SetOptions(DS->Options() | SetOf<TpFIBDsOptions>(poRefreshAfterDelete));
+    DS->SetSelectSQL("SELECT ID, NAME FROM KEEP ORDER BY ID");
+    DS->Open();
+    DS->FetchAll();
+    DS->Delete();
+    EXPECT_EQ(DS->RecordCount(), 3);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 1);
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "one");
+
+    DS->Next();
+    EXPECT_FALSE(DS->RefreshFromQuery(DS->RefreshQuery(), DS->Current()));
+    EXPECT_EQ(DS->RecordCount(), 3);   // without poRefreshDeletedRecord the record stays
+    DS->SetOptions(DS->Options() | SetOf<TpFIBDsOptions>(poRefreshDeletedRecord));
+    EXPECT_FALSE(DS->RefreshFromQuery(DS->RefreshQuery(), DS->Current()));
+    EXPECT_EQ(DS->RecordCount(), 2);
+    std::vector<int> ids;
+    for (DS->First(); !DS->Eof(); DS->Next()) ids.push_back(DS->FieldByName("ID")->AsInteger());
+    EXPECT_EQ(ids, (std::vector<int>{1, 3}));
+    DS->Close();
+    EXPECT_EQ(Count("KEEP"), 3);
 }
 
 } // namespace
