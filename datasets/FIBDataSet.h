@@ -22,8 +22,8 @@
 // classes, field values and blob streams, field origins and key fields, the parameters a master
 // data set gives at open, the transaction and controls events, and of the edit side the checks,
 // the post of a record into the cache, deleting (cached or through DeleteSQL with parameters
-// from the record), cancelling cached changes and the reaction to the end of the read
-// transaction. The insert and update statements are run by derived classes; local sorting and
+// from the record), re-reading a record through RefreshSQL, cancel, cancelling cached changes
+// and the reaction to the end of the read transaction. The insert and update statements are run by derived classes; local sorting and
 // filtering, the master's scrolling and the limited cache model are not run by this class.
 #include "client/FIBDatabase.h"
 #include "client/FIBMiscellaneous.h"
