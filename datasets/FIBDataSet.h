@@ -358,6 +358,10 @@ protected:
     void InternalDelete() override;
     void InternalAddRecord(TRecordBuffer Buffer, bool Append) override;
     void InternalCancel() override;
+    // Re-reads the active record through RefreshSQL.
+    void InternalRefresh() override;
+    // Re-reads the record in Buffer through Query.
+    virtual void InternalRefreshRecord(TFIBQuery& Query, TRecordBuffer Buffer, bool SortChanged);
     void DoBeforeEdit() override;
     void DoBeforeDelete() override;
     void DoBeforePost() override;

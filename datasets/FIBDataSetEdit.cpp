@@ -261,6 +261,17 @@ bool TFIBCustomDataSet::RefreshFromQuery(TFIBQuery& Query, TRecordBuffer Buffer)
     return found;
 }
 
+void TFIBCustomDataSet::InternalRefresh() {
+    TDataSet::InternalRefresh();
+    InternalRefreshRecord(*FRefreshQuery, ActiveBuffer(), false);
+}
+
+// Keeping a local sort and refreshing the master are not run by this class: the record is
+// read again and nothing more.
+void TFIBCustomDataSet::InternalRefreshRecord(TFIBQuery& Query, TRecordBuffer Buffer, bool) {
+    RefreshFromQuery(Query, Buffer);
+}
+
 void TFIBCustomDataSet::DeleteFromCache() {
     CheckDataSetOpen(" do delete from cache ");
     DisableControls();

@@ -462,5 +462,20 @@ TEST_F(FIBDataSetEditTest, ARowTheRefreshStillFindsStaysAndOneItMissesLeavesTheV
     EXPECT_EQ(Count("KEEP"), 3);
 }
 
+TEST_F(FIBDataSetEditTest, RefreshReadsTheCurrentRecordAgainThroughRefreshSql) {
+    DS->SetSelectSQL("SELECT ID, NAME FROM KEEP ORDER BY ID");
+    DS->Open();
+    EXPECT_NE(ErrorOf([&] { DS->Refresh(); }).find("Can't refresh row. (Form1.DS)"), std::string::npos);
+    DS->Close();
+    DS->RefreshSQL().SetText("SELECT NAME || '!' AS NAME, ID FROM KEEP WHERE ID = ?OLD_ID");
+    DS->Open();
+    DS->Next();
+    DS->Refresh();
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 2);
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "two!");
+    DS->First();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "one");   // only the current record is read again
+}
+
 } // namespace
 } // namespace qnl
