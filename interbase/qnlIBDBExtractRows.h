@@ -18,12 +18,12 @@ inline TQNLField& Column(TQNLQuery& Query, const std::string& Name) {
 }
 
 // The text as read (CHAR values may come back padded).
-inline std::string Text(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsString(); }
+inline std::string TextOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsString(); }
 // A name: the text without the blanks CHAR columns pad it with.
-inline std::string Name(TQNLQuery& Query, const std::string& Name) { return Trim(Column(Query, Name).AsString()); }
-inline int64_t Int(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsInteger(); }
-inline bool IsNull(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).IsNull(); }
-inline TQNLValue Value(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsVariant(); }
+inline std::string NameOf(TQNLQuery& Query, const std::string& Name) { return Trim(Column(Query, Name).AsString()); }
+inline int64_t IntOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsInteger(); }
+inline bool NullOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).IsNull(); }
+inline TQNLValue ValueOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsVariant(); }
 
 // Sets the parameter of that name (the text must hold it).
 inline void SetParam(TQNLQuery& Query, const std::string& Name, const std::string& Value) {
