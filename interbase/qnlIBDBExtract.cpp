@@ -189,7 +189,8 @@ bool TIBDBExtract::ExtractDatabase() {
         FConnection->IBEngineOptions.Assign(Objs()->IBServerOptions);
         FConnection->SetConnected(true);
         // A binding that reports instead of raising leaves the connection closed.
-        if (!FConnection->GetConnected()) throw std::runtime_error("TIBDBExtract.ExtractDatabase(): not connected.");
+        if (!FConnection->GetConnected())
+            throw std::runtime_error("TIBDBExtract.ExtractDatabase(): could not connect to the database.");
         CopyConnectionToStructure();
         LogServerVersion();
         ProcessAppMessages();
