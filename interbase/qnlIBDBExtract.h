@@ -172,7 +172,8 @@ private:
     // One step of ExtractAll: progress before, the readers when Gate holds, progress after.
     void RunStep(const std::string& Caption, bool Gate, void (TIBDBExtract::*Reader)());
     void ReadTableColumns(class TTblData& Table, TQNLQuery& Columns, TQNLQuery& Bounds);
-    void ReadFieldDimensions(TFldData& Column, TQNLQuery& Columns, TQNLQuery& Bounds);
+    // The array bounds of a column or domain whose field source (the RDB$FIELDS row) is FieldName.
+    void ReadFieldDimensions(TFldData& Column, const std::string& FieldName, TQNLQuery& Bounds);
     // Start value and increment of an identity column's generator.
     void ReadIdentitySeed(TFldData& Column, const std::string& GeneratorName);
 

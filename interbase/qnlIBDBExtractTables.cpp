@@ -132,6 +132,7 @@ void TIBDBExtract::ExtractDomains() {
         "C1.Rdb$Collation_ID=F.Rdb$Collation_ID) RDB$COLLATION_NAME from RDB$fields F where (F.rdb$system_flag<>1 or "
         "F.rdb$system_flag is null) and (F.rdb$field_name not like 'RDB$%') order by F.rdb$field_name ");
     q.Open();
+    std::unique_ptr<TQNLQuery> bounds;
     while (!q.GetEof()) {
         auto domain = std::make_unique<TDmnData>(Objs());
         domain->SetName(NameOf(q, "RDB$FIELD_NAME"));
@@ -155,6 +156,12 @@ void TIBDBExtract::ExtractDomains() {
         type.SetCharSetCollation(static_cast<int32_t>(IntOf(q, "RDB$CHARACTER_SET_ID")), NameOf(q, "RDB$CHARACTER_SET_NAME"),
                                  static_cast<int32_t>(IntOf(q, "RDB$COLLATION_ID")), NameOf(q, "RDB$COLLATION_NAME"));
         domain->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
+        // A domain's array bounds belong to its type: without them an array domain would be
+        // created as a plain one.
+        if (!NullOf(q, "RDB$DIMENSIONS")) {
+            if (!bounds) bounds = NewQuery();
+            ReadFieldDimensions(type, TextOf(q, "RDB$FIELD_NAME"), *bounds);
+        }
         std::string check = Trim(TextOf(q, "RDB$VALIDATION_SOURCE"));
         if (StartsWithUpper(check, "CONSTRAINT")) check = Trim(check.substr(10));
         if (StartsWithUpper(check, "CHECK")) check = check.substr(5);
@@ -304,7 +311,7 @@ void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bo
         if (!NullOf(Q, "F_CHARACTER_SET_ID") && !NullOf(Q, "RDB$COLLATION_ID"))
             c.SetCharSetCollation(static_cast<int32_t>(IntOf(Q, "F_CHARACTER_SET_ID")), NameOf(Q, "RDB$CHARACTER_SET_NAME"),
                                   static_cast<int32_t>(IntOf(Q, "RDB$COLLATION_ID")), NameOf(Q, "RDB$COLLATION_NAME"));
-        if (!NullOf(Q, "RDB$DIMENSIONS")) ReadFieldDimensions(c, Q, Bounds);
+        if (!NullOf(Q, "RDB$DIMENSIONS")) ReadFieldDimensions(c, TextOf(Q, "F_FLD_NAME"), Bounds);
         if (HasIdentityGenerator && HasIdentityType && IntOf(Q, "RDB$IDENTITY_TYPE") == 1 &&
             !NullOf(Q, "RDB$GENERATOR_NAME")) {
             c.Identity = true;
@@ -315,14 +322,14 @@ void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bo
     }
 }
 
-void TIBDBExtract::ReadFieldDimensions(TFldData& Column, TQNLQuery& Columns, TQNLQuery& Bounds) {
+void TIBDBExtract::ReadFieldDimensions(TFldData& Column, const std::string& FieldName, TQNLQuery& Bounds) {
     Column.ArrayBounds.clear();
     Bounds.ClearSQL();
     Bounds.AddSQL("Select dm.*");
     Bounds.AddSQL("from rdb$field_dimensions dm");
     Bounds.AddSQL("where dm.rdb$field_name = :field_name");
     Bounds.AddSQL("order by dm.rdb$dimension");
-    SetParam(Bounds, "FIELD_NAME", TextOf(Columns, "F_FLD_NAME"));
+    SetParam(Bounds, "FIELD_NAME", FieldName);
     Bounds.Open();
     while (!Bounds.GetEof()) {
         Column.ArrayBounds.emplace_back(static_cast<int32_t>(IntOf(Bounds, "RDB$LOWER_BOUND")),
