@@ -1,0 +1,178 @@
+// The database extractor's readers of routines, views, triggers, generators, exceptions and
+// grants on what Firebird 3 stores and isql's extract cannot show: names with quotes, a package
+// routine named like a standalone one, stored function arguments with their domains, defaults
+// and collations, DDL triggers, and the grants of an owner other than SYSDBA.
+#include "LiveSide.h"
+
+#include "fixtures/FbFixture.h"
+#include "interbase/IbReader.h"
+
+#include "objects/qnlComp_Gnr.h"
+#include "objects/qnlComp_Prc.h"
+#include "objects/qnlComp_Rol.h"
+#include "objects/qnlComp_Trg.h"
+#include "objects/qnlComp_Viw.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace qnl {
+namespace {
+
+using test::LiveSide;
+using test::TempDatabase;
+
+// Run as ALICE on a database SYSDBA created.
+const char* const RoutinesScript = R"(
+CREATE DOMAIN D_QTY AS INTEGER CHECK (VALUE >= 0);
+CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, QTY D_QTY, NAME VARCHAR(20) CHARACTER SET ISO8859_1);
+CREATE SEQUENCE "SEQ'S" START WITH 10 INCREMENT BY 5;
+CREATE EXCEPTION "E'X" 'It''s wrong';
+CREATE VIEW V AS SELECT ID, QTY FROM T;
+SET TERM ^;
+CREATE FUNCTION "IT'S" (A D_QTY, C TYPE OF COLUMN T.NAME NOT NULL,
+    B VARCHAR(10) CHARACTER SET ISO8859_1 COLLATE PT_BR DEFAULT 'x') RETURNS NUMERIC(5,2) DETERMINISTIC AS
+BEGIN
+  RETURN A;
+END^
+CREATE PROCEDURE PLAIN (X INTEGER) AS BEGIN END^
+CREATE PACKAGE PK AS
+BEGIN
+  PROCEDURE PLAIN (Y VARCHAR(5), Z DATE);
+  FUNCTION "IT'S" (Q INTEGER) RETURNS INTEGER;
+END^
+CREATE PACKAGE BODY PK AS
+BEGIN
+  PROCEDURE PLAIN (Y VARCHAR(5), Z DATE) AS BEGIN END
+  FUNCTION "IT'S" (Q INTEGER) RETURNS INTEGER AS BEGIN RETURN Q; END
+END^
+CREATE TRIGGER ON_ANY_DDL AFTER ANY DDL STATEMENT AS BEGIN END^
+CREATE TRIGGER ON_CONNECT ON CONNECT AS BEGIN IF (0 = 1) THEN EXCEPTION "E'X"; END^
+SET TERM ;^
+GRANT USAGE ON SEQUENCE "SEQ'S" TO PUBLIC;
+GRANT USAGE ON SEQUENCE "SEQ'S" TO PROCEDURE PLAIN;
+GRANT USAGE ON EXCEPTION "E'X" TO FUNCTION "IT'S";
+GRANT USAGE ON EXCEPTION "E'X" TO PACKAGE PK;
+GRANT USAGE ON EXCEPTION "E'X" TO TRIGGER ON_CONNECT;
+GRANT SELECT ON T TO TRIGGER ON_CONNECT;
+GRANT EXECUTE ON FUNCTION "IT'S" TO PUBLIC;
+COMMIT;
+)";
+
+TEST(DBExtractReaders, RoutinesTriggersAndGrantsOfAnotherOwnerReadAsTheirIsqlExtract) {
+    test::PrepareFirebirdEnvironment();
+    const TempDatabase db("", "UTF8");
+    std::string out;
+    ASSERT_EQ(test::RunSql(db,
+                           "GRANT CREATE DOMAIN TO USER ALICE; GRANT CREATE TABLE TO USER ALICE; GRANT CREATE SEQUENCE "
+                           "TO USER ALICE; GRANT CREATE EXCEPTION TO USER ALICE; GRANT CREATE VIEW TO USER ALICE; "
+                           "GRANT CREATE FUNCTION TO USER ALICE; GRANT CREATE PROCEDURE TO USER ALICE; GRANT CREATE "
+                           "PACKAGE TO USER ALICE; GRANT ALTER DATABASE TO USER ALICE;\n",
+                           out),
+              0)
+        << out;
+    ASSERT_EQ(test::RunIsqlScript(db.Dir(), "-q -b -user ALICE '" + db.Path() + "'", RoutinesScript, out), 0) << out;
+    LiveSide side(db.Path(), "ALICE");
+    ASSERT_TRUE(side.Extract()) << side.ErrorText();
+    EXPECT_EQ(side.ErrorText(), "");
+    TObjs script;
+    script.IBServerOptions.SetDBCharSet(side.Objs().IBServerOptions.DBCharSet());
+    EXPECT_EQ(test::ReadWholeScript(script, test::ExtractSchema(db.Path()), "isql's extract"), "");
+    const std::vector<TObjListKind> lists = {olProcedures, olPackages, olViews, olTriggers, olGenerators, olExceptions,
+                                             olGrants};
+    EXPECT_EQ(test::ObjectsDiff(test::ObjectTexts(side.Objs(), lists), test::ObjectTexts(script, lists)), "");
+
+    // The stored function: its arguments' domain, collation, column type, NOT NULL and default,
+    // its result's precision and DETERMINISTIC; not the arguments of the package's function.
+    auto* function = dynamic_cast<TPrcData*>(side.Objs().FindProcedure("IT'S"));
+    ASSERT_NE(function, nullptr);
+    ASSERT_TRUE(function->IsFunction);
+    ASSERT_EQ(function->InputCount(), 3);
+    EXPECT_EQ(function->InputParam(0)->DomainName, "D_QTY");
+    EXPECT_EQ(function->InputParam(1)->TypeOfTable, "T");
+    EXPECT_EQ(function->InputParam(1)->TypeOfColumn, "NAME");
+    EXPECT_FALSE(function->InputParam(1)->Nullable);
+    EXPECT_EQ(function->InputParam(2)->CollationName, "PT_BR");
+    EXPECT_EQ(function->InputParam(2)->DefaultValue, "'x'");
+    ASSERT_EQ(function->OutputCount(), 1);
+    EXPECT_TRUE(function->OutputParam(0)->Deterministic);
+    EXPECT_EQ(function->OutputParam(0)->Precision, 5);
+    auto* procedure = dynamic_cast<TPrcData*>(side.Objs().FindProcedure("PLAIN"));
+    ASSERT_NE(procedure, nullptr);
+    ASSERT_EQ(procedure->InputCount(), 1);
+    EXPECT_EQ(procedure->InputParam(0)->Name, "X");
+
+    auto* generator = dynamic_cast<TGnrData*>(side.Objs().FindGenerator("SEQ'S"));
+    ASSERT_NE(generator, nullptr);
+    EXPECT_EQ(generator->StartWith, "10");
+    EXPECT_EQ(generator->IncrementBy, "5");
+
+    auto* ddl = dynamic_cast<TTrgData*>(side.Objs().FindTrigger("ON_ANY_DDL"));
+    ASSERT_NE(ddl, nullptr);
+    EXPECT_TRUE(IsIBDDLTriggerType(ddl->TriggerType));
+    EXPECT_GT(ddl->TriggerType, int64_t{0xFFFFFFFF});
+    EXPECT_EQ(ddl->TableName, "DATABASE");
+    EXPECT_EQ(ddl->Timing, tmAfter);
+
+    // The view's columns rest on the table's column (its field source is the table's) and on the
+    // domain (the column of the table is typed by it).
+    TDbObj* view = side.Objs().FindView("V");
+    TDbObj* table = side.Objs().FindTable("T");
+    ASSERT_TRUE(view && table);
+    const auto dependsOn = [&](const TDbObj* Other) {
+        for (int i = 0; i < view->DependsOn.Count(); ++i)
+            if (view->DependsOn.Items(i)->Ref == Other) return true;
+        return false;
+    };
+    EXPECT_TRUE(dependsOn(table->FindColumn("ID")));
+    EXPECT_TRUE(dependsOn(side.Objs().FindDomain("D_QTY")));
+
+    // None of ALICE's own rows (on her objects and on the domains the server made) is a grant.
+    const TDbObjList& grants = side.Objs().List(olGrants);
+    for (int i = 0; i < grants.Count(); ++i) {
+        auto* g = dynamic_cast<TGntData*>(grants.Obj(i));
+        ASSERT_NE(g, nullptr);
+        EXPECT_NE(g->Grantee, "ALICE") << g->GetCreateSQL();
+        EXPECT_NE(g->ObjectName.compare(0, 4, "RDB$"), 0) << g->GetCreateSQL();
+    }
+    EXPECT_EQ(grants.Count(), 7);
+}
+
+TEST(DBExtractReaders, ARoutineThatCannotBeReadFailsTheRun) {
+    test::PrepareFirebirdEnvironment();
+    const TempDatabase db(R"(
+SET TERM ^;
+CREATE FUNCTION TWIN RETURNS INTEGER AS BEGIN RETURN 1; END^
+CREATE PROCEDURE TWIN AS BEGIN END^
+CREATE FUNCTION LATER RETURNS INTEGER AS BEGIN RETURN 2; END^
+SET TERM ;^
+)",
+                          "UTF8");
+    // A function and a procedure of one name: the structure keeps one routine per name, so the
+    // procedure is reported, never dropped without a word.
+    {
+        LiveSide side(db.Path());
+        EXPECT_FALSE(side.Extract());
+        EXPECT_NE(side.ErrorText().find("Procedure TWIN has the name of a function read before"), std::string::npos)
+            << side.ErrorText();
+        EXPECT_TRUE(side.Extractor.GetMsgManager().HasErrors());
+        auto* twin = dynamic_cast<TPrcData*>(side.Objs().FindProcedure("TWIN"));
+        ASSERT_NE(twin, nullptr);
+        EXPECT_TRUE(twin->IsFunction);
+    }
+    // A function whose reading fails: the functions after it would be missing, so the run
+    // says it failed.
+    LiveSide side(db.Path());
+    side.Extractor.ExtractObjects.Exclude(coProcedure);
+    side.Extractor.OnAcceptObj = [](TObject*, const std::string& Name, TDbObject, bool& Accept) {
+        if (Name == "LATER") throw std::runtime_error("cannot take LATER");
+        Accept = true;
+    };
+    EXPECT_FALSE(side.Extract());
+    EXPECT_NE(side.ErrorText().find("Extracting functions: cannot take LATER"), std::string::npos) << side.ErrorText();
+    EXPECT_TRUE(side.Extractor.GetMsgManager().HasErrors());
+}
+
+} // namespace
+} // namespace qnl
