@@ -102,7 +102,10 @@ TParseContext* TIbExParser::PushTarget(const std::string& Relation, const std::s
 
 std::string TIbExParser::ReadAlias() {
     SkipKeyword(kwAS);
-    if (Token != tkIdent) return {};
+    // Words that Firebird leaves unreserved but that go on the statement after its relation.
+    if (Token != tkIdent || IsKeyword(kwUSING) || IsKeyword(kwROWS) || IsKeyword(kwSET) || IsKeyword(kwDEFAULT) ||
+        IsKeyword(kwVALUES) || IsWordAny("RETURNING") || IsWordAny("MATCHING"))
+        return {};
     std::string alias = TokenText;
     NextToken();
     return alias;

@@ -139,6 +139,9 @@ protected:
     // "(" value list ")" at the current "(".
     void ParseParenValueList();
     bool IsJoinWord() const;
+    // JOIN ... USING (Names), or NATURAL JOIN (Names nullptr: the columns the two share): the
+    // relation at index Right of the FROM list and each one before it need those columns.
+    void LinkJoinColumns(const TParseContext& Context, int Right, const TStringList* Names);
     TIBSQLServerVersionType Version() const { return ServerVersion(); }
     bool From(TIBSQLServerVersionType V) const { return Version() >= V; }
 

@@ -235,7 +235,8 @@ void TIbExParser::ParseTableReference() {
         return;
     }
     while (IsJoinWord()) {
-        const bool crossOrNatural = IsKeyword(kwCROSS) || IsKeyword(kwNATURAL);
+        const bool natural = IsKeyword(kwNATURAL);
+        const bool crossOrNatural = natural || IsKeyword(kwCROSS);
         SkipKeyword(kwNATURAL);
         if (IsKeyword(kwFULL) || IsKeyword(kwINNER) || IsKeyword(kwLEFT) || IsKeyword(kwRIGHT) || IsKeyword(kwCROSS))
             NextToken();
@@ -245,17 +246,56 @@ void TIbExParser::ParseTableReference() {
             continue;
         }
         NextToken();
-        // The joined item parses its own further joins; its condition follows them.
+        // The joined item parses its own further joins; its condition follows them. While the
+        // FROM list is being learnt, the item joined is the next relation of the context.
+        TParseContext* c = CurrentContext();
+        const bool learning = c && !c->Resolvable;
+        const int right = learning ? c->Tables.Count() : -1;
         ParseTableReference();
+        const bool joinedRelation = learning && right < c->Tables.Count();
         if (SkipKeyword(kwON)) {
             ParseExpression();
         } else if (IsKeyword(kwUSING)) {
             const TIBSQLServerVersionType v = Version();
             if (v < st_Firebird_25 || v > st_Firebird_40) ReportError("USING is not known to this server version");
             NextToken();
-            ParseParenValueList();
-        } else if (!crossOrNatural) {
+            ExpectAndNext(tkLParen);
+            TStringList names;
+            for (;;) {
+                Expect(tkIdent);
+                if (Token != tkIdent) break;
+                names.Add(TokenText);
+                NextToken();
+                if (Token != tkComma) break;
+                NextToken();
+            }
+            ExpectAndNext(tkRParen);
+            if (joinedRelation) LinkJoinColumns(*c, right, &names);
+        } else if (crossOrNatural) {
+            if (natural && joinedRelation) LinkJoinColumns(*c, right, nullptr);
+        } else {
             Expect(kwON);
+        }
+    }
+}
+
+void TIbExParser::LinkJoinColumns(const TParseContext& Context, int Right, const TStringList* Names) {
+    TDbObj* right = FindRelation(Context.Tables[Right]);
+    if (!right) return;
+    TStringList columns;
+    if (Names) {
+        columns.Assign(*Names);
+    } else {
+        for (int i = 0; i < right->GetColumnCount(); ++i)
+            if (const TDbObj* column = right->GetColumn(i)) columns.Add(column->Name);
+    }
+    for (int i = 0; i < Right; ++i) {
+        TDbObj* left = FindRelation(Context.Tables[i]);
+        if (!left) continue;
+        for (int n = 0; n < columns.Count(); ++n) {
+            if (!left->FindColumn(columns[n]) || !right->FindColumn(columns[n])) continue;
+            Depend(left, columns[n]);
+            Depend(right, columns[n]);
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "objects/qnlComp_Trg.h"
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,5 +50,11 @@ inline std::string DependText(const TDbObj* O) {
     for (const std::string& s : r) text += (text.empty() ? "" : " ") + s;
     return text;
 }
+
+// Builds the database of a complete script and reads the script: every dependency between user
+// objects that RDB$DEPENDENCIES holds must be recorded, and nothing beyond Explained
+// ("DEPENDENT -> kind NAME[.FIELD]" lines, each explained where it is given).
+void ExpectDependenciesAsFirebird(const std::string& Script, const std::string& Name,
+                                  const std::set<std::string>& Explained = {});
 
 } // namespace qnl::test
