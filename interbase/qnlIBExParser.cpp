@@ -157,7 +157,7 @@ void TIbExParser::ReportError(const std::string& Text) {
         prefix = "Index " + prefix;
     else if (auto* c = dynamic_cast<TCtrData*>(BodyObject); c && c->ConstraintType == ctCheck)
         prefix = "Check-constraint " + prefix;
-    else if (auto* f = dynamic_cast<TFldData*>(BodyObject); f && !f->Source().empty())
+    else if (auto* f = dynamic_cast<TFldData*>(BodyObject))  // only computed columns have a body
         prefix = "Field " + f->GetOwnerName() + "/" + f->Name + ": ";
     if (!ScriptName.empty()) return TIbParser::ReportError(prefix + Text);
     // Without a script the message names the object instead.
@@ -343,8 +343,14 @@ void TIbExParser::ParseBlock() {
     } else {
         while (!IsKeyword(kwEND) && !AtBodyEnd()) {
             const size_t before = TokenStart;
+            const int errors = ErrorCount();
             ParsePSQLStatement();
-            // A statement that read nothing would stall the loop.
+            // The rest of a statement that failed is passed over, so that one fault is one
+            // message; a statement that read nothing would stall the loop.
+            if (ErrorCount() > errors) {
+                while (Token != tkSemicolon && !IsKeyword(kwEND) && !AtBodyEnd()) NextToken();
+                if (Token == tkSemicolon) NextToken();
+            }
             if (TokenStart == before && !IsKeyword(kwEND) && !AtBodyEnd()) NextToken();
         }
     }

@@ -347,7 +347,7 @@ void TIbExParser::ParsePlanItem() {
         if (IsKeyword(kwINDEX)) ParsePlanIndexList();
     } else {
         ReportError("Invalid symbol in PLAN-expression: " + CurTokenName());
-        if (!AtBodyEnd()) NextToken();
+        if (!AtBodyEnd() && Token != tkRParen) NextToken();
     }
 }
 
