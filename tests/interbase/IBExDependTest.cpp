@@ -90,6 +90,9 @@ std::string RecordedKey(const TDbObj* Dependent, const TDependObj* D) {
     return Key(Dependent->Name, KindOf(D->Ref), D->Ref->Name, D->FieldName);
 }
 
+void CompareWithFirebird(const std::string& Script, const std::string& Name, const std::vector<std::string>& rows,
+                         const std::set<std::string>& Explained);
+
 } // namespace
 
 void test::ExpectDependenciesAsFirebird(const std::string& Script, const std::string& Name,
@@ -100,6 +103,18 @@ void test::ExpectDependenciesAsFirebird(const std::string& Script, const std::st
     ASSERT_FALSE(rows.empty());
     ASSERT_EQ(rows[0].rfind("isql failed", 0), std::string::npos) << rows[0];
 
+    // The script itself, then isql's extract of its database.
+    const std::string extract = test::ExtractSchema(db.Path());
+    for (const std::string* text : {&Script, &extract}) {
+        SCOPED_TRACE(text == &Script ? "script" : "isql extract");
+        CompareWithFirebird(*text, Name, rows, Explained);
+    }
+}
+
+namespace {
+
+void CompareWithFirebird(const std::string& Script, const std::string& Name, const std::vector<std::string>& rows,
+                         const std::set<std::string>& Explained) {
     TObjs objs;
     EXPECT_EQ(test::ReadWithBodies(objs, Script, Name), "");
 
@@ -147,8 +162,6 @@ void test::ExpectDependenciesAsFirebird(const std::string& Script, const std::st
     }
     EXPECT_EQ(extra, std::set<std::string>{});
 }
-
-namespace {
 
 TEST(IbExParserDepends, EmployeeScriptRecordsWhatFirebirdRecords) {
     std::string why;
