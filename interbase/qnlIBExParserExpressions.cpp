@@ -177,6 +177,7 @@ void TIbExParser::ParseFactor() {
         ParseExpression();
         ExpectKeyword(kwAS);
         ParseDataType(*ScratchField, nullptr);
+        ScratchField->Owner = nullptr;  // TYPE OF COLUMN points it at a table it does not belong to
         ExpectAndNext(tkRParen);
     } else if (word == kwGEN_ID) {
         // GEN_ID as a keyword or as the name Firebird 3 leaves it: the generator is needed.
