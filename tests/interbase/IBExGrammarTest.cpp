@@ -186,6 +186,18 @@ TEST(IbExParserGrammar, BodyReadAnewNeedsOnlyWhatItNamesNow) {
     EXPECT_EQ(objs.FindTable("T1")->UsedBy.Count(), 0);
 }
 
+TEST(IbExParserGrammar, ASubRoutineNamedLikeAProcedureLeavesThatProcedureAlone) {
+    TObjs objs;
+    const std::string script = std::string(Schema) +
+                               "SET TERM ^ ;\nCREATE PROCEDURE P AS DECLARE PROCEDURE P_CALC AS BEGIN END "
+                               "BEGIN EXECUTE PROCEDURE P_CALC; END^\nSET TERM ; ^\n";
+    EXPECT_EQ(test::ReadWithBodies(objs, script, "x.sql"), "");
+    auto* calc = dynamic_cast<TPrcData*>(objs.FindProcedure("P_CALC"));
+    ASSERT_NE(calc, nullptr);
+    EXPECT_EQ(calc->Source(), "BEGIN B = A; END");
+    EXPECT_EQ(calc->InputCount(), 1);
+}
+
 TEST(IbExParserGrammar, BodiesUnderTheSemicolonTerminatorReadWhole) {
     TObjs objs;
     const std::string script = std::string(Schema) +
