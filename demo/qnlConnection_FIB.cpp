@@ -346,6 +346,9 @@ void TQNLConnectionFIB::SetConnected(bool Value) {
             FDatabase->Close();
             if (pass >= MaxConnectPasses) return;
             FDatabase->WriteDBParam(dpbLcCtype, IBEngineOptions.DBCharSet());
+            // The next pass must really use the dialect the options now name, or statements run
+            // in the database object's own (dialect 1 by default) and DDL with exact numerics fails.
+            FDatabase->SetSQLDialect(IBEngineOptions.SQLDialect);
         } catch (const std::exception& e) {
             DoErrorMessage(e.what());
             try {

@@ -3,7 +3,7 @@
 #include "interbase/qnlIBDBExtract.h"
 
 #include "core/qnlDBStructure.h"
-#include "interbase/qnlIBParser.h"
+#include "interbase/qnlIBExParser.h"
 #include "objects/qnlComp_Tbl.h"
 
 #include <cctype>
@@ -326,7 +326,7 @@ void TIBDBExtract::ParseListBodies(TCustomSQLParser& Parser, TObjListKind List) 
 
 void TIBDBExtract::LinkDependencies() {
     LogLine("Parsing bodies...");
-    TIbParser parser(this);
+    TIbExParser parser(this);
     parser.Objs = Objs();
     parser.ShowProgress = false;
     if (OnErrorMessage) parser.OnError = OnErrorMessage;

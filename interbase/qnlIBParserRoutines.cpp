@@ -95,11 +95,13 @@ void TIbParser::ParseProcedure(uint8_t /*Action*/, bool IsFunction, TDbObj* Pack
     if (Failed()) return;
     const std::string name = TokenText;
     auto* package = dynamic_cast<TPkgData*>(Package);
-    if (!package && FRecreate && FindRoutine(name, IsFunction)) ForgetObject(dboProcedure, name);
+    // A member or a sub-routine is its own routine, whatever the container holds of that name.
+    const bool own = package || Nested;
+    if (!own && FRecreate && FindRoutine(name, IsFunction)) ForgetObject(dboProcedure, name);
 
     TPrcData* routine = nullptr;
     std::unique_ptr<TPrcData> made;
-    if (!package && Objs) routine = dynamic_cast<TPrcData*>(Objs->FindProcedure(name));
+    if (!own && Objs) routine = dynamic_cast<TPrcData*>(Objs->FindProcedure(name));
     if (routine && routine->IsFunction != IsFunction) {
         ReportError(std::string(word) + " " + name + " has the name of a " +
                     (routine->IsFunction ? "function" : "procedure") +
