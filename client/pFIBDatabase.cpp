@@ -1,6 +1,7 @@
 // Implements the extended database and transaction; see pFIBDatabase.h.
 #include "client/pFIBDatabase.h"
 
+#include "client/FIBQuery.h"
 #include "client/FIBSafeTimer.h"
 #include "client/RegUtils.h"
 #include "client/fib.h"

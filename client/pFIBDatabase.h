@@ -10,7 +10,6 @@
 //     "sql_role_name", "SQL_DIALECT" (decimal text), "CLIENT_LIB" (all strings);
 //   Software\ZERA_Vezoduri\Transation Kinds\<any>: "Name" and "Params" (the TRParams text).
 #include "client/FIBDatabase.h"
-#include "client/FIBQuery.h"
 
 #include <functional>
 #include <memory>
@@ -19,6 +18,8 @@
 namespace qnl {
 
 class EFIBError;
+class TFIBQuery;
+enum TFIBSQLTypes : uint8_t;
 
 enum class TOnLostConnectActions : uint8_t { laTerminateApp, laCloseConnect, laIgnore, laWaitRestore };
 
