@@ -318,7 +318,7 @@ void TFIBQuery::DoAfterExecute() {
 }
 
 void TFIBQuery::ExecQuery() {
-    if (FParser.StatementKind() == skDDL) {
+    if (FParser.StatementKind() == sqkDDL) {
         ExecImmediate();
         return;
     }

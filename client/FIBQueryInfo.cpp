@@ -158,7 +158,7 @@ std::string TFIBQuery::Plan() {
 TRecordCounts TFIBQuery::GetRecordCounts() {
     if (!FPrepared) {
         // A DDL text runs without a prepared statement and counts no rows.
-        if (FParser.StatementKind() == skDDL) return {};
+        if (FParser.StatementKind() == sqkDDL) return {};
         Prepare();
     }
     std::string reply = SqlInfo(isc_info_sql_records, RecordsReplySize);

@@ -64,8 +64,8 @@ std::vector<TOccurrence> FindOccurrences(const std::string& Text, const TSQLPars
     enum class TState : uint8_t { Normal, BlockComment, Quoted, LineComment };
     auto parseError = [&OwnerName](const char* What) { RaiseClientError(cecSQLParseError, {OwnerName, What}); };
     const uint8_t kind = Parser.StatementKind();
-    const bool execBlock = kind == skExecBlock;
-    const bool trackWhere = kind != skExecProc && kind != skExecBlock;
+    const bool execBlock = kind == sqkExecBlock;
+    const bool trackWhere = kind != sqkExecProc && kind != sqkExecBlock;
     bool paramsAllowed = Parser.NotDDL();
     bool inWhere = false;
     int depth = 0;

@@ -593,7 +593,7 @@ uint8_t TSQLParser::SetSQLText(std::string_view SQL) {
     FStartPos = 1;
     SkipSpacesAndComments(FText, FTextLength, FStartPos);
     FStatementKind = GetStatementKind();
-    FNotDDL = FStatementKind != skDDL;
+    FNotDDL = FStatementKind != sqkDDL;
     return FStatementKind;
 }
 
@@ -883,21 +883,21 @@ bool TSQLParser::NeedsDerivedCount() {
 
 uint8_t TSQLParser::GetStatementKind() {
     const int s = FStartPos;
-    if (IsKeywordAt("SELECT", FText, s) || IsKeywordAt("MERGE", FText, s)) return skSelect;
+    if (IsKeywordAt("SELECT", FText, s) || IsKeywordAt("MERGE", FText, s)) return sqkSelect;
     if (IsKeywordAt("UPDATE", FText, s)) {
         int p = s + 6;
         SkipSpacesAndComments(FText, FTextLength, p);
-        return IsKeywordAt("OR", FText, p) ? skUpdateOrInsert : skUpdate;
+        return IsKeywordAt("OR", FText, p) ? sqkUpdateOrInsert : sqkUpdate;
     }
-    if (IsKeywordAt("DELETE", FText, s)) return skDelete;
-    if (IsKeywordAt("INSERT", FText, s)) return skInsert;
+    if (IsKeywordAt("DELETE", FText, s)) return sqkDelete;
+    if (IsKeywordAt("INSERT", FText, s)) return sqkInsert;
     if (IsKeywordAt("EXECUTE", FText, s)) {
         int p = s + 7;
         SkipSpacesAndComments(FText, FTextLength, p);
-        if (IsKeywordAt("PROCEDURE", FText, p)) return skExecProc;
-        if (IsKeywordAt("BLOCK", FText, p)) return skExecBlock;
+        if (IsKeywordAt("PROCEDURE", FText, p)) return sqkExecProc;
+        if (IsKeywordAt("BLOCK", FText, p)) return sqkExecBlock;
     }
-    return IsDDLStatement() ? skDDL : skOther;
+    return IsDDLStatement() ? sqkDDL : sqkOther;
 }
 
 bool TSQLParser::IsDDLStatement() {
@@ -1099,21 +1099,21 @@ std::string TSQLParser::ReadWord(int& Pos) {
 
 std::string TSQLParser::GetModifiedTableName() {
     switch (FStatementKind) {
-    case skUpdate: {
+    case sqkUpdate: {
         int p = FStartPos + 6;
         const std::string table = ReadWord(p);
         const std::string next = ReadWord(p);
         return FastUpperCase(next) != "SET" ? table + " " + next : table;
     }
-    case skInsert:
-    case skUpdateOrInsert: {
+    case sqkInsert:
+    case sqkUpdateOrInsert: {
         ResetScan();
-        ScanText(FStartPos + (FStatementKind == skInsert ? 7 : 6), &TSQLParser::StopAtInto);
+        ScanText(FStartPos + (FStatementKind == sqkInsert ? 7 : 6), &TSQLParser::StopAtInto);
         if (FFoundPos == 0) return "Unknown";
         int p = FFoundPos + 5;
         return ReadWord(p);
     }
-    case skDelete: {
+    case sqkDelete: {
         ResetScan();
         ScanText(FStartPos, &TSQLParser::StopAtFrom);
         if (FFoundPos == 0) return "Unknown";
@@ -1139,7 +1139,7 @@ void TSQLParser::FillTableList(bool KeepBracketEntries) {
 
 const TStringList& TSQLParser::GetTableList(bool KeepBracketEntries) {
     if (FTables.Count() == 0) {
-        if (FStatementKind == skSelect) FillTableList(KeepBracketEntries);
+        if (FStatementKind == sqkSelect) FillTableList(KeepBracketEntries);
         else FTables.SetText(GetModifiedTableName());
     }
     return FTables;
@@ -1199,7 +1199,7 @@ void TSQLParser::GetOrderFields(bool DefaultNullsFirst, Variant& Fields) {
 
 std::string TSQLParser::CountSelect() {
     const bool withClause = IsKeywordAt("WITH", FText, FStartPos);
-    if (FStatementKind != skSelect && !withClause) return {};
+    if (FStatementKind != sqkSelect && !withClause) return {};
     int fromPos, endPos;
     GetFromClausePos(fromPos, endPos);
     if (fromPos == 0) return {};
@@ -1450,7 +1450,7 @@ std::string AddFirstClause(std::string_view SQL, int Count) {
     // Only a SELECT takes FIRST right after its first word (a MERGE does not); a statement
     // limited already by ROWS or OFFSET/FETCH (which always come with ROW(S) or FETCH) keeps its
     // own limit, as one with FIRST does: the server refuses FIRST beside them.
-    if (parser.StatementKind() == skSelect && IsKeywordAt("SELECT", SQL, parser.StartPos()) &&
+    if (parser.StatementKind() == sqkSelect && IsKeywordAt("SELECT", SQL, parser.StartPos()) &&
         PosKeyword("FIRST", SQL) == 0 && PosKeyword("ROWS", SQL) == 0 && PosKeyword("FETCH", SQL) == 0)
         r.insert(static_cast<size_t>(parser.StartPos() + 5), " FIRST " + std::to_string(Count) + " ");
     return r;

@@ -22,16 +22,17 @@
 
 namespace qnl {
 
-// Statement kinds answered by TSQLParser::GetStatementKind.
-inline constexpr uint8_t skOther = 0;
-inline constexpr uint8_t skSelect = 1;   // SELECT and MERGE
-inline constexpr uint8_t skUpdate = 2;
-inline constexpr uint8_t skInsert = 3;
-inline constexpr uint8_t skDelete = 4;
-inline constexpr uint8_t skExecProc = 5;
-inline constexpr uint8_t skDDL = 6;
-inline constexpr uint8_t skExecBlock = 7;
-inline constexpr uint8_t skUpdateOrInsert = 8;
+// Statement kinds answered by TSQLParser::GetStatementKind (prefix sqk: the comparison library
+// has kinds of statement of its own, sk..., in the same namespace).
+inline constexpr uint8_t sqkOther = 0;
+inline constexpr uint8_t sqkSelect = 1;   // SELECT and MERGE
+inline constexpr uint8_t sqkUpdate = 2;
+inline constexpr uint8_t sqkInsert = 3;
+inline constexpr uint8_t sqkDelete = 4;
+inline constexpr uint8_t sqkExecProc = 5;
+inline constexpr uint8_t sqkDDL = 6;
+inline constexpr uint8_t sqkExecBlock = 7;
+inline constexpr uint8_t sqkUpdateOrInsert = 8;
 
 // --- Low-level text routines ---
 
@@ -191,7 +192,7 @@ private:
     bool FStopAtCloseBracket = false;
     bool FStoppedAtBracket = false;   // the last scan ended at a closing bracket
     int FStartPos = 1;
-    uint8_t FStatementKind = skOther;
+    uint8_t FStatementKind = sqkOther;
     bool FNotDDL = true;
     TStringList FTables;
     int FScanStartDepth = 0;

@@ -798,8 +798,38 @@ void TIbParser::ParseInput() {
 
 // ---- after a whole structure ----
 
+namespace {
+
+// REFERENCES T without a column list refers to T's primary key; Firebird stores those columns,
+// so a database read has them. Filled in once the whole script is read (the key may come later),
+// or the foreign key would differ from the database's and be dropped and created again, and
+// would not be linked to the key it uses.
+void FillReferencedKeyColumns(TObjs& Objs) {
+    TDbObjList& constraints = Objs.List(olConstraints);
+    bool filled = false;
+    for (int i = 0; i < constraints.Count(); ++i) {
+        auto* fk = dynamic_cast<TCtrData*>(constraints.Obj(i));
+        if (!fk || fk->ConstraintType != ctForeignKey || fk->RefFields.Count() > 0) continue;
+        for (int k = 0; k < constraints.Count(); ++k) {
+            auto* pk = dynamic_cast<TCtrData*>(constraints.Obj(k));
+            if (!pk || pk->ConstraintType != ctPrimaryKey || pk->TableName != fk->RefTableName) continue;
+            for (int c = 0; c < pk->Fields.Count(); ++c) fk->AddRefField(pk->Fields[c]);
+            filled = true;
+            break;
+        }
+    }
+    if (!filled) return;
+    // Unnamed keys are filed under their text.
+    constraints.SetSorted(false);
+    for (int i = 0; i < constraints.Count(); ++i) constraints.SetString(i, constraints.Obj(i)->GetKeyName());
+    constraints.SetSorted(true);
+}
+
+} // namespace
+
 void TIbParser::AfterParse() {
     if (!Objs) return;
+    FillReferencedKeyColumns(*Objs);
     ResolveGrantTargets();
     RemoveConstraintIndices();
     TCustomSQLParser::AfterParse();

@@ -52,37 +52,37 @@ TEST(SqlScan, StatementKindAndStart) {
         uint8_t Kind;
         int Start;
     } cases[] = {
-        {"SELECT * FROM T", skSelect, 1},
-        {"  merge into T using S on 1=1", skSelect, 3},
-        {"update T set A=1", skUpdate, 1},
-        {"UPDATE /* c */ OR INSERT INTO T (A) VALUES (1)", skUpdateOrInsert, 1},
-        {"DELETE FROM T", skDelete, 1},
-        {"insert into T values (1)", skInsert, 1},
-        {"EXECUTE\r\n PROCEDURE P", skExecProc, 1},
-        {"execute block as begin end", skExecBlock, 1},
-        {"EXECUTE STATEMENT 'x'", skOther, 1},
-        {"CREATE TABLE T (A INT)", skDDL, 1},
-        {"comment on table T is 'x'", skDDL, 1},
-        {"SET GENERATOR G TO 5", skDDL, 1},
-        {"SET TERM ^", skOther, 1},
-        {"SET", skOther, 1},   // the GENERATOR test looks past the end of the text
-        {"GRANT SELECT ON T TO U", skDDL, 1},
-        {"RECREATE VIEW V AS SELECT 1 FROM T", skDDL, 1},
-        {"-- note\r\nSELECT 1 FROM T", skSelect, 10},
-        {"-- note\nSELECT 1 FROM T", skSelect, 9},
-        {"/* note */ SELECT 1 FROM T", skSelect, 12},
-        {"/* note */SELECT 1 FROM T", skOther, 11},   // no blank after the comment
-        {"(SELECT 1 FROM T)", skOther, 2},   // "(" may not stand before a keyword
-        {"-SELECT", skOther, 1},
-        {"/SELECT", skOther, 1},
-        {"WITH X AS (SELECT 1 A FROM T) SELECT A FROM X", skOther, 1},
-        {"", skOther, 1},
+        {"SELECT * FROM T", sqkSelect, 1},
+        {"  merge into T using S on 1=1", sqkSelect, 3},
+        {"update T set A=1", sqkUpdate, 1},
+        {"UPDATE /* c */ OR INSERT INTO T (A) VALUES (1)", sqkUpdateOrInsert, 1},
+        {"DELETE FROM T", sqkDelete, 1},
+        {"insert into T values (1)", sqkInsert, 1},
+        {"EXECUTE\r\n PROCEDURE P", sqkExecProc, 1},
+        {"execute block as begin end", sqkExecBlock, 1},
+        {"EXECUTE STATEMENT 'x'", sqkOther, 1},
+        {"CREATE TABLE T (A INT)", sqkDDL, 1},
+        {"comment on table T is 'x'", sqkDDL, 1},
+        {"SET GENERATOR G TO 5", sqkDDL, 1},
+        {"SET TERM ^", sqkOther, 1},
+        {"SET", sqkOther, 1},   // the GENERATOR test looks past the end of the text
+        {"GRANT SELECT ON T TO U", sqkDDL, 1},
+        {"RECREATE VIEW V AS SELECT 1 FROM T", sqkDDL, 1},
+        {"-- note\r\nSELECT 1 FROM T", sqkSelect, 10},
+        {"-- note\nSELECT 1 FROM T", sqkSelect, 9},
+        {"/* note */ SELECT 1 FROM T", sqkSelect, 12},
+        {"/* note */SELECT 1 FROM T", sqkOther, 11},   // no blank after the comment
+        {"(SELECT 1 FROM T)", sqkOther, 2},   // "(" may not stand before a keyword
+        {"-SELECT", sqkOther, 1},
+        {"/SELECT", sqkOther, 1},
+        {"WITH X AS (SELECT 1 A FROM T) SELECT A FROM X", sqkOther, 1},
+        {"", sqkOther, 1},
     };
     for (const Case& c : cases) {
         TSQLParser parser(c.Text);
         EXPECT_EQ(parser.StatementKind(), c.Kind) << c.Text;
         EXPECT_EQ(parser.StartPos(), c.Start) << c.Text;
-        EXPECT_EQ(parser.NotDDL(), c.Kind != skDDL) << c.Text;
+        EXPECT_EQ(parser.NotDDL(), c.Kind != sqkDDL) << c.Text;
     }
 }
 

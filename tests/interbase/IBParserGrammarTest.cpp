@@ -178,6 +178,9 @@ TEST(IbParserGrammar, TableStatementsHandOnOnceAndFileTheirObjects) {
     EXPECT_NE(fk->DependsOn.FindRef(r.Table("U")), nullptr);
     EXPECT_NE(fk->DependsOn.FindRef(r.Constraint("PK_U")), nullptr);
     EXPECT_NE(r.Constraint("PK_U")->DependsOn.FindRef(r.Table("U")), nullptr);
+    // REFERENCES U without columns means U's primary key, as Firebird stores it.
+    EXPECT_EQ(fk2->RefFields.Text(), "B\r\n");
+    EXPECT_NE(fk2->DependsOn.FindRef(r.Constraint("PK_U")), nullptr);
 }
 
 TEST(IbParserGrammar, ContainerFollowsDropRecreateAndAlteredColumns) {

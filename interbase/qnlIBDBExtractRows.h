@@ -1,0 +1,35 @@
+#pragma once
+// Reading the columns of the current catalogue row, for the database extractor's readers. A
+// column the query does not have is a fault of the reader's text, not of the database: it is
+// raised with the column's name, so the run ends with a message that says which.
+#include "core/qnlDBEngine.h"
+#include "platform/StringList.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace qnl::dbrow {
+
+inline TQNLField& Column(TQNLQuery& Query, const std::string& Name) {
+    TQNLField* f = Query.FieldByName(Name);
+    if (!f) throw std::runtime_error("Catalogue query has no column " + Name + ".");
+    return *f;
+}
+
+// The text as read (CHAR values may come back padded).
+inline std::string TextOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsString(); }
+// A name: the text without the blanks CHAR columns pad it with.
+inline std::string NameOf(TQNLQuery& Query, const std::string& Name) { return Trim(Column(Query, Name).AsString()); }
+inline int64_t IntOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsInteger(); }
+inline bool NullOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).IsNull(); }
+inline TQNLValue ValueOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsVariant(); }
+
+// Sets the parameter of that name (the text must hold it).
+inline void SetParam(TQNLQuery& Query, const std::string& Name, const std::string& Value) {
+    TQNLParam* p = Query.ParamByName(Name);
+    if (!p) throw std::runtime_error("Catalogue query has no parameter " + Name + ".");
+    p->SetAsString(Value);
+}
+
+} // namespace qnl::dbrow

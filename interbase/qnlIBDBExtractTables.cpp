@@ -1,0 +1,355 @@
+// The database extractor's readers of domains, tables and their columns, and the helpers the
+// routine readers share with them: numeric precision and scale, default clauses, comments.
+#include "interbase/qnlIBDBExtract.h"
+#include "interbase/qnlIBDBExtractRows.h"
+
+#include "core/qnlDBStructure.h"
+#include "objects/qnlComp_Dmn.h"
+#include "objects/qnlComp_Gnr.h"
+#include "objects/qnlComp_Tbl.h"
+
+#include <cctype>
+
+namespace qnl {
+
+using namespace dbrow;
+
+namespace {
+
+bool IsNameChar(char C) {
+    return std::isalnum(static_cast<unsigned char>(C)) || C == '_' || C == '$' || static_cast<unsigned char>(C) >= 0x80;
+}
+
+bool StartsWithUpper(const std::string& Text, const char* Prefix) {
+    return UpperCase(Text.substr(0, std::char_traits<char>::length(Prefix))) == Prefix;
+}
+
+// The largest precision of an integer-based catalogue type; 0 for the others.
+int32_t MaxPrecision(int32_t IBType) {
+    switch (IBType) {
+    case 7: return 4;
+    case 8: return 9;
+    case 16: return 18;
+    case 27: return 15;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+std::string RemoveComments(const std::string& Text, bool RemoveLineComments) {
+    std::string out;
+    out.reserve(Text.size());
+    size_t i = 0;
+    const size_t n = Text.size();
+    while (i < n) {
+        const char c = Text[i];
+        if (c == '\'' || c == '"') {
+            // A literal or quoted name, doubled quotes inside it included, to its closing quote.
+            out += c;
+            ++i;
+            while (i < n) {
+                out += Text[i];
+                if (Text[i] == c) {
+                    if (i + 1 < n && Text[i + 1] == c) {
+                        out += Text[++i];
+                    } else {
+                        ++i;
+                        break;
+                    }
+                }
+                ++i;
+            }
+            continue;
+        }
+        if (c == '/' && i + 1 < n && Text[i + 1] == '*') {
+            const size_t end = Text.find("*/", i + 2);
+            i = end == std::string::npos ? n : end + 2;
+            continue;
+        }
+        if (RemoveLineComments && c == '-' && i + 1 < n && Text[i + 1] == '-') {
+            while (i < n && Text[i] != '\r' && Text[i] != '\n') ++i;
+            continue;
+        }
+        out += c;
+        ++i;
+    }
+    return out;
+}
+
+std::string CleanDefaultSource(const std::string& Text) {
+    std::string s = Trim(RemoveComments(Text, false));
+    if (s.empty()) return s;
+    // Firebird keeps the clause as typed: any case, and whatever separates the keyword from the
+    // value (a line break, a comment already removed, nothing before a quote or parenthesis).
+    if (StartsWithUpper(s, "DEFAULT") && (s.size() == 7 || !IsNameChar(s[7])))
+        s.erase(0, 7);
+    else if (s[0] == '=')
+        s.erase(0, 1);
+    return Trim(s);
+}
+
+void TIBDBExtract::ApplyNumericPrecision(int32_t FieldType, int32_t SubType, const TQNLValue& Precision,
+                                         const TQNLValue& Scale, TFldData& Field, bool HasPrecision) {
+    const bool integerBased = Objs()->IBServerOptions.SupportsDialect3()
+                                  ? FieldType == 7 || FieldType == 8 || FieldType == 16 || FieldType == 27
+                                  : FieldType == 7 || FieldType == 8 || FieldType == 27;
+    const int32_t precision = static_cast<int32_t>(Precision.AsInteger());
+    const int32_t maxPrecision = MaxPrecision(Field.IBFieldType);
+    bool done = false;
+    if (HasPrecision) {
+        Field.Precision = precision;
+        if (integerBased && precision > 0) {
+            const int32_t capped = maxPrecision > 0 && precision > maxPrecision ? maxPrecision : precision;
+            Field.BaseDataType = Field.DataType;
+            if (SubType == 1 || SubType == 2) {
+                Field.DataType = SubType == 1 ? dtNumeric : dtDecimal;
+                Field.Precision = capped;
+                Field.Scale = -static_cast<int32_t>(Scale.AsInteger());
+                done = true;
+            }
+        }
+    } else {
+        Field.Precision = 0;
+    }
+    if (!done && !Scale.IsNull() && Scale.AsInteger() < 0) {
+        if (maxPrecision > 0) Field.Precision = maxPrecision;
+        Field.Scale = -static_cast<int32_t>(Scale.AsInteger());
+        if (SubType == 0) {
+            Field.BaseDataType = Field.DataType;
+            Field.DataType = dtNumeric;
+        }
+    }
+}
+
+void TIBDBExtract::ExtractDomains() {
+    LogLine("Extracting domains...");
+    TQNLQuery& q = MainQuery();
+    q.SetSQLText(
+        "select F.*, (Select C.Rdb$Character_Set_Name from Rdb$Character_Sets C where "
+        "C.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) RDB$CHARACTER_SET_NAME, (Select C1.Rdb$Collation_Name from "
+        "Rdb$Collations C1 where C1.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID and "
+        "C1.Rdb$Collation_ID=F.Rdb$Collation_ID) RDB$COLLATION_NAME from RDB$fields F where (F.rdb$system_flag<>1 or "
+        "F.rdb$system_flag is null) and (F.rdb$field_name not like 'RDB$%') order by F.rdb$field_name ");
+    q.Open();
+    std::unique_ptr<TQNLQuery> bounds;
+    while (!q.GetEof()) {
+        auto domain = std::make_unique<TDmnData>(Objs());
+        domain->SetName(NameOf(q, "RDB$FIELD_NAME"));
+        TFldData& type = *domain->TypeField;
+        type.SystemName = domain->Name;
+        const int32_t fieldType = static_cast<int32_t>(IntOf(q, "RDB$FIELD_TYPE"));
+        const int32_t subType = static_cast<int32_t>(IntOf(q, "RDB$FIELD_SUB_TYPE"));
+        type.IBFieldType = fieldType;
+        type.DataType = type.IBTypeToDataType(fieldType, subType);
+        type.DefaultValue = CleanDefaultSource(TextOf(q, "RDB$DEFAULT_SOURCE"));
+        type.FieldLength = static_cast<int32_t>(IntOf(q, "RDB$FIELD_LENGTH"));
+        type.CharLength = static_cast<int32_t>(IntOf(q, "RDB$CHARACTER_LENGTH"));
+        type.SetSource(Trim(TextOf(q, "RDB$COMPUTED_SOURCE")));
+        type.Nullable = IntOf(q, "RDB$NULL_FLAG") == 0;
+        ApplyNumericPrecision(fieldType, subType, HasFieldPrecision ? ValueOf(q, "RDB$FIELD_PRECISION") : TQNLValue(),
+                              ValueOf(q, "RDB$FIELD_SCALE"), type, HasFieldPrecision);
+        type.SubType = subType;
+        if (subType == 1) type.SubTypeName = "TEXT";
+        if (subType == 2) type.SubTypeName = "BLR";
+        type.SegmentLength = static_cast<int32_t>(IntOf(q, "RDB$SEGMENT_LENGTH"));
+        type.SetCharSetCollation(static_cast<int32_t>(IntOf(q, "RDB$CHARACTER_SET_ID")), NameOf(q, "RDB$CHARACTER_SET_NAME"),
+                                 static_cast<int32_t>(IntOf(q, "RDB$COLLATION_ID")), NameOf(q, "RDB$COLLATION_NAME"));
+        domain->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
+        // A domain's array bounds belong to its type: without them an array domain would be
+        // created as a plain one.
+        if (!NullOf(q, "RDB$DIMENSIONS")) {
+            if (!bounds) bounds = NewQuery();
+            ReadFieldDimensions(type, TextOf(q, "RDB$FIELD_NAME"), *bounds);
+        }
+        std::string check = Trim(TextOf(q, "RDB$VALIDATION_SOURCE"));
+        if (StartsWithUpper(check, "CONSTRAINT")) check = Trim(check.substr(10));
+        if (StartsWithUpper(check, "CHECK")) check = check.substr(5);
+        type.CheckSource = Trim(check);
+        if (ShowFullLog) LogLine("---" + domain->Name);
+        if (AcceptObjName(domain->Name, dboDomain))
+            Objs()->AddDbObject(domain.release(), true);
+        ProcessAppMessages();
+        if (AbortRequested) break;
+        q.Next();
+    }
+    q.Close();
+    q.ClearSQL();
+}
+
+void TIBDBExtract::ExtractTables() {
+    const bool ibe = IgnoreIBEObjects();
+    std::unique_ptr<TQNLQuery> tables = NewQuery(this);
+    std::unique_ptr<TQNLQuery> columns = NewQuery(this);
+    std::unique_ptr<TQNLQuery> bounds = NewQuery(this);
+    int tableCount = 0;
+    if (OnProgressStep) {
+        tables->AddSQL(" select Count(*)");
+        tables->AddSQL(" from rdb$relations ");
+        tables->AddSQL(" where (rdb$system_flag <> 1 or Rdb$System_Flag is null) ");
+        tables->AddSQL(" and Rdb$View_BLR is null ");
+        if (ibe) tables->AddSQL(" and rdb$relation_name not like 'IBE$%' ");
+        tables->Open();
+        tableCount = static_cast<int>(tables->GetFields()->Fields(0)->AsInteger());
+        tables->Close();
+        tables->ClearSQL();
+        OnProgressStep(this, 1, "Tables", 0, tableCount);
+    }
+    LogLine("Extracting tables...");
+    tables->AddSQL(" select rdb$Relation_Name, Rdb$Description, rdb$External_File,");
+    if (HasRelationType) tables->AddSQL(" rdb$Relation_Type, ");
+    tables->AddSQL(" rdb$System_Flag, rdb$View_BLR");
+    tables->AddSQL(" from rdb$relations ");
+    tables->AddSQL(" where (rdb$system_flag <> 1 or Rdb$System_Flag is null) ");
+    tables->AddSQL(" and Rdb$View_BLR is null ");
+    if (ibe) tables->AddSQL(" and rdb$relation_name not like 'IBE$%' ");
+    tables->AddSQL(" order by rdb$relation_name ");
+
+    for (const char* line :
+         {"Select R.Rdb$Field_Name, R.rdb$field_position,", "R.Rdb$default_Value,R.Rdb$default_source,",
+          " R.Rdb$null_flag, R.Rdb$collation_ID,", "F.Rdb$Character_Set_ID F_Character_Set_ID,", "R.Rdb$DESCRIPTION,",
+          "F.Rdb$field_name F_Fld_Name,", "F.Rdb$field_type,", "F.Rdb$field_length F_Fld_length,",
+          "F.Rdb$character_length F_chr_length,", "F.Rdb$field_sub_type F_Fld_sub_type,",
+          "F.Rdb$Segment_Length F_Segment_Length,", "F.Rdb$VALIDATION_Source F_VALIDATION_SOURCE,",
+          "F.Rdb$default_Value F_DEFAULT_VALUE,", "F.Rdb$default_Source F_DEFAULT_SOURCE,", "F.Rdb$COMPUTED_Source,"})
+        columns->AddSQL(line);
+    if (HasFieldPrecision) columns->AddSQL("F.RDB$FIELD_PRECISION,");
+    columns->AddSQL("F.Rdb$Field_Scale F_Field_Scale,");
+    columns->AddSQL("F.Rdb$Dimensions,");
+    if (HasIdentityGenerator) columns->AddSQL("R.Rdb$GENERATOR_NAME,");
+    if (HasIdentityType) columns->AddSQL("R.Rdb$IDENTITY_TYPE,");
+    for (const char* line :
+         {"(Select C1.Rdb$Collation_Name from Rdb$Collations C1", "where C1.Rdb$Collation_ID=R.Rdb$Collation_ID",
+          "and C1.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Collation_Name,",
+          "(Select C2.Rdb$Character_Set_Name from Rdb$Character_Sets C2",
+          "where C2.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Character_Set_Name",
+          "from rdb$Relation_Fields R, RDB$FIELDS F", "where R.Rdb$Relation_Name = :NAME and F.rdb$field_name=R.Rdb$field_source",
+          "order by R.rdb$field_position, R.rdb$field_name"})
+        columns->AddSQL(line);
+
+    tables->Open();
+    columns->Prepare();
+    int counter = 0;
+    while (!tables->GetEof()) {
+        auto table = std::make_unique<TTblData>(Objs());
+        TQNLQuery& t = *tables;
+        table->SetName(NameOf(t, "RDB$RELATION_NAME"));
+        if (const std::string d = TextOf(t, "RDB$DESCRIPTION"); !d.empty()) table->SetDescription(d);
+        table->ExternalFile = TextOf(t, "RDB$EXTERNAL_FILE");
+        if (HasRelationType) {
+            const std::string type = NameOf(t, "RDB$RELATION_TYPE");
+            if (type == "GLOBAL TEMPORARY") {
+                table->GlobalTemporary = true;
+            } else if (type == "GLOBAL TEMPORARY DELETE" || type == "5") {
+                table->GlobalTemporary = true;
+                table->OnCommit = 1;
+            } else if (type == "GLOBAL TEMPORARY PRESERVE" || type == "4") {
+                table->GlobalTemporary = true;
+                table->OnCommit = 2;
+            }
+        }
+        SetParam(*columns, "NAME", table->Name);
+        columns->Open();
+        ReadTableColumns(*table, *columns, *bounds);
+        columns->Close();
+        ++counter;
+        if (OnProgressStep) OnProgressStep(this, 1, table->Name, counter, tableCount);
+        if (ShowFullLog) LogLine("---" + table->Name);
+        if (AcceptDbObject(table.get())) Objs()->AddDbObject(table.release(), true);
+        ProcessAppMessages();
+        if (AbortRequested) break;
+        tables->Next();
+    }
+    columns->Close();
+    columns->ClearSQL();
+    tables->Close();
+    tables->ClearSQL();
+    bounds->Close();
+    bounds->ClearSQL();
+}
+
+void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bounds) {
+    int position = 0;
+    while (!Q.GetEof()) {
+        auto column = std::make_unique<TFldData>(Objs(), &Table);
+        TFldData& c = *column;
+        c.SetName(NameOf(Q, "RDB$FIELD_NAME"));
+        const std::string source = NameOf(Q, "F_FLD_NAME");
+        c.SystemName = source;
+        c.OwnerName = Table.Name;
+        c.Owner = &Table;
+        c.FieldPosition = static_cast<int32_t>(IntOf(Q, "RDB$FIELD_POSITION"));
+        c.Position = position++;
+        const int32_t fieldType = static_cast<int32_t>(IntOf(Q, "RDB$FIELD_TYPE"));
+        const int32_t subType = static_cast<int32_t>(IntOf(Q, "F_FLD_SUB_TYPE"));
+        c.IBFieldType = fieldType;
+        c.DataType = c.IBTypeToDataType(fieldType, subType);
+        c.SetDescription(TextOf(Q, "RDB$DESCRIPTION"));
+        c.DefaultValue = NullOf(Q, "RDB$DEFAULT_VALUE") ? CleanDefaultSource(TextOf(Q, "F_DEFAULT_SOURCE"))
+                                                        : CleanDefaultSource(TextOf(Q, "RDB$DEFAULT_SOURCE"));
+        c.Nullable = IntOf(Q, "RDB$NULL_FLAG") == 0;
+        ApplyNumericPrecision(fieldType, subType, HasFieldPrecision ? ValueOf(Q, "RDB$FIELD_PRECISION") : TQNLValue(),
+                              ValueOf(Q, "F_FIELD_SCALE"), c, HasFieldPrecision);
+        c.CheckSource = Trim(TextOf(Q, "F_VALIDATION_SOURCE"));
+        c.SetSource(Trim(TextOf(Q, "RDB$COMPUTED_SOURCE")));
+        c.SubType = subType;
+        c.SegmentLength = static_cast<int32_t>(IntOf(Q, "F_SEGMENT_LENGTH"));
+        c.FieldLength = static_cast<int32_t>(IntOf(Q, "F_FLD_LENGTH"));
+        c.CharLength = static_cast<int32_t>(IntOf(Q, "F_CHR_LENGTH"));
+        if ((c.DataType == dtVarChar || c.DataType == dtChar || c.DataType == dtCString) && c.CharLength == 0)
+            c.CharLength = c.FieldLength;
+        if (c.CheckSource.size() > 5) c.CheckSource = Trim(c.CheckSource.substr(5));
+        if (source.compare(0, 4, "RDB$") != 0) {
+            c.DomainName = source;
+            if (auto* domain = dynamic_cast<TDmnData*>(Objs()->FindDomain(source))) {
+                const std::string def = c.GetDefault();
+                if (!def.empty() && def == domain->TypeField->GetDefault()) c.DefaultValue.clear();
+            }
+            c.DataType = dtDomain;
+            c.CheckSource.clear();
+        }
+        if (!NullOf(Q, "F_CHARACTER_SET_ID") && !NullOf(Q, "RDB$COLLATION_ID"))
+            c.SetCharSetCollation(static_cast<int32_t>(IntOf(Q, "F_CHARACTER_SET_ID")), NameOf(Q, "RDB$CHARACTER_SET_NAME"),
+                                  static_cast<int32_t>(IntOf(Q, "RDB$COLLATION_ID")), NameOf(Q, "RDB$COLLATION_NAME"));
+        if (!NullOf(Q, "RDB$DIMENSIONS")) ReadFieldDimensions(c, TextOf(Q, "F_FLD_NAME"), Bounds);
+        if (HasIdentityGenerator && HasIdentityType && IntOf(Q, "RDB$IDENTITY_TYPE") == 1 &&
+            !NullOf(Q, "RDB$GENERATOR_NAME")) {
+            c.Identity = true;
+            ReadIdentitySeed(c, NameOf(Q, "RDB$GENERATOR_NAME"));
+        }
+        Table.AddColumn(std::move(column));
+        Q.Next();
+    }
+}
+
+void TIBDBExtract::ReadFieldDimensions(TFldData& Column, const std::string& FieldName, TQNLQuery& Bounds) {
+    Column.ArrayBounds.clear();
+    Bounds.ClearSQL();
+    Bounds.AddSQL("Select dm.*");
+    Bounds.AddSQL("from rdb$field_dimensions dm");
+    Bounds.AddSQL("where dm.rdb$field_name = :field_name");
+    Bounds.AddSQL("order by dm.rdb$dimension");
+    SetParam(Bounds, "FIELD_NAME", FieldName);
+    Bounds.Open();
+    while (!Bounds.GetEof()) {
+        Column.ArrayBounds.emplace_back(static_cast<int32_t>(IntOf(Bounds, "RDB$LOWER_BOUND")),
+                                        static_cast<int32_t>(IntOf(Bounds, "RDB$UPPER_BOUND")));
+        Bounds.Next();
+    }
+    Bounds.Close();
+    Bounds.ClearSQL();
+}
+
+void TIBDBExtract::ReadIdentitySeed(TFldData& Column, const std::string& GeneratorName) {
+    // Firebird 3 keeps the START WITH of an identity column as its generator's initial value.
+    if (!HasGeneratorInitialValue) return;
+    std::unique_ptr<TQNLQuery> q = NewQuery();
+    q->AddSQL("select g.rdb$initial_value from rdb$generators g where g.rdb$generator_name = :generator_name");
+    SetParam(*q, "GENERATOR_NAME", GeneratorName);
+    q->Open();
+    if (!q->GetEof()) Column.IdentitySeed = IntOf(*q, "RDB$INITIAL_VALUE");
+    q->Close();
+    q->ClearSQL();
+}
+
+} // namespace qnl
