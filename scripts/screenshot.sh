@@ -30,8 +30,10 @@ out="$root/docs/window.png"
 tool="$build/demo/window/shot/WindowShot"
 settings="$(dirname "$tool")/QuarDemo.Ini"
 rm -f "$settings"
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$tool" "$out" "$root/tests/fixtures/scripts/fb3_features.sql" "$tmp/employee.sql"
+cp "$root/tests/fixtures/scripts/fb3_features.sql" "$tmp/"
+# Run from the scripts' folder, so that the window shows their names and not where they lie.
+(cd "$tmp" && QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
+  "$tool" "$out" fb3_features.sql employee.sql)
 [[ -s "$out" ]] || { echo "no picture written" >&2; exit 1; }
 grep -q '^MasterFromDatabase=0' "$settings" || { echo "the settings were not written at shut-down" >&2; exit 1; }
 echo "window shown, saved to $out and closed cleanly"
