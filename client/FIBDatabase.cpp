@@ -33,6 +33,21 @@ std::recursive_mutex& DatabaseConnectLock() {
 }
 
 
+// The failures that say the attachment itself is gone; the first code of the vector decides.
+bool IsLostConnectionStatus(const ISC_STATUS* Status) {
+    if (Status[0] != 1) return false;
+    switch (Status[1]) {
+    case isc_network_error:
+    case isc_net_read_err:
+    case isc_net_write_err:
+    case isc_lost_db_connection:
+    case isc_conn_lost:
+    case isc_att_shutdown:
+    case isc_shutdown: return true;
+    default: return false;
+    }
+}
+
 bool IsUnicodeCharSetName(const std::string& Name) {
     return Name == "UNICODE_FSS" || Name == "UTF8";
 }
@@ -330,8 +345,40 @@ ISC_STATUS TFIBDatabase::CheckStatus(ISC_STATUS Status, bool RaiseOnError) {
         FTimer->SetEnabled(true);
         FLastActiveTime = TickCount();
     }
+    if (Status > 0 && FHandle != 0 && FLostConnectState == 0 && IsLostConnectionStatus(ThreadStatusVector()))
+        ConnectionLost();
     if (RaiseOnError && Status > 0) RaiseStatusVectorError(*FClientLibrary, this);
     return Status;
+}
+
+void TFIBDatabase::CloseAfterLostConnection() {
+    if (FHandle == 0) return;
+    FLostConnectState |= 1;
+    struct TClearClosing {
+        uint8_t& State;
+        ~TClearClosing() { State &= static_cast<uint8_t>(~1u); }
+    } clear{FLostConnectState};
+    for (TFIBBase* link : std::vector<TFIBBase*>(FLinks))
+        if (auto* query = link ? dynamic_cast<TFIBQuery*>(link->Owner()) : nullptr) query->ForgetHandle();
+    for (TFIBTransaction* tr : std::vector<TFIBTransaction*>(FTransactions)) {
+        if (!tr || !tr->Active()) continue;
+        tr->FSharedHandle = true;
+        try {
+            tr->EndTransaction(TACommit, true);
+        } catch (...) {
+            // Only its end handlers can fail here; the handle is forgotten all the same.
+            tr->FHandle = 0;
+            tr->FSharedHandle = false;
+            tr->FState = 1;
+        }
+    }
+    // The client library keeps its side of the attachment (and of every statement and
+    // transaction under it) until the detach; a process must detach every attachment before it
+    // exits. The server has dropped the attachment, so the detach may fail: that is ignored.
+    ISC_STATUS_ARRAY status = {};
+    FClientLibrary->isc_detach_database(status, &FHandle);
+    FHandle = 0;
+    FAttachmentID = -1;
 }
 
 // --- TFIBDatabase: one-row queries ---------------------------------------------------------

@@ -276,6 +276,15 @@ public:
 
 protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    // Called by CheckStatus when a client call of this attachment failed because the attachment
+    // is gone (killed by an administrator, the database shut down, the network lost), once per
+    // loss: the calling thread's status vector still holds the failure. Nothing by default.
+    virtual void ConnectionLost() {}
+    // Lets go of everything that hung on a lost attachment without asking the server for it:
+    // statements forget their handles, active transactions are ended as shared ones (which
+    // only forgets them), then the attachment is detached, any error of the detach ignored, and
+    // its handle forgotten. The status vector of the calling thread is left as it was.
+    void CloseAfterLostConnection();
 
 private:
     friend class TFIBTransaction;

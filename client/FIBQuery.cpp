@@ -521,6 +521,12 @@ void TFIBQuery::FreeHandle() {
     if (status > 0 && !StatusVectorHasCode({BadStatementHandle})) RaiseStatusVectorError(*db->ClientLibrary(), this);
 }
 
+void TFIBQuery::ForgetHandle() {
+    FHandle = 0;
+    Close();
+    FreeHandle();
+}
+
 void TFIBQuery::DoFreeHandle() noexcept {
     try {
         FreeHandle();

@@ -433,6 +433,9 @@ public:
     TFIBXSQLDA* Next();
     void Close();
     void FreeHandle();
+    // The attachment is gone: the handle is forgotten without a client call, the statement
+    // closed and left unprepared.
+    void ForgetHandle();
     // Runs each text in the transaction, one after the other; the first failure is raised.
     void ExecBatchImmediate(const std::vector<std::string>& Texts);
     // Prepares the text, connecting the database and starting the transaction for that when

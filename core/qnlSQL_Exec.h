@@ -57,6 +57,8 @@ public:
     std::string DescriptionText;
     std::string ErrorText;
     std::string Terminator;
+    // Set once the statement has run on its own (ExecuteStatement of a dialect's executor).
+    bool Executed = false;
 
     std::string GetCaption() const;
 };

@@ -581,8 +581,9 @@ void TIbParser::ParseDrop() {
 void TIbParser::ParseExecute() {
     NextToken();
     if (IsWord("BLOCK")) return ParseExecuteBlock();
-    // EXECUTE PROCEDURE and EXECUTE STATEMENT change data, not the schema.
-    ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
+    // EXECUTE PROCEDURE and EXECUTE STATEMENT change data, not the schema: only a script that
+    // is run needs them.
+    ParseRawStatement(skStatement, {}, dboUnknown, saNone, HandOnEveryStatement);
 }
 
 void TIbParser::ParseCommit() {
@@ -786,6 +787,7 @@ void TIbParser::ParseInput() {
     nested.OnDebugMessage = OnDebugMessage;
     // The statements of an INPUT file belong to the script as much as the script's own.
     nested.OnStatement = OnStatement;
+    nested.HandOnEveryStatement = HandOnEveryStatement;
     nested.ShowProgress = false;
     nested.ScriptName = path;
     nested.MsgManager->Clear();

@@ -48,6 +48,11 @@ public:
     std::string RoutineName;
     // What OnStatement returned for the statement handed on last.
     TObject* LastStatement = nullptr;
+    // Set by a reader that feeds a script executor, which must run every statement of the
+    // script: GRANT, COMMENT ON and EXECUTE PROCEDURE are handed on too (an extraction files
+    // the first two as objects and descriptions and passes the third over), and packages are
+    // handed on as packages, so that they render and run as PSQL blocks.
+    bool HandOnEveryStatement = false;
 
     // ---- overrides ----
     void ScanToken() override;

@@ -268,6 +268,7 @@ void TIbParser::ParseGrant() {
                     file(g, objectName, objectKind, {p});
             if (!plain.empty()) file(g, objectName, objectKind, plain);
         }
+    if (HandOnEveryStatement) HandOn(skStatement, objectName, dboGrant, saCreate);
     NextToken();
 }
 

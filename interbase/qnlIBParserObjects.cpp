@@ -448,6 +448,8 @@ void TIbParser::ParseComment() {
     TDbObj* object = nullptr;
     bool placeless = false;
     std::string name;
+    // The table, view or routine of a column or parameter.
+    std::string owner;
     TDbObject kind = dboUnknown;
     // A name, or a dotted one of Parts parts, into names; the token after it becomes current.
     std::vector<std::string> names;
@@ -482,6 +484,7 @@ void TIbParser::ParseComment() {
     } else if (IsKeyword(kwCOLUMN)) {
         if (!readNames(2)) return;
         name = names[1];
+        owner = names[0];
         kind = dboField;
         if (Objs) {
             object = Objs->FindTableField(names[0], names[1]);
@@ -500,6 +503,7 @@ void TIbParser::ParseComment() {
             placeless = true;
         }
         name = names.back();
+        owner = names[names.size() - 2];
         kind = dboParam;
         if (!placeless) {
             TPrcData* routine = FindRoutine(names[0], function);
@@ -562,7 +566,11 @@ void TIbParser::ParseComment() {
     NextToken();
     if (!ExpectTerminator()) return;
     if (object) object->SetDescription(text);
-    if (placeless) HandOn(skDescription, name, kind, saDescription);
+    if (placeless || HandOnEveryStatement) {
+        HandOn(skDescription, name, kind, saDescription, owner);
+        if (auto* statement = dynamic_cast<TStatement*>(LastStatement))
+            statement->DescriptionText = NormalizeLineBreaks(text);
+    }
     NextToken();
 }
 

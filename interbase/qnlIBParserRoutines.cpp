@@ -222,7 +222,7 @@ void TIbParser::ParsePackage(uint8_t /*Action*/) {
     if (!IsKeyword(kwAS)) return Expect(kwAS);
     ReadBodyText(package, static_cast<int64_t>(TokenStart));
     if (Failed() || !EndOfRoutineStatement()) return;
-    HandOn(skStatement, name, dboPackage, action);
+    HandOn(HandOnEveryStatement ? skPackage : skStatement, name, dboPackage, action);
     if (made) AddDbObject(made.release());
     NextToken();
 }

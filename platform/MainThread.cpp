@@ -178,6 +178,15 @@ void PostQuitToMainThread(int ExitCode) {
     l.Wake.notify_all();
 }
 
+bool TakeQuitRequest(int& ExitCode) {
+    Loop& l = TheLoop();
+    std::lock_guard lk(l.M);
+    if (!l.QuitPosted) return false;
+    l.QuitPosted = false;
+    ExitCode = l.ExitCode;
+    return true;
+}
+
 int RunMainThreadLoop() {
     if (!IsMainThread()) return -1;
     Loop& l = TheLoop();

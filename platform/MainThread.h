@@ -40,5 +40,8 @@ int PumpMainThread(int WaitMs = 0);
 void PostQuitToMainThread(int ExitCode = 0);
 // Pumps until a quit is posted; answers its exit code. Main thread only (else answers -1).
 int RunMainThreadLoop();
+// For a window system that runs its own loop: true (with the code) when a quit was posted since
+// the last call, and the request is taken.
+bool TakeQuitRequest(int& ExitCode);
 
 } // namespace qnl

@@ -6,7 +6,8 @@ PACKAGES=(
   build-essential cmake pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2 firebird3.0-examples
-  qt6-base-dev libicu-dev
+  qt6-base-dev qt6-qpa-plugins libicu-dev
+  xvfb xauth
 )
 
 missing=()

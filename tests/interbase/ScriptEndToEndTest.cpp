@@ -1,0 +1,268 @@
+// Scripts compared end to end on Firebird 3: master and target are script files read by the
+// script extractor, the comparer writes the update script into the script executor, isql-fb runs
+// it on a database built from the target, and isql-fb -x of that database must equal the one of
+// a database built from the master.
+#include "interbase/qnlIBSQLExec.h"
+#include "interbase/qnlScriptExtract.h"
+
+#include "core/qnlDBStructure.h"
+#include "fixtures/FbFixture.h"
+#include "fixtures/ScriptFixtures.h"
+#include "objects/qnlQuarnel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace qnl {
+namespace {
+
+using test::CompleteScript;
+using test::TempDatabase;
+using test::TempDir;
+using Lines = std::vector<std::string>;
+
+void Write(const std::string& Path, const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
+
+// What the structure does not carry over from our Firebird 3 feature script, so that its
+// update script cannot recreate it; each is removed from both extracts, so that everything
+// else must still be equal.
+struct TKnownGap {
+    const char* Text;         // dropped from every line that holds it, or the whole line
+    bool WholeLine;
+    const char* Why;
+};
+const TKnownGap Firebird3Gaps[] = {
+    {"/*  Character sets */", true, "a database setting, no schema object"},
+    {"ALTER CHARACTER SET ISO8859_1 SET DEFAULT COLLATION PT_BR;", true, "a database setting, no schema object"},
+    {" COLLATE PT_BR", false, "the same default collation, written out by the update script"},
+    {"COMMENT ON DATABASE", true, "the database's own description is not compared"},
+    {"COMMENT ON    COLUMN    V_PLAIN.N", true, "a view column's description is not carried over"},
+    {"GRANT CREATE TABLE", true, "DDL privileges have no object in the structure"},
+    {"GRANT ALTER ANY TABLE", true, "DDL privileges have no object in the structure"},
+    {"GRANT DROP ANY PROCEDURE", true, "DDL privileges have no object in the structure"},
+    {"CONSTRAINT NN_LINE_NO ", false, "a named NOT NULL constraint keeps no name"},
+    {" ON DELETE NO ACTION", false, "NO ACTION is read as the default rule, which Firebird stores as RESTRICT"},
+    {"UPPER_NAME", true,
+     "a computed column declared without a character set is written with the one of the domain it reads"},
+};
+
+// isql's extract in blocks (split at blank lines), sorted: it lists views in the order they were
+// created, which an update script need not keep. Firebird keeps the source of a CHECK and of a
+// parameter default as written; the structure keeps the condition and the value, so "CHECK ("
+// and "CHECK(", and "DEFAULT x" and "= x", are one.
+Lines ExtractBlocks(const std::string& DatabasePath, bool Firebird3Gaps_ = false) {
+    std::string text = test::ExtractSchema(DatabasePath);
+    auto replaceAll = [&text](const std::string& From, const std::string& To) {
+        for (size_t p = text.find(From); p != std::string::npos; p = text.find(From, p + To.size()))
+            text.replace(p, From.size(), To);
+    };
+    if (Firebird3Gaps_)
+        for (const TKnownGap& g : Firebird3Gaps) {
+            for (size_t p = text.find(g.Text); p != std::string::npos; p = text.find(g.Text, p)) {
+                if (!g.WholeLine) {
+                    text.erase(p, std::string(g.Text).size());
+                    continue;
+                }
+                const size_t begin = text.rfind('\n', p) + 1;  // npos + 1 is 0
+                const size_t end = text.find('\n', p);
+                text.erase(begin, end == std::string::npos ? std::string::npos : end - begin + 1);
+                p = begin;
+            }
+        }
+    replaceAll("CHECK (", "CHECK(");
+    replaceAll(" DEFAULT ", " = ");
+    Lines blocks;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\n\n", at);
+        if (end == std::string::npos) end = text.size();
+        if (end > at) blocks.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    std::sort(blocks.begin(), blocks.end());
+    return blocks;
+}
+
+// Equal extracts; a difference is shown as the blocks only one side has.
+void ExpectSameBlocks(const Lines& Updated, const Lines& Master, const std::string& Script) {
+    if (Updated == Master) return;
+    Lines onlyUpdated, onlyMaster;
+    std::set_difference(Updated.begin(), Updated.end(), Master.begin(), Master.end(), std::back_inserter(onlyUpdated));
+    std::set_difference(Master.begin(), Master.end(), Updated.begin(), Updated.end(), std::back_inserter(onlyMaster));
+    std::string shown;
+    for (const std::string& b : onlyUpdated) shown += "--- updated target only:\n" + b + "\n";
+    for (const std::string& b : onlyMaster) shown += "--- master only:\n" + b + "\n";
+    ADD_FAILURE() << shown << "=== update script:\n" << Script;
+}
+
+// Two script extractors, the comparer and the Firebird executor, as the window wires them.
+struct ScriptComparison {
+    TDBStructure Master, Target;
+    TIBScriptExtract MasterX, TargetX;
+    TIBSQLExec Exec;
+    TQuarnel Q;
+    Lines Errors;
+
+    ScriptComparison(const std::string& MasterFiles, const std::string& TargetFiles) {
+        for (TObjs* o : {Master.Objs(), Target.Objs()}) {
+            o->SetServerType(stInterBase);
+            o->IBServerOptions.SQLServerVersion = st_Firebird_30;
+        }
+        Exec.IBServerOptions.SQLServerVersion = st_Firebird_30;
+        MasterX.SetScriptFileName(MasterFiles);
+        TargetX.SetScriptFileName(TargetFiles);
+        for (TCustomExtract* x : {static_cast<TCustomExtract*>(&MasterX), static_cast<TCustomExtract*>(&TargetX)})
+            x->SetOnErrorMessage([this](TObject*, const std::string& t) { Errors.push_back(t); });
+        Q.OnErrorMessage = [this](TObject*, const std::string& t) { Errors.push_back(t); };
+        Q.SetDBStructureMaster(&Master);
+        Q.SetDBStructureTarget(&Target);
+        Q.SetExtractorMaster(&MasterX);
+        Q.SetExtractorTarget(&TargetX);
+        Q.SetSQLExec(&Exec);
+        // The character sets and collations of columns are part of the schema isql shows.
+        Q.IBCompareOptions().FldCharsetCompare = true;
+    }
+
+    // Reads both sides and writes the update script for the database at TargetPath.
+    bool Run(const std::string& TargetPath) {
+        if (!Q.Extract()) return false;
+        Target.Objs()->ConnectionOptions.DatabaseName = TargetPath;
+        Target.Objs()->ConnectionOptions.UserName = "SYSDBA";
+        Q.Compare();
+        return Errors.empty();
+    }
+
+    // The script as it is saved. isql has no RECONNECT: the executor runs it by connecting
+    // again, and so does the saved script.
+    std::string Script() {
+        const TObjs& t = *Target.Objs();
+        for (int i = 0; i < Exec.StatementCount(); ++i)
+            if (Exec.Statements(i)->Kind == skReConnect)
+                Exec.Statements(i)->Lines.SetText(t.IBServerOptions.GetConnectStatement(t.ConnectionOptions));
+        TStringList lines;
+        Exec.GetScriptText(lines, false);
+        std::string s;
+        for (int i = 0; i < lines.Count(); ++i) s += lines[i] + "\n";
+        return s;
+    }
+
+    // The statements that change something: neither the header nor comments.
+    Lines Changes() const {
+        Lines r;
+        for (int i = 0; i < Exec.StatementCount(); ++i) {
+            const TStatement& s = *Exec.Statements(i);
+            switch (s.Kind) {
+            case skComment:
+            case skConnect:
+            case skSet:
+            case skSqlDialect:
+            case skSetNames: break;
+            default: r.push_back(Trim(s.Lines.Text()));
+            }
+        }
+        return r;
+    }
+};
+
+// The character set a complete script gives its database.
+std::string DatabaseCharSet(const TempDatabase& Db) {
+    const Lines rows = test::QueryRows(Db, "SELECT '<<' || TRIM(COALESCE(RDB$CHARACTER_SET_NAME, 'NONE')) || '>>' FROM RDB$DATABASE");
+    return rows.size() == 1 ? rows[0] : "NONE";
+}
+
+// The master script against a target script: the update script run on a database built from
+// the target makes it equal to one built from the master.
+void ExpectUpdateBringsTargetToMaster(const std::string& MasterPath, const std::string& MasterText,
+                                      const std::string& TargetPath, const std::string& TargetText,
+                                      bool Firebird3Gaps_ = false) {
+    const TempDatabase reference(CompleteScript{MasterText});
+    const TempDatabase target = TargetText.empty() ? TempDatabase("", DatabaseCharSet(reference))
+                                                   : TempDatabase(CompleteScript{TargetText});
+    ScriptComparison c(MasterPath, TargetPath);
+    ASSERT_TRUE(c.Run(target.Path())) << testing::PrintToString(c.Errors);
+    const std::string script = c.Script();
+    std::string out;
+    ASSERT_EQ(test::RunConnectingScript(target, script + "COMMIT;\n", out), 0) << script << out;
+    ExpectSameBlocks(ExtractBlocks(target.Path(), Firebird3Gaps_), ExtractBlocks(reference.Path(), Firebird3Gaps_),
+                     script);
+}
+
+TEST(ScriptEndToEnd, EmployeeScriptAgainstAnEmptyScript) {
+    std::string why;
+    const std::string employee = test::EmployeeScript(why);
+    if (employee.empty()) GTEST_SKIP() << why;
+    TempDir dir;
+    Write(dir.File("employee.sql"), employee);
+    Write(dir.File("empty.sql"), "");
+    ExpectUpdateBringsTargetToMaster(dir.File("employee.sql"), employee, dir.File("empty.sql"), "");
+}
+
+TEST(ScriptEndToEnd, Firebird3FeaturesAgainstAnEmptyScript) {
+    TempDir dir;
+    Write(dir.File("empty.sql"), "");
+    ExpectUpdateBringsTargetToMaster(test::FixtureScriptPath("fb3_features.sql"), test::FixtureScript("fb3_features.sql"),
+                                     dir.File("empty.sql"), "", true);
+}
+
+// An older variant of employee.sql: a domain, a column, a view, a trigger, a procedure and grants
+// as they were, and a table and a column since dropped.
+TEST(ScriptEndToEnd, EmployeeScriptAgainstAnOlderVariant) {
+    std::string why;
+    const std::string employee = test::EmployeeScript(why);
+    if (employee.empty()) GTEST_SKIP() << why;
+    struct Edit {
+        const char* Now;
+        const char* Then;
+    };
+    const Edit edits[] = {
+        {"CREATE DOMAIN firstname     AS VARCHAR(15);", "CREATE DOMAIN firstname     AS VARCHAR(15) DEFAULT 'N.N.';"},
+        {"    currency        VARCHAR(10) NOT NULL", "    currency        VARCHAR(10),\n    old_code        CHAR(2)"},
+        {"emp_no, first_name, last_name, phone_ext, location, phone_no\n",
+         "emp_no, first_name, last_name, phone_ext, location\n"},
+        {"new.emp_no = gen_id(emp_no_gen, 1);", "new.emp_no = gen_id(emp_no_gen, 2);"},
+        {"RETURNS (proj_id CHAR(5)) AS", "RETURNS (proj_id CHAR(4)) AS"},
+        {"GRANT ALL PRIVILEGES ON job TO PUBLIC WITH GRANT OPTION;", "GRANT SELECT ON job TO PUBLIC;"},
+        {"GRANT EXECUTE ON PROCEDURE show_langs TO PUBLIC WITH GRANT OPTION;",
+         "CREATE TABLE retired (id INTEGER);\nGRANT SELECT ON retired TO PUBLIC;"},
+    };
+    std::string older = employee;
+    for (const Edit& e : edits) {
+        const size_t at = older.find(e.Now);
+        ASSERT_NE(at, std::string::npos) << e.Now;
+        ASSERT_EQ(older.find(e.Now, at + 1), std::string::npos) << e.Now;
+        older.replace(at, std::string(e.Now).size(), e.Then);
+    }
+    TempDir dir;
+    Write(dir.File("employee.sql"), employee);
+    Write(dir.File("older.sql"), older);
+    ExpectUpdateBringsTargetToMaster(dir.File("employee.sql"), employee, dir.File("older.sql"), older);
+}
+
+TEST(ScriptEndToEnd, IdenticalScriptsGiveTheHeaderOnlyAlsoSplitIntoFiles) {
+    const std::string text = test::FixtureScript("fb3_features.sql");
+    // The same text in two files, cut after a statement.
+    const size_t cut = text.find("CREATE TABLE ORDER_LINES");
+    ASSERT_NE(cut, std::string::npos);
+    TempDir dir;
+    Write(dir.File("whole.sql"), text);
+    std::filesystem::create_directory(dir.File("split"));
+    Write(dir.File("split/1.sql"), text.substr(0, cut));
+    Write(dir.File("split/2.sql"), text.substr(cut));
+    const std::string whole = dir.File("whole.sql");
+    for (const std::string& target :
+         {whole, "\"" + dir.File("split/1.sql") + "\" \"" + dir.File("split/2.sql") + "\"", dir.File("split/*.sql")}) {
+        SCOPED_TRACE(target);
+        ScriptComparison c(whole, target);
+        ASSERT_TRUE(c.Run(dir.File("none.fdb"))) << testing::PrintToString(c.Errors);
+        EXPECT_EQ(c.Changes(), Lines{}) << c.Script();
+        EXPECT_EQ(c.TargetX.ScriptFiles().Count(), target == whole ? 1 : 2);
+    }
+}
+
+} // namespace
+} // namespace qnl
