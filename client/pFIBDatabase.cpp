@@ -13,7 +13,6 @@ namespace qnl {
 
 namespace {
 
-constexpr int cecDatabaseOpen = 13;
 constexpr uint8_t LostClosing = 1;
 constexpr uint8_t LostRestoring = 2;
 constexpr uint32_t DefaultRestoreInterval = 30000;
