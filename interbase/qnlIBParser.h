@@ -9,7 +9,7 @@
 // OnStatement.
 //
 // Bodies (of routines, packages, triggers, EXECUTE BLOCK and views) are read as raw text by
-// ReadBodyText, the one place the body parser takes over.
+// ReadBodyText, the one place the body parser (TIbExParser) takes over.
 //
 // Errors are reported at the start of the token that is wrong; after an error the rest of the
 // statement is skipped, so fragments of a broken statement never count as statements.
@@ -237,6 +237,8 @@ protected:
 
     // True when an error was reported since the current statement began.
     bool Failed();
+    // The errors the message manager holds.
+    int ErrorCount();
     // Reports an error located at Index (from 1) of the source.
     void ReportErrorAt(const std::string& Text, size_t Index);
     void AddWarningAt(const std::string& Text, size_t Index);
@@ -293,7 +295,6 @@ protected:
     std::string StoredText(size_t Start, size_t End) const;
     bool LogWanted() const;
 
-private:
     // The scanner at one token, to look ahead from and come back to.
     class TScannerState {
     public:
@@ -311,11 +312,11 @@ private:
         size_t PreviousTokenEnd;
     };
 
+private:
     void ScanHexNumber();
     void ScanHexString();
     // Line and column counters of the character at Index, as the scanner has them there.
     void Locate(size_t Index, int& ALine, int& AColumn);
-    int ErrorCount();
     void RemoveConstraintIndices();
     // A second primary key of a table is kept as a unique constraint, with warnings.
     void WarnDuplicatePrimaryKey(TCtrData& Ctr, TTblData* Table, size_t Start);
