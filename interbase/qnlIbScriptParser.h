@@ -1,6 +1,7 @@
 #pragma once
 // The one place where the script readers of InterBase/Firebird scripts are made: the script
-// extractor and the script executor both read scripts with the parser this answers.
+// extractor and the script executor both read scripts with the parser this answers: the DDL
+// reader with its body grammar, so that the bodies' dependencies order the update script.
 #include "interbase/qnlIBParser.h"
 
 #include <memory>

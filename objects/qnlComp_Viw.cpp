@@ -106,6 +106,13 @@ void TViwData::CreateDependDef() {
         exec->AddComment(MakeComment("Create view: " + Name + " (ViwData.CreateDependDef)"));
     }
     AddOwnStatement(GetCreateStatement(), skStatement, Name, dboView, saCreate);
+    // Its description and its columns' come with every CREATE, whichever pass or walk writes it,
+    // and only then: the view pass runs twice.
+    if (exec && GetCompareObjects().Contains(coDescription)) {
+        if (!Description().empty()) exec->AddDescription(this);
+        for (int i = 0; i < GetColumnCount(); ++i)
+            if (!Column(i)->Description().empty()) exec->AddDescription(Column(i));
+    }
     SetExists(true);
     // Its columns come back with it (a drop marked them gone), so what reads them is complete.
     for (int i = 0; i < GetColumnCount(); ++i) GetColumn(i)->SetExists(true);
@@ -253,7 +260,6 @@ void WriteCreateViews(TCustomQuarnel& Q) {
         section.Open();
         v->CreateDependDef();
         v->SetRecreate(false);
-        if (Q.CompareObjects.Contains(coDescription) && !v->Description().empty()) exec->AddDescription(v);
         if (v->Counterpart) v->Counterpart->CurrentSQL = v->CurrentSQL;
     }
     section.Close();
@@ -279,11 +285,6 @@ void WriteAlterViews(TCustomObjs& Master, TCustomObjs& /*Target*/, TCustomSQLExe
             m->CreateDependDef();
             t->CurrentSQL = m->CurrentSQL;
             m->SetRecreate(false);
-            if (descriptions) {
-                if (!m->Description().empty()) Exec.AddDescription(m);
-                for (int c = 0; c < m->GetColumnCount(); ++c)
-                    if (!m->Column(c)->Description().empty()) Exec.AddDescription(m->Column(c));
-            }
         } else if (descriptions) {
             if (m->Description() != t->Description()) {
                 Exec.AddDescription(m);

@@ -197,6 +197,19 @@ TEST(ViewPass, CreatesEachViewOfACycleOnceAndDB2SetsEachSchemaOnce) {
     EXPECT_EQ(schemas, (Steps{"SET CURRENT SCHEMA = S", "SET CURRENT SCHEMA = S2"}));
 }
 
+TEST(ViewPass, NewViewComesWithItsColumnsDescriptions) {
+    Comparison c;
+    TViwData* v = View(c.M(), "V", "SELECT 1 FROM RDB$DATABASE");
+    v->AddColumn("N")->SetDescription("A number");
+    v->SetDescription("One row");
+    const Steps all = c.Run();
+    Steps descriptions;
+    for (int i = 0; i < c.exec.StatementCount(); ++i)
+        if (c.exec.Statements(i)->Action == saDescription) descriptions.push_back(Trim(c.exec.Statements(i)->Lines.Text()));
+    EXPECT_EQ(descriptions, (Steps{"COMMENT ON VIEW V IS\r\n'One row'", "COMMENT ON COLUMN V.N IS\r\n'A number'"}))
+        << testing::PrintToString(all);
+}
+
 TEST(TriggerPass, BodyChangeOnTargetsWithoutAlterTriggerIsADropAndCreate) {
     struct Case {
         TServerType Type;
