@@ -8,7 +8,7 @@
 #include "fixtures/ScriptFixtures.h"
 #include "interbase/IbReader.h"
 
-#include "core/qnlSQL_Exec.h"
+#include "interbase/qnlIBSQLExec.h"
 #include "objects/FirebirdCompare.h"
 #include "objects/qnlQuarnel.h"
 
@@ -105,7 +105,7 @@ public:
     std::unique_ptr<LiveSide> MasterSide;
     LiveSide Target;
     TQuarnel q;
-    TSQLExec exec;
+    TIBSQLExec exec;
     std::vector<std::string> errors;
     std::string log;
 };
