@@ -50,6 +50,21 @@ void DependOnTable(TCustomObjs* Objs, TCtrData& Ctr, const std::string& Table, c
         RegisterDependency(Objs, &Ctr, table, Column);
 }
 
+// The key's columns, in order, from the segments of its index (Segments is a prepared query of
+// RDB$INDEX_SEGMENTS with the index name as parameter Param); the key depends on each column.
+void AddKeyColumns(TCustomObjs* Objs, TCtrData& Ctr, TQNLQuery& Segments, const std::string& Param,
+                   const std::string& IndexName) {
+    SetParam(Segments, Param, IndexName);
+    Segments.Open();
+    while (!Segments.GetEof()) {
+        const std::string column = NameOf(Segments, "RDB$FIELD_NAME");
+        Ctr.AddField(column);
+        DependOnTable(Objs, Ctr, Ctr.TableName, column);
+        Segments.Next();
+    }
+    Segments.Close();
+}
+
 } // namespace
 
 void TIBDBExtract::ExtractIndices() {
@@ -184,15 +199,7 @@ void TIBDBExtract::ExtractPrimaryKeys() {
         ctr->SetTableName(NameOf(q, "RDB$RELATION_NAME"));
         DependOnTable(Objs(), *ctr, ctr->TableName);
         const std::string indexName = NameOf(q, "RDB$INDEX_NAME");
-        SetParam(*segments, "INDEX", indexName);
-        segments->Open();
-        while (!segments->GetEof()) {
-            const std::string column = NameOf(*segments, "RDB$FIELD_NAME");
-            ctr->AddField(column);
-            DependOnTable(Objs(), *ctr, ctr->TableName, column);
-            segments->Next();
-        }
-        segments->Close();
+        AddKeyColumns(Objs(), *ctr, *segments, "INDEX", indexName);
         SetConstraintName(*ctr, NameOf(q, "RDB$CONSTRAINT_NAME"));
         SetSupportingIndex(*ctr, indexName, IntOf(q, "RDB$INDEX_TYPE"));
         DoProgressStep(1, ctr->GetDisplayName(), ++counter, count);
@@ -278,15 +285,7 @@ void TIBDBExtract::ExtractForeignKeys() {
         SetConstraintName(*ctr, NameOf(q, "RDB$CONSTRAINT_NAME"));
         SetSupportingIndex(*ctr, NameOf(q, "FK_INDEX_NAME"), IntOf(q, "FK_INDEX_TYPE"));
         const std::string indexName = TextOf(q, "FK_INDEX_NAME");
-        SetParam(*own, "INDEX_NAME", indexName);
-        own->Open();
-        while (!own->GetEof()) {
-            const std::string column = NameOf(*own, "RDB$FIELD_NAME");
-            ctr->AddField(column);
-            DependOnTable(Objs(), *ctr, ctr->TableName, column);
-            own->Next();
-        }
-        own->Close();
+        AddKeyColumns(Objs(), *ctr, *own, "INDEX_NAME", indexName);
         SetParam(*referenced, "INDEX_NAME", indexName);
         referenced->Open();
         while (!referenced->GetEof()) {

@@ -84,6 +84,7 @@ public:
     void ParseInsert();
     void ParseUpdate();
     void ParseDelete();
+    void ParseSearchedTail();
     void ParseMerge();
     void ParseReturning();
 

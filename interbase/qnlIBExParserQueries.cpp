@@ -468,6 +468,12 @@ void TIbExParser::ParseUpdate() {
         if (Token != tkComma) break;
         NextToken();
     }
+    ParseSearchedTail();
+}
+
+// What UPDATE and DELETE share after their target: WHERE (a condition or CURRENT OF a cursor),
+// PLAN, ORDER BY, ROWS and RETURNING.
+void TIbExParser::ParseSearchedTail() {
     if (IsKeyword(kwWHERE)) {
         NextToken();
         if (IsKeyword(kwCURRENT) && PeekWordCode() == kwOF) {
@@ -499,24 +505,7 @@ void TIbExParser::ParseDelete() {
     NextToken();
     const std::string alias = ReadAlias();
     PushTarget(target, alias);
-    if (IsKeyword(kwWHERE)) {
-        NextToken();
-        if (IsKeyword(kwCURRENT) && PeekWordCode() == kwOF) {
-            NextToken();
-            NextAndExpect(tkIdent);
-            if (Token == tkIdent) NextToken();
-        } else {
-            ParseExpression();
-        }
-    }
-    if (IsKeyword(kwPLAN)) ParsePlanClause();
-    if (IsKeyword(kwORDER)) {
-        NextToken();
-        ExpectKeyword(kwBY);
-        ParseValueList();
-    }
-    if (IsKeyword(kwROWS)) ParseRowsClause();
-    ParseReturning();
+    ParseSearchedTail();
 }
 
 void TIbExParser::ParseMerge() {

@@ -25,26 +25,10 @@ namespace {
 using test::LiveSide;
 using test::TempDatabase;
 
-// isql's extract in blocks (split at blank lines), sorted: it lists some objects in the order
-// they were created, which an update script does not keep. Firebird keeps a CHECK's source as
-// typed; the structure keeps the condition, so "CHECK (" and "CHECK(" are one.
-std::vector<std::string> ExtractBlocks(const std::string& DatabasePath) {
-    std::string text = test::ExtractSchema(DatabasePath);
-    for (size_t p = text.find("CHECK ("); p != std::string::npos; p = text.find("CHECK (", p)) text.erase(p + 5, 1);
-    std::vector<std::string> blocks;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find("\n\n", at);
-        if (end == std::string::npos) end = text.size();
-        if (end > at) blocks.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    std::sort(blocks.begin(), blocks.end());
-    return blocks;
-}
-
 // The blocks of isql's extract that only one of the two databases has; empty when they agree.
 std::string ExtractDiff(const std::string& TargetPath, const std::string& MasterPath) {
-    const std::vector<std::string> target = ExtractBlocks(TargetPath), master = ExtractBlocks(MasterPath);
+    const std::vector<std::string> target = test::ComparableExtract(TargetPath),
+                                   master = test::ComparableExtract(MasterPath);
     std::vector<std::string> onlyTarget, onlyMaster;
     std::set_difference(target.begin(), target.end(), master.begin(), master.end(), std::back_inserter(onlyTarget));
     std::set_difference(master.begin(), master.end(), target.begin(), target.end(), std::back_inserter(onlyMaster));

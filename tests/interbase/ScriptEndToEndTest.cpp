@@ -29,66 +29,6 @@ using Lines = std::vector<std::string>;
 
 void Write(const std::string& Path, const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
 
-// What the structure does not carry over from our Firebird 3 feature script, so that its
-// update script cannot recreate it; each is removed from both extracts, so that everything
-// else must still be equal.
-struct TKnownGap {
-    const char* Text;         // dropped from every line that holds it, or the whole line
-    bool WholeLine;
-    const char* Why;
-};
-const TKnownGap Firebird3Gaps[] = {
-    {"/*  Character sets */", true, "a database setting, no schema object"},
-    {"ALTER CHARACTER SET ISO8859_1 SET DEFAULT COLLATION PT_BR;", true, "a database setting, no schema object"},
-    {" COLLATE PT_BR", false, "the same default collation, written out by the update script"},
-    {"COMMENT ON DATABASE", true, "the database's own description is not compared"},
-    {"GRANT CREATE TABLE", true, "DDL privileges have no object in the structure"},
-    {"GRANT ALTER ANY TABLE", true, "DDL privileges have no object in the structure"},
-    {"GRANT DROP ANY PROCEDURE", true, "DDL privileges have no object in the structure"},
-    {"CONSTRAINT NN_LINE_NO ", false, "a named NOT NULL constraint keeps no name"},
-    {" ON DELETE NO ACTION", false, "NO ACTION is read as the default rule, which Firebird stores as RESTRICT"},
-    {"UPPER_NAME", true,
-     "a computed column is written without its declared type, so Firebird takes the character set of its "
-     "expression"},
-};
-
-// isql's extract in blocks (split at blank lines), sorted: it lists views in the order they were
-// created, which an update script need not keep. Firebird keeps the source of a CHECK and of a
-// parameter default as written; the structure keeps the condition and the value, so "CHECK ("
-// and "CHECK(", and "DEFAULT x" and "= x", are one. WithoutGaps removes the feature script's
-// known gaps.
-Lines ExtractBlocks(const std::string& DatabasePath, bool WithoutGaps = false) {
-    std::string text = test::ExtractSchema(DatabasePath);
-    auto replaceAll = [&text](const std::string& From, const std::string& To) {
-        for (size_t p = text.find(From); p != std::string::npos; p = text.find(From, p + To.size()))
-            text.replace(p, From.size(), To);
-    };
-    if (WithoutGaps)
-        for (const TKnownGap& g : Firebird3Gaps) {
-            for (size_t p = text.find(g.Text); p != std::string::npos; p = text.find(g.Text, p)) {
-                if (!g.WholeLine) {
-                    text.erase(p, std::string(g.Text).size());
-                    continue;
-                }
-                const size_t begin = text.rfind('\n', p) + 1;  // npos + 1 is 0
-                const size_t end = text.find('\n', p);
-                text.erase(begin, end == std::string::npos ? std::string::npos : end - begin + 1);
-                p = begin;
-            }
-        }
-    replaceAll("CHECK (", "CHECK(");
-    replaceAll(" DEFAULT ", " = ");
-    Lines blocks;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find("\n\n", at);
-        if (end == std::string::npos) end = text.size();
-        if (end > at) blocks.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    std::sort(blocks.begin(), blocks.end());
-    return blocks;
-}
-
 // Equal extracts; a difference is shown as the blocks only one side has.
 void ExpectSameBlocks(const Lines& Updated, const Lines& Master, const std::string& Script) {
     if (Updated == Master) return;
@@ -189,7 +129,7 @@ void ExpectUpdateBringsTargetToMaster(const std::string& MasterPath, const std::
     const std::string script = c.Script();
     std::string out;
     ASSERT_EQ(test::RunConnectingScript(target, script + "COMMIT;\n", out), 0) << script << out;
-    ExpectSameBlocks(ExtractBlocks(target.Path(), WithoutGaps), ExtractBlocks(reference.Path(), WithoutGaps),
+    ExpectSameBlocks(test::ComparableExtract(target.Path(), WithoutGaps), test::ComparableExtract(reference.Path(), WithoutGaps),
                      script);
 }
 

@@ -97,16 +97,7 @@ Rows Comparable(const Rows& Catalogue) {
 // isql's extract in blocks (split at blank lines), sorted: it lists views in the order they were
 // created, which the script does not keep.
 Rows ExtractBlocks(const std::string& DatabasePath) {
-    const std::string text = ExtractSchema(DatabasePath);
-    Rows blocks;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find("\n\n", at);
-        if (end == std::string::npos) end = text.size();
-        if (end > at) blocks.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    std::sort(blocks.begin(), blocks.end());
-    return blocks;
+    return SortedBlocks(ExtractSchema(DatabasePath));
 }
 
 // A typed name of the kinds the fixtures use; any other type fails the test instead of passing

@@ -68,15 +68,7 @@ bool HasLineStarting(const TForm1& Form, const std::string& Start) {
 std::vector<std::string> SchemaBlocks(const std::string& DatabasePath) {
     std::string text = test::ExtractSchema(DatabasePath);
     for (size_t p = text.find("CHECK ("); p != std::string::npos; p = text.find("CHECK (", p)) text.erase(p + 5, 1);
-    std::vector<std::string> blocks;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find("\n\n", at);
-        if (end == std::string::npos) end = text.size();
-        if (end > at) blocks.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    std::sort(blocks.begin(), blocks.end());
-    return blocks;
+    return test::SortedBlocks(text);
 }
 
 void WriteFile(const std::string& Path, const std::string& Text) {
