@@ -85,6 +85,7 @@ public:
     void ParseUpdate();
     void ParseDelete();
     void ParseSearchedTail();
+    void ParseSetAssignments(TDbObj* Relation);
     void ParseMerge();
     void ParseReturning();
 

@@ -452,6 +452,13 @@ void TIbExParser::ParseUpdate() {
     TDbObj* relation = TargetRelation(target);
     Depend(relation);
     ExpectKeyword(kwSET);
+    ParseSetAssignments(relation);
+    ParseSearchedTail();
+}
+
+// The assignments after SET (column = value, ...; a column may carry its alias): each assigned
+// column of Relation is a dependency.
+void TIbExParser::ParseSetAssignments(TDbObj* Relation) {
     for (;;) {
         Expect(tkIdent);
         if (Token != tkIdent) break;
@@ -462,13 +469,12 @@ void TIbExParser::ParseUpdate() {
             column = TokenText;
             if (Token == tkIdent) NextToken();
         }
-        Depend(relation, column);
+        Depend(Relation, column);
         ExpectAndNext(tkEqual);
         ParseExpression();
         if (Token != tkComma) break;
         NextToken();
     }
-    ParseSearchedTail();
 }
 
 // What UPDATE and DELETE share after their target: WHERE (a condition or CURRENT OF a cursor),
@@ -563,22 +569,7 @@ void TIbExParser::ParseMerge() {
         } else if (IsKeyword(kwUPDATE)) {
             NextToken();
             ExpectKeyword(kwSET);
-            for (;;) {
-                Expect(tkIdent);
-                if (Token != tkIdent) break;
-                std::string column = TokenText;
-                NextToken();
-                if (Token == tkPoint) {
-                    NextAndExpect(tkIdent);
-                    column = TokenText;
-                    if (Token == tkIdent) NextToken();
-                }
-                Depend(relation, column);
-                ExpectAndNext(tkEqual);
-                ParseExpression();
-                if (Token != tkComma) break;
-                NextToken();
-            }
+            ParseSetAssignments(relation);
         } else if (IsKeyword(kwDELETE) && From(st_Firebird_30)) {
             NextToken();
         } else {
