@@ -212,8 +212,11 @@ bool TpFIBTableInfo::OpenRepository(TFIBTransaction* Transaction, TFIBCustomData
     repo.SetDatabase(db);
     repo.SetTransaction(Transaction);
     repo.SetPrepareOptions(0);
-    repo.SetSelectSQL("Select * from FIB$FIELDS_INFO where TABLE_NAME='" + FTableName + "' ORDER BY " + OrderBy);
+    // The name goes in as a parameter: a quoted table name may hold a quote.
+    repo.SetSelectSQL("Select * from FIB$FIELDS_INFO where TABLE_NAME=:TN ORDER BY " + OrderBy);
     try {
+        repo.Prepare();
+        repo.ParamByName("TN").SetAsString(FTableName);
         repo.Open();
     } catch (const std::exception&) {
         return false;

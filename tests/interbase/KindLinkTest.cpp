@@ -27,15 +27,15 @@ protected:
         return t;
     }
     // A column; "NAME:DOMAIN" gives a column typed by that domain.
-    TFldData* Column(TTblData* T, const std::string& Spec) {
+    TFldData* Column(TTblData* T, const std::string& Text) {
         auto c = std::make_unique<TFldData>(&Objs, T);
-        const size_t colon = Spec.find(':');
-        c->Name = Spec.substr(0, colon);
+        const size_t colon = Text.find(':');
+        c->Name = Text.substr(0, colon);
         c->OwnerName = T->Name;
         c->DataType = dtInteger;
         if (colon != std::string::npos) {
             c->DataType = dtDomain;
-            c->DomainName = Spec.substr(colon + 1);
+            c->DomainName = Text.substr(colon + 1);
         }
         return T->AddColumn(std::move(c));
     }
