@@ -492,14 +492,8 @@ void TSQLExec::ExecuteStatement(TStatement* St) {
     Query.reset();
 }
 
-bool TSQLExec::ExecStatement(TStatement* St) {
-    CurrentStatement = St;
-    if (!St) return true;
-    if (!FQNLConnection) {
-        DoErrorMessage(NoConnectionText());
-        return false;
-    }
-    switch (St->Kind) {
+bool SendsTextToTheDatabase(TStatementKind Kind) {
+    switch (Kind) {
     case skStatement:
     case skProcedure:
     case skTrigger:
@@ -509,12 +503,21 @@ bool TSQLExec::ExecStatement(TStatement* St) {
     case skDelete:
     case skExecuteBlock:
     case skPackage:
-        // A failed connect is reported here; the statement then reports the lost connection.
-        if (!IsConnected()) Guarded([&] { FQNLConnection->SetConnected(true); });
-        break;
+        return true;
     default:
-        break;
+        return false;
     }
+}
+
+bool TSQLExec::ExecStatement(TStatement* St) {
+    CurrentStatement = St;
+    if (!St) return true;
+    if (!FQNLConnection) {
+        DoErrorMessage(NoConnectionText());
+        return false;
+    }
+    // A failed connect is reported here; the statement then reports the lost connection.
+    if (SendsTextToTheDatabase(St->Kind) && !IsConnected()) Guarded([&] { FQNLConnection->SetConnected(true); });
     if (GetFullLog()) {
         DoLogNextLine("< Exec SQL >:");
         DoLogNextLine(Trim(StatementText(*St)));

@@ -16,6 +16,11 @@
 namespace qnl {
 
 class TCustomSQLExec;
+
+// The statement kinds whose text goes to the database; the others (connect, set, comment,
+// commit, select) have nothing to send on their own.
+bool SendsTextToTheDatabase(TStatementKind Kind);
+
 class TDbObj;
 
 // What a statement does to its object; the captions appear in the execution log.

@@ -13,25 +13,6 @@ namespace {
 
 bool IsBlankChar(char C) { return std::isspace(static_cast<unsigned char>(C)) != 0; }
 
-// The kinds ExecuteStatement runs; the others (connect, set, comment, commit, select) have
-// nothing to send to the database on their own.
-bool RunsOnItsOwn(TStatementKind Kind) {
-    switch (Kind) {
-    case skStatement:
-    case skProcedure:
-    case skTrigger:
-    case skDescription:
-    case skInsert:
-    case skUpdate:
-    case skDelete:
-    case skExecuteBlock:
-    case skPackage:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 TIBSQLExec::TIBSQLExec(TComponent* AOwner) : TSQLExec(AOwner) { ServerType = stInterBase; }
@@ -128,7 +109,7 @@ void TIBSQLExec::ExecuteStatement(TStatement* St) {
         DoErrorMessage(ClassName() + "(" + Name() + "): Connection did not create a query.");
         return;
     }
-    if (RunsOnItsOwn(St->Kind)) {
+    if (SendsTextToTheDatabase(St->Kind)) {
         TStatement* const previous = CurrentStatement;
         CurrentStatement = St;
         if (!IsConnected()) Guarded([&] { c->SetConnected(true); });
