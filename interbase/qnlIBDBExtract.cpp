@@ -333,6 +333,7 @@ void TIBDBExtract::LinkDependencies() {
     if (OnLogNextLine) parser.OnLogLine = OnLogNextLine;
     ParseListBodies(parser, olDomains);
     ParseListBodies(parser, olProcedures);
+    ParseListBodies(parser, olPackages);
     ParseListBodies(parser, olTriggers);
     ParseListBodies(parser, olViews);
     ParseListBodies(parser, olIndices);

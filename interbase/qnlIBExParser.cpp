@@ -11,6 +11,8 @@
 #include "objects/qnlComp_Trg.h"
 #include "objects/qnlComp_Viw.h"
 
+#include <utility>
+
 namespace qnl {
 
 TIbExParser::TIbExParser(TCustomExtract* AOwner) : TIbParser(AOwner) { ShowProgress = true; }
@@ -174,7 +176,7 @@ void TIbExParser::ParseObjectSource(TDbObj* Obj) {
         return;
     }
     if (dynamic_cast<TPrcData*>(Obj) || dynamic_cast<TTrgData*>(Obj) || dynamic_cast<TViwData*>(Obj) ||
-        dynamic_cast<TIdxData*>(Obj) || dynamic_cast<TFldData*>(Obj) ||
+        dynamic_cast<TIdxData*>(Obj) || dynamic_cast<TFldData*>(Obj) || dynamic_cast<TPkgData*>(Obj) ||
         (dynamic_cast<TCtrData*>(Obj) && static_cast<TCtrData*>(Obj)->ConstraintType == ctCheck)) {
         texts.push_back(Obj->Source());
     } else if (auto* domain = dynamic_cast<TDmnData*>(Obj); domain && domain->TypeField) {
@@ -220,9 +222,13 @@ void TIbExParser::ParseObjectBody(TDbObj* Obj) {
         LinkParameterColumns(Obj);
         ParseDeclarations();
         ParseBlock();
-    } else if (dynamic_cast<TPkgData*>(Obj)) {
+    } else if (auto* package = dynamic_cast<TPkgData*>(Obj)) {
+        // The text is the package's body (a package read from a database keeps its header and
+        // body apart): its member routines come with their own bodies.
+        const bool wasBody = std::exchange(package->IsBody, true);
         SkipKeyword(kwAS);
         ParseBlock();
+        package->IsBody = wasBody;
     } else if (dynamic_cast<TViwData*>(Obj)) {
         ParseQueryExpression();
     } else if (dynamic_cast<TFldData*>(Obj) || dynamic_cast<TIdxData*>(Obj) || dynamic_cast<TCtrData*>(Obj)) {
