@@ -315,8 +315,9 @@ void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bo
             c.DataType = dtDomain;
             c.CheckSource.clear();
         }
-        // A computed column has no collation of its own, only the character set of its type.
-        if (!NullOf(Q, "F_CHARACTER_SET_ID") && (!NullOf(Q, "RDB$COLLATION_ID") || c.IsComputed()))
+        // The column's own collation is there only where one was named (never for a computed
+        // column): without one the column still has its field's character set.
+        if (!NullOf(Q, "F_CHARACTER_SET_ID"))
             c.SetCharSetCollation(static_cast<int32_t>(IntOf(Q, "F_CHARACTER_SET_ID")), NameOf(Q, "RDB$CHARACTER_SET_NAME"),
                                   static_cast<int32_t>(IntOf(Q, "RDB$COLLATION_ID")), NameOf(Q, "RDB$COLLATION_NAME"));
         if (!NullOf(Q, "RDB$DIMENSIONS")) ReadFieldDimensions(c, TextOf(Q, "F_FLD_NAME"), Bounds);
