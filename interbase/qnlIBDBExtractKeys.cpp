@@ -234,6 +234,8 @@ uint8_t ReferentialRule(const std::string& Text) {
     if (Text == "CASCADE") return raCascade;
     if (Text == "SET DEFAULT") return raSetDefault;
     if (Text == "SET NULL") return raSetNull;
+    // RESTRICT is what the server stores when the rule was left out.
+    if (Text == "NO ACTION") return raNoAction;
     return raNone;
 }
 

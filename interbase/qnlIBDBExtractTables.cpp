@@ -221,6 +221,11 @@ void TIBDBExtract::ExtractTables() {
     for (const char* line :
          {"(Select C1.Rdb$Collation_Name from Rdb$Collations C1", "where C1.Rdb$Collation_ID=R.Rdb$Collation_ID",
           "and C1.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Collation_Name,",
+          // The name given to the column's NOT NULL constraint (the server's own begin INTEG_).
+          "(Select First 1 RC.Rdb$Constraint_Name from Rdb$Relation_Constraints RC",
+          "join Rdb$Check_Constraints CC on CC.Rdb$Constraint_Name=RC.Rdb$Constraint_Name",
+          "where RC.Rdb$Relation_Name=R.Rdb$Relation_Name and RC.Rdb$Constraint_Type='NOT NULL'",
+          "and CC.Rdb$Trigger_Name=R.Rdb$Field_Name) NOT_NULL_NAME,",
           "(Select C2.Rdb$Character_Set_Name from Rdb$Character_Sets C2",
           "where C2.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Character_Set_Name",
           "from rdb$Relation_Fields R, RDB$FIELDS F", "where R.Rdb$Relation_Name = :NAME and F.rdb$field_name=R.Rdb$field_source",
@@ -288,6 +293,8 @@ void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bo
         c.DefaultValue = NullOf(Q, "RDB$DEFAULT_VALUE") ? CleanDefaultSource(TextOf(Q, "F_DEFAULT_SOURCE"))
                                                         : CleanDefaultSource(TextOf(Q, "RDB$DEFAULT_SOURCE"));
         c.Nullable = IntOf(Q, "RDB$NULL_FLAG") == 0;
+        if (const std::string nn = NameOf(Q, "NOT_NULL_NAME"); !c.Nullable && nn.compare(0, 6, "INTEG_") != 0)
+            c.NotNullName = nn;
         ApplyNumericPrecision(fieldType, subType, HasFieldPrecision ? ValueOf(Q, "RDB$FIELD_PRECISION") : TQNLValue(),
                               ValueOf(Q, "F_FIELD_SCALE"), c, HasFieldPrecision);
         c.CheckSource = Trim(TextOf(Q, "F_VALIDATION_SOURCE"));
@@ -308,7 +315,9 @@ void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bo
             c.DataType = dtDomain;
             c.CheckSource.clear();
         }
-        if (!NullOf(Q, "F_CHARACTER_SET_ID") && !NullOf(Q, "RDB$COLLATION_ID"))
+        // The column's own collation is there only where one was named (never for a computed
+        // column): without one the column still has its field's character set.
+        if (!NullOf(Q, "F_CHARACTER_SET_ID"))
             c.SetCharSetCollation(static_cast<int32_t>(IntOf(Q, "F_CHARACTER_SET_ID")), NameOf(Q, "RDB$CHARACTER_SET_NAME"),
                                   static_cast<int32_t>(IntOf(Q, "RDB$COLLATION_ID")), NameOf(Q, "RDB$COLLATION_NAME"));
         if (!NullOf(Q, "RDB$DIMENSIONS")) ReadFieldDimensions(c, TextOf(Q, "F_FLD_NAME"), Bounds);

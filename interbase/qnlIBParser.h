@@ -149,7 +149,7 @@ public:
     void ParseReferences(TTblData* Table, TCtrData& Ctr);
     // REFERENCES table [(columns)] [ON UPDATE | ON DELETE rule]... [USING ...index].
     void ParseReferencesClause(TTblData* Table, TCtrData& Ctr);
-    // NO ACTION (Rule unchanged), CASCADE, SET DEFAULT or SET NULL.
+    // NO ACTION, CASCADE, SET DEFAULT or SET NULL.
     void ParseReferentialAction(uint8_t& Rule);
     void ParseUsingIndex(TCtrData& Ctr);
     void ReadCheckText(TCtrData& Ctr);

@@ -133,13 +133,14 @@ TDbObject TIbParser::ParseNamedConstraint(TFldData* Field, TTblData* Table, cons
         [[fallthrough]];
     default:
         if (Field && IsKeyword(kwNOT)) {
-            // A named NOT NULL of a column: the column is not nullable; the name is not kept.
+            // A named NOT NULL of a column: the server keeps the name with the column's flag.
             NextToken();
             if (!IsKeyword(kwNULL)) {
                 Expect(kwNULL);
                 return dboConstraint;
             }
             Field->Nullable = false;
+            Field->NotNullName = ctr->Name;
             NextToken();
             return dboConstraint;
         }
@@ -276,6 +277,7 @@ void TIbParser::ParseReferentialAction(uint8_t& Rule) {
     if (IsKeyword(kwNO)) {
         NextToken();
         if (!IsKeyword(kwACTION)) return ReportError("Must be: ACTION");
+        Rule = raNoAction;
         NextToken();
     } else if (IsKeyword(kwCASCADE)) {
         Rule = raCascade;
@@ -385,6 +387,12 @@ TIbParser::TAlterTableAction TIbParser::ParseAlterTableAction(TTblData* Table, c
             if (Failed()) return {};
             const std::string constraint = TokenText;
             DropConstraint(constraint);
+            // Dropping a named NOT NULL constraint makes its column nullable again.
+            for (int i = 0; Table && i < Table->GetColumnCount(); ++i)
+                if (TFldData* c = Table->Column(i); c->NotNullName == constraint) {
+                    c->Nullable = true;
+                    c->NotNullName.clear();
+                }
             NextToken();
             return {constraint, dboConstraint, saDrop, TableName};
         }
@@ -478,6 +486,7 @@ TIbParser::TAlterTableAction TIbParser::ParseAlterColumn(TTblData* Table, const 
                 return {};
             }
             column->Nullable = !set;
+            column->NotNullName.clear();  // the server names what SET NOT NULL adds
             NextToken();
         } else {
             Expect(kwDEFAULT);

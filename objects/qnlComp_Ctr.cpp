@@ -13,6 +13,7 @@ const char* RuleWord(uint8_t Rule) {
     case raCascade: return "CASCADE";
     case raSetDefault: return "SET DEFAULT";
     case raSetNull: return "SET NULL";
+    case raNoAction: return "NO ACTION";
     default: return "";
     }
 }

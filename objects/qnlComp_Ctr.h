@@ -16,8 +16,9 @@ namespace qnl {
 // Constraint types.
 inline constexpr uint8_t ctPrimaryKey = 0, ctUnique = 1, ctForeignKey = 2, ctCheck = 3, ctDefault = 5,
                          ctNotNull = 6, ctReferences = 7;
-// Referential actions.
-inline constexpr uint8_t raNone = 0, raRestrict = 1, raCascade = 2, raSetDefault = 3, raSetNull = 4;
+// Referential actions. None is the server's default; Firebird tells an explicit NO ACTION
+// from it (it stores the default as RESTRICT), so that one is kept as written.
+inline constexpr uint8_t raNone = 0, raRestrict = 1, raCascade = 2, raSetDefault = 3, raSetNull = 4, raNoAction = 5;
 
 class TCtrData : public TDbObj {
 public:

@@ -25,13 +25,13 @@ std::string TDefData::GetCreateSQL() {
 
 // ---- TCltData ----
 
-std::string TCltData::CreateText(const std::string& Attrs) {
+std::string TCltData::CreateText(const std::string& Base, const std::string& External, const std::string& Attrs) {
     if (GetServerType() != stInterBase) return {};
     std::string s = "CREATE COLLATION " + QuoteName(Name) + CRLF + "FOR " + CharacterSet + CRLF;
-    if (!BaseCollation.empty())
-        s += "FROM " + BaseCollation + CRLF;
-    else if (!ExternalName.empty())
-        s += "FROM EXTERNAL(" + QuotedStr(ExternalName) + ")" + CRLF;
+    if (!Base.empty())
+        s += "FROM " + Base + CRLF;
+    else if (!External.empty())
+        s += "FROM EXTERNAL(" + QuotedStr(External) + ")" + CRLF;
     s += std::string(PadSpace ? "PAD SPACE" : "NO PAD") + CRLF;
     s += std::string(CaseSensitive ? "CASE SENSITIVE" : "CASE INSENSITIVE") + CRLF;
     s += std::string(AccentSensitive ? "ACCENT SENSITIVE" : "ACCENT INSENSITIVE") + CRLF;
@@ -39,7 +39,7 @@ std::string TCltData::CreateText(const std::string& Attrs) {
     return s;
 }
 
-std::string TCltData::GetCreateSQL() { return CreateText(Attributes); }
+std::string TCltData::GetCreateSQL() { return CreateText(BaseCollation, ExternalName, Attributes); }
 
 std::string TCltData::GetCompareSQL() {
     std::string kept;
@@ -51,7 +51,9 @@ std::string TCltData::GetCompareSQL() {
         if (!item.empty() && !SameText(item.substr(0, 13), "COLL-VERSION=")) kept += (kept.empty() ? "" : ";") + item;
         start = end + 1;
     }
-    return CreateText(kept);
+    // The catalogue keeps the collation a new one is made FROM under the same name as an
+    // external one: FROM X and FROM EXTERNAL ('X') make the same collation.
+    return CreateText({}, BaseCollation.empty() ? ExternalName : BaseCollation, kept);
 }
 
 // ---- the passes matched by key ----

@@ -38,15 +38,15 @@ public:
     // CREATE COLLATION for InterBase/Firebird, one clause a line; empty for other dialects.
     std::string GetCreateSQL() override;
     std::string GetCreateStatement() override { return GetCreateSQL(); }
-    // The CREATE text without the COLL-VERSION attribute: Firebird writes the version of its
+    // The CREATE text without the COLL-VERSION attribute (Firebird writes the version of its
     // collation library into every ICU collation and overwrites any value given, so the version
-    // says nothing about the collation's definition.
+    // says nothing about the collation's definition), its base written as an external name.
     std::string GetCompareSQL() override;
     TObjListKind GetObjList() const override { return olCollations; }
     TDescriptionSubject GetDescriptionSubject() override { return {dcCollation}; }
 
 private:
-    std::string CreateText(const std::string& Attrs);
+    std::string CreateText(const std::string& Base, const std::string& External, const std::string& Attrs);
 };
 
 // The pass shape shared by defaults, collations and rules. Objects are matched by their key in

@@ -5,6 +5,7 @@
 #include "core/qnlSQL_Exec.h"
 #include "objects/qnlPassSection.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -224,11 +225,14 @@ std::string TGntData::PrivilegePart() const {
         if (Privileges.Contains(p)) items.push_back(p);
     // The column list follows every privilege: "UPDATE, REFERENCES (A)" would grant UPDATE on
     // the whole table.
+    // The columns are a set: written in one order whatever order a side keeps them in (a script
+    // as written, the database its own), so that equal grants have equal texts.
+    std::vector<std::string> names;
+    for (int i = 0; i < Fields.Count(); ++i) names.push_back(Fields[i]);
+    std::sort(names.begin(), names.end());
     std::string columns;
-    if (Fields.Count() > 0) {
-        for (int i = 0; i < Fields.Count(); ++i) columns += (i ? ", " : " (") + QuoteName(Fields[i]);
-        columns += ")";
-    }
+    for (size_t i = 0; i < names.size(); ++i) columns += (i ? ", " : " (") + QuoteName(names[i]);
+    if (!names.empty()) columns += ")";
     std::string s;
     for (TGrantPrivilege p : items) s += (s.empty() ? "" : ", ") + std::string(PrivilegeWords[p]) + columns;
     if (!ObjectName.empty())

@@ -93,6 +93,7 @@ void TFldData::Assign(const TFldData& S) {
     CharSetId = S.CharSetId;
     CheckSource = S.CheckSource;
     CheckName = S.CheckName;
+    NotNullName = S.NotNullName;
     CollationName = S.CollationName;
     CollationId = S.CollationId;
     SubType = S.SubType;
@@ -224,12 +225,17 @@ void TFldData::SetCharSetCollation(int32_t ACharSetId, const std::string& ACharS
             CharSetId = 0;
         }
     }
+    // A computed column keeps the character set of its type, declared or taken from its
+    // expression, but takes no collation.
     if (IsComputed()) {
-        CharSetName.clear();
-        CharSetId = 0;
         CollationName.clear();
         CollationId = 0;
     }
+}
+
+bool TFldData::ComputedTypeDiffers(TFldData& Other) {
+    if (!IsComputed() || !Other.IsComputed() || DataType == dtUnknown || Other.DataType == dtUnknown) return false;
+    return GetTypeSQL() != Other.GetTypeSQL() || GetCharSet() != Other.GetCharSet();
 }
 
 bool TFldData::IBDialectForTypes() const {
@@ -248,7 +254,9 @@ std::string TFldData::GetTypeSQL() {
         return s;
     }
     TServerType st = GetServerType();
-    if (IsComputed()) return (st == stMSSQL ? "AS " : "COMPUTED BY ") + Source();
+    // A computed column's type, when known, is written before COMPUTED BY by the column text.
+    if (IsComputed() && (DataType == dtUnknown || !IBDialectForTypes()))
+        return (st == stMSSQL ? "AS " : "COMPUTED BY ") + Source();
 
     std::string s = DataTypeName(DataType);
     const bool ib = IBDialectForTypes();
@@ -321,9 +329,11 @@ std::string TFldData::IBColumnSQL() {
     const bool fieldCharSets = o && o->IBCompareOptions.FldCharsetCompare;
     const std::string dbCharSet = o ? o->DBCharSet() : std::string();
     const TIBSQLServerVersionType version = o ? o->SQLServerVersion : TIBServerOptions().SQLServerVersion;
-    if (!CharSetName.empty() && DomainName.empty() && !IsComputed() && fieldCharSets &&
+    if (!CharSetName.empty() && DomainName.empty() && fieldCharSets &&
         (CharSetName != dbCharSet || !CollationName.empty()))
         s += " CHARACTER SET " + CharSetName;
+    // Without its type the server would give the column the type of its expression.
+    if (IsComputed() && DataType != dtUnknown) return s + " COMPUTED BY " + Source();
     // Identity columns exist from Firebird 3 on; InterBase has none.
     const bool identity = Identity && IsFirebird3OrLater(version);
     if (identity) {
@@ -337,7 +347,9 @@ std::string TFldData::IBColumnSQL() {
     if (!def.empty())
         if (TFldData* t = DataType == dtDomain ? GetDomainType() : nullptr; t && t->GetDefault() == def && !TypeOf)
             def.clear();
-    const std::string notNull = !Identity && !Nullable ? " NOT NULL" : "";
+    const std::string notNull = Identity || Nullable ? ""
+                                : NotNullName.empty() ? " NOT NULL"
+                                                      : " CONSTRAINT " + QuoteName(NotNullName) + " NOT NULL";
     const std::string collate = !CollationName.empty() && fieldCharSets ? " COLLATE " + CollationName : "";
     if (OwnerIsProcedure()) {
         // A parameter takes NOT NULL and COLLATE before its default, a column after it.

@@ -77,6 +77,8 @@ public:
     int32_t CharSetId = 0;
     std::string CheckSource;
     std::string CheckName;
+    // The name given to the column's NOT NULL constraint; empty when the server named it.
+    std::string NotNullName;
     std::string CollationName;
     int32_t CollationId = 0;
     int32_t SubType = 0;
@@ -125,6 +127,9 @@ public:
     void SetCharSetCollation(int32_t ACharSetId, const std::string& ACharSetName, int32_t ACollationId,
                              const std::string& ACollationName);
     bool IsComputed() const { return !Source().empty(); }
+    // Both columns are computed, both carry a type (declared in a script, always read from a
+    // database) and the types or character sets differ.
+    bool ComputedTypeDiffers(TFldData& Other);
     // The domain of a domain-typed column in this column's container; nullptr otherwise.
     TDbObj* GetDomain() const;
     // The type column of that domain; nullptr without one.

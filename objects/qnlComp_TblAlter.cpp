@@ -206,6 +206,7 @@ private:
     void Collation();
     void Blob();
     void Nullability(bool& BlankLineNeeded);
+    void NotNullNameNotChanged();
     void Default();
     void OneSideDomain();
     void FillNulls();
@@ -217,6 +218,7 @@ void TIBColumnAlter::Run(bool& BlankLineNeeded) {
     Collation();
     Blob();
     Nullability(BlankLineNeeded);
+    NotNullNameNotChanged();
     Default();
     OneSideDomain();
     if (M.Identity != T.Identity && M.GetServerType() == stInterBase)
@@ -262,7 +264,7 @@ void TIBColumnAlter::TypeChain(bool& BlankLineNeeded) {
         MarkViews();
         return;
     }
-    if (M.Source() != T.Source()) {
+    if (M.Source() != T.Source() || M.ComputedTypeDiffers(T)) {
         Comment("Alter Field (Computed)...");
         BlankLineNeeded = true;
         T.DoDrop();
@@ -366,6 +368,14 @@ void TIBColumnAlter::FillNulls() {
     Statement("UPDATE " + Q.QuoteName(TName) + " SET " + column + " = " + def + " WHERE " + column + " IS NULL",
               skUpdate, saUpdate);
     Exec.AddCommit();
+}
+
+// No statement adds a named NOT NULL constraint to a column that exists: SET NOT NULL gets one
+// named by the server.
+void TIBColumnAlter::NotNullNameNotChanged() {
+    if (M.Nullable || M.IsComputed() || M.NotNullName == (T.Nullable ? std::string() : T.NotNullName)) return;
+    NotChanged("the name of the NOT NULL constraint", T.Nullable || T.NotNullName.empty() ? "none" : T.NotNullName,
+               M.NotNullName.empty() ? "none" : M.NotNullName);
 }
 
 void TIBColumnAlter::Nullability(bool& BlankLineNeeded) {

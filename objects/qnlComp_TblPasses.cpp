@@ -13,9 +13,9 @@ bool HasDescriptions(const TCustomQuarnel& Q) { return Q.CompareObjects.Contains
 
 bool ColumnsEqual(TFldData& M, TFldData& T) {
     if (M.DataType == dtDomain && T.DataType == dtDomain) return M.DomainName == T.DomainName;
-    if (M.IsComputed()) return M.Source() == T.Source();
+    if (M.IsComputed()) return M.Source() == T.Source() && !M.ComputedTypeDiffers(T);
     return M.GetTypeSQL() == T.GetTypeSQL() && M.Nullable == T.Nullable && M.DomainName == T.DomainName &&
-           M.GetDefault() == T.GetDefault();
+           M.GetDefault() == T.GetDefault() && (M.Nullable || M.NotNullName == T.NotNullName);
 }
 
 } // namespace

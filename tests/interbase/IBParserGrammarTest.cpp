@@ -78,7 +78,7 @@ std::string Describe(const TFldData& C) {
     if (!C.CollationName.empty()) s += " collate " + C.CollationName;
     for (const auto& [lower, upper] : C.ArrayBounds) s += " [" + std::to_string(lower) + ":" + std::to_string(upper) + "]";
     if (!C.DefaultValue.empty()) s += " default " + C.DefaultValue;
-    if (!C.Nullable) s += " not null";
+    if (!C.Nullable) s += " not null" + (C.NotNullName.empty() ? "" : " " + C.NotNullName);
     if (C.Identity) s += " identity " + std::to_string(C.IdentitySeed);
     if (!C.Source().empty()) s += " computed " + C.Source();
     return s;
@@ -114,6 +114,9 @@ TEST(IbParserGrammar, ColumnDefinitions) {
         {"C VARCHAR(5) DEFAULT _UTF8 'a''b'", st_Firebird_30, "VARCHAR len5 default _UTF8 X'612762'", ""},
         {"C VARCHAR(5) DEFAULT _UTF8 'a''b'", st_Firebird_21, "VARCHAR len5 default _UTF8 'a''b'", ""},
         {"C COMPUTED (A + (B * 2)) ", st_Firebird_30, "? DataType computed (A + (B * 2))", ""},
+        {"C VARCHAR(40) CHARACTER SET WIN1252 COMPUTED BY (UPPER(B))", st_Firebird_30,
+         "VARCHAR len40 charset WIN1252 computed (UPPER(B))", ""},
+        {"C SMALLINT CONSTRAINT NN_C NOT NULL", st_Firebird_30, "SMALLINT not null NN_C", ""},
         {"DOMAIN INTEGER", st_Firebird_30, "INTEGER", ""},
         // Errors, each at the start of what is wrong.
         {"DOMAIN INTEGER", st_Firebird_25, "", "1:17 Missing: <)> (DOMAIN)"},
@@ -208,6 +211,39 @@ TEST(IbParserGrammar, ContainerFollowsDropRecreateAndAlteredColumns) {
     ASSERT_NE(r.Table("R"), nullptr);
     EXPECT_NE(r.Column("R", "NEW"), nullptr);
     EXPECT_EQ(r.Column("R", "OLD"), nullptr);
+}
+
+// Firebird stores a rule left out as RESTRICT and an explicit NO ACTION as NO ACTION; both are
+// kept as written, and so is the name of a NOT NULL constraint until it is dropped.
+TEST(IbParserGrammar, ReferentialRulesAndNamedNotNullAsWritten) {
+    struct Case {
+        std::string Rules;
+        uint8_t Update, Delete;
+    } cases[] = {
+        {"", raNone, raNone},
+        {" ON DELETE NO ACTION", raNone, raNoAction},
+        {" ON UPDATE NO ACTION ON DELETE CASCADE", raNoAction, raCascade},
+        {" ON UPDATE SET DEFAULT ON DELETE SET NULL", raSetDefault, raSetNull},
+    };
+    for (const Case& c : cases) {
+        IbReader r;
+        r.Read("CREATE TABLE U (B INTEGER NOT NULL PRIMARY KEY);\n"
+               "CREATE TABLE T (A INTEGER, CONSTRAINT FK_T FOREIGN KEY (A) REFERENCES U (B)" + c.Rules + ");\n");
+        TCtrData* fk = r.Constraint("FK_T");
+        ASSERT_NE(fk, nullptr) << c.Rules;
+        EXPECT_EQ(std::to_string(fk->UpdateRule) + " " + std::to_string(fk->DeleteRule),
+                  std::to_string(c.Update) + " " + std::to_string(c.Delete)) << c.Rules;
+        EXPECT_EQ(fk->GetCreateSQL(), "ALTER TABLE T ADD CONSTRAINT FK_T FOREIGN KEY (A) REFERENCES U (B)" + c.Rules);
+    }
+    IbReader r;
+    r.Read("CREATE TABLE T (A INTEGER CONSTRAINT NN_A NOT NULL, B INTEGER CONSTRAINT NN_B NOT NULL, "
+           "C INTEGER CONSTRAINT NN_C NOT NULL);\n"
+           "ALTER TABLE T DROP CONSTRAINT NN_A, ALTER B DROP NOT NULL;\n"
+           "ALTER TABLE T ALTER B SET NOT NULL;\n");
+    EXPECT_EQ(r.Messages(), Lines{});
+    EXPECT_EQ(Describe(*r.Column("T", "A")), "INTEGER");
+    EXPECT_EQ(Describe(*r.Column("T", "B")), "INTEGER not null");
+    EXPECT_EQ(Describe(*r.Column("T", "C")), "INTEGER not null NN_C");
 }
 
 TEST(IbParserGrammar, SecondPrimaryKeyBecomesUniqueAndIbeObjectsAreLeftOut) {

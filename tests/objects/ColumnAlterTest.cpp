@@ -161,11 +161,17 @@ Shape NotNull(Shape S) {
 Shape Default(Shape S, const char* Value) {
     return With(S, [=](TFldData& C) { C.DefaultValue = Value; });
 }
-Shape Computed(const char* Source) {
+Shape Computed(const char* Source, uint8_t DataType = dtUnknown) {
     return [=](TFldData& C) {
-        C.DataType = dtInteger;
+        C.DataType = DataType;
         C.SetSource(Source);
     };
+}
+Shape NamedNotNull(Shape S, const char* Name) {
+    return With(S, [=](TFldData& C) {
+        C.Nullable = false;
+        C.NotNullName = Name;
+    });
 }
 
 const std::string W = "  WHERE RDB$FIELD_NAME=(SELECT RDB$FIELD_SOURCE FROM RDB$RELATION_FIELDS\r\n";
@@ -225,6 +231,19 @@ const IBCase IBCases[] = {
      Computed("(ID * 3)"),
      {"/* Alter Field (Computed)... */", "[3] ALTER TABLE T DROP C", "[1] ALTER TABLE T ADD C COMPUTED BY (ID * 3)",
       "[2] ALTER TABLE T ALTER COLUMN C POSITION 1"}},
+    {"a computed column of another declared type is dropped and added", st_Firebird_30, false,
+     Computed("(ID * 2)", dtInteger), Computed("(ID * 2)", dtBigInt),
+     {"/* Alter Field (Computed)... */", "[3] ALTER TABLE T DROP C", "[1] ALTER TABLE T ADD C BIGINT COMPUTED BY (ID * 2)",
+      "[2] ALTER TABLE T ALTER COLUMN C POSITION 1"}},
+    {"a named NOT NULL constraint keeps the target's name", st_Firebird_30, false, NamedNotNull(Int, "NN_OLD"),
+     NamedNotNull(Int, "NN_NEW"),
+     {"/* WARNING: the name of the NOT NULL constraint of T.C is not changed (NN_OLD -> NN_NEW): the target's server "
+      "has no statement for it */"}},
+    {"a named NOT NULL on a nullable column gets the server's name", st_Firebird_30, false, Int,
+     NamedNotNull(Int, "NN_C"),
+     {"/* Alter Field (Null / Not Null)... */", "[2] ALTER TABLE T ALTER C SET NOT NULL",
+      "/* WARNING: the name of the NOT NULL constraint of T.C is not changed (none -> NN_C): the target's server "
+      "has no statement for it */"}},
     {"a column turning computed is dropped and added", st_Firebird_30, false, Int, Computed("(ID * 3)"),
      {"/* Alter Field (Computed)... */", "[3] ALTER TABLE T DROP C", "[1] ALTER TABLE T ADD C COMPUTED BY (ID * 3)",
       "[2] ALTER TABLE T ALTER COLUMN C POSITION 1"}},

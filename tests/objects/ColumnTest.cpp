@@ -100,7 +100,8 @@ TEST(Column, CharacterSetAndCollationKeepOnlyWhatDiffersFromTheDefaults) {
     g.SetCharSetCollation(0, "NONE", 0, "");
     EXPECT_EQ(g.CharSetName, "");
 
-    // Not a character type: only the collation goes; a computed column keeps neither.
+    // Not a character type: only the collation goes; a computed column keeps the character set
+    // of its type but takes no collation.
     TFldData n(&o, nullptr);
     n.DataType = dtInteger;
     n.CollationName = "X";
@@ -111,7 +112,7 @@ TEST(Column, CharacterSetAndCollationKeepOnlyWhatDiffersFromTheDefaults) {
     c.DataType = dtVarChar;
     c.SetSource("(A || B)");
     c.SetCharSetCollation(53, "WIN1252", 5, "PXW_CSY");
-    EXPECT_EQ(c.CharSetName + c.CollationName, "");
+    EXPECT_EQ(c.CharSetName + c.CollationName, "WIN1252");
 }
 
 TEST(Column, DomainTypedColumnsAskTheirDomain) {
@@ -393,7 +394,7 @@ TEST(Column, ComputedColumnDeclaresTheExternalFunctionsItUses) {
     auto* f = s.File(s.M(), new Udf(&s.M()));
     TTblData* t = NewTable(s.M(), "T");
     t->Exists = true;
-    TFldData* c = AddColumn(*t, "R", dtInteger);
+    TFldData* c = AddColumn(*t, "R", dtUnknown);
     c->SetSource("(F_ROUND(A))");
     c->Exists = false;
     RegisterDependency(&s.M(), c, f);
@@ -408,7 +409,7 @@ TEST(Column, TableBodyListsItsColumns) {
     TTblData t(&side.Objs());
     t.Name = "T";
     AddColumn(t, "ID", dtInteger)->Nullable = false;
-    AddColumn(t, "TOTAL", dtInteger)->SetSource("(ID * 2)");
+    AddColumn(t, "TOTAL", dtUnknown)->SetSource("(ID * 2)");
     EXPECT_EQ(t.GetBodySQL(), "TABLE T(ID INTEGER NOT NULL,\r\nTOTAL COMPUTED BY (ID * 2))");
     t.SetCreatePhase(true);
     EXPECT_EQ(t.GetBodySQL(), "TABLE T(ID INTEGER NOT NULL)");

@@ -109,7 +109,21 @@ const Case Cases[] = {
     {"out parameter has no default", stInterBase,
      [](TFldData& f) { f.DataType = dtInteger; f.DefaultValue = "5"; f.ParamDirection = pdOut; }, "INTEGER",
      Text::Column, st_Firebird_30, 3, dboProcedure},
-    {"computed", stInterBase, [](TFldData& f) { f.SetSource("(A + B)"); f.DataType = dtInteger; }, "COMPUTED BY (A + B)"},
+    {"computed without a type", stInterBase, [](TFldData& f) { f.SetSource("(A + B)"); }, "COMPUTED BY (A + B)"},
+    // Left out, the type would be the expression's, with the character set of its columns.
+    {"computed with its type", stInterBase, [](TFldData& f) { f.SetSource("(A + B)"); f.DataType = dtInteger; },
+     "INTEGER COMPUTED BY (A + B)"},
+    {"computed with type and character set", stInterBase,
+     [](TFldData& f) {
+         f.SetSource("(UPPER(NAME))");
+         f.DataType = dtVarChar;
+         f.CharLength = 40;
+         f.CharSetName = "WIN1252";
+         f.Nullable = false;
+     },
+     "VARCHAR(40) CHARACTER SET WIN1252 COMPUTED BY (UPPER(NAME))"},
+    {"named NOT NULL", stInterBase, [](TFldData& f) { f.DataType = dtSmallInt; f.Nullable = false; f.NotNullName = "NN LINE"; },
+     "SMALLINT CONSTRAINT \"NN LINE\" NOT NULL"},
     {"domain-typed", stInterBase, [](TFldData& f) { f.DataType = dtDomain; f.DomainName = "D_MONEY"; f.Nullable = false; },
      "D_MONEY NOT NULL"},
     {"TYPE OF COLUMN", stInterBase,

@@ -129,7 +129,12 @@ TEST_F(FirebirdColumns, EveryFirebird3TypeRunsAndLandsInTheCatalogueAsDescribed)
     dom2.DefaultValue = "5";
     TFldData& chk = Col("C_CHECK", dtInteger);
     chk.CheckSource = " (C_CHECK > 0)";
-    Col("C_CALC", dtInteger).SetSource("(C_INT * 2)");
+    Col("C_CALC", dtUnknown).SetSource("(C_INT * 2)");
+    // A declared type holds against the expression's.
+    Col("C_CALC_INT", dtInteger).SetSource("(C_INT * 2)");
+    TFldData& upper = Col("C_CALC_UP", dtVarChar, 40);
+    upper.CharSetName = "WIN1252";
+    upper.SetSource("(UPPER(C_VC))");
     Col("order", dtVarChar, 5);
 
     const std::string ddl = money->GetCreateSQL() + ";\n" + CreateTable() + ";\n";
@@ -168,7 +173,9 @@ TEST_F(FirebirdColumns, EveryFirebird3TypeRunsAndLandsInTheCatalogueAsDescribed)
         "C_DOM|16|1|8||15|-2||||1|||D_MONEY||",
         "C_DOM2|16|1|8||15|-2||||1|DEFAULT 5||D_MONEY||",
         "C_CHECK|8|0|4||0|0||||0|||||",
-        "C_CALC|16|0|8||18|0||||0||(C_INT * 2)|||",  // the engine types the expression,
+        "C_CALC|16|0|8||18|0||||0||(C_INT * 2)|||",  // without a type the engine types the expression
+        "C_CALC_INT|8|0|4||9|0||||0||(C_INT * 2)|||",
+        "C_CALC_UP|37|0|40|40||0||WIN1252|WIN1252|0||(UPPER(C_VC))|||",
         "order|37|0|20|5||0||UTF8|UTF8|0|||||",
     };
     std::vector<std::string> rows = Marked(out);

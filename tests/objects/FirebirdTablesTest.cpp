@@ -19,7 +19,7 @@ void BuildTablesMaster(TObjs& O) {
     AddCol(t, "A", dtInteger).Nullable = false;
     AddCol(t, "C", dtInteger);
     AddCol(t, "B", dtVarChar, 10);
-    TFldData& d = AddCol(t, "D", dtInteger);
+    TFldData& d = AddCol(t, "D", dtUnknown);  // COMPUTED BY without a type
     d.SetSource("(A + C)");
     RegisterDependency(&O, &d, t, "A");
     RegisterDependency(&O, &d, t, "C");
@@ -30,7 +30,7 @@ void BuildTablesMaster(TObjs& O) {
     AddCol(later, "ID", dtInteger);
     TTblData* first = AddTable(O, "A_FIRST");
     AddCol(first, "ID", dtInteger);
-    TFldData& n = AddCol(first, "N", dtInteger);
+    TFldData& n = AddCol(first, "N", dtUnknown);
     n.SetSource("((SELECT COUNT(*) FROM Z_LATER))");
     RegisterDependency(&O, &n, later);
     AddCol(first, "V", dtVarChar, 5);

@@ -71,6 +71,9 @@ const GrantCase GrantCases[] = {
     {"role without admin option", stInterBase, RoleTo("R", "U"), "GRANT R TO U", "REVOKE R FROM U", nullptr},
     {"column grant", stInterBase, On(dboTable, "T", {gpUpdate}, "U", dboUser, 0, {"A", "B"}),
      "GRANT UPDATE (A, B) ON T TO U", "REVOKE UPDATE (A, B) ON T FROM U", nullptr},
+    // A script keeps the order written, the database its own: the same grant either way.
+    {"column grant in another order", stInterBase, On(dboTable, "T", {gpUpdate}, "U", dboUser, 0, {"QTY", "PRICE"}),
+     "GRANT UPDATE (PRICE, QTY) ON T TO U", "REVOKE UPDATE (PRICE, QTY) ON T FROM U", nullptr},
     {"each privilege keeps the column list", stInterBase,
      On(dboTable, "T", {gpUpdate, gpReferences}, "U", dboUser, 1, {"A"}),
      "GRANT UPDATE (A), REFERENCES (A) ON T TO U WITH GRANT OPTION",

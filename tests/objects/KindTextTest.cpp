@@ -95,6 +95,10 @@ const Case Cases[] = {
     {"collation with only the library version", stInterBase, FB30,
      Collation([](TCltData& c) { c.Attributes = "COLL-VERSION=58.0.0.50"; }), Text::Compare,
      "CREATE COLLATION CO\r\nFOR UTF8\r\nNO PAD\r\nCASE SENSITIVE\r\nACCENT SENSITIVE\r\n"},
+    // The catalogue keeps FROM UNICODE as it keeps FROM EXTERNAL ('UNICODE').
+    {"collation from a base compared as from its external name", stInterBase, FB30,
+     Collation([](TCltData& c) { c.BaseCollation = "UNICODE"; }), Text::Compare,
+     "CREATE COLLATION CO\r\nFOR UTF8\r\nFROM EXTERNAL('UNICODE')\r\nNO PAD\r\nCASE SENSITIVE\r\nACCENT SENSITIVE\r\n"},
     {"collation for another dialect", stPostgreSQL, FB30, Collation([](TCltData&) {}), Text::Create, ""},
     {"collation drop", stInterBase, FB30, Collation([](TCltData&) {}), Text::Drop,
      "/* Drop: CO (TCltData) */\r\nDROP COLLATION CO"},

@@ -69,7 +69,7 @@ TEST(TableCreate, NewTableGetsPlainColumnsThenComputedOnes) {
     Comparison c;
     TTblData* t = AddTable(c.M(), "T");
     AddCol(t, "A", dtInteger);
-    AddCol(t, "B", dtInteger).SetSource("(A * 2)");
+    AddCol(t, "B", dtUnknown).SetSource("(A * 2)");
     c.PairAndMark();
     WriteCreateTables(c.q);
     std::vector<std::string> kinds;
