@@ -2,7 +2,7 @@
 // grants on what Firebird 3 stores and isql's extract cannot show: names with quotes, a package
 // routine named like a standalone one, stored function arguments with their domains, defaults
 // and collations, DDL triggers, and the grants of an owner other than SYSDBA.
-#include "LiveSide.h"
+#include "fixtures/LiveSide.h"
 
 #include "fixtures/FbFixture.h"
 #include "interbase/IbReader.h"
