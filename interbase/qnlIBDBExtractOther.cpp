@@ -275,9 +275,11 @@ void TIBDBExtract::ReadGrants(const std::string& Text) {
         const TGrantPrivileges privileges = IBPrivilegeToSet(privilege);
         const bool same = current && current->Grantee == grantee && current->ObjectName == object &&
                           current->GrantOption == option;
+        // A column privilege joins only a column grant: added to a whole-table one it would
+        // narrow that to the column and lose the privilege on the rest of the table.
         if (same && column.empty() && current->Fields.Count() == 0) {
             current->Privileges = current->Privileges | privileges;
-        } else if (same && !column.empty() && current->Privileges == privileges) {
+        } else if (same && !column.empty() && current->Fields.Count() > 0 && current->Privileges == privileges) {
             if (current->Fields.IndexOf(column) < 0) current->Fields.Add(column);
         } else {
             AddGrant(building.release());

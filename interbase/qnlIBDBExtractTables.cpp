@@ -207,7 +207,7 @@ void TIBDBExtract::ExtractTables() {
 
     for (const char* line :
          {"Select R.Rdb$Field_Name, R.rdb$field_position,", "R.Rdb$default_Value,R.Rdb$default_source,",
-          " R.Rdb$null_flag, R.Rdb$collation_ID,", "F.Rdb$Character_Set_ID F_Character_Set_ID,", "R.Rdb$DESCRIPTION,",
+          " R.Rdb$null_flag, COALESCE(R.Rdb$collation_ID, F.Rdb$collation_ID) Rdb$collation_ID,", "F.Rdb$Character_Set_ID F_Character_Set_ID,", "R.Rdb$DESCRIPTION,",
           "F.Rdb$field_name F_Fld_Name,", "F.Rdb$field_type,", "F.Rdb$field_length F_Fld_length,",
           "F.Rdb$character_length F_chr_length,", "F.Rdb$field_sub_type F_Fld_sub_type,",
           "F.Rdb$Segment_Length F_Segment_Length,", "F.Rdb$VALIDATION_Source F_VALIDATION_SOURCE,",
@@ -219,7 +219,7 @@ void TIBDBExtract::ExtractTables() {
     if (HasIdentityGenerator) columns->AddSQL("R.Rdb$GENERATOR_NAME,");
     if (HasIdentityType) columns->AddSQL("R.Rdb$IDENTITY_TYPE,");
     for (const char* line :
-         {"(Select C1.Rdb$Collation_Name from Rdb$Collations C1", "where C1.Rdb$Collation_ID=R.Rdb$Collation_ID",
+         {"(Select C1.Rdb$Collation_Name from Rdb$Collations C1", "where C1.Rdb$Collation_ID=COALESCE(R.Rdb$Collation_ID, F.Rdb$Collation_ID)",
           "and C1.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Collation_Name,",
           // The name given to the column's NOT NULL constraint (the server's own begin INTEG_).
           "(Select First 1 RC.Rdb$Constraint_Name from Rdb$Relation_Constraints RC",
@@ -315,8 +315,9 @@ void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bo
             c.DataType = dtDomain;
             c.CheckSource.clear();
         }
-        // The column's own collation is there only where one was named (never for a computed
-        // column): without one the column still has its field's character set.
+        // A column without a COLLATE clause has no collation of its own (NULL): its field's
+        // stands, and with it the character set it was declared with (a computed column's too,
+        // so that its declared type is written whole).
         if (!NullOf(Q, "F_CHARACTER_SET_ID"))
             c.SetCharSetCollation(static_cast<int32_t>(IntOf(Q, "F_CHARACTER_SET_ID")), NameOf(Q, "RDB$CHARACTER_SET_NAME"),
                                   static_cast<int32_t>(IntOf(Q, "RDB$COLLATION_ID")), NameOf(Q, "RDB$COLLATION_NAME"));

@@ -83,11 +83,15 @@ TDbObj* TIbExParser::TargetRelation(const std::string& Name) {
     return Objs->FindView(Name);
 }
 
-void TIbExParser::LinkParameterColumns(TDbObj* Routine) {
+void TIbExParser::LinkParameterTypes(TDbObj* Routine) {
     auto* routine = dynamic_cast<TPrcData*>(Routine);
     if (!routine || !Objs) return;
+    // A parameter typed by a domain (or TYPE OF one) keeps the domain from being dropped before
+    // the routine lets go of it; one typed by a column likewise keeps that column.
     auto link = [&](TFldData* Param) {
-        if (!Param || Param->TypeOfTable.empty() || Param->TypeOfColumn.empty()) return;
+        if (!Param) return;
+        if (!Param->DomainName.empty()) Depend(Objs->FindDomain(Param->DomainName));
+        if (Param->TypeOfTable.empty() || Param->TypeOfColumn.empty()) return;
         if (TDbObj* relation = FindRelation(Param->TypeOfTable)) Depend(relation, Param->TypeOfColumn);
     };
     for (int i = 0; i < routine->InputCount(); ++i) link(routine->InputParam(i));
@@ -219,7 +223,7 @@ void TIbExParser::ParseObjectBody(TDbObj* Obj) {
         // Parameters are the routine's own names, never a generator named alike.
         for (int i = 0; i < routine->InputCount(); ++i) LocalNames.Add(routine->InputParam(i)->Name);
         for (int i = 0; i < routine->OutputCount(); ++i) LocalNames.Add(routine->OutputParam(i)->Name);
-        LinkParameterColumns(Obj);
+        LinkParameterTypes(Obj);
         ParseDeclarations();
         ParseBlock();
     } else if (auto* package = dynamic_cast<TPkgData*>(Obj)) {

@@ -132,8 +132,8 @@ protected:
     void DependOnFunction(const std::string& Name);
     // The relation (table, else view) of a data-changing statement's target.
     TDbObj* TargetRelation(const std::string& Name);
-    // The parameters typed by TYPE OF COLUMN of a routine: it depends on those columns.
-    void LinkParameterColumns(TDbObj* Routine);
+    // The parameters of a routine typed by a domain or by TYPE OF COLUMN: it depends on those.
+    void LinkParameterTypes(TDbObj* Routine);
     // Pushes a context that holds one relation, resolvable at once.
     TParseContext* PushTarget(const std::string& Relation, const std::string& Alias);
     // [AS] alias after a relation; empty when none follows.

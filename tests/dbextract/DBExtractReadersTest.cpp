@@ -2,7 +2,7 @@
 // grants on what Firebird 3 stores and isql's extract cannot show: names with quotes, a package
 // routine named like a standalone one, stored function arguments with their domains, defaults
 // and collations, DDL triggers, and the grants of an owner other than SYSDBA.
-#include "LiveSide.h"
+#include "fixtures/LiveSide.h"
 
 #include "fixtures/FbFixture.h"
 #include "interbase/IbReader.h"
@@ -10,12 +10,15 @@
 #include "objects/qnlComp_Gnr.h"
 #include "objects/qnlComp_Prc.h"
 #include "objects/qnlComp_Rol.h"
+#include "objects/qnlComp_Tbl.h"
 #include "objects/qnlComp_Trg.h"
 #include "objects/qnlComp_Viw.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace qnl {
 namespace {
@@ -172,6 +175,61 @@ SET TERM ;^
     EXPECT_FALSE(side.Extract());
     EXPECT_NE(side.ErrorText().find("Extracting functions: cannot take LATER"), std::string::npos) << side.ErrorText();
     EXPECT_TRUE(side.Extractor.GetMsgManager().HasErrors());
+}
+
+// What the readers must not lose: a column's character set declared without COLLATE, a
+// whole-table privilege next to a column privilege of the same grantee, and the domain of a
+// routine's parameter, which the routine needs as long as it exists.
+TEST(DBExtractReaders, CharacterSetsWithoutCollationGrantsNextToColumnGrantsAndParameterDomains) {
+    test::PrepareFirebirdEnvironment();
+    const TempDatabase db(R"(
+CREATE DOMAIN D_ARG AS INTEGER;
+CREATE TABLE T (A VARCHAR(10) CHARACTER SET WIN1252, B VARCHAR(10) CHARACTER SET WIN1252 COLLATE WIN_PTBR,
+    C VARCHAR(10) CHARACTER SET NONE, D VARCHAR(10));
+SET TERM ^;
+CREATE PROCEDURE P (X D_ARG) AS BEGIN END^
+CREATE FUNCTION F RETURNS D_ARG AS BEGIN RETURN 1; END^
+SET TERM ;^
+GRANT UPDATE ON T TO U4;
+GRANT UPDATE (A) ON T TO U4;
+GRANT REFERENCES (A) ON T TO U5;
+GRANT REFERENCES ON T TO U5;
+COMMIT;
+)",
+                          "UTF8");
+    LiveSide side(db.Path());
+    ASSERT_TRUE(side.Extract()) << side.ErrorText();
+
+    auto* t = dynamic_cast<TTblData*>(side.Objs().FindTable("T"));
+    ASSERT_NE(t, nullptr);
+    const struct {
+        const char* Column;
+        const char* CharSet;
+        const char* Collation;
+    } columns[] = {{"A", "WIN1252", ""}, {"B", "WIN1252", "WIN_PTBR"}, {"C", "NONE", ""}, {"D", "UTF8", ""}};
+    for (const auto& c : columns) {
+        const TFldData* f = t->ColumnByName(c.Column);
+        ASSERT_NE(f, nullptr) << c.Column;
+        EXPECT_EQ(f->GetCharSet(), c.CharSet) << c.Column;
+        EXPECT_EQ(f->CollationName, c.Collation) << c.Column;
+    }
+
+    std::vector<std::string> grants;
+    const TDbObjList& list = side.Objs().List(olGrants);
+    for (int i = 0; i < list.Count(); ++i) grants.push_back(list.Obj(i)->GetCreateSQL());
+    std::sort(grants.begin(), grants.end());
+    EXPECT_EQ(grants, (std::vector<std::string>{"GRANT REFERENCES (A) ON T TO U5", "GRANT REFERENCES ON T TO U5",
+                                                "GRANT UPDATE (A) ON T TO U4", "GRANT UPDATE ON T TO U4"}));
+
+    TDbObj* domain = side.Objs().FindDomain("D_ARG");
+    ASSERT_NE(domain, nullptr);
+    for (const char* routine : {"P", "F"}) {
+        TDbObj* r = side.Objs().FindProcedure(routine);
+        ASSERT_NE(r, nullptr) << routine;
+        bool uses = false;
+        for (int i = 0; i < r->DependsOn.Count(); ++i) uses = uses || r->DependsOn.Items(i)->Ref == domain;
+        EXPECT_TRUE(uses) << routine;
+    }
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // The database extractor on real Firebird 3 databases: what it reads must be what the DDL reader
 // makes of isql's extract of the same database, object by object; and the driver's own
 // contract: preconditions, progress, the server's facts, failures and abort.
-#include "LiveSide.h"
+#include "fixtures/LiveSide.h"
 
 #include "fixtures/FbFixture.h"
 #include "fixtures/ScriptFixtures.h"

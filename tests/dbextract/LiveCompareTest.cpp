@@ -2,7 +2,7 @@
 // compared, the script executed on the target through the same connection. Firebird is the
 // judge: afterwards isql's extract of the target is the master's, and a second comparison
 // writes nothing but the header.
-#include "LiveSide.h"
+#include "fixtures/LiveSide.h"
 
 #include "fixtures/FbFixture.h"
 #include "fixtures/ScriptFixtures.h"

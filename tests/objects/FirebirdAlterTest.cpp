@@ -4,7 +4,6 @@
 // make a change, the updated target's catalogue, rows and `isql -x` extract equal the reference's
 // and a second comparison writes only the header; where it cannot, the script says so in a
 // comment and the column keeps its definition and its rows.
-#include "tests/objects/FirebirdCatalogue.h"
 #include "tests/objects/FirebirdCompare.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +16,46 @@ namespace qnl::test {
 namespace {
 
 using Rows = std::vector<std::string>;
+
+// A text column flattened to one line ("~" for each line break) and cut to fit the row.
+std::string Flat(const std::string& Column) {
+    return "COALESCE(CAST(REPLACE(REPLACE(" + Column + ", ASCII_CHAR(13), ''), ASCII_CHAR(10), '~') AS VARCHAR(1000)), '')";
+}
+
+// The RDB$FIELDS part of a row: F is the field, CS its character set, FC its collation.
+std::string FieldColumns() {
+    return "F.RDB$FIELD_TYPE || '|' || COALESCE(F.RDB$FIELD_SUB_TYPE, 0) || '|' || F.RDB$FIELD_LENGTH || '|' || "
+           "COALESCE(F.RDB$CHARACTER_LENGTH, 0) || '|' || COALESCE(F.RDB$FIELD_PRECISION, 0) || '|' || "
+           "COALESCE(F.RDB$FIELD_SCALE, 0) || '|' || COALESCE(F.RDB$SEGMENT_LENGTH, 0) || '|' || "
+           "COALESCE(F.RDB$NULL_FLAG, 0) || '|' || COALESCE(F.RDB$CHARACTER_SET_ID, -1) || '|' || "
+           "COALESCE(TRIM(CS.RDB$CHARACTER_SET_NAME), '') || '|' || COALESCE(F.RDB$COLLATION_ID, -1) || '|' || "
+           "COALESCE(TRIM(FC.RDB$COLLATION_NAME), '') || '|' || " +
+           Flat("F.RDB$DEFAULT_SOURCE") + " || '|' || " + Flat("F.RDB$VALIDATION_SOURCE") + " || '|' || " +
+           Flat("F.RDB$COMPUTED_SOURCE");
+}
+
+std::string FieldJoins() {
+    return " LEFT JOIN RDB$CHARACTER_SETS CS ON CS.RDB$CHARACTER_SET_ID = F.RDB$CHARACTER_SET_ID"
+           " LEFT JOIN RDB$COLLATIONS FC ON FC.RDB$COLLATION_ID = F.RDB$COLLATION_ID"
+           " AND FC.RDB$CHARACTER_SET_ID = F.RDB$CHARACTER_SET_ID";
+}
+
+// The catalogue rows of every column of a table and of every domain, one text per row: what
+// a change made of a column or domain, compared between two databases.
+Rows FieldRows(const TempDatabase& Db) {
+    return QueryRows(
+        Db, "SELECT '<<D|' || TRIM(F.RDB$FIELD_NAME) || '|' || " + FieldColumns() + " || '>>' FROM RDB$FIELDS F" +
+                FieldJoins() +
+                " WHERE COALESCE(F.RDB$SYSTEM_FLAG, 0) = 0 AND F.RDB$FIELD_NAME NOT LIKE 'RDB$%' ORDER BY 1;\n"
+                "SELECT '<<C|' || TRIM(R.RDB$RELATION_NAME) || '.' || TRIM(R.RDB$FIELD_NAME) || '|' || "
+                "IIF(R.RDB$FIELD_SOURCE STARTING WITH 'RDB$', '-', TRIM(R.RDB$FIELD_SOURCE)) || '|' || "
+                "COALESCE(R.RDB$NULL_FLAG, 0) || '|' || " +
+                Flat("R.RDB$DEFAULT_SOURCE") + " || '|' || COALESCE(R.RDB$COLLATION_ID, -1) || '|' || " + FieldColumns() +
+                " || '>>' FROM RDB$RELATION_FIELDS R JOIN RDB$RELATIONS REL ON REL.RDB$RELATION_NAME = "
+                "R.RDB$RELATION_NAME JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = R.RDB$FIELD_SOURCE" +
+                FieldJoins() +
+                " WHERE COALESCE(REL.RDB$SYSTEM_FLAG, 0) = 0 AND REL.RDB$VIEW_BLR IS NULL ORDER BY 1");
+}
 
 // One column case: table T_<Name> (ID, C) with C as Target on the target side and as Master on
 // the master side. Values are the target's rows (an empty text inserts the ID alone); the
@@ -88,8 +127,8 @@ struct Comparison : FirebirdComparison {
     Comparison(const TempDatabase& Target, const TempDatabase& Reference,
                TIBSQLServerVersionType Version = st_Firebird_30)
         : FirebirdComparison(Target.Path()) {
-        ReadStructure(Reference, *master.Objs());
-        ReadStructure(Target, *target.Objs());
+        ReadMaster(Reference.Path());
+        ReadTarget();
         target.Objs()->IBServerOptions.SQLServerVersion = Version;
     }
     void Run() {

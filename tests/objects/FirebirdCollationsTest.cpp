@@ -1,7 +1,9 @@
-// Collations compared and written by the comparer, run on real Firebird 3 databases: the target
-// is read from its catalogue, where Firebird has added the version of its collation library to
-// every ICU collation; a database built from the master's DDL is the witness.
+// Collations compared and written by the comparer, run on real Firebird 3 databases whose
+// catalogue Firebird has given the version of its collation library in every ICU collation. Both
+// sides are read through the database reader: the target from the database the script runs on,
+// the master from a database built from the master's DDL, which is also the witness.
 #include "objects/qnlComp_Def.h"
+#include "tests/fixtures/LiveSide.h"
 #include "tests/objects/CompareKit.h"
 #include "tests/objects/RoutineCatalogue.h"  // SplitBars
 
@@ -30,27 +32,8 @@ const char* const MasterDdl =
     "CREATE COLLATION C_ATTR FOR UTF8 FROM UNICODE PAD SPACE CASE INSENSITIVE ACCENT SENSITIVE "
     "'NUMERIC-SORT=1;SPECIALS-FIRST=1';\n"
     "CREATE COLLATION C_EXT FOR ISO8859_1 FROM EXTERNAL ('PT_BR') NO PAD CASE SENSITIVE ACCENT SENSITIVE;\n"
+    "COMMENT ON COLLATION C_ATTR IS 'numbers ''sorted''';\n"
     "CREATE TABLE T (C VARCHAR(10) CHARACTER SET UTF8 COLLATE C_USED);\n";
-
-TCltData* AddCollation(TObjs& O, const std::string& Name, const std::string& CharSet, const std::string& Base,
-                       bool Pad, bool Case, bool Accent, const std::string& Attrs = {}) {
-    auto* c = new TCltData(&O);
-    c->Name = Name;
-    c->CharacterSet = CharSet;
-    c->BaseCollation = Base;
-    c->PadSpace = Pad;
-    c->CaseSensitive = Case;
-    c->AccentSensitive = Accent;
-    c->Attributes = Attrs;
-    O.AddDbObject(c);
-    return c;
-}
-
-void AddUsingTable(TObjs& O) {
-    TFldData& c = AddCol(AddTable(O, "T"), "C", dtVarChar, 10);
-    c.CharSetName = "UTF8";
-    c.CollationName = "C_USED";
-}
 
 // The rows of the user collations: name, character set, base, attribute bits, specific
 // attributes.
@@ -90,34 +73,18 @@ TRows WithoutVersion(const std::vector<std::string>& Rows) {
     return r;
 }
 
-// The target as the database extractor reads it: attribute bits 1 pad space, 2 case
-// insensitive, 4 accent insensitive.
-void ReadTarget(TObjs& O, const std::vector<std::string>& Rows) {
-    for (const std::string& r : Rows) {
-        const auto f = SplitBars(r);
-        ASSERT_EQ(f.size(), 5u) << r;
-        const int bits = std::stoi(f[3]);
-        AddCollation(O, f[0], f[1], f[2], bits & 1, !(bits & 2), !(bits & 4), f[4]);
-    }
-    AddUsingTable(O);
-}
-
 TEST(FirebirdCollations, ChangedCreatedDroppedAndInUseKept) {
     TempDatabase db(TargetDdl);
     TempDatabase reference(MasterDdl);
     const std::vector<std::string> before = CollationRows(db);
 
+    // Both sides as the database reader reads them, the master from the reference database.
     Comparison c;
-    TObjs& m = c.M();
-    AddCollation(m, "C_SAME", "UTF8", "UNICODE", false, true, true, "NUMERIC-SORT=1");
-    AddCollation(m, "C_FREE", "UTF8", "UNICODE", false, false, false);
-    AddCollation(m, "C_USED", "UTF8", "UNICODE", false, false, false);
-    AddCollation(m, "C_ATTR", "UTF8", "UNICODE", true, false, true, "NUMERIC-SORT=1;SPECIALS-FIRST=1")
-        ->SetDescription("numbers 'sorted'");
-    TCltData* ext = AddCollation(m, "C_EXT", "ISO8859_1", "", false, true, true);
-    ext->ExternalName = "PT_BR";
-    AddUsingTable(m);
-    ReadTarget(c.T(), before);
+    LiveSide readMaster(reference.Path()), readTarget(db.Path());
+    readMaster.Extractor.SetDBStructure(&c.master);
+    readTarget.Extractor.SetDBStructure(&c.target);
+    ASSERT_TRUE(readMaster.Extract()) << readMaster.ErrorText();
+    ASSERT_TRUE(readTarget.Extract()) << readTarget.ErrorText();
 
     std::string out;
     ASSERT_EQ(c.RunOn(db, out), 0) << c.ScriptText() << out;

@@ -3,9 +3,11 @@
 // checks the tests make on the script it writes.
 #include "objects/qnlQuarnel.h"
 #include "tests/fixtures/FbFixture.h"
+#include "tests/fixtures/LiveSide.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,7 @@ struct FirebirdComparison {
     TQuarnel q;
     std::vector<std::string> errors;
 
-    explicit FirebirdComparison(const std::string& TargetPath) {
+    explicit FirebirdComparison(const std::string& TargetPath) : targetPath(TargetPath) {
         for (TObjs* o : {master.Objs(), target.Objs()}) {
             o->SetServerType(stInterBase);
             o->IBServerOptions.SQLServerVersion = st_Firebird_30;
@@ -31,6 +33,12 @@ struct FirebirdComparison {
         q.SetSQLExec(&exec);
         q.OnErrorMessage = [this](TObject*, const std::string& Text) { errors.push_back(Text); };
     }
+
+    // Reads a side from a database through the binding and the database reader, as the tool
+    // does; the reader stays linked to the structure while the comparison lives. Answers whether
+    // the read was whole, and fails the test with the reader's messages when it was not.
+    bool ReadMaster(const std::string& Path) { return Read(Path, master, masterSide); }
+    bool ReadTarget() { return Read(targetPath, target, targetSide); }
 
     // The script as it is saved, one LF after each line. isql has no RECONNECT: the executor runs
     // it by connecting again, and so does the saved script.
@@ -64,6 +72,21 @@ struct FirebirdComparison {
             if (exec.Statements(i)->Kind != skComment) r.push_back(Trim(exec.Statements(i)->Lines.Text()));
         return r;
     }
+
+private:
+    bool Read(const std::string& Path, TDBStructure& Into, std::unique_ptr<LiveSide>& Side) {
+        Side = std::make_unique<LiveSide>(Path);
+        // The password the side was given, which its script's CONNECT repeats.
+        Side->Db.ConnectParams().SetPassword(Into.Objs()->ConnectionOptions.Password);
+        Side->Extractor.SetDBStructure(&Into);
+        const bool whole = Side->Extract();
+        EXPECT_TRUE(whole) << Path << ":\n" << Side->ErrorText();
+        return whole;
+    }
+
+    std::string targetPath;
+    // Declared last, so gone first: the readers let go of the structures while they stand.
+    std::unique_ptr<LiveSide> masterSide, targetSide;
 };
 
 // The statements of a script's header and its comment lines: what a comparison writes whether

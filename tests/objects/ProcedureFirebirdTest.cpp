@@ -1,7 +1,6 @@
-// Procedure and function scripts run on real Firebird 3 databases. The target is read back from
-// the database's catalogue (sources, parameters, and the catalogue's dependency list in place of
-// the body parser); after the script has run, the catalogue must hold the master's routines and
-// a second comparison must write no DDL.
+// Procedure and function scripts run on real Firebird 3 databases. The master is built in code,
+// the target is read from the database through the database reader; after the script has run,
+// the catalogue must hold the master's routines and a second comparison must write no DDL.
 #include "tests/objects/RoutineCatalogue.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +51,7 @@ std::string BringToMaster(const TempDatabase& Db, const Routines& Master, const 
     {
         FirebirdComparison c(Db.Path());
         Fill(*c.master.Objs(), Master, MasterExceptions);
-        Fill(*c.target.Objs(), ReadRoutines(Db), ReadExceptions(Db));
+        c.ReadTarget();
         c.q.Compare();
         EXPECT_TRUE(c.errors.empty());
         script = c.Flow();
@@ -64,7 +63,7 @@ std::string BringToMaster(const TempDatabase& Db, const Routines& Master, const 
 
     FirebirdComparison again(Db.Path());
     Fill(*again.master.Objs(), Master, MasterExceptions);
-    Fill(*again.target.Objs(), ReadRoutines(Db), ReadExceptions(Db));
+    again.ReadTarget();
     again.q.Compare();
     EXPECT_EQ(again.Statements(), HeaderOnly(Db.Path()))
         << again.Script();

@@ -1,8 +1,8 @@
 #pragma once
 // Routines on real Firebird databases for the procedure tests: a comparison whose target points
-// at a database, routines built in code from a short definition, and the same definitions read
-// back from a database's catalogue (sources, parameters, and the catalogue's own dependency
-// list standing in for the body parser).
+// at a database, routines built in code from a short definition, and the same definitions as a
+// database's catalogue rows hold them (sources, parameters, and the catalogue's own dependency
+// list), for checking what a script left behind.
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Prc.h"
 #include "objects/qnlQuarnel.h"
@@ -87,9 +87,9 @@ inline std::string ParamName(const std::string& Name, const std::string& FieldTy
     return FieldType == "8" ? Name : Name + ":" + FieldType;
 }
 
-// The routines of a database outside packages: sources from the catalogue, parameters by
-// position, and the dependencies the catalogue records between routines and on exceptions. One
-// isql run: each query tags its rows.
+// The routines of a database outside packages as its catalogue holds them: sources, parameters
+// by position, and the dependencies the catalogue records between routines and on exceptions.
+// One isql run: each query tags its rows.
 inline std::vector<RoutineDef> ReadRoutines(const TempDatabase& Db) {
     const std::string script =
         "SELECT '<<P|' || TRIM(RDB$PROCEDURE_NAME) || '|' || " + FoldedText("RDB$PROCEDURE_SOURCE") +

@@ -1,15 +1,9 @@
 // External functions of ib_udf brought to the master on real Firebird 3 databases: the target's
 // functions are used by a procedure, a trigger, two views, computed columns, a check and an
 // expression index; the master changes one function's FREE_IT and another's entry point, and
-// lacks a third. Both sides are read from databases (the catalogue's dependency list stands in
-// for the body parser). After the script the target's catalogue and `isql -x` extract equal the
-// master's reference database, and a second comparison writes only the header.
-#include "objects/qnlComp_Ctr.h"
-#include "objects/qnlComp_Fnc.h"
-#include "objects/qnlComp_Idx.h"
-#include "objects/qnlComp_Prc.h"
-#include "objects/qnlComp_Trg.h"
-#include "objects/qnlComp_Viw.h"
+// lacks a third. Both sides are read through the database reader, the master from a reference
+// database. After the script the target's catalogue and `isql -x` extract equal the master's
+// reference database, and a second comparison writes only the header.
 #include "tests/objects/CompareKit.h"
 #include "tests/objects/GrantCatalogue.h"
 #include "tests/objects/RoutineCatalogue.h"
@@ -17,17 +11,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
+#include <string>
+#include <vector>
 
 namespace qnl::test {
 namespace {
 
 using Rows = std::vector<std::string>;
 
-// One isql run over the catalogue, each row tagged: external functions (F) and their arguments
-// (A), columns of tables and views (C), view sources (S), checks (K) and the triggers behind them
-// (k), expression indices (X), procedures (P) and their parameters (p), triggers (G), and the
-// dependencies on tables and functions (d).
+// What the updated target must share with the reference, from one isql run over the catalogue,
+// each row tagged: external functions (F) and their arguments (A), columns of tables and views
+// (C), view sources (S), checks (K) and the triggers behind them (k), expression indices (X),
+// procedures (P) and their parameters (p), triggers (G), and the dependencies on tables and
+// functions (d).
 Rows ReadCatalogue(const TempDatabase& Db) {
     return QueryRows(
         Db,
@@ -100,132 +96,6 @@ Rows ExtractBlocks(const std::string& DatabasePath) {
     return SortedBlocks(ExtractSchema(DatabasePath));
 }
 
-// A typed name of the kinds the fixtures use; any other type fails the test instead of passing
-// unseen.
-void SetType(TFldData& F, const std::string& FieldType, const std::string& Length) {
-    const int type = std::stoi(FieldType);
-    if (type == 8) {
-        F.DataType = dtInteger;
-    } else if (type == 27) {
-        F.DataType = dtDoublePrecision;
-    } else if (type == 37 || type == 40) {
-        F.DataType = type == 37 ? dtVarChar : dtCString;
-        F.CharLength = std::stoi(Length);
-    } else {
-        ADD_FAILURE() << "field type " << FieldType << " is not modelled";
-    }
-}
-
-// Files the catalogue's objects as a reader would, with the dependencies the body parser records.
-void Fill(const Rows& Catalogue, TObjs& O) {
-    std::map<std::string, TDbObj*> fieldSources;  // RDB$FIELD_SOURCE -> column
-    std::map<std::string, std::string> checkTriggers;
-    std::vector<std::vector<std::string>> deps;
-    for (const std::string& row : Catalogue) {
-        const auto f = SplitBars(row);
-        const std::string& tag = f.at(0);
-        if (tag == "F") {
-            auto* u = new TUdfData(&O);
-            u->Name = f.at(1);
-            u->ModuleName = f.at(2);
-            u->EntryPoint = f.at(3);
-            u->ReturnField->ParameterNumber = std::stoi(f.at(4));
-            O.AddDbObject(u);
-        } else if (tag == "A") {
-            auto* u = dynamic_cast<TUdfData*>(O.FindUDF(f.at(1)));
-            ASSERT_TRUE(u) << row;
-            const int position = std::stoi(f.at(2)), mechanism = std::stoi(f.at(3));
-            // The result is argument 0 unless the function returns one of its arguments.
-            TFldData* a = position == 0 ? u->ReturnField.get() : u->AddArgument(dtUnknown);
-            SetType(*a, f.at(4), f.at(5));
-            if (position == 0) {
-                u->FreeIt = mechanism < 0;
-                a->ByValue = mechanism == 0;
-            } else {
-                EXPECT_EQ(mechanism, 1) << row << ": only arguments by reference are modelled";
-            }
-        } else if (tag == "C" && f.at(2) == "T") {
-            auto* t = dynamic_cast<TTblData*>(O.FindTable(f.at(1)));
-            if (!t) t = AddTable(O, f.at(1));
-            TFldData& c = AddCol(t, f.at(3), dtUnknown);
-            if (f.at(8).empty())
-                SetType(c, f.at(5), f.at(6));
-            else
-                c.SetSource(Unfold(f.at(8)));
-            c.Nullable = f.at(7) != "1";
-            fieldSources[f.at(4)] = &c;
-        } else if (tag == "C") {
-            auto* v = dynamic_cast<TViwData*>(O.FindView(f.at(1)));
-            if (!v) {
-                v = new TViwData(&O);
-                v->Name = f.at(1);
-                O.AddDbObject(v);
-            }
-            fieldSources[f.at(4)] = v->AddColumn(f.at(3));
-        } else if (tag == "S") {
-            O.FindView(f.at(1))->SetSource(Unfold(f.at(2)));
-        } else if (tag == "K") {
-            TCtrData* k = AddKey(O, ctCheck, f.at(1), f.at(2), {});
-            std::string source = Unfold(f.at(3));
-            ASSERT_TRUE(source.starts_with("CHECK")) << row;
-            k->SetSource(source.substr(5));
-        } else if (tag == "k") {
-            checkTriggers[f.at(1)] = f.at(2);
-        } else if (tag == "X") {
-            auto* x = new TIdxData(&O);
-            x->Name = f.at(1);
-            x->TableName = f.at(2);
-            x->SetSource(Unfold(f.at(3)));
-            O.AddDbObject(x);
-        } else if (tag == "P") {
-            auto* p = new TPrcData(&O);
-            p->Name = f.at(1);
-            p->SetSource(Unfold(f.at(2)));
-            O.AddDbObject(p);
-        } else if (tag == "p") {
-            auto* p = dynamic_cast<TPrcData*>(O.FindProcedure(f.at(1)));
-            EXPECT_EQ(f.at(4), "8") << row << ": only INTEGER parameters are modelled";
-            if (f.at(2) == "0")
-                p->AddInputParam(f.at(3), dtInteger);
-            else
-                p->AddOutputParam(f.at(3), dtInteger);
-        } else if (tag == "G") {
-            auto* t = new TTrgData(&O);
-            t->Name = f.at(1);
-            t->SetTableName(f.at(2));
-            t->TriggerType = std::stoll(f.at(3));
-            t->TriggerPosition = std::stoi(f.at(4));
-            t->Active = f.at(5) == "0";
-            t->SetSource(Unfold(f.at(6)));
-            t->StoredBody = t->Source();
-            O.AddDbObject(t);
-            if (t->Relation) RegisterDependency(&O, t, t->Relation);
-        } else if (tag == "d") {
-            deps.push_back(f);
-        } else {
-            ADD_FAILURE() << row;
-        }
-    }
-    for (const auto& f : deps) {
-        const std::string& name = f.at(1);
-        TDbObj* obj = nullptr;
-        switch (std::stoi(f.at(2))) {
-        case 1: obj = O.FindView(name); break;
-        case 2: obj = checkTriggers.count(name) ? O.List(olConstraints).FindObj(checkTriggers[name]) : O.FindTrigger(name); break;
-        case 3: obj = fieldSources.count(name) ? fieldSources[name] : nullptr; break;
-        case 5: obj = O.FindProcedure(name); break;
-        case 6: obj = O.FindIndex(name); break;
-        default: break;
-        }
-        // A check's dependency on its own table is no use to the walks.
-        if (!obj || (obj->GetObjList() == olConstraints && f.at(4) == "0")) continue;
-        TDbObj* other = f.at(4) == "15" ? O.FindUDF(f.at(3)) : O.FindTable(f.at(3));
-        ASSERT_TRUE(other) << f.at(1) << " -> " << f.at(3);
-        // A computed column's table is its own: nothing to record.
-        if (obj->GetOwner() != other) RegisterDependency(&O, obj, other);
-    }
-}
-
 const char* const Shared =
     "CREATE INDEX T_LOW ON T COMPUTED BY (LOWER_X(NAME));\n"
     "CREATE VIEW V_LOW (ID, L) AS SELECT ID, LOWER_X(NAME) FROM T;\n"
@@ -283,20 +153,15 @@ TEST(UdfFirebird, ChangedAndDroppedFunctionsTakeTheirUsersAlongAndBringThemBack)
     std::string s;
     {
         FirebirdComparison c(target.Path());
-        Fill(master, *c.master.Objs());
-        Fill(ReadCatalogue(target), *c.target.Objs());
-        FillGrants(masterGrants, *c.master.Objs());
-        FillGrants(ReadGrants(target), *c.target.Objs());
+        ASSERT_TRUE(c.ReadMaster(reference.Path()) && c.ReadTarget());
         c.q.Compare();
         EXPECT_TRUE(c.errors.empty()) << c.errors.front();
         s = c.Flow();
         EXPECT_EQ(RunConnectingScript(target, c.Script() + "COMMIT;\n", out), 0) << c.Script() << out;
     }
-    const Rows updated = ReadCatalogue(target);
-    const Rows updatedGrants = ReadGrants(target);
-    EXPECT_EQ(Comparable(updated), Comparable(master));
+    EXPECT_EQ(Comparable(ReadCatalogue(target)), Comparable(master));
     EXPECT_EQ(ExtractBlocks(target.Path()), ExtractBlocks(reference.Path()));
-    EXPECT_EQ(updatedGrants, masterGrants);
+    EXPECT_EQ(ReadGrants(target), masterGrants);
     // What the DROPs left of a column grant is taken back before the master's is given again; no
     // REVOKE names what went with a DROP.
     EXPECT_LT(At(s, "REVOKE UPDATE (NAME) ON T FROM U2\n"), At(s, "GRANT UPDATE (HALF, NAME) ON T TO U2\n"));
@@ -331,10 +196,7 @@ TEST(UdfFirebird, ChangedAndDroppedFunctionsTakeTheirUsersAlongAndBringThemBack)
     EXPECT_EQ(Count(s, "DROP EXTERNAL FUNCTION"), 3u) << s;
 
     FirebirdComparison again(target.Path());
-    Fill(master, *again.master.Objs());
-    Fill(updated, *again.target.Objs());
-    FillGrants(masterGrants, *again.master.Objs());
-    FillGrants(updatedGrants, *again.target.Objs());
+    ASSERT_TRUE(again.ReadMaster(reference.Path()) && again.ReadTarget());
     again.q.Compare();
     EXPECT_EQ(again.Statements(), HeaderOnly(target.Path())) << again.Script();
 }

@@ -1,16 +1,14 @@
 // Views and triggers brought to the master on real Firebird 3 databases. Both sides are read
-// from databases: the target from the one the script runs on, the master from a reference
-// database built from the master's DDL (the catalogue's dependency list stands in for the body
-// parser). After the script, the target's catalogue and `isql -x` extract must equal the
-// reference's, and a second comparison must write only the header.
-#include "tests/objects/CompareKit.h"
-#include "tests/objects/RoutineCatalogue.h"
-
-#include "objects/qnlComp_Trg.h"
-#include "objects/qnlComp_Viw.h"
+// through the database reader: the target from the database the script runs on, the master
+// from a reference database built from the master's DDL. After the script, the target's
+// catalogue and `isql -x` extract must equal the reference's, and a second comparison must write
+// only the header.
+#include "tests/objects/FirebirdCompare.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
 
 namespace qnl::test {
 namespace {
@@ -19,27 +17,14 @@ std::string SourceColumn(const char* Column) {
     return std::string("CAST(REPLACE(REPLACE(") + Column + ", ASCII_CHAR(13), ''), ASCII_CHAR(10), '~') AS VARCHAR(8000))";
 }
 
-std::string Unfold(std::string Text) {
-    for (char& c : Text)
-        if (c == '~') c = '\n';
-    return Text;
-}
-
 using Rows = std::vector<std::string>;
 
-// One isql run over the catalogue, each row tagged: exceptions (E), columns of tables and views
-// (C), view sources (S), triggers (G), dependencies of views and triggers (d) and the view
-// relations (R). Only INTEGER columns are modelled; another type shows in the column's name.
-Rows ReadCatalogue(const TempDatabase& Db) {
+// The rows the updated target must share with the reference, from one isql run over the
+// catalogue: triggers (G: relation, type, sequence, inactive flag, source), view sources (S) and
+// view relations (R).
+Rows ViewsAndTriggers(const TempDatabase& Db) {
     return QueryRows(
         Db,
-        "SELECT '<<E|' || TRIM(RDB$EXCEPTION_NAME) || '|' || RDB$MESSAGE || '>>' FROM RDB$EXCEPTIONS "
-        "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0;\n"
-        "SELECT '<<C|' || TRIM(rf.RDB$RELATION_NAME) || '|' || IIF(r.RDB$VIEW_BLR IS NULL, 'T', 'V') || '|' || "
-        "TRIM(rf.RDB$FIELD_NAME) || '|' || f.RDB$FIELD_TYPE || '|' || COALESCE(rf.RDB$NULL_FLAG, 0) || '>>' "
-        "FROM RDB$RELATION_FIELDS rf JOIN RDB$RELATIONS r ON r.RDB$RELATION_NAME = rf.RDB$RELATION_NAME "
-        "JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE WHERE COALESCE(r.RDB$SYSTEM_FLAG, 0) = 0 "
-        "ORDER BY rf.RDB$RELATION_NAME, rf.RDB$FIELD_POSITION;\n"
         "SELECT '<<S|' || TRIM(RDB$RELATION_NAME) || '|' || " + SourceColumn("RDB$VIEW_SOURCE") +
         " || '>>' FROM RDB$RELATIONS WHERE RDB$VIEW_BLR IS NOT NULL AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0 "
         "ORDER BY RDB$RELATION_NAME;\n"
@@ -47,109 +32,32 @@ Rows ReadCatalogue(const TempDatabase& Db) {
         "RDB$TRIGGER_TYPE || '|' || RDB$TRIGGER_SEQUENCE || '|' || COALESCE(RDB$TRIGGER_INACTIVE, 0) || '|' || " +
         SourceColumn("RDB$TRIGGER_SOURCE") +
         " || '>>' FROM RDB$TRIGGERS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY RDB$TRIGGER_NAME;\n"
-        // Dependent types 1 view, 2 trigger; depended-on types 0 table, 1 view, 7 exception.
-        "SELECT DISTINCT '<<d|' || TRIM(RDB$DEPENDENT_NAME) || '|' || TRIM(RDB$DEPENDED_ON_NAME) || '|' || "
-        "RDB$DEPENDED_ON_TYPE || '|' || COALESCE(TRIM(RDB$FIELD_NAME), '') || '>>' FROM RDB$DEPENDENCIES "
-        "WHERE RDB$DEPENDENT_TYPE IN (1, 2) AND RDB$DEPENDED_ON_TYPE IN (0, 1, 7);\n"
         "SELECT '<<R|' || TRIM(RDB$VIEW_NAME) || '|' || TRIM(RDB$RELATION_NAME) || '|' || RDB$VIEW_CONTEXT || "
         "'|' || TRIM(RDB$CONTEXT_NAME) || '>>' FROM RDB$VIEW_RELATIONS ORDER BY RDB$VIEW_NAME, RDB$VIEW_CONTEXT");
-}
-
-// The rows the updated target must share with the reference: triggers (relation, type,
-// sequence, inactive flag, source), view sources and view relations.
-Rows ViewsAndTriggers(const Rows& Catalogue) {
-    Rows r;
-    for (const std::string& row : Catalogue)
-        if (row.starts_with("G|") || row.starts_with("S|") || row.starts_with("R|")) r.push_back(row);
-    return r;
-}
-
-// Files the catalogue's objects as a reader would, with the dependencies the body parser records.
-void Fill(const Rows& Catalogue, TObjs& O) {
-    std::vector<std::vector<std::string>> triggers, deps;
-    for (const std::string& row : Catalogue) {
-        const auto f = SplitBars(row);
-        const std::string& tag = f[0];
-        if (tag == "E") {
-            auto* e = new TExcData(&O);
-            e->Name = f.at(1);
-            e->Message = f.at(2);
-            O.AddDbObject(e);
-        } else if (tag == "C" && f.at(2) == "T") {
-            auto* t = dynamic_cast<TTblData*>(O.FindTable(f[1]));
-            if (!t) t = AddTable(O, f[1]);
-            AddCol(t, f.at(4) == "8" ? f.at(3) : f.at(3) + ":" + f.at(4), dtInteger).Nullable = f.at(5) != "1";
-        } else if (tag == "C") {
-            auto* v = dynamic_cast<TViwData*>(O.FindView(f[1]));
-            if (!v) {
-                v = new TViwData(&O);
-                v->Name = f[1];
-                O.AddDbObject(v);
-            }
-            v->AddColumn(f.at(3));
-        } else if (tag == "S") {
-            if (TDbObj* v = O.FindView(f.at(1))) v->SetSource(Unfold(f.at(2)));
-        } else if (tag == "G") {
-            triggers.push_back(f);
-        } else if (tag == "d") {
-            deps.push_back(f);
-        } else if (tag != "R") {
-            ADD_FAILURE() << row;
-        }
-    }
-    for (const auto& f : triggers) {
-        auto* t = new TTrgData(&O);
-        t->Name = f[1];
-        t->SetTableName(f.at(2));
-        t->TriggerType = std::stoll(f.at(3));
-        t->TriggerPosition = std::stoi(f.at(4));
-        t->Active = f.at(5) == "0";
-        t->SetSource(Unfold(f.at(6)));
-        t->StoredBody = t->Source();
-        // Database and DDL triggers, as the database reader files them.
-        if (t->TriggerType >= 8192) {
-            t->SetTableName("DATABASE");
-            static const char* const events[] = {"CONNECT", "DISCONNECT", "TRANSACTION START", "TRANSACTION COMMIT",
-                                                 "TRANSACTION ROLLBACK"};
-            if (t->TriggerType - 8192 < 5) t->EventText = events[t->TriggerType - 8192];
-        }
-        O.AddDbObject(t);
-        if (t->Relation) RegisterDependency(&O, t, t->Relation);
-    }
-    for (const auto& f : deps) {
-        TDbObj* obj = O.FindView(f[1]);
-        if (!obj) obj = O.FindTrigger(f[1]);
-        TDbObj* other = f.at(3) == "7" ? O.FindException(f.at(2)) : O.FindTable(f.at(2));
-        if (!other) other = O.FindView(f.at(2));
-        ASSERT_TRUE(obj && other) << f[1] << " -> " << f.at(2);
-        RegisterDependency(&O, obj, other);
-        if (!f.at(4).empty()) RegisterDependency(&O, obj, other, f.at(4));
-    }
 }
 
 // Compares the target database with the master's reference database, runs the script on the
 // target and checks the result; answers the script's statements and comments.
 std::string BringToMaster(const TempDatabase& Target, const TempDatabase& Reference) {
-    const Rows master = ReadCatalogue(Reference);
-    EXPECT_GT(ViewsAndTriggers(master).size(), 10u) << master.front();
+    const Rows master = ViewsAndTriggers(Reference);
+    EXPECT_GT(master.size(), 10u) << master.front();
     std::string flow;
     {
         FirebirdComparison c(Target.Path());
-        Fill(master, *c.master.Objs());
-        Fill(ReadCatalogue(Target), *c.target.Objs());
+        c.ReadMaster(Reference.Path());
+        c.ReadTarget();
         c.q.Compare();
         EXPECT_TRUE(c.errors.empty());
         flow = c.Flow();
         std::string out;
         EXPECT_EQ(RunConnectingScript(Target, c.Script() + "COMMIT;\n", out), 0) << c.Script() << out;
     }
-    const Rows updated = ReadCatalogue(Target);
-    EXPECT_EQ(ViewsAndTriggers(updated), ViewsAndTriggers(master));
+    EXPECT_EQ(ViewsAndTriggers(Target), master);
     EXPECT_EQ(ExtractSchema(Target.Path()), ExtractSchema(Reference.Path()));
 
     FirebirdComparison again(Target.Path());
-    Fill(master, *again.master.Objs());
-    Fill(updated, *again.target.Objs());
+    again.ReadMaster(Reference.Path());
+    again.ReadTarget();
     again.q.Compare();
     EXPECT_EQ(again.Statements(), HeaderOnly(Target.Path()))
         << again.Script();
