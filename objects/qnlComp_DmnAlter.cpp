@@ -69,7 +69,7 @@ private:
         return T.GetCharSet();
     }
     bool TypeDiffers() const {
-        return M.GetTypeSQL() != T.GetTypeSQL() || (M.IsCharType() && WantedCharSet() != T.GetCharSet());
+        return M.GetTypeSQL() != T.GetTypeSQL() || (M.IsCharType() && !SameCharSet(WantedCharSet(), T.GetCharSet()));
     }
 
     void LengthOrType();
@@ -151,7 +151,9 @@ void TIBDomainAlter::AlterDomainType() {
     DropDependents();
     // Without a character set, Firebird 3 gives the domain the database's default one; the
     // domain's own is always named.
-    const std::string charset = WantedCharSet();
+    std::string charset = WantedCharSet();
+    // NONE is named too where the target's default will be another set.
+    if (charset.empty() && M.IsCharType() && !SameCharSet(charset, M.RunDefaultCharSet())) charset = "NONE";
     Statement("ALTER DOMAIN " + QName + " TYPE " + M.GetTypeSQL() + (charset.empty() ? "" : " CHARACTER SET " + charset));
     FTypeWritten = true;
     // ... and resets the collation to the character set's default, with no way to name another.
