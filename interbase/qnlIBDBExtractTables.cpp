@@ -311,6 +311,11 @@ void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bo
         if (!NullOf(Q, "F_CHARACTER_SET_ID") && !NullOf(Q, "RDB$COLLATION_ID"))
             c.SetCharSetCollation(static_cast<int32_t>(IntOf(Q, "F_CHARACTER_SET_ID")), NameOf(Q, "RDB$CHARACTER_SET_NAME"),
                                   static_cast<int32_t>(IntOf(Q, "RDB$COLLATION_ID")), NameOf(Q, "RDB$COLLATION_NAME"));
+        else if (!NullOf(Q, "F_CHARACTER_SET_ID") && c.DataType != dtDomain)
+            // Firebird 3 leaves the column's collation NULL unless COLLATE was written; the
+            // character set is the column's all the same (with its default collation).
+            c.SetCharSetCollation(static_cast<int32_t>(IntOf(Q, "F_CHARACTER_SET_ID")), NameOf(Q, "RDB$CHARACTER_SET_NAME"),
+                                  0, {});
         if (!NullOf(Q, "RDB$DIMENSIONS")) ReadFieldDimensions(c, TextOf(Q, "F_FLD_NAME"), Bounds);
         if (HasIdentityGenerator && HasIdentityType && IntOf(Q, "RDB$IDENTITY_TYPE") == 1 &&
             !NullOf(Q, "RDB$GENERATOR_NAME")) {

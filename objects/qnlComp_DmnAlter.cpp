@@ -20,6 +20,9 @@ bool IsText(const TFldData& F) {
     return F.DataType == dtVarChar || F.DataType == dtChar || F.DataType == dtCString;
 }
 
+// A character set's name, NONE for none.
+std::string SetName(const std::string& CharSet) { return CharSet.empty() ? std::string("NONE") : CharSet; }
+
 class TIBDomainAlter {
 public:
     TIBDomainAlter(TCustomQuarnel& AQ, TDmnData& AMaster, TDmnData& ATarget)
@@ -196,14 +199,16 @@ void TIBDomainAlter::AlterIBDomainLength() {
 }
 
 void TIBDomainAlter::CharSetAndCollation() {
-    const std::string mSet = M.CharSetName;
-    const bool setDiffers = M.CharSetName != T.CharSetName;
+    // A character domain is compared by the set it has, its database's default included.
+    const bool text = M.IsCharType() && T.IsCharType();
+    const std::string mSet = text ? M.GetCharSet() : M.CharSetName;
+    const bool setDiffers = text ? !SameCharSet(mSet, T.GetCharSet()) : M.CharSetName != T.CharSetName;
     const bool collationDiffers = M.CollationName != T.CollationName;
     if (AtLeast(Version, st_Firebird_30)) {
         // The type statement changes the character set and leaves the default collation (it
         // warns when that loses one); nothing else changes either.
         if (setDiffers && !FTypeWritten && M.IsCharType())
-            NotChanged("the character set", T.GetCharSet(), M.GetCharSet());
+            NotChanged("the character set", SetName(T.GetCharSet()), SetName(M.GetCharSet()));
         if (collationDiffers && !FTypeWritten && M.IsCharType())
             NotChanged("the collation", T.CollationName.empty() ? "default" : T.CollationName,
                        M.CollationName.empty() ? "default" : M.CollationName);
@@ -211,9 +216,9 @@ void TIBDomainAlter::CharSetAndCollation() {
     }
     const std::string where = CRLF + std::string("where Rdb$Field_Name=") + QuotedStr(Name);
     if (setDiffers) {
-        if (mSet.empty() && T.CharSetName != "NONE")
+        if (SameCharSet(mSet, "NONE"))
             Statement("Update Rdb$Fields set Rdb$Character_Set_ID = NULL" + where);
-        else if (!mSet.empty() && mSet != "NONE")
+        else
             Statement("Update Rdb$Fields set Rdb$Character_Set_ID =\r\n(Select C.Rdb$Character_Set_ID from "
                       "Rdb$Character_Sets C\r\nwhere C.Rdb$Character_Set_Name=" +
                       QuotedStr(mSet) + ")" + where);
