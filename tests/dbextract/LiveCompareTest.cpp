@@ -177,20 +177,6 @@ COMMIT;
     ExpectTargetBecomesMaster(master, target);
 }
 
-// The character set of every character column and domain the user made, one row each.
-std::vector<std::string> CharacterSets(const TempDatabase& Db) {
-    return test::QueryRows(Db, R"(
-SELECT '<<' || TRIM(COALESCE(RF.RDB$RELATION_NAME, F.RDB$FIELD_NAME)) || '.' || TRIM(COALESCE(RF.RDB$FIELD_NAME, '')) ||
-       ' ' || TRIM(COALESCE(CS.RDB$CHARACTER_SET_NAME, 'NONE')) || '>>'
-FROM RDB$FIELDS F
-LEFT JOIN RDB$RELATION_FIELDS RF ON RF.RDB$FIELD_SOURCE = F.RDB$FIELD_NAME AND F.RDB$FIELD_NAME STARTING 'RDB$'
-JOIN RDB$CHARACTER_SETS CS ON CS.RDB$CHARACTER_SET_ID = COALESCE(F.RDB$CHARACTER_SET_ID, 0)
-WHERE COALESCE(F.RDB$SYSTEM_FLAG, 0) = 0 AND F.RDB$FIELD_TYPE IN (14, 37, 261) AND F.RDB$COMPUTED_BLR IS NULL
-  AND (F.RDB$FIELD_TYPE <> 261 OR F.RDB$FIELD_SUB_TYPE = 1)
-  AND (RF.RDB$RELATION_NAME IS NULL) = (F.RDB$FIELD_NAME NOT STARTING 'RDB$')
-ORDER BY 1)");
-}
-
 // Master and target of different default character sets, with and without the database's own
 // set compared. Every column and domain of the master gets the master's character set on the
 // target; with the default changed too the target's extract becomes the master's, and a second
@@ -234,7 +220,7 @@ TEST(LiveCompare, DifferentDefaultCharacterSetsGiveTheMastersColumnSets) {
             EXPECT_TRUE(c.exec.Execute()) << c.Errors() << c.log << c.Script();
             EXPECT_EQ(c.exec.ErrorCount, 0) << c.Script();
         }
-        EXPECT_EQ(CharacterSets(target), CharacterSets(master));
+        EXPECT_EQ(test::CharacterSets(target), test::CharacterSets(master));
         if (k.DbCharsetCompare) {
             // A computed column's type follows its expression, whose literals take the
             // connection's character set: UTF8 once the script has set it, NONE where isql
