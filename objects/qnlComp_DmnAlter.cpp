@@ -20,6 +20,9 @@ bool IsText(const TFldData& F) {
     return F.DataType == dtVarChar || F.DataType == dtChar || F.DataType == dtCString;
 }
 
+// A character set's name, NONE for none.
+std::string SetName(const std::string& CharSet) { return CharSet.empty() ? std::string("NONE") : CharSet; }
+
 class TIBDomainAlter {
 public:
     TIBDomainAlter(TCustomQuarnel& AQ, TDmnData& AMaster, TDmnData& ATarget)
@@ -69,7 +72,7 @@ private:
         return T.GetCharSet();
     }
     bool TypeDiffers() const {
-        return M.GetTypeSQL() != T.GetTypeSQL() || (M.IsCharType() && WantedCharSet() != T.GetCharSet());
+        return M.GetTypeSQL() != T.GetTypeSQL() || (M.IsCharType() && !SameCharSet(WantedCharSet(), T.GetCharSet()));
     }
 
     void LengthOrType();
@@ -151,7 +154,9 @@ void TIBDomainAlter::AlterDomainType() {
     DropDependents();
     // Without a character set, Firebird 3 gives the domain the database's default one; the
     // domain's own is always named.
-    const std::string charset = WantedCharSet();
+    std::string charset = WantedCharSet();
+    // NONE is named too where the target's default will be another set.
+    if (charset.empty() && M.IsCharType() && !SameCharSet(charset, M.RunDefaultCharSet())) charset = "NONE";
     Statement("ALTER DOMAIN " + QName + " TYPE " + M.GetTypeSQL() + (charset.empty() ? "" : " CHARACTER SET " + charset));
     FTypeWritten = true;
     // ... and resets the collation to the character set's default, with no way to name another.
@@ -194,14 +199,16 @@ void TIBDomainAlter::AlterIBDomainLength() {
 }
 
 void TIBDomainAlter::CharSetAndCollation() {
-    const std::string mSet = M.CharSetName;
-    const bool setDiffers = M.CharSetName != T.CharSetName;
+    // A character domain is compared by the set it has, its database's default included.
+    const bool text = M.IsCharType() && T.IsCharType();
+    const std::string mSet = text ? M.GetCharSet() : M.CharSetName;
+    const bool setDiffers = text ? !SameCharSet(mSet, T.GetCharSet()) : M.CharSetName != T.CharSetName;
     const bool collationDiffers = M.CollationName != T.CollationName;
     if (AtLeast(Version, st_Firebird_30)) {
         // The type statement changes the character set and leaves the default collation (it
         // warns when that loses one); nothing else changes either.
         if (setDiffers && !FTypeWritten && M.IsCharType())
-            NotChanged("the character set", T.GetCharSet(), M.GetCharSet());
+            NotChanged("the character set", SetName(T.GetCharSet()), SetName(M.GetCharSet()));
         if (collationDiffers && !FTypeWritten && M.IsCharType())
             NotChanged("the collation", T.CollationName.empty() ? "default" : T.CollationName,
                        M.CollationName.empty() ? "default" : M.CollationName);
@@ -209,9 +216,9 @@ void TIBDomainAlter::CharSetAndCollation() {
     }
     const std::string where = CRLF + std::string("where Rdb$Field_Name=") + QuotedStr(Name);
     if (setDiffers) {
-        if (mSet.empty() && T.CharSetName != "NONE")
+        if (SameCharSet(mSet, "NONE"))
             Statement("Update Rdb$Fields set Rdb$Character_Set_ID = NULL" + where);
-        else if (!mSet.empty() && mSet != "NONE")
+        else
             Statement("Update Rdb$Fields set Rdb$Character_Set_ID =\r\n(Select C.Rdb$Character_Set_ID from "
                       "Rdb$Character_Sets C\r\nwhere C.Rdb$Character_Set_Name=" +
                       QuotedStr(mSet) + ")" + where);

@@ -202,6 +202,24 @@ std::string TFldData::GetCharSet() const {
     return {};
 }
 
+bool SameCharSet(const std::string& A, const std::string& B) {
+    return (A.empty() ? std::string("NONE") : A) == (B.empty() ? std::string("NONE") : B);
+}
+
+std::string TFldData::RunDefaultCharSet() const {
+    if (!Container) return {};
+    const TCustomObjs* target = Container->UseCounterpartDialect ? Container->CounterpartObjs : nullptr;
+    if (!target) return Container->IBServerOptions.DBCharSet();
+    if (target->ServerType() == stInterBase && Container->IBServerOptions.IBCompareOptions.DbCharsetCompare)
+        return Container->IBServerOptions.DBCharSet();
+    return target->IBServerOptions.DBCharSet();
+}
+
+bool TFldData::HasOwnCharSet() const {
+    return DomainName.empty() && DataType != dtDomain && DataType != dtNChar && IsCharType() &&
+           !(IsComputed() && DataType == dtUnknown);
+}
+
 void TFldData::SetCharSetCollation(int32_t ACharSetId, const std::string& ACharSetName, int32_t ACollationId,
                                    const std::string& ACollationName) {
     if (!IsCharType()) {
@@ -327,11 +345,20 @@ std::string TFldData::IBColumnSQL() {
     if (ByValue) s += " BY VALUE";
     const TIBServerOptions* o = GetIBServerOptions();
     const bool fieldCharSets = o && o->IBCompareOptions.FldCharsetCompare;
-    const std::string dbCharSet = o ? o->DBCharSet() : std::string();
     const TIBSQLServerVersionType version = o ? o->SQLServerVersion : TIBServerOptions().SQLServerVersion;
-    if (!CharSetName.empty() && DomainName.empty() && fieldCharSets &&
-        (CharSetName != dbCharSet || !CollationName.empty()))
-        s += " CHARACTER SET " + CharSetName;
+    if (fieldCharSets && DomainName.empty()) {
+        // Without a clause the column takes the default of the database it is created in, which
+        // need not be the one it was read from: a column stored without its set (the reader's
+        // default) names it whenever the two defaults differ.
+        const std::string runDefault = RunDefaultCharSet();
+        if (!CharSetName.empty()) {
+            if (CharSetName != runDefault || !CollationName.empty()) s += " CHARACTER SET " + CharSetName;
+        } else if (HasOwnCharSet()) {
+            // The column was read with its database's default, which it has again there.
+            if (const std::string own = Container->IBServerOptions.DBCharSet(); !SameCharSet(own, runDefault))
+                s += " CHARACTER SET " + (own.empty() ? std::string("NONE") : own);
+        }
+    }
     // Without its type the server would give the column the type of its expression.
     if (IsComputed() && DataType != dtUnknown) return s + " COMPUTED BY " + Source();
     // Identity columns exist from Firebird 3 on; InterBase has none.

@@ -43,6 +43,8 @@ using TArrayBounds = std::vector<std::pair<int32_t, int32_t>>;
 
 // True when the two bound lists have different lengths or any pair differs.
 bool ArrayBoundsDiffer(const TArrayBounds& A, const TArrayBounds& B);
+// Two character-set names that mean the same set: no name is NONE.
+bool SameCharSet(const std::string& A, const std::string& B);
 
 class TFldData : public TDbObj {
 public:
@@ -136,6 +138,13 @@ public:
     TFldData* GetDomainType() const;
     bool IsCharType() const;
     std::string GetCharSet() const;
+    // The database default character set in force where this column's text runs. During a
+    // comparison a master column is written for the target: its default is the master's once the
+    // script has changed it (DbCharsetCompare), else the target's own.
+    std::string RunDefaultCharSet() const;
+    // A plain character column whose own CHARACTER SET clause, not a domain or the type, sets
+    // its character set (NCHAR has a fixed one).
+    bool HasOwnCharSet() const;
 
     // The data-type text.
     std::string GetTypeSQL();

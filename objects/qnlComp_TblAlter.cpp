@@ -136,6 +136,12 @@ int CompareColumnTypes(TFldData& NewColumn, TFldData& OldColumn) {
     return rating;
 }
 
+bool IBCharSetsDiffer(const TCustomQuarnel& Q, const TFldData& M, const TFldData& T) {
+    const TCustomObjs* target = Q.GetTargetObjs();
+    if (!target || target->ServerType() != stInterBase || !Q.IBCompareOptions().FldCharsetCompare) return false;
+    return M.HasOwnCharSet() && T.HasOwnCharSet() && !SameCharSet(M.GetCharSet(), T.GetCharSet());
+}
+
 bool IBUseSysTableUpdates(const TCustomQuarnel& Q) {
     const TCustomObjs* target = Q.GetTargetObjs();
     if (!target || !Q.IBCompareOptions().AllowDataTypeConversion) return false;
@@ -288,7 +294,7 @@ void TIBColumnAlter::TypeChain(bool& BlankLineNeeded) {
         return;
     }
     const std::string mSet = M.GetCharSet(), tSet = T.GetCharSet();
-    if (FieldCharsets && mSet != tSet && CodeIn(M.DataType, {dtVarChar, dtChar, dtBlob, dtCString}) && SysTables) {
+    if (FieldCharsets && !SameCharSet(mSet, tSet) && CodeIn(M.DataType, {dtVarChar, dtChar, dtBlob, dtCString}) && SysTables) {
         T.DropDependents();
         if (mSet.empty() || mSet == "NONE") {
             if (tSet != "NONE")
@@ -311,7 +317,9 @@ void TIBColumnAlter::CharacterSetNotChanged() {
     if (SysTables || !FieldCharsets || M.IsComputed() || !CodeIn(M.DataType, {dtVarChar, dtChar, dtBlob, dtCString}))
         return;
     const std::string mSet = M.GetCharSet(), tSet = T.GetCharSet();
-    if (mSet != tSet && !tSet.empty()) NotChanged("the character set", tSet, mSet.empty() ? "NONE" : mSet);
+    // A target column without a name has its database's default, NONE included.
+    if (T.IsCharType() && !SameCharSet(mSet, tSet))
+        NotChanged("the character set", tSet.empty() ? "NONE" : tSet, mSet.empty() ? "NONE" : mSet);
 }
 
 void TIBColumnAlter::Collation() {
@@ -872,7 +880,7 @@ void WriteAlterColumns(TCustomQuarnel& Q) {
             TFldData* mc = m->Column(c);
             TFldData* tc = t->ColumnByName(mc->Name);
             if (!tc) continue;
-            if (mc->GetCreateSQL() != tc->GetCreateSQL()) {
+            if (mc->GetCreateSQL() != tc->GetCreateSQL() || IBCharSetsDiffer(Q, *mc, *tc)) {
                 if (altered.empty() || altered.back() != m) altered.push_back(m);
                 switch (type) {
                 case stInterBase: IBAlterColumn(Q, *m, *mc, *tc, blankLineNeeded); break;

@@ -13,6 +13,10 @@ namespace qnl {
 // version lets its system tables be changed (not Firebird 3 and later).
 bool IBUseSysTableUpdates(const TCustomQuarnel& Q);
 
+// With character sets compared on an InterBase/Firebird target: two plain character columns whose
+// character sets differ once each side's database default is taken into account.
+bool IBCharSetsDiffer(const TCustomQuarnel& Q, const TFldData& M, const TFldData& T);
+
 // 0 the same type, 1 a safe conversion, -1 a conversion the server refuses or that loses data.
 // Domain-typed columns are rated by their domains' types; a domain that cannot be found rates 1.
 int CompareColumnTypes(TFldData& NewColumn, TFldData& OldColumn);

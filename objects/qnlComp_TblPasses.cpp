@@ -11,11 +11,12 @@ TTblData* AsTable(TDbObj* Obj) { return dynamic_cast<TTblData*>(Obj); }
 
 bool HasDescriptions(const TCustomQuarnel& Q) { return Q.CompareObjects.Contains(coDescription); }
 
-bool ColumnsEqual(TFldData& M, TFldData& T) {
+bool ColumnsEqual(const TCustomQuarnel& Q, TFldData& M, TFldData& T) {
     if (M.DataType == dtDomain && T.DataType == dtDomain) return M.DomainName == T.DomainName;
     if (M.IsComputed()) return M.Source() == T.Source() && !M.ComputedTypeDiffers(T);
     return M.GetTypeSQL() == T.GetTypeSQL() && M.Nullable == T.Nullable && M.DomainName == T.DomainName &&
-           M.GetDefault() == T.GetDefault() && (M.Nullable || M.NotNullName == T.NotNullName);
+           M.GetDefault() == T.GetDefault() && (M.Nullable || M.NotNullName == T.NotNullName) &&
+           !IBCharSetsDiffer(Q, M, T);
 }
 
 } // namespace
@@ -52,7 +53,7 @@ void MatchTables(TCustomQuarnel& Q) {
             tc->Exists = true;
             mc->CounterpartPosition = tc->Position;
             tc->CounterpartPosition = mc->Position;
-            mc->Equal = ColumnsEqual(*mc, *tc);
+            mc->Equal = ColumnsEqual(Q, *mc, *tc);
             if (!mc->Equal) m->Equal = false;
         }
     }

@@ -285,6 +285,9 @@ void TQuarnel::Compare() {
     }
     TCustomObjs& master = *GetMasterObjs();
     TCustomObjs& target = *GetTargetObjs();
+    // The texts stored before the passes are written under this comparison's options.
+    master.IBServerOptions.IBCompareOptions.Assign(IBCompareOptions());
+    target.IBServerOptions.IBCompareOptions.Assign(IBCompareOptions());
     DoBeforeCompare();
 
     TCustomSQLExec* exec = SQLExec();
@@ -296,8 +299,6 @@ void TQuarnel::Compare() {
         sqlExec->MSSQLServerOptions.Assign(target.MSSQLServerOptions);
         sqlExec->MySQLServerOptions.Assign(target.MySQLServerOptions);
     }
-    master.IBServerOptions.IBCompareOptions.Assign(IBCompareOptions());
-    target.IBServerOptions.IBCompareOptions.Assign(IBCompareOptions());
     master.SetSQLExec(exec);
     target.SetSQLExec(exec);
     ConnectionOptions.Assign(target.ConnectionOptions);

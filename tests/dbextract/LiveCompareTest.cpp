@@ -194,6 +194,73 @@ COMMIT;
     ExpectTargetBecomesMaster(master, target);
 }
 
+// Master and target of different default character sets, with and without the database's own
+// set compared. Every column and domain of the master gets the master's character set on the
+// target; with the default changed too the target's extract becomes the master's, and a second
+// comparison finds nothing either way.
+TEST(LiveCompare, DifferentDefaultCharacterSetsGiveTheMastersColumnSets) {
+    test::PrepareFirebirdEnvironment();
+    std::string why;
+    if (test::EmployeeScript(why).empty()) GTEST_SKIP() << why;
+    const std::string features = test::FixtureScript("fb3_features.sql");
+    struct Case {
+        const char* Name;
+        bool FeaturesMaster;  // else the employee database against an empty UTF8 one
+        bool DbCharsetCompare;
+    };
+    const Case cases[] = {
+        {"UTF8 master, NONE target", true, false},
+        {"UTF8 master, NONE target, default changed", true, true},
+        {"NONE master, UTF8 target", false, false},
+        {"NONE master, UTF8 target, default changed", false, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.Name);
+        const TempDatabase master = k.FeaturesMaster ? TempDatabase(test::CompleteScript{features}) : Employee();
+        const TempDatabase target = k.FeaturesMaster ? Employee() : TempDatabase("", "UTF8");
+        std::string out;
+        // A database setting of the master's, not a schema object: the target gets it by hand.
+        if (k.FeaturesMaster) {
+            ASSERT_EQ(test::RunSql(target, "ALTER CHARACTER SET ISO8859_1 SET DEFAULT COLLATION PT_BR;\nCOMMIT;\n", out), 0)
+                << out;
+        }
+        auto compare = [&](LiveComparison& c) {
+            c.q.IBCompareOptions().FldCharsetCompare = true;
+            c.q.IBCompareOptions().DbCharsetCompare = k.DbCharsetCompare;
+            EXPECT_TRUE(c.ReadMaster(master.Path())) << c.Errors();
+            return c.Compare();
+        };
+        {
+            LiveComparison c(target.Path());
+            compare(c);
+            ASSERT_EQ(c.Errors(), "");
+            EXPECT_TRUE(c.exec.Execute()) << c.Errors() << c.log << c.Script();
+            EXPECT_EQ(c.exec.ErrorCount, 0) << c.Script();
+        }
+        EXPECT_EQ(test::CharacterSets(target), test::CharacterSets(master));
+        if (k.DbCharsetCompare) {
+            // A computed column's type follows its expression, whose literals take the
+            // connection's character set: UTF8 once the script has set it, NONE where isql
+            // built the master.
+            auto extract = [](const TempDatabase& Db) {
+                std::vector<std::string> blocks = test::ComparableExtract(Db.Path(), true);
+                for (std::string& b : blocks)
+                    for (size_t at = b.find("DISPLAY_NAME "); at != std::string::npos; at = b.find("DISPLAY_NAME ", at + 1))
+                        if (const size_t open = b.find("VARCHAR(", at); open != std::string::npos && open < b.find('\n', at))
+                            b.erase(open + 8, b.find(')', open) - open - 8);
+                return blocks;
+            };
+            const std::vector<std::string> updated = extract(target), wanted = extract(master);
+            std::vector<std::string> onlyUpdated, onlyWanted;
+            std::set_difference(updated.begin(), updated.end(), wanted.begin(), wanted.end(), std::back_inserter(onlyUpdated));
+            std::set_difference(wanted.begin(), wanted.end(), updated.begin(), updated.end(), std::back_inserter(onlyWanted));
+            EXPECT_EQ(onlyUpdated, onlyWanted);
+        }
+        LiveComparison again(target.Path());
+        EXPECT_EQ(compare(again), std::vector<std::string>{}) << again.Script();
+    }
+}
+
 // A master read from a script against the database built from that script: nothing to do.
 TEST(LiveCompare, ScriptMasterAgainstItsDatabaseWritesOnlyTheHeader) {
     test::PrepareFirebirdEnvironment();

@@ -184,6 +184,51 @@ TEST(ScriptEndToEnd, EmployeeScriptAgainstAnOlderVariant) {
     ExpectUpdateBringsTargetToMaster(dir.File("employee.sql"), employee, dir.File("older.sql"), older);
 }
 
+// Scripts of different default character sets (a script without one has NONE), with and without
+// the target's default changed by the update: every character column and domain of the master
+// gets its character set on the target, and with the default changed the extracts are equal.
+TEST(ScriptEndToEnd, DifferentDefaultCharacterSets) {
+    const std::string body = "CREATE DOMAIN D_TEXT AS VARCHAR(10);\n"
+                             "CREATE DOMAIN D_1252 AS VARCHAR(10) CHARACTER SET WIN1252;\n"
+                             "CREATE TABLE T (K INTEGER, A VARCHAR(10), B VARCHAR(10) CHARACTER SET WIN1252,\n"
+                             "  C BLOB SUB_TYPE TEXT, E D_TEXT, F D_1252);\n";
+    const std::string utf8 = "CREATE DATABASE 'utf8.fdb' DEFAULT CHARACTER SET UTF8;\n" + body +
+                             "CREATE TABLE U (N VARCHAR(5) COLLATE UNICODE_CI_AI, O VARCHAR(5) CHARACTER SET NONE);\n";
+    const std::string none = "CREATE DATABASE 'none.fdb';\n" + body + "CREATE TABLE U (O VARCHAR(5) CHARACTER SET UTF8);\n";
+    struct Case {
+        const char* Name;
+        const std::string& Master;
+        const char* TargetDefault;
+        bool DbCharsetCompare;
+    };
+    const Case cases[] = {
+        {"UTF8 master, NONE target", utf8, "NONE", false},
+        {"UTF8 master, NONE target, default changed", utf8, "NONE", true},
+        {"NONE master, UTF8 target", none, "UTF8", false},
+        {"NONE master, UTF8 target, default changed", none, "UTF8", true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.Name);
+        TempDir dir;
+        Write(dir.File("master.sql"), k.Master);
+        const std::string targetText = std::string("CREATE DATABASE 'target.fdb'") +
+                                       (std::string(k.TargetDefault) == "NONE" ? "" : " DEFAULT CHARACTER SET UTF8") +
+                                       ";\nCREATE TABLE T (K INTEGER);\n";
+        Write(dir.File("target.sql"), targetText);
+        const TempDatabase reference(CompleteScript{k.Master});
+        const TempDatabase target(CompleteScript{targetText});
+        ScriptComparison c(dir.File("master.sql"), dir.File("target.sql"));
+        c.Q.IBCompareOptions().DbCharsetCompare = k.DbCharsetCompare;
+        ASSERT_TRUE(c.Run(target.Path())) << testing::PrintToString(c.Errors);
+        const std::string script = c.Script();
+        std::string out;
+        ASSERT_EQ(test::RunConnectingScript(target, script + "COMMIT;\n", out), 0) << script << out;
+        EXPECT_EQ(test::CharacterSets(target), test::CharacterSets(reference)) << script;
+        if (k.DbCharsetCompare)
+            ExpectSameBlocks(test::ComparableExtract(target.Path()), test::ComparableExtract(reference.Path()), script);
+    }
+}
+
 TEST(ScriptEndToEnd, IdenticalScriptsGiveTheHeaderOnlyAlsoSplitIntoFiles) {
     const std::string text = test::FixtureScript("fb3_features.sql");
     // The same text in two files, cut after a statement.

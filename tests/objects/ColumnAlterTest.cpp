@@ -294,6 +294,74 @@ TEST(IBColumnAlter, NoSystemTableUpdateFromFirebird3On) {
         }
 }
 
+// ---- databases whose default character sets differ ----
+
+// A VARCHAR(10) column as a reader stores it: its character set is left out when it is the
+// database's default.
+Shape Text(const char* CharSet, const char* Collation = "") {
+    return With(Type(dtVarChar, 10), [=](TFldData& C) {
+        C.CharSetName = CharSet;
+        C.CollationName = Collation;
+    });
+}
+
+struct CharSetCase {
+    const char* Name;
+    const char* MasterDefault;
+    const char* TargetDefault;
+    bool DbCharsetCompare;
+    Shape Master;
+    Shape Target;  // nullptr: the target has no table T
+    Steps Expected;
+    TIBSQLServerVersionType Version = st_Firebird_30;
+};
+
+const std::string NotChangedUtf8 =
+    "/* WARNING: the character set of T.C is not changed (NONE -> UTF8): the target's server has no statement for it */";
+
+const CharSetCase CharSetCases[] = {
+    {"a new column names the master's default", "UTF8", "", false, Text(""), nullptr,
+     {"[1] CREATE TABLE T(C VARCHAR(10) CHARACTER SET UTF8)"}},
+    {"... and before its collation", "UTF8", "", false, Text("", "UNICODE_CI_AI"), nullptr,
+     {"[1] CREATE TABLE T(C VARCHAR(10) CHARACTER SET UTF8 COLLATE UNICODE_CI_AI)"}},
+    {"... NONE included", "", "UTF8", false, Text(""), nullptr, {"[1] CREATE TABLE T(C VARCHAR(10) CHARACTER SET NONE)"}},
+    {"the default changed first is the master's", "UTF8", "", true, Text(""), nullptr,
+     {"[1] CREATE TABLE T(C VARCHAR(10))"}},
+    {"a set equal to the target's old default is named", "", "WIN1252", true, Text("WIN1252"), nullptr,
+     {"[1] CREATE TABLE T(C VARCHAR(10) CHARACTER SET WIN1252)"}},
+    {"equal defaults write what they always wrote", "UTF8", "UTF8", false, Text(""), nullptr,
+     {"[1] CREATE TABLE T(C VARCHAR(10))"}},
+    {"a column equal only in text is not changed on Firebird 3", "UTF8", "", true, Text(""), Text(""),
+     {NotChangedUtf8}},
+    {"... nor with the default left as it is", "UTF8", "", false, Text(""), Text(""), {NotChangedUtf8}},
+    {"... and gets the system-table update before", "UTF8", "", true, Text(""), Text(""),
+     {"[2] UPDATE RDB$FIELDS SET RDB$Character_Set_ID =\r\n(Select C.Rdb$Character_Set_ID from Rdb$Character_Sets "
+      "C\r\nwhere C.Rdb$Character_Set_Name='UTF8')\r\n" +
+      W + "  WHERE RDB$FIELD_NAME='C' AND RDB$RELATION_NAME='T')"},
+     st_Firebird_25},
+    {"the same set under both defaults is left alone", "UTF8", "", false, Text(""), Text("UTF8"), {}},
+};
+
+TEST(IBColumnCharSets, AgainstTheDefaultInForceOnTheTarget) {
+    for (const CharSetCase& c : CharSetCases) {
+        SCOPED_TRACE(c.Name);
+        RecordedComparison r(stInterBase, c.Version);
+        r.q.IBCompareOptions().FldCharsetCompare = true;
+        r.q.IBCompareOptions().DbCharsetCompare = c.DbCharsetCompare;
+        r.q.IBCompareOptions().AllowDataTypeConversion = true;
+        r.M().IBServerOptions.SetDBCharSet(c.MasterDefault);
+        r.T().IBServerOptions.SetDBCharSet(c.TargetDefault);
+        if (c.Target) AddTableWithColumn(r.T(), "T", c.Target);
+        AddTableWithColumn(r.M(), "T", c.Master);
+        Steps steps;
+        for (std::string& s : r.Run({dboTable, dboField})) {
+            while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+            if (s.starts_with("[") || s.starts_with("/* WARNING")) steps.push_back(s);
+        }
+        EXPECT_EQ(steps, c.Expected);
+    }
+}
+
 // ---- other dialects ----
 
 struct DialectCase {

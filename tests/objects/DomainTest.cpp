@@ -179,6 +179,10 @@ struct AlterCase {
     bool Allow = false;
     bool CharSets = false;
     const char* Domain = "D";
+    // The two databases' default character sets, and whether the script changes the target's.
+    const char* MasterDefault = "";
+    const char* TargetDefault = "";
+    bool DbCharSets = false;
 };
 
 Setup Type(uint8_t Code, int32_t Length = 0) {
@@ -260,6 +264,16 @@ const AlterCase AlterCases[] = {
       "Rdb$Field_Name='QTM$TEMP'),\r\nRdb$Default_Value =\r\n(Select Rdb$Default_Value from Rdb$Fields where "
       "Rdb$Field_Name='QTM$TEMP')\r\nwhere RDB$FIELD_NAME='D'",
       "[2] DROP DOMAIN QTM$TEMP"}},
+    {"a domain in each database's default, the master's becoming the target's", st_Firebird_30, Text(20, ""),
+     Text(20, ""),
+     {"/* Database charset: UTF8 */", "[3] ALTER TABLE T DROP CALC", "[2] ALTER DOMAIN D TYPE VARCHAR(20) CHARACTER SET UTF8"},
+     false,
+     true, "D", "UTF8", "", true},
+    {"NONE is named where the target's default stays another", st_Firebird_30, Text(20, ""), Text(20, ""),
+     {"[3] ALTER TABLE T DROP CALC", "[2] ALTER DOMAIN D TYPE VARCHAR(20) CHARACTER SET NONE"}, false, true, "D", "",
+     "UTF8"},
+    {"the same set under two defaults is left alone", st_Firebird_30, Text(20, "NONE"), Text(20, ""), {}, false, true,
+     "D", "", "UTF8"},
 };
 
 // The domain on both sides, and a table T whose column C is typed by it and whose computed
@@ -268,6 +282,9 @@ Steps AlterIBDomain(const AlterCase& C) {
     RecordedComparison r(stInterBase, C.Version);
     r.q.IBCompareOptions().AllowDataTypeConversion = C.Allow;
     r.q.IBCompareOptions().FldCharsetCompare = C.CharSets;
+    r.q.IBCompareOptions().DbCharsetCompare = C.DbCharSets;
+    r.M().IBServerOptions.SetDBCharSet(C.MasterDefault);
+    r.T().IBServerOptions.SetDBCharSet(C.TargetDefault);
     for (TObjs* o : {&r.M(), &r.T()}) {
         TDmnData* d = NewDomain(o, C.Domain);
         (o == &r.M() ? C.Master : C.Target)(*d);
