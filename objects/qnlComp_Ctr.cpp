@@ -164,11 +164,105 @@ std::string TCtrData::GetCreateSQL() {
 }
 
 bool TCtrData::DropsByLookup() const {
-    if (GetServerType() != stInterBase || ConstraintType != ctPrimaryKey || !Name.empty() || !SystemName.empty())
-        return false;
+    if (GetServerType() != stInterBase || !Name.empty() || !SystemName.empty()) return false;
     const TIBServerOptions* o = GetIBServerOptions();
     const TIBSQLServerVersionType v = o ? o->SQLServerVersion : TIBServerOptions().SQLServerVersion;
-    return AtLeast(v, st_Firebird_20) && v != st_InterBase_2020;
+    if (v == st_InterBase_2020) return false;
+    switch (ConstraintType) {
+    case ctPrimaryKey: return AtLeast(v, st_Firebird_20);
+    case ctUnique:
+    case ctForeignKey: return Fields.Count() > 0 && AtLeast(v, st_Firebird_20);
+    // The text is compared on the server with the string functions of 2.5 on a blob.
+    case ctCheck: return !Trim(Source()).empty() && AtLeast(v, st_Firebird_25);
+    default: return false;
+    }
+}
+
+bool TCtrData::DropsByHand() const {
+    return GetServerType() == stInterBase && ConstraintType == ctCheck && Name.empty() && SystemName.empty() &&
+           !DropsByLookup();
+}
+
+namespace {
+
+// True when the index named by the expression Index has exactly the given columns, in their
+// order.
+std::string SegmentsAre(const std::string& Index, const TStringList& Columns) {
+    const std::string n = std::to_string(Columns.Count());
+    const std::string from = "(SELECT COUNT(*) FROM RDB$INDEX_SEGMENTS S WHERE S.RDB$INDEX_NAME = " + Index;
+    std::string pairs;
+    for (int i = 0; i < Columns.Count(); ++i)
+        pairs += std::string(i ? "\r\n      OR " : "") + "S.RDB$FIELD_POSITION = " + std::to_string(i) +
+                 " AND S.RDB$FIELD_NAME = " + QuoteSQLString(Columns[i], stInterBase);
+    return from + ") = " + n + "\r\n  AND " + from + "\r\n    AND (" + pairs + ")) = " + n;
+}
+
+} // namespace
+
+std::string TCtrData::LookupDropBlock() const {
+    const TIBServerOptions* o = GetIBServerOptions();
+    // From 2.5 on: in a transaction of its own the drop sees the foreign keys that the script
+    // dropped just before, even when the block runs in an older snapshot; and a name that needs
+    // quotes gets them. A plain name stays bare, which every dialect reads (dialect 1 takes a
+    // double-quoted name for a string, and has only plain ones).
+    const bool from25 = o && AtLeast(o->SQLServerVersion, st_Firebird_25);
+    const std::string table = QuoteSQLString(TableName, stInterBase);
+    std::string select;
+    if (ConstraintType == ctCheck) {
+        // The server keeps the clause as written, from the word CHECK on: compared without
+        // white space, so a line break or an indent does not hide it.
+        std::string text;
+        for (char c : Source())
+            if (c != ' ' && c != '\t' && c != '\r' && c != '\n') text += c;
+        select = "  SELECT FIRST 1 TRIM(C.RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS C\r\n"
+                 "  WHERE C.RDB$RELATION_NAME = " +
+                 table +
+                 " AND C.RDB$CONSTRAINT_TYPE = 'CHECK'\r\n"
+                 "  AND EXISTS (SELECT 1 FROM RDB$CHECK_CONSTRAINTS K\r\n"
+                 "    JOIN RDB$TRIGGERS G ON G.RDB$TRIGGER_NAME = K.RDB$TRIGGER_NAME\r\n"
+                 "    WHERE K.RDB$CONSTRAINT_NAME = C.RDB$CONSTRAINT_NAME\r\n"
+                 "    AND UPPER(SUBSTRING(G.RDB$TRIGGER_SOURCE FROM 1 FOR 5)) = 'CHECK'\r\n"
+                 "    AND REPLACE(REPLACE(REPLACE(REPLACE(SUBSTRING(G.RDB$TRIGGER_SOURCE FROM 6), ' ', ''),\r\n"
+                 "      ASCII_CHAR(9), ''), ASCII_CHAR(10), ''), ASCII_CHAR(13), '') = " +
+                 QuoteSQLString(text, stInterBase) +
+                 ")\r\n"
+                 "  ORDER BY C.RDB$CONSTRAINT_NAME\r\n";
+    } else if (ConstraintType == ctPrimaryKey) {
+        select = "  SELECT TRIM(RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS\r\n"
+                 "  WHERE RDB$RELATION_NAME = " +
+                 table + " AND RDB$CONSTRAINT_TYPE = 'PRIMARY KEY'\r\n";
+    } else {
+        // A table may hold several keys on the same columns (to different tables, or the same
+        // key twice): the first by name is taken, and each of two equal keys (or checks) drops
+        // one.
+        select = "  SELECT FIRST 1 TRIM(C.RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS C\r\n"
+                 "  WHERE C.RDB$RELATION_NAME = " +
+                 table + " AND C.RDB$CONSTRAINT_TYPE = " +
+                 (ConstraintType == ctUnique ? "'UNIQUE'" : "'FOREIGN KEY'") + "\r\n  AND " +
+                 SegmentsAre("C.RDB$INDEX_NAME", Fields) + "\r\n";
+        if (ConstraintType == ctForeignKey) {
+            // Without columns the key references the primary key of its table.
+            select += "  AND EXISTS (SELECT 1 FROM RDB$REF_CONSTRAINTS R\r\n"
+                      "    JOIN RDB$RELATION_CONSTRAINTS P ON P.RDB$CONSTRAINT_NAME = R.RDB$CONST_NAME_UQ\r\n"
+                      "    WHERE R.RDB$CONSTRAINT_NAME = C.RDB$CONSTRAINT_NAME AND P.RDB$RELATION_NAME = " +
+                      QuoteSQLString(RefTableName, stInterBase) + "\r\n    AND " +
+                      (RefFields.Count() == 0 ? std::string("P.RDB$CONSTRAINT_TYPE = 'PRIMARY KEY'")
+                                              : SegmentsAre("P.RDB$INDEX_NAME", RefFields)) +
+                      ")\r\n";
+        }
+        select += "  ORDER BY C.RDB$CONSTRAINT_NAME\r\n";
+    }
+    return std::string("EXECUTE BLOCK AS\r\n") +
+           "DECLARE VARIABLE N VARCHAR(100);\r\n"
+           "BEGIN\r\n" +
+           select + "  INTO :N;\r\n" +
+           (from25 ? "  IF (N NOT SIMILAR TO '[A-Z][A-Z0-9_$]*') THEN\r\n"
+                     "    N = '\"' || REPLACE(N, '\"', '\"\"') || '\"';\r\n"
+                   : "") +
+           "  IF (N IS NOT NULL) THEN\r\n"
+           "    EXECUTE STATEMENT " +
+           QuoteSQLString("ALTER TABLE " + QuoteName(TableName) + " DROP CONSTRAINT ", stInterBase) + " || N" +
+           (from25 ? "\r\n    WITH AUTONOMOUS TRANSACTION" : "") + ";\r\n" + "END";
 }
 
 std::string TCtrData::GetDropSQL() {
@@ -187,7 +281,8 @@ std::string TCtrData::GetDropSQL() {
     }
     if (!Name.empty() || !SystemName.empty())
         return head + " DROP CONSTRAINT " + QuoteName(!Name.empty() ? Name : SystemName);
-    const std::string comment = "/* drop constraint: " + GetCreateSQL() + " */" + "\r\n";
+    // The clause may hold a comment of its own, whose end would end this one.
+    const std::string comment = "/* drop constraint: " + CommentSafe(GetCreateSQL()) + " */" + "\r\n";
     if (st == stASA) {
         switch (ConstraintType) {
         case ctPrimaryKey: return head + " DROP PRIMARY KEY";
@@ -198,50 +293,36 @@ std::string TCtrData::GetDropSQL() {
         default: return comment;
         }
     }
-    if (st == stInterBase && ConstraintType == ctPrimaryKey) {
-        if (DropsByLookup()) {
-            // Firebird 3 and later refuse writes to the system tables: the server-made name is
-            // looked up and the key dropped by that name.
-            const TIBServerOptions* o = GetIBServerOptions();
-            // From 2.5 on: in a transaction of its own the drop sees the foreign keys that the
-            // script dropped just before, even when the block runs in an older snapshot; and a
-            // name that needs quotes gets them. A plain name stays bare, which every dialect
-            // reads (dialect 1 takes a double-quoted name for a string, and has only plain ones).
-            const bool from25 = o && AtLeast(o->SQLServerVersion, st_Firebird_25);
-            return std::string("EXECUTE BLOCK AS\r\n") +
-                   "DECLARE VARIABLE N VARCHAR(100);\r\n"
-                   "BEGIN\r\n"
-                   "  SELECT TRIM(RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS\r\n"
-                   "  WHERE RDB$RELATION_NAME = " +
-                   QuoteSQLString(TableName, stInterBase) +
-                   " AND RDB$CONSTRAINT_TYPE = 'PRIMARY KEY'\r\n"
-                   "  INTO :N;\r\n" +
-                   (from25 ? "  IF (N NOT SIMILAR TO '[A-Z][A-Z0-9_$]*') THEN\r\n"
-                             "    N = '\"' || REPLACE(N, '\"', '\"\"') || '\"';\r\n"
-                           : "") +
-                   "  IF (N IS NOT NULL) THEN\r\n"
-                   "    EXECUTE STATEMENT " +
-                   QuoteSQLString("ALTER TABLE " + QuoteName(TableName) + " DROP CONSTRAINT ", stInterBase) + " || N" +
-                   (from25 ? "\r\n    WITH AUTONOMOUS TRANSACTION" : "") + ";\r\n" + "END";
-        }
+    // Firebird 3 and later refuse writes to the system tables: the server-made name is looked
+    // up and the key dropped by that name.
+    if (DropsByLookup()) return LookupDropBlock();
+    if (DropsByHand())
+        return MakeComment("WARNING: a check of table " + TableName +
+                           " has no name known here and is not dropped; drop it by hand: " + GetCreateSQL());
+    if (st == stInterBase && ConstraintType == ctPrimaryKey)
         return "Delete from Rdb$Relation_Constraints\r\nwhere Rdb$Relation_Name = " +
                QuoteSQLString(TableName, stInterBase) + "\r\nand Rdb$Constraint_Type = " +
                QuoteSQLString("PRIMARY KEY", stInterBase);
-    }
     return comment;
 }
 
 void TCtrData::DoDrop() {
-    if (!DropsByLookup()) {
+    const bool byHand = DropsByHand();
+    if (!DropsByLookup() && !byHand) {
         TDbObj::DoDrop();
         return;
     }
-    // As the base drop, but the text is a PSQL block and is written as one.
+    // As the base drop, but the text is a PSQL block and is written as one, or a warning
+    // written as a comment.
     if (!GetExists() || FDropping) return;
     const TWalkMark mark(FDropping);
     DropDependents();
     if (GetExists()) {
-        AddOwnStatement(GetDropSQL(), skExecuteBlock, TableName, Kind, saDrop);
+        if (byHand) {
+            if (TCustomSQLExec* exec = GetSQLExec()) exec->AddComment(GetDropSQL());
+        } else {
+            AddOwnStatement(GetDropSQL(), skExecuteBlock, TableName, Kind, saDrop);
+        }
         SetExists(false);
     }
     MarkDropped();
@@ -363,7 +444,12 @@ void WriteDropConstraints(TCustomQuarnel& Q) {
         default: break;
         }
         if (c->Counterpart && c->Counterpart->GetCreateSQL() == c->GetCreateSQL()) continue;
-        if (c->GetExists()) c->DoDrop();
+        if (!c->GetExists()) continue;
+        // The script says so where the check should go; the log tells the user at once.
+        if (auto* ctr = dynamic_cast<TCtrData*>(c); ctr && ctr->DropsByHand())
+            Q.DoLogNextLine("WARNING: a check of table " + ctr->TableName +
+                            " has no name known here; drop it by hand: " + ctr->GetCreateSQL());
+        c->DoDrop();
     }
 }
 

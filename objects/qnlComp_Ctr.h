@@ -56,6 +56,9 @@ public:
     void SetRefSchema(const std::string& Value);
     void AddField(const std::string& AName) { Fields.AddColumn(AName); }
     void AddRefField(const std::string& AName) { RefFields.AddColumn(AName); }
+    // An unnamed check whose server-made name is not known on a server where no lookup by
+    // its text can run: the script says it must be dropped by hand.
+    bool DropsByHand() const;
 
     std::string GetFieldsText() const;
     std::string GetRefFieldsText() const;
@@ -83,9 +86,12 @@ private:
     // "ALTER TABLE " + the table as the dialect writes it.
     std::string TableHead() const;
     std::string IndexClause() const;
-    // An unnamed Firebird primary key whose server name is not known: dropped by a block that
-    // looks the name up.
+    // An unnamed Firebird key or check whose server-made name is not known: dropped by a block
+    // that looks the name up.
     bool DropsByLookup() const;
+    // The block: a key is found by its table, type and columns (a foreign key also by the table
+    // and columns it references), a check by its table and its text.
+    std::string LookupDropBlock() const;
     bool FDropping = false;
 };
 

@@ -180,12 +180,87 @@ TEST(ConstraintText, UnnamedFirebirdKeysDropByVersion) {
         EXPECT_EQ(last->Kind, std::string(c.drop).starts_with("EXECUTE") ? skExecuteBlock : skStatement);
         EXPECT_FALSE(k->GetExists());
     }
-    // An unnamed check has only the comment line.
-    OneSide ib;
-    TCtrData* ck = AddKey(ib.Objs(), ctCheck, "", "T", {});
-    ck->SetSource("(A > 0)");
-    EXPECT_EQ(ck->GetDropSQL(), "/* drop constraint: ALTER TABLE T ADD CHECK(A > 0) */\r\n");
-    EXPECT_EQ(ck->GetDisplayName(), "ALTER TABLE T ADD CHECK(A > 0)");
+}
+
+// Unique and foreign keys are looked up from 2.0 on, checks (by their text) from 2.5 on; where no
+// lookup runs a key keeps the comment and a check says it must be dropped by hand. The texts are
+// proved on a real database by the Firebird key tests.
+TEST(ConstraintText, OtherUnnamedFirebirdConstraintsDropByVersion) {
+    struct Case {
+        TIBSQLServerVersionType version;
+        uint8_t type;
+        const char* drop;  // how the text begins; a block also names what it matches
+        TStatementKind kind;
+    };
+    const char* block = "EXECUTE BLOCK AS\r\nDECLARE VARIABLE N VARCHAR(100);\r\nBEGIN\r\n  SELECT FIRST 1";
+    const Case cases[] = {
+        {st_InterBase_75, ctForeignKey,
+         "/* drop constraint: ALTER TABLE T ADD FOREIGN KEY (A, B) REFERENCES \"it's\" (X, \"Y * /\") */\r\n", skStatement},
+        {st_InterBase_75, ctUnique, "/* drop constraint: ALTER TABLE T ADD UNIQUE (A, B) */\r\n", skStatement},
+        {st_Firebird_20, ctForeignKey, block, skExecuteBlock},
+        {st_Firebird_30, ctForeignKey, block, skExecuteBlock},
+        {st_Firebird_30, ctUnique, block, skExecuteBlock},
+        {st_Firebird_21, ctCheck,
+         "/* WARNING: a check of table T has no name known here and is not dropped; drop it by hand: ALTER TABLE T "
+         "ADD CHECK(A > 0 /* it's * /) */",
+         skComment},
+        {st_Firebird_30, ctCheck, block, skExecuteBlock},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.version) << " type " << int(c.type));
+        Comparison cmp(stInterBase, c.version);
+        auto k = std::make_unique<TCtrData>(&cmp.T());
+        k->SetConstraintType(c.type);
+        k->SetTableName("T");
+        if (c.type != ctCheck) k->AddField("A"), k->AddField("B");
+        if (c.type == ctForeignKey) {
+            // A clause that ends a comment stays inside the one around it.
+            k->SetRefTableName("it's");
+            k->AddRefField("X");
+            k->AddRefField("Y */");
+        }
+        k->SetSource("(A > 0 /* it's */)");
+        TCtrData* filed = k.get();
+        cmp.T().AddDbObject(k.release());
+        const std::string drop = filed->GetDropSQL();
+        EXPECT_TRUE(drop.starts_with(c.drop)) << drop;
+        if (c.kind == skExecuteBlock) {
+            const bool from25 = AtLeast(c.version, st_Firebird_25);
+            EXPECT_EQ(drop.find("WITH AUTONOMOUS TRANSACTION") != std::string::npos, from25) << drop;
+            EXPECT_NE(drop.find("EXECUTE STATEMENT 'ALTER TABLE T DROP CONSTRAINT ' || N"), std::string::npos) << drop;
+            std::vector<std::string> matches;
+            if (c.type == ctCheck) {
+                matches = {"C.RDB$CONSTRAINT_TYPE = 'CHECK'", "= '(A>0/*it''s*/)')"};
+            } else {
+                matches = {"S.RDB$FIELD_POSITION = 0 AND S.RDB$FIELD_NAME = 'A'\r\n"
+                           "      OR S.RDB$FIELD_POSITION = 1 AND S.RDB$FIELD_NAME = 'B')) = 2"};
+                if (c.type == ctUnique)
+                    matches.push_back("C.RDB$CONSTRAINT_TYPE = 'UNIQUE'");
+                else
+                    matches.insert(matches.end(), {"C.RDB$CONSTRAINT_TYPE = 'FOREIGN KEY'",
+                                                   "P.RDB$RELATION_NAME = 'it''s'", "S.RDB$FIELD_NAME = 'Y */'"});
+            }
+            for (const std::string& m : matches) EXPECT_NE(drop.find(m), std::string::npos) << m << "\n" << drop;
+        }
+        cmp.PairAndMark();
+        WriteDropConstraints(cmp.q);
+        ASSERT_GE(cmp.exec.StatementCount(), 1);
+        const TStatement* last = cmp.exec.Statements(cmp.exec.StatementCount() - 1);
+        EXPECT_EQ(last->Kind, c.kind);
+        EXPECT_FALSE(filed->GetExists());
+    }
+}
+
+TEST(ConstraintPasses, ACheckToBeDroppedByHandIsLogged) {
+    Comparison c(stInterBase, st_Firebird_21);
+    std::vector<std::string> log;
+    c.q.OnLogNextLine = [&log](TObject*, const std::string& Text) { log.push_back(Text); };
+    AddKey(c.T(), ctCheck, "", "T", {})->SetSource("(A > 0)");
+    AddKey(c.T(), ctCheck, "CK_NAMED", "T", {})->SetSource("(A > 1)");
+    c.PairAndMark();
+    WriteDropConstraints(c.q);
+    EXPECT_EQ(log, std::vector<std::string>{"WARNING: a check of table T has no name known here; drop it by hand: "
+                                            "ALTER TABLE T ADD CHECK(A > 0)"});
 }
 
 TEST(ConstraintKeys, UnnamedFirebirdKeysMatchByTheirDialect1Text) {
