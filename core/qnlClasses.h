@@ -129,6 +129,9 @@ public:
     virtual std::string GetDropSQL();
     virtual std::string GetAlterSQL();
     virtual std::string GetStoredSQL();
+    // The CREATE text StoreCreateTexts keeps for pairing the two sides: GetCreateSQL, unless the
+    // database holds more than was written (a view written without its column list).
+    virtual std::string GetCapturedSQL() { return GetCreateSQL(); }
     // A comment line holding Text; a "*/" inside Text is broken up so the comment cannot end early.
     virtual std::string MakeComment(const std::string& Text) const;
     virtual std::string QuoteName(const std::string& AName) const;

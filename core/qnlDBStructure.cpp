@@ -211,7 +211,7 @@ void TObjs::StoreCreateTexts() {
         TDbObjList& l = List(kind);
         for (int i = 0; i < l.Count(); ++i) {
             TDbObj* o = l.Obj(i);
-            o->StoredSQL = o->GetCreateSQL();
+            o->StoredSQL = o->GetCapturedSQL();
             o->CurrentSQL = o->StoredSQL;
         }
     }

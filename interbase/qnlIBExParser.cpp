@@ -233,8 +233,20 @@ void TIbExParser::ParseObjectBody(TDbObj* Obj) {
         SkipKeyword(kwAS);
         ParseBlock();
         package->IsBody = wasBody;
-    } else if (dynamic_cast<TViwData*>(Obj)) {
+    } else if (auto* view = dynamic_cast<TViwData*>(Obj)) {
+        // Without a column list the server names the columns after the select list; they are
+        // kept only when every item has a name and the query was read without an error.
+        TSelectNames names;
+        const bool derive = view->Columns.Count() == 0;
+        const int errors = ErrorCount();
+        FSelectNames = derive ? &names : nullptr;
         ParseQueryExpression();
+        FSelectNames = nullptr;
+        view->DerivedColumns.Clear();
+        bool unique = true;
+        for (int i = 0; i < names.Names.Count() && unique; ++i)
+            for (int j = 0; j < i && unique; ++j) unique = names.Names[i] != names.Names[j];
+        if (derive && names.Named && unique && ErrorCount() == errors) view->DerivedColumns.Assign(names.Names);
     } else if (dynamic_cast<TFldData*>(Obj) || dynamic_cast<TIdxData*>(Obj) || dynamic_cast<TCtrData*>(Obj)) {
         TParseContext* c = PushContext();
         c->Tables.Add(Obj->GetOwnerName());

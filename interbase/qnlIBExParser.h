@@ -148,7 +148,22 @@ protected:
     bool From(TIBSQLServerVersionType V) const { return Version() >= V; }
 
 private:
+    // While a view written without a column list is read: the names the server gives its
+    // columns, taken from the select list of its query.
+    struct TSelectNames {
+        TStringList Names;
+        // Cleared by an item that has neither an alias nor a plain column reference.
+        bool Named = true;
+    };
+    // The select list of a top-level SELECT; Names records what its items are called.
+    void ParseValueList(TSelectNames* Names);
+    // The column a select item reads when the item, from Start to the token before the current
+    // one, is nothing but a column reference (C or R.C); empty otherwise.
+    std::string ColumnItemName(TScannerState& Start);
+
     TDbObj* FDependent = nullptr;
+    // Set for the query of a view without a column list until its SELECT takes it.
+    TSelectNames* FSelectNames = nullptr;
     // How deep ParseObjectBody calls are nested (sub-routines and package members).
     int FBodyDepth = 0;
 };

@@ -3,6 +3,12 @@
 
 #include "objects/qnlComp_Idx.h"
 
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <utility>
+#include <vector>
+
 namespace qnl {
 
 namespace {
@@ -30,6 +36,8 @@ bool TIbExParser::IsJoinWord() const {
 }
 
 void TIbExParser::ParseQueryExpression() {
+    // The columns are named by the main SELECT, not by its common table expressions.
+    TSelectNames* const names = std::exchange(FSelectNames, nullptr);
     if (IsKeyword(kwWITH)) {
         NextToken();
         SkipWord("RECURSIVE");
@@ -47,11 +55,15 @@ void TIbExParser::ParseQueryExpression() {
             NextToken();
         }
     }
+    FSelectNames = names;
     ExpectKeyword(kwSELECT);
     ParseSelect();
+    FSelectNames = nullptr;
 }
 
 void TIbExParser::ParseSelect() {
+    // Only this SELECT's own list names the view's columns: not a subquery, not a UNION's next part.
+    TSelectNames* const names = std::exchange(FSelectNames, nullptr);
     if (IsKeyword(kwDISTINCT) || IsKeyword(kwALL)) NextToken();
     if (From(st_FireBird_1x)) {
         for (const char* word : {"FIRST", "SKIP"}) {
@@ -71,7 +83,7 @@ void TIbExParser::ParseSelect() {
     TParseContext* context = PushContext();
     TScannerState start(*this);
     const int errors = ErrorCount();
-    ParseValueList();
+    ParseValueList(names);
     ExpectKeyword(kwFROM);
     ParseFromClause();
     // The second pass resolves the select list and the join conditions against the relations
@@ -79,7 +91,7 @@ void TIbExParser::ParseSelect() {
     if (ErrorCount() == errors) {
         context->Resolvable = true;
         start.Restore();
-        ParseValueList();
+        ParseValueList(nullptr);
         ExpectKeyword(kwFROM);
         ParseFromClause();
     }
@@ -137,16 +149,30 @@ void TIbExParser::ParseOffsetFetch() {
     }
 }
 
-void TIbExParser::ParseValueList() {
+void TIbExParser::ParseValueList() { ParseValueList(nullptr); }
+
+void TIbExParser::ParseValueList(TSelectNames* Names) {
+    if (Names) Names->Names.Clear();
     if (Token == tkComma) NextToken();
     for (;;) {
+        std::optional<TScannerState> itemStart;
+        if (Names) itemStart.emplace(*this);
         ParseExpression();
-        SkipKeyword(kwAS);
+        std::string name = Names ? ColumnItemName(*itemStart) : std::string();
+        const bool as = SkipKeyword(kwAS);
         // An alias; the words that may follow a list are none.
         if (Token == tkIdent && !IsWordAny("NULLS") && !IsWordAny("OFFSET") && !IsWordAny("ASCENDING") &&
             !IsWordAny("DESCENDING") && !IsKeyword(kwASC) && !IsKeyword(kwDESC) && !IsKeyword(kwROWS) &&
-            !IsJoinWord() && !IsWordAny("RETURNING") && !IsWordAny("MATCHING"))
+            !IsJoinWord() && !IsWordAny("RETURNING") && !IsWordAny("MATCHING")) {
+            name = TokenText;
             NextToken();
+        } else if (as) {
+            name.clear();
+        }
+        if (Names) {
+            if (name.empty()) Names->Named = false;
+            Names->Names.Add(name);
+        }
         if (IsKeyword(kwASC) || IsKeyword(kwDESC) || IsWordAny("ASCENDING") || IsWordAny("DESCENDING")) NextToken();
         if (IsWordAny("NULLS")) {
             NextToken();
@@ -158,6 +184,44 @@ void TIbExParser::ParseValueList() {
         if (Token != tkComma) break;
         NextToken();
     }
+}
+
+std::string TIbExParser::ColumnItemName(TScannerState& Start) {
+    struct TItemToken {
+        TTokenCode Code;
+        std::string Text;
+        bool Quoted;
+    };
+    const size_t end = PreviousTokenEnd();
+    TScannerState here(*this);
+    Start.Restore();
+    std::vector<TItemToken> tokens;
+    while (TokenStart < end && tokens.size() < 4 && !AtBodyEnd()) {
+        tokens.push_back({WordCode(), TokenText, QuoteChar != 0});
+        NextToken();
+    }
+    here.Restore();
+    auto named = [](const TItemToken& T) { return T.Code == tkIdent && !T.Text.empty(); };
+    auto pseudoColumn = [](const TItemToken& T) {
+        return !T.Quoted && (T.Text == "RDB$DB_KEY" || T.Text == "RDB$RECORD_VERSION");
+    };
+    // A context variable reads like a name but is none of the server's naming.
+    auto contextWord = [](const TItemToken& T) {
+        static const char* const words[] = {"NEW",          "OLD",          "TRUE",          "FALSE",
+                                            "UNKNOWN",      "USER",         "NULL",          "VALUE",
+                                            "ROW_COUNT",    "SQLCODE",      "GDSCODE",       "SQLSTATE",
+                                            "TRANSACTION_ID", "CONNECTION_ID", "ROWS_AFFECTED", "LOCALTIME",
+                                            "LOCALTIMESTAMP"};
+        if (T.Quoted) return false;
+        if (T.Text.rfind("CURRENT_", 0) == 0) return true;
+        return std::any_of(std::begin(words), std::end(words), [&](const char* W) { return T.Text == W; });
+    };
+    if (tokens.size() == 1 && named(tokens[0]) && !pseudoColumn(tokens[0]) && !contextWord(tokens[0]))
+        return tokens[0].Text;
+    if (tokens.size() == 3 && named(tokens[0]) && tokens[1].Code == tkPoint && named(tokens[2]) &&
+        !pseudoColumn(tokens[2]))
+        return tokens[2].Text;
+    return {};
 }
 
 void TIbExParser::ParseRowsClause() {

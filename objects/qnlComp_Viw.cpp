@@ -17,6 +17,14 @@ const char* const CRLF = "\r\n";
 
 TViwData* AsView(TDbObj* Obj) { return Obj && Obj->Kind == dboView ? dynamic_cast<TViwData*>(Obj) : nullptr; }
 
+// "(" CR LF A "," CR LF B ")"; empty without names.
+std::string ColumnListText(const TViwData& View, const TStringList& Names) {
+    if (Names.Count() == 0) return {};
+    std::string s = "(";
+    for (int i = 0; i < Names.Count(); ++i) s += (i ? "," : "") + (CRLF + View.QuoteName(Names[i]));
+    return s + ")";
+}
+
 } // namespace
 
 // ---- TViwData ----
@@ -41,11 +49,11 @@ TFldData* TViwData::AddColumn(const std::string& AName) {
     return AddColumn(std::move(c));
 }
 
-std::string TViwData::GetColumnListSQL() {
-    if (Columns.Count() == 0) return {};
-    std::string s = "(";
-    for (int i = 0; i < Columns.Count(); ++i) s += (i ? "," : "") + (CRLF + QuoteName(Columns[i]));
-    return s + ")";
+std::string TViwData::GetColumnListSQL() { return ColumnListText(*this, Columns); }
+
+std::string TViwData::GetCapturedSQL() {
+    if (Columns.Count() > 0 || DerivedColumns.Count() == 0) return GetCreateSQL();
+    return CreateText(ColumnListText(*this, DerivedColumns));
 }
 
 void TViwData::SetRecreate(bool Value) {
@@ -53,8 +61,10 @@ void TViwData::SetRecreate(bool Value) {
     if (TViwData* other = AsView(Counterpart); other && other->Recreate != Value) other->SetRecreate(Value);
 }
 
-std::string TViwData::GetCreateSQL() {
-    const std::string body = GetColumnListSQL() + CRLF + " AS " + CRLF + Source();
+std::string TViwData::GetCreateSQL() { return CreateText(GetColumnListSQL()); }
+
+std::string TViwData::CreateText(const std::string& ColumnList) {
+    const std::string body = ColumnList + CRLF + " AS " + CRLF + Source();
     switch (GetServerType()) {
     case stOracle: {
         std::string s = "CREATE OR REPLACE VIEW " + GetQualifiedName();
@@ -65,11 +75,11 @@ std::string TViwData::GetCreateSQL() {
             s += CRLF + std::string("   WITH OBJECT ") + (ObjectIdKind.empty() ? "IDENTIFIER" : ObjectIdKind) + "(" +
                  names + ")";
         }
-        return s + GetColumnListSQL() + CRLF + "   AS " + CRLF + Source();
+        return s + ColumnList + CRLF + "   AS " + CRLF + Source();
     }
     case stMSSQL: {
         if (Source().empty()) return {};
-        std::string s = "CREATE VIEW " + GetQualifiedName() + GetColumnListSQL() + CRLF;
+        std::string s = "CREATE VIEW " + GetQualifiedName() + ColumnList + CRLF;
         std::string options;
         if (WithEncryption) options = "  WITH ENCRYPTION";
         for (auto [set, word] : {std::pair{SchemaBinding, "SCHEMABINDING"}, {ViewMetadata, "VIEW_METADATA"}})

@@ -25,6 +25,10 @@ public:
     bool Recreate = false;
     // Column names in order, each with its owned column object.
     TColumnNameList Columns;
+    // Written without a column list: the names the server gives its columns, read from the
+    // select list by the script reader (each item's alias, else the column it reads). Empty when
+    // they could not be told for certain; never written, only paired by (GetCapturedSQL).
+    TStringList DerivedColumns;
     std::string OfType;        // Oracle object view type
     std::string ObjectIdKind;  // Oracle: the word before the WITH OBJECT attributes
     TStringList ObjectIdColumns;
@@ -47,6 +51,8 @@ public:
 
     // ---- TDbObj ----
     std::string GetCreateSQL() override;
+    // With the derived names as its column list, as the database holds the view.
+    std::string GetCapturedSQL() override;
     std::string GetDropSQL() override;
     void CreateDependDef() override;
     void CreateDependencies() override;
@@ -59,6 +65,8 @@ public:
     TDescriptionSubject GetDescriptionSubject() override { return {dcView}; }
 
 private:
+    // The CREATE text with ColumnList (GetColumnListSQL's form) after the name.
+    std::string CreateText(const std::string& ColumnList);
     // A computed column that reads this view went when the view was dropped: once the view is
     // there again, its table adds it back.
     void RestoreComputedColumns();
