@@ -11,6 +11,7 @@
 
 #include "interbase/qnlIBSQLExec.h"
 #include "objects/FirebirdCompare.h"
+#include "objects/qnlComp_Viw.h"
 #include "objects/qnlQuarnel.h"
 
 #include <gtest/gtest.h>
@@ -276,6 +277,81 @@ TEST(LiveCompare, ScriptMasterAgainstItsDatabaseWritesOnlyTheHeader) {
     c.Master.Objs()->SourceKind = 2;
     EXPECT_EQ(c.Compare(), std::vector<std::string>{}) << c.Script();
     EXPECT_EQ(c.Errors(), "");
+}
+
+// Views written without a column list: the script reader names their columns as Firebird does
+// (each item's alias, else the column it reads), which the database built from the script shows;
+// such a view pairs with its database view. A query whose names it cannot tell for certain ("*")
+// keeps its list empty, and the view is still dropped and created as before.
+TEST(LiveCompare, ViewsWithoutAColumnListPairWithTheNamesFirebirdGives) {
+    test::PrepareFirebirdEnvironment();
+    struct Case {
+        const char* View;
+        const char* Query;
+        const char* Names;  // the names the reader derives, "|"-separated; "" for none
+    };
+    const Case cases[] = {
+        {"V_ALIAS", "SELECT A, B AS X FROM T", "A|X"},
+        {"V_QUALIFIED", "SELECT T.A, T.B Y, \"c\", T.\"c\" AS \"d e\" FROM T", "A|Y|c|d e"},
+        {"V_UNION", "SELECT A, 1 AS ONE FROM T UNION SELECT A, 2 FROM T", "A|ONE"},
+        {"V_CTE", "WITH W AS (SELECT A AS Q FROM T) SELECT Q, (SELECT MAX(A) FROM T) AS M FROM W", "Q|M"},
+        {"V_DERIVED", "SELECT FIRST 5 DISTINCT D.A, D.N FROM (SELECT A, COUNT(*) AS N FROM T GROUP BY A) D", "A|N"},
+        {"V_STAR", "SELECT * FROM T", ""},
+        {"V_TABLE_STAR", "SELECT T.* FROM T", ""},
+    };
+    std::string script = "CREATE TABLE T (A INTEGER, B VARCHAR(10), \"c\" INTEGER);\n";
+    for (const Case& k : cases) script += std::string("CREATE VIEW ") + k.View + " AS " + k.Query + ";\n";
+    const TempDatabase target(script);
+    LiveComparison c(target.Path());
+    ASSERT_EQ(test::ReadWithBodies(*c.Master.Objs(), script, "views.sql"), "");
+    const std::vector<std::string> changes = c.Compare();
+    ASSERT_EQ(c.Errors(), "");
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.View);
+        const auto* master = dynamic_cast<const TViwData*>(c.Master.Objs()->FindView(k.View));
+        const auto* stored = dynamic_cast<const TViwData*>(c.Target.Objs().FindView(k.View));
+        ASSERT_TRUE(master && stored);
+        std::string derived, firebird;
+        for (int i = 0; i < master->DerivedColumns.Count(); ++i) derived += (i ? "|" : "") + master->DerivedColumns[i];
+        for (int i = 0; i < stored->Columns.Count(); ++i) firebird += (i ? "|" : "") + stored->Columns[i];
+        EXPECT_EQ(derived, k.Names);
+        if (*k.Names) {
+            EXPECT_EQ(derived, firebird);
+        }
+        // Only the views without derived names are dropped and created again.
+        // (No view's name begins another's.)
+        const std::string drop = std::string("DROP VIEW ") + k.View;
+        const bool dropped = std::any_of(changes.begin(), changes.end(),
+                                         [&](const std::string& Change) { return Change.rfind(drop, 0) == 0; });
+        EXPECT_EQ(dropped, !*k.Names) << c.Script();
+    }
+}
+
+// A database view whose column list renames a column differs from the script's view without a
+// list, although their queries are the same: the script drops and creates it, after which the
+// two agree.
+TEST(LiveCompare, ADatabaseViewThatRenamesAColumnIsCreatedAgain) {
+    test::PrepareFirebirdEnvironment();
+    const std::string table = "CREATE TABLE T (A INTEGER, B VARCHAR(10));\n";
+    const std::string master = table + "CREATE VIEW V AS SELECT A, B AS X FROM T;\n";
+    const TempDatabase target(table + "CREATE VIEW V (A, RENAMED) AS SELECT A, B AS X FROM T;\n");
+    {
+        LiveComparison c(target.Path());
+        ASSERT_EQ(test::ReadWithBodies(*c.Master.Objs(), master, "master.sql"), "");
+        const std::vector<std::string> changes = c.Compare();
+        ASSERT_EQ(c.Errors(), "");
+        const std::string script = c.Script();
+        EXPECT_NE(script.find("DROP VIEW V"), std::string::npos) << script;
+        EXPECT_NE(script.find("CREATE VIEW V\r\n AS \r\nSELECT A, B AS X FROM T"), std::string::npos) << script;
+        EXPECT_TRUE(c.exec.Execute()) << c.Errors() << c.log << script;
+    }
+    LiveComparison again(target.Path());
+    ASSERT_EQ(test::ReadWithBodies(*again.Master.Objs(), master, "master.sql"), "");
+    EXPECT_EQ(again.Compare(), std::vector<std::string>{}) << again.Script();
+    const auto* stored = dynamic_cast<const TViwData*>(again.Target.Objs().FindView("V"));
+    ASSERT_TRUE(stored);
+    ASSERT_EQ(stored->Columns.Count(), 2);
+    EXPECT_EQ(stored->Columns[1], "X");
 }
 
 } // namespace
