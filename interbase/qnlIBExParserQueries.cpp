@@ -157,8 +157,10 @@ void TIbExParser::ParseValueList(TSelectNames* Names) {
     for (;;) {
         std::optional<TScannerState> itemStart;
         if (Names) itemStart.emplace(*this);
+        const int errors = Names ? ErrorCount() : 0;
         ParseExpression();
-        std::string name = Names ? ColumnItemName(*itemStart) : std::string();
+        // An item read with an error is not scanned again (its errors would be reported twice).
+        std::string name = Names && ErrorCount() == errors ? ColumnItemName(*itemStart) : std::string();
         const bool as = SkipKeyword(kwAS);
         // An alias; the words that may follow a list are none.
         if (Token == tkIdent && !IsWordAny("NULLS") && !IsWordAny("OFFSET") && !IsWordAny("ASCENDING") &&

@@ -7,7 +7,6 @@
 #include "fixtures/FbFixture.h"
 #include "fixtures/ScriptFixtures.h"
 #include "interbase/IBExReader.h"
-#include "interbase/IbReader.h"
 
 #include "interbase/qnlIBSQLExec.h"
 #include "objects/FirebirdCompare.h"
