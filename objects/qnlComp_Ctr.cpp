@@ -183,6 +183,11 @@ bool TCtrData::DropsByHand() const {
            !DropsByLookup();
 }
 
+std::string TCtrData::DropByHandWarning() {
+    return "WARNING: a check of table " + TableName + " has no name known here and is not dropped; drop it by hand: " +
+           GetCreateSQL();
+}
+
 namespace {
 
 // True when the index named by the expression Index has exactly the given columns, in their
@@ -296,9 +301,7 @@ std::string TCtrData::GetDropSQL() {
     // Firebird 3 and later refuse writes to the system tables: the server-made name is looked
     // up and the key dropped by that name.
     if (DropsByLookup()) return LookupDropBlock();
-    if (DropsByHand())
-        return MakeComment("WARNING: a check of table " + TableName +
-                           " has no name known here and is not dropped; drop it by hand: " + GetCreateSQL());
+    if (DropsByHand()) return MakeComment(DropByHandWarning());
     if (st == stInterBase && ConstraintType == ctPrimaryKey)
         return "Delete from Rdb$Relation_Constraints\r\nwhere Rdb$Relation_Name = " +
                QuoteSQLString(TableName, stInterBase) + "\r\nand Rdb$Constraint_Type = " +
@@ -446,9 +449,7 @@ void WriteDropConstraints(TCustomQuarnel& Q) {
         if (c->Counterpart && c->Counterpart->GetCreateSQL() == c->GetCreateSQL()) continue;
         if (!c->GetExists()) continue;
         // The script says so where the check should go; the log tells the user at once.
-        if (auto* ctr = dynamic_cast<TCtrData*>(c); ctr && ctr->DropsByHand())
-            Q.DoLogNextLine("WARNING: a check of table " + ctr->TableName +
-                            " has no name known here; drop it by hand: " + ctr->GetCreateSQL());
+        if (auto* ctr = dynamic_cast<TCtrData*>(c); ctr && ctr->DropsByHand()) Q.DoLogNextLine(ctr->DropByHandWarning());
         c->DoDrop();
     }
 }

@@ -59,6 +59,8 @@ public:
     // An unnamed check whose server-made name is not known on a server where no lookup by
     // its text can run: the script says it must be dropped by hand.
     bool DropsByHand() const;
+    // What the script and the log say of such a check.
+    std::string DropByHandWarning();
 
     std::string GetFieldsText() const;
     std::string GetRefFieldsText() const;

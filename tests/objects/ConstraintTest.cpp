@@ -259,7 +259,7 @@ TEST(ConstraintPasses, ACheckToBeDroppedByHandIsLogged) {
     AddKey(c.T(), ctCheck, "CK_NAMED", "T", {})->SetSource("(A > 1)");
     c.PairAndMark();
     WriteDropConstraints(c.q);
-    EXPECT_EQ(log, std::vector<std::string>{"WARNING: a check of table T has no name known here; drop it by hand: "
+    EXPECT_EQ(log, std::vector<std::string>{"WARNING: a check of table T has no name known here and is not dropped; drop it by hand: "
                                             "ALTER TABLE T ADD CHECK(A > 0)"});
 }
 
