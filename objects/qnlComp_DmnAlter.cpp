@@ -20,9 +20,6 @@ bool IsText(const TFldData& F) {
     return F.DataType == dtVarChar || F.DataType == dtChar || F.DataType == dtCString;
 }
 
-// A character set's name, NONE for none.
-std::string SetName(const std::string& CharSet) { return CharSet.empty() ? std::string("NONE") : CharSet; }
-
 class TIBDomainAlter {
 public:
     TIBDomainAlter(TCustomQuarnel& AQ, TDmnData& AMaster, TDmnData& ATarget)
@@ -208,7 +205,7 @@ void TIBDomainAlter::CharSetAndCollation() {
         // The type statement changes the character set and leaves the default collation (it
         // warns when that loses one); nothing else changes either.
         if (setDiffers && !FTypeWritten && M.IsCharType())
-            NotChanged("the character set", SetName(T.GetCharSet()), SetName(M.GetCharSet()));
+            NotChanged("the character set", CharSetOrNone(T.GetCharSet()), CharSetOrNone(M.GetCharSet()));
         if (collationDiffers && !FTypeWritten && M.IsCharType())
             NotChanged("the collation", T.CollationName.empty() ? "default" : T.CollationName,
                        M.CollationName.empty() ? "default" : M.CollationName);

@@ -202,9 +202,9 @@ std::string TFldData::GetCharSet() const {
     return {};
 }
 
-bool SameCharSet(const std::string& A, const std::string& B) {
-    return (A.empty() ? std::string("NONE") : A) == (B.empty() ? std::string("NONE") : B);
-}
+std::string CharSetOrNone(const std::string& CharSet) { return CharSet.empty() ? std::string("NONE") : CharSet; }
+
+bool SameCharSet(const std::string& A, const std::string& B) { return CharSetOrNone(A) == CharSetOrNone(B); }
 
 std::string TFldData::RunDefaultCharSet() const {
     if (!Container) return {};
@@ -253,7 +253,7 @@ void TFldData::SetCharSetCollation(int32_t ACharSetId, const std::string& ACharS
 
 bool TFldData::ComputedTypeDiffers(TFldData& Other) {
     if (!IsComputed() || !Other.IsComputed() || DataType == dtUnknown || Other.DataType == dtUnknown) return false;
-    return GetTypeSQL() != Other.GetTypeSQL() || GetCharSet() != Other.GetCharSet();
+    return GetTypeSQL() != Other.GetTypeSQL() || !SameCharSet(GetCharSet(), Other.GetCharSet());
 }
 
 bool TFldData::IBDialectForTypes() const {
@@ -356,7 +356,7 @@ std::string TFldData::IBColumnSQL() {
         } else if (HasOwnCharSet()) {
             // The column was read with its database's default, which it has again there.
             if (const std::string own = Container->IBServerOptions.DBCharSet(); !SameCharSet(own, runDefault))
-                s += " CHARACTER SET " + (own.empty() ? std::string("NONE") : own);
+                s += " CHARACTER SET " + CharSetOrNone(own);
         }
     }
     // Without its type the server would give the column the type of its expression.

@@ -43,7 +43,9 @@ using TArrayBounds = std::vector<std::pair<int32_t, int32_t>>;
 
 // True when the two bound lists have different lengths or any pair differs.
 bool ArrayBoundsDiffer(const TArrayBounds& A, const TArrayBounds& B);
-// Two character-set names that mean the same set: no name is NONE.
+// A character set's name as the server takes it: no name is NONE.
+std::string CharSetOrNone(const std::string& CharSet);
+// Two character-set names that mean the same set.
 bool SameCharSet(const std::string& A, const std::string& B);
 
 class TFldData : public TDbObj {

@@ -319,7 +319,7 @@ void TIBColumnAlter::CharacterSetNotChanged() {
     const std::string mSet = M.GetCharSet(), tSet = T.GetCharSet();
     // A target column without a name has its database's default, NONE included.
     if (T.IsCharType() && !SameCharSet(mSet, tSet))
-        NotChanged("the character set", tSet.empty() ? "NONE" : tSet, mSet.empty() ? "NONE" : mSet);
+        NotChanged("the character set", CharSetOrNone(tSet), CharSetOrNone(mSet));
 }
 
 void TIBColumnAlter::Collation() {
