@@ -310,8 +310,8 @@ TEST(LiveCompare, ViewsWithoutAColumnListPairWithTheNamesFirebirdGives) {
         const auto* master = dynamic_cast<const TViwData*>(c.Master.Objs()->FindView(k.View));
         const auto* stored = dynamic_cast<const TViwData*>(c.Target.Objs().FindView(k.View));
         ASSERT_TRUE(master && stored);
-        std::string derived, firebird;
-        for (int i = 0; i < master->DerivedColumns.Count(); ++i) derived += (i ? "|" : "") + master->DerivedColumns[i];
+        const std::string derived = test::DerivedNames(*master);
+        std::string firebird;
         for (int i = 0; i < stored->Columns.Count(); ++i) firebird += (i ? "|" : "") + stored->Columns[i];
         EXPECT_EQ(derived, k.Names);
         if (*k.Names) {

@@ -202,9 +202,7 @@ TEST(IbExParserGrammar, AViewWithoutAColumnListIsNamedOnlyWhenEveryItemHasAName)
         EXPECT_EQ(test::ReadWithBodies(objs, dialect + Schema + c.View + "\n", "x.sql"), "");
         const auto* view = dynamic_cast<const TViwData*>(objs.FindView("V"));
         ASSERT_NE(view, nullptr);
-        std::string names;
-        for (int i = 0; i < view->DerivedColumns.Count(); ++i) names += (i ? "|" : "") + view->DerivedColumns[i];
-        EXPECT_EQ(names, c.Names);
+        EXPECT_EQ(test::DerivedNames(*view), c.Names);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "interbase/qnlIBExParser.h"
 
 #include "objects/qnlComp_Trg.h"
+#include "objects/qnlComp_Viw.h"
 
 #include <algorithm>
 #include <set>
@@ -34,6 +35,13 @@ inline std::string ReadWithBodies(TObjs& Objs, const std::string& Script, const 
     parser.ParseScript(lines, &Objs);
     parser.AfterParse();
     return MessagesText(parser);
+}
+
+// The names a view derived from its select list, "|"-separated ("" for none).
+inline std::string DerivedNames(const TViwData& View) {
+    std::string names;
+    for (int i = 0; i < View.DerivedColumns.Count(); ++i) names += (i ? "|" : "") + View.DerivedColumns[i];
+    return names;
 }
 
 // What an object depends on, sorted: "NAME" or "NAME.FIELD" per entry.
