@@ -13,7 +13,7 @@ if [[ "${1:-}" == "--sanitize" ]]; then
   build=build-sanitize
   flags=(-DCMAKE_BUILD_TYPE=Debug -DQNL_SANITIZE=ON)
 fi
-jobs=$(nproc)
+jobs=${JOBS:-$(nproc)}   # JOBS=n caps the parallel build and test jobs
 
 cmake -S . -B "$build" "${flags[@]}" >/dev/null
 cmake --build "$build" -j "$jobs"
