@@ -390,6 +390,10 @@ protected:
     void DoBeforeEdit() override;
     void DoBeforeDelete() override;
     void DoBeforePost() override;
+    void DoAfterInsert() override;
+    // What a failed post does before the error handlers decide: every array field's record
+    // names the array it named when the edit began.
+    virtual void DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action);
     // Runs the modify statement of a posted record; nothing in this class.
     virtual void InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer);
     // Runs the delete statement for the record in Buffer and marks the record deleted.
@@ -754,10 +758,19 @@ public:
     explicit TFIBArrayField(TComponent* AOwner = nullptr);
     std::string ClassName() const override { return "TFIBArrayField"; }
     Variant GetAsVariant() override;
+    // The array id of the record when its edit or insert began; a failed post puts it back
+    // (a new array written during the edit is then no longer named by the record).
+    void SaveArrayID();
+    void RestoreArrayID();
 
 protected:
     void SetVarValue(const Variant& Value) override;
     std::string GetText(bool DisplayText) override;
+
+private:
+    ISC_QUAD FSavedID{};
+    bool FSavedNull = true;
+    bool FSaved = false;
 };
 
 } // namespace qnl

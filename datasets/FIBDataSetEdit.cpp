@@ -389,19 +389,20 @@ void TFIBCustomDataSet::CancelUpdates() {
                 std::vector<char> record(FRecordBufferSize, 0);
                 for (int i = 0; i < FRecordCount; ++i) {
                     ReadRecordFromCache(i, record.data(), false);
-                    switch (RecordStatusOf(record.data())) {
-                    case cusModified: FRecords->RestoreFromOld(ReduceIndex(i) + 1); break;
-                    case cusInserted:
+                    const TCachedUpdateStatus status = RecordStatusOf(record.data());
+                    if (status == cusInserted) {
                         SetRecordStatus(record.data(), cusUninserted);
                         WriteRecordToCache(i, record.data());
                         ++FHiddenCount;
-                        break;
-                    case cusDeleted:
+                    } else if (status == cusModified || status == cusDeleted) {
+                        // The version from before the first change, also of a record edited
+                        // and then deleted; a deleted record is shown again.
+                        FRecords->RestoreFromOld(ReduceIndex(i) + 1);
+                        ReadRecordFromCache(i, record.data(), false);
+                        ProcessBlobStreams(record.data(), 2, nullptr);
                         SetRecordStatus(record.data(), cusUnmodified);
                         WriteRecordToCache(i, record.data());
-                        --FHiddenCount;
-                        break;
-                    default: break;
+                        if (status == cusDeleted) --FHiddenCount;
                     }
                 }
             }
@@ -478,6 +479,19 @@ void TFIBCustomDataSet::DoBeforeEdit() {
     if (!(FCachedUpdates && RecordStatusOf(buffer) != cusUnmodified)) SaveOldVersion(buffer);
     TDataSet::DoBeforeEdit();
     if (!Active()) RaiseClientError(cecDataSetClosed, {"continue after BeforeEdit", FullName()});
+    for (TField* f : Fields())
+        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->SaveArrayID();
+}
+
+void TFIBCustomDataSet::DoAfterInsert() {
+    for (TField* f : Fields())
+        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->SaveArrayID();
+    TDataSet::DoAfterInsert();
+}
+
+void TFIBCustomDataSet::DoPostError(TDataSet*, EDatabaseError&, TDataAction&) {
+    for (TField* f : Fields())
+        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->RestoreArrayID();
 }
 
 void TFIBCustomDataSet::DoBeforeDelete() {

@@ -17,7 +17,14 @@ bool ReturnsRow(TFIBQuery& Query) {
 
 } // namespace
 
-TpFIBDataSet::TpFIBDataSet(TComponent* AOwner) : TFIBDataSet(AOwner) {}
+TpFIBDataSet::TpFIBDataSet(TComponent* AOwner) : TFIBDataSet(AOwner) {
+    TDataSet::OnPostError = [this](TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
+        DoPostError(DataSet, E, Action);
+    };
+    TDataSet::OnDeleteError = [this](TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
+        DoDeleteError(DataSet, E, Action);
+    };
+}
 
 TpFIBDataSet::~TpFIBDataSet() {
     try {
@@ -25,6 +32,15 @@ TpFIBDataSet::~TpFIBDataSet() {
     } catch (...) {
         // a failing close during destruction leaves nothing to report to
     }
+}
+
+void TpFIBDataSet::DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
+    TFIBDataSet::DoPostError(DataSet, E, Action);
+    if (OnPostError) OnPostError(DataSet, E, Action);
+}
+
+void TpFIBDataSet::DoDeleteError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
+    if (OnDeleteError) OnDeleteError(DataSet, E, Action);
 }
 
 void TpFIBDataSet::InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer) {

@@ -48,6 +48,8 @@ INSERT INTO ALLT VALUES (1, -7, -12.34, 1234567.89, -9223372036854775808, 12.123
 INSERT INTO ALLT VALUES (2, 32767, 99.99, -0.01, 9223372036854775807, -99999999999999.9999, -0.000001, -1.0E300, -3.5,
   '0001-01-01', '00:00:00.001', '9999-12-31 23:59:59.999', 'x', 'v2', 'ß', FALSE, 'WXYZ', 'second');
 INSERT INTO ALLT SELECT 100, SI, N42, N92, BI, N184, N186, DP, FL, DT, TM, TS, C, V, VU, BO, OCT, MEMO FROM ALLT WHERE ID = 1;
+CREATE TABLE ARR (ID INTEGER NOT NULL PRIMARY KEY, A INTEGER[3], Q INTEGER CHECK (Q >= 0));
+INSERT INTO ARR (ID, Q) VALUES (1, 0);
 COMMIT;
 )";
 
@@ -277,6 +279,72 @@ TEST_F(pFIBDataSetPostTest, EveryTypeWrittenThroughAFieldIsWhatIsqlWrote) {
     DS->Post();
     UpdateTr.Commit();
     EXPECT_EQ(Words(IsqlRows(DifferingColumns(2, 200))), Rows{});
+}
+
+// Under cached updates nothing reaches the server, and cancelling gives every record back the
+// version it had before its first change: also a record edited (memo included) and then deleted.
+TEST_F(pFIBDataSetPostTest, CancelUpdatesGivesBackTheFirstVersionOfEveryChangedRecord) {
+    DS = NewDataSet("DS");
+    DS->SetCachedUpdates(true);
+    DS->UpdateSQL().SetText("UPDATE ALLT SET V = ?V, MEMO = ?MEMO WHERE ID = ?OLD_ID");
+    DS->InsertSQL().SetText("INSERT INTO ALLT (ID, V) VALUES (?ID, ?V)");
+    DS->DeleteSQL().SetText("DELETE FROM ALLT WHERE ID = ?OLD_ID");
+    DS->SetSelectSQL("SELECT ID, V, MEMO FROM ALLT ORDER BY ID");
+    DS->Open();
+    DS->Edit();
+    DS->FieldByName("V")->SetAsString("edited");
+    DS->FieldByName("MEMO")->SetAsString("edited memo");
+    DS->Post();
+    DS->Delete();
+    ASSERT_EQ(DS->FieldByName("ID")->AsInteger(), 2);
+    for (const char* v : {"once", "twice"}) {
+        DS->Edit();
+        DS->FieldByName("V")->SetAsString(v);
+        DS->Post();
+    }
+    DS->Append();
+    DS->FieldByName("ID")->SetAsInteger(300);
+    DS->FieldByName("V")->SetAsString("new");
+    DS->Post();
+    DS->CancelUpdates();
+    std::vector<std::string> rows;
+    for (DS->First(); !DS->Eof(); DS->Next())
+        rows.push_back(DS->FieldByName("ID")->AsString() + "|" + DS->FieldByName("V")->AsString() + "|" +
+                       DS->FieldByName("MEMO")->AsString());
+    const Rows original{"1|text|memo one", "2|v2|second", "100|text|memo one"};
+    EXPECT_EQ(rows, original);
+    EXPECT_EQ(IsqlRows("SELECT '<<' || ID || '|' || V || '|' || MEMO || '>>' FROM ALLT ORDER BY ID"), original);
+}
+
+// A post the server refuses leaves the record in edit with the user's values, except that the
+// array field names the array it named before: the new one was written for nothing.
+TEST_F(pFIBDataSetPostTest, AFailedPostGivesTheArrayFieldItsArrayBack) {
+    DS = NewDataSet("DS");
+    DS->UpdateSQL().SetText("UPDATE ARR SET A = ?A, Q = ?Q WHERE ID = ?OLD_ID");
+    // The stored array has an id of its own: the record learns it from the refresh.
+    DS->RefreshSQL().SetText("SELECT ID, A, Q FROM ARR WHERE ID = ?ID");
+    DS->SetSelectSQL("SELECT ID, A, Q FROM ARR");
+    DS->Open();
+    auto array = [](int First) {
+        Variant v = Variant::CreateArray({TVarArrayBound{1, 3}}, varInteger);
+        for (int i = 0; i < 3; ++i) v.PutElement({i + 1}, Variant(int32_t{First + i}));
+        return v;
+    };
+    auto first = [&] { return DS->FieldByName("A")->AsVariant().GetElement({1}).AsInt64(); };
+    DS->Edit();
+    DS->FieldByName("A")->SetAsVariant(array(1));
+    DS->Post();
+    ASSERT_EQ(first(), 1);
+    int errors = 0;
+    DS->OnPostError = [&](TDataSet*, EDatabaseError&, TDataAction&) { ++errors; };
+    DS->Edit();
+    DS->FieldByName("A")->SetAsVariant(array(7));
+    DS->FieldByName("Q")->SetAsInteger(-1);
+    EXPECT_NE(ErrorOf([&] { DS->Post(); }).find("CHECK"), std::string::npos);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(DS->State(), dsEdit);
+    EXPECT_EQ(DS->FieldByName("Q")->AsInteger(), -1);
+    EXPECT_EQ(first(), 1);
 }
 
 } // namespace
