@@ -248,6 +248,9 @@ public:
     // Drops every cached change: edited records get their first saved values back, records
     // inserted since the last apply are hidden, deleted ones shown again.
     virtual void CancelUpdates();
+    // A new record buffer holding the saved version of a record (0-based cache index; -1: the
+    // active record's); nil for -1 without an active record.
+    std::unique_ptr<char[]> GetOldRecordBuffer(int RecordNumber = -1);
 
     // ---- Columns and fields
     TFIBFieldDescrList& FieldDescriptions() { return FFieldDescr; }
@@ -412,6 +415,16 @@ protected:
     virtual bool IsVisibleRecord(TRecordBuffer Buffer);
     // Empty here; derived classes ask the server for the count.
     virtual void DoAskRecordCount() {}
+
+    // ---- What the apply of cached changes keeps up to date
+    void SetUpdatesPending(bool Value) { FUpdatesPending = Value; }
+    void SetPendingChangeCount(int Value) { FPendingChangeCount = Value; }
+    TRecordsCache* RecordsCache() { return FRecords.get(); }
+    // Blob fields read from this record (0-based cache index) while it is applied; -1 ends it.
+    void SetBlobReadRecord(int Index) {
+        FBlobReadMode = Index < 0 ? 0 : 1;
+        FBlobReadRecord = Index;
+    }
 
     // ---- A record buffer's header: record number (0-based cache index) and cached status
     static int32_t RecordNumberOf(TRecordBuffer Buffer) {

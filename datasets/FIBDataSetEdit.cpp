@@ -424,6 +424,18 @@ void TFIBCustomDataSet::CancelUpdates() {
         [&] { EnableControls(); });
 }
 
+std::unique_ptr<char[]> TFIBCustomDataSet::GetOldRecordBuffer(int RecordNumber) {
+    if (RecordNumber < 0) {
+        TRecordBuffer active = ActiveBuffer();
+        if (!active || !FRecords) return nullptr;
+        RecordNumber = RecordNumberOf(active);
+    }
+    std::unique_ptr<char[]> buffer(new char[std::max<uint32_t>(FRecordBufferSize, 8)]());
+    std::memcpy(buffer.get(), &RecordNumber, sizeof RecordNumber);
+    if (RecordNumber >= 0 && FRecords) ReadRecordFromCache(RecordNumber, buffer.get(), true);
+    return buffer;
+}
+
 // ---- Blob streams of a record ----
 
 void TFIBCustomDataSet::ProcessBlobStreams(TRecordBuffer Buffer, int Mode, TField* Field, bool Force, bool KeepWhenId) {

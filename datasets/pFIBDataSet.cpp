@@ -2,6 +2,10 @@
 #include "datasets/pFIBDataSet.h"
 
 #include "client/StdFuncs.h"
+#include "client/fib.h"
+
+#include <algorithm>
+#include <memory>
 
 namespace qnl {
 
@@ -32,6 +36,133 @@ TpFIBDataSet::~TpFIBDataSet() {
     } catch (...) {
         // a failing close during destruction leaves nothing to report to
     }
+}
+
+bool TpFIBDataSet::CanChange(bool BaseAnswer, TUpdateKind Kind) {
+    if (!(AllowedUpdateKinds & (1u << Kind))) return false;
+    return BaseAnswer || (CachedUpdates() && OnUpdateRecord);
+}
+
+bool TpFIBDataSet::CanEdit() { return CanChange(TFIBDataSet::CanEdit(), ukModify); }
+bool TpFIBDataSet::CanInsert() { return CanChange(TFIBDataSet::CanInsert(), ukInsert); }
+bool TpFIBDataSet::CanDelete() { return CanChange(TFIBDataSet::CanDelete(), ukDelete); }
+
+void TpFIBDataSet::ApplyUpdatesToBase() {
+    if (State() == dsEdit || State() == dsInsert) Post();
+    const int count = CachedRecordCount();
+    if (count == 0) return;
+    StartUpdateTransaction();
+    std::unique_ptr<char[]> record(new char[std::max<uint32_t>(RecordBufferSize(), 8)]());
+    TRecordBuffer buffer = record.get();
+    FSkippedRecords.clear();
+    Guarded(
+        [&] {
+            for (int i = 0; i < count; ++i) {
+                ReadRecordFromCache(i, buffer, false);
+                const TCachedUpdateStatus status = RecordStatusOf(buffer);
+                if (status != cusModified && status != cusInserted && status != cusDeleted) continue;
+                SetUpdatesPending(true);
+                const TUpdateKind kind = status == cusModified ? ukModify : status == cusInserted ? ukInsert : ukDelete;
+                SetBlobReadRecord(i);
+                TFIBUpdateAction action = uaApply;
+                // An error of the handler or of the statements: OnUpdateError chooses.
+                auto decide = [&](EFIBError& E) {
+                    action = uaFail;
+                    if (OnUpdateError) OnUpdateError(this, E, kind, action);
+                    if (action == uaFail) throw;
+                    if (action == uaAbort) throw EAbort(E.what());
+                    if (action == uaSkip) FSkippedRecords.push_back(i);
+                };
+                try {
+                    if (OnUpdateRecord) {
+                        action = uaFail;
+                        do OnUpdateRecord(this, kind, action);
+                        while (action == uaRetry);
+                        // A handler that skips leaves the change pending; one that fails or
+                        // aborts stops the apply.
+                        if (action == uaSkip) FSkippedRecords.push_back(i);
+                        if (action == uaFail || action == uaAbort) throw EAbort();
+                    }
+                } catch (EFIBError& E) {
+                    decide(E);
+                }
+                while (action == uaRetry || action == uaApply) {
+                    try {
+                        if (kind == ukModify && CanEdit())
+                            InternalPostRecord(&UpdateQuery(), buffer);
+                        else if (kind == ukInsert && CanInsert())
+                            InternalPostRecord(&InsertQuery(), buffer);
+                        else if (kind == ukDelete && CanDelete())
+                            InternalDeleteRecord(DeleteQuery(), buffer);
+                        // Settled by MarkCacheCommitted once the transaction commits.
+                        ReadRecordFromCache(i, buffer, false);
+                        SetRecordStatus(buffer, status);
+                        WriteRecordToCache(i, buffer);
+                        action = uaApplied;
+                        bool resume = true;
+                        if (AfterUpdateRecord) AfterUpdateRecord(this, kind, resume);
+                        if (!resume) throw EAbort();
+                    } catch (EFIBError& E) {
+                        decide(E);
+                    }
+                }
+            }
+            SetUpdatesPending(!FSkippedRecords.empty());
+            if (FSkippedRecords.empty()) AutoCommitUpdate();
+        },
+        [&] {
+            SetBlobReadRecord(-1);
+            if (Active()) Resync({});
+        });
+}
+
+void TpFIBDataSet::MarkCacheCommitted() {
+    TRecordsCache* cache = RecordsCache();
+    if (!cache) return;
+    std::unique_ptr<char[]> record(new char[std::max<uint32_t>(RecordBufferSize(), 8)]());
+    TRecordBuffer buffer = record.get();
+    std::vector<int> applied;
+    for (int i = 0; i < CachedRecordCount(); ++i) {
+        if (std::find(FSkippedRecords.begin(), FSkippedRecords.end(), i) != FSkippedRecords.end()) continue;
+        ReadRecordFromCache(i, buffer, false);
+        const TCachedUpdateStatus status = RecordStatusOf(buffer);
+        if (status == cusModified || status == cusInserted)
+            SetRecordStatus(buffer, cusUnmodified);
+        else if (status == cusDeleted)
+            SetRecordStatus(buffer, cusDeletedApplied);
+        else
+            continue;
+        WriteRecordToCache(i, buffer);
+        applied.push_back(i);
+    }
+    SetPendingChangeCount(static_cast<int>(FSkippedRecords.size()));
+    SetUpdatesPending(!FSkippedRecords.empty());
+    // The saved versions now are what the server holds; a skipped record keeps the one from
+    // before its change.
+    if (FSkippedRecords.empty())
+        cache->ClearLog();
+    else
+        for (int i : applied) cache->SaveToLog(i + 1);
+    if (Active()) {
+        Resync({});
+        if (TRecordBuffer active = ActiveBuffer(); active && !IsEmpty()) SaveOldVersion(active);
+    }
+}
+
+void TpFIBDataSet::ApplyAndCommit() {
+    ApplyUpdatesToBase();
+    AutoCommitUpdate();
+    MarkCacheCommitted();
+}
+
+void TpFIBDataSet::DoAfterPost() {
+    TFIBDataSet::DoAfterPost();
+    if (AutoCommit && CachedUpdates()) ApplyAndCommit();
+}
+
+void TpFIBDataSet::DoAfterDelete() {
+    TFIBDataSet::DoAfterDelete();
+    if (AutoCommit && CachedUpdates()) ApplyAndCommit();
 }
 
 void TpFIBDataSet::DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {

@@ -23,6 +23,7 @@ private:
 class EAbort : public Exception {
 public:
     EAbort() : Exception("Operation aborted") {}
+    explicit EAbort(const std::string& Message) : Exception(Message) {}
 };
 
 // A text that is not a number where a number is needed.

@@ -347,5 +347,129 @@ TEST_F(pFIBDataSetPostTest, AFailedPostGivesTheArrayFieldItsArrayBack) {
     EXPECT_EQ(first(), 1);
 }
 
+// Cached changes of every kind, applied: exactly those rows change on the server, and a record
+// inserted and deleted again since the last apply is never sent.
+TEST_F(pFIBDataSetPostTest, AppliedCachedChangesWriteExactlyThoseRows) {
+    OpenPeople("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+    DS->Close();
+    DS->SetCachedUpdates(true);
+    DS->Open();
+    std::vector<TUpdateKind> kinds;
+    DS->OnUpdateRecord = [&](TDataSet*, TUpdateKind Kind, TFIBUpdateAction& Action) {
+        kinds.push_back(Kind);
+        Action = uaApply;
+    };
+    auto edit = [&](const char* Name) {
+        DS->Edit();
+        DS->FieldByName("NAME")->SetAsString(Name);
+        DS->Post();
+    };
+    edit("Amy");            // 1
+    DS->MoveBy(2);
+    DS->Delete();           // 3
+    edit("Dora");           // 4, then deleted
+    DS->Delete();
+    for (int id : {6, 7}) {
+        DS->Append();
+        DS->FieldByName("ID")->SetAsInteger(id);
+        DS->FieldByName("NAME")->SetAsString(id == 6 ? "Fay" : "Gus");
+        DS->Post();
+    }
+    DS->Delete();           // 7: never reaches the server
+    DS->ApplyUpdatesToBase();
+    UpdateTr.Commit();
+    DS->MarkCacheCommitted();
+    EXPECT_FALSE(DS->UpdatesPending());
+    EXPECT_EQ(kinds, (std::vector<TUpdateKind>{ukModify, ukDelete, ukDelete, ukInsert}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Amy", "Bob", "Eve", "Fay"}));
+    EXPECT_EQ(PeopleRows(), (Rows{"1|Amy|AMY|1|-", "2|Bob|BOB|0|-", "5|Eve|EVE|0|-", "6|Fay|FAY|0|-"}));
+}
+
+// What the handlers answer decides each record: a retry after the handler removed the obstacle
+// applies it, a skip leaves it pending (also after the commit), uaApplied means the handler did
+// it itself, an abort stops the apply with the server's message.
+TEST_F(pFIBDataSetPostTest, TheApplyDoesWhatTheUpdateHandlersAnswer) {
+    OpenPeople("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+    DS->Close();
+    DS->SetCachedUpdates(true);
+    DS->Open();
+    for (int id : {1, 2, 3}) {   // 1 and 2 collide with rows of the table
+        DS->Append();
+        DS->FieldByName("ID")->SetAsInteger(id == 3 ? 8 : id);
+        DS->FieldByName("NAME")->SetAsString("New" + std::to_string(id));
+        DS->Post();
+    }
+    DS->First();
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Ann by hand");
+    DS->Post();
+    std::vector<std::string> log;
+    DS->OnUpdateRecord = [&](TDataSet*, TUpdateKind Kind, TFIBUpdateAction& Action) {
+        Action = Kind == ukModify ? uaApplied : uaApply;   // the edit is the handler's
+    };
+    DS->OnUpdateError = [&](TDataSet*, EFIBError& E, TUpdateKind, TFIBUpdateAction& Action) {
+        const std::string key = E.Message().find("\"ID\" = 1") != std::string::npos ? "1" : "2";
+        log.push_back("error " + key);
+        if (key == "1" && log.size() == 1) {
+            TFIBQuery q;
+            q.SetDatabase(&Database);
+            q.SetTransaction(&UpdateTr);
+            q.SQL().SetText("DELETE FROM PEOPLE WHERE ID = 1");
+            q.ExecQuery();
+            Action = uaRetry;
+        } else {
+            Action = uaSkip;
+        }
+    };
+    DS->AfterUpdateRecord = [&](TDataSet*, TUpdateKind, bool& Resume) {
+        log.push_back("applied");
+        Resume = true;
+    };
+    DS->ApplyUpdatesToBase();
+    EXPECT_TRUE(DS->UpdatesPending());
+    UpdateTr.Commit();
+    DS->MarkCacheCommitted();
+    EXPECT_TRUE(DS->UpdatesPending());   // the skipped insert of 2 is still to be applied
+    EXPECT_EQ(log, (std::vector<std::string>{"error 1", "applied", "error 2", "applied"}));
+
+    DS->OnUpdateError = [&](TDataSet*, EFIBError&, TUpdateKind, TFIBUpdateAction& Action) { Action = uaAbort; };
+    const std::string error = ErrorOf([&] { DS->ApplyUpdatesToBase(); });
+    EXPECT_NE(error.find("Violation of PRIMARY or UNIQUE KEY"), std::string::npos) << error;
+    UpdateTr.Rollback();
+    EXPECT_EQ(PeopleRows(), (Rows{"1|New1|NEW1|0|-", "2|Bob|BOB|0|-", "3|Cid|CID|0|-", "4|Dee|DEE|0|-", "5|Eve|EVE|0|-",
+                                  "8|New3|NEW3|0|-"}));
+}
+
+// AllowedUpdateKinds takes kinds away; under cached updates an OnUpdateRecord handler stands in
+// for a missing statement. The record's saved version is there to read.
+TEST_F(pFIBDataSetPostTest, AllowedKindsAndTheUpdateHandlerDecideWhatMayChange) {
+    DS = NewDataSet("DS");
+    DS->DeleteSQL().SetText("DELETE FROM PEOPLE WHERE ID = ?OLD_ID");
+    DS->AllowedUpdateKinds = SetOf<TUpdateKinds>(ukModify) | SetOf<TUpdateKinds>(ukInsert);
+    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+    DS->Open();
+    EXPECT_FALSE(DS->CanDelete());
+    EXPECT_THROW(DS->Delete(), EAbort);
+    EXPECT_FALSE(DS->CanEdit());
+    DS->Close();
+    DS->SetCachedUpdates(true);
+    DS->OnUpdateRecord = [](TDataSet*, TUpdateKind, TFIBUpdateAction& Action) { Action = uaApplied; };
+    DS->Open();
+    EXPECT_TRUE(DS->CanEdit());
+    EXPECT_TRUE(DS->CanInsert());
+    EXPECT_FALSE(DS->CanDelete());
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Amy");
+    DS->Post();
+    TFIBQuery probe;
+    probe.SetDatabase(&Database);
+    probe.SetTransaction(&Transaction);
+    probe.SQL().SetText("SELECT ?NAME FROM RDB$DATABASE");
+    std::unique_ptr<char[]> old = DS->GetOldRecordBuffer();
+    ASSERT_TRUE(old);
+    DS->SetQueryParams(probe, old.get());
+    EXPECT_EQ(probe.Params().GetVar(0).GetAsString(), "Ann");
+}
+
 } // namespace
 } // namespace qnl
