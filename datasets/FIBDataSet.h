@@ -228,6 +228,11 @@ public:
     bool RefreshFromQuery(TFIBQuery& Query, TRecordBuffer Buffer);
     // Takes the active record out of the view as deleted on the server.
     void DeleteFromCache();
+    // Opens the data set again and returns to the record that was current: found by the values
+    // of its data fields (no blobs, no arrays) as RefreshSQL reads them now. Without RefreshSQL,
+    // or when it finds the row no more, the data set stays on its first record. The flags serve
+    // the limited cache model, which is not run by this class.
+    void FullRefresh(bool ResyncAfter = true, bool ReRead = true);
     // Keeps the record's version before its first change (OldValue, OLD_ parameters).
     void SaveOldVersion(TRecordBuffer Buffer);
     // For Field's blob stream in Buffer, or every blob field's when Field is nil: Mode 1 writes

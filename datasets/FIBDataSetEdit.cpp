@@ -6,6 +6,7 @@
 #include "client/StdFuncs.h"
 #include "client/SqlTxtRtns.h"
 #include "client/StrUtil.h"
+#include "client/VariantRtn.h"
 #include "client/fib.h"
 #include "platform/DateTime.h"
 
@@ -299,6 +300,48 @@ void TFIBCustomDataSet::DeleteFromCache() {
             Resync({});
         },
         [&] { EnableControls(); });
+}
+
+void TFIBCustomDataSet::FullRefresh(bool, bool) {
+    CheckNotUniDirectional();
+    std::vector<std::string> names;
+    std::vector<Variant> values;
+    TRecordBuffer active = ActiveBuffer();
+    if (Active() && !IsEmpty() && active && HasNonBlankLine(RefreshSQL()) && RefreshFromQuery(*FRefreshQuery, active))
+        for (TField* f : Fields())
+            if (f->FieldKind() == fkData && !f->IsBlob() && !dynamic_cast<TFIBArrayField*>(f)) {
+                names.push_back(f->FieldName());
+                values.push_back(f->AsVariant());
+            }
+    const int recNo = RecNo();
+    DisableControls();
+    ++FScrollEventLock;
+    Guarded(
+        [&] {
+            Close();
+            Open();
+            if (names.empty()) return;
+            while (FRecordCount < recNo && FetchNext(1) > 0) {
+            }
+            std::vector<TField*> fields;
+            for (const std::string& name : names) fields.push_back(FieldByName(name));
+            std::vector<char> record(FRecordBufferSize, 0);
+            for (int i = 0; i < FRecordCount || FetchNext(1) > 0; ++i) {
+                ReadRecordFromCache(i, record.data(), false);
+                if (!IsVisibleRecord(record.data())) continue;
+                bool same = true;
+                for (size_t k = 0; same && k < fields.size(); ++k)
+                    same = CompareVariants(GetCacheFieldValue(fields[k], i + 1), values[k]) == 0;
+                if (!same) continue;
+                FCurrentRecord = i;
+                Resync({});
+                return;
+            }
+        },
+        [&] {
+            --FScrollEventLock;
+            EnableControls();
+        });
 }
 
 // ---- The update transaction ----

@@ -471,5 +471,49 @@ TEST_F(pFIBDataSetPostTest, AllowedKindsAndTheUpdateHandlerDecideWhatMayChange) 
     EXPECT_EQ(probe.Params().GetVar(0).GetAsString(), "Ann");
 }
 
+// A full refresh opens the data set again and finds the record that was current by its values
+// as the server has them now, also when rows before it came and went meanwhile.
+TEST_F(pFIBDataSetPostTest, AFullRefreshReturnsToTheRecordThatWasCurrent) {
+    Transaction.TRParams().SetText("write\nread_committed\nrec_version\nnowait");
+    DS = NewDataSet("DS");
+    DS->SetSelectSQL("SELECT ID, NAME, SHOUT FROM PEOPLE ORDER BY ID");
+    DS->RefreshSQL().SetText("SELECT ID, NAME, SHOUT FROM PEOPLE WHERE ID = ?OLD_ID");
+    DS->Open();
+    DS->MoveBy(3);
+    ASSERT_EQ(DS->FieldByName("NAME")->AsString(), "Dee");
+    {
+        TFIBTransaction tr;
+        tr.SetDefaultDatabase(&Database);
+        TFIBQuery q;
+        q.SetDatabase(&Database);
+        q.SetTransaction(&tr);
+        tr.StartTransaction();
+        for (const char* sql : {"INSERT INTO PEOPLE (ID, NAME) VALUES (0, 'Zero')", "DELETE FROM PEOPLE WHERE ID = 2",
+                                "UPDATE PEOPLE SET NAME = 'Dina' WHERE ID = 4"}) {
+            q.SQL().SetText(sql);
+            q.ExecQuery();
+        }
+        tr.Commit();
+    }
+    DS->FullRefresh();
+    EXPECT_TRUE(DS->Active());
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 4);
+    EXPECT_EQ(DS->FieldByName("SHOUT")->AsString(), "DINA");
+    EXPECT_EQ(DS->RecNo(), 4);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Zero", "Ann", "Cid", "Dina", "Eve"}));
+
+    // Without a refresh statement the data set is only opened again.
+    DS->Close();
+    DS->RefreshSQL().Clear();
+    DS->Open();
+    DS->Last();
+    DS->FullRefresh();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Zero");
+    DS->Close();
+    DS->SetUniDirectional(true);
+    DS->Open();
+    EXPECT_NE(ErrorOf([&] { DS->FullRefresh(); }).find("Data set is uni-directional."), std::string::npos);
+}
+
 } // namespace
 } // namespace qnl
