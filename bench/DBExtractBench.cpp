@@ -1,13 +1,15 @@
 // Reading a large schema from a database: the database extractor through the binding, side by
-// side with isql-fb -x on the same database. Builds a generated schema of 2000 tables (with keys,
-// an index each, and procedures, triggers and views over them) once, then times both readers.
-//   ./build/bench/dbextract_bench [runs]
+// side with isql-fb -x on the same database, timed in turn so both see the same machine load.
+// Builds the generated workload's master database (Workload.h) of N tables once.
+//   ./build/bench/dbextract_bench [N] [runs]
+#include "Workload.h"
 #include "demo/qnlConnection_FIB.h"
 #include "interbase/qnlIBDBExtract.h"
 
 #include "core/qnlDBStructure.h"
 #include "fixtures/FbFixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,46 +17,17 @@
 
 namespace {
 
-constexpr int TableCount = 2000;
-constexpr int RoutineEvery = 4;  // a procedure, a trigger and a view for every fourth table
-
-std::string GeneratedSchema() {
-    std::string s;
-    for (int i = 0; i < TableCount; ++i) {
-        const std::string t = "T" + std::to_string(i);
-        s += "CREATE TABLE " + t + " (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40) DEFAULT 'n' NOT NULL, " +
-             "AMOUNT NUMERIC(15,2), CREATED TIMESTAMP DEFAULT CURRENT_TIMESTAMP, NOTE BLOB SUB_TYPE TEXT, PARENT INTEGER" +
-             (i > 0 ? ", CONSTRAINT FK_" + t + " FOREIGN KEY (PARENT) REFERENCES T" + std::to_string(i - 1) + " (ID)"
-                    : std::string()) +
-             ", CHECK (AMOUNT >= 0));\n";
-        s += "CREATE INDEX IX_" + t + " ON " + t + " (NAME);\n";
-        s += "COMMENT ON TABLE " + t + " IS 'Table " + std::to_string(i) + "';\n";
-    }
-    s += "COMMIT;\nSET TERM ^ ;\n";
-    for (int i = 0; i < TableCount; i += RoutineEvery) {
-        const std::string t = "T" + std::to_string(i);
-        s += "CREATE PROCEDURE P_" + t + " (A INTEGER) RETURNS (N VARCHAR(40)) AS BEGIN FOR SELECT NAME FROM " + t +
-             " WHERE ID = :A INTO :N DO SUSPEND; END^\n";
-        s += "CREATE TRIGGER TR_" + t + " FOR " + t + " BEFORE INSERT AS BEGIN NEW.NAME = UPPER(NEW.NAME); END^\n";
-    }
-    s += "SET TERM ; ^\n";
-    for (int i = 0; i < TableCount; i += RoutineEvery) {
-        const std::string t = "T" + std::to_string(i);
-        s += "CREATE VIEW V_" + t + " AS SELECT ID, NAME, AMOUNT FROM " + t + " WHERE AMOUNT > 0;\n";
-    }
-    return s;
-}
-
 double Seconds(std::chrono::steady_clock::duration D) { return std::chrono::duration<double>(D).count(); }
 
 } // namespace
 
 int main(int argc, char** argv) {
     using namespace qnl;
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int n = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     test::PrepareFirebirdEnvironment();
-    std::printf("building the database (%d tables)...\n", TableCount);
-    const test::TempDatabase db(GeneratedSchema(), "UTF8");
+    std::printf("building the database (N=%d)...\n", n);
+    const test::TempDatabase db(test::CompleteScript{bench::WorkloadScript(n, false)});
 
     double best = 1e9, bestIsql = 1e9;
     int tables = 0;

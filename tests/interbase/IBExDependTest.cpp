@@ -87,7 +87,7 @@ std::string Key(const std::string& Dependent, const std::string& Kind, const std
 // A column is recorded as the column object itself: its relation with its name.
 std::string RecordedKey(const TDbObj* Dependent, const TDependObj* D) {
     if (D->Ref->Kind == dboField) return Key(Dependent->Name, "relation", D->Ref->GetOwnerName(), D->Ref->Name);
-    return Key(Dependent->Name, KindOf(D->Ref), D->Ref->Name, D->FieldName);
+    return Key(Dependent->Name, KindOf(D->Ref), D->Ref->Name, {});
 }
 
 void CompareWithFirebird(const std::string& Script, const std::string& Name, const std::vector<std::string>& rows,
