@@ -10,8 +10,12 @@ bool Differs(bool Target, int I) { return Target && I % 10 < 3; }
 } // namespace
 
 std::string WorkloadScript(int N, bool Target) {
+    return "SET SQL DIALECT 3;\nCREATE DATABASE 'road.fdb' DEFAULT CHARACTER SET UTF8;\n\n" + WorkloadObjects(N, Target);
+}
+
+std::string WorkloadObjects(int N, bool Target) {
     const int domains = N / 10 > 0 ? N / 10 : 1;
-    std::string s = "SET SQL DIALECT 3;\nCREATE DATABASE 'road.fdb' DEFAULT CHARACTER SET UTF8;\n\n";
+    std::string s;
     s.reserve(static_cast<size_t>(N) * 1100);
     for (int i = 0; i < domains; ++i) {
         const std::string n = std::to_string(i);

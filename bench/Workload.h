@@ -13,5 +13,7 @@ namespace qnl::bench {
 // one more column and one column of another size, routines and views another body, domains and
 // exceptions another check or message, sequences another start.
 std::string WorkloadScript(int N, bool Target);
+// The same without the dialect and CREATE DATABASE lines: the objects alone.
+std::string WorkloadObjects(int N, bool Target);
 
 } // namespace qnl::bench

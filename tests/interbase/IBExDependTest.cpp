@@ -153,7 +153,7 @@ void CompareWithFirebird(const std::string& Script, const std::string& Name, con
                 if (kind.empty()) continue;  // domains, collations, indices: not compared here
                 // A table trigger needs its table whatever its body reads; Firebird records the
                 // columns the body names only.
-                if (o->Kind == dboTrigger && d->FieldName.empty() && d->Ref == static_cast<const TTrgData*>(o)->Relation)
+                if (o->Kind == dboTrigger && d->Ref == static_cast<const TTrgData*>(o)->Relation)
                     continue;
                 const std::string key = RecordedKey(o, d);
                 if (!firebird.count(key) && !Explained.count(key)) extra.insert(key);
