@@ -1,6 +1,9 @@
-// Scanner throughput on a large generated DDL script: tables, procedures with bodies between
-// SET TERM, comments of both kinds, strings with doubled quotes, numbers and operators.
+// Scanner throughput in MB/s (bytes_per_second) on the road workload's N=2000 script (Workload.h)
+// and on the examples' employee.sql, following SET TERM as the script reader does.
+#include "Workload.h"
+
 #include "core/qnlIBKeywords.h"
+#include "fixtures/ScriptFixtures.h"
 #include "interbase/qnlParser.h"
 
 #include <benchmark/benchmark.h>
@@ -20,33 +23,11 @@ public:
     }
 };
 
-std::string GenerateScript(size_t MinBytes) {
-    std::string s;
-    s.reserve(MinBytes + 4096);
-    for (int i = 0; s.size() < MinBytes; ++i) {
-        const std::string n = std::to_string(i);
-        s += "/* Table "; s += n; s += ": customer data,\n   kept for the ledger */\n";
-        s += "CREATE TABLE CUSTOMER_"; s += n; s += " (\n";
-        s += "    ID INTEGER NOT NULL,\n";
-        s += "    NAME VARCHAR(80) CHARACTER SET UTF8 COLLATE UNICODE_CI,\n";
-        s += "    BALANCE NUMERIC(15, 2) DEFAULT 0.00,\n";
-        s += "    RATE DOUBLE PRECISION DEFAULT 1.5E+3,\n";
-        s += "    NOTE VARCHAR(200) DEFAULT 'it''s new', -- a remark\n";
-        s += "    GRID INTEGER [1:10, 0:3],\n";
-        s += "    CONSTRAINT PK_CUSTOMER_"; s += n; s += " PRIMARY KEY (ID)\n);\n\n";
-        s += "SET TERM ^ ;\n";
-        s += "CREATE PROCEDURE GET_BALANCE_"; s += n; s += " (CUST_ID INTEGER)\nRETURNS (TOTAL NUMERIC(15, 2))\nAS\n";
-        s += "DECLARE VARIABLE I INTEGER;\nBEGIN\n";
-        s += "  FOR SELECT C.BALANCE FROM CUSTOMER_"; s += n; s += " C WHERE C.ID = :CUST_ID AND C.RATE >= 0.5\n";
-        s += "      AND C.NAME || 'x' <> '' INTO :TOTAL DO\n";
-        s += "  BEGIN\n    I = I + 1; TOTAL = TOTAL * 2 - 1;\n    SUSPEND;\n  END\nEND^\n";
-        s += "SET TERM ; ^\n\n";
+void ScanTokens(benchmark::State& State, const std::string& script) {
+    if (script.empty()) {
+        State.SkipWithError("no script");
+        return;
     }
-    return s;
-}
-
-void BM_ScanTokens(benchmark::State& State) {
-    const std::string script = GenerateScript(static_cast<size_t>(State.range(0)) << 20);
     KeywordParser p;
     p.ShowProgress = false;
     int64_t tokens = 0;
@@ -79,6 +60,19 @@ void BM_ScanTokens(benchmark::State& State) {
     State.counters["tokens"] = benchmark::Counter(static_cast<double>(tokens), benchmark::Counter::kIsRate);
     State.counters["MB"] = static_cast<double>(script.size()) / 1e6;
 }
-BENCHMARK(BM_ScanTokens)->Arg(4)->Unit(benchmark::kMillisecond);
+void BM_ScanWorkload(benchmark::State& State) {
+    static const std::string script = bench::WorkloadScript(2000, false);
+    ScanTokens(State, script);
+}
+BENCHMARK(BM_ScanWorkload)->Unit(benchmark::kMillisecond);
+
+void BM_ScanEmployee(benchmark::State& State) {
+    static const std::string script = [] {
+        std::string why;
+        return test::EmployeeScript(why);
+    }();
+    ScanTokens(State, script);
+}
+BENCHMARK(BM_ScanEmployee)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -1,7 +1,11 @@
-// Scripts read and compared at scale: a generated 2000-table schema script (tables with
-// constraints and indices, triggers, procedures and views) read into a structure by the script
-// extractor, and two such structures that differ in every tenth table compared into an update
-// script. The yardstick is isql-fb -x of the database the same script builds.
+// The road from scripts to an update script at scale, on the generated workload (Workload.h) at
+// N = 500, 2000 and 4000: reading a script into a structure (warm, in this process), comparing
+// two structures, and isql-fb -x of the database the N=2000 master builds as the yardstick.
+// Before the benchmarks it reports, each from a fresh process: the first read of the N=2000
+// master script, and the peak memory of reading both sides at N=4000.
+//   ./build/bench/scriptcompare_bench [benchmark options]
+#include "Workload.h"
+
 #include "interbase/qnlIBSQLExec.h"
 #include "interbase/qnlScriptExtract.h"
 
@@ -11,7 +15,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -19,94 +30,55 @@ namespace {
 
 using namespace qnl;
 
-constexpr int Tables = 2000;
-
-// Changed marks the variant: every tenth table has one more column, and the trigger, procedure
-// and view that go with it read differently.
-std::string GenerateSchema(int Count, bool Changed) {
-    std::string s = "SET SQL DIALECT 3;\nCREATE DATABASE 'bench.fdb' DEFAULT CHARACTER SET UTF8;\n\n";
-    std::string routines = "SET TERM ^ ;\n";
-    std::string views;
-    for (int i = 0; i < Count; ++i) {
-        const std::string n = std::to_string(i);
-        const std::string t = "ORDERS_" + n;
-        const bool changed = Changed && i % 10 == 0;
-        s += "/* Table " + n + ": orders of one ledger. */\n";
-        s += "CREATE TABLE " + t + " (\n"
-             "    ID INTEGER NOT NULL,\n"
-             "    PARENT_ID INTEGER,\n"
-             "    CODE VARCHAR(20) CHARACTER SET OCTETS NOT NULL,\n"
-             "    NAME VARCHAR(80) COLLATE UNICODE_CI,\n"
-             "    AMOUNT NUMERIC(15, 2) DEFAULT 0,\n"
-             "    RATE DOUBLE PRECISION DEFAULT 1.5,\n"
-             "    CREATED TIMESTAMP DEFAULT CURRENT_TIMESTAMP NOT NULL,\n"
-             "    STATUS CHAR(1) DEFAULT 'N' CHECK (STATUS IN ('N', 'Y', 'X')),\n" +
-             std::string(changed ? "    EXTRA VARCHAR(10),\n" : "") +
-             "    NOTE BLOB SUB_TYPE TEXT SEGMENT SIZE 80,\n"
-             "    TOTAL COMPUTED BY (AMOUNT * RATE),\n"
-             "    CONSTRAINT PK_" + t + " PRIMARY KEY (ID),\n"
-             "    CONSTRAINT UQ_" + t + " UNIQUE (CODE) USING DESC INDEX IX_UQ_" + t + "\n);\n";
-        s += "CREATE INDEX IX_" + t + "_NAME ON " + t + " (NAME, CREATED);\n";
-        if (i > 0)
-            s += "ALTER TABLE " + t + " ADD CONSTRAINT FK_" + t + " FOREIGN KEY (PARENT_ID) REFERENCES ORDERS_" +
-                 std::to_string(i - 1) + " (ID) ON DELETE CASCADE;\n";
-        s += "\n";
-        routines += "CREATE TRIGGER " + t + "_BI FOR " + t + " BEFORE INSERT AS\nBEGIN\n"
-                    "  IF (NEW.STATUS IS NULL) THEN NEW.STATUS = '" + (changed ? "Y" : "N") + "';\nEND^\n";
-        routines += "CREATE PROCEDURE " + t + "_SUM (P INTEGER) RETURNS (S NUMERIC(18, 2)) AS\nBEGIN\n"
-                    "  SELECT SUM(AMOUNT) FROM " + t + " WHERE PARENT_ID = :P" + (changed ? " AND STATUS = 'Y'" : "") +
-                    " INTO :S;\n  SUSPEND;\nEND^\n";
-        views += "CREATE VIEW V_" + t + " (ID, CODE, TOTAL) AS SELECT ID, CODE, TOTAL FROM " + t +
-                 (changed ? " WHERE STATUS <> 'X'" : "") + ";\n";
-    }
-    return s + routines + "SET TERM ; ^\n\n" + views;
-}
-
 struct Files {
     qnl::test::TempDir Dir;
-    std::string Master = Dir.File("master.sql");
-    std::string Target = Dir.File("target.sql");
-    double MasterMB = 0;
-    Files() {
-        const std::string master = GenerateSchema(Tables, false);
+    std::string Master, Target;
+    double MasterMB = 0, TargetMB = 0;
+    explicit Files(int N) : Master(Dir.File("master.sql")), Target(Dir.File("target.sql")) {
+        const std::string master = bench::WorkloadScript(N, false), target = bench::WorkloadScript(N, true);
         MasterMB = static_cast<double>(master.size()) / 1e6;
+        TargetMB = static_cast<double>(target.size()) / 1e6;
         std::ofstream(Master, std::ios::binary) << master;
-        std::ofstream(Target, std::ios::binary) << GenerateSchema(Tables, true);
+        std::ofstream(Target, std::ios::binary) << target;
     }
 };
 
-Files& Scripts() {
-    static Files files;
-    return files;
+Files& Scripts(int N) {
+    static std::map<int, std::unique_ptr<Files>> files;
+    std::unique_ptr<Files>& f = files[N];
+    if (!f) f = std::make_unique<Files>(N);
+    return *f;
 }
 
-bool Extract(TIBScriptExtract& X, TDBStructure& S, const std::string& File) {
+bool Extract(TIBScriptExtract& X, TDBStructure& S, const std::string& File, int N) {
     S.Objs()->IBServerOptions.SQLServerVersion = st_Firebird_30;
     X.OnErrorMessage = [](TObject*, const std::string&) {};
     X.SetDBStructure(&S);
     X.SetScriptFileName(File);
-    return X.ExtractDatabase() && S.Objs()->List(olTables).Count() == Tables;
+    return X.ExtractDatabase() && S.Objs()->List(olTables).Count() == N;
 }
 
 void BM_ExtractScript(benchmark::State& State) {
-    Files& f = Scripts();
+    const int n = static_cast<int>(State.range(0));
+    Files& f = Scripts(n);
     for (auto _ : State) {
         TDBStructure structure;
         TIBScriptExtract x;
-        if (!Extract(x, structure, f.Master)) State.SkipWithError("the script did not read cleanly");
+        if (!Extract(x, structure, f.Master, n)) State.SkipWithError("the script did not read cleanly");
     }
     State.counters["MB"] = f.MasterMB;
 }
-BENCHMARK(BM_ExtractScript)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ExtractScript)->Arg(500)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_CompareStructures(benchmark::State& State) {
-    Files& f = Scripts();
+    const int n = static_cast<int>(State.range(0));
+    Files& f = Scripts(n);
     int statements = 0;
     for (auto _ : State) {
         State.PauseTiming();
         auto master = std::make_unique<TDBStructure>(), target = std::make_unique<TDBStructure>();
         TIBScriptExtract mx, tx;
-        if (!Extract(mx, *master, f.Master) || !Extract(tx, *target, f.Target))
+        if (!Extract(mx, *master, f.Master, n) || !Extract(tx, *target, f.Target, n))
             State.SkipWithError("the scripts did not read cleanly");
         TIBSQLExec exec;
         exec.IBServerOptions.SQLServerVersion = st_Firebird_30;
@@ -116,11 +88,7 @@ void BM_CompareStructures(benchmark::State& State) {
         q.SetDBStructureTarget(target.get());
         q.SetSQLExec(&exec);
         State.ResumeTiming();
-        // Pairing, marking and the passes: what a comparison does after both sides are read.
-        q.MatchObjects();
-        master->Objs()->StoreCreateTexts();
-        target->Objs()->StoreCreateTexts();
-        q.MarkObjects();
+        // Compare pairs, marks and writes the passes itself.
         q.Compare();
         statements = exec.StatementCount();
         State.PauseTiming();
@@ -135,14 +103,83 @@ void BM_CompareStructures(benchmark::State& State) {
     }
     State.counters["statements"] = statements;
 }
-BENCHMARK(BM_CompareStructures)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CompareStructures)->Arg(500)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// The yardstick: isql-fb -x of the database the master script builds (built once).
+// The yardstick: isql-fb -x of the database the N=2000 master script builds (built once).
 void BM_IsqlExtract(benchmark::State& State) {
     qnl::test::PrepareFirebirdEnvironment();
-    static const qnl::test::TempDatabase db(qnl::test::CompleteScript{GenerateSchema(Tables, false)});
+    static const qnl::test::TempDatabase db(qnl::test::CompleteScript{bench::WorkloadScript(2000, false)});
     for (auto _ : State) benchmark::DoNotOptimize(qnl::test::ExtractSchema(db.Path()));
 }
 BENCHMARK(BM_IsqlExtract)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+double Seconds(std::chrono::steady_clock::duration D) { return std::chrono::duration<double>(D).count(); }
+
+// Child modes, run in a fresh process by the parent (never by hand).
+int FirstRead(const char* File, int N) {
+    const auto start = std::chrono::steady_clock::now();
+    TDBStructure structure;
+    TIBScriptExtract x;
+    if (!Extract(x, structure, File, N)) return 1;
+    std::printf("%.3f\n", Seconds(std::chrono::steady_clock::now() - start));
+    return 0;
+}
+
+int PeakMemory(const char* Master, const char* Target, int N) {
+    TDBStructure master, target;
+    TIBScriptExtract mx, tx;
+    if (!Extract(mx, master, Master, N) || !Extract(tx, target, Target, N)) return 1;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%ld\n", usage.ru_maxrss);
+    return 0;
+}
+
+std::string RunSelf(const std::string& Args) {
+    char self[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return {};
+    FILE* p = popen((std::string(self) + " " + Args).c_str(), "r");
+    if (!p) return {};
+    char line[256] = {};
+    std::string out = fgets(line, sizeof line, p) ? line : "";
+    return pclose(p) == 0 ? out : std::string();
+}
+
+long BaselineKB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
 } // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--first-read") == 0) return FirstRead(argv[2], std::atoi(argv[3]));
+    if (argc == 5 && std::strcmp(argv[1], "--peak-memory") == 0)
+        return PeakMemory(argv[2], argv[3], std::atoi(argv[4]));
+
+    const long baseline = BaselineKB();
+    Files& f2000 = Scripts(2000);
+    std::printf("first read of the N=2000 master (%.2f MB) in a fresh process:", f2000.MasterMB);
+    std::fflush(stdout);
+    for (int run = 0; run < 3; ++run)
+        std::printf(" %s s", [&] {
+            std::string t = RunSelf("--first-read " + f2000.Master + " 2000");
+            while (!t.empty() && t.back() == '\n') t.pop_back();
+            return t.empty() ? std::string("failed") : t;
+        }().c_str());
+    std::printf("\n");
+    Files& f4000 = Scripts(4000);
+    const std::string peak = RunSelf("--peak-memory " + f4000.Master + " " + f4000.Target + " 4000");
+    const double scriptsMB = f4000.MasterMB + f4000.TargetMB;
+    const double peakMB = std::atof(peak.c_str()) / 1024.0;
+    std::printf("peak memory reading both N=4000 sides (%.2f MB of script): %.0f MB (%.1fx; the bare process: %.0f MB)\n",
+                scriptsMB, peakMB, (peakMB - baseline / 1024.0) / scriptsMB, baseline / 1024.0);
+    std::fflush(stdout);
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -23,19 +23,19 @@ std::string NormalizeLineBreaks(const std::string& Text) {
 
 // ---- TDependList ----
 
-TDependObj* TDependList::Add(std::unique_ptr<TDependObj> Entry) {
-    FItems.push_back(std::move(Entry));
-    return FItems.back().get();
+TDependObj* TDependList::Add(TDbObj* Ref, int RefColumn, int RefLine) {
+    FItems.push_back(TDependObj{Ref, true, RefColumn, RefLine});
+    return &FItems.back();
 }
 
-TDependObj* TDependList::FindRef(const TDbObj* Ref) const {
-    for (const auto& e : FItems)
-        if (e->Ref == Ref) return e.get();
+const TDependObj* TDependList::FindRef(const TDbObj* Ref) const {
+    for (const TDependObj& e : FItems)
+        if (e.Ref == Ref) return &e;
     return nullptr;
 }
 
 void TDependList::RemoveRef(const TDbObj* Ref) {
-    std::erase_if(FItems, [Ref](const std::unique_ptr<TDependObj>& e) { return e->Ref == Ref; });
+    std::erase_if(FItems, [Ref](const TDependObj& e) { return e.Ref == Ref; });
 }
 
 // ---- TDbObj ----
@@ -388,7 +388,7 @@ void TDbObj::DropDependents() {
         TDependObj* e = UsedBy.Items(i);
         TDbObj* ref = e->Ref;
         if (!ref) continue;
-        if (IsColumn() && e->Name == GetOwnerName()) e->Active = false;
+        if (IsColumn() && ref->Name == GetOwnerName()) e->Active = false;
         if (ref->Kind == dboView && ref->GetExists()) e->Active = true;
         if (!ref->GetExists()) e->Active = false;
         if (!e->Active) continue;
@@ -431,16 +431,6 @@ void TDbObj::DropDependents() {
     }
 }
 
-// ---- TDependObj ----
-
-TDependObj::TDependObj(TCustomObjs* AContainer, TDbObj* ARef, int ARefColumn, int ARefLine)
-    : TDbObj(AContainer), Ref(ARef), RefColumn(ARefColumn), RefLine(ARefLine) {
-    Kind = ARef ? ARef->Kind : dboDepend;
-    if (ARef) Name = ARef->Name;
-}
-
-std::string TDependObj::GetDisplayName() { return Ref ? Ref->GetDisplayName() : Name; }
-
 // ---- RegisterDependency ----
 
 void RegisterDependency(TCustomObjs* Container, TDbObj* Obj, TDbObj* Other, const std::string& FieldName,
@@ -464,8 +454,8 @@ void RegisterDependency(TCustomObjs* Container, TDbObj* Obj, TDbObj* Other, cons
     }
     if (Obj->DependsOn.FindRef(Other)) return;
     if (!field.empty()) return;
-    Obj->DependsOn.Add(std::make_unique<TDependObj>(Container, Other, RefColumn, RefLine));
-    Other->UsedBy.Add(std::make_unique<TDependObj>(Container, Obj, RefColumn, RefLine));
+    Obj->DependsOn.Add(Other, RefColumn, RefLine);
+    Other->UsedBy.Add(Obj, RefColumn, RefLine);
 }
 
 } // namespace qnl

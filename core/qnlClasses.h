@@ -15,7 +15,6 @@ namespace qnl {
 
 class TCustomObjs;
 class TCustomSQLExec;
-class TDependObj;
 
 // The 22 kind lists of a structure container, in declaration order.
 enum TObjListKind : int8_t {
@@ -25,20 +24,31 @@ enum TObjListKind : int8_t {
 };
 inline constexpr int ObjListCount = 22;
 
-// A list of dependency entries: unsorted, in registration order, each filed under the other
-// object's name; the entries are owned.
+// One dependency entry: the other object, whether the walks still follow it, and where in the
+// dependent's text the reference stands (-1 when unknown). A plain value: structures hold two
+// entries for every dependency, so an entry carries nothing an object would.
+struct TDependObj {
+    TDbObj* Ref = nullptr;
+    bool Active = true;
+    int32_t RefColumn = -1;
+    int32_t RefLine = -1;
+};
+
+// A list of dependency entries: unsorted, in registration order. Adding or removing entries
+// moves the others: hold an index, not an entry, across either.
 class TDependList {
 public:
     int Count() const { return static_cast<int>(FItems.size()); }
-    TDependObj* Items(int Index) const { return FItems.at(static_cast<size_t>(Index)).get(); }
-    TDependObj* Add(std::unique_ptr<TDependObj> Entry);
-    TDependObj* FindRef(const class TDbObj* Ref) const;
+    TDependObj* Items(int Index) { return &FItems.at(static_cast<size_t>(Index)); }
+    const TDependObj* Items(int Index) const { return &FItems.at(static_cast<size_t>(Index)); }
+    TDependObj* Add(class TDbObj* Ref, int RefColumn, int RefLine);
+    const TDependObj* FindRef(const class TDbObj* Ref) const;
     // Drops every entry pointing to Ref.
     void RemoveRef(const class TDbObj* Ref);
     void Clear() { FItems.clear(); }
 
 private:
-    std::vector<std::unique_ptr<TDependObj>> FItems;
+    std::vector<TDependObj> FItems;
 };
 
 // Marks a walk as inside an object for the lifetime of the mark, so a dependency cycle that
@@ -231,19 +241,6 @@ public:
 private:
     TDbObj& FTable;
     bool FSaved;
-};
-
-class TDependObj : public TDbObj {
-public:
-    TDependObj(TCustomObjs* AContainer, TDbObj* ARef, int ARefColumn, int ARefLine);
-    std::string ClassName() const override { return "TDependObj"; }
-    std::string GetDisplayName() override;
-
-    std::string FieldName;
-    TDbObj* Ref = nullptr;
-    bool Active = true;
-    int32_t RefColumn = -1;
-    int32_t RefLine = -1;
 };
 
 // Records that Obj needs Other (and that Other is used by Obj); see the field-name rules in

@@ -61,6 +61,7 @@ void TCustomObjs::SetServerType(TServerType Value) {
 }
 
 void TCustomObjs::Clear() {
+    FViewIndex.reset();
     ScriptLines.Clear();
     for (TDbObjList& l : FLists) l.Clear();
     IBServerOptions.IBDatabaseOptions.Reset();
@@ -69,6 +70,45 @@ void TCustomObjs::Clear() {
     Terminator = ";";
     SourceKind = 0;
     CurrentSchema.clear();
+}
+
+namespace {
+// Calls Visit with the name of every table the view has a dependency entry on, once per entry.
+template <class F>
+void ForEachTableRead(const TDbObj& View, F Visit) {
+    for (int i = 0; i < View.DependsOn.Count(); ++i)
+        if (const TDbObj* ref = View.DependsOn.Items(i)->Ref; ref && ref->GetObjList() == olTables) Visit(ref->Name);
+}
+} // namespace
+
+std::vector<TDbObj*> TCustomObjs::ViewsReadingTable(const std::string& TableName) {
+    const TDbObjList& views = List(olViews);
+    if (!FKeepViewIndex) {
+        std::vector<TDbObj*> found;
+        for (int v = 0; v < views.Count(); ++v) {
+            bool reads = false;
+            ForEachTableRead(*views.Obj(v), [&](const std::string& Name) { reads = reads || Name == TableName; });
+            if (reads) found.push_back(views.Obj(v));
+        }
+        return found;
+    }
+    if (!FViewIndex) {
+        FViewIndex = std::make_unique<std::unordered_map<std::string, std::vector<TDbObj*>>>();
+        for (int v = 0; v < views.Count(); ++v) {
+            TDbObj* view = views.Obj(v);
+            ForEachTableRead(*view, [&](const std::string& Name) {
+                std::vector<TDbObj*>& readers = (*FViewIndex)[Name];
+                if (readers.empty() || readers.back() != view) readers.push_back(view);
+            });
+        }
+    }
+    const auto it = FViewIndex->find(TableName);
+    return it == FViewIndex->end() ? std::vector<TDbObj*>() : it->second;
+}
+
+void TCustomObjs::KeepViewIndex(bool Value) {
+    FKeepViewIndex = Value;
+    FViewIndex.reset();
 }
 
 void TCustomObjs::FreeObjects() {

@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace qnl {
 
@@ -112,6 +114,12 @@ public:
     TDbObj* FindLogin(const std::string& AName) const { return FindRoleOfKind(AName, 1); }
     TDbObj* FindUser(const std::string& AName) const { return FindRoleOfKind(AName, 2); }
 
+    // The filed views that read a table of that name (a dependency entry on it, active or not), in
+    // list order. While the index is kept (a comparison: its passes file no object and register
+    // no dependency) the answer comes from an index built on first use; otherwise from a scan.
+    std::vector<TDbObj*> ViewsReadingTable(const std::string& TableName);
+    void KeepViewIndex(bool Value);
+
 protected:
     // Frees every filed object and empties the lists.
     void FreeObjects();
@@ -136,6 +144,8 @@ private:
     TCustomSQLExec* FSQLExec = nullptr;
     std::array<TDbObjList, ObjListCount> FLists;
     TExecWatch FExecWatch{this};
+    bool FKeepViewIndex = false;
+    std::unique_ptr<std::unordered_map<std::string, std::vector<TDbObj*>>> FViewIndex;
 };
 
 class TObjs : public TCustomObjs {

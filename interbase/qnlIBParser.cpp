@@ -890,16 +890,6 @@ void TIbParser::LinkDomainDepends() {
             if (column->DataType == dtDomain) AddDependency(column, Objs->FindDomain(column->DomainName));
         }
     }
-    const TDbObjList& views = Objs->List(olViews);
-    for (int v = 0; v < views.Count(); ++v) {
-        TDbObj* view = views.Obj(v);
-        for (int i = 0; i < view->DependsOn.Count(); ++i) {
-            const TDependObj* e = view->DependsOn.Items(i);
-            auto* table = dynamic_cast<TTblData*>(e->Ref);
-            TFldData* column = table && !e->FieldName.empty() ? table->ColumnByName(e->FieldName) : nullptr;
-            if (column && column->DataType == dtDomain) AddDependency(view, Objs->FindDomain(column->DomainName));
-        }
-    }
 }
 
 } // namespace qnl

@@ -819,10 +819,8 @@ bool TCustomSQLParser::ParseScript(const TStringList& Lines, TObjs* Container) {
 
 void TCustomSQLParser::AddDependency(TDbObj* Obj, TDbObj* Target, const std::string& FieldName) {
     if (!Obj || !Target) return;
-    for (int i = 0; i < Obj->DependsOn.Count(); ++i) {
-        const TDependObj* e = Obj->DependsOn.Items(i);
-        if (e->Ref == Target && e->FieldName == FieldName) return;
-    }
+    // Entries carry no column name (a column reference is filed on the column itself).
+    if (FieldName.empty() && Obj->DependsOn.FindRef(Target)) return;
     RegisterDependency(Objs, Obj, Target, FieldName, GetColumn(), GetLine());
     // A view that reads a table column also needs the domains of all that table's columns.
     if (Obj->Kind == dboView && Target->Kind == dboTable && !FieldName.empty() && Objs) {

@@ -204,7 +204,7 @@ void TDmnData::DropDependents() {
         for (int i = 0; i < UsedBy.Count(); ++i)
             if (TDbObj* ref = UsedBy.Items(i)->Ref; ref && ref->Kind == dboProcedure) ReleaseProcedure(*ref);
     TDbObj::DropDependents();
-    TCustomObjs* target = Container ? Container->GetTargetObjs() : nullptr;
+    // A column that uses the domain is its own entry (dependencies on a column are filed on it).
     for (int i = 0; i < UsedBy.Count(); ++i) {
         TDependObj* e = UsedBy.Items(i);
         TDbObj* ref = e->Ref;
@@ -212,9 +212,6 @@ void TDmnData::DropDependents() {
         if (AsDomain(ref) || ref->Kind == dboView) {
             ref->DoDrop();
             e->Active = false;
-        } else if (ref->Kind == dboTable && !e->FieldName.empty()) {
-            if (TDbObj* column = target ? target->FindTableField(ref->Name, e->FieldName) : nullptr)
-                column->DropDependents();
         } else if (ref->Kind == dboField) {
             ref->DropDependents();
         }

@@ -710,10 +710,8 @@ void TFldData::DropDependents() {
     }
     // A view that reads the table is dropped; the view passes create it again.
     if (TCustomObjs* target = Container ? Container->GetTargetObjs() : nullptr) {
-        const TDbObjList& views = target->List(olViews);
         std::vector<TDbObj*> toDrop;
-        for (int v = 0; v < views.Count(); ++v) {
-            TDbObj* view = views.Obj(v);
+        for (TDbObj* view : target->ViewsReadingTable(GetOwnerName())) {
             bool uses = false;
             for (int i = 0; i < view->DependsOn.Count(); ++i) {
                 TDependObj* e = view->DependsOn.Items(i);

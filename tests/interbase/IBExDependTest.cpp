@@ -87,7 +87,7 @@ std::string Key(const std::string& Dependent, const std::string& Kind, const std
 // A column is recorded as the column object itself: its relation with its name.
 std::string RecordedKey(const TDbObj* Dependent, const TDependObj* D) {
     if (D->Ref->Kind == dboField) return Key(Dependent->Name, "relation", D->Ref->GetOwnerName(), D->Ref->Name);
-    return Key(Dependent->Name, KindOf(D->Ref), D->Ref->Name, D->FieldName);
+    return Key(Dependent->Name, KindOf(D->Ref), D->Ref->Name, {});
 }
 
 void CompareWithFirebird(const std::string& Script, const std::string& Name, const std::vector<std::string>& rows,
@@ -153,7 +153,7 @@ void CompareWithFirebird(const std::string& Script, const std::string& Name, con
                 if (kind.empty()) continue;  // domains, collations, indices: not compared here
                 // A table trigger needs its table whatever its body reads; Firebird records the
                 // columns the body names only.
-                if (o->Kind == dboTrigger && d->FieldName.empty() && d->Ref == static_cast<const TTrgData*>(o)->Relation)
+                if (o->Kind == dboTrigger && d->Ref == static_cast<const TTrgData*>(o)->Relation)
                     continue;
                 const std::string key = RecordedKey(o, d);
                 if (!firebird.count(key) && !Explained.count(key)) extra.insert(key);
