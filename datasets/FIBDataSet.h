@@ -213,6 +213,9 @@ public:
     // Prepares a modify statement (0 UpdateQuery, 1 InsertQuery, 2 DeleteQuery, 3 RefreshQuery)
     // unless its text is empty, begins with the line "No Action" or it is prepared already.
     void PrepareModifyQuery(int Kind);
+    // Runs a modify statement meant for one record; an update or delete that reaches more than
+    // one row is undone (its transaction goes on) and raised as an error naming Operation.
+    void ExecRecordQuery(TFIBQuery& Query, const char* Operation);
     // Starts UpdateTransaction when assigned, inactive and poStartTransaction is set.
     void StartUpdateTransaction();
     // Client error 22 without UpdateTransaction; client error 15 when it is not active.
@@ -395,6 +398,9 @@ private:
     friend class TFIBBlobField;
 
     std::unique_ptr<TFIBQuery> CreateInternalQuery(const std::string& Name);
+    // The statements that stand for one record (update, delete, refresh): a null parameter is
+    // never turned into IS NULL in them.
+    bool ComparesOneRecord(const TFIBQuery& Query) const;
     void SQLChanging(TObject* Sender);
     void ResolveDatabaseAndTransaction();
     void BuildFieldDefs();

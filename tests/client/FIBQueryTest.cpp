@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ using test::ErrorText;
 const char* const Ddl = R"(
 CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, B INTEGER, S VARCHAR(20), M BLOB SUB_TYPE TEXT);
 CREATE TABLE L (X INTEGER);
+CREATE TABLE BU (ID INTEGER, U BLOB SUB_TYPE TEXT CHARACTER SET UTF8);
 CREATE GENERATOR G;
 SET TERM ^;
 CREATE PROCEDURE P_ADD (A INTEGER, B INTEGER) RETURNS (S INTEGER, D INTEGER) AS BEGIN S = A + B; D = A - B; END^
@@ -406,6 +408,59 @@ TEST_F(FIBQueryTest, BlobParametersAreWrittenBeforeTheExecution) {
     Q.SQL().SetText("SELECT M FROM T WHERE ID >= 10 ORDER BY ID");
     Q.ExecQuery();
     EXPECT_EQ(Rows(Q), (std::vector<std::string>{longText, "short", "from a stream", "through a macro text"}));
+}
+
+// Text values for a UTF8 text blob, set before the first prepare by every setter that takes
+// text, and copied from another statement's entry: each row must hold its characters.
+TEST_F(FIBQueryTest, TextBlobValuesSetBeforeThePrepareAreStoredWhole) {
+    Database.Close();
+    Database.ConnectParams().SetCharSet("UTF8");
+    Database.Open();
+    Transaction.StartTransaction();
+    TFIBQuery source(&Form);
+    source.SetDatabase(&Database);
+    source.SetTransaction(&Transaction);
+    source.SQL().SetText("SELECT CAST('copied' AS VARCHAR(10)) FROM RDB$DATABASE");
+    source.ExecQuery();
+    const std::vector<std::function<void(TFIBXSQLVAR&)>> setters = {
+        [](TFIBXSQLVAR& V) { V.SetAsString("some text"); },
+        [](TFIBXSQLVAR& V) { V.SetAsWideString(u"wide \u00e9t\u00e9"); },
+        [](TFIBXSQLVAR& V) { V.SetAsVariant(Variant(std::string("a variant"))); },
+        [](TFIBXSQLVAR& V) { V.SetAsVariant(Variant(std::u16string(u"a wide variant"))); },
+        [&](TFIBXSQLVAR& V) { V.Assign(source.Fields()[0]); },
+    };
+    for (size_t i = 0; i < setters.size(); ++i) {
+        TFIBQuery insert(&Form);
+        insert.SetDatabase(&Database);
+        insert.SetTransaction(&Transaction);
+        insert.SQL().SetText("INSERT INTO BU (ID, U) VALUES (:ID, :V)");
+        insert.ParamByName("ID").SetAsInteger(static_cast<int>(i));
+        setters[i](insert.ParamByName("V"));
+        insert.ExecQuery();
+    }
+    Transaction.Commit();
+    Detach();
+    EXPECT_EQ(test::QueryRows(*Db, "SELECT '<<' || ID || ':' || CHAR_LENGTH(U) || ':' || U || '>>' FROM BU ORDER BY ID"),
+              (std::vector<std::string>{"0:9:some text", "1:8:wide \u00e9t\u00e9", "2:9:a variant", "3:14:a wide variant",
+                                        "4:6:copied"}));
+    std::string out;
+    test::RunSql(*Db, "DELETE FROM BU; COMMIT;", out);
+}
+
+// A zero character inside a text never shortens the statement the server runs.
+TEST_F(FIBQueryTest, ZeroCharacterInATextNeverShortensTheStatement) {
+    const std::string deleteOne = std::string("DELETE FROM T") + '\0' + " WHERE ID = 1";
+    Q.SQL().SetText(deleteOne);
+    EXPECT_THROW(Q.ExecQuery(), EFIBError);
+    Q.SQL().SetText(std::string("CREATE TABLE Z1 (A INTEGER)") + '\0' + ", X");
+    EXPECT_THROW(Q.ExecQuery(), EFIBError);
+    EXPECT_THROW(Q.ExecBatchImmediate({deleteOne}), EFIBError);
+    EXPECT_THROW(Transaction.ExecSQLImmediate(deleteOne), EFIBError);
+    Transaction.Commit();
+    Detach();
+    EXPECT_EQ(test::QueryRows(*Db, "SELECT '<<' || COUNT(*) || '>>' FROM T UNION ALL "
+                                   "SELECT '<<' || COUNT(*) || '>>' FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'Z1'"),
+              (std::vector<std::string>{"4", "0"}));
 }
 
 TEST_F(FIBQueryTest, MarksAreCheckedAgainstTheServer) {
