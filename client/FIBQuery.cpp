@@ -459,6 +459,8 @@ TFIBXSQLDA* TFIBQuery::Next() {
         bool stop = false;
         BeforeFetch(FRecordCount, stop);
         if (stop) return nullptr;
+        // The hook may have closed the cursor.
+        CheckOpen("fetch next record");
     }
     IIBClientLibrary& lib = Library();
     const ISC_STATUS status =

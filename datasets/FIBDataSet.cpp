@@ -673,6 +673,7 @@ void TFIBCustomDataSet::GetOrderInfo() {
 }
 
 void TFIBCustomDataSet::InternalClose() {
+    ++FCloseCount;
     FreeOwnedStreams();
     FRecentStreams.clear();
     FCurrentRecord = -1;

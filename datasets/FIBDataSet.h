@@ -433,6 +433,14 @@ private:
     std::string ColumnText(const TFIBFieldDescr& Descr, const char* Record);
     bool TrimsText(const TFIBFieldDescr& Descr) const;
     int ReduceIndex(int Index) const;
+    // A uni-directional data set's ring holds the last BufferChunks rows: true for a record
+    // whose slot a later row took.
+    bool LeftTheRing(int Index) const;
+    // The first part of a bookmark for the record at Index, and back (-1: no such record).
+    int32_t BookmarkNumber(int Index) const;
+    int BookmarkIndex(int32_t Number) const;
+    // The key parts of a bookmark (Data's bytes from 8 on) from the record in Buffer.
+    void FillBookmarkKeys(TRecordBuffer Buffer, uint8_t* Data);
     int ColumnCount() const { return FFieldDescr.Count(); }
     char* NullFlags(char* Record) const { return Record + 6; }
     // Offset of a blob field's stream slot in a record buffer.
@@ -449,6 +457,10 @@ private:
     TFIBBlobStream* NewBlobStream(TField* Field, const ISC_QUAD& BlobID);
     void EnableRecentStream(TFIBBlobStream* Stream);
     std::string FullName() const;
+    // A handler may close the data set under its caller, freeing the cache and the record
+    // buffers the caller holds: client error 29 naming Handler when a close happened since
+    // CloseCount was taken.
+    void CheckNotClosedBy(uint32_t CloseCount, const char* Handler);
 
     TFIBBase FBase;
     TFIBDataLink FDataLink{this};
@@ -480,6 +492,7 @@ private:
     int FFetchAllCount = 0;
     int FPendingChangeCount = 0;
     int FBlobReadRecord = -1;
+    uint32_t FCloseCount = 0;   // closes so far (CheckNotClosedBy)
     uint8_t FBlobReadMode = 0;
     TpFIBDsOptions FOptions;
     TpPrepareOptions FPrepareOptions;
@@ -548,9 +561,16 @@ public:
     // The character set of the column ("UNKNOWN" when the column is not found).
     std::string CharSetName();
     bool IsUnicode();
+    // The bytes of the value being assigned, -1 outside an assignment: the data set stores
+    // that many (zero bytes of OCTETS are data, not the end of the text).
+    int RawLength() const { return FRawLength; }
+    // The data set tells the reader how many bytes of a column value it gave.
+    void SetReadLength(int Value) { FReadLength = Value; }
 
 private:
     void LoadInfo();
+    int FRawLength = -1;
+    int FReadLength = -1;
     bool FInfoLoaded = false;
     std::string FCharSetName;
     bool FUnicode = false;
