@@ -620,6 +620,8 @@ public:
     // Scaled INTEGER and SMALLINT columns refuse what they cannot hold (the framework's range
     // error); with RoundByScale the value is rounded to the column's decimals.
     void SetAsFloat(double Value) override;
+    // The shortest text that reads back to the value (to the 4-byte value of a FLOAT column).
+    std::string GetAsString() override;
     bool RoundByScale = true;
 
 protected:

@@ -42,6 +42,13 @@ void WriteInteger(void* P, int Size, int64_t Value) {
 
 bool IsCharType(int Type) { return Type == SQL_TEXT || Type == SQL_VARYING; }
 
+// A scaled integer as the number it stands for: divided by the power of ten, which rounds
+// once (12345 at scale -2 is 123.45; multiplied by 0.01 it would be 123.45000000000002).
+double ScaledValue(int64_t Raw, int Scale) {
+    return Scale >= 0 ? static_cast<double>(Raw) * std::pow(10.0, Scale)
+                      : static_cast<double>(Raw) / std::pow(10.0, -Scale);
+}
+
 } // namespace
 
 int TFIBCustomDataSet::ReduceIndex(int Index) const {
@@ -573,7 +580,7 @@ bool TFIBCustomDataSet::ReadColumn(TField* Field, const TFIBFieldDescr& Descr, c
     case SQL_LONG: {
         const int64_t raw = ReadInteger(data, Descr.DataSize);
         if (Descr.Scale != 0) {
-            const double value = static_cast<double>(raw) * std::pow(10.0, Descr.Scale);
+            const double value = ScaledValue(raw, Descr.Scale);
             std::memcpy(Dest, &value, 8);
         } else {
             WriteInteger(Dest, size, raw);   // the field's own width (a Boolean field's too)
@@ -744,7 +751,7 @@ Variant TFIBCustomDataSet::GetCacheFieldValue(TField* Field, int RecordNumber) {
     case SQL_LONG: {
         const int64_t raw = ReadInteger(data, d.DataSize);
         if (d.Scale == 0) return d.SqlType == SQL_SHORT ? Variant(static_cast<int16_t>(raw)) : Variant(static_cast<int32_t>(raw));
-        return Variant(static_cast<double>(raw) * std::pow(10.0, d.Scale));
+        return Variant(ScaledValue(raw, d.Scale));
     }
     case SQL_DOUBLE:
     case SQL_FLOAT: {

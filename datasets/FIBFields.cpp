@@ -161,6 +161,14 @@ void TFIBFloatField::SetAsFloat(double Value) {
 
 std::string TFIBFloatField::GetText(bool DisplayText) { return Trim(TFloatField::GetText(DisplayText)); }
 
+std::string TFIBFloatField::GetAsString() {
+    double value = 0;
+    if (!GetData(&value)) return {};
+    TFIBCustomDataSet* ds = OwningDataSet(this);
+    const TFIBFieldDescr* d = ds && FieldKind() == fkData ? ds->FieldDescr(this) : nullptr;
+    return FloatToShortestStr(value, d && d->SqlType == SQL_FLOAT);
+}
+
 // ---- TFIBBCDField ----
 
 TFIBBCDField::TFIBBCDField(TComponent* AOwner) : TBCDField(AOwner) { TField::SetSize(8); }

@@ -485,6 +485,21 @@ TEST_F(FIBDataSetTest, OctetsKeepTheirZeroBytes) {
     EXPECT_EQ(DS->FieldByName("V5")->AsString(), std::string("\0\0x", 3));
 }
 
+// A float field shows the shortest text that reads back to its value: all the digits a double
+// keeps of a wide NUMERIC, and of a FLOAT the digits of its four bytes.
+TEST_F(FIBDataSetTest, FloatFieldsShowTheShortestTextThatReadsBack) {
+    OpenSql("SELECT CAST(-9223372036854.775807 AS NUMERIC(18,6)) AS N, CAST(0.1 AS FLOAT) AS F, "
+            "CAST(0.1 AS DOUBLE PRECISION) AS D, CAST(1234567.89 AS NUMERIC(9,2)) AS L FROM RDB$DATABASE");
+    const std::vector<std::pair<const char*, const char*>> expected = {
+        {"N", "-9223372036854.775"}, {"F", "0.1"}, {"D", "0.1"}, {"L", "1234567.89"}};
+    for (const auto& [name, text] : expected) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(DS->FieldByName(name)->DataType(), ftFloat);
+        EXPECT_EQ(DS->FieldByName(name)->AsString(), text);
+        EXPECT_EQ(DS->FieldByName(name)->DisplayText(), text);
+    }
+}
+
 TEST_F(FIBDataSetTest, BooleanFieldsOverBooleanAndIntegerColumnsStoreOneOrZeroInTheirWidth) {
     DS->SetCachedUpdates(true);
     DS->UpdateSQL().SetText("UPDATE DEFS SET FLAG = ?FLAG");   // never run: the updates stay cached
