@@ -276,7 +276,7 @@ TEST_F(FIBDataSetEditTest, ADeleteByANullKeyMatchesNothingAndOneThatReachesMoreR
     DS->SetSelectSQL("SELECT K, NAME FROM NK ORDER BY NAME");
     DS->Open();
     ASSERT_EQ(DS->FieldByName("NAME")->AsString(), "a");
-    DS->Delete();
+    EXPECT_THROW(DS->Delete(), EFIBClientError);   // no row of that key
     EXPECT_EQ(Database.QueryValue("SELECT COUNT(*) FROM NK", 0, {}, &UpdateTr).AsInt64(), 5);
     // The refresh statement compares the same way: the record's row is not found.
     DS->First();
