@@ -143,7 +143,7 @@ namespace {
 
 // Value printed with Digits significant digits in FloatToStr's form.
 std::string FloatText(double Value, int Digits) {
-    char buffer[64];
+    char buffer[512];   // "%G" of a double at any precision fits
     std::snprintf(buffer, sizeof buffer, "%.*G", Digits, Value);
     std::string s = buffer;
     std::string mantissa = s, exponent;
@@ -174,7 +174,7 @@ std::string FloatToShortestStr(double Value, bool Single) {
     if (!std::isfinite(Value)) return FloatText(Value, 15);
     const int most = Single ? 9 : 17;
     for (int digits = 1; digits < most; ++digits) {
-        char buffer[64];
+        char buffer[512];
         std::snprintf(buffer, sizeof buffer, "%.*G", digits, Value);
         const bool same = Single ? std::strtof(buffer, nullptr) == static_cast<float>(Value)
                                  : std::strtod(buffer, nullptr) == Value;
