@@ -416,15 +416,23 @@ int64_t TFIBBlobStream::Read(void* Buffer, int64_t Count) {
 int64_t TFIBBlobStream::Write(const void* Buffer, int64_t Count) {
     CheckWritable();
     EnsureLoaded();
+    int64_t end = 0;
+    if (Count > 0) {
+        if (__builtin_add_overflow(FPosition, Count, &end)) end = INT64_MAX;
+        CheckBlobSize(end);
+    }
     if (FSaveBodyOnWrite) SaveBody();
     if (Count < 1) return Count;
-    int64_t end = 0;
-    if (__builtin_add_overflow(FPosition, Count, &end)) throw EStreamError("Stream write beyond the 64-bit range");
     if (end > BlobSize()) SetSize(end);
     std::memcpy(FBody.data() + FPosition, Buffer, static_cast<size_t>(Count));
     FPosition = end;
     FModified = true;
     return Count;
+}
+
+void TFIBBlobStream::CheckBlobSize(int64_t Size) {
+    // Blob lengths travel as 32-bit numbers (the blob information, the swap files).
+    if (Size > INT32_MAX) RaiseClientErrorMsg("A blob holds at most %d bytes.", {INT32_MAX});
 }
 
 int64_t TFIBBlobStream::Seek(int64_t Offset, TSeekOrigin Origin) { return SeekWithProgress(Offset, Origin, nullptr); }
@@ -437,6 +445,7 @@ int64_t TFIBBlobStream::SeekWithProgress(int64_t Offset, TSeekOrigin Origin, con
 
 void TFIBBlobStream::SetSize(int64_t NewSize) {
     if (NewSize < 0) throw EStreamError("Stream size below zero");
+    CheckBlobSize(NewSize);
     FBody.resize(static_cast<size_t>(NewSize));
     if (NewSize == 0) FBody.shrink_to_fit();
 }

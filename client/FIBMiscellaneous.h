@@ -71,7 +71,8 @@ public:
     // --- Stream protocol (each loads the body first)
     int64_t Read(void* Buffer, int64_t Count) override;
     // The first write after a load or an acceptance starts from an empty body; the loaded body
-    // is kept aside until it is accepted or restored.
+    // is kept aside until it is accepted or restored. A body beyond 2147483647 bytes, what a
+    // blob can hold, is refused (a client error), and so is such a size.
     int64_t Write(const void* Buffer, int64_t Count) override;
     // A position beyond the end is allowed; one before the start raises EStreamError.
     int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
@@ -165,6 +166,7 @@ public:
     void SaveToSwapIfNeeded();
 
 private:
+    static void CheckBlobSize(int64_t Size);
     bool SwapCovers() const;
     void CheckHandles(bool ForWriting);
     void CheckReadable() const;

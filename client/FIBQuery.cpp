@@ -167,9 +167,11 @@ void TFIBQuery::PrepareOnServer() {
     if (!tr->Active() && tr == db->GetInternalTransaction()) tr->StartTransaction();
     CheckStatus(lib.isc_dsql_alloc_statement2(ThreadStatusVector(), db->HandleAddress(), &FHandle), true);
     FFieldsArea->SetCount(1);
-    // Length 0: the text goes up to its terminating zero, so texts of 64 KB and more go whole.
-    CheckStatus(lib.isc_dsql_prepare(ThreadStatusVector(), tr->HandleAddress(), &FHandle, static_cast<unsigned short>(0),
-                                     FServerSQL.c_str(), Dialect(), FFieldsArea->AsXSQLDA()),
+    // The text goes with its length, so that a zero character in it never ends it early; one
+    // of 64 KB and more goes up to its terminating zero (and may hold none).
+    const auto length = static_cast<unsigned short>(ClientTextLength(FServerSQL, UINT16_MAX, "Statement"));
+    CheckStatus(lib.isc_dsql_prepare(ThreadStatusVector(), tr->HandleAddress(), &FHandle, length, FServerSQL.c_str(),
+                                     Dialect(), FFieldsArea->AsXSQLDA()),
                 true);
     ReadStatementType();
     if (FSQLType == SQLSelectForUpdate) {
@@ -324,8 +326,10 @@ void TFIBQuery::ExecQuery() {
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
     };
     try {
-        WritePendingBlobParams();
+        // Values set before the types were known are converted first: a text that becomes a
+        // blob is written after that, so that the id it gets is the one sent.
         XSQLDA* input = InputXSQLDA();
+        WritePendingBlobParams();
         ExecuteStatisticsStart();
         ExecuteOnServer(input);
         FExecutionTime = elapsed();
@@ -402,14 +406,15 @@ void TFIBQuery::ExecImmediate() {
     } else if (!FServerTextReady) {
         MakeServerText();
     }
-    WritePendingBlobParams();
     XSQLDA* input = InputXSQLDA();
+    WritePendingBlobParams();
     FreeHandle();
     TFIBDatabase* db = Database();
     FBase.CheckDatabase();
+    const auto length = static_cast<unsigned short>(ClientTextLength(FServerSQL, UINT16_MAX, "Statement"));
     CheckStatus(Library().isc_dsql_execute_immediate(ThreadStatusVector(), db->HandleAddress(),
-                                                     Transaction()->HandleAddress(), static_cast<unsigned short>(0),
-                                                     FServerSQL.c_str(), Dialect(), input),
+                                                     Transaction()->HandleAddress(), length, FServerSQL.c_str(),
+                                                     Dialect(), input),
                 true);
     DoAfterExecute();
 }
@@ -425,6 +430,7 @@ void TFIBQuery::ExecBatchImmediate(const std::vector<std::string>& Texts) {
     IIBClientLibrary& lib = Library();
     if (!db->IsFirebird() && db->GetServerMajorVersion() >= 8) {
         // InterBase 2007 and later run the whole batch in one call.
+        for (const std::string& text : Texts) ClientTextLength(text, UINT16_MAX, "Statement");
         std::vector<char*> texts;
         std::vector<std::string> buffers(Texts.begin(), Texts.end());
         for (std::string& text : buffers) texts.push_back(text.data());
@@ -436,10 +442,12 @@ void TFIBQuery::ExecBatchImmediate(const std::vector<std::string>& Texts) {
         return;
     }
     // Other servers, Firebird among them, have no batch call: the texts run one by one.
-    for (const std::string& text : Texts)
+    for (const std::string& text : Texts) {
+        const auto length = static_cast<unsigned short>(ClientTextLength(text, UINT16_MAX, "Statement"));
         CheckStatus(lib.isc_dsql_execute_immediate(ThreadStatusVector(), db->HandleAddress(), tr->HandleAddress(),
-                                                   static_cast<unsigned short>(0), text.c_str(), Dialect(), nullptr),
+                                                   length, text.c_str(), Dialect(), nullptr),
                     true);
+    }
 }
 
 // --- Fetch, close, free ---------------------------------------------------------------------
@@ -451,6 +459,8 @@ TFIBXSQLDA* TFIBQuery::Next() {
         bool stop = false;
         BeforeFetch(FRecordCount, stop);
         if (stop) return nullptr;
+        // The hook may have closed the cursor.
+        CheckOpen("fetch next record");
     }
     IIBClientLibrary& lib = Library();
     const ISC_STATUS status =

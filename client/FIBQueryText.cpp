@@ -180,6 +180,28 @@ std::vector<TOccurrence> FindOccurrences(const std::string& Text, const TSQLPars
     return found;
 }
 
+// A value in quotes already: one literal, every inner quote doubled. Anything else that starts
+// with a quote would end the literal early and bring its own text into the statement.
+bool IsStringLiteral(const std::string& Value) {
+    if (Value.size() < 2 || Value.front() != '\'' || Value.back() != '\'') return false;
+    for (size_t i = 1; i + 1 < Value.size(); ++i) {
+        if (Value[i] != '\'') continue;
+        if (i + 2 >= Value.size() || Value[i + 1] != '\'') return false;
+        ++i;
+    }
+    return true;
+}
+
+// Value as a string literal: in quotes, an inner quote doubled.
+std::string QuotedLiteral(const std::string& Value) {
+    std::string quoted = "'";
+    for (char c : Value) {
+        quoted += c;
+        if (c == '\'') quoted += '\'';
+    }
+    return quoted + "'";
+}
+
 // The phrase that replaces "operator :P" when P is null, and where the operator starts; empty
 // when the text before the mark at Mark is no equality or inequality.
 std::string NullComparison(const std::string& Text, size_t Mark, size_t& OperatorStart) {
@@ -400,7 +422,7 @@ std::string TFIBQuery::ExpandText(bool Record) {
         const size_t end = static_cast<size_t>(static_cast<std::ptrdiff_t>(var.TextEnd) + shift);
         if (var.IsMacro) {
             std::string value = var.GetAsString();
-            if (var.NameKeptCase && (value.empty() || value.front() != '\'')) value = "'" + value + "'";
+            if (var.NameKeptCase && !IsStringLiteral(value)) value = QuotedLiteral(value);
             text.replace(start, end - start, value);
             shift += static_cast<std::ptrdiff_t>(value.size()) - static_cast<std::ptrdiff_t>(end - start);
             if (Record) {

@@ -599,15 +599,21 @@ std::string TFIBXSQLVAR::SingleByteText() const {
     const int type = GetSQLType();
     switch (type) {
     case SQL_SHORT: case SQL_LONG:
-        return GetScale() == 0 ? std::to_string(RawInteger()) : FloatToStr(GetAsDouble());
+        return GetScale() == 0 ? std::to_string(RawInteger()) : FloatToShortestStr(GetAsDouble());
     case SQL_INT64: {
         if (GetScale() == 0) return std::to_string(RawInteger());
         std::string text;
         ScaledInt64ToStr(-GetScale(), FormatSettings.DecimalSeparator, text, RawInteger());
         return text;
     }
-    case SQL_DOUBLE: case SQL_FLOAT: case SQL_D_FLOAT: return FloatToStr(GetAsDouble());
-    case SQL_TIMESTAMP: return DateTimeToStr(GetAsDateTime());
+    case SQL_DOUBLE: case SQL_D_FLOAT: return FloatToShortestStr(GetAsDouble());
+    case SQL_FLOAT: return FloatToShortestStr(GetAsDouble(), true);
+    case SQL_TIMESTAMP: {
+        // A time below a millisecond is a time too: the text shows it.
+        const TDateTime value = GetAsDateTime();
+        if (Load<ISC_TIMESTAMP>(FXSQLVAR->sqldata).timestamp_time != 0) return DateToStr(value) + " " + TimeToStr(value);
+        return DateTimeToStr(value);
+    }
     case SQL_TYPE_DATE: return DateToStr(GetAsDateTime());
     case SQL_TYPE_TIME: return TimeToStr(GetAsDateTime());
     case SQL_BOOLEAN: case SQL_IB_BOOLEAN: return GetAsBoolean() ? SFIBTrue : SFIBFalse;

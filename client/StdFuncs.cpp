@@ -80,10 +80,13 @@ TDateTime TimeMSecsToDateTime(int32_t MSecs) {
 }
 
 TTimeStamp DateTimeToTimeStamp(TDateTime Value) {
-    const auto msecs = static_cast<int64_t>(std::nearbyint(Value * MSecsPerDay));
+    // The time rounds to the millisecond within its own day: 23:59:59.9996 is 23:59:59.999,
+    // never midnight of the next day (a TIME written back would become 00:00:00).
+    const double day = std::trunc(Value);
+    const auto msecs = static_cast<int64_t>(std::nearbyint(std::fabs(Value - day) * MSecsPerDay));
     TTimeStamp result;
-    result.Date = static_cast<int32_t>(DateDelta + msecs / MSecsPerDay);
-    result.Time = static_cast<int32_t>((msecs < 0 ? -msecs : msecs) % MSecsPerDay);
+    result.Date = static_cast<int32_t>(DateDelta + static_cast<int64_t>(day));
+    result.Time = static_cast<int32_t>(std::min<int64_t>(msecs, MSecsPerDay - 1));
     return result;
 }
 

@@ -271,12 +271,11 @@ void AppendStringItem(std::string& Block, int Code, const std::string& Value, co
 } // namespace
 
 unsigned ClientTextLength(std::string_view Text, size_t Limit, const char* What) {
-    if (Text.size() <= Limit) return static_cast<unsigned>(Text.size());
+    // Firebird ends a text at its first zero character even when it is given the length:
+    // "DELETE FROM T" + zero + " WHERE ID = 1" would delete every row.
     if (Text.find('\0') != std::string_view::npos)
-        RaiseClientErrorMsg("%s is longer than %d characters and holds a zero character; the client library cannot "
-                            "take it whole.",
-                            {What, Limit});
-    return 0;
+        RaiseClientErrorMsg("%s holds a zero character, at which the server would end it.", {What});
+    return Text.size() <= Limit ? static_cast<unsigned>(Text.size()) : 0;
 }
 
 std::string DPBItemName(int Code) {

@@ -246,8 +246,8 @@ void BuildTPB(TStringList& Params, std::string& TPB, int32_t& TPBLength, bool Lo
 
 // The length to hand the client library for a text whose length it takes in 16 bits (Limit
 // 32767 for a short, 65535 for an unsigned short): the length itself when it fits, else 0, with
-// which the library reads up to the terminating zero. A longer text that holds a zero character
-// cannot be handed over whole: a client error names What.
+// which the library reads up to the terminating zero. A text that holds a zero character would
+// be cut there whatever length it is given: a client error names What.
 unsigned ClientTextLength(std::string_view Text, size_t Limit, const char* What);
 
 // The OR of the shutdown-mode words of Text, split at "," and ";" (-1 when one is unknown).

@@ -66,6 +66,10 @@ TFIBCustomDataSet::TFIBCustomDataSet(TComponent* AOwner)
     FRefreshQuery = CreateInternalQuery("RefreshQuery");
     FUpdateQuery = CreateInternalQuery("UpdateQuery");
     FSelectQuery = CreateInternalQuery("SelectQuery");
+    // A key compared with "=" names one record; a null key names none, never every row
+    // whose key is null.
+    for (TFIBQuery* q : {FDeleteQuery.get(), FRefreshQuery.get(), FUpdateQuery.get()})
+        q->SetOptions(SetOf<TpFIBQueryOptions>(qoNoForceIsNull));
     SetBookmarkSize(8);
     FBase.OnDatabaseDisconnecting = [this](TObject* Sender) { DatabaseDisconnectingHandler(Sender); };
     FBase.OnDatabaseDisconnected = [this](TObject* Sender) {
@@ -105,7 +109,6 @@ std::unique_ptr<TFIBQuery> TFIBCustomDataSet::CreateInternalQuery(const std::str
     query->OnSQLChanging = [this](TObject* Sender) { SQLChanging(Sender); };
     query->GoToFirstRecordOnExecute = false;
     query->SetParamCheck(true);
-    query->SetOptions(0);
     query->SetName(Name);
     return query;
 }
@@ -196,11 +199,15 @@ void TFIBCustomDataSet::SetOptions(TpFIBDsOptions Value) {
         TpFIBQueryOptions o = q->Options();
         o = InSet(Value, poStartTransaction) ? (o | SetOf<TpFIBQueryOptions>(qoStartTransaction))
                                              : (o & ~SetOf<TpFIBQueryOptions>(qoStartTransaction));
-        o = InSet(Value, poNoForceIsNull) ? (o | SetOf<TpFIBQueryOptions>(qoNoForceIsNull))
-                                          : (o & ~SetOf<TpFIBQueryOptions>(qoNoForceIsNull));
+        o = InSet(Value, poNoForceIsNull) || ComparesOneRecord(*q) ? (o | SetOf<TpFIBQueryOptions>(qoNoForceIsNull))
+                                                                   : (o & ~SetOf<TpFIBQueryOptions>(qoNoForceIsNull));
         q->SetOptions(o);
     }
     SetCloseOnTransactionEnd();
+}
+
+bool TFIBCustomDataSet::ComparesOneRecord(const TFIBQuery& Query) const {
+    return &Query == FUpdateQuery.get() || &Query == FDeleteQuery.get() || &Query == FRefreshQuery.get();
 }
 
 void TFIBCustomDataSet::SetCloseOnTransactionEnd() {
@@ -685,6 +692,7 @@ void TFIBCustomDataSet::GetOrderInfo() {
 }
 
 void TFIBCustomDataSet::InternalClose() {
+    ++FCloseCount;
     FreeOwnedStreams();
     FRecentStreams.clear();
     FCurrentRecord = -1;

@@ -243,6 +243,9 @@ public:
     // Prepares a modify statement (0 UpdateQuery, 1 InsertQuery, 2 DeleteQuery, 3 RefreshQuery)
     // unless its text is empty, begins with the line "No Action" or it is prepared already.
     void PrepareModifyQuery(int Kind);
+    // Runs a modify statement meant for one record; an update or delete that reaches more than
+    // one row is undone (its transaction goes on) and raised as an error naming Operation.
+    void ExecRecordQuery(TFIBQuery& Query, const char* Operation);
     // Starts UpdateTransaction when assigned, inactive and poStartTransaction is set.
     void StartUpdateTransaction();
     // Client error 22 without UpdateTransaction; client error 15 when it is not active.
@@ -459,6 +462,9 @@ private:
     friend class TFIBBlobField;
 
     std::unique_ptr<TFIBQuery> CreateInternalQuery(const std::string& Name);
+    // The statements that stand for one record (update, delete, refresh): a null parameter is
+    // never turned into IS NULL in them.
+    bool ComparesOneRecord(const TFIBQuery& Query) const;
     void SQLChanging(TObject* Sender);
     void ResolveDatabaseAndTransaction();
     void BuildFieldDefs();
@@ -491,6 +497,14 @@ private:
     std::string ColumnText(const TFIBFieldDescr& Descr, const char* Record);
     bool TrimsText(const TFIBFieldDescr& Descr) const;
     int ReduceIndex(int Index) const;
+    // A uni-directional data set's ring holds the last BufferChunks rows: true for a record
+    // whose slot a later row took.
+    bool LeftTheRing(int Index) const;
+    // The first part of a bookmark for the record at Index, and back (-1: no such record).
+    int32_t BookmarkNumber(int Index) const;
+    int BookmarkIndex(int32_t Number) const;
+    // The key parts of a bookmark (Data's bytes from 8 on) from the record in Buffer.
+    void FillBookmarkKeys(TRecordBuffer Buffer, uint8_t* Data);
     int ColumnCount() const { return FFieldDescr.Count(); }
     char* NullFlags(char* Record) const { return Record + 6; }
     // Offset of a blob field's stream slot in a record buffer.
@@ -507,6 +521,10 @@ private:
     TFIBBlobStream* NewBlobStream(TField* Field, const ISC_QUAD& BlobID);
     void EnableRecentStream(TFIBBlobStream* Stream);
     std::string FullName() const;
+    // A handler may close the data set under its caller, freeing the cache and the record
+    // buffers the caller holds: client error 29 naming Handler when a close happened since
+    // CloseCount was taken.
+    void CheckNotClosedBy(uint32_t CloseCount, const char* Handler);
 
     TFIBBase FBase;
     TFIBDataLink FDataLink{this};
@@ -538,6 +556,7 @@ private:
     int FFetchAllCount = 0;
     int FPendingChangeCount = 0;
     int FBlobReadRecord = -1;
+    uint32_t FCloseCount = 0;   // closes so far (CheckNotClosedBy)
     uint8_t FBlobReadMode = 0;
     TpFIBDsOptions FOptions;
     TpPrepareOptions FPrepareOptions;
@@ -609,9 +628,16 @@ public:
     // The character set of the column ("UNKNOWN" when the column is not found).
     std::string CharSetName();
     bool IsUnicode();
+    // The bytes of the value being assigned, -1 outside an assignment: the data set stores
+    // that many (zero bytes of OCTETS are data, not the end of the text).
+    int RawLength() const { return FRawLength; }
+    // The data set tells the reader how many bytes of a column value it gave.
+    void SetReadLength(int Value) { FReadLength = Value; }
 
 private:
     void LoadInfo();
+    int FRawLength = -1;
+    int FReadLength = -1;
     bool FInfoLoaded = false;
     std::string FCharSetName;
     bool FUnicode = false;
@@ -661,6 +687,8 @@ public:
     // Scaled INTEGER and SMALLINT columns refuse what they cannot hold (the framework's range
     // error); with RoundByScale the value is rounded to the column's decimals.
     void SetAsFloat(double Value) override;
+    // The shortest text that reads back to the value (to the 4-byte value of a FLOAT column).
+    std::string GetAsString() override;
     bool RoundByScale = true;
 
 protected:

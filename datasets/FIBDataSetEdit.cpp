@@ -43,6 +43,12 @@ void TFIBCustomDataSet::SetParamsFromMaster() {
         if (IsMasParamName(name)) name = name.substr(4);
         TField* field = master->FindField(name);
         if (!field) return;
+        // A master value compares as SQL does: a null key links to no row, never to every row
+        // whose detail key is null.
+        if (Param.NullDependent) {
+            Param.NullDependent = false;
+            FSelectQuery->ParamNullStateChanged();
+        }
         if (field->IsNull()) {
             Param.SetIsNull(true);
             return;
@@ -366,6 +372,42 @@ void TFIBCustomDataSet::AutoCommitUpdate() {
         tr->CommitRetaining();
 }
 
+// ---- Statements for one record ----
+
+void TFIBCustomDataSet::ExecRecordQuery(TFIBQuery& Query, const char* Operation) {
+    if (!Query.Prepared()) Query.Prepare();
+    const TFIBSQLTypes type = Query.SQLType();
+    if (type != SQLUpdate && type != SQLDelete) {
+        Query.ExecQuery();
+        return;
+    }
+    // A savepoint lets the statement alone be undone when it reaches rows of other records.
+    static const std::string savepoint = "FIB$ONE_RECORD";
+    TFIBTransaction* tr = Query.Transaction();
+    if (!tr) RaiseClientError(cecTransactionNotAssigned, {ComponentFullName(&Query)});
+    if (InSet(Query.Options(), qoStartTransaction) && !tr->Active()) tr->StartTransaction();
+    tr->ExecSQLImmediate("SAVEPOINT " + savepoint);
+    try {
+        Query.ExecQuery();
+    } catch (...) {
+        try {
+            tr->ExecSQLImmediate("ROLLBACK TO SAVEPOINT " + savepoint);
+            tr->ExecSQLImmediate("RELEASE SAVEPOINT " + savepoint + " ONLY");
+        } catch (...) {
+            // The statement's own error is the one to report.
+        }
+        throw;
+    }
+    const int64_t rows = Query.GetRowsAffected();
+    if (rows > 1) {
+        tr->ExecSQLImmediate("ROLLBACK TO SAVEPOINT " + savepoint);
+        tr->ExecSQLImmediate("RELEASE SAVEPOINT " + savepoint + " ONLY");
+        RaiseClientErrorMsg("%s: the %s of one record reached %d rows and was undone.",
+                            {FullName(), Operation, rows});
+    }
+    tr->ExecSQLImmediate("RELEASE SAVEPOINT " + savepoint + " ONLY");
+}
+
 // ---- Delete ----
 
 void TFIBCustomDataSet::CheckRecordChanged(TFIBQuery& Query) {
@@ -387,7 +429,7 @@ void TFIBCustomDataSet::InternalDeleteRecord(TFIBQuery& Query, TRecordBuffer Buf
     // Prepared first, so that each value goes in as the type the server described.
     if (&Query == FDeleteQuery.get()) PrepareModifyQuery(2);
     SetQueryParams(Query, Buffer);
-    Query.ExecQuery();
+    ExecRecordQuery(Query, "delete");
     // A row the statement missed: with poRefreshAfterDelete the refresh below tells whether it
     // is still there; without it the delete cannot count as done.
     if (!InSet(FOptions, poRefreshAfterDelete)) CheckRecordChanged(Query);

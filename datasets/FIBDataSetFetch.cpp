@@ -42,6 +42,13 @@ void WriteInteger(void* P, int Size, int64_t Value) {
 
 bool IsCharType(int Type) { return Type == SQL_TEXT || Type == SQL_VARYING; }
 
+// A scaled integer as the number it stands for: divided by the power of ten, which rounds
+// once (12345 at scale -2 is 123.45; multiplied by 0.01 it would be 123.45000000000002).
+double ScaledValue(int64_t Raw, int Scale) {
+    return Scale >= 0 ? static_cast<double>(Raw) * std::pow(10.0, Scale)
+                      : static_cast<double>(Raw) / std::pow(10.0, -Scale);
+}
+
 } // namespace
 
 int TFIBCustomDataSet::ReduceIndex(int Index) const {
@@ -155,7 +162,9 @@ void TFIBCustomDataSet::FetchRecordToCache(TFIBQuery& Query, int Index) {
         }
     if (AfterFetchRecord) {
         bool stop = false;
+        const uint32_t closes = FCloseCount;
         AfterFetchRecord(&Query, index, stop);
+        CheckNotClosedBy(closes, "AfterFetchRecord");
         if (stop) {
             ++FRecordCount;
             throw EAbort();
@@ -183,8 +192,14 @@ uint32_t TFIBCustomDataSet::FetchNext(uint32_t Count) {
     return fetched;
 }
 
+bool TFIBCustomDataSet::LeftTheRing(int Index) const {
+    return FUniDirectional && Index < FRecordCount - FCacheModelOptions.BufferChunks();
+}
+
 void TFIBCustomDataSet::ReadRecordFromCache(int Index, TRecordBuffer Buffer, bool Old, int RecordNumberBase) {
     if (Index < 0) return;
+    // Its ring slot holds a later row now.
+    if (LeftTheRing(Index)) CheckNotUniDirectional();
     const int32_t number = RecordNumberBase + Index;
     std::memcpy(Buffer, &number, 4);
     if (CalcFieldsSize() > 0) std::memset(Buffer + FCalcAreaOffset, 0, static_cast<size_t>(CalcFieldsSize()));
@@ -220,11 +235,17 @@ bool TFIBCustomDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
     if (!(FUpdateRecordTypes & (1u << (Buffer[5] & 7)))) return false;
     if (Filtered() && OnFilterRecord) {
         bool accept = true;
+        const uint32_t closes = FCloseCount;
         const TDataSetState save = SetTempState(dsFilter);
         Guarded([&] { OnFilterRecord(this, accept); }, [&] { RestoreState(save); });
+        CheckNotClosedBy(closes, "OnFilterRecord");
         return accept;
     }
     return true;
+}
+
+void TFIBCustomDataSet::CheckNotClosedBy(uint32_t CloseCount, const char* Handler) {
+    if (CloseCount != FCloseCount) RaiseClientError(cecDataSetClosed, {std::string("continue after ") + Handler, FullName()});
 }
 
 TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool) {
@@ -306,7 +327,10 @@ TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, 
     return result;
 }
 
-void TFIBCustomDataSet::InternalFirst() { FCurrentRecord = -1; }
+void TFIBCustomDataSet::InternalFirst() {
+    if (LeftTheRing(0)) CheckNotUniDirectional();
+    FCurrentRecord = -1;
+}
 
 void TFIBCustomDataSet::InternalLast() {
     if (!FSelectQuery->Eof()) {
@@ -377,10 +401,12 @@ TUpdateStatus TFIBCustomDataSet::UpdateStatus() {
 
 void TFIBCustomDataSet::GetCalcFields(TRecordBuffer Buffer) {
     if (CalcFieldsSize() == 0) return;
+    const uint32_t closes = FCloseCount;
     if (FCacheCalcFields) {
         auto& status = reinterpret_cast<uint8_t&>(Buffer[5]);
         if (status & 0x80) return;
         TDataSet::GetCalcFields(Buffer);
+        CheckNotClosedBy(closes, "OnCalcFields");
         status |= 0x80;
         int32_t number;
         std::memcpy(&number, Buffer, 4);
@@ -388,6 +414,7 @@ void TFIBCustomDataSet::GetCalcFields(TRecordBuffer Buffer) {
         return;
     }
     TDataSet::GetCalcFields(Buffer);
+    CheckNotClosedBy(closes, "OnCalcFields");
 }
 
 void TFIBCustomDataSet::ClearCalcFields(TRecordBuffer Buffer) {
@@ -410,15 +437,31 @@ void TFIBCustomDataSet::PrepareBookMarkSize() {
     SetBookmarkSize(size);
 }
 
+int32_t TFIBCustomDataSet::BookmarkNumber(int Index) const {
+    // A ring slot holds one row after another: the row's number among all fetched names it.
+    if (FUniDirectional) return Index + 1;
+    return FRecords ? FRecords->PhysicalNoAt(Index) : -1;
+}
+
+int TFIBCustomDataSet::BookmarkIndex(int32_t Number) const {
+    if (!FRecords) return -1;
+    if (FUniDirectional) return Number - 1;
+    return FRecords->LogicalIndexOf(Number);
+}
+
 void TFIBCustomDataSet::GetBookmarkData(TRecordBuffer Buffer, uint8_t* Data) {
     std::memset(Data, 0, static_cast<size_t>(BookmarkSize()));
     int32_t number;
     std::memcpy(&number, Buffer, 4);
-    const int32_t phys = FRecords ? FRecords->PhysicalNoAt(ReduceIndex(number)) : -1;
+    const int32_t phys = BookmarkNumber(number);
     const int32_t active = ActiveRecord();
     std::memcpy(Data, &phys, 4);
     std::memcpy(Data + 4, &active, 4);
     if (FFetchAllCount > 0) return;
+    FillBookmarkKeys(Buffer, Data);
+}
+
+void TFIBCustomDataSet::FillBookmarkKeys(TRecordBuffer Buffer, uint8_t* Data) {
     for (int i = 0; i < FBookmarkKeyFields.Count(); ++i) {
         TField* f = FindField(FBookmarkKeyFields[i]);
         const auto offset = static_cast<size_t>(reinterpret_cast<intptr_t>(FBookmarkKeyFields.Objects(i)));
@@ -442,7 +485,7 @@ void TFIBCustomDataSet::GetBookmarkData(TRecordBuffer Buffer, uint8_t* Data) {
 void TFIBCustomDataSet::SetBookmarkData(TRecordBuffer Buffer, const uint8_t* Data) {
     int32_t phys;
     std::memcpy(&phys, Data, 4);
-    const int32_t number = FRecords ? FRecords->LogicalIndexOf(phys) : -1;
+    const int32_t number = BookmarkIndex(phys);
     std::memcpy(Buffer, &number, 4);
 }
 
@@ -460,7 +503,23 @@ bool TFIBCustomDataSet::BookmarkValid(const TBookmark& Bookmark) {
     if (Bookmark.size() < 8 || !FRecords) return false;
     int32_t phys;
     std::memcpy(&phys, Bookmark.data(), 4);
-    return FRecords->IsValidPhysicalNo(phys);
+    if (FUniDirectional) {
+        if (phys < 1 || phys > FRecordCount || LeftTheRing(phys - 1)) return false;
+    } else if (!FRecords->IsValidPhysicalNo(phys)) {
+        return false;
+    }
+    // The record there must still be the one the bookmark was taken on: after a reopen in
+    // another order the same place holds another record. (Key parts are not taken while all
+    // rows are fetched.)
+    if (FBookmarkKeyFields.Count() == 0 || FFetchAllCount > 0) return true;
+    if (Bookmark.size() != static_cast<size_t>(BookmarkSize())) return false;
+    const int index = BookmarkIndex(phys);
+    if (index < 0 || index >= FRecordCount) return false;
+    std::vector<char> record(FRecordBufferSize, 0);
+    ReadRecordFromCache(index, record.data(), false);
+    std::vector<uint8_t> keys(Bookmark.size(), 0);
+    FillBookmarkKeys(record.data(), keys.data());
+    return std::memcmp(keys.data() + 8, Bookmark.data() + 8, Bookmark.size() - 8) == 0;
 }
 
 int TFIBCustomDataSet::CompareBookmarks(const TBookmark& B1, const TBookmark& B2) {
@@ -468,15 +527,15 @@ int TFIBCustomDataSet::CompareBookmarks(const TBookmark& B1, const TBookmark& B2
     int32_t p1, p2;
     std::memcpy(&p1, B1.data(), 4);
     std::memcpy(&p2, B2.data(), 4);
-    const int32_t a = FRecords->LogicalIndexOf(p1);
-    const int32_t b = FRecords->LogicalIndexOf(p2);
+    const int32_t a = BookmarkIndex(p1);
+    const int32_t b = BookmarkIndex(p2);
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
 void TFIBCustomDataSet::InternalGotoBookmark(const uint8_t* Bookmark) {
     if (State() != dsBrowse) throw Exception("Can't use bookmark. DataSet not in browse mode");
     TBookmark bookmark(Bookmark, Bookmark + BookmarkSize());
-    // The physical number finds the record in the standard cache whatever its key holds; an
+    // The bookmark's number finds the record once BookmarkValid has seen its key there; an
     // invalid bookmark leaves the cursor where it was.
     if (!BookmarkValid(bookmark)) {
         ++FResyncCount;
@@ -484,7 +543,7 @@ void TFIBCustomDataSet::InternalGotoBookmark(const uint8_t* Bookmark) {
     }
     int32_t phys;
     std::memcpy(&phys, Bookmark, 4);
-    const int32_t index = FRecords->LogicalIndexOf(phys);
+    const int32_t index = BookmarkIndex(phys);
     if (index >= 0) FCurrentRecord = index;
 }
 
@@ -515,7 +574,7 @@ bool TFIBCustomDataSet::ReadColumn(TField* Field, const TFIBFieldDescr& Descr, c
     case SQL_LONG: {
         const int64_t raw = ReadInteger(data, Descr.DataSize);
         if (Descr.Scale != 0) {
-            const double value = static_cast<double>(raw) * std::pow(10.0, Descr.Scale);
+            const double value = ScaledValue(raw, Descr.Scale);
             std::memcpy(Dest, &value, 8);
         } else {
             WriteInteger(Dest, size, raw);   // the field's own width (a Boolean field's too)
@@ -548,6 +607,7 @@ bool TFIBCustomDataSet::ReadColumn(TField* Field, const TFIBFieldDescr& Descr, c
             const size_t n = std::min(text.size(), static_cast<size_t>(std::max(size - 1, 0)));
             std::memcpy(Dest, text.data(), n);
             static_cast<char*>(Dest)[n] = 0;
+            if (auto* s = dynamic_cast<TFIBStringField*>(Field)) s->SetReadLength(static_cast<int>(n));
         }
         return true;
     }
@@ -692,7 +752,7 @@ Variant TFIBCustomDataSet::GetCacheFieldValue(TField* Field, int RecordNumber) {
     case SQL_LONG: {
         const int64_t raw = ReadInteger(data, d.DataSize);
         if (d.Scale == 0) return d.SqlType == SQL_SHORT ? Variant(static_cast<int16_t>(raw)) : Variant(static_cast<int32_t>(raw));
-        return Variant(static_cast<double>(raw) * std::pow(10.0, d.Scale));
+        return Variant(ScaledValue(raw, d.Scale));
     }
     case SQL_DOUBLE:
     case SQL_FLOAT: {

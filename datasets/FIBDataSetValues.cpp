@@ -42,8 +42,11 @@ void TFIBCustomDataSet::SetFieldData(TField* Field, const void* Buffer) {
         TFIBFieldDescr& d = FFieldDescr.Items(column);
         bool setNull = Buffer == nullptr;
         const bool stringField = dynamic_cast<TFIBStringField*>(Field) || dynamic_cast<TFIBWideStringField*>(Field);
+        const auto* rawField = dynamic_cast<const TFIBStringField*>(Field);
         const bool emptyText = Buffer && (Field->DataType() == ftWideString ? *static_cast<const char16_t*>(Buffer) == 0
-                                                                          : *static_cast<const char*>(Buffer) == 0);
+                                          : rawField && rawField->RawLength() >= 0
+                                              ? rawField->RawLength() == 0
+                                              : *static_cast<const char*>(Buffer) == 0);
         if (!setNull && stringField && emptyText) {
             const bool toNull = dynamic_cast<TFIBStringField*>(Field) ? static_cast<TFIBStringField*>(Field)->EmptyStrToNull
                                                                       : static_cast<TFIBWideStringField*>(Field)->EmptyStrToNull;
@@ -79,7 +82,9 @@ void TFIBCustomDataSet::SetFieldData(TField* Field, const void* Buffer) {
                 bytes.assign(static_cast<const char*>(Buffer), d.DataSize);
             } else {
                 const char* text = static_cast<const char*>(Buffer);
-                bytes.assign(text, strnlen(text, d.DataSize));
+                const bool raw = rawField && rawField->RawLength() >= 0;
+                bytes.assign(text, raw ? std::min<size_t>(static_cast<size_t>(rawField->RawLength()), d.DataSize)
+                                       : strnlen(text, d.DataSize));
             }
             if (TrimsText(d)) TrimRightSpacesInPlace(bytes);
             const auto length = static_cast<int32_t>(std::min<size_t>(bytes.size(), d.DataSize));

@@ -81,9 +81,13 @@ std::string TFIBStringField::GetAsString() {
     }
     if (!DataSet() || !DataSet()->Active()) return TStringField::GetAsString();
     std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, 0);
+    FReadLength = -1;
     if (!GetData(buffer.data())) return {};
-    // 8-bit text is UTF-8 here: the Unicode flag's decoding keeps the bytes.
-    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+    // 8-bit text is UTF-8 here: the Unicode flag's decoding keeps the bytes. A column value
+    // comes with its length; other values end at their zero.
+    const size_t length = FReadLength >= 0 ? std::min(static_cast<size_t>(FReadLength), buffer.size() - 1)
+                                           : strnlen(buffer.data(), buffer.size());
+    return std::string(buffer.data(), length);
 }
 
 Variant TFIBStringField::GetAsVariant() {
@@ -95,7 +99,8 @@ void TFIBStringField::SetAsString(const std::string& Value) {
     std::string text = Value.size() > static_cast<size_t>(Size()) ? Value.substr(0, static_cast<size_t>(Size())) : Value;
     std::vector<char> buffer(static_cast<size_t>(std::max(DataSize(), 1)) + text.size(), 0);
     std::memcpy(buffer.data(), text.data(), text.size());
-    SetData(buffer.data());
+    FRawLength = static_cast<int>(text.size());
+    Guarded([&] { SetData(buffer.data()); }, [&] { FRawLength = -1; });
 }
 
 // ---- TFIBWideStringField ----
@@ -155,6 +160,14 @@ void TFIBFloatField::SetAsFloat(double Value) {
 }
 
 std::string TFIBFloatField::GetText(bool DisplayText) { return Trim(TFloatField::GetText(DisplayText)); }
+
+std::string TFIBFloatField::GetAsString() {
+    double value = 0;
+    if (!GetData(&value)) return {};
+    TFIBCustomDataSet* ds = OwningDataSet(this);
+    const TFIBFieldDescr* d = ds && FieldKind() == fkData ? ds->FieldDescr(this) : nullptr;
+    return FloatToShortestStr(value, d && d->SqlType == SQL_FLOAT);
+}
 
 // ---- TFIBBCDField ----
 

@@ -187,7 +187,7 @@ void TpFIBDataSet::InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer) {
         else if (!Query->Prepared())
             Query->Prepare();
         SetQueryParams(*Query, Buffer);
-        Query->ExecQuery();
+        ExecRecordQuery(*Query, "post");
         CheckRecordChanged(*Query);
         if (ReturnsRow(*Query)) {
             // The row the statement returned (RETURNING) is the record now.

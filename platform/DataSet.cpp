@@ -660,7 +660,8 @@ TDataSetState TDataSet::SetTempState(TDataSetState Value) {
 }
 
 void TDataSet::RestoreState(TDataSetState Value) {
-    FState = Value;
+    // A handler that ran in the temporary state may have closed the data set: it stays closed.
+    if (FState != dsInactive || IsCursorOpen()) FState = Value;
     if (FTempStateDepth > 0) --FTempStateDepth;
 }
 

@@ -4,6 +4,8 @@
 #include "platform/IntText.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 
 namespace qnl {
@@ -137,9 +139,12 @@ int64_t StrToInt64(std::string_view S) {
     return v;
 }
 
-std::string FloatToStr(double Value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15G", Value);
+namespace {
+
+// Value printed with Digits significant digits in FloatToStr's form.
+std::string FloatText(double Value, int Digits) {
+    char buffer[512];   // "%G" of a double at any precision fits
+    std::snprintf(buffer, sizeof buffer, "%.*G", Digits, Value);
     std::string s = buffer;
     std::string mantissa = s, exponent;
     if (size_t e = s.find('E'); e != std::string::npos) {
@@ -159,6 +164,23 @@ std::string FloatToStr(double Value) {
         else mantissa[dot] = FormatSettings.DecimalSeparator;
     }
     return mantissa + exponent;
+}
+
+} // namespace
+
+std::string FloatToStr(double Value) { return FloatText(Value, 15); }
+
+std::string FloatToShortestStr(double Value, bool Single) {
+    if (!std::isfinite(Value)) return FloatText(Value, 15);
+    const int most = Single ? 9 : 17;
+    for (int digits = 1; digits < most; ++digits) {
+        char buffer[512];
+        std::snprintf(buffer, sizeof buffer, "%.*G", digits, Value);
+        const bool same = Single ? std::strtof(buffer, nullptr) == static_cast<float>(Value)
+                                 : std::strtod(buffer, nullptr) == Value;
+        if (same) return FloatText(Value, digits);
+    }
+    return FloatText(Value, most);
 }
 
 std::string CurrToStr(Currency Value) {

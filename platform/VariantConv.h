@@ -23,6 +23,10 @@ int64_t StrToInt64(std::string_view S);
 // At most 15 significant digits, no trailing zeros, exponent form "1E20" / "1.5E-7" for very
 // large or small values.
 std::string FloatToStr(double Value);
+// FloatToStr's form with as many significant digits as it takes for the text to read back to
+// Value (at most 17), or, with Single, to Value as a 4-byte float (at most 9): 0.1 stored in a
+// FLOAT reads "0.1", not "0.100000001490116".
+std::string FloatToShortestStr(double Value, bool Single = false);
 // Up to four decimals, no trailing zeros.
 std::string CurrToStr(Currency Value);
 

@@ -404,6 +404,22 @@ TEST(BlobStreamProtocol, PositionsSizesAndTheSavedBody) {
     EXPECT_FALSE(s.Loaded());
 }
 
+// A body grows only to what a blob can hold: a write or size beyond it is refused before any
+// memory is taken, and the body stays as it was.
+TEST(BlobStreamProtocol, ABodyBeyondWhatABlobHoldsIsRefused) {
+    TFIBBlobStream s;
+    s.SetIsClientBlob(true);
+    s.SetMode(bmReadWrite);
+    s.AssignBuffer("kept", 4);
+    const std::string refused = "A blob holds at most 2147483647 bytes.";
+    EXPECT_EQ(int64_t{1} << 40, s.Seek(int64_t{1} << 40, TSeekOrigin::soBeginning));
+    EXPECT_EQ(refused, ErrorText<EFIBClientError>([&] { s.Write("x", 1); }));
+    s.SetPosition(INT32_MAX);
+    EXPECT_EQ(refused, ErrorText<EFIBClientError>([&] { s.Write("x", 1); }));
+    EXPECT_EQ(refused, ErrorText<EFIBClientError>([&] { s.SetSize(int64_t{INT32_MAX} + 1); }));
+    EXPECT_EQ("kept", ReadAll(s));
+}
+
 TEST(BlobStreamProtocol, OwnerListKeepsIndexesWhenAStreamLeaves) {
     std::vector<TFIBBlobStream*> list;
     auto a = std::make_unique<TFIBBlobStream>(0, &list, "T", "A", std::vector<Variant>{});

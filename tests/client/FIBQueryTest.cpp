@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@ using test::ErrorText;
 const char* const Ddl = R"(
 CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, B INTEGER, S VARCHAR(20), M BLOB SUB_TYPE TEXT);
 CREATE TABLE L (X INTEGER);
+CREATE TABLE BU (ID INTEGER, U BLOB SUB_TYPE TEXT CHARACTER SET UTF8);
+CREATE TABLE TMS (T TIME, TS TIMESTAMP);
 CREATE GENERATOR G;
 SET TERM ^;
 CREATE PROCEDURE P_ADD (A INTEGER, B INTEGER) RETURNS (S INTEGER, D INTEGER) AS BEGIN S = A + B; D = A - B; END^
@@ -380,6 +383,19 @@ TEST_F(FIBQueryTest, MacrosAndTheParametersTheyBring) {
     Q.ExecQuery();
     EXPECT_EQ(Q.Fields()[0].GetAsInt64(), 2);
     EXPECT_EQ(Q.PendingConversions().Text(), "MINID\r\n");
+    // A value the macro asks to quote is one string literal, whatever quotes it holds; one that
+    // is a literal already is taken as it is.
+    Q.Close();
+    Q.SQL().SetText("SELECT @@V%#none@ FROM RDB$DATABASE");
+    const std::vector<std::pair<std::string, std::string>> quoted = {
+        {"it's", "it's"}, {"'", "'"}, {"'a' || (SELECT COUNT(*) FROM T) || 'b'", "'a' || (SELECT COUNT(*) FROM T) || 'b'"},
+        {"'it''s'", "it's"}};
+    for (const auto& [value, read] : quoted) {
+        Q.ParamByName("V").SetAsString(value);
+        Q.ExecQuery();
+        EXPECT_EQ(Q.Fields()[0].GetAsString(), read);
+        Q.Close();
+    }
 }
 
 TEST_F(FIBQueryTest, BlobParametersAreWrittenBeforeTheExecution) {
@@ -406,6 +422,86 @@ TEST_F(FIBQueryTest, BlobParametersAreWrittenBeforeTheExecution) {
     Q.SQL().SetText("SELECT M FROM T WHERE ID >= 10 ORDER BY ID");
     Q.ExecQuery();
     EXPECT_EQ(Rows(Q), (std::vector<std::string>{longText, "short", "from a stream", "through a macro text"}));
+}
+
+// Text values for a UTF8 text blob, set before the first prepare by every setter that takes
+// text, and copied from another statement's entry: each row must hold its characters.
+TEST_F(FIBQueryTest, TextBlobValuesSetBeforeThePrepareAreStoredWhole) {
+    Database.Close();
+    Database.ConnectParams().SetCharSet("UTF8");
+    Database.Open();
+    Transaction.StartTransaction();
+    TFIBQuery source(&Form);
+    source.SetDatabase(&Database);
+    source.SetTransaction(&Transaction);
+    source.SQL().SetText("SELECT CAST('copied' AS VARCHAR(10)) FROM RDB$DATABASE");
+    source.ExecQuery();
+    const std::vector<std::function<void(TFIBXSQLVAR&)>> setters = {
+        [](TFIBXSQLVAR& V) { V.SetAsString("some text"); },
+        [](TFIBXSQLVAR& V) { V.SetAsWideString(u"wide \u00e9t\u00e9"); },
+        [](TFIBXSQLVAR& V) { V.SetAsVariant(Variant(std::string("a variant"))); },
+        [](TFIBXSQLVAR& V) { V.SetAsVariant(Variant(std::u16string(u"a wide variant"))); },
+        [&](TFIBXSQLVAR& V) { V.Assign(source.Fields()[0]); },
+    };
+    for (size_t i = 0; i < setters.size(); ++i) {
+        TFIBQuery insert(&Form);
+        insert.SetDatabase(&Database);
+        insert.SetTransaction(&Transaction);
+        insert.SQL().SetText("INSERT INTO BU (ID, U) VALUES (:ID, :V)");
+        insert.ParamByName("ID").SetAsInteger(static_cast<int>(i));
+        setters[i](insert.ParamByName("V"));
+        insert.ExecQuery();
+    }
+    Transaction.Commit();
+    Detach();
+    EXPECT_EQ(test::QueryRows(*Db, "SELECT '<<' || ID || ':' || CHAR_LENGTH(U) || ':' || U || '>>' FROM BU ORDER BY ID"),
+              (std::vector<std::string>{"0:9:some text", "1:8:wide \u00e9t\u00e9", "2:9:a variant", "3:14:a wide variant",
+                                        "4:6:copied"}));
+    std::string out;
+    test::RunSql(*Db, "DELETE FROM BU; COMMIT;", out);
+}
+
+// A zero character inside a text never shortens the statement the server runs.
+TEST_F(FIBQueryTest, ZeroCharacterInATextNeverShortensTheStatement) {
+    const std::string deleteOne = std::string("DELETE FROM T") + '\0' + " WHERE ID = 1";
+    Q.SQL().SetText(deleteOne);
+    EXPECT_THROW(Q.ExecQuery(), EFIBError);
+    Q.SQL().SetText(std::string("CREATE TABLE Z1 (A INTEGER)") + '\0' + ", X");
+    EXPECT_THROW(Q.ExecQuery(), EFIBError);
+    EXPECT_THROW(Q.ExecBatchImmediate({deleteOne}), EFIBError);
+    EXPECT_THROW(Transaction.ExecSQLImmediate(deleteOne), EFIBError);
+    Transaction.Commit();
+    Detach();
+    EXPECT_EQ(test::QueryRows(*Db, "SELECT '<<' || COUNT(*) || '>>' FROM T UNION ALL "
+                                   "SELECT '<<' || COUNT(*) || '>>' FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'Z1'"),
+              (std::vector<std::string>{"4", "0"}));
+}
+
+// Values read and written back keep their day, and texts of numbers keep the digits that make
+// them read back the same.
+TEST_F(FIBQueryTest, ValuesKeepTheirDayAndTheirDigits) {
+    Q.SQL().SetText("SELECT CAST('23:59:59.9997' AS TIME), CAST('2024-02-29 23:59:59.9996' AS TIMESTAMP), "
+                    "CAST(0.1 AS FLOAT), CAST(0.1 AS DOUBLE PRECISION), CAST(0.3 AS NUMERIC(9,2)), "
+                    "CAST('0001-01-01 00:00:00.0001' AS TIMESTAMP) FROM RDB$DATABASE");
+    Q.ExecQuery();
+    const TDateTime time = Q.Fields()[0].GetAsDateTime();
+    const TDateTime stamp = Q.Fields()[1].GetAsDateTime();
+    EXPECT_EQ(Q.Fields()[2].GetAsString(), "0.1");
+    EXPECT_EQ(Q.Fields()[3].GetAsString(), "0.1");
+    EXPECT_EQ(Q.Fields()[4].GetAsString(), "0.3");
+    const TDateTime first = Q.Fields()[5].GetAsDateTime();
+    EXPECT_EQ(Q.Fields()[5].GetAsString(), DateToStr(first) + " " + TimeToStr(first));
+    Q.Close();
+    Q.SQL().SetText("INSERT INTO TMS (T, TS) VALUES (:T, :TS)");
+    Q.ParamByName("T").SetAsTime(time);
+    Q.ParamByName("TS").SetAsDateTime(stamp);
+    Q.ExecQuery();
+    Transaction.Commit();
+    Detach();
+    EXPECT_EQ(test::QueryRows(*Db, "SELECT '<<' || T || ' ' || TS || '>>' FROM TMS"),
+              std::vector<std::string>{"23:59:59.9990 2024-02-29 23:59:59.9990"});
+    std::string out;
+    test::RunSql(*Db, "DELETE FROM TMS; COMMIT;", out);
 }
 
 TEST_F(FIBQueryTest, MarksAreCheckedAgainstTheServer) {

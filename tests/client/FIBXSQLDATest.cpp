@@ -345,7 +345,7 @@ TEST(FIBXSQLVAR, AssignCopiesTypeAndValue) {
     EXPECT_TRUE(to[1].GetIsNull());
 }
 
-TEST(StdFuncs, DateTimeToTimeStampCountsTheDatePartTowardsZero) {
+TEST(StdFuncs, DateTimeToTimeStampCountsTheDatePartTowardsZeroAndKeepsTheTimeInItsDay) {
     struct Case {
         TDateTime Value;
         int32_t Date;
@@ -354,7 +354,7 @@ TEST(StdFuncs, DateTimeToTimeStampCountsTheDatePartTowardsZero) {
     const Case cases[] = {
         {0, DateDelta, 0},
         {-1.25, DateDelta - 1, 6 * 3600 * 1000},          // 1899-12-29 06:00
-        {2.0 - 0.1 / MSecsPerDay, DateDelta + 2, 0},      // rounds to the next midnight
+        {2.0 - 0.1 / MSecsPerDay, DateDelta + 1, 86399999},   // stays on its day
         {EncodeDate(1858, 11, 17), IscDateDelta, 0},
     };
     for (const Case& c : cases) {

@@ -156,22 +156,24 @@ TEST(BuildDPB, BlockLongerThanTheClientTakesIsRefused) {
     }
 }
 
-TEST(ClientTextLength, LongTextsGoWholeUpToTheirZero) {
+TEST(ClientTextLength, LongTextsGoWholeUpToTheirZeroAndNoTextHoldsOne) {
     EXPECT_EQ(5u, ClientTextLength("abcde", 65535, "Statement"));
     EXPECT_EQ(65535u, ClientTextLength(std::string(65535, 'x'), 65535, "Statement"));
     // 0 makes the client library read up to the terminating zero.
     EXPECT_EQ(0u, ClientTextLength(std::string(65536, 'x'), 65535, "Statement"));
     EXPECT_EQ(0u, ClientTextLength(std::string(32768, 'x'), 32767, "Database name"));
-    std::string zero(40000, 'x');
-    zero[100] = '\0';
-    EXPECT_EQ(40000u, ClientTextLength(zero, 65535, "Statement"));
-    try {
-        ClientTextLength(zero, 32767, "Database name");
-        FAIL() << "no error";
-    } catch (const EFIBClientError& e) {
-        EXPECT_STREQ("Database name is longer than 32767 characters and holds a zero character; the client library "
-                     "cannot take it whole.",
-                     e.what());
+    // The server ends a text at a zero character, short or long.
+    for (const size_t size : {size_t{2}, size_t{40000}}) {
+        std::string zero(size, 'x');
+        zero[1] = '\0';
+        for (const size_t limit : {size_t{32767}, size_t{65535}}) {
+            try {
+                ClientTextLength(zero, limit, "Database name");
+                ADD_FAILURE() << "no error for " << size << " characters";
+            } catch (const EFIBClientError& e) {
+                EXPECT_STREQ("Database name holds a zero character, at which the server would end it.", e.what());
+            }
+        }
     }
 }
 

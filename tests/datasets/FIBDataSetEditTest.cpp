@@ -48,6 +48,12 @@ CREATE TABLE FIB$FIELDS_INFO (TABLE_NAME VARCHAR(31) NOT NULL, FIELD_NAME VARCHA
 INSERT INTO FIB$FIELDS_INFO VALUES ('PEOPLE', 'NAME', 'Full name', '', '', 1, 0, 'the person''s name');
 INSERT INTO FIB$FIELDS_INFO VALUES ('ALIAS', 'TOTAL', 'Sum', '#,##0.00', '0.00', 0, 1, NULL);
 INSERT INTO DOOMED VALUES (1);
+CREATE TABLE NK (K INTEGER, NAME VARCHAR(10));
+INSERT INTO NK VALUES (NULL, 'a');
+INSERT INTO NK VALUES (NULL, 'b');
+INSERT INTO NK VALUES (1, 'c');
+INSERT INTO NK VALUES (7, 'd');
+INSERT INTO NK VALUES (7, 'e');
 INSERT INTO DOOMED VALUES (2);
 COMMIT;
 )";
@@ -259,6 +265,57 @@ TEST_F(FIBDataSetEditTest, ADetailTakesItsParametersFromTheMasterAtOpen) {
     EXPECT_NE(ErrorOf([&] { DS->SetDataSource(&detailSource); }).find("Circular references not permitted.(Form1.DS)"),
               std::string::npos);
     EXPECT_EQ(DS->DataSource(), nullptr);
+}
+
+// A modify statement compares a null key as SQL does (it matches no row), and one meant for one
+// record that reaches more rows is undone and refused.
+TEST_F(FIBDataSetEditTest, ADeleteByANullKeyMatchesNothingAndOneThatReachesMoreRowsIsUndone) {
+    DS->SetUpdateTransaction(&UpdateTr);
+    DS->DeleteSQL().SetText("DELETE FROM NK WHERE K = ?OLD_K");
+    DS->RefreshSQL().SetText("SELECT K, NAME FROM NK WHERE K = ?OLD_K");
+    DS->SetSelectSQL("SELECT K, NAME FROM NK ORDER BY NAME");
+    DS->Open();
+    ASSERT_EQ(DS->FieldByName("NAME")->AsString(), "a");
+    EXPECT_THROW(DS->Delete(), EFIBClientError);   // no row of that key
+    EXPECT_EQ(Database.QueryValue("SELECT COUNT(*) FROM NK", 0, {}, &UpdateTr).AsInt64(), 5);
+    // The refresh statement compares the same way: the record's row is not found.
+    DS->First();
+    EXPECT_FALSE(DS->RefreshFromQuery(DS->RefreshQuery(), DS->Current()));
+    DS->Close();
+
+    DS->Open();
+    DS->MoveBy(3);
+    ASSERT_EQ(DS->FieldByName("NAME")->AsString(), "d");
+    EXPECT_NE(ErrorOf([&] { DS->Delete(); }).find("2 rows"), std::string::npos);
+    EXPECT_EQ(Database.QueryValue("SELECT COUNT(*) FROM NK WHERE K = 7", 0, {}, &UpdateTr).AsInt64(), 2);
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "d");
+    // The transaction lives on, and its earlier work with it.
+    ASSERT_TRUE(UpdateTr.Active());
+    UpdateTr.Commit();
+    EXPECT_EQ(Count("NK"), 5);
+}
+
+// A master whose key is null gives its detail no rows (SQL compares nothing with null).
+TEST_F(FIBDataSetEditTest, ADetailOfAMasterWithANullKeyIsEmpty) {
+    DS->SetSelectSQL("SELECT K, NAME FROM NK ORDER BY NAME");
+    DS->Open();
+    TDataSource source(&Form);
+    source.SetDataSet(DS.get());
+    Detail = NewDataSet("Detail");
+    Detail->SetDataSource(&source);
+    Detail->SetSelectSQL("SELECT NAME FROM NK WHERE K = ?MAS_K ORDER BY NAME");
+    auto names = [&] {
+        Detail->Close();
+        Detail->Open();
+        std::vector<std::string> found;
+        for (; !Detail->Eof(); Detail->Next()) found.push_back(Detail->FieldByName("NAME")->AsString());
+        return found;
+    };
+    EXPECT_EQ(names(), std::vector<std::string>{});
+    DS->MoveBy(2);
+    EXPECT_EQ(names(), std::vector<std::string>{"c"});
+    DS->First();
+    EXPECT_EQ(names(), std::vector<std::string>{});
 }
 
 TEST_F(FIBDataSetEditTest, TransactionEventsFollowTheReadAndTheUpdateTransaction) {

@@ -181,6 +181,55 @@ TEST_F(FIBDataSetTest, UniDirectionalReadsEveryRowOnceInOrderThroughARingOfChunk
     EXPECT_EQ(DS->RecordCount(), 32);   // the ring never counts more than its chunk
 }
 
+// A row that left the ring of a uni-directional data set is gone: moving back to it is refused,
+// and a bookmark on it is no bookmark.
+TEST_F(FIBDataSetTest, UniDirectionalRefusesRowsThatLeftTheRing) {
+    DS->SetUniDirectional(true);
+    DS->CacheModelOptions().SetBufferChunks(32);
+    OpenSql("SELECT ID FROM T5000 WHERE ID <= 1000 ORDER BY ID");
+    DS->MoveBy(9);
+    const TBookmark tenth = DS->GetBookmark();
+    EXPECT_TRUE(DS->BookmarkValid(tenth));
+    DS->MoveBy(10);
+    DS->GotoBookmark(tenth);   // still in the ring
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 10);
+    DS->MoveBy(90);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 100);
+    EXPECT_FALSE(DS->BookmarkValid(tenth));
+    DS->GotoBookmark(tenth);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 100);
+    EXPECT_EQ(ErrorOf([&] { DS->MoveBy(-50); }), "Data set is uni-directional.");
+    while (!DS->Eof()) DS->Next();
+    EXPECT_EQ(ErrorOf([&] { DS->First(); }), "Data set is uni-directional.");
+    // Within the ring the rows are still there.
+    DS->Close();
+    OpenSql("SELECT ID FROM T5000 WHERE ID <= 1000 ORDER BY ID");
+    DS->MoveBy(20);
+    DS->First();
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 1);
+}
+
+// A bookmark names its record by key too: after a reopen in another order the same place in
+// the cache holds another record, and the bookmark is no longer valid.
+TEST_F(FIBDataSetTest, ABookmarkWhoseKeyNoLongerMatchesIsInvalid) {
+    DS->AutoUpdateOptions().SetKeyFields("ID");
+    OpenSql("SELECT ID, NAME FROM T5000 ORDER BY ID");
+    DS->MoveBy(9);
+    const TBookmark tenth = DS->GetBookmark();
+    DS->Close();
+    OpenSql("SELECT ID, NAME FROM T5000 ORDER BY ID DESC");
+    DS->MoveBy(19);
+    EXPECT_FALSE(DS->BookmarkValid(tenth));
+    DS->GotoBookmark(tenth);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 4981);
+    DS->Close();
+    OpenSql("SELECT ID, NAME FROM T5000 ORDER BY ID");
+    DS->MoveBy(19);
+    EXPECT_TRUE(DS->BookmarkValid(tenth));
+    DS->GotoBookmark(tenth);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 10);
+}
+
 TEST_F(FIBDataSetTest, SystemTablesReadThroughAUniDirectionalDataSetAsIsqlShowsThem) {
     const std::string where = " FROM RDB$RELATION_FIELDS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY RDB$RELATION_NAME, RDB$FIELD_NAME";
     Database.Close();
@@ -204,6 +253,54 @@ TEST_F(FIBDataSetTest, AfterFetchRecordThatStopsKeepsTheRowsSoFarWithoutError) {
     DS->Last();
     EXPECT_EQ(DS->CachedRecordCount(), 3);
     EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 3);
+}
+
+// A handler that closes the data set while a row is fetched frees the cache and the record
+// buffers the fetch holds: the fetch stops with an error and touches neither.
+TEST_F(FIBDataSetTest, AHandlerThatClosesTheDataSetStopsTheFetch) {
+    struct TCase {
+        const char* Handler;
+        std::function<void()> Install;
+        const char* Error;
+    };
+    const std::vector<TCase> cases = {
+        {"AfterFetchRecord",
+         [&] { DS->AfterFetchRecord = [&](TFIBQuery*, int Index, bool&) { if (Index == 40) DS->Close(); }; },
+         "Can't continue after AfterFetchRecord because Form1.DS dataset closed."},
+        {"OnFilterRecord",
+         [&] {
+             DS->SetFiltered(true);
+             DS->OnFilterRecord = [&](TDataSet*, bool& Accept) {
+                 Accept = true;
+                 if (DS->FieldByName("ID")->AsInteger() == 41) DS->Close();
+             };
+         },
+         "Can't continue after OnFilterRecord because Form1.DS dataset closed."},
+        {"BeforeFetchRecord",
+         [&] { DS->SetBeforeFetchRecord([&](TFIBQuery*, int Count, bool&) { if (Count == 40) DS->Close(); }); },
+         "Can't fetch next record because Form1.DS.SelectQuery dataset closed."},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Handler);
+        Connect("NONE");
+        c.Install();
+        OpenSql("SELECT ID FROM T5000 ORDER BY ID");
+        std::string error;
+        try {
+            for (int i = 0; i < 100 && !DS->Eof(); ++i) DS->Next();
+        } catch (const EFIBClientError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.Error);
+        EXPECT_FALSE(DS->Active());
+        EXPECT_EQ(DS->State(), dsInactive);
+        // The data set opens again as if nothing had happened.
+        DS->AfterFetchRecord = nullptr;
+        DS->OnFilterRecord = nullptr;
+        DS->SetBeforeFetchRecord(nullptr);
+        DS->Open();
+        EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 1);
+    }
 }
 
 TEST_F(FIBDataSetTest, AnEmptyResultIsEmptyAtBothEnds) {
@@ -360,6 +457,47 @@ TEST_F(FIBDataSetTest, OctetsKeepTrailingBlanksAndTheDbKeyAllEightBytes) {
     DS->SetOptions(DS->Options() & ~SetOf<TpFIBDsOptions>(poTrimCharFields));
     OpenSql("SELECT C20 FROM DEFS");
     EXPECT_EQ(DS->FieldByName("C20")->AsString(), "ab" + std::string(18, ' '));
+}
+
+// Bytes of OCTETS columns are data, zero bytes too: every reader gives the column's length.
+TEST_F(FIBDataSetTest, OctetsKeepTheirZeroBytes) {
+    const std::string four("A\0BC", 4);
+    const std::string uuid = std::string("0123456789abcde") + '\0';
+    const std::string varying("A\0B", 3);
+    // Edited under cached updates: the update statement never runs.
+    DS->SetCachedUpdates(true);
+    DS->UpdateSQL().SetText("UPDATE NOWHERE SET X = 1");
+    OpenSql("SELECT CAST(x'41004243' AS CHAR(4) CHARACTER SET OCTETS) AS O4, "
+            "CAST(x'30313233343536373839616263646500' AS CHAR(16) CHARACTER SET OCTETS) AS U16, "
+            "CAST(x'410042' AS VARCHAR(5) CHARACTER SET OCTETS) AS V5 FROM RDB$DATABASE");
+    const std::vector<std::pair<const char*, std::string>> expected = {{"O4", four}, {"U16", uuid}, {"V5", varying}};
+    for (const auto& [name, bytes] : expected) {
+        SCOPED_TRACE(name);
+        TField* f = DS->FieldByName(name);
+        EXPECT_EQ(f->AsString(), bytes);
+        EXPECT_EQ(f->AsVariant().AsString(), bytes);
+        EXPECT_EQ(DS->GetCacheFieldValue(f, 1).AsString(), bytes);
+    }
+    // Written back through the field, the bytes stay whole.
+    DS->Edit();
+    DS->FieldByName("V5")->SetAsString(std::string("\0\0x", 3));
+    DS->Post();
+    EXPECT_EQ(DS->FieldByName("V5")->AsString(), std::string("\0\0x", 3));
+}
+
+// A float field shows the shortest text that reads back to its value: all the digits a double
+// keeps of a wide NUMERIC, and of a FLOAT the digits of its four bytes.
+TEST_F(FIBDataSetTest, FloatFieldsShowTheShortestTextThatReadsBack) {
+    OpenSql("SELECT CAST(-9223372036854.775807 AS NUMERIC(18,6)) AS N, CAST(0.1 AS FLOAT) AS F, "
+            "CAST(0.1 AS DOUBLE PRECISION) AS D, CAST(1234567.89 AS NUMERIC(9,2)) AS L FROM RDB$DATABASE");
+    const std::vector<std::pair<const char*, const char*>> expected = {
+        {"N", "-9223372036854.775"}, {"F", "0.1"}, {"D", "0.1"}, {"L", "1234567.89"}};
+    for (const auto& [name, text] : expected) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(DS->FieldByName(name)->DataType(), ftFloat);
+        EXPECT_EQ(DS->FieldByName(name)->AsString(), text);
+        EXPECT_EQ(DS->FieldByName(name)->DisplayText(), text);
+    }
 }
 
 TEST_F(FIBDataSetTest, BooleanFieldsOverBooleanAndIntegerColumnsStoreOneOrZeroInTheirWidth) {
