@@ -339,4 +339,23 @@ std::string DateTimeToStr(TDateTime Value) {
     return r;
 }
 
+TTimeStamp DateTimeToTimeStamp(TDateTime Value) {
+    const auto msecs = static_cast<int64_t>(std::nearbyint(Value * MSecsPerDay));
+    TTimeStamp result;
+    result.Date = static_cast<int32_t>(DateDelta + msecs / MSecsPerDay);
+    result.Time = static_cast<int32_t>((msecs < 0 ? -msecs : msecs) % MSecsPerDay);
+    return result;
+}
+
+TDateTime TimeStampToDateTime(const TTimeStamp& Stamp) {
+    const double days = static_cast<double>(Stamp.Date) - DateDelta;
+    const double time = static_cast<double>(Stamp.Time) / MSecsPerDay;
+    return days < 0 ? days - time : days + time;
+}
+
+TTimeStamp MSecsToTimeStamp(double MSecs) {
+    const double date = std::floor(MSecs / MSecsPerDay);
+    return {static_cast<int32_t>(std::llround(MSecs - date * MSecsPerDay)), static_cast<int32_t>(date)};
+}
+
 } // namespace qnl
