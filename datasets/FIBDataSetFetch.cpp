@@ -216,17 +216,6 @@ void TFIBCustomDataSet::InternalInitRecord(TRecordBuffer Buffer) {
 
 // ---- GetRecord and the cursor ----
 
-bool TFIBCustomDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
-    if (!(FUpdateRecordTypes & (1u << (Buffer[5] & 7)))) return false;
-    if (Filtered() && OnFilterRecord) {
-        bool accept = true;
-        const TDataSetState save = SetTempState(dsFilter);
-        Guarded([&] { OnFilterRecord(this, accept); }, [&] { RestoreState(save); });
-        return accept;
-    }
-    return true;
-}
-
 TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool) {
     FInGetRecord = true;
     auto result = grOK;
@@ -595,7 +584,8 @@ TRecordBuffer TFIBCustomDataSet::FieldReadBuffer(TField* Field, std::vector<char
         }
         return scratchOf(FBlobReadRecord, State() == dsOldValue);
     }
-    if (FInGetRecord && State() != dsCalcFields) {
+    // While a record is fetched or tested by the filter, the cursor's record is the one read.
+    if ((FInGetRecord || State() == dsFilter) && State() != dsCalcFields) {
         if (FCurrentRecord < 0 || FCurrentRecord >= FRecordCount) {
             HasRecord = false;
             return nullptr;

@@ -6,6 +6,7 @@
 #include "client/StrUtil.h"
 #include "datasets/FIBDataSet.h"
 #include "fixtures/FbFixture.h"
+#include "platform/VariantOps.h"
 
 #include <gtest/gtest.h>
 
@@ -186,13 +187,28 @@ protected:
     std::unique_ptr<TExpressionParser> Parse(const std::string& Text, TFilterOptions Options = 0) {
         return std::make_unique<TExpressionParser>(DS.get(), SQLMaskCompare, StrToDateTimeFmt, FilterFieldMap, Options, Text);
     }
-    // The IDs whose records the expression accepts.
+    // The IDs whose records the expression accepts, asked of the evaluator record by record.
     Ids Accepted(const std::string& Text, TFilterOptions Options = 0) {
         auto parser = Parse(Text, Options);
+        DS->SetFiltered(false);
         Ids ids;
         for (DS->First(); !DS->Eof(); DS->Next())
             if (parser->Evaluate()) ids.push_back(DS->FieldByName("ID")->AsInteger());
         return ids;
+    }
+    // The IDs of the records the data set shows.
+    Ids Shown() {
+        Ids ids;
+        for (DS->First(); !DS->Eof(); DS->Next()) ids.push_back(DS->FieldByName("ID")->AsInteger());
+        return ids;
+    }
+    // The same through the data set's filter.
+    Ids Filtered(const std::string& Text, TFilterOptions Options) {
+        DS->SetFiltered(false);
+        DS->SetFilterOptions(Options);
+        DS->SetFilterText(Text);
+        DS->SetFiltered(true);
+        return Shown();
     }
     std::string ErrorOf(const std::string& Text) {
         try {
@@ -222,6 +238,7 @@ TEST_F(FilterTest, EveryCaseAcceptsItsIdsAndSqlCasesAgreeWithIsql) {
         const Case& c = Cases[i];
         try {
             EXPECT_EQ(Accepted(c.Expression, c.Options), c.Accepted) << c.Expression << " options " << int(c.Options);
+            EXPECT_EQ(Filtered(c.Expression, c.Options), c.Accepted) << "filtered: " << c.Expression;
         } catch (const std::exception& e) {
             ADD_FAILURE() << c.Expression << ": " << e.what();
         }
@@ -289,6 +306,75 @@ TEST_F(FilterTest, DepthIsBoundedAndLongListsStayFlat) {
     std::string list = "ID IN (0";
     for (int i = 10; i < 5000; ++i) list += ", " + std::to_string(i);
     EXPECT_EQ(Accepted(list + ", 3)"), Ids{3});
+}
+
+// --- The data set's Filter, Filtered, FilterOptions and OnFilterRecord -----------------------
+
+TEST_F(FilterTest, FilteredDataSetShowsTheAcceptedRecordsBothWays) {
+    DS->SetFilterText("QTY > 5 OR NAME IS NULL");
+    EXPECT_EQ(Shown(), (Ids{1, 2, 3, 4, 5, 6}));   // not Filtered yet
+    DS->SetFiltered(true);
+    EXPECT_EQ(Shown(), (Ids{2, 4, 5}));
+    Ids backwards;
+    for (DS->Last(); !DS->Bof(); DS->Prior()) backwards.push_back(DS->FieldByName("ID")->AsInteger());
+    EXPECT_EQ(backwards, (Ids{5, 4, 2}));
+
+    // A new text or new options apply at once and put the data set on its first record.
+    DS->Last();
+    DS->SetFilterText("NAME = 'JO'");
+    EXPECT_TRUE(DS->IsEmpty());
+    DS->SetFilterOptions(foCaseInsensitive);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 2);
+    EXPECT_EQ(Shown(), Ids{2});
+    DS->SetFilterText("  ");
+    EXPECT_EQ(Shown(), (Ids{1, 2, 3, 4, 5, 6}));
+
+    // The record shown stays when it passes the new filter, else the first one shown is current.
+    DS->SetFiltered(false);
+    DS->SetFilterText("ID > 2");
+    DS->First();
+    DS->MoveBy(4);
+    DS->SetFiltered(true);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 5);
+    DS->SetFiltered(false);
+    DS->First();
+    DS->SetFiltered(true);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 3);
+    DS->SetFiltered(false);
+    EXPECT_EQ(Shown(), (Ids{1, 2, 3, 4, 5, 6}));
+}
+
+TEST_F(FilterTest, OnFilterRecordDecidesAfterTheText) {
+    Ids asked;
+    DS->OnFilterRecord = [&](TDataSet* DataSet, bool& Accept) {
+        const int id = DataSet->FieldByName("ID")->AsInteger();
+        asked.push_back(id);
+        Accept = id != 2;
+    };
+    DS->SetFilterText("ID < 5");
+    DS->SetFiltered(true);
+    EXPECT_EQ(Shown(), (Ids{1, 3, 4}));
+    for (int id : asked) EXPECT_LT(id, 5) << "asked about a record the text rejected";
+    DS->SetFilterText("");
+    EXPECT_EQ(Shown(), (Ids{1, 3, 4, 5, 6}));
+}
+
+TEST_F(FilterTest, FilterSetWhileClosedAppliesAtOpenAndABadTextChangesNothing) {
+    DS->Close();
+    DS->SetFilterText(" NAME LIKE '%n%' ");
+    DS->SetFiltered(true);
+    DS->Open();
+    EXPECT_EQ(Shown(), (Ids{1, 6}));
+    // Closed and opened again with new default fields, the evaluator finds the new ones.
+    DS->Close();
+    DS->Open();
+    EXPECT_EQ(Shown(), (Ids{1, 6}));
+
+    EXPECT_THROW(DS->SetFilterText("NAME LIKE"), EDatabaseError);
+    EXPECT_EQ(DS->Filter(), " NAME LIKE '%n%' ");
+    EXPECT_EQ(Shown(), (Ids{1, 6}));
+    // An evaluation error reaches the caller that moves the data set.
+    EXPECT_THROW(DS->SetFilterText("QTY / (QTY - 5) > 0"), EZeroDivide);
 }
 
 } // namespace
