@@ -69,25 +69,11 @@ TDateTime SafeTimeStampToDateTime(const TTimeStamp& TimeStamp) {
     if (TimeStamp.Time < 0 || TimeStamp.Date < 0)
         throw EConvertError("'" + std::to_string(TimeStamp.Date) + "." + std::to_string(TimeStamp.Time) +
                             "' is not a valid timestamp");
-    double days = static_cast<double>(TimeStamp.Date) - DateDelta;
-    double fraction = static_cast<double>(TimeStamp.Time) / MSecsPerDay;
-    // Days before 1899-12-30 are negative and carry the time of day away from zero.
-    return days < 0 ? days - fraction : days + fraction;
+    return TimeStampToDateTime(TimeStamp);
 }
 
 TDateTime TimeMSecsToDateTime(int32_t MSecs) {
     return SafeTimeStampToDateTime(TTimeStamp{MSecs, 0});
-}
-
-TTimeStamp DateTimeToTimeStamp(TDateTime Value) {
-    // The time rounds to the millisecond within its own day: 23:59:59.9996 is 23:59:59.999,
-    // never midnight of the next day (a TIME written back would become 00:00:00).
-    const double day = std::trunc(Value);
-    const auto msecs = static_cast<int64_t>(std::nearbyint(std::fabs(Value - day) * MSecsPerDay));
-    TTimeStamp result;
-    result.Date = static_cast<int32_t>(DateDelta + static_cast<int64_t>(day));
-    result.Time = static_cast<int32_t>(std::min<int64_t>(msecs, MSecsPerDay - 1));
-    return result;
 }
 
 int64_t MakeInt64(int32_t High, int32_t Low) {

@@ -15,11 +15,7 @@ namespace qnl {
 
 class TField;
 
-// The framework's time stamp: milliseconds since midnight and days since 0001-01-01 plus one.
-struct TTimeStamp {
-    int32_t Time = 0;
-    int32_t Date = 0;
-};
+// TTimeStamp comes with the dates (platform/DateTime.h).
 // DateDelta (platform/DateTime.h) is the TTimeStamp.Date of 1899-12-30, and
 // TTimeStamp.Date of 1858-11-17, day 0 of the client API's dates (which count days from it).
 inline constexpr int32_t IscDateDelta = 678576;
@@ -46,10 +42,6 @@ std::string ComponentFullName(const TComponent* Component);
 // The framework's conversion, except that date 0 gives the time of day alone (0 <= result < 1).
 TDateTime SafeTimeStampToDateTime(const TTimeStamp& TimeStamp);
 TDateTime TimeMSecsToDateTime(int32_t MSecs);
-// The framework's conversion: the value rounded to whole milliseconds, the date part counted
-// towards zero and the time of day taken as a positive distance from midnight (so -1.25 is
-// 1899-12-29 06:00).
-TTimeStamp DateTimeToTimeStamp(TDateTime Value);
 
 int64_t MakeInt64(int32_t High, int32_t Low);
 // The integer part plus the fraction rounded (ties to even) to Digits decimals (-18..18).

@@ -119,7 +119,7 @@ bool StrInArray(std::string_view S, std::initializer_list<std::string_view> Stri
 std::string FastTrim(std::string_view S) {
     int first, last;
     TrimBounds(S, first, last);
-    if (last < first) return {};
+    if (first == 0 || last < first) return {};
     return std::string(S.substr(static_cast<size_t>(first - 1), static_cast<size_t>(last - first + 1)));
 }
 

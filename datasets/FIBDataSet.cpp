@@ -7,6 +7,7 @@
 #include "client/StdFuncs.h"
 #include "client/StrUtil.h"
 #include "client/fib.h"
+#include "datasets/DBParsers.h"
 #include "datasets/pFIBDataInfo.h"
 #include "platform/IntText.h"
 #include "platform/VariantConv.h"
@@ -656,6 +657,8 @@ void TFIBCustomDataSet::InternalOpen() {
         const TFIBFieldDescr& d = FFieldDescr.Items(i);
         if (d.InStringCollection) FRecords->SetStringField(d.StringIndex + 1, d.DataOffset - 5, d.DataSize);
     }
+    // A filter set while the data set was closed takes effect now (the evaluator needs the fields).
+    if (!FFilterParser && !FastTrim(Filter()).empty()) BuildFilterParser(Filter(), FilterOptions());
     if (InSet(FPrepareOptions, psGetOrderInfo)) GetOrderInfo();
     PrepareBookMarkSize();
 }
@@ -772,7 +775,10 @@ void TFIBCustomDataSet::DoAfterOpen() {
 }
 
 void TFIBCustomDataSet::DoBeforeClose() {
-    if (DefaultFieldsMode()) FFieldCache.Clear();
+    if (DefaultFieldsMode()) {
+        FFieldCache.Clear();
+        if (FFilterParser) FFilterParser->ClearFieldCache();
+    }
     TDataSet::DoBeforeClose();
     FireListeners(FBeforeCloseListeners);
 }

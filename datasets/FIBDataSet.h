@@ -24,8 +24,9 @@
 // data set gives at open, the transaction and controls events, and of the edit side the checks,
 // the post of a record into the cache, deleting (cached or through DeleteSQL with parameters
 // from the record), re-reading a record through RefreshSQL, cancel, cancelling cached changes
-// and the reaction to the end of the read transaction. The insert and update statements are run by derived classes; local sorting and
-// filtering, the master's scrolling and the limited cache model are not run by this class.
+// and the reaction to the end of the read transaction, and the local filter (FIBDataSetFilter.cpp).
+// The insert and update statements are run by derived classes; local sorting, the master's
+// scrolling and the limited cache model are not run by this class.
 #include "client/FIBDatabase.h"
 #include "client/FIBMiscellaneous.h"
 #include "client/FIBQuery.h"
@@ -45,6 +46,7 @@
 
 namespace qnl {
 
+class TExpressionParser;
 class TFIBCustomDataSet;
 
 // True when a line of Lines holds more than blanks (a statement text that counts).
@@ -315,6 +317,22 @@ public:
     void Post() override;
     TDataSource* GetDataSource() override { return FDataLink.DataSource(); }
 
+    // ---- The local filter
+    // Filtered shows only the records that the Filter text (with FilterOptions) and
+    // OnFilterRecord accept. The text is parsed when it is set on an open data set (a text that
+    // does not parse raises and leaves Filter as it was) or when the data set opens; a blank
+    // text accepts every record. A change of Filter or FilterOptions on an open filtered data
+    // set goes to its first record; switching Filtered keeps the current record when it stays
+    // shown, else goes to the first one.
+    void SetFiltered(bool Value) override;
+    void SetFilterText(const std::string& Value) override;
+    void SetFilterOptions(TFilterOptions Value) override;
+    // Rebuilds the window of shown records around the current one (the next one shown when it
+    // is hidden now); a data set at its end stays there.
+    void RefreshView(bool KeepFlag);
+    // RefreshView, then the first record when the current one changed.
+    void RefreshViewKeepRecord();
+
     // ---- ISQLObject and ISQLDataSetObject
     int ParamCount() override { return FSelectQuery->Params().Count(); }
     std::string ParamName(int ParamIndex) override { return FSelectQuery->Params().GetVar(ParamIndex).Name(); }
@@ -419,7 +437,8 @@ protected:
     virtual void DoTransactionEnding(TObject* Sender);
     virtual void DoTransactionEnded(TObject* Sender);
     // Whether a record is shown: its status is in UpdateRecordTypes and, while Filtered, the
-    // framework's OnFilterRecord accepts it.
+    // Filter text's evaluator and then OnFilterRecord accept it (each asked only while the
+    // record is still accepted).
     virtual bool IsVisibleRecord(TRecordBuffer Buffer);
     // Empty here; derived classes ask the server for the count.
     virtual void DoAskRecordCount() {}
@@ -470,6 +489,8 @@ private:
     void BuildFieldDefs();
     void LayOutRecord();
     bool DefaultFieldsMode();
+    void ChangeFilter(const std::string& Text, TFilterOptions Options);
+    void BuildFilterParser(const std::string& Text, TFilterOptions Options);
     void PrepareBookMarkSize();
     void GetOrderInfo();
     void SetCloseOnTransactionEnd();
@@ -540,6 +561,7 @@ private:
     TStringList FFieldCache;                        // upper-case name -> field
     TStringList FBookmarkKeyFields;                 // key field name -> its offset in a bookmark
     TOnFetchRecord FBeforeFetchRecord;
+    std::unique_ptr<TExpressionParser> FFilterParser;   // the Filter text, parsed; nil for none
     Variant FSortFields;
     uint32_t FRecordBufferSize = 0;
     uint32_t FCacheRecordSize = 0;

@@ -231,19 +231,6 @@ void TFIBCustomDataSet::InternalInitRecord(TRecordBuffer Buffer) {
 
 // ---- GetRecord and the cursor ----
 
-bool TFIBCustomDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
-    if (!(FUpdateRecordTypes & (1u << (Buffer[5] & 7)))) return false;
-    if (Filtered() && OnFilterRecord) {
-        bool accept = true;
-        const uint32_t closes = FCloseCount;
-        const TDataSetState save = SetTempState(dsFilter);
-        Guarded([&] { OnFilterRecord(this, accept); }, [&] { RestoreState(save); });
-        CheckNotClosedBy(closes, "OnFilterRecord");
-        return accept;
-    }
-    return true;
-}
-
 void TFIBCustomDataSet::CheckNotClosedBy(uint32_t CloseCount, const char* Handler) {
     if (CloseCount != FCloseCount) RaiseClientError(cecDataSetClosed, {std::string("continue after ") + Handler, FullName()});
 }
@@ -655,7 +642,8 @@ TRecordBuffer TFIBCustomDataSet::FieldReadBuffer(TField* Field, std::vector<char
         }
         return scratchOf(FBlobReadRecord, State() == dsOldValue);
     }
-    if (FInGetRecord && State() != dsCalcFields) {
+    // While a record is fetched or tested by the filter, the cursor's record is the one read.
+    if ((FInGetRecord || State() == dsFilter) && State() != dsCalcFields) {
         if (FCurrentRecord < 0 || FCurrentRecord >= FRecordCount) {
             HasRecord = false;
             return nullptr;

@@ -768,25 +768,19 @@ void TDataSet::DataConvert(TField* Field, const void* Source, void* Dest, bool T
             double value;
             load(value);
             checkRange(value);
-            const double whole = std::trunc(value);
-            int64_t date = DateDelta + static_cast<int64_t>(whole);
-            int64_t time = std::llround(std::fabs(value - whole) * MSecsPerDay);
-            if (time >= MSecsPerDay) {   // rounded up into the next day
-                time -= MSecsPerDay;
-                date += value < 0 ? -1 : 1;
-            }
+            const TTimeStamp stamp = DateTimeToTimeStamp(value);
             if (Field->DataType() == ftDate)
-                store(static_cast<int32_t>(date));
+                store(static_cast<int32_t>(stamp.Date));
             else if (Field->DataType() == ftTime)
-                store(static_cast<int32_t>(time));
+                store(static_cast<int32_t>(stamp.Time));
             else
-                store(static_cast<double>(date * MSecsPerDay + time));
+                store(TimeStampToMSecs(stamp));
         } else {
             double value;
             if (Field->DataType() == ftDate) {
                 int32_t date;
                 load(date);
-                value = static_cast<double>(date) - DateDelta;
+                value = TimeStampToDateTime({0, date});
             } else if (Field->DataType() == ftTime) {
                 int32_t time;
                 load(time);
@@ -794,10 +788,7 @@ void TDataSet::DataConvert(TField* Field, const void* Source, void* Dest, bool T
             } else {
                 double msecs;
                 load(msecs);
-                const double date = std::floor(msecs / MSecsPerDay);
-                const double time = msecs - date * MSecsPerDay;
-                const double days = date - DateDelta;
-                value = days >= 0 ? days + time / MSecsPerDay : days - time / MSecsPerDay;
+                value = TimeStampToDateTime(MSecsToTimeStamp(msecs));
             }
             store(value);
         }

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
@@ -337,6 +338,28 @@ std::string DateTimeToStr(TDateTime Value) {
     DecodeTime(Value, h, n, s, ms);
     if (h != 0 || n != 0 || s != 0 || ms != 0) r += " " + TimeToStr(Value);
     return r;
+}
+
+TTimeStamp DateTimeToTimeStamp(TDateTime Value) {
+    // The time rounds to the millisecond within its own day: 23:59:59.9996 is 23:59:59.999,
+    // never midnight of the next day (a TIME written back would become 00:00:00).
+    const double day = std::trunc(Value);
+    const auto msecs = static_cast<int64_t>(std::nearbyint(std::fabs(Value - day) * MSecsPerDay));
+    TTimeStamp result;
+    result.Date = static_cast<int32_t>(DateDelta + static_cast<int64_t>(day));
+    result.Time = static_cast<int32_t>(std::min<int64_t>(msecs, MSecsPerDay - 1));
+    return result;
+}
+
+TDateTime TimeStampToDateTime(const TTimeStamp& Stamp) {
+    const double days = static_cast<double>(Stamp.Date) - DateDelta;
+    const double time = static_cast<double>(Stamp.Time) / MSecsPerDay;
+    return days < 0 ? days - time : days + time;
+}
+
+TTimeStamp MSecsToTimeStamp(double MSecs) {
+    const double date = std::floor(MSecs / MSecsPerDay);
+    return {static_cast<int32_t>(std::llround(MSecs - date * MSecsPerDay)), static_cast<int32_t>(date)};
 }
 
 } // namespace qnl

@@ -16,6 +16,23 @@ namespace qnl {
 inline constexpr int32_t DateDelta = 693594;
 inline constexpr int64_t MSecsPerDay = 86400000;
 
+// The framework's time stamp: milliseconds since midnight and days since 0001-01-01 plus one.
+struct TTimeStamp {
+    int32_t Time = 0;
+    int32_t Date = 0;
+};
+// The framework's conversion: the value rounded to whole milliseconds, the date part counted
+// towards zero and the time of day taken as a positive distance from midnight (so -1.25 is
+// 1899-12-29 06:00).
+TTimeStamp DateTimeToTimeStamp(TDateTime Value);
+// The way back; days before 1899-12-30 carry the time of day away from zero.
+TDateTime TimeStampToDateTime(const TTimeStamp& Stamp);
+// The milliseconds since the start of 1 January 0001, as a double, and back.
+inline double TimeStampToMSecs(const TTimeStamp& Stamp) {
+    return static_cast<double>(static_cast<int64_t>(Stamp.Date) * MSecsPerDay + Stamp.Time);
+}
+TTimeStamp MSecsToTimeStamp(double MSecs);
+
 // The process-wide settings are FormatSettings (platform/Variant.h); changing them is for the
 // main thread only.
 

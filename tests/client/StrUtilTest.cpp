@@ -151,6 +151,7 @@ TEST(StrUtil, TrimCopyAndTests) {
     EXPECT_EQ(last, 3);
     EXPECT_EQ(FastTrim("\r\n x y \t"), "x y");
     EXPECT_EQ(FastTrim(" \n "), "");
+    EXPECT_EQ(FastTrim(""), "");
     std::string s = "ab  ";
     TrimRightSpacesInPlace(s);
     EXPECT_EQ(s, "ab");
