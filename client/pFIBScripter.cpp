@@ -146,9 +146,9 @@ TpFIBScripter::TpFIBScripter(TComponent* AOwner)
 }
 
 TpFIBScripter::~TpFIBScripter() {
-    FQuery.reset();
-    if (FDatabase && FDatabase != FOwnDatabase.get()) FDatabase->RemoveFreeNotification(this);
+    if (FDatabase) FDatabase->RemoveFreeNotification(this);
     if (FTransaction) FTransaction->RemoveFreeNotification(this);
+    FQuery.reset();
     FInternalTransaction.reset();
     FOwnDatabase.reset();
 }
@@ -166,11 +166,11 @@ TFIBTransaction& TpFIBScripter::TransactionInUse() const {
 void TpFIBScripter::SetDatabase(TFIBDatabase* Value) {
     if (Value == FDatabase) return;
     if (TransactionInUse().Active()) CommitInUse();
-    if (FDatabase && FDatabase != FOwnDatabase.get()) FDatabase->RemoveFreeNotification(this);
+    if (FDatabase) FDatabase->RemoveFreeNotification(this);
     std::unique_ptr<TpFIBDatabase> old;
     if (FOwnDatabase && Value != FOwnDatabase.get()) old = std::move(FOwnDatabase);
     FDatabase = Value;
-    if (FDatabase && FDatabase != FOwnDatabase.get()) FDatabase->FreeNotification(this);
+    if (FDatabase) FDatabase->FreeNotification(this);
     FInternalTransaction->SetDefaultDatabase(Value);
     if (FTransaction) FTransaction->SetDefaultDatabase(Value);
     FQuery->SetDatabase(Value);
