@@ -111,20 +111,27 @@ bool TpFIBScriptParser::MatchKeyword(std::string_view Keyword, int Line, int Pos
     return after >= s.size() || IsKeywordDelimiter(s[after]);
 }
 
+bool TpFIBScriptParser::CharAt(int& Line, int& Pos, TScriptPosition Limit, char& C, char& Next) const {
+    for (; Line < FLines->Count() && !Before(Limit, {Pos, Line}); ++Line, Pos = 1) {
+        const std::string& s = (*FLines)[Line];
+        if (static_cast<size_t>(Pos) <= s.size()) {
+            C = s[Pos - 1];
+            Next = static_cast<size_t>(Pos) < s.size() ? s[Pos] : '\0';
+            return true;
+        }
+    }
+    return false;
+}
+
 std::optional<TpFIBScriptParser::TToken> TpFIBScriptParser::NextToken(TScriptPosition From,
                                                                       TScriptPosition Limit) const {
     int line = From.Line;
     int pos = From.Pos;
     bool inComment = false;
-    while (line < FLines->Count() && !Before(Limit, {pos, line})) {
+    char c = '\0';
+    char next = '\0';
+    while (CharAt(line, pos, Limit, c, next)) {
         const std::string& s = (*FLines)[line];
-        if (static_cast<size_t>(pos) > s.size()) {
-            ++line;
-            pos = 1;
-            continue;
-        }
-        const char c = s[pos - 1];
-        const char next = static_cast<size_t>(pos) < s.size() ? s[pos] : '\0';
         if (inComment) {
             if (c == '*' && next == '/') {
                 inComment = false;
@@ -304,15 +311,10 @@ bool TpFIBScriptParser::BodyBalanced(const TStatementDesc& S) {
     int pos = FResumePos.Pos;
     enum class TSkip : uint8_t { None, Comment, String, Name, Alternative } skip = TSkip::None;
     char closer = '\0';
-    while (line < FLines->Count() && !Before(S.EndPos, {pos, line})) {
+    char c = '\0';
+    char next = '\0';
+    while (CharAt(line, pos, S.EndPos, c, next)) {
         const std::string& s = (*FLines)[line];
-        if (static_cast<size_t>(pos) > s.size()) {
-            ++line;
-            pos = 1;
-            continue;
-        }
-        const char c = s[pos - 1];
-        const char next = static_cast<size_t>(pos) < s.size() ? s[pos] : '\0';
         if (skip != TSkip::None) {
             if (skip == TSkip::Comment && c == '*' && next == '/') {
                 skip = TSkip::None;

@@ -124,6 +124,9 @@ private:
     };
     bool StartsAt(int Line, int Pos, std::string_view Keyword) const;
     bool MatchKeyword(std::string_view Keyword, int Line, int Pos) const;
+    // The character at (Line, Pos) and the one after it on its line, moving past line ends;
+    // false once Limit is passed or the lines end.
+    bool CharAt(int& Line, int& Pos, TScriptPosition Limit, char& C, char& Next) const;
     // The next token at or after From, not beyond Limit; nullopt when none.
     std::optional<TToken> NextToken(TScriptPosition From, TScriptPosition Limit) const;
     // Up to Count tokens of the statement, from its start.

@@ -1,6 +1,7 @@
 #include "client/pFIBScripter.h"
 
 #include "client/IB_Intf.h"
+#include "client/StrUtil.h"
 #include "client/fib.h"
 #include "platform/Exceptions.h"
 
@@ -68,24 +69,6 @@ std::string Unquote(const std::string& Word) {
 // An object name as the catalogue holds it: a quoted name as written, any other upper-cased.
 std::string CatalogueName(const std::string& Word) {
     return !Word.empty() && Word.front() == '"' ? Unquote(Word) : UpperCase(Word);
-}
-
-std::string QuotedLiteral(const std::string& Text) {
-    std::string result = "'";
-    for (char c : Text) {
-        result += c;
-        if (c == '\'') result += '\'';
-    }
-    return result + "'";
-}
-
-std::string QuotedName(const std::string& Name) {
-    std::string result = "\"";
-    for (char c : Name) {
-        result += c;
-        if (c == '"') result += '"';
-    }
-    return result + "\"";
 }
 
 bool Is(const std::vector<std::string>& Words, size_t Index, const char* Keyword) {
@@ -546,11 +529,11 @@ void TpFIBScripter::DoDescribe(const TStringList& Statement, const TStatementDes
             case sotFunction: object = "FUNCTION "; break;
             case sotException: object = "EXCEPTION "; break;
             case sotGenerator: object = "GENERATOR "; break;
-            case sotColumn: object = "COLUMN " + QuotedName(owner) + "."; break;
-            case sotParameter: object = "PARAMETER " + QuotedName(owner) + "."; break;
+            case sotColumn: object = "COLUMN " + QuotedStr(owner, '"') + "."; break;
+            case sotParameter: object = "PARAMETER " + QuotedStr(owner, '"') + "."; break;
             default: throw Exception("Unsupported DESCRIBE type " + w.Words[1]);
         }
-        sql.Add("COMMENT ON " + object + QuotedName(name) + " IS " + QuotedLiteral(description));
+        sql.Add("COMMENT ON " + object + QuotedStr(name, '"') + " IS " + QuotedStr(description));
         FQuery->SQL().Assign(sql);
     } else {
         const char* update = nullptr;
