@@ -674,7 +674,7 @@ void TFIBDatabase::IdleTimer(TObject*) {
 void TFIBDatabase::CreateDatabase() {
     CheckInactive();
     CheckClientLibrary();
-    const std::string sql = "CREATE DATABASE " + QuotedStr(FDBName) + " " + FDBParams->Text();
+    const std::string sql = "CREATE DATABASE " + SQLQuoted(FDBName) + " " + FDBParams->Text();
     isc_tr_handle tr = 0;
     const auto length = static_cast<unsigned short>(ClientTextLength(sql, UINT16_MAX, "Statement"));
     CheckStatus(FClientLibrary->isc_dsql_execute_immediate(ThreadStatusVector(), &FHandle, &tr, length, sql.c_str(),

@@ -327,7 +327,7 @@ void SplitNameValue(std::string_view S, std::string& Name, std::string& Value) {
     }
 }
 
-std::string QuotedStr(std::string_view Text, char Quote) {
+std::string SQLQuoted(std::string_view Text, char Quote) {
     std::string result(1, Quote);
     for (char c : Text) {
         result += c;

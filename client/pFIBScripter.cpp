@@ -529,11 +529,11 @@ void TpFIBScripter::DoDescribe(const TStringList& Statement, const TStatementDes
             case sotFunction: object = "FUNCTION "; break;
             case sotException: object = "EXCEPTION "; break;
             case sotGenerator: object = "GENERATOR "; break;
-            case sotColumn: object = "COLUMN " + QuotedStr(owner, '"') + "."; break;
-            case sotParameter: object = "PARAMETER " + QuotedStr(owner, '"') + "."; break;
+            case sotColumn: object = "COLUMN " + SQLQuoted(owner, '"') + "."; break;
+            case sotParameter: object = "PARAMETER " + SQLQuoted(owner, '"') + "."; break;
             default: throw Exception("Unsupported DESCRIBE type " + w.Words[1]);
         }
-        sql.Add("COMMENT ON " + object + QuotedStr(name, '"') + " IS " + QuotedStr(description));
+        sql.Add("COMMENT ON " + object + SQLQuoted(name, '"') + " IS " + SQLQuoted(description));
         FQuery->SQL().Assign(sql);
     } else {
         const char* update = nullptr;

@@ -392,8 +392,8 @@ bool TQNLConnectionFIB::CreateDatabase() {
         const std::string& user = ConnectionOptions.UserName;
         const std::string& password = ConnectionOptions.Password;
         FDatabase->UseLoginPrompt = user.empty() || password.empty();
-        if (!user.empty()) params.Add("USER " + QuotedStr(user));
-        if (!password.empty()) params.Add("PASSWORD " + QuotedStr(password));
+        if (!user.empty()) params.Add("USER " + SQLQuoted(user));
+        if (!password.empty()) params.Add("PASSWORD " + SQLQuoted(password));
         if (const int32_t pageSize = IBEngineOptions.IBDatabaseOptions.PageSize; pageSize != 0)
             params.Add("PAGE_SIZE " + std::to_string(pageSize));
         if (!IBEngineOptions.DBCharSet().empty()) params.Add("DEFAULT CHARACTER SET " + IBEngineOptions.DBCharSet());
