@@ -674,13 +674,7 @@ void TFIBDatabase::IdleTimer(TObject*) {
 void TFIBDatabase::CreateDatabase() {
     CheckInactive();
     CheckClientLibrary();
-    // The name is a quoted literal: a quote inside it is doubled.
-    std::string name;
-    for (char c : FDBName) {
-        name += c;
-        if (c == '\'') name += '\'';
-    }
-    const std::string sql = "CREATE DATABASE '" + name + "' " + FDBParams->Text();
+    const std::string sql = "CREATE DATABASE " + SQLQuoted(FDBName) + " " + FDBParams->Text();
     isc_tr_handle tr = 0;
     const auto length = static_cast<unsigned short>(ClientTextLength(sql, UINT16_MAX, "Statement"));
     CheckStatus(FClientLibrary->isc_dsql_execute_immediate(ThreadStatusVector(), &FHandle, &tr, length, sql.c_str(),

@@ -327,6 +327,15 @@ void SplitNameValue(std::string_view S, std::string& Name, std::string& Value) {
     }
 }
 
+std::string SQLQuoted(std::string_view Text, char Quote) {
+    std::string result(1, Quote);
+    for (char c : Text) {
+        result += c;
+        if (c == Quote) result += Quote;
+    }
+    return result + Quote;
+}
+
 std::string StripQuotes(std::string_view S) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     size_t last = S.size();

@@ -91,6 +91,9 @@ std::string ValueAfterEquals(std::string_view S);
 void SplitNameValue(std::string_view S, std::string& Name, std::string& Value);
 // The text between a closing quote (after trailing blanks) and the same opening quote.
 std::string StripQuotes(std::string_view S);
+// Text between two Quote characters, each Quote inside doubled: an SQL literal ('...') or a
+// quoted name ("...").
+std::string SQLQuoted(std::string_view Text, char Quote = '\'');
 void RemoveEmptyLines(TStringList& Strings);
 int IndexOfExact(const TStringList& List, std::string_view S);
 void ExcludeStrings(const TStringList& Source, const TStringList& Filter, TStringList& Dest);

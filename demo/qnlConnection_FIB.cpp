@@ -1,6 +1,7 @@
 // Implements the binding of the library's connection and query; see qnlConnection_FIB.h.
 #include "demo/qnlConnection_FIB.h"
 
+#include "client/StrUtil.h"
 #include "platform/Params.h"
 #include "platform/Streams.h"
 #include "platform/StringList.h"
@@ -374,17 +375,6 @@ std::unique_ptr<TQNLQuery> TQNLConnectionFIB::CreateQuery(TComponent* /*Owner*/)
     return q;
 }
 
-namespace {
-std::string QuotedValue(const std::string& Value) {
-    std::string result = "'";
-    for (char c : Value) {
-        result += c;
-        if (c == '\'') result += '\'';
-    }
-    return result + "'";
-}
-} // namespace
-
 bool TQNLConnectionFIB::CreateDatabase() {
     if (!FDatabase) {
         DoErrorMessage(ErrorPrefix() + "Database not assigned.");
@@ -402,8 +392,8 @@ bool TQNLConnectionFIB::CreateDatabase() {
         const std::string& user = ConnectionOptions.UserName;
         const std::string& password = ConnectionOptions.Password;
         FDatabase->UseLoginPrompt = user.empty() || password.empty();
-        if (!user.empty()) params.Add("USER " + QuotedValue(user));
-        if (!password.empty()) params.Add("PASSWORD " + QuotedValue(password));
+        if (!user.empty()) params.Add("USER " + SQLQuoted(user));
+        if (!password.empty()) params.Add("PASSWORD " + SQLQuoted(password));
         if (const int32_t pageSize = IBEngineOptions.IBDatabaseOptions.PageSize; pageSize != 0)
             params.Add("PAGE_SIZE " + std::to_string(pageSize));
         if (!IBEngineOptions.DBCharSet().empty()) params.Add("DEFAULT CHARACTER SET " + IBEngineOptions.DBCharSet());

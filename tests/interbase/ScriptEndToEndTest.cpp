@@ -1,9 +1,11 @@
 // Scripts compared end to end on Firebird 3: master and target are script files read by the
-// script extractor, the comparer writes the update script into the script executor, isql-fb runs
-// it on a database built from the target, and isql-fb -x of that database must equal the one of
+// script extractor, the comparer writes the update script into the script executor, isql-fb (or
+// the data-access layer's script runner) runs it on a database built from the target, and isql-fb -x of that database must equal the one of
 // a database built from the master.
 #include "interbase/qnlIBSQLExec.h"
 #include "interbase/qnlScriptExtract.h"
+
+#include "client/pFIBScripter.h"
 
 #include "core/qnlDBStructure.h"
 #include "fixtures/FbFixture.h"
@@ -118,17 +120,32 @@ std::string DatabaseCharSet(const TempDatabase& Db) {
 
 // The master script against a target script: the update script run on a database built from
 // the target makes it equal to one built from the master.
+// Runs an update script on Target with the data-access layer's script runner, as isql would.
+void RunWithScriptRunner(const std::string& Script) {
+    TpFIBScripter runner;
+    runner.Script().SetText(Script);
+    runner.OnExecuteError = [](TObject*, int No, int Line, const TStringList& Statement, int, const std::string& Msg,
+                               bool&, bool&) {
+        ADD_FAILURE() << "statement " << No << " at line " << Line << ":\n" << Statement.Text() << Msg;
+    };
+    runner.ExecuteScript();
+}
+
 void ExpectUpdateBringsTargetToMaster(const std::string& MasterPath, const std::string& MasterText,
                                       const std::string& TargetPath, const std::string& TargetText,
-                                      bool WithoutGaps = false) {
+                                      bool WithoutGaps = false, bool ByScriptRunner = false) {
     const TempDatabase reference(CompleteScript{MasterText});
     const TempDatabase target = TargetText.empty() ? TempDatabase("", DatabaseCharSet(reference))
                                                    : TempDatabase(CompleteScript{TargetText});
     ScriptComparison c(MasterPath, TargetPath);
     ASSERT_TRUE(c.Run(target.Path())) << testing::PrintToString(c.Errors);
     const std::string script = c.Script();
-    std::string out;
-    ASSERT_EQ(test::RunConnectingScript(target, script + "COMMIT;\n", out), 0) << script << out;
+    if (ByScriptRunner) {
+        RunWithScriptRunner(script + "COMMIT;\n");
+    } else {
+        std::string out;
+        ASSERT_EQ(test::RunConnectingScript(target, script + "COMMIT;\n", out), 0) << script << out;
+    }
     ExpectSameBlocks(test::ComparableExtract(target.Path(), WithoutGaps), test::ComparableExtract(reference.Path(), WithoutGaps),
                      script);
 }
@@ -165,8 +182,12 @@ TEST(ScriptEndToEnd, Firebird3FeaturesOverTheEmployeeScript) {
     database.insert(at + create.size(), " default character set UTF8");
     TempDir dir;
     Write(dir.File("employee.sql"), employee);
-    ExpectUpdateBringsTargetToMaster(test::FixtureScriptPath("fb3_features.sql"), test::FixtureScript("fb3_features.sql"),
-                                     dir.File("employee.sql"), database, true);
+    for (bool byScriptRunner : {false, true}) {
+        SCOPED_TRACE(byScriptRunner ? "run by the script runner" : "run by isql");
+        ExpectUpdateBringsTargetToMaster(test::FixtureScriptPath("fb3_features.sql"),
+                                         test::FixtureScript("fb3_features.sql"), dir.File("employee.sql"), database,
+                                         true, byScriptRunner);
+    }
 }
 
 // An older variant of employee.sql: a domain, a column, a view, a trigger, a procedure and grants
