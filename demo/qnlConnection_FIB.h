@@ -29,6 +29,10 @@ public:
     using TFIBDataSet::TFIBDataSet;
     ~T_FibQuery() override;
     std::string ClassName() const override { return "T_FibQuery"; }
+    // A query's data set has no modify statements and applies no repository settings: both do
+    // nothing (the base class raises).
+    void FillParamsToFieldsLinks(TStringList&) override {}
+    void ApplyRepositoryInfo() override {}
 };
 
 // The query's parameters, knowing the two statement objects their values go to.

@@ -278,6 +278,35 @@ TEST(LiveCompare, ScriptMasterAgainstItsDatabaseWritesOnlyTheHeader) {
     EXPECT_EQ(c.Errors(), "");
 }
 
+// Names Firebird keeps with leading blanks, and stored defaults with a line comment before the
+// value: the database reads as the script that built it, so comparing the two finds nothing.
+TEST(LiveCompare, LeadingBlanksAndCommentedDefaultsReadAsTheirScript) {
+    test::PrepareFirebirdEnvironment();
+    const std::string script = "CREATE DOMAIN \" d\" AS INTEGER DEFAULT -- the domain's\n 3;\n"
+                               "CREATE TABLE \" lead\" (\" c\" INTEGER NOT NULL, \" e\" \" d\","
+                               " D INTEGER DEFAULT -- why four\n 4,\n"
+                               " CONSTRAINT \" pk\" PRIMARY KEY (\" c\"));\n"
+                               "CREATE INDEX \" ix\" ON \" lead\" (D);\n"
+                               "CREATE VIEW \" v\" AS SELECT \" c\", D FROM \" lead\";\n"
+                               "CREATE ROLE \" r\";\n"
+                               "GRANT SELECT ON \" lead\" TO \" r\";\n"
+                               "SET TERM ^;\n"
+                               "CREATE TRIGGER \" tr\" FOR \" lead\" BEFORE INSERT AS BEGIN NEW.D = 1; END^\n"
+                               "SET TERM ;^\n";
+    const TempDatabase target(script);
+    LiveComparison c(target.Path());
+    ASSERT_EQ(test::ReadWithBodies(*c.Master.Objs(), script, "lead.sql"), "");
+    c.Master.Objs()->SourceKind = 2;
+    EXPECT_EQ(c.Compare(), std::vector<std::string>{}) << c.Script();
+    EXPECT_EQ(c.Errors(), "");
+    const auto* table = dynamic_cast<const TTblData*>(c.Target.Objs().FindTable(" lead"));
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->GetColumnCount(), 3);
+    EXPECT_EQ(table->Column(0)->Name, " c");
+    EXPECT_NE(c.Target.Objs().FindTrigger(" tr"), nullptr);
+    EXPECT_NE(c.Target.Objs().FindIndex(" ix"), nullptr);
+}
+
 // Views written without a column list: the script reader names their columns as Firebird does
 // (each item's alias, else the column it reads), which the database built from the script shows;
 // such a view pairs with its database view. A query whose names it cannot tell for certain ("*")
