@@ -156,7 +156,7 @@ TEST(ConnectionFIB, AWrongPasswordReportsTheServersMessageAndLeavesTheConnection
     ASSERT_TRUE(b.Conn.GetConnected()) << AllOf(b.Errors);
     EXPECT_TRUE(b.Db.IsRemoteConnect());
     EXPECT_EQ(b.Conn.IBEngineOptions.DBCharSet(), "UTF8");
-    EXPECT_EQ(b.Attaches, 2);   // no character set asked: one reconnect
+    EXPECT_EQ(b.Attaches, 1);   // connected in UTF-8 from the start: no reconnect
 }
 
 TEST(ConnectionFIB, ADatabaseWhoseTransactionCannotStartIsReportedAndLeftClosed) {
