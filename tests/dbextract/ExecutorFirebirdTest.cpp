@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,49 @@ TEST(ExecutorFirebird, DescriptionsAreWrittenAsTheConnectedServerTakesThem) {
                                   "UNION ALL SELECT '<<' || RDB$DESCRIPTION || '>>' FROM RDB$PROCEDURE_PARAMETERS "
                                   "WHERE RDB$PROCEDURE_NAME = 'P' AND RDB$PARAMETER_NAME = 'X';"),
               (Lines{"table's", "column", "procedure", "parameter"}));
+}
+
+// The database object decides which database the binding connects to: a CONNECT statement
+// naming another one is not followed, and the log says where the script runs.
+TEST(ExecutorFirebird, AConnectToAnotherDatabaseIsLoggedAsNotFollowed) {
+    const TempDatabase db("CREATE TABLE T (ID INTEGER);\n");
+    LiveExec e(db.Path());
+    e.Parse("CONNECT '/nowhere/other.fdb' USER 'SYSDBA' PASSWORD 'x';\nCREATE TABLE U (ID INTEGER);\n");
+    ASSERT_EQ(e.Exec.StatementCount(), 2);
+    EXPECT_TRUE(e.Exec.Execute()) << e.AllErrors();
+    EXPECT_EQ(e.AllErrors(), "");
+    EXPECT_NE(std::find(e.Log.begin(), e.Log.end(), "Connect: \"" + db.Path() + "\""), e.Log.end());
+    EXPECT_NE(std::find(e.Log.begin(), e.Log.end(),
+                        "< CONNECT not followed >: \"/nowhere/other.fdb\"; the script runs on \"" + db.Path() + "\"."),
+              e.Log.end());
+    for (const std::string& line : e.Log) EXPECT_EQ(line.find("Connect: \"/nowhere"), std::string::npos);
+    EXPECT_EQ(test::QueryRows(db, "SELECT '<<' || COUNT(*) || '>>' FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'U'"),
+              Lines{"1"});
+}
+
+// A target that cannot be reached: one connect, its failure and one message of the executor,
+// and the run stops; a statement run on its own names itself in the message.
+TEST(ExecutorFirebird, AnUnreachableTargetIsTriedOnce) {
+    test::TempDir dir;
+    LiveExec e(dir.File("missing.fdb"));
+    e.Exec.AddStatement("INSERT INTO A VALUES (1)", skInsert, "A", dboTable, saInsert);
+    e.Exec.AddStatement("CREATE TABLE B (ID INTEGER)", skStatement, "B", dboTable, saCreate);
+    e.Exec.AddStatement("CREATE TABLE C (ID INTEGER)", skStatement, "C", dboTable, saCreate);
+    int attaches = 0;
+    e.Connection.OnBeforeConnect = [&](TObject*) { ++attaches; };
+    EXPECT_FALSE(e.Exec.Execute());
+    EXPECT_EQ(attaches, 1);
+    ASSERT_EQ(e.Errors.size(), 2u) << e.AllErrors();
+    EXPECT_EQ(e.Errors[1], "Disconnected from database...");
+    EXPECT_NE(std::find(e.Log.begin(), e.Log.end(), "< Break: no connection to the database! >"), e.Log.end());
+    EXPECT_EQ(e.Log.back(), "< Script executed: 1 errors... >");
+
+    e.Errors.clear();
+    e.Exec.ExecuteStatement(e.Exec.Statements(0));
+    EXPECT_NE(std::find(e.Errors.begin(), e.Errors.end(),
+                        e.Exec.Statements(0)->GetCaption() + ": Cannot perform operation -- DB is not open."),
+              e.Errors.end())
+        << e.AllErrors();
 }
 
 } // namespace
