@@ -205,6 +205,11 @@ private:
     bool FParamCheck = true;
 };
 
+// The character set every connection of the library reads the catalogue and runs statements
+// in, whatever the database's default: names and texts live in the structures as UTF-8, and
+// the server transliterates them from and to what the database stores.
+inline constexpr const char* ConnectionCharSet = "UTF8";
+
 class TQNLCustomConnection : public TComponent {
 public:
     explicit TQNLCustomConnection(TComponent* AOwner = nullptr) : TComponent(AOwner) {}

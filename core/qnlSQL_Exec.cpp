@@ -242,8 +242,12 @@ void TSQLExec::SetQNLConnection(TQNLCustomConnection* Value) {
 }
 
 void TSQLExec::DoErrorMessage(const std::string& ErrText) {
-    if (CurrentStatement) CurrentStatement->ErrorText = ErrText;
-    TCustomSQLExec::DoErrorMessage(ErrText);
+    // A message whose raiser has no name begins with ": ": the statement it concerns takes
+    // that place.
+    const std::string text =
+        CurrentStatement && ErrText.rfind(": ", 0) == 0 ? CurrentStatement->GetCaption() + ErrText : ErrText;
+    if (CurrentStatement) CurrentStatement->ErrorText = text;
+    TCustomSQLExec::DoErrorMessage(text);
 }
 
 std::string TSQLExec::QuoteName(const std::string& Name) {
@@ -397,7 +401,10 @@ void TSQLExec::ReleaseBlobFile() {
 }
 
 void TSQLExec::LogConnected() {
-    DoLogNextLine("Connect: \"" + ConnectionOptions.DatabaseName + "\"");
+    // The database the connection went to, which its binding may have chosen over the options.
+    DoLogNextLine("Connect: \"" +
+                  (FQNLConnection ? FQNLConnection->ConnectionOptions.DatabaseName : ConnectionOptions.DatabaseName) +
+                  "\"");
     if (ServerType == stInterBase) {
         std::string line = "Dialect: " + std::to_string(IBServerOptions.SQLDialect) + ".";
         if (!IBServerOptions.DBCharSet().empty()) line += " DBCharSet: " + IBServerOptions.DBCharSet() + ".";
@@ -409,6 +416,7 @@ bool TSQLExec::Execute() {
     bool result = true;
     ErrorCount = 0;
     CurrentStatement = nullptr;
+    FConnectFailed = false;
     if (StatementCount() == 0) {
         DoLogNextLine("Update script is empty.");
         return true;
@@ -444,6 +452,11 @@ bool TSQLExec::Execute() {
                 bool ok = false;
                 Guarded([&] { ok = ExecStatement(st); });
                 result = result && ok;
+                // A database that cannot be reached is not tried again for every statement.
+                if (FConnectFailed) {
+                    DoLogNextLine("< Break: no connection to the database! >");
+                    break;
+                }
             } else if (GetFullLog()) {
                 DoLogNextLine("< Skipping statement >:");
                 for (int l = 0; l < st->Lines.Count(); ++l) DoLogNextLine("// " + st->Lines[l]);
@@ -516,8 +529,12 @@ bool TSQLExec::ExecStatement(TStatement* St) {
         DoErrorMessage(NoConnectionText());
         return false;
     }
-    // A failed connect is reported here; the statement then reports the lost connection.
-    if (SendsTextToTheDatabase(St->Kind) && !IsConnected()) Guarded([&] { FQNLConnection->SetConnected(true); });
+    // A failed connect is reported here; the statement then reports the lost connection, and
+    // Execute stops.
+    if (SendsTextToTheDatabase(St->Kind) && !IsConnected()) {
+        Guarded([&] { FQNLConnection->SetConnected(true); });
+        if (!IsConnected()) FConnectFailed = true;
+    }
     if (GetFullLog()) {
         DoLogNextLine("< Exec SQL >:");
         DoLogNextLine(Trim(StatementText(*St)));
@@ -616,6 +633,7 @@ bool TSQLExec::ExecDML() {
         DoErrorMessage(NoConnectionText());
         return false;
     }
+    if (!ExpectConnected()) return false;
     if (!Query) Guarded([&] { Query = FQNLConnection->CreateQuery(this); });
     if (!Query) {
         DoErrorMessage(ClassName() + "(" + Name() + "): Connection did not create a query.");
@@ -702,9 +720,13 @@ bool TSQLExec::ExecDescription() {
 bool TSQLExec::ExecConnect() {
     if (!FQNLConnection) return false;
     CommitDataChanges();
+    std::string named;  // the database the statement names
     bool ok = Guarded([&] {
         if (FQNLConnection->GetConnected()) FQNLConnection->SetConnected(false);
-        if (CurrentStatement && CurrentStatement->Kind == skConnect) ParseConnectText(StatementText(*CurrentStatement));
+        if (CurrentStatement && CurrentStatement->Kind == skConnect) {
+            ParseConnectText(StatementText(*CurrentStatement));
+            named = ConnectionOptions.DatabaseName;
+        }
         AssignOptionsToConnection();
         FQNLConnection->SetConnected(true);
     });
@@ -712,6 +734,11 @@ bool TSQLExec::ExecConnect() {
     // A binding may report a failed connect itself instead of throwing.
     if (!ExpectConnected()) return false;
     LogConnected();
+    // A binding whose database object decides where it connects does not follow the statement:
+    // the statements after it run on the database connected.
+    const std::string& connected = FQNLConnection->ConnectionOptions.DatabaseName;
+    if (!named.empty() && named != connected)
+        DoLogNextLine("< CONNECT not followed >: \"" + named + "\"; the script runs on \"" + connected + "\".");
     return true;
 }
 

@@ -233,6 +233,8 @@ private:
     TQNLCustomConnection* FQNLConnection = nullptr;
     // Captions of the data changes run in the open transaction and not committed yet.
     std::vector<std::string> FUncommitted;
+    // A statement of the running Execute could not connect: the run stops after it.
+    bool FConnectFailed = false;
 };
 
 template <typename F>

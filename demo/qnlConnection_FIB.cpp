@@ -329,24 +329,25 @@ void TQNLConnectionFIB::SetConnected(bool Value) {
     }
     if (FDatabase->Connected()) return;
     DoBeforeConnect();
+    // Whatever the database's default character set, the connection's is UTF-8: names and texts
+    // of every database arrive (and statements leave) in one encoding, and a name the default
+    // set cannot hold is still read. The options keep the database's default set.
+    FDatabase->WriteDBParam(dpbLcCtype, ConnectionCharSet);
     for (int pass = 1;; ++pass) {
         if (!ConnectPass()) return;
         try {
             CopyServerFacts();
-            const std::string charSet = GetDatabaseCharSet();
+            IBEngineOptions.SetDBCharSet(GetDatabaseCharSet());
             const int dialect = FDatabase->GetDBSQLDialect();
-            if (charSet == IBEngineOptions.DBCharSet() && dialect == IBEngineOptions.SQLDialect) break;
-            if (pass >= MaxConnectPasses) {
-                DoErrorMessage(ErrorPrefix() + "The database's character set and dialect did not settle after " +
-                               std::to_string(pass) + " connects; the connection is closed.");
-            } else {
-                IBEngineOptions.SetDBCharSet(charSet);
+            if (dialect == IBEngineOptions.SQLDialect) break;
+            if (pass >= MaxConnectPasses)
+                DoErrorMessage(ErrorPrefix() + "The database's dialect did not settle after " + std::to_string(pass) +
+                               " connects; the connection is closed.");
+            else
                 IBEngineOptions.SQLDialect = static_cast<TIBSQLDialectType>(dialect);
-            }
             FTransaction->SetActive(false);
             FDatabase->Close();
             if (pass >= MaxConnectPasses) return;
-            FDatabase->WriteDBParam(dpbLcCtype, IBEngineOptions.DBCharSet());
             // The next pass must really use the dialect the options now name, or statements run
             // in the database object's own (dialect 1 by default) and DDL with exact numerics fails.
             FDatabase->SetSQLDialect(IBEngineOptions.SQLDialect);
@@ -411,7 +412,7 @@ bool TQNLConnectionFIB::CreateDatabase() {
         params.Clear();
         if (!ConnectionOptions.UserName.empty()) params.Add("user_name=" + ConnectionOptions.UserName);
         if (!ConnectionOptions.Password.empty()) params.Add("password=" + ConnectionOptions.Password);
-        if (!IBEngineOptions.DBCharSet().empty()) params.Add("lc_ctype=" + IBEngineOptions.DBCharSet());
+        params.Add(std::string("lc_ctype=") + ConnectionCharSet);
         FDatabase->SetConnected(true);
     } catch (const std::exception& e) {
         DoErrorMessage(e.what());

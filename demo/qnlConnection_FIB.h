@@ -4,9 +4,10 @@
 // TQNLFIBQuery runs SELECT text through a unidirectional data set and any other text through a
 // statement object, both its own.
 //
-// On connecting, the connection copies the database's server facts into its engine options and
-// reconnects when the database's default character set or dialect differ from the options, so
-// that every later statement runs with the database's own character set. Connect and create
+// On connecting, the connection copies the database's server facts and default character set
+// into its engine options and reconnects when the database's dialect differs from the options.
+// It always connects with the character set UTF8 (ConnectionCharSet): names and texts of every
+// database arrive and leave as UTF-8, whatever the database's default set. Connect and create
 // failures never raise: they go to DoErrorMessage and the caller sees GetConnected false or the
 // answer false. Everything else (transactions, queries, ReconnectWithCharSet) lets the
 // data-access layer's errors pass to the caller, which the library catches.
@@ -29,6 +30,10 @@ public:
     using TFIBDataSet::TFIBDataSet;
     ~T_FibQuery() override;
     std::string ClassName() const override { return "T_FibQuery"; }
+    // A query's data set has no modify statements and applies no repository settings: both do
+    // nothing (the base class raises).
+    void FillParamsToFieldsLinks(TStringList&) override {}
+    void ApplyRepositoryInfo() override {}
 };
 
 // The query's parameters, knowing the two statement objects their values go to.
@@ -99,8 +104,8 @@ public:
     std::string ClassName() const override { return "TQNLConnectionFIB"; }
 
     // The connect loop stops after this many passes: each pass after the first reconnects with
-    // the character set and dialect the one before read, so two passes always suffice unless
-    // something keeps changing the options between passes.
+    // the dialect the one before read, so two passes always suffice unless something keeps
+    // changing the options between passes.
     static constexpr int MaxConnectPasses = 3;
 
     TFIBDatabase* Database() const { return FDatabase; }

@@ -168,7 +168,7 @@ void TIBDBExtract::ExtractExceptions() {
     }
     q.Close();
     q.ClearSQL();
-    if (switchCharSet) FConnection->ReconnectWithCharSet(charSet);
+    if (switchCharSet) FConnection->ReconnectWithCharSet(ConnectionCharSet);
 }
 
 // ---- roles ----

@@ -19,8 +19,9 @@ inline TQNLField& Column(TQNLQuery& Query, const std::string& Name) {
 
 // The text as read (CHAR values may come back padded).
 inline std::string TextOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsString(); }
-// A name: the text without the blanks CHAR columns pad it with.
-inline std::string NameOf(TQNLQuery& Query, const std::string& Name) { return Trim(Column(Query, Name).AsString()); }
+// A name: the text without the blanks CHAR columns pad it with. Only on the right: a quoted name
+// may begin with blanks, and Firebird keeps them.
+inline std::string NameOf(TQNLQuery& Query, const std::string& Name) { return TrimRight(Column(Query, Name).AsString()); }
 inline int64_t IntOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsInteger(); }
 inline bool NullOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).IsNull(); }
 inline TQNLValue ValueOf(TQNLQuery& Query, const std::string& Name) { return Column(Query, Name).AsVariant(); }

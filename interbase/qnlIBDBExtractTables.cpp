@@ -78,7 +78,8 @@ std::string RemoveComments(const std::string& Text, bool RemoveLineComments) {
 }
 
 std::string CleanDefaultSource(const std::string& Text) {
-    std::string s = Trim(RemoveComments(Text, false));
+    // Both comment forms: a line comment between the keyword and the value is stored too.
+    std::string s = Trim(RemoveComments(Text, true));
     if (s.empty()) return s;
     // Firebird keeps the clause as typed: any case, and whatever separates the keyword from the
     // value (a line break, a comment already removed, nothing before a quote or parenthesis).

@@ -2,6 +2,7 @@
 #include "interbase/qnlIBSQLExec.h"
 
 #include "core/qnlDBStructure.h"
+#include "interbase/qnlIBDBExtract.h"
 #include "interbase/qnlIbScriptParser.h"
 
 #include <cctype>
@@ -12,6 +13,11 @@ namespace qnl {
 namespace {
 
 bool IsBlankChar(char C) { return std::isspace(static_cast<unsigned char>(C)) != 0; }
+
+bool IsCommentOnText(const std::string& Text) {
+    const std::string upper = UpperCase(Trim(Text).substr(0, 7));
+    return upper == "COMMENT";
+}
 
 } // namespace
 
@@ -153,10 +159,16 @@ void TIBSQLExec::ExecuteStatement(TStatement* St) {
 
 // ---- descriptions ----
 
+TIBSQLServerVersionType TIBSQLExec::ConnectedServerVersion() {
+    TQNLCustomConnection* c = QNLConnection();
+    if (!c || !IsConnected()) return IBServerOptions.SQLServerVersion;
+    return ServerVersionFromFacts(c->IBEngineOptions.IBDatabaseOptions, IBServerOptions.SQLServerVersion);
+}
+
 std::string TIBSQLExec::CommentStatement(const TStatement& St) {
     const std::string own = Trim(StatementText(St));
-    if (UpperCase(own.substr(0, 7)) == "COMMENT") return own;
-    const bool fb3 = IsFirebird3OrLater(IBServerOptions.SQLServerVersion);
+    if (IsCommentOnText(own)) return own;
+    const bool fb3 = IsFirebird3OrLater(ConnectedServerVersion());
     // A routine of the procedure list is a PSQL function when the catalogue holds no procedure
     // of that name (Firebird 3 keeps them apart, the statement does not tell).
     auto routineWord = [&](const std::string& Routine) -> std::string {
@@ -264,8 +276,11 @@ bool TIBSQLExec::UpdateDescription() {
     // The data changes before it are committed first, as before any DDL statement.
     CommitDataChanges();
     // Firebird 3 refuses writes to its system tables: from there on a description is a comment.
-    const bool comment = IsFirebird3OrLater(IBServerOptions.SQLServerVersion) ||
-                         IBServerOptions.IBCompareOptions.UpdateDescriptionMode == udComment;
+    // The server the executor is connected to decides, whatever version the executor was set
+    // up for; a COMMENT ON statement runs as written.
+    const bool comment = IsFirebird3OrLater(ConnectedServerVersion()) ||
+                         IBServerOptions.IBCompareOptions.UpdateDescriptionMode == udComment ||
+                         IsCommentOnText(StatementText(*st));
     bool ok = Guarded([&] {
         if (!c->InTransaction()) c->StartTransaction();
         Query->Close();

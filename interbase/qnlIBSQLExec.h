@@ -30,9 +30,10 @@ public:
     // Reads DATABASE (after CONNECT), USER, PASSWORD and ROLE by their keywords, quoted values
     // with their doubled quotes undone: it reads back what GetConnectStatement writes.
     void ParseConnectText(const std::string& Text) override;
-    // Writes the current statement's description. From Firebird 3 on, and in the comment mode,
-    // as a COMMENT ON statement (the statement's own when it is one); before, in the system-table
-    // and DESCRIBE modes, as a parameterised UPDATE of the system table.
+    // Writes the current statement's description. On a Firebird 3 or later server (the
+    // connection's, whatever the configured version), in the comment mode, and for a statement
+    // that is a COMMENT ON, as a COMMENT ON statement (the statement's own when it is one);
+    // otherwise as a parameterised UPDATE of the system table.
     bool UpdateDescription() override;
     // SET NAMES sets the character set of the next connect; every other kind runs as the
     // generic executor runs it.
@@ -46,6 +47,9 @@ public:
                            const std::string& FieldName, TObject*& Statement);
 
 private:
+    // The version of the server the connection is attached to, from the facts it read while
+    // connecting; the configured version while it is not connected or knows none.
+    TIBSQLServerVersionType ConnectedServerVersion();
     // The COMMENT ON statement of the current statement's object and description.
     std::string CommentStatement(const TStatement& St);
     // The parameterised UPDATE of a system table for the current statement; empty for a kind

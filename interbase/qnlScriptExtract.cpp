@@ -147,6 +147,12 @@ bool TCustomScriptExtract::ExtractDatabase() {
             result = false;
         }
         if (result && FParser->MsgManager->HasErrors()) result = false;
+        // The parser stops between statements when asked to: what it left out would be
+        // dropped from the target by a comparison.
+        if (AbortRequested) {
+            DoErrorMessage("Extraction aborted; the structure is incomplete. (" + ClassName() + ") " + Name());
+            return false;
+        }
     }
     if (!result) return false;
     if (auto* sqlParser = dynamic_cast<TCustomSQLParser*>(FParser.get())) {

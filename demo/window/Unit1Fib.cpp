@@ -30,6 +30,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <optional>
 
 namespace qnl {
 
@@ -42,6 +43,10 @@ void WriteNoteToLog(const std::string& Text) {
 namespace {
 
 constexpr const char* SettingsSection = "Databases";
+
+// The newest Firebird the tool is made and tested for: a script with nothing else to go by is
+// read as written for it (identity columns, BOOLEAN, packages and the rest).
+constexpr TIBSQLServerVersionType NewestScriptServerVersion = st_Firebird_30;
 
 // Library texts end lines with CR LF; the text boxes take LF.
 QString Q(const std::string& Text) {
@@ -311,10 +316,20 @@ void TForm1::BtnExtractClick() {
         BtnExtract->setEnabled(false);
         // An exception escaping an extraction must not leave the button disabled.
         try {
-            if (rbTargetFromDatabase->isChecked()) ExtractFromDatabase(false);
-            if (rbTargetFromScript->isChecked()) ExtractFromScript(false);
-            if (rbMasterFromDatabase->isChecked()) ExtractFromDatabase(true);
-            if (rbMasterFromScript->isChecked()) ExtractFromScript(true);
+            // A script does not say which server it is written for: it is read as the server
+            // of the other side when that side is a database (read first, so its version is
+            // known), else as the newest Firebird the tool is made for.
+            const bool targetDb = rbTargetFromDatabase->isChecked(), masterDb = rbMasterFromDatabase->isChecked();
+            std::optional<TIBSQLServerVersionType> server;
+            auto serverOf = [&](bool Master) {
+                if (ExtractFromDatabase(Master))
+                    server = (Master ? DBStructure1 : DBStructure2)->Objs()->IBServerOptions.SQLServerVersion;
+            };
+            if (targetDb) serverOf(false);
+            if (masterDb) serverOf(true);
+            const TIBSQLServerVersionType scriptVersion = server.value_or(NewestScriptServerVersion);
+            if (!targetDb) ExtractFromScript(false, scriptVersion);
+            if (!masterDb) ExtractFromScript(true, scriptVersion);
         } catch (const std::exception& e) {
             ReportException(e.what());
         }
@@ -323,7 +338,7 @@ void TForm1::BtnExtractClick() {
     });
 }
 
-void TForm1::ExtractFromDatabase(bool Master) {
+bool TForm1::ExtractFromDatabase(bool Master) {
     TpFIBDatabase* db = Master ? DataMdFib->IBDatabase1 : DataMdFib->IBDatabase2;
     db->SetDBName(S((Master ? fnDatabaseMaster : fnDatabaseTarget)->text()));
     db->ConnectParams().SetUserName(S((Master ? EditMUser : EditTUser)->text()));
@@ -333,16 +348,18 @@ void TForm1::ExtractFromDatabase(bool Master) {
     } catch (const std::exception& e) {
         ReportException(e.what());
         db->SetConnected(false);
-        return;
+        return false;
     }
     MemoExtr->appendPlainText(Q("Database: " + db->DBName() + " open."));
     (Master ? DBStructure1 : DBStructure2)->Clear();
-    (Master ? IBDBExtract1 : IBDBExtract2)->ExtractDatabase();
+    const bool read = (Master ? IBDBExtract1 : IBDBExtract2)->ExtractDatabase();
     db->SetConnected(false);
+    return read;
 }
 
-void TForm1::ExtractFromScript(bool Master) {
+void TForm1::ExtractFromScript(bool Master, TIBSQLServerVersionType Version) {
     TIBScriptExtract* extract = Master ? IBScriptExtract1 : IBScriptExtract2;
+    (Master ? DBStructure1 : DBStructure2)->Objs()->IBServerOptions.SQLServerVersion = Version;
     extract->SetScriptFileName(S((Master ? fnScriptMaster : fnScriptTarget)->text()));
     extract->ExtractDatabase();
 }

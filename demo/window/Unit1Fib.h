@@ -9,6 +9,7 @@
 // While one step runs, the library lets Qt's events run between its steps: the window repaints,
 // but a click on any button (or an attempt to close the window) is refused until the step ends,
 // because its handler would work on the structures and the executor that the step is changing.
+#include "core/qnlTypes.h"
 #include "platform/Component.h"
 
 #include <QWidget>
@@ -126,8 +127,10 @@ private:
     // Runs Step unless another step runs; answers false when the click was refused.
     template <class F>
     bool RunStep(F Step);
-    void ExtractFromDatabase(bool Master);
-    void ExtractFromScript(bool Master);
+    // True when the side's database was read (its structure then holds the server's version).
+    bool ExtractFromDatabase(bool Master);
+    // Reads the side's script as written for the server version given.
+    void ExtractFromScript(bool Master, TIBSQLServerVersionType Version);
     void ReportException(const std::string& Message);
 
     std::string FSettingsFile;

@@ -278,6 +278,98 @@ TEST(LiveCompare, ScriptMasterAgainstItsDatabaseWritesOnlyTheHeader) {
     EXPECT_EQ(c.Errors(), "");
 }
 
+// A database built by a script that sends its names and texts as UTF-8, whatever the
+// database's default character set.
+TempDatabase Utf8Built(const std::string& CharSet, const std::string& Ddl) {
+    return TempDatabase(test::CompleteScript{"SET NAMES UTF8;\nCREATE DATABASE 'test.fdb' USER 'SYSDBA' DEFAULT "
+                                             "CHARACTER SET " +
+                                             CharSet + ";\n" + Ddl});
+}
+
+// Rows as isql shows them over a UTF-8 connection.
+std::vector<std::string> Utf8Rows(const TempDatabase& Db, const std::string& Select) {
+    std::string out;
+    if (test::RunIsqlScript(Db.Dir(), "-q -b -ch UTF8 -user SYSDBA '" + Db.Path() + "'", Select + ";\n", out) != 0)
+        return {"isql failed: " + out};
+    return test::Marked(out);
+}
+
+// Databases of different default character sets with names outside ASCII: both are read in
+// UTF-8, so their tables pair and the one holding rows is altered, never dropped.
+TEST(LiveCompare, NamesOutsideAsciiPairAcrossDefaultCharacterSets) {
+    test::PrepareFirebirdEnvironment();
+    const std::string table = "CREATE TABLE \"ÄÖÜ\" (ID INTEGER NOT NULL PRIMARY KEY, \"Straße\" VARCHAR(20));\n";
+    const std::string master = table +
+                               "ALTER TABLE \"ÄÖÜ\" ADD \"Größe\" INTEGER DEFAULT 5;\n"
+                               "CREATE VIEW \"Übersicht\" AS SELECT ID, \"Straße\" FROM \"ÄÖÜ\";\n"
+                               "SET TERM ^;\n"
+                               "CREATE PROCEDURE \"Prüfe\" (\"Wert\" INTEGER) RETURNS (\"Ergebnis\" INTEGER) AS\n"
+                               "BEGIN \"Ergebnis\" = \"Wert\"; SUSPEND; END^\n"
+                               "SET TERM ;^\n";
+    const std::string target = table + "INSERT INTO \"ÄÖÜ\" VALUES (1, 'Grüße');\n"
+                                       "INSERT INTO \"ÄÖÜ\" VALUES (2, 'Öl');\n";
+    for (const auto& [masterSet, targetSet] : {std::pair{"UTF8", "WIN1252"}, std::pair{"WIN1252", "UTF8"}}) {
+        SCOPED_TRACE(std::string(masterSet) + " master, " + targetSet + " target");
+        const TempDatabase m = Utf8Built(masterSet, master), t = Utf8Built(targetSet, target);
+        ExpectTargetBecomesMaster(m, t);
+        EXPECT_EQ(Utf8Rows(t, "SELECT '<<' || ID || '|' || \"Straße\" || '|' || COALESCE(\"Größe\", '-') || '>>' "
+                              "FROM \"ÄÖÜ\" ORDER BY ID"),
+                  (std::vector<std::string>{"1|Grüße|-", "2|Öl|-"}));
+    }
+}
+
+// A database compared with isql's extract of itself: its names and texts, read over UTF-8,
+// are the script's, also those its default character set cannot hold.
+TEST(LiveCompare, Win1252DatabaseAgainstItsOwnExtractWritesOnlyTheHeader) {
+    test::PrepareFirebirdEnvironment();
+    const TempDatabase db = Utf8Built("WIN1252", "CREATE DOMAIN \"Größe\" AS VARCHAR(10) DEFAULT 'Grüß';\n"
+                                                 "CREATE TABLE \"ÄÖÜ\" (ID INTEGER NOT NULL PRIMARY KEY, G \"Größe\","
+                                                 " N VARCHAR(10) DEFAULT 'Öl');\n"
+                                                 "CREATE TABLE \"Пример\" (\"Имя\" INTEGER);\n"
+                                                 "CREATE EXCEPTION \"Fehler\" 'Ungültig: ä';\n"
+                                                 "COMMENT ON TABLE \"ÄÖÜ\" IS 'Übung';\n"
+                                                 "SET TERM ^;\n"
+                                                 "CREATE PROCEDURE \"Prüfe\" AS DECLARE S VARCHAR(5) = 'ß'; BEGIN END^\n"
+                                                 "SET TERM ;^\n");
+    const std::string script = test::ExtractSchema(db.Path());
+    LiveComparison c(db.Path());
+    c.Master.Objs()->IBServerOptions.SetDBCharSet("WIN1252");
+    ASSERT_EQ(test::ReadWithBodies(*c.Master.Objs(), script, "extract.sql"), "");
+    c.Master.Objs()->SourceKind = 2;
+    EXPECT_EQ(c.Compare(), std::vector<std::string>{}) << c.Script();
+    EXPECT_EQ(c.Errors(), "");
+    EXPECT_NE(c.Target.Objs().FindTable("Пример"), nullptr);
+}
+
+// Names Firebird keeps with leading blanks, and stored defaults with a line comment before the
+// value: the database reads as the script that built it, so comparing the two finds nothing.
+TEST(LiveCompare, LeadingBlanksAndCommentedDefaultsReadAsTheirScript) {
+    test::PrepareFirebirdEnvironment();
+    const std::string script = "CREATE DOMAIN \" d\" AS INTEGER DEFAULT -- the domain's\n 3;\n"
+                               "CREATE TABLE \" lead\" (\" c\" INTEGER NOT NULL, \" e\" \" d\","
+                               " D INTEGER DEFAULT -- why four\n 4,\n"
+                               " CONSTRAINT \" pk\" PRIMARY KEY (\" c\"));\n"
+                               "CREATE INDEX \" ix\" ON \" lead\" (D);\n"
+                               "CREATE VIEW \" v\" AS SELECT \" c\", D FROM \" lead\";\n"
+                               "CREATE ROLE \" r\";\n"
+                               "GRANT SELECT ON \" lead\" TO \" r\";\n"
+                               "SET TERM ^;\n"
+                               "CREATE TRIGGER \" tr\" FOR \" lead\" BEFORE INSERT AS BEGIN NEW.D = 1; END^\n"
+                               "SET TERM ;^\n";
+    const TempDatabase target(script);
+    LiveComparison c(target.Path());
+    ASSERT_EQ(test::ReadWithBodies(*c.Master.Objs(), script, "lead.sql"), "");
+    c.Master.Objs()->SourceKind = 2;
+    EXPECT_EQ(c.Compare(), std::vector<std::string>{}) << c.Script();
+    EXPECT_EQ(c.Errors(), "");
+    const auto* table = dynamic_cast<const TTblData*>(c.Target.Objs().FindTable(" lead"));
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->GetColumnCount(), 3);
+    EXPECT_EQ(table->Column(0)->Name, " c");
+    EXPECT_NE(c.Target.Objs().FindTrigger(" tr"), nullptr);
+    EXPECT_NE(c.Target.Objs().FindIndex(" ix"), nullptr);
+}
+
 // Views written without a column list: the script reader names their columns as Firebird does
 // (each item's alias, else the column it reads), which the database built from the script shows;
 // such a view pairs with its database view. A query whose names it cannot tell for certain ("*")

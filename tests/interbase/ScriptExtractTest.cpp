@@ -140,6 +140,21 @@ TEST(ScriptExtract, EveryFailureMakesTheResultFalseAndReachesTheComparer) {
         EXPECT_EQ(e.Tables(), 2);
         EXPECT_EQ(e.Errors.size(), 1u);
     }
+    {
+        // An abort between two statements: the structure misses the rest of the files.
+        Extraction e;
+        Write(broken, "CREATE TABLE T3 (ID INTEGER);\nCREATE TABLE T4 (ID INTEGER);\n");
+        e.X.SetScriptFileName("\"" + broken + "\" \"" + good + "\"");
+        e.X.OnProgressUpdate = [](TObject*, int Line, int) {
+            if (Line >= 2) AbortRequested = true;
+        };
+        const bool result = e.X.ExtractDatabase();
+        AbortRequested = false;
+        EXPECT_FALSE(result);
+        EXPECT_EQ(e.Tables(), 1);
+        EXPECT_EQ(e.Errors, (Lines{"Extraction aborted; the structure is incomplete. (TIBScriptExtract) X1"}));
+        EXPECT_TRUE(e.X.GetMsgManager().HasErrors());
+    }
 }
 
 TEST(ScriptExtract, AScriptWithoutDialectIsDialect3AndANewStructureGetsANewParser) {

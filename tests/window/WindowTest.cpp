@@ -9,6 +9,9 @@
 #include "fixtures/FbFixture.h"
 #include "fixtures/LocalServer.h"
 #include "fixtures/ScriptFixtures.h"
+#include "interbase/qnlIBSQLExec.h"
+#include "interbase/qnlScriptExtract.h"
+#include "objects/FirebirdCompare.h"
 #include "platform/AppHooks.h"
 #include "platform/IniFiles.h"
 #include "platform/MainThread.h"
@@ -286,6 +289,31 @@ TEST_F(WindowTest, ScriptsThroughTheWindowGiveTheUpdateScript) {
     EXPECT_NE(result.find("DROP TABLE EMPLOYEE"), std::string::npos);
     EXPECT_TRUE(Boxes.empty());
     EXPECT_TRUE(HasLine(*Form, "< Compare finished. >"));
+}
+
+// Our Firebird 3 feature script read with the window's defaults, against the database built
+// from it, either side: read as written for that server, it pairs with it and nothing changes.
+TEST_F(WindowTest, Firebird3ScriptAgainstItsDatabaseFindsNothingToChange) {
+    const std::string script = test::FixtureScriptPath("fb3_features.sql");
+    const test::TempDatabase db(test::CompleteScript{test::FixtureScript("fb3_features.sql")});
+    for (const bool scriptMaster : {true, false}) {
+        SCOPED_TRACE(scriptMaster ? "script master" : "script target");
+        QTest::mouseClick(scriptMaster ? Form->rbMasterFromScript : Form->rbMasterFromDatabase, Qt::LeftButton);
+        QTest::mouseClick(scriptMaster ? Form->rbTargetFromDatabase : Form->rbTargetFromScript, Qt::LeftButton);
+        (scriptMaster ? Form->fnScriptMaster : Form->fnScriptTarget)->setText(QString::fromStdString(script));
+        (scriptMaster ? Form->fnDatabaseTarget : Form->fnDatabaseMaster)->setText(QString::fromStdString(db.Path()));
+        Form->MemoExtr->clear();
+        QTest::mouseClick(Form->BtnExtract, Qt::LeftButton);
+        TIBScriptExtract* reader = scriptMaster ? Form->IBScriptExtract1 : Form->IBScriptExtract2;
+        EXPECT_FALSE(reader->GetMsgManager().HasErrors()) << S(Form->MemoExtr->toPlainText()).substr(0, 3000);
+        QTest::mouseClick(Form->BtnCompare, Qt::LeftButton);
+        std::vector<std::string> changes;
+        for (int i = 0; i < Form->IBSQLExec1->StatementCount(); ++i)
+            if (!test::IsHeaderOrComment(*Form->IBSQLExec1->Statements(i)))
+                changes.push_back(Form->IBSQLExec1->Statements(i)->Lines.Text());
+        EXPECT_EQ(changes, std::vector<std::string>{}) << S(Form->MemoResult->toPlainText());
+        EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+    }
 }
 
 TEST_F(WindowTest, DatabasesThroughTheWindowMakeTheTargetEqualTheMaster) {
