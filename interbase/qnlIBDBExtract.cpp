@@ -336,17 +336,7 @@ void TIBDBExtract::LinkDependencies() {
     ParseListBodies(parser, olPackages);
     ParseListBodies(parser, olTriggers);
     ParseListBodies(parser, olViews);
-    ParseListBodies(parser, olIndices);
-    const TDbObjList& tables = Objs()->List(olTables);
-    for (int t = 0; t < tables.Count(); ++t) {
-        TDbObj* table = tables.Obj(t);
-        for (int c = 0; c < table->GetColumnCount(); ++c)
-            if (TDbObj* column = table->GetColumn(c); !column->Source().empty()) parser.ParseObjectSource(column);
-    }
-    const TDbObjList& constraints = Objs()->List(olConstraints);
-    for (int i = 0; i < constraints.Count(); ++i)
-        if (TDbObj* ctr = constraints.Obj(i); ctr->GetConstraintType() == 3 && !ctr->Source().empty())
-            parser.ParseObjectSource(ctr);
+    parser.ParseExpressionSources();
     LogLine("Linking dependencies...");
     parser.AfterParse();
     GetMsgManager().AddFrom(parser.MsgManager.get());

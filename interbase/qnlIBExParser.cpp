@@ -23,6 +23,12 @@ std::unique_ptr<TIbParser> TIbExParser::CreateNestedParser() { return std::make_
 
 // ---- small helpers ----
 
+TIbExParser::TNesting::TNesting(TIbExParser& AParser) : Parser(AParser) {
+    if (++Parser.FNesting <= MaxNesting || Parser.FTooDeep) return;
+    Parser.ReportError("Nested deeper than " + std::to_string(MaxNesting) + " levels.");
+    Parser.FTooDeep = true;
+}
+
 bool TIbExParser::IsWordAny(const char* Word) const {
     if (Token == tkIdent) return QuoteChar == 0 && TokenText == Word;
     return Token >= FixedTokenCount && Token != kwCharsetIntroducer && UpperCase(TokenText) == Word;
@@ -98,6 +104,19 @@ void TIbExParser::LinkParameterTypes(TDbObj* Routine) {
     for (int i = 0; i < routine->OutputCount(); ++i) link(routine->OutputParam(i));
 }
 
+void TIbExParser::ParseTypeName() {
+    ScratchField->TypeOfTable.clear();
+    ScratchField->TypeOfColumn.clear();
+    ScratchField->DomainName.clear();
+    ParseDataType(*ScratchField, nullptr);
+    ScratchField->Owner = nullptr;  // TYPE OF COLUMN points it at a table it does not belong to
+    // A domain (also TYPE OF one) must outlive the body that names it; TYPE OF COLUMN T.C needs
+    // that column.
+    if (!ScratchField->DomainName.empty() && Objs) Depend(Objs->FindDomain(ScratchField->DomainName));
+    if (!ScratchField->TypeOfTable.empty())
+        if (TDbObj* relation = FindRelation(ScratchField->TypeOfTable)) Depend(relation, ScratchField->TypeOfColumn);
+}
+
 TParseContext* TIbExParser::PushTarget(const std::string& Relation, const std::string& Alias) {
     TParseContext* c = PushContext();
     c->Tables.Add(Relation);
@@ -123,34 +142,10 @@ void TIbExParser::ParseParenValueList() {
     ExpectAndNext(tkRParen);
 }
 
-// ---- scanning ----
-
-void TIbExParser::ScanToken() {
-    if (!((CurChar == 'q' || CurChar == 'Q') && PeekChar() == '\'' && Firebird3Forms()))
-        return TIbParser::ScanToken();
-    TokenStart = Position - 1;
-    Advance();
-    Advance();
-    // The character after the quote opens the text; its partner, then a quote, closes it.
-    const char open = CurChar;
-    const char close = open == '(' ? ')' : open == '[' ? ']' : open == '{' ? '}' : open == '<' ? '>' : open;
-    Token = tkString;
-    QuoteChar = '\'';
-    ValueText.clear();
-    if (!AtEnd()) Advance();
-    while (!AtEnd() && !(CurChar == close && PeekChar() == '\'')) {
-        ValueText += CurChar;
-        Advance();
-    }
-    TokenText = ValueText;
-    if (AtEnd() || open == 0) return ReportError("Unterminated string");
-    Advance();
-    Advance();
-}
-
 // ---- errors ----
 
 void TIbExParser::ReportError(const std::string& Text) {
+    if (FTooDeep) return;  // the body is being left; what follows the refused part says nothing
     if (!BodyObject) return TIbParser::ReportError(Text);
     std::string prefix = BodyObject->Name + ": ";
     if (dynamic_cast<TPrcData*>(BodyObject))
@@ -208,6 +203,8 @@ void TIbExParser::ParseObjectBody(TDbObj* Obj) {
     TDbObj* const outerDependent = FDependent;
     TStringList outerNames;
     outerNames.Assign(LocalNames);
+    // The whole body is one nesting: once too deep, nothing more of it is read.
+    const TNesting nesting(*this);
     ++FBodyDepth;
     LocalNames.Clear();
     BodyObject = Obj;
@@ -280,12 +277,31 @@ void TIbExParser::ReadBodyText(TDbObj* Obj, int64_t Start) {
     size_t start = Start < 0 ? CurIndex() : static_cast<size_t>(Start);
     auto* package = dynamic_cast<TPkgData*>(Obj);
     const bool expression = dynamic_cast<TFldData*>(Obj) || dynamic_cast<TCtrData*>(Obj);
+    const bool block = package || dynamic_cast<TPrcData*>(Obj) || dynamic_cast<TTrgData*>(Obj);
     if (!dynamic_cast<TFldData*>(Obj)) NextToken();
     if (package) start = TokenStart;
-    // Under the terminator ";" the body's own semicolons must not end the statement.
+    // Under the terminator ";" a block's own semicolons must not end the statement; a query or
+    // an expression holds none, so there ";" stays the end of what can be read.
     const std::string terminator = Terminator;
-    if (terminator == ";") SetTerm("^");
+    if (terminator == ";" && block) SetTerm("^");
+    TScannerState bodyStart(*this);
+    const int errors = ErrorCount();
     ParseObjectBody(Obj);
+    if (ErrorCount() > errors && FBodyDepth == 0) {
+        // The grammar may have read past the body where it failed: the body ends where the raw
+        // reader ends it, so the statements after it are read as they stand.
+        bodyStart.Restore();
+        if (!expression) {
+            SkipBodyTokens(block);
+        } else {
+            for (int depth = 0; !AtBodyEnd();) {
+                if (Token == tkLParen) ++depth;
+                if (Token == tkRParen) --depth;
+                NextToken();
+                if (depth <= 0) break;
+            }
+        }
+    }
     SetTerm(terminator);
     if (Token == tkSemicolon && terminator == ";") Token = tkTerminator;
     // An expression is kept as written through its ")"; a body, trimmed, up to the token after it.
@@ -311,6 +327,23 @@ void TIbExParser::ParseDefaultValue(TDbObj* Obj, std::string& Text) {
     Text = StoredText(start, TokenEnd());
     if (Token == tkRParen) NextToken();
     FDependent = outerDependent;
+}
+
+void TIbExParser::ParseExpressionSources() {
+    if (!Objs) return;
+    const TDbObjList& indices = Objs->List(olIndices);
+    for (int i = 0; i < indices.Count(); ++i)
+        if (TDbObj* idx = indices.Obj(i); !idx->Source().empty()) ParseObjectSource(idx);
+    const TDbObjList& tables = Objs->List(olTables);
+    for (int t = 0; t < tables.Count(); ++t) {
+        TDbObj* table = tables.Obj(t);
+        for (int c = 0; c < table->GetColumnCount(); ++c)
+            if (TDbObj* column = table->GetColumn(c); !column->Source().empty()) ParseObjectSource(column);
+    }
+    const TDbObjList& constraints = Objs->List(olConstraints);
+    for (int i = 0; i < constraints.Count(); ++i)
+        if (TDbObj* ctr = constraints.Obj(i); ctr->GetConstraintType() == ctCheck && !ctr->Source().empty())
+            ParseObjectSource(ctr);
 }
 
 // ---- declarations and blocks ----
@@ -342,13 +375,7 @@ void TIbExParser::ParseDeclarations() {
             ParseQueryExpression();
             ExpectAndNext(tkRParen);
         } else {
-            ScratchField->TypeOfTable.clear();
-            ParseDataType(*ScratchField, nullptr);
-            ScratchField->Owner = nullptr;
-            // TYPE OF COLUMN T.C: the variable needs that column.
-            if (!ScratchField->TypeOfTable.empty())
-                if (TDbObj* relation = FindRelation(ScratchField->TypeOfTable))
-                    Depend(relation, ScratchField->TypeOfColumn);
+            ParseTypeName();
             if (Token == tkEqual || IsKeyword(kwDEFAULT)) {
                 NextToken();
                 ParseExpression();

@@ -7,8 +7,9 @@
 // parsed (its DependsOn list and the other object's UsedBy list).
 //
 // Column names resolve through a stack of query contexts: each SELECT pushes the relations of its
-// FROM list and reads its select list and join conditions twice, first to learn the relations,
-// then to resolve the columns against them.
+// FROM list; the names its select list and join conditions use (and those an inner query finds
+// in none of its own relations) wait on the context until the list is known, so every query is
+// read once, in time linear in its length however deeply queries nest.
 //
 // Errors inside a body name the object ("Procedure P: ..."); parsing always goes on after one.
 #include "interbase/qnlIBParser.h"
@@ -29,8 +30,6 @@ public:
     TDbObj* BodyObject = nullptr;
 
     // ---- overrides ----
-    // Adds Firebird 3's q'{...}' strings, whose text may hold quotes.
-    void ScanToken() override;
     void ReportError(const std::string& Text) override;
     // Parses the source an object already holds (objects read from a database, domains).
     void ParseObjectSource(TDbObj* Obj) override;
@@ -39,6 +38,10 @@ public:
     void ReadBodyText(TDbObj* Obj, int64_t Start) override;
     void ParseDefaultValue(TDbObj* Obj, std::string& Text) override;
     std::unique_ptr<TIbParser> CreateNestedParser() override;
+
+    // Parses the expressions of the container's expression indices, computed columns and check
+    // constraints from their sources, once every table is known: what columns they read.
+    void ParseExpressionSources();
 
     // ---- declarations and blocks ----
     void ParseDeclarations();
@@ -134,6 +137,9 @@ protected:
     TDbObj* TargetRelation(const std::string& Name);
     // The parameters of a routine typed by a domain or by TYPE OF COLUMN: it depends on those.
     void LinkParameterTypes(TDbObj* Routine);
+    // The type of a local variable or of a CAST into ScratchField; the body needs the domain or
+    // the column the type names.
+    void ParseTypeName();
     // Pushes a context that holds one relation, resolvable at once.
     TParseContext* PushTarget(const std::string& Relation, const std::string& Alias);
     // [AS] alias after a relation; empty when none follows.
@@ -146,6 +152,26 @@ protected:
     void LinkJoinColumns(const TParseContext& Context, int Right, const TStringList* Names);
     TIBSQLServerVersionType Version() const { return ServerVersion(); }
     bool From(TIBSQLServerVersionType V) const { return Version() >= V; }
+
+    // Expressions, queries and blocks nest by recursion: a body that nests deeper than
+    // MaxNesting is refused with one error where it goes too deep, instead of overflowing the
+    // stack. Each recursive rule holds a TNesting while it runs and reads nothing when it is
+    // refused; once too deep, every rule unwinds at once and the body reports nothing more.
+    static constexpr int MaxNesting = 1000;
+    class TNesting {
+    public:
+        explicit TNesting(TIbExParser& AParser);
+        ~TNesting() {
+            if (--Parser.FNesting == 0) Parser.FTooDeep = false;
+        }
+        TNesting(const TNesting&) = delete;
+        TNesting& operator=(const TNesting&) = delete;
+        // False when the rule must read nothing.
+        explicit operator bool() const { return !Parser.FTooDeep; }
+
+    private:
+        TIbExParser& Parser;
+    };
 
 private:
     // While a view written without a column list is read: the names the server gives its
@@ -166,6 +192,8 @@ private:
     TSelectNames* FSelectNames = nullptr;
     // How deep ParseObjectBody calls are nested (sub-routines and package members).
     int FBodyDepth = 0;
+    int FNesting = 0;
+    bool FTooDeep = false;
 };
 
 } // namespace qnl

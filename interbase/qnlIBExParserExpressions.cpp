@@ -20,6 +20,8 @@ bool OneOf(const std::string& Name, std::initializer_list<const char*> Names) {
 } // namespace
 
 void TIbExParser::ParseExpression() {
+    const TNesting nesting(*this);
+    if (!nesting) return;
     if (IsKeyword(kwNOT)) NextToken();
     ParseCondition();
     while (IsKeyword(kwAND) || IsKeyword(kwOR)) {
@@ -176,8 +178,7 @@ void TIbExParser::ParseFactor() {
         ExpectAndNext(tkLParen);
         ParseExpression();
         ExpectKeyword(kwAS);
-        ParseDataType(*ScratchField, nullptr);
-        ScratchField->Owner = nullptr;  // TYPE OF COLUMN points it at a table it does not belong to
+        ParseTypeName();
         ExpectAndNext(tkRParen);
     } else if (word == kwGEN_ID) {
         // GEN_ID as a keyword or as the name Firebird 3 leaves it: the generator is needed.
@@ -236,7 +237,8 @@ void TIbExParser::ParseFactor() {
     } else if (word == kwWITH) {
         ParseQueryExpression();
     } else if (Token == tkMinus || Token == tkPlus) {
-        ParseSum();
+        const TNesting nesting(*this);
+        if (nesting) ParseSum();
     } else if (Token == tkStar) {
         ResolveColumnRef(FDependent, {}, "*");
         NextToken();
@@ -382,7 +384,11 @@ void TIbExParser::ParseNameReference(const std::string& Name) {
         }
         return;
     }
-    if (Token == tkLBracket) return ParseArraySubscript();
+    if (Token == tkLBracket) {
+        // An element of an array column: the column is read.
+        ResolveColumnRef(FDependent, {}, Name);
+        return ParseArraySubscript();
+    }
     if (Token == tkLParen) {
         DependOnFunction(Name);
         NextToken();

@@ -62,6 +62,8 @@ void TIbExParser::ParseQueryExpression() {
 }
 
 void TIbExParser::ParseSelect() {
+    const TNesting nesting(*this);
+    if (!nesting) return;
     // Only this SELECT's own list names the view's columns: not a subquery, not a UNION's next part.
     TSelectNames* const names = std::exchange(FSelectNames, nullptr);
     if (IsKeyword(kwDISTINCT) || IsKeyword(kwALL)) NextToken();
@@ -81,21 +83,12 @@ void TIbExParser::ParseSelect() {
     }
     TContextGuard guard(*this);
     TParseContext* context = PushContext();
-    TScannerState start(*this);
-    const int errors = ErrorCount();
+    // The select list and the join conditions name columns of relations the FROM list brings
+    // later: the context keeps those references until the list is known.
     ParseValueList(names);
     ExpectKeyword(kwFROM);
     ParseFromClause();
-    // The second pass resolves the select list and the join conditions against the relations
-    // now known; it is left out only when this SELECT itself could not be read.
-    if (ErrorCount() == errors) {
-        context->Resolvable = true;
-        start.Restore();
-        ParseValueList(nullptr);
-        ExpectKeyword(kwFROM);
-        ParseFromClause();
-    }
-    context->Resolvable = true;
+    MakeResolvable(*context);
     if (SkipKeyword(kwWHERE)) ParseExpression();
     if (IsKeyword(kwGROUP)) {
         NextToken();
@@ -250,6 +243,8 @@ void TIbExParser::ParseJoinList() {
 }
 
 void TIbExParser::ParseTableReference() {
+    const TNesting nesting(*this);
+    if (!nesting) return;
     if (Token == tkLParen) {
         NextToken();
         if (IsKeyword(kwSELECT) || IsKeyword(kwWITH)) {
@@ -372,6 +367,8 @@ void TIbExParser::ParsePlanClause() {
 }
 
 void TIbExParser::ParsePlanExpr() {
+    const TNesting nesting(*this);
+    if (!nesting) return;
     if (IsKeyword(kwJOIN)) {
         NextToken();
     } else if (IsKeyword(kwSORT)) {

@@ -9,6 +9,8 @@
 namespace qnl {
 
 void TIbExParser::ParsePSQLStatement() {
+    const TNesting nesting(*this);
+    if (!nesting) return;
     // A variable that carries the name of an unreserved keyword is assigned, not a statement.
     if (Token == tkIdent && WordCode() != tkIdent && PeekWordCode() == tkEqual) {
         const std::string name = TokenText;

@@ -11,6 +11,8 @@
 #include "objects/qnlComp_Tbl.h"
 #include "platform/Files.h"
 
+#include <limits>
+
 namespace qnl {
 
 namespace {
@@ -83,7 +85,11 @@ void TIbParser::ScanToken() {
         Token = FPreviousToken = kwCharsetIntroducer;
         return;
     }
-    if (HasHexLiterals(ServerVersion())) {
+    if ((c == 'q' || c == 'Q') && PeekChar() == '\'') {
+        // Firebird 3's Q'<open>...<close>' string, whose text may hold quotes; older servers
+        // have no name that a string follows at once, so it is read in every version.
+        ScanQString();
+    } else if (HasHexLiterals(ServerVersion())) {
         const bool hexNumber = c == '0' && (PeekChar() == 'x' || PeekChar() == 'X');
         const bool hexString = (c == 'x' || c == 'X') && PeekChar() == '\'';
         if (hexNumber || hexString || (c == ':' && PeekChar() == '=')) {
@@ -99,8 +105,10 @@ void TIbParser::ScanToken() {
             FPreviousToken = Token;
             return;
         }
+        TCustomSQLParser::ScanToken();
+    } else {
+        TCustomSQLParser::ScanToken();
     }
-    TCustomSQLParser::ScanToken();
     if (Token == tkTerminator) FLastTerminatorStart = TokenStart;
     // Dialect 3 reads double quotes as a name kept as written; QuoteChar still tells it apart.
     if (Token == tkString && QuoteChar == '"' && !ValueText.empty() && SQLDialect() == 3) {
@@ -149,6 +157,7 @@ void TIbParser::ScanHexNumber() {
     }
     Token = tkInteger;
     IntValue = 0;
+    IntExact = true;
     if (bad) {
         ReportError("Invalid hexadecimal number: " + TokenSourceText());
         return;
@@ -157,6 +166,26 @@ void TIbParser::ScanHexNumber() {
     for (char d : ValueText) value = value * 16 + static_cast<uint64_t>(HexValue(d));
     IntValue = ValueText.size() <= 8 ? static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(value)))
                                      : static_cast<int64_t>(value);
+}
+
+void TIbParser::ScanQString() {
+    Advance();
+    Advance();
+    const char open = CurChar;
+    const char close = open == '(' ? ')' : open == '[' ? ']' : open == '{' ? '}' : open == '<' ? '>' : open;
+    Token = tkString;
+    QuoteChar = '\'';
+    ValueText.clear();
+    if (!AtEnd()) Advance();
+    while (!AtEnd() && !(CurChar == close && PeekChar() == '\'')) {
+        ValueText += CurChar;
+        Advance();
+    }
+    TokenText = ValueText;
+    if (AtEnd() || IsBlank(open))
+        return ReportError("Unclosed string: no closing " + std::string(1, close) + "' to the end of the script.");
+    Advance();
+    Advance();
 }
 
 void TIbParser::ScanHexString() {
@@ -186,7 +215,7 @@ TTokenCode TIbParser::WordCode() const {
 // The whole scanner state: TParseContext leaves out the current token's value and quote.
 TIbParser::TScannerState::TScannerState(TIbParser& AParser)
     : Parser(AParser), Context(&AParser), QuoteChar(AParser.QuoteChar), ValueText(AParser.ValueText),
-      IntValue(AParser.IntValue), LastTerminatorStart(AParser.FLastTerminatorStart),
+      IntValue(AParser.IntValue), IntExact(AParser.IntExact), LastTerminatorStart(AParser.FLastTerminatorStart),
       PreviousToken(AParser.FPreviousToken), PreviousTokenEnd(AParser.FPreviousTokenEnd) {}
 
 void TIbParser::TScannerState::Restore() {
@@ -194,6 +223,7 @@ void TIbParser::TScannerState::Restore() {
     Parser.QuoteChar = QuoteChar;
     Parser.ValueText = ValueText;
     Parser.IntValue = IntValue;
+    Parser.IntExact = IntExact;
     Parser.FLastTerminatorStart = LastTerminatorStart;
     Parser.FPreviousToken = PreviousToken;
     Parser.FPreviousTokenEnd = PreviousTokenEnd;
@@ -636,7 +666,7 @@ void TIbParser::ParseSet() {
         NextToken();
         if (Token == tkEqual) NextToken();
         Expect(tkInteger);
-        if (Failed()) return;
+        if (Failed() || !IntInRange(0, 255)) return;
         if (TIBServerOptions* o = GetIBOptions()) o->SQLDialect = static_cast<TIBSQLDialectType>(IntValue);
         kind = skSqlDialect;
         name = std::to_string(IntValue);
@@ -738,7 +768,7 @@ void TIbParser::ParseDatabaseConnect(bool IsCreate) {
         case kwPAGE_SIZE:
             if (Token == tkEqual) NextToken();
             Expect(tkInteger);
-            if (Failed()) return;
+            if (Failed() || !IntInRange(0, std::numeric_limits<int32_t>::max())) return;
             if (TIBServerOptions* o = GetIBOptions()) o->IBDatabaseOptions.PageSize = static_cast<int32_t>(IntValue);
             break;
         case kwDEFAULT:

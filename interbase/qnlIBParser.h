@@ -307,6 +307,7 @@ protected:
         char QuoteChar;
         std::string ValueText;
         int64_t IntValue;
+        bool IntExact;
         size_t LastTerminatorStart;
         TTokenCode PreviousToken;
         size_t PreviousTokenEnd;
@@ -314,6 +315,9 @@ protected:
 
 private:
     void ScanHexNumber();
+    // Q'<open>...<close>' at the current Q: the character after the quote opens the text, its
+    // partner ((), [], {}, <>; any other character itself) followed by a quote closes it.
+    void ScanQString();
     void ScanHexString();
     // Line and column counters of the character at Index, as the scanner has them there.
     void Locate(size_t Index, int& ALine, int& AColumn);

@@ -50,8 +50,7 @@ void TIbParser::ParseDeclareExternalFunction() {
     result.OwnerName = udf->Name;
     if (IsKeyword(kwPARAMETER)) {
         NextAndExpect(tkInteger);
-        if (Failed()) return;
-        udf->ReturnField->ParameterNumber = static_cast<int32_t>(IntValue);
+        if (Failed() || !Int32InRange(udf->ReturnField->ParameterNumber)) return;
         NextToken();
     } else {
         ParseDataType(result, nullptr);

@@ -10,6 +10,8 @@
 #include "objects/qnlComp_Prc.h"
 #include "objects/qnlComp_Tbl.h"
 
+#include <limits>
+
 namespace qnl {
 
 bool TIbParser::ReadSignedInteger(int64_t& Value) {
@@ -17,7 +19,9 @@ bool TIbParser::ReadSignedInteger(int64_t& Value) {
     if (Token == tkMinus || Token == tkPlus) NextToken();
     Expect(tkInteger);
     if (Token != tkInteger) return false;
-    Value = negative ? -IntValue : IntValue;
+    if (negative) NegateInt();
+    if (!IntInRange(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max())) return false;
+    Value = IntValue;
     NextToken();
     return true;
 }

@@ -279,13 +279,14 @@ void TIbParser::ParseTrigger(uint8_t Action) {
     }
     if (IsKeyword(kwPOSITION)) {
         NextAndExpect(tkInteger);
-        if (Failed()) return;
-        trigger->TriggerPosition = static_cast<int32_t>(IntValue);
+        if (Failed() || !Int32InRange(trigger->TriggerPosition)) return;
         NextToken();
     }
     DoLogLine("Trigger: " + name);
     if (IsKeyword(kwAS)) {
-        ReadBodyText(trigger, static_cast<int64_t>(TokenStart));
+        // Firebird keeps a trigger's source from where its header ends: a comment before AS
+        // belongs to it.
+        ReadBodyText(trigger, static_cast<int64_t>(PreviousTokenEnd()));
         if (Failed()) return;
     }
     if (!EndOfRoutineStatement()) return;

@@ -7,6 +7,8 @@
 #include "objects/qnlComp_Idx.h"
 #include "objects/qnlComp_Tbl.h"
 
+#include <limits>
+
 
 namespace qnl {
 
@@ -464,7 +466,7 @@ TIbParser::TAlterTableAction TIbParser::ParseAlterColumn(TTblData* Table, const 
     case kwCOMPUTED: ParseComputedBy(*column); break;
     case kwPOSITION:
         NextAndExpect(tkInteger);
-        if (Failed()) return {};
+        if (Failed() || !IntInRange(1, std::numeric_limits<int32_t>::max())) return {};
         if (Table && !unknown)
             for (int i = 0; i < Table->GetColumnCount(); ++i)
                 if (Table->Column(i) == column) Table->MoveColumn(i, static_cast<int>(IntValue) - 1);

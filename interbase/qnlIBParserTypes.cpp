@@ -5,6 +5,8 @@
 #include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Tbl.h"
 
+#include <limits>
+
 namespace qnl {
 
 TTokenCode TIbParser::TypeWordCode() const {
@@ -162,8 +164,8 @@ void TIbParser::ParseCharLength(TFldData& Column) {
     Column.FieldLength = Column.CharLength = 1;
     if (Token != tkLParen) return;
     NextAndExpect(tkInteger);
-    if (Failed()) return;
-    Column.FieldLength = Column.CharLength = static_cast<int32_t>(IntValue);
+    if (Failed() || !Int32InRange(Column.FieldLength)) return;
+    Column.CharLength = Column.FieldLength;
     NextToken();
     if (Token != tkRParen) return Expect(tkRParen);
     NextToken();
@@ -180,8 +182,7 @@ void TIbParser::ParseBlobOptions(TFldData& Column) {
             Column.SubType = 2;
         } else if (Token == tkInteger || Token == tkMinus || Token == tkPlus) {
             Expect(tkInteger);
-            if (Failed()) return;
-            Column.SubType = static_cast<int32_t>(IntValue);
+            if (Failed() || !Int32InRange(Column.SubType)) return;
         } else {
             return ReportError("Unknown blob-subtype.");
         }
@@ -191,20 +192,17 @@ void TIbParser::ParseBlobOptions(TFldData& Column) {
         NextToken();
         if (!IsKeyword(kwSIZE)) return ExpectIdent("SIZE");
         NextAndExpect(tkInteger);
-        if (Failed()) return;
-        Column.SegmentLength = static_cast<int32_t>(IntValue);
+        if (Failed() || !Int32InRange(Column.SegmentLength)) return;
         NextToken();
     }
     if (Token == tkLParen) {
         // BLOB (segment size [, sub-type])
         NextAndExpect(tkInteger);
-        if (Failed()) return;
-        Column.SegmentLength = static_cast<int32_t>(IntValue);
+        if (Failed() || !Int32InRange(Column.SegmentLength)) return;
         NextToken();
         if (Token == tkComma) {
             NextAndExpect(tkInteger);
-            if (Failed()) return;
-            Column.SubType = static_cast<int32_t>(IntValue);
+            if (Failed() || !Int32InRange(Column.SubType)) return;
             NextToken();
         }
         if (Token != tkRParen) return Expect(tkRParen);
@@ -246,12 +244,13 @@ void TIbParser::ParseArrayDimensions(TFldData& Column) {
     do {
         NextToken();
         Expect(tkInteger);
-        if (Failed()) return;
+        if (Failed() || !IntInRange(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max())) return;
         int64_t lower = 1, upper = IntValue;
         NextToken();
         if (Token == tkColon) {
             NextAndExpect(tkInteger);
-            if (Failed()) return;
+            if (Failed() || !IntInRange(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()))
+                return;
             lower = upper;
             upper = IntValue;
             NextToken();
@@ -282,7 +281,7 @@ void TIbParser::ParseIdentity(TFldData& Column) {
     NextToken();
     if (!IsKeyword(kwWITH)) return Expect(kwWITH);
     NextAndExpect(tkInteger);
-    if (Failed()) return;
+    if (Failed() || !IntInRange(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max())) return;
     Column.IdentitySeed = IntValue;
     NextToken();
     if (Token != tkRParen) return Expect(tkRParen);

@@ -214,7 +214,7 @@ void TCustomParser::Expect(TTokenCode Code) {
         NextToken();
         if (Token == Code) {
             ValueText = (sign == tkMinus ? "-" : "+") + ValueText;
-            if (sign == tkMinus) IntValue = -IntValue;
+            if (sign == tkMinus && Code == tkInteger) NegateInt();
         } else {
             saved.Restore();
         }
@@ -243,11 +243,11 @@ void TCustomParser::ParsePrecisionScale(int32_t& Precision, int32_t& Scale) {
         return;
     }
     NextAndExpect(tkInteger);
-    if (Token == tkInteger) Precision = static_cast<int32_t>(IntValue);
+    if (Token == tkInteger) Int32InRange(Precision);
     NextToken();
     if (Token == tkComma) {
         NextAndExpect(tkInteger);
-        if (Token == tkInteger) Scale = static_cast<int32_t>(IntValue);
+        if (Token == tkInteger) Int32InRange(Scale);
         NextToken();
     }
     ExpectAndNext(tkRParen);
@@ -272,6 +272,8 @@ char TCustomParser::PeekNextChar() { return Position + 1 <= Source.size() ? Sour
 
 int64_t TCustomParser::ReadNumber() {
     ValueText.clear();
+    IntExact = true;
+    FIntIsLimit = false;
     // The characters that may still continue the number.
     bool digits = true, point = true, exponent = true, signs = false;
     auto accepts = [&](char c) {
@@ -314,13 +316,42 @@ int64_t TCustomParser::ReadNumber() {
         return 0;
     }
     Token = tkInteger;
-    int64_t value = 0;
+    // Up to 2^63, which a minus sign before it still makes a value; beyond it is saturated.
+    constexpr uint64_t limit = uint64_t{1} << 63;
+    uint64_t value = 0;
     for (char c : ValueText) {
         if (!IsDigit(c)) break;
-        if (value > (std::numeric_limits<int64_t>::max() - (c - '0')) / 10) return std::numeric_limits<int64_t>::max();
-        value = value * 10 + (c - '0');
+        const auto digit = static_cast<uint64_t>(c - '0');
+        if (value > (limit - digit) / 10) {
+            value = limit + 1;
+            break;
+        }
+        value = value * 10 + digit;
     }
-    return value;
+    IntExact = value < limit;
+    FIntIsLimit = value == limit;
+    return IntExact ? static_cast<int64_t>(value) : std::numeric_limits<int64_t>::max();
+}
+
+void TCustomParser::NegateInt() {
+    if (FIntIsLimit) {
+        IntValue = std::numeric_limits<int64_t>::min();
+        IntExact = true;
+    } else if (IntValue != std::numeric_limits<int64_t>::min()) {
+        IntValue = -IntValue;
+    }
+}
+
+bool TCustomParser::IntInRange(int64_t Low, int64_t High) {
+    if (IntExact && IntValue >= Low && IntValue <= High) return true;
+    ReportError("Number out of range: " + ValueText);
+    return false;
+}
+
+bool TCustomParser::Int32InRange(int32_t& Value) {
+    if (!IntInRange(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max())) return false;
+    Value = static_cast<int32_t>(IntValue);
+    return true;
 }
 
 void TCustomParser::ReadString(std::string& Text) {
@@ -828,16 +859,6 @@ void TCustomSQLParser::LinkDepend(TDbObj* Obj, const std::string& Name, TDbObjec
     if (found) AddDependency(Obj, found);
 }
 
-std::string TCustomSQLParser::FindAliasTable(const std::string& Alias) const {
-    for (auto it = Contexts.rbegin(); it != Contexts.rend(); ++it) {
-        const TParseContext& c = **it;
-        int index = c.Aliases.IndexOf(Alias);
-        if (index < 0) index = c.Tables.IndexOf(Alias);
-        if (index >= 0 && index < c.Tables.Count()) return c.Tables[index];
-    }
-    return {};
-}
-
 TDbObj* TCustomSQLParser::FindRelation(const std::string& Name) const {
     if (!Objs) return nullptr;
     if (TDbObj* t = Objs->FindTable(Name)) return t;
@@ -869,30 +890,68 @@ void TCustomSQLParser::LinkUnlessLocalName(TDbObj* Obj, const std::string& Name)
 
 void TCustomSQLParser::ResolveColumnRef(TDbObj* Obj, const std::string& Alias, const std::string& Column) {
     if (!Objs) return;
-    const TParseContext* c = CurrentContext();
-    if (!c || (c->Resolvable && c->Tables.Count() == 0)) {
+    if (Contexts.empty()) {
         // A bare name outside any FROM list: only a generator can be meant.
         LinkUnlessLocalName(Obj, Column);
+        return;
     }
-    if (!c || !c->Resolvable || c->Tables.Count() == 0 || Column.empty()) return;
-    if (Column != "*") {
+    ResolveFrom(Contexts.size() - 1, Obj, Alias, Column, false);
+}
+
+void TCustomSQLParser::Defer(size_t Index, TDbObj* Obj, const std::string& Alias, const std::string& Column,
+                             bool Outward) {
+    Contexts[Index]->Pending.push_back({Obj, Alias, Column, Outward, Line, this->Column});
+}
+
+void TCustomSQLParser::ResolveFrom(size_t Index, TDbObj* Obj, const std::string& Alias, const std::string& Column,
+                                   bool Outward) {
+    const TParseContext& c = *Contexts[Index];
+    if (!c.Resolvable) return Defer(Index, Obj, Alias, Column, Outward);
+    if (!Outward) {
+        if (c.Tables.Count() == 0) LinkUnlessLocalName(Obj, Column);
+        if (c.Tables.Count() == 0 || Column.empty()) return;
+    }
+    if (Column == "*" && Alias.empty()) {
+        for (int i = 0; i < c.Tables.Count(); ++i) AddRelationDepend(Obj, c.Tables[i]);
+        return;
+    }
+    // From this context outward; one whose relations are not known yet takes the search over.
+    for (size_t i = Index + 1; i-- > 0;) {
+        const TParseContext& o = *Contexts[i];
+        if (!o.Resolvable) return Defer(i, Obj, Alias, Column, true);
         if (!Alias.empty()) {
-            if (TDbObj* r = FindRelation(FindAliasTable(Alias))) AddDependency(Obj, r, Column);
+            int at = o.Aliases.IndexOf(Alias);
+            if (at < 0) at = o.Tables.IndexOf(Alias);
+            if (at < 0 || at >= o.Tables.Count()) continue;
+            if (Column == "*")
+                AddRelationDepend(Obj, o.Tables[at]);
+            else if (TDbObj* r = FindRelation(o.Tables[at]))
+                AddDependency(Obj, r, Column);
             return;
         }
-        for (auto it = Contexts.rbegin(); it != Contexts.rend(); ++it) {
-            if (TDbObj* r = FindColumnOwner(**it, Column)) {
-                AddDependency(Obj, r, Column);
-                return;
-            }
+        if (TDbObj* r = FindColumnOwner(o, Column)) {
+            AddDependency(Obj, r, Column);
+            return;
         }
-        return;
     }
-    if (!Alias.empty()) {
-        AddRelationDepend(Obj, FindAliasTable(Alias));
-        return;
+}
+
+void TCustomSQLParser::MakeResolvable(TParseContext& Context) {
+    Context.Resolvable = true;
+    size_t index = Contexts.size();
+    while (index > 0 && Contexts[index - 1].get() != &Context) --index;
+    if (index == 0) return;
+    std::vector<TParseContext::TPendingRef> pending = std::move(Context.Pending);
+    Context.Pending.clear();
+    const int line = Line, column = Column;
+    for (const TParseContext::TPendingRef& p : pending) {
+        // Recorded where the reference stands.
+        Line = p.RefLine;
+        Column = p.RefColumn;
+        ResolveFrom(index - 1, p.Obj, p.Alias, p.Column, p.Outward);
     }
-    for (int i = 0; i < c->Tables.Count(); ++i) AddRelationDepend(Obj, c->Tables[i]);
+    Line = line;
+    Column = column;
 }
 
 // ---- linking after a whole structure has been read ----

@@ -126,6 +126,20 @@ public:
     TStringList Aliases;
     // Set by the body parser once Tables may be used to resolve column names.
     bool Resolvable = false;
+
+    // A column reference met while this context's FROM list was still being read (in its select
+    // list, its join conditions, or an inner query that found the name in none of its own
+    // relations): resolved once the list is known, so that each query is read only once.
+    // Outward: the search goes on from this context outward (an inner query's reference).
+    struct TPendingRef {
+        TDbObj* Obj;
+        std::string Alias;
+        std::string Column;
+        bool Outward;
+        int RefLine;
+        int RefColumn;
+    };
+    std::vector<TPendingRef> Pending;
 };
 
 using TParserTextEvent = std::function<void(TObject* Sender, const std::string& Text)>;
@@ -169,6 +183,9 @@ public:
     std::string ScriptName;
     std::string TokenText;
     int64_t IntValue = 0;
+    // False when the integer token is beyond what IntValue holds (IntValue then is the nearest
+    // value it holds): a number that must not be used as it stands.
+    bool IntExact = true;
     std::string ValueText;
     char QuoteChar = 0;
     std::unique_ptr<TMsgManager> MsgManager;
@@ -202,6 +219,13 @@ public:
     virtual void NextAndExpect(TTokenCode Code);
     // "(" precision ["," scale] ")" into a typed name's precision and scale; 9 and 0 without "(".
     virtual void ParsePrecisionScale(int32_t& Precision, int32_t& Scale);
+    // The integer token negated (its minus sign read before it).
+    void NegateInt();
+    // The integer token fits between Low and High; reported ("Number out of range") when not:
+    // cut to fit it would be another, valid number, which the server never meant.
+    bool IntInRange(int64_t Low, int64_t High);
+    // The integer token as a 32-bit value (0 when it is none: reported).
+    bool Int32InRange(int32_t& Value);
     virtual char NextChar();
     virtual char PeekChar();
     virtual char PeekNextChar();
@@ -272,6 +296,8 @@ protected:
     void ReportInvalidChar(char C);
 
 private:
+    // The integer token is 2^63: a value only after a minus sign.
+    bool FIntIsLimit = false;
     // Line breaks count lines; character 26 reads as a blank.
     char SpecialChar(char C);
     TCustomExtract* CurrentExtractor() const;
@@ -318,8 +344,11 @@ public:
     virtual bool ReadComment();
     virtual void SkipUntil(const TTokenSet& Tokens);
     virtual std::string GetTextFrom(size_t Start);
-    // Records that Obj depends on the relation that owns Column (resolved through Contexts).
+    // Records that Obj depends on the relation that owns Column (resolved through Contexts; a
+    // context whose FROM list is still being read keeps the reference until MakeResolvable).
     virtual void ResolveColumnRef(TDbObj* Obj, const std::string& Alias, const std::string& Column);
+    // The context's relations are known: it resolves what it kept and what waits on it.
+    void MakeResolvable(TParseContext& Context);
     virtual std::string QuoteIdent(const std::string& Name) { return Name; }
     virtual void ParseObjectSource(TDbObj* /*Obj*/) {}
     virtual void ParseObjectBody(TDbObj* /*Obj*/) {}
@@ -329,7 +358,6 @@ public:
     void LinkDepend(TDbObj* Obj, const std::string& Name, TDbObjectSet Kinds);
 
     // Helpers of ResolveColumnRef.
-    std::string FindAliasTable(const std::string& Alias) const;
     TDbObj* FindRelation(const std::string& Name) const;
     void AddRelationDepend(TDbObj* Obj, const std::string& Name);
     TDbObj* FindColumnOwner(const TParseContext& Context, const std::string& Column) const;
@@ -348,6 +376,10 @@ private:
     std::string QualifiedTableName(const std::string& Table, const std::string& Schema,
                                    const std::string& OwnerName) const;
     void LinkKeyColumns(TDbObj* Obj, TDbObj* Table, const TStringList* Fields);
+    // ResolveColumnRef from the context at Index outward.
+    void ResolveFrom(size_t Index, TDbObj* Obj, const std::string& Alias, const std::string& Column, bool Outward);
+    // Keeps the reference on the context at Index until its relations are known.
+    void Defer(size_t Index, TDbObj* Obj, const std::string& Alias, const std::string& Column, bool Outward);
     std::string QuotedFieldsText(const TDbObj* Constraint, const TStringList* Fields) const;
 };
 

@@ -2,6 +2,7 @@
 #include "interbase/qnlScriptExtract.h"
 
 #include "core/qnlDBStructure.h"
+#include "interbase/qnlIBExParser.h"
 #include "interbase/qnlIbScriptParser.h"
 #include "platform/Files.h"
 
@@ -153,6 +154,8 @@ bool TCustomScriptExtract::ExtractDatabase() {
         const TDbObjList& domains = objs.List(olDomains);
         for (int i = 0; i < domains.Count(); ++i) sqlParser->ParseObjectSource(domains.Obj(i));
     }
+    // An expression read while its table was being made could not see the table's columns.
+    if (auto* exParser = dynamic_cast<TIbExParser*>(FParser.get())) exParser->ParseExpressionSources();
     FParser->AfterParse();
     return !FParser->MsgManager->HasErrors();
 }

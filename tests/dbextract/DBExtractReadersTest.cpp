@@ -5,6 +5,7 @@
 #include "fixtures/LiveSide.h"
 
 #include "fixtures/FbFixture.h"
+#include "interbase/IBExReader.h"
 #include "interbase/IbReader.h"
 
 #include "objects/qnlComp_Gnr.h"
@@ -229,6 +230,38 @@ COMMIT;
         bool uses = false;
         for (int i = 0; i < r->DependsOn.Count(); ++i) uses = uses || r->DependsOn.Items(i)->Ref == domain;
         EXPECT_TRUE(uses) << routine;
+    }
+}
+
+// The script reader and the database reader record alike what expressions and bodies read: the
+// columns of computed columns, checks and expression indices, array elements, and the domains
+// of local variables and casts.
+TEST(DBExtractReaders, ExpressionsAndBodiesNeedWhatTheScriptReaderRecords) {
+    const std::string script = "CREATE DOMAIN D_TXT AS VARCHAR(10);\n"
+                               "CREATE TABLE T (ID INTEGER, A INTEGER, B INTEGER, ARR INTEGER [5],\n"
+                               "  C COMPUTED BY (A + 1), CONSTRAINT CK_B CHECK (B > A));\n"
+                               "CREATE INDEX IX_B ON T COMPUTED BY (B * 2);\n"
+                               "CREATE VIEW V (E) AS SELECT ARR[1] FROM T;\n"
+                               "SET TERM ^;\n"
+                               "CREATE PROCEDURE P AS DECLARE Y D_TXT; DECLARE W TYPE OF D_TXT; BEGIN Y = W; END^\n"
+                               "CREATE PROCEDURE Q AS DECLARE Y VARCHAR(10); BEGIN Y = CAST(1 AS D_TXT); END^\n"
+                               "SET TERM ;^\n";
+    test::PrepareFirebirdEnvironment();
+    const TempDatabase db(script + "COMMIT;\n");
+    LiveSide side(db.Path());
+    ASSERT_TRUE(side.Extract()) << side.ErrorText();
+    TObjs fromScript;
+    ASSERT_EQ(test::ReadWithBodies(fromScript, script, "x.sql"), "");
+    for (TObjs* objs : {&side.Objs(), &fromScript}) {
+        SCOPED_TRACE(objs == &fromScript ? "script" : "database");
+        const TDbObj* t = objs->FindTable("T");
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(test::DependText(t->FindColumn("C")), "T.A");
+        EXPECT_EQ(test::DependText(objs->List(olConstraints).FindObj("CK_B")), "T T.A T.B");
+        EXPECT_EQ(test::DependText(objs->FindIndex("IX_B")), "T T.B");
+        EXPECT_EQ(test::DependText(objs->FindView("V")), "T T.ARR");
+        EXPECT_EQ(test::DependText(objs->FindProcedure("P")), "D_TXT");
+        EXPECT_EQ(test::DependText(objs->FindProcedure("Q")), "D_TXT");
     }
 }
 

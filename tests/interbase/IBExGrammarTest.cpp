@@ -95,6 +95,18 @@ const Case Accepted[] = {
      "CREATE VIEW V (K) AS WITH RECURSIVE R (K) AS (SELECT 1 FROM RDB$DATABASE UNION ALL SELECT K + 1 FROM R "
      "WHERE K < 3) SELECT K FROM R^",
      "V", "", ""},
+    {"a variable typed by a domain, TYPE OF a domain and a cast to one need the domain", st_Firebird_30,
+     "CREATE DOMAIN D1 INTEGER^ CREATE DOMAIN D2 VARCHAR(5)^ CREATE DOMAIN D3 BIGINT^ CREATE PROCEDURE P AS "
+     "DECLARE Y D1; DECLARE V TYPE OF D2; BEGIN Y = CAST(V AS D3); END^",
+     "P", "D1 D2 D3", ""},
+    {"so does a database trigger's variable", st_Firebird_30,
+     "CREATE DOMAIN D1 INTEGER^ CREATE TRIGGER TD ON CONNECT AS DECLARE Y D1; BEGIN END^", "TD", "D1", ""},
+    {"an element of an array column reads the column", st_Firebird_30,
+     "CREATE TABLE A (ID INTEGER, ARR INTEGER [5])^ CREATE VIEW V AS SELECT ARR[1] AS E FROM A^", "V", "A A.ARR", ""},
+    {"inner queries reach the columns of every query around them", st_Firebird_30,
+     "CREATE VIEW V AS SELECT (SELECT MAX((SELECT MAX(T2.Y) FROM T2 WHERE T2.ID = T1.ID AND Y = QTY)) FROM T1 "
+     "WHERE X = T.ID) AS M FROM T^",
+     "V", "T T.ID T.QTY T1 T1.ID T1.X T2 T2.ID T2.Y", ""},
     {"q-strings hold quotes and semicolons", st_Firebird_30,
      "CREATE PROCEDURE P RETURNS (S VARCHAR(20)) AS BEGIN S = q'{it's; }' || Q'!a'!'; S = (SELECT X FROM T1); END^",
      "P", "T1 T1.X", ""},
@@ -304,6 +316,103 @@ TEST_F(IbExParserSources, AnErrorWithoutScriptNamesTheObject) {
     ASSERT_EQ(P.MsgManager->Count(), 1);
     EXPECT_EQ(P.MsgManager->Items(0).Text, "View V_BAD: Must be: NULL/DISTINCT FROM.");
     EXPECT_EQ(P.MsgManager->Items(0).DbObj, &view);
+}
+
+} // namespace
+} // namespace qnl
+
+namespace qnl {
+namespace {
+
+std::string Repeat(const std::string& Piece, int Times) {
+    std::string r;
+    r.reserve(Piece.size() * static_cast<size_t>(Times));
+    for (int i = 0; i < Times; ++i) r += Piece;
+    return r;
+}
+
+// Bodies nested far deeper than anyone writes are refused with one message at the place that
+// goes too deep; the statement after them is still read. Well under the limit they are read.
+TEST(IbExParserGrammar, NestingBeyondTheLimitIsOneErrorNotACrash) {
+    struct DeepCase {
+        const char* What;
+        std::string Body;  // one statement ending in "^"
+        const char* Messages;
+    };
+    const auto view = [](const std::string& Where) { return "CREATE VIEW V AS SELECT ID FROM T WHERE " + Where + "^"; };
+    const auto proc = [](const std::string& Body) { return "CREATE PROCEDURE P AS " + Body + "^"; };
+    const DeepCase cases[] = {
+        {"brackets", view(Repeat("(", 50000) + "1"), "11:1039 View V: Nested deeper than 1000 levels.\n"},
+        {"COALESCE", view(Repeat("COALESCE(", 20000) + "1"), "11:9023 View V: Nested deeper than 1000 levels.\n"},
+        {"NOT", view(Repeat("NOT ", 50000) + "1 = 1"), "11:8025 View V: Nested deeper than 1000 levels.\n"},
+        {"signs", view("ID = " + Repeat("- ", 50000) + "1"), "11:2042 View V: Nested deeper than 1000 levels.\n"},
+        {"subqueries", view(Repeat("EXISTS (SELECT 1 FROM T WHERE ", 20000) + "1 = 1"),
+         "11:14996 View V: Nested deeper than 1000 levels.\n"},
+        {"UNION", "CREATE VIEW V AS " + Repeat("SELECT ID FROM T UNION ", 50000) + "SELECT ID FROM T^",
+         "11:22979 View V: Nested deeper than 1000 levels.\n"},
+        {"BEGIN", proc(Repeat("BEGIN ", 50000)), "11:6023 Procedure P: Nested deeper than 1000 levels.\n"},
+        {"CASE", proc("DECLARE X INTEGER; BEGIN X = " + Repeat("CASE WHEN 1 = 1 THEN ", 50000) + "1; END"),
+         "11:20999 Procedure P: Nested deeper than 1000 levels.\n"},
+        {"IF", proc("BEGIN " + Repeat("IF (1 = 1) THEN ", 50000) + "EXIT; END"),
+         "11:16001 Procedure P: Nested deeper than 1000 levels.\n"},
+    };
+    for (const DeepCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        TObjs objs;
+        const std::string script =
+            std::string(Schema) + "SET TERM ^ ;\n" + c.Body + "\nCREATE TABLE Z3 (A INTEGER)^\nSET TERM ; ^\n";
+        EXPECT_EQ(test::ReadWithBodies(objs, script, "x.sql"), c.Messages);
+        EXPECT_NE(objs.FindTable("Z3"), nullptr);
+    }
+    TObjs objs;
+    const std::string deepButAllowed = std::string(Schema) + "CREATE VIEW V AS SELECT ID FROM T WHERE " +
+                                       Repeat("(", 900) + "QTY = 1" + Repeat(")", 900) + ";\n";
+    EXPECT_EQ(test::ReadWithBodies(objs, deepButAllowed, "x.sql"), "");
+    EXPECT_EQ(test::DependText(objs.FindView("V")), "T T.ID T.QTY");
+}
+
+// Where the grammar fails inside a body, the statement ends where it ends for the plain reader:
+// at its terminator, or after the END of its block; the next statement is read as it stands.
+// A computed column, a check and an expression index need the columns they read, also when the
+// table they belong to is still being made where they are written.
+TEST(IbExParserGrammar, ExpressionsOfATableNeedTheColumnsTheyRead) {
+    TObjs objs;
+    const std::string script = std::string(Schema) +
+                               "CREATE TABLE C (A INTEGER, B INTEGER, S COMPUTED BY (A + B), CONSTRAINT CK CHECK (A > B));\n"
+                               "CREATE INDEX IX_C ON C COMPUTED BY (A * 2);\n"
+                               "ALTER TABLE C ADD CONSTRAINT CK2 CHECK (B > 0);\n";
+    EXPECT_EQ(test::ReadWithBodies(objs, script, "x.sql"), "");
+    const TDbObj* table = objs.FindTable("C");
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(test::DependText(table->FindColumn("S")), "C.A C.B");
+    EXPECT_EQ(test::DependText(objs.List(olConstraints).FindObj("CK")), "C C.A C.B");
+    EXPECT_EQ(test::DependText(objs.List(olConstraints).FindObj("CK2")), "C C.B");
+    EXPECT_EQ(test::DependText(objs.FindIndex("IX_C")), "C C.A");
+}
+
+TEST(IbExParserGrammar, AnErrorInsideABodyEndsAtItsOwnStatement) {
+    struct ErrorCase {
+        const char* Script;  // from line 10 on
+        const char* Messages;
+    };
+    const ErrorCase cases[] = {
+        {"CREATE VIEW V AS SELECT ID FROM T WHERE (ID = 1;\nCREATE TABLE Z3 (A INTEGER);\n",
+         "10:48 View V: Missing: <)> (<Terminator>)\n"},
+        {"CREATE TABLE C (A INTEGER CHECK ((A > 0));\nCREATE TABLE Z3 (A INTEGER);\n",
+         "10:42 Missing: <)> (<Terminator>)\n"},
+        {"CREATE TABLE C (A INTEGER, B COMPUTED BY ((A + ));\nCREATE TABLE Z3 (A INTEGER);\n",
+         "10:48 Field C/B: Invalid factor in expression (<)>)\n10:50 Field C/B: Missing: <)> (<Terminator>)\n"},
+        {"CREATE PROCEDURE P AS BEGIN I = (1; END;\nCREATE TABLE Z3 (A INTEGER);\n",
+         "10:35 Procedure P: Missing: <)> (<;>)\n"},
+        {"SET TERM ^ ;\nCREATE PROCEDURE P AS BEGIN I = (1; END^\nCREATE TABLE Z3 (A INTEGER)^\nSET TERM ; ^\n",
+         "11:35 Procedure P: Missing: <)> (<;>)\n"},
+    };
+    for (const ErrorCase& c : cases) {
+        SCOPED_TRACE(c.Script);
+        TObjs objs;
+        EXPECT_EQ(test::ReadWithBodies(objs, std::string(Schema) + c.Script, "x.sql"), c.Messages);
+        EXPECT_NE(objs.FindTable("Z3"), nullptr);
+    }
 }
 
 } // namespace

@@ -33,6 +33,7 @@ inline std::string ReadWithBodies(TObjs& Objs, const std::string& Script, const 
     TStringList lines;
     lines.SetText(Script);
     parser.ParseScript(lines, &Objs);
+    parser.ParseExpressionSources();
     parser.AfterParse();
     return MessagesText(parser);
 }

@@ -244,6 +244,13 @@ TEST(IbParserRoutines, TriggersAndViews) {
           "Trigger TR trigger: alter | CREATE OR ALTER TRIGGER TR FOR T AFTER UPDATE AS BEGIN A = 1; END"},
          {},
          [&](const IbReader& r) { EXPECT_EQ(trigger(r, "TR"), "active 0 AS BEGIN A = 1; END"); }},
+        {"a trigger's source starts where its header ends, as Firebird keeps it: with a comment before AS",
+         st_Firebird_30,
+         "CREATE TABLE T (A INTEGER);\nSET TERM ^;\nCREATE TRIGGER TR FOR T BEFORE INSERT /* c */ AS BEGIN END^",
+         {"Statement T table: create | CREATE TABLE T (A INTEGER)",
+          "Trigger TR trigger: create | CREATE TRIGGER TR FOR T BEFORE INSERT /* c */ AS BEGIN END"},
+         {},
+         [&](const IbReader& r) { EXPECT_EQ(trigger(r, "TR"), "active 0 /* c */ AS BEGIN END"); }},
         {"trigger errors",
          st_Firebird_30,
          "SET TERM ^;\nCREATE TRIGGER A ON SHUTDOWN AS BEGIN END^\nCREATE TRIGGER B FOR T DURING INSERT AS BEGIN END^\n"
@@ -432,6 +439,12 @@ TEST(IbParserRoutines, GeneratorsExceptionsAndCollations) {
              // An ALTER of a sequence the script lacks makes none.
              EXPECT_EQ(generator(r, "ELSEWHERE"), "missing");
          }},
+        {"the lowest start is read whole; one beyond the range is refused, not cut",
+         st_Firebird_30,
+         "CREATE SEQUENCE A START WITH -9223372036854775808;\nCREATE SEQUENCE B START WITH 9223372036854775808;",
+         {"Statement A generator: create | CREATE SEQUENCE A START WITH -9223372036854775808"},
+         {"2:30 Number out of range: 9223372036854775808"},
+         [&](const IbReader& r) { EXPECT_EQ(generator(r, "A"), "-9223372036854775808/"); }},
         {"before Firebird 3 a sequence has no clauses",
          st_Firebird_25,
          "CREATE SEQUENCE S START WITH 5;",

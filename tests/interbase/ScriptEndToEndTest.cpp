@@ -203,6 +203,31 @@ TEST(ScriptEndToEnd, EmployeeScriptAgainstAnOlderVariant) {
     ExpectUpdateBringsTargetToMaster(dir.File("employee.sql"), employee, dir.File("older.sql"), older);
 }
 
+// A target script whose computed column, check, expression index, view and routine read
+// columns and a domain that the master no longer has: each of them goes (or changes) before
+// what it reads is dropped, so Firebird runs the update script without an error.
+TEST(ScriptEndToEnd, WhatReadsAColumnOrADomainGoesBeforeIt) {
+    const std::string target = "CREATE DATABASE 'target.fdb';\nCREATE DOMAIN D_TXT AS VARCHAR(10);\n"
+                               "CREATE TABLE T (ID INTEGER, A INTEGER, B INTEGER, ARR INTEGER [5],\n"
+                               "  C COMPUTED BY (A + 1), CONSTRAINT CK_B CHECK (B > 0));\n"
+                               "CREATE INDEX IX_B ON T COMPUTED BY (B * 2);\n"
+                               "CREATE VIEW V (E) AS SELECT ARR[1] FROM T;\n"
+                               "SET TERM ^;\n"
+                               "CREATE PROCEDURE P AS DECLARE Y D_TXT; DECLARE W TYPE OF D_TXT; BEGIN Y = W; END^\n"
+                               "CREATE PROCEDURE Q AS DECLARE Y VARCHAR(10); BEGIN Y = CAST(1 AS D_TXT); END^\n"
+                               "SET TERM ;^\n";
+    const std::string master = "CREATE DATABASE 'master.fdb';\nCREATE TABLE T (ID INTEGER);\n"
+                               "CREATE VIEW V (E) AS SELECT ID FROM T;\n"
+                               "SET TERM ^;\n"
+                               "CREATE PROCEDURE P AS BEGIN END^\n"
+                               "CREATE PROCEDURE Q AS BEGIN END^\n"
+                               "SET TERM ;^\n";
+    TempDir dir;
+    Write(dir.File("master.sql"), master);
+    Write(dir.File("target.sql"), target);
+    ExpectUpdateBringsTargetToMaster(dir.File("master.sql"), master, dir.File("target.sql"), target);
+}
+
 // Scripts of different default character sets (a script without one has NONE), with and without
 // the target's default changed by the update: every character column and domain of the master
 // gets its character set on the target, and with the default changed the extracts are equal.
