@@ -247,10 +247,8 @@ std::string TGntData::PrivilegePart() const {
 std::string TGntData::GranteePart() const { return GranteeWord(GranteeKind) + QuoteName(Grantee); }
 
 std::string TGntData::GrantorClause() const {
-    if (Grantor.empty() || GetServerType() != stInterBase || !Container) return {};
-    const TCustomObjs* runner = Container->GetTargetObjs() ? Container->GetTargetObjs() : Container;
-    const std::string& user = runner->ConnectionOptions.UserName;
-    if (SameText(Grantor, user.empty() ? std::string("SYSDBA") : user)) return {};
+    // As isql writes a grant: the administrator's own grants without the clause, whoever reads.
+    if (Grantor.empty() || GetServerType() != stInterBase || SameText(Grantor, "SYSDBA")) return {};
     return " GRANTED BY " + QuoteName(Grantor);
 }
 

@@ -135,8 +135,8 @@ private:
     // The privileges (or the role) with their column lists and the ON clause.
     std::string PrivilegePart() const;
     std::string GranteePart() const;
-    // " GRANTED BY grantor" for an InterBase/Firebird grant made by someone else than the user
-    // who runs the script (a grant without the clause is made in that user's name); empty else.
+    // " GRANTED BY grantor" for an InterBase/Firebird grant made by another user than SYSDBA (a
+    // grant without the clause is made in the name of the user who runs the script); empty else.
     std::string GrantorClause() const;
 };
 

@@ -884,9 +884,13 @@ std::string TTblData::GetMySQLCreateSQL() {
     return s + MySQLOptions.GetText();
 }
 
+std::string TTblData::GetCreateSQL() {
+    return GetServerType() == stMySQL ? GetMySQLCreateSQL() : "CREATE " + GetBodySQL();
+}
+
 std::string TTblData::GetCreateStatement() {
     const TFullDefinition full;
-    return GetServerType() == stMySQL ? GetMySQLCreateSQL() : "CREATE " + GetBodySQL();
+    return GetCreateSQL();
 }
 
 std::string TTblData::GetDropSQL() { return "DROP TABLE " + GetQualifiedName(); }

@@ -268,7 +268,8 @@ public:
     void DropForReplace();
 
     // ---- TDbObj ----
-    std::string GetCreateSQL() override { return GetCreateStatement(); }
+    std::string GetCreateSQL() override;
+    // The CREATE with every column's whole definition (character set and collation).
     std::string GetCreateStatement() override;
     std::string GetDropSQL() override;
     void CreateDependDef() override;
