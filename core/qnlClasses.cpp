@@ -326,6 +326,10 @@ void TDbObj::CreateDependencies() {
             }
             continue;
         }
+        // A computed column (or another object that is no routine) calling a routine whose
+        // parameter list changes, or a packaged routine, is written against the new form.
+        if ((ref->Kind == dboProcedure || ref->Kind == dboPackage) && Kind != dboProcedure && Kind != dboTrigger)
+            ref->PrepareForCaller();
         if (ref->GetExists()) continue;
         // b. A column of a table.
         if (ref->Kind == dboField && ref->GetOwner() && ref->GetOwner()->Kind == dboTable) {

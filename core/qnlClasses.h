@@ -174,6 +174,10 @@ public:
     virtual std::string GetStubCreateSQL() { return {}; }
     virtual void SetBodyEmptied(bool /*Value*/) {}
     virtual void EmptyBody(bool /*AddStatement*/) {}
+    // Before an object that calls this master routine or package is written (a computed column,
+    // a check): a target routine takes the master's parameter list now (with the placeholder
+    // body), a package its master's header; nothing for other kinds.
+    virtual void PrepareForCaller() {}
     virtual bool GetReturnsTable() const { return false; }
     // A trigger remembers the body its CREATE statement was written with.
     virtual void SetCreatedBody(const std::string& /*Body*/) {}
@@ -181,6 +185,10 @@ public:
     virtual int GetRoleKind() const { return 0; }
     // A grant folds an equal grant (same object, grantee and option) into itself; True when it did.
     virtual bool MergeGrant(TDbObj* /*Other*/) { return false; }
+    // An object whose key is already filed is taken as the next copy of that object, with a key
+    // of its own, when its kind can hold copies (unnamed constraints of one text: a table may
+    // have the same check twice); False when it cannot, and the container rejects it.
+    virtual bool NextKeyCopy() { return false; }
     // What the object is for its description statement; every kind with a description form
     // answers its class here (and its owner where the statement names one).
     virtual TDescriptionSubject GetDescriptionSubject() { return {}; }

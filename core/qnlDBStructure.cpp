@@ -146,8 +146,11 @@ void TCustomObjs::AddDbObject(TDbObj* Obj, bool FreeIfRejected) {
     TDbObjList& list = List(kind);
     std::string key = Obj->GetKeyName();
     int index;
-    // The object filed first stays.
-    if (list.Find(key, index)) return reject();
+    // The object filed first stays; a copy gets the next key of its own.
+    while (list.Find(key, index)) {
+        if (!Obj->NextKeyCopy()) return reject();
+        key = Obj->GetKeyName();
+    }
     list.AddObject(key, Obj);
 }
 

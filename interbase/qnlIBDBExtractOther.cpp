@@ -272,9 +272,10 @@ void TIBDBExtract::ReadGrants(const std::string& Text) {
         const int objectType = static_cast<int>(IntOf(q, "RDB$OBJECT_TYPE"));
         const std::string column = NameOf(q, "RDB$FIELD_NAME");
         const int32_t option = static_cast<int32_t>(IntOf(q, "RDB$GRANT_OPTION"));
+        const std::string grantor = NameOf(q, "RDB$GRANTOR");
         const TGrantPrivileges privileges = IBPrivilegeToSet(privilege);
         const bool same = current && current->Grantee == grantee && current->ObjectName == object &&
-                          current->GrantOption == option;
+                          current->GrantOption == option && current->Grantor == grantor;
         // A column privilege joins only a column grant: added to a whole-table one it would
         // narrow that to the column and lose the privilege on the rest of the table.
         if (same && column.empty() && current->Fields.Count() == 0) {
@@ -292,6 +293,7 @@ void TIBDBExtract::ReadGrants(const std::string& Text) {
             // Relations are one kind in the catalogue; a grant on a view names it as a view.
             if (current->ObjectKind == dboTable && Objs()->FindView(object)) current->ObjectKind = dboView;
             current->GrantOption = option;
+            current->Grantor = grantor;
             if (!column.empty()) current->Fields.Add(column);
             current->Privileges = privileges;
         }

@@ -272,6 +272,7 @@ void TIBDBExtract::ReadExternalFunction() {
             argument->OwnerName = udf->Name;
             ReadFunctionArgument(*arguments, *argument);
             if (mechanism == 2) argument->ByDescriptor = true;
+            if (mechanism == 5) argument->ByReferenceWithNull = true;
             udf->AddArgument(std::move(argument));
         }
         arguments->Next();

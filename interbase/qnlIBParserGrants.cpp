@@ -227,13 +227,15 @@ void TIbParser::ParseGrant() {
         if (!IsKeyword(kwOPTION)) return Expect(kwOPTION);
         NextToken();
     }
-    // GRANTED BY / AS grantor: the structure keeps no grantor.
+    // GRANTED BY / AS grantor: the grant is made in that user's name.
+    std::string grantor;
     if (IsWord("GRANTED") || IsKeyword(kwAS)) {
         NextToken();
         if (IsKeyword(kwBY)) NextToken();
         if (IsKeyword(kwUSER)) NextToken();
         Expect(tkIdent);
         if (Failed()) return;
+        grantor = TokenText;
         NextToken();
     }
     if (!ExpectTerminator()) return;
@@ -248,6 +250,7 @@ void TIbParser::ParseGrant() {
         grant->GranteeKind = G.Kind;
         grant->GrantType = G.Type;
         grant->GrantOption = option;
+        grant->Grantor = grantor;
         for (const TPrivilege& p : Members) {
             grant->Privileges.Include(p.Member);
             for (const std::string& c : p.Columns) grant->Fields.Add(c);

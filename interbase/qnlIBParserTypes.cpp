@@ -310,7 +310,11 @@ void TIbParser::ParseColumnAttributes(TFldData& Column, bool IsDomain) {
             Column.Nullable = false;
             NextToken();
             break;
-        case kwNULL: NextToken(); break;
+        case kwNULL:
+            // Nothing for a column; an external-function argument passes a NULL as such.
+            Column.ByReferenceWithNull = true;
+            NextToken();
+            break;
         case kwCOLLATE:
             NextAndExpect(tkIdent);
             if (Failed()) return;

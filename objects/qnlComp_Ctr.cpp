@@ -340,6 +340,7 @@ std::string TCtrData::GetDisplayName() {
 std::string TCtrData::GetKeyName() const {
     if (!Name.empty()) return TDbObj::GetKeyName();
     auto* self = const_cast<TCtrData*>(this);
+    const std::string copy = KeyCopy > 0 ? "\n#" + std::to_string(KeyCopy) : std::string();
     // Unnamed constraints match by text; dialect 1 leaves names unquoted, so a side read with
     // quoted identifiers matches one read without.
     if (GetServerType() == stInterBase && Container) {
@@ -348,9 +349,15 @@ std::string TCtrData::GetKeyName() const {
         dialect = 1;
         std::string key = self->GetCreateSQL();
         dialect = saved;
-        return key;
+        return key + copy;
     }
-    return self->GetCreateSQL();
+    return self->GetCreateSQL() + copy;
+}
+
+bool TCtrData::NextKeyCopy() {
+    if (!Name.empty()) return false;
+    ++KeyCopy;
+    return true;
 }
 
 void TCtrData::CreateDependencies() {
@@ -359,6 +366,8 @@ void TCtrData::CreateDependencies() {
         if (!ref) continue;
         if (ref->Kind == dboTable || (ref->Kind == dboField && ref->GetOwner() && ref->GetOwner()->Kind == dboTable))
             ref->CreateDependDef();
+        else if (ref->Kind == dboProcedure || ref->Kind == dboPackage)
+            ref->PrepareForCaller();  // a check calls it in the master's form
     }
 }
 

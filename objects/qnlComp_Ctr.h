@@ -59,6 +59,10 @@ public:
     // An unnamed check whose server-made name is not known on a server where no lookup by
     // its text can run: the script says it must be dropped by hand.
     bool DropsByHand() const;
+    // 0 for the first unnamed constraint of its text in its container, n for its n-th copy:
+    // each copy pairs with one copy of the other side, and the ones left over are dropped or
+    // created.
+    int KeyCopy = 0;
     // What the script and the log say of such a check.
     std::string DropByHandWarning();
 
@@ -68,6 +72,7 @@ public:
     // ---- TDbObj ----
     std::string GetDisplayName() override;
     std::string GetKeyName() const override;
+    bool NextKeyCopy() override;
     std::string GetCreateSQL() override;
     std::string GetDropSQL() override;
     void DoDrop() override;

@@ -139,6 +139,11 @@ std::string TDmnData::GetCreateSQL() {
     }
 }
 
+std::string TDmnData::GetCreateStatement() {
+    const TFullDefinition full;
+    return TDbObj::GetCreateStatement();
+}
+
 std::string TDmnData::GetDropSQL() {
     switch (GetServerType()) {
     case stOracle: return "DROP TYPE " + Name;
@@ -241,6 +246,23 @@ std::string DomainSection(const TCustomObjs& Target, bool Create) {
     }
 }
 
+// "T.C" for the first column of an existing target table that keeps its type, domain Domain,
+// because the script refused to change it; empty when there is none.
+std::string KeptColumnOfDomain(TCustomObjs& Target, const std::string& Domain) {
+    const TDbObjList& tables = Target.List(olTables);
+    for (int i = 0; i < tables.Count(); ++i) {
+        TDbObj* table = tables.Obj(i);
+        if (!table->GetExists()) continue;
+        for (int c = 0; c < table->GetColumnCount(); ++c) {
+            auto* column = dynamic_cast<TFldData*>(table->GetColumn(c));
+            if (column && column->KeepsType && column->DataType == dtDomain && column->DomainName == Domain &&
+                column->GetExists())
+                return table->QuoteName(table->Name) + "." + column->QuoteName(column->Name);
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 void WriteCreateDomains(TCustomQuarnel& Q) {
@@ -285,8 +307,18 @@ void WriteDropDomains(TCustomQuarnel& Q) {
     if (!master || !target || !exec) return;
     std::vector<TDbObj*> drops;
     const TDbObjList& list = target->List(olDomains);
-    for (int i = 0; i < list.Count(); ++i)
-        if (TDbObj* d = list.Obj(i); !d->NoScript && !d->Counterpart && d->GetExists()) drops.push_back(d);
+    for (int i = 0; i < list.Count(); ++i) {
+        TDbObj* d = list.Obj(i);
+        if (d->NoScript || d->Counterpart || !d->GetExists()) continue;
+        // A column whose change to the master's type was refused still uses the domain: the
+        // server would refuse the drop on every run.
+        if (const std::string user = KeptColumnOfDomain(*target, d->Name); !user.empty()) {
+            exec->AddComment(d->MakeComment("WARNING: domain " + Q.QuoteName(d->Name) + " is not dropped: " + user +
+                                            " keeps its type and still uses it"));
+            continue;
+        }
+        drops.push_back(d);
+    }
     // The master's views that read a dropped domain come back right after it.
     for (TDbObj* d : drops)
         for (int i = 0; i < d->UsedBy.Count(); ++i)

@@ -70,6 +70,8 @@ public:
     // ---- TDbObj ----
     std::string GetDisplayName() override { return Name; }
     std::string GetCreateSQL() override;
+    // The CREATE with the whole definition (character set and collation whatever is compared).
+    std::string GetCreateStatement() override;
     std::string GetDropSQL() override;
     void DoDrop() override;
     void DropDependents() override;

@@ -7,6 +7,10 @@
 #include "core/qnlCustomQuarnel.h"
 #include "core/qnlSQL_Exec.h"
 #include "objects/qnlComp_TblAlter.h"
+#include "objects/qnlComp_Trg.h"
+
+#include <utility>
+#include <vector>
 
 namespace qnl {
 
@@ -274,11 +278,12 @@ void TIBDomainAlter::AlterDomainDefault() {
 // the default the master gives such a row. The updates are committed: a table in use by an open
 // transaction cannot take the change.
 void TIBDomainAlter::FillNulls() {
-    bool filled = false;
     const TDbObjList& tables = Target.List(olTables);
     for (int i = 0; i < tables.Count(); ++i) {
         TDbObj* table = tables.Obj(i);
         if (!table->GetExists()) continue;
+        // The column and the value each of its columns of the domain gets.
+        std::vector<std::pair<TFldData*, std::string>> fills;
         for (int c = 0; c < table->GetColumnCount(); ++c) {
             auto* column = dynamic_cast<TFldData*>(table->GetColumn(c));
             if (!column || column->DataType != dtDomain || column->DomainName != TD.Name || column->IsComputed() ||
@@ -287,15 +292,18 @@ void TIBDomainAlter::FillNulls() {
             std::string def = column->GetDefault();
             if (auto* mc = dynamic_cast<TFldData*>(column->Counterpart)) def = mc->GetDefault();
             if (def.empty()) def = M.GetDefault();
-            if (def.empty()) continue;
-            const std::string name = Q.QuoteName(column->Name);
-            Exec.AddStatement("UPDATE " + Q.QuoteName(table->Name) + " SET " + name + " = " + def + " WHERE " + name +
-                                  " IS NULL",
-                              skUpdate, column->Name, dboField, saUpdate, table->Name);
-            filled = true;
+            if (!def.empty()) fills.emplace_back(column, def);
         }
+        if (fills.empty()) continue;
+        WriteUpdateWithoutTriggers(Target, Exec, table->Name, [&] {
+            for (const auto& [column, def] : fills) {
+                const std::string name = Q.QuoteName(column->Name);
+                Exec.AddStatement("UPDATE " + Q.QuoteName(table->Name) + " SET " + name + " = " + def + " WHERE " +
+                                      name + " IS NULL",
+                                  skUpdate, column->Name, dboField, saUpdate, table->Name);
+            }
+        });
     }
-    if (filled) Exec.AddCommit();
 }
 
 void TIBDomainAlter::AlterIBDomainNullable() {

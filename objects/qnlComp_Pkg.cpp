@@ -52,6 +52,25 @@ std::string TPkgData::GetCreateSQL() {
 
 std::string TPkgData::GetDropSQL() { return "DROP PACKAGE " + QuoteName(Name); }
 
+void TPkgData::PrepareForCaller() {
+    TCustomObjs* target = Container ? Container->GetTargetObjs() : nullptr;
+    TCustomSQLExec* exec = GetSQLExec();
+    if (!target || !exec || Container->GetMasterObjs() != Container) return;
+    TPkgData* t = AsPackage(target->List(olPackages).FindObj(GetKeyName()));
+    const std::string header = GetHeaderSQL();
+    if (!t) {
+        if (GetExists()) return;
+        AddPackageStatement(*exec, header, *this, saCreate);
+        if (GetCompareObjects().Contains(coDescription) && !Description().empty()) exec->AddDescription(this);
+        SetExists(true);
+    } else {
+        if (!HeadersDiffer(*this, *t) || t->CurrentSQL == header) return;
+        t->DropDependents();
+        AddPackageStatement(*exec, header, *this, saAlter);
+        t->CurrentSQL = header;
+    }
+}
+
 // ---- passes ----
 
 void WriteCreatePackages(TCustomQuarnel& Q, TPackagePart Part) {
@@ -66,6 +85,7 @@ void WriteCreatePackages(TCustomQuarnel& Q, TPackagePart Part) {
         TPkgData* m = AsPackage(list.Obj(i));
         if (!m || target->List(olPackages).FindObj(m->GetKeyName())) continue;
         if (header) {
+            if (m->GetExists()) continue;  // written before a computed column that calls it
             section.Open();
             AddPackageStatement(*exec, m->GetHeaderSQL(), *m, saCreate);
             if (Q.CompareObjects.Contains(coDescription) && !m->Description().empty()) exec->AddDescription(m);
@@ -91,7 +111,8 @@ void WriteAlterPackages(TCustomQuarnel& Q, TPackagePart Part) {
         if (!t) continue;
         const bool changed = TextsDiffer(*m, *t);
         if (header) {
-            if (changed) {
+            // Unless written before a computed column that calls it.
+            if (changed && t->CurrentSQL != m->GetHeaderSQL()) {
                 section.Open();
                 // A caller of a routine the new header leaves out would make it fail.
                 if (HeadersDiffer(*m, *t)) t->DropDependents();

@@ -25,6 +25,9 @@ public:
     // otherwise), an empty line and the body.
     std::string GetCreateSQL() override;
     std::string GetDropSQL() override;
+    // The master's header goes to the target now, once, when the target lacks the package or has
+    // another header; the package passes then leave the header as it is.
+    void PrepareForCaller() override;
     TObjListKind GetObjList() const override { return olPackages; }
     TDescriptionSubject GetDescriptionSubject() override { return {dcPackage}; }
 

@@ -373,6 +373,30 @@ void TPrcData::EmptyBody(bool AddStatement) {
     }
 }
 
+void TPrcData::PrepareForCaller() {
+    auto* t = dynamic_cast<TPrcData*>(Counterpart);
+    TCustomSQLExec* exec = GetSQLExec();
+    if (!t || !exec || !Container || Container->GetMasterObjs() != Container || !t->GetExists() ||
+        GetServerType() != stInterBase || GetParamsSQL() == t->GetParamsSQL())
+        return;
+    const std::string source = Source();
+    SetSource(GetEmptyBody());
+    const std::string stub = GetCreateSQL();
+    SetSource(source);
+    // Once: the partner has the new list already, empty or whole.
+    if (t->CurrentSQL == stub || t->CurrentSQL == GetCreateSQL()) return;
+    for (int i = 0; i < t->UsedBy.Count(); ++i) {
+        TDbObj* caller = t->UsedBy.Items(i)->Ref;
+        if (caller && (caller->Kind == dboProcedure || caller->Kind == dboTrigger) && caller->GetExists())
+            caller->EmptyBody(true);
+    }
+    exec->AddComment(MakeComment("Alter empty procedure " + Name + " with new param-list for its callers"));
+    exec->AddStatement(GetProcStubAlterSQL(*this), skProcedure, Name, dboProcedure, saEmptyBody);
+    t->EmptyBody(false);
+    SetBodyEmptied(true);
+    t->CurrentSQL = stub;
+}
+
 void TPrcData::CreateDependencies() {
     TDbObj::CreateDependencies();
     for (int i = 0; i < DependsOn.Count(); ++i)
@@ -407,11 +431,29 @@ std::string TMemberPrcData::GetCreateSQL() {
 
 // ---- passes ----
 
+namespace {
+
+// The description of a routine or parameter, unless the script already sets the same text on
+// it: the alter pass runs twice, and an ALTER of the routine keeps its descriptions.
+void DescribeOnce(TCustomSQLExec& Exec, TDbObj* Obj) {
+    const TDescriptionSubject subject = Obj->GetDescriptionSubject();
+    const std::string owner = IsOwnedDescriptionClass(subject.Class) ? subject.OwnerName : std::string();
+    for (int i = 0; i < Exec.StatementCount(); ++i) {
+        const TStatement* st = Exec.Statements(i);
+        if (st->Kind == skDescription && st->ObjKind == Obj->Kind && st->ObjName == Obj->Name &&
+            st->FieldName == owner && st->DescriptionText == Obj->Description())
+            return;
+    }
+    Exec.AddDescription(Obj);
+}
+
+} // namespace
+
 void WriteParamDescriptions(TCustomSQLExec& Exec, TPrcData& P) {
     for (int i = 0; i < P.InputCount(); ++i)
-        if (!P.InputParam(i)->Description().empty()) Exec.AddDescription(P.InputParam(i));
+        if (!P.InputParam(i)->Description().empty()) DescribeOnce(Exec, P.InputParam(i));
     for (int i = 0; i < P.OutputCount(); ++i)
-        if (!P.OutputParam(i)->Description().empty()) Exec.AddDescription(P.OutputParam(i));
+        if (!P.OutputParam(i)->Description().empty()) DescribeOnce(Exec, P.OutputParam(i));
 }
 
 void WriteCreateProcedures(TCustomQuarnel& Q) {
@@ -534,13 +576,16 @@ private:
             for (int j = 0; j < m->UsedBy.Count(); ++j)
                 if (TDbObj* r = m->UsedBy.Items(j)->Ref; r && r->Kind == dboProcedure) called = true;
             if (!called) continue;
+            const std::string source = m->Source();
+            m->SetSource(m->GetEmptyBody());
+            const std::string stub = m->GetCreateSQL();
+            m->SetSource(source);
+            // A computed column or check took the new list already.
+            if (t->CurrentSQL == stub) continue;
             Exec.AddComment(m->MakeComment("Alter empty procedure " + m->Name + " with new param-list"));
             Statement(GetProcStubAlterSQL(*m), m->Name, saEmptyBody);
             t->EmptyBody(false);
-            const std::string source = m->Source();
-            m->SetSource(m->GetEmptyBody());
-            t->CurrentSQL = m->GetCreateSQL();
-            m->SetSource(source);
+            t->CurrentSQL = stub;
             if (Descriptions) WriteParamDescriptions(Exec, *m);
         }
     }
@@ -631,17 +676,17 @@ private:
                 Exec.AddStatement("COMMENT ON PROCEDURE " + M.Name + " IS " + "'" + M.Description() + "'", skStatement,
                                   M.Name, dboProcedure, saDescription);
             else if (M.GetServerType() == stInterBase)
-                Exec.AddDescription(&M);
+                DescribeOnce(Exec, &M);
         }
         for (int j = 0; j < M.InputCount(); ++j) {
             TFldData* p = M.InputParam(j);
             TFldData* tp = T.FindInputParam(p->Name);
-            if (tp && tp->Description() != p->Description() && p->GetServerType() == stInterBase) Exec.AddDescription(p);
+            if (tp && tp->Description() != p->Description() && p->GetServerType() == stInterBase) DescribeOnce(Exec, p);
         }
         for (int j = 0; j < M.OutputCount(); ++j) {
             TFldData* p = M.OutputParam(j);
             TFldData* tp = T.FindOutputParam(p->Name);
-            if (tp && tp->Description() != p->Description() && p->GetServerType() == stInterBase) Exec.AddDescription(p);
+            if (tp && tp->Description() != p->Description() && p->GetServerType() == stInterBase) DescribeOnce(Exec, p);
         }
     }
 

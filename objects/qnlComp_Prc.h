@@ -80,6 +80,8 @@ public:
     // ALTER is written and CurrentSQL follows it.
     void EmptyBody(bool AddStatement) override;
     void SetBodyEmptied(bool Value) override;
+    // What calls the target partner is emptied first; the alter pass gives the bodies back.
+    void PrepareForCaller() override;
 
     // ---- TDbObj ----
     std::string GetKeyName() const override;

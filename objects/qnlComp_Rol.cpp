@@ -194,7 +194,9 @@ std::string TGntData::GetKeyName() const {
 
 bool TGntData::MergeGrant(TDbObj* Other) {
     TGntData* g = AsGrant(Other);
-    if (!g || g == this || !SameTarget(*this, *g) || g->GrantOption != GrantOption || g->Text != Text) return false;
+    if (!g || g == this || !SameTarget(*this, *g) || g->GrantOption != GrantOption || g->Text != Text ||
+        g->Grantor != Grantor)
+        return false;
     if (Fields.Count() == 0 && g->Fields.Count() == 0) {
         Privileges = Privileges | g->Privileges;
         return true;
@@ -228,7 +230,9 @@ std::string TGntData::PrivilegePart() const {
     // The columns are a set: written in one order whatever order a side keeps them in (a script
     // as written, the database its own), so that equal grants have equal texts.
     std::vector<std::string> names;
-    for (int i = 0; i < Fields.Count(); ++i) names.push_back(Fields[i]);
+    // Oracle takes back a column privilege on the whole table only.
+    if (st != stOracle)
+        for (int i = 0; i < Fields.Count(); ++i) names.push_back(Fields[i]);
     std::sort(names.begin(), names.end());
     std::string columns;
     for (size_t i = 0; i < names.size(); ++i) columns += (i ? ", " : " (") + QuoteName(names[i]);
@@ -242,6 +246,12 @@ std::string TGntData::PrivilegePart() const {
 
 std::string TGntData::GranteePart() const { return GranteeWord(GranteeKind) + QuoteName(Grantee); }
 
+std::string TGntData::GrantorClause() const {
+    // As isql writes a grant: the administrator's own grants without the clause, whoever reads.
+    if (Grantor.empty() || GetServerType() != stInterBase || SameText(Grantor, "SYSDBA")) return {};
+    return " GRANTED BY " + QuoteName(Grantor);
+}
+
 std::string TGntData::GrantText() const {
     const TServerType st = GetServerType();
     const std::string option =
@@ -251,7 +261,17 @@ std::string TGntData::GrantText() const {
         if (Grantee.empty()) return {};
         if (!ObjectName.empty()) {
             if (Privileges.Empty()) return "GRANT " + ObjectName + " TO " + Grantee;
-            return "GRANT " + PrivilegeList(Privileges, OracleObjectOrder) + " ON " + ObjectName + " TO " + Grantee;
+            if (Fields.Count() == 0)
+                return "GRANT " + PrivilegeList(Privileges, OracleObjectOrder) + " ON " + ObjectName + " TO " + Grantee;
+            // A column grant keeps its columns after each privilege: without them it would cover
+            // the whole table.
+            std::string columns;
+            for (int i = 0; i < Fields.Count(); ++i) columns += (i ? ", " : " (") + Fields[i];
+            columns += ")";
+            std::string list;
+            for (TGrantPrivilege p : OracleObjectOrder)
+                if (Privileges.Contains(p)) list += (list.empty() ? "" : ", ") + std::string(PrivilegeWords[p]) + columns;
+            return "GRANT " + list + " ON " + ObjectName + " TO " + Grantee;
         }
         if (Privileges.Empty()) return {};
         return "GRANT " + PrivilegeList(Privileges, OracleSystemOrder) + " TO " + Grantee;
@@ -268,14 +288,15 @@ std::string TGntData::GrantText() const {
         return "GRANT " + PrivilegePart() + " TO " + grantee + option;
     }
     if (ObjectKind == dboUnknown && !Text.empty()) return Text;
-    return "GRANT " + PrivilegePart() + " TO " + GranteePart() + option;
+    return "GRANT " + PrivilegePart() + " TO " + GranteePart() + option + GrantorClause();
 }
 
 std::string TGntData::GetRevokeSQL(bool OptionOnly) const {
     if (ObjectKind != dboUnknown) {
         std::string s = "REVOKE ";
         if (OptionOnly) s += IsRoleGrant() ? "ADMIN OPTION FOR " : "GRANT OPTION FOR ";
-        return s + PrivilegePart() + " FROM " + GranteePart();
+        // Only the grant's maker can take it back, so a REVOKE names the grantor too.
+        return s + PrivilegePart() + " FROM " + GranteePart() + GrantorClause();
     }
     // Oracle's system privileges are taken back by the list they were granted with. "REVOKE  FROM
     // U" would be an error: a grant without such privileges (a text grant) has nothing this form

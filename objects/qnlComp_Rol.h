@@ -104,6 +104,8 @@ public:
     TStringList Fields;  // the columns of a column grant
     // coGrant until a reader tells a role grant, a user grant and an object grant apart.
     TCmpObjType GrantType = coGrant;
+    // The user who made the grant (InterBase/Firebird GRANTED BY); empty when not known.
+    std::string Grantor;
 
     bool IsRoleGrant() const { return ObjectKind == dboRole; }
     // True unless the grant's type is one of the three grant kinds that Compare lacks.
@@ -133,6 +135,9 @@ private:
     // The privileges (or the role) with their column lists and the ON clause.
     std::string PrivilegePart() const;
     std::string GranteePart() const;
+    // " GRANTED BY grantor" for an InterBase/Firebird grant made by another user than SYSDBA (a
+    // grant without the clause is made in the name of the user who runs the script); empty else.
+    std::string GrantorClause() const;
 };
 
 // Firebird removes the grants on an object and those the object holds as grantee with its DROP.

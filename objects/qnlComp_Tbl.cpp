@@ -105,6 +105,7 @@ void TFldData::Assign(const TFldData& S) {
     ParamDirection = S.ParamDirection;
     ByValue = S.ByValue;
     ByDescriptor = S.ByDescriptor;
+    ByReferenceWithNull = S.ByReferenceWithNull;
     ParameterNumber = S.ParameterNumber;
     IndexOrder = S.IndexOrder;
     MySQLBinary = S.MySQLBinary;
@@ -205,6 +206,14 @@ std::string TFldData::GetCharSet() const {
 std::string CharSetOrNone(const std::string& CharSet) { return CharSet.empty() ? std::string("NONE") : CharSet; }
 
 bool SameCharSet(const std::string& A, const std::string& B) { return CharSetOrNone(A) == CharSetOrNone(B); }
+
+namespace {
+thread_local int FullDefinitionDepth = 0;
+} // namespace
+
+TFullDefinition::TFullDefinition() { ++FullDefinitionDepth; }
+TFullDefinition::~TFullDefinition() { --FullDefinitionDepth; }
+bool TFullDefinition::Active() { return FullDefinitionDepth > 0; }
 
 std::string TFldData::RunDefaultCharSet() const {
     if (!Container) return {};
@@ -344,7 +353,7 @@ std::string TFldData::IBColumnSQL() {
     if (ByDescriptor) s += " BY DESCRIPTOR";
     if (ByValue) s += " BY VALUE";
     const TIBServerOptions* o = GetIBServerOptions();
-    const bool fieldCharSets = o && o->IBCompareOptions.FldCharsetCompare;
+    const bool fieldCharSets = (o && o->IBCompareOptions.FldCharsetCompare) || TFullDefinition::Active();
     const TIBSQLServerVersionType version = o ? o->SQLServerVersion : TIBServerOptions().SQLServerVersion;
     if (fieldCharSets && DomainName.empty()) {
         // Without a clause the column takes the default of the database it is created in, which
@@ -387,6 +396,8 @@ std::string TFldData::IBColumnSQL() {
     if (!def.empty()) s += " DEFAULT " + def;
     s += notNull;
     if (!CheckSource.empty()) s += " CHECK" + CheckSource;
+    // After the character set, where the server takes it.
+    if (ByReferenceWithNull && OwnerIs(dboFunction)) s += " NULL";
     return s + collate;
 }
 
@@ -604,6 +615,7 @@ std::string TFldData::GetCreateSQL() {
 std::string TFldData::OwnerNameForCounterpart() const { return Owner ? Owner->GetNameForCounterpart() : OwnerName; }
 
 std::string TFldData::GetCreateStatement() {
+    const TFullDefinition full;
     const TServerType st = GetServerType();
     std::string table;
     if (!Owner) {
@@ -870,8 +882,13 @@ std::string TTblData::GetMySQLCreateSQL() {
     return s + MySQLOptions.GetText();
 }
 
-std::string TTblData::GetCreateStatement() {
+std::string TTblData::GetCreateSQL() {
     return GetServerType() == stMySQL ? GetMySQLCreateSQL() : "CREATE " + GetBodySQL();
+}
+
+std::string TTblData::GetCreateStatement() {
+    const TFullDefinition full;
+    return GetCreateSQL();
 }
 
 std::string TTblData::GetDropSQL() { return "DROP TABLE " + GetQualifiedName(); }

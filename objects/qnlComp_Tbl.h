@@ -48,6 +48,18 @@ std::string CharSetOrNone(const std::string& CharSet);
 // Two character-set names that mean the same set.
 bool SameCharSet(const std::string& A, const std::string& B);
 
+// While one lives, the InterBase/Firebird column and domain definitions written on this thread
+// carry their character set and collation whatever the options compare: a CREATE writes the
+// object's whole definition, the options decide only what is compared and altered.
+class TFullDefinition {
+public:
+    TFullDefinition();
+    ~TFullDefinition();
+    TFullDefinition(const TFullDefinition&) = delete;
+    TFullDefinition& operator=(const TFullDefinition&) = delete;
+    static bool Active();
+};
+
 class TFldData : public TDbObj {
 public:
     // The owner is never owned by the column; a column of a table gets its identity generator.
@@ -95,9 +107,15 @@ public:
     uint8_t ParamDirection = pdNone;
     bool ByValue = false;
     bool ByDescriptor = false;
+    // An external-function argument declared with NULL: a NULL is passed as a null pointer, not
+    // as a pointer to an empty value.
+    bool ByReferenceWithNull = false;
     int32_t ParameterNumber = 0;
     bool Deterministic = false;
     int32_t IndexOrder = 0;
+    // Set on a target column by the column alteration when the script leaves its type (and so
+    // its domain) as it is, the change being refused; cleared when the next comparison alters it.
+    bool KeepsType = false;
     TStringList EnumValues;
     bool Identity = false;
     int64_t IdentitySeed = 0;  // a generator value: 64 bits
@@ -250,7 +268,8 @@ public:
     void DropForReplace();
 
     // ---- TDbObj ----
-    std::string GetCreateSQL() override { return GetCreateStatement(); }
+    std::string GetCreateSQL() override;
+    // The CREATE with every column's whole definition (character set and collation).
     std::string GetCreateStatement() override;
     std::string GetDropSQL() override;
     void CreateDependDef() override;

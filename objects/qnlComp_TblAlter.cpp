@@ -2,6 +2,7 @@
 #include "objects/qnlComp_TblAlter.h"
 
 #include "core/qnlSQL_Exec.h"
+#include "objects/qnlComp_Trg.h"
 
 #include <initializer_list>
 #include <vector>
@@ -193,8 +194,13 @@ public:
         if (ColumnFirst) return s + "RDB$FIELD_NAME=" + QuotedStr(CName) + " AND RDB$RELATION_NAME=" + QuotedStr(TName) + ")\r\n";
         return s + "RDB$RELATION_NAME=" + QuotedStr(TName) + " AND  RDB$FIELD_NAME=" + QuotedStr(CName) + ")\r\n";
     }
+    // A type change the script does not make: the comment says so and the column keeps its type.
+    void Refused(const std::string& Text) {
+        Comment(Text);
+        T.KeepsType = true;
+    }
     void SafeConversionWarning() {
-        Comment("WARNING:\r\nCannot perform safe conversion of " + QuotedColumn() + " datatype from " + T.GetTypeSQL() +
+        Refused("WARNING:\r\nCannot perform safe conversion of " + QuotedColumn() + " datatype from " + T.GetTypeSQL() +
                 " to " + M.GetTypeSQL());
     }
     void NotChanged(const std::string& What, const std::string& From, const std::string& To) {
@@ -219,16 +225,30 @@ private:
 };
 
 void TIBColumnAlter::Run(bool& BlankLineNeeded) {
+    T.KeepsType = false;
+    // The server has no statement that adds or removes an identity; an identity column is NOT
+    // NULL and cannot be made nullable, and a column that stays plain would refuse NOT NULL over
+    // its NULLs: the nullability stays with the identity.
+    const bool identityKept = M.Identity != T.Identity && M.GetServerType() == stInterBase;
     TypeChain(BlankLineNeeded);
     CharacterSetNotChanged();
     Collation();
     Blob();
-    Nullability(BlankLineNeeded);
-    NotNullNameNotChanged();
+    if (!identityKept) {
+        Nullability(BlankLineNeeded);
+        NotNullNameNotChanged();
+    }
     Default();
     OneSideDomain();
-    if (M.Identity != T.Identity && M.GetServerType() == stInterBase)
-        NotChanged("the identity", T.Identity ? "identity" : "no identity", M.Identity ? "identity" : "no identity");
+    if (identityKept) {
+        std::string text = "WARNING: the identity of " + QuotedColumn() + " is not changed (" +
+                           (T.Identity ? "identity -> no identity" : "no identity -> identity") +
+                           "): the target's server has no statement for it";
+        if (!M.IsComputed() && M.Nullable != T.Nullable)
+            text += std::string("; its nullability stays with it (") + (T.Nullable ? "NULL" : "NOT NULL") + " -> " +
+                    (M.Nullable ? "NULL" : "NOT NULL") + " not made)";
+        Comment(text);
+    }
 }
 
 // The checks of which only the first that applies acts: type, domain, computed source, length,
@@ -373,9 +393,10 @@ void TIBColumnAlter::FillNulls() {
     const std::string def = EffectiveDefault(M);
     if (def.empty()) return;
     const std::string column = Q.QuoteName(CName);
-    Statement("UPDATE " + Q.QuoteName(TName) + " SET " + column + " = " + def + " WHERE " + column + " IS NULL",
-              skUpdate, saUpdate);
-    Exec.AddCommit();
+    WriteUpdateWithoutTriggers(Target, Exec, TName, [&] {
+        Statement("UPDATE " + Q.QuoteName(TName) + " SET " + column + " = " + def + " WHERE " + column + " IS NULL",
+                  skUpdate, saUpdate);
+    });
 }
 
 // No statement adds a named NOT NULL constraint to a column that exists: SET NOT NULL gets one
@@ -460,7 +481,7 @@ void TIBColumnAlter::OneSideDomain() {
         else
             TypeDDL();
     } else {
-        Comment("DataType conversion not supported: \r\n" + AlterTypeText());
+        Refused("DataType conversion not supported: \r\n" + AlterTypeText());
     }
 }
 
@@ -470,7 +491,7 @@ void TIBColumnAlter::TypeDDL() {
     TFldData* tType = TypeColumn(T);
     auto isBlob = [](const TFldData* C) { return C && C->DataType == dtBlob; };
     if (isBlob(&M) || isBlob(&T) || isBlob(mType) || isBlob(tType)) {
-        Comment("BLOB-datatype conversion not supported:\r\n" + AlterTypeText());
+        Refused("BLOB-datatype conversion not supported:\r\n" + AlterTypeText());
         return;
     }
     auto length = [](const TFldData* C) {
@@ -481,7 +502,7 @@ void TIBColumnAlter::TypeDDL() {
         if (Allow)
             TypeBySysTables();
         else
-            Comment("String-length truncation not supported:\r\n" + AlterTypeText());
+            Refused("String-length truncation not supported:\r\n" + AlterTypeText());
         return;
     }
     T.DropDependents();
@@ -491,7 +512,7 @@ void TIBColumnAlter::TypeDDL() {
     }
     const std::string text = AlterTypeText();
     if (ArrayBoundsDiffer(M.ArrayBounds, T.ArrayBounds)) {
-        Comment("Array conversion not supported:\r\n" + text);
+        Refused("Array conversion not supported:\r\n" + text);
         return;
     }
     Statement(text);

@@ -241,6 +241,10 @@ std::string TTrgData::MSSQLHead(const std::string& Word) {
     if (Timing == tmAfter) s += CRLF + std::string(" AFTER ");
     if (Timing == tmFor) s += CRLF + std::string(" FOR ");
     if (Timing == tmInsteadOf) s += CRLF + std::string(" INSTEAD OF ");
+    // A table trigger of another timing (a BEFORE trigger of another dialect) takes the plain
+    // form: without a word its events would run into the table's name.
+    const bool timed = Timing == tmAfter || Timing == tmFor || Timing == tmInsteadOf;
+    if (!timed && TableName != "DATABASE" && TableName != "ALL SERVER") s += CRLF + std::string(" FOR ");
     s += events + CRLF;
     if (WithAppend) s += " WITH APPEND" + std::string(CRLF);
     if (NotForReplication) s += " NOT FOR REPLICATION" + std::string(CRLF);
@@ -383,6 +387,26 @@ void TTrgData::DropDependents() {
 }
 
 // ---- passes ----
+
+void WriteUpdateWithoutTriggers(TCustomObjs& Target, TCustomSQLExec& Exec, const std::string& TableName,
+                                const std::function<void()>& WriteUpdates) {
+    std::vector<TTrgData*> active;
+    const TDbObjList& triggers = Target.List(olTriggers);
+    for (int i = 0; i < triggers.Count(); ++i) {
+        TTrgData* t = AsTrigger(triggers.Obj(i));
+        if (t && t->GetExists() && t->Active && t->HasTable() && t->TableName == TableName && (t->Events & evUpdate))
+            active.push_back(t);
+    }
+    auto turn = [&](const char* State) {
+        for (TTrgData* t : active)
+            Exec.AddStatement("ALTER TRIGGER " + t->QuoteName(t->Name) + " " + State, skStatement, t->Name, dboTrigger,
+                              saAlter);
+    };
+    turn("INACTIVE");
+    WriteUpdates();
+    Exec.AddCommit();
+    turn("ACTIVE");
+}
 
 void WriteEmptyTriggerBodies(TCustomObjs& /*Master*/, TCustomObjs& Target, TCustomSQLExec& Exec,
                              TCmpObjSetType /*Compare*/) {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace qnl {
@@ -137,6 +138,12 @@ private:
     // The set events joined by Separator in the order INSERT, UPDATE, DELETE.
     std::string EventList(const std::string& Separator) const;
 };
+
+// Writes the data change of WriteUpdates on the rows of table TableName, committed after it, with
+// the table's active UPDATE triggers that exist at this point of the script switched off before
+// it and on again after it: a fill of one column must not change the others through a trigger.
+void WriteUpdateWithoutTriggers(TCustomObjs& Target, TCustomSQLExec& Exec, const std::string& TableName,
+                                const std::function<void()>& WriteUpdates);
 
 // The comparer's trigger passes.
 // Target-only triggers of views get the placeholder body before anything is dropped.

@@ -217,6 +217,45 @@ void TViwData::MarkCreated() {
     }
 }
 
+bool TViwData::ReadsItself() const {
+    std::vector<const TDbObj*> seen, todo{this};
+    while (!todo.empty()) {
+        const TDbObj* v = todo.back();
+        todo.pop_back();
+        for (int i = 0; i < v->DependsOn.Count(); ++i) {
+            const TDbObj* ref = v->DependsOn.Items(i)->Ref;
+            if (!ref || ref->Kind != dboView || !ref->GetExists()) continue;
+            if (ref == this) return true;
+            if (std::find(seen.begin(), seen.end(), ref) != seen.end()) continue;
+            seen.push_back(ref);
+            todo.push_back(ref);
+        }
+    }
+    return false;
+}
+
+void TViwData::BreakViewCycle() {
+    if (GetServerType() != stInterBase || Columns.Count() == 0 || !ReadsItself()) return;
+    std::string nulls;
+    for (int i = 0; i < Columns.Count(); ++i) nulls += i ? ", NULL" : "NULL";
+    const std::string text = "ALTER VIEW " + QuoteName(Name) + GetColumnListSQL() + CRLF + " AS " + CRLF + "SELECT " +
+                             nulls + " FROM RDB$DATABASE";
+    if (CurrentSQL == text) return;
+    if (TCustomSQLExec* exec = GetSQLExec()) {
+        exec->AddComment(MakeComment("View " + Name + " reads itself through other views: it reads none before the drop"));
+        AddOwnStatement(text, skStatement, Name, dboView, saAlter);
+    }
+    CurrentSQL = text;
+    // It reads no view now: the links go, so that no drop walk follows them back to it.
+    std::vector<TDbObj*> views;
+    for (int i = 0; i < DependsOn.Count(); ++i)
+        if (TDbObj* ref = DependsOn.Items(i)->Ref; ref && ref->Kind == dboView) views.push_back(ref);
+    for (TDbObj* v : views) {
+        DependsOn.RemoveRef(v);
+        v->UsedBy.RemoveRef(this);
+    }
+}
+
 void TViwData::DropDependents() {
     const bool ase = GetServerType() == stASE;
     for (int i = 0; i < UsedBy.Count(); ++i) {
@@ -246,6 +285,7 @@ void TViwData::DropDependents() {
         }
         for (TDbObj* trg : triggers) trg->DoDrop();
     }
+    BreakViewCycle();
     TDbObj::DropDependents();
 }
 

@@ -70,6 +70,11 @@ private:
     // A computed column that reads this view went when the view was dropped: once the view is
     // there again, its table adds it back.
     void RestoreComputedColumns();
+    // True when the view reads itself through existing views.
+    bool ReadsItself() const;
+    // Before a view that reads itself is dropped, it gets a text that reads no view: the server
+    // refuses to drop any view of such a cycle ("request depth exceeded").
+    void BreakViewCycle();
     bool FCreating = false;
 };
 

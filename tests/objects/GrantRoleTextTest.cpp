@@ -142,6 +142,9 @@ const GrantCase GrantCases[] = {
      "GRANT CREATE DATABASE LINK, CREATE SESSION, CREATE TABLE, DROP TYPE, UNLIMITED TABLESPACE TO U",
      "REVOKE CREATE DATABASE LINK, CREATE SESSION, CREATE TABLE, DROP TYPE, UNLIMITED TABLESPACE FROM U", nullptr},
     {"Oracle role", stOracle, On(dboRole, "R", {}, "U"), "GRANT R TO U", "REVOKE R FROM U", nullptr},
+    // Without its columns the grant would cover the whole table.
+    {"Oracle column grant", stOracle, On(dboTable, "TAB", {gpUpdate, gpReferences}, "U", dboUnknown, 0, {"C1", "C2"}),
+     "GRANT UPDATE (C1, C2), REFERENCES (C1, C2) ON TAB TO U", "REVOKE UPDATE, REFERENCES ON TAB FROM U", nullptr},
     {"Oracle text", stOracle, Statement({}, "U", "DBA TO U"), "GRANT DBA TO U", "", nullptr},
     // ---- other dialects ----
     {"PostgreSQL", stPostgreSQL, On(dboTable, "t", {gpSelect, gpUsage}, "u", dboRole, 1),

@@ -81,6 +81,14 @@ TEST(TriggerText, HeadsOfEveryDialect) {
              t.WithAppend = true;
          },
          "CREATE TRIGGER TRG ON DATABASE\r\n FOR CREATE_TABLE\r\n WITH APPEND\r\n AS\r\nbody"},
+        // A BEFORE trigger of another dialect: the plain form, never events run into the table.
+        {"MSSQL before", stMSSQL,
+         [](TTrgData& t) {
+             t.Schema = "S";
+             t.Timing = tmBefore;
+             t.Events = evInsert | evUpdate;
+         },
+         "CREATE TRIGGER S.TRG ON S.T\r\n FOR INSERT, UPDATE\r\n AS\r\nbody"},
         {"MSSQL without body", stMSSQL, [](TTrgData& t) { t.SetSource(""); }, ""},
         {"Oracle", stOracle,
          [](TTrgData& t) {
