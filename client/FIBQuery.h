@@ -177,6 +177,9 @@ public:
     void SetAsDouble(double Value);
     void SetAsBCD(const TBcd& Value);
     void SetAsTimeStamp(const TTimeStamp& Value);
+    // The client API's own TIMESTAMP and TIME, in ten-thousandths of a second: nothing rounded.
+    void SetAsISCTimeStamp(const ISC_TIMESTAMP& Value);
+    void SetAsISCTime(ISC_TIME Value);
     void SetAsDateTime(TDateTime Value);
     void SetAsTime(TDateTime Value);
     void SetAsDate(TDateTime Value);

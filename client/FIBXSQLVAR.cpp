@@ -780,6 +780,10 @@ void TFIBXSQLVAR::SetAsTimeStamp(const TTimeStamp& Value) {
     SetData(SQL_TIMESTAMP, sizeof stamp, &stamp);
 }
 
+void TFIBXSQLVAR::SetAsISCTimeStamp(const ISC_TIMESTAMP& Value) { SetData(SQL_TIMESTAMP, sizeof Value, &Value); }
+
+void TFIBXSQLVAR::SetAsISCTime(ISC_TIME Value) { SetData(SQL_TYPE_TIME, sizeof Value, &Value); }
+
 void TFIBXSQLVAR::SetAsDateTime(TDateTime Value) { SetAsTimeStamp(DateTimeToTimeStamp(Value)); }
 
 void TFIBXSQLVAR::SetAsTime(TDateTime Value) { SetAsTimeStamp(DateTimeToTimeStamp(Value)); }

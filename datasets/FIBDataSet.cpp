@@ -16,13 +16,13 @@
 
 namespace qnl {
 
-namespace {
-
 bool HasNonBlankLine(const TStringList& Lines) {
     for (int i = 0; i < Lines.Count(); ++i)
         if (!Trim(Lines[i]).empty()) return true;
     return false;
 }
+
+namespace {
 
 bool IsCharType(int Type) { return Type == SQL_TEXT || Type == SQL_VARYING; }
 
@@ -144,18 +144,37 @@ void TFIBCustomDataSet::SetTransaction(TFIBTransaction* Value) {
         FDeleteQuery->SetTransaction(Value);
         FRefreshQuery->SetTransaction(Value);
         AddUpdateCallbacks(Value);
-    } else if (RefreshTransactionKind == tkReadTransaction) {
+    } else if (FRefreshTransactionKind == tkReadTransaction) {
         FRefreshQuery->SetTransaction(Value);
     }
 }
 
 void TFIBCustomDataSet::SetUpdateTransaction(TFIBTransaction* Value) {
-    if (RefreshTransactionKind == tkUpdateTransaction) FRefreshQuery->SetTransaction(Value);
+    if (FRefreshTransactionKind == tkUpdateTransaction) FRefreshQuery->SetTransaction(Value);
     RemoveUpdateCallbacks(FDeleteQuery->Transaction());
     FDeleteQuery->SetTransaction(Value);
     FInsertQuery->SetTransaction(Value);
     FUpdateQuery->SetTransaction(Value);
     AddUpdateCallbacks(Value);
+}
+
+void TFIBCustomDataSet::SetUpdateRecordTypes(TFIBUpdateRecordTypes Value) {
+    FUpdateRecordTypes = Value;
+    if (Active()) First();
+}
+
+void TFIBCustomDataSet::SetRefreshTransactionKind(TTransactionKind Value) {
+    FRefreshQuery->SetTransaction(Value == tkReadTransaction ? Transaction() : UpdateTransaction());
+    FRefreshTransactionKind = Value;
+}
+
+void TFIBCustomDataSet::SetMDTSQLExecutor(TMDTSQLExecutor Value) {
+    Close();
+    FMDTSQLExecutor = Value;
+    FSelectQuery->SetMDTSQLExecutor(Value);
+    FRefreshQuery->SetMDTSQLExecutor(Value);
+    const TMDTSQLExecutor modify = Value == se_Local ? se_ServerAfterLocal : Value;
+    for (TFIBQuery* q : {FUpdateQuery.get(), FInsertQuery.get(), FDeleteQuery.get()}) q->SetMDTSQLExecutor(modify);
 }
 
 bool TFIBCustomDataSet::CanUseLimitedCache() {

@@ -13,8 +13,9 @@
 // A cache record is the buffer from its sixth byte on, without the string slots.
 //
 // Stored column formats (the native field formats of platform/Fields.h where a field reads
-// them): TIME as milliseconds, DATE as the day number from 1 January 0001, TIMESTAMP as a double
-// of milliseconds since then, a 64-bit NUMERIC with more than four decimals as a double unless
+// them, except TIME): TIME as the client's ten-thousandths of a second (a field reads whole
+// milliseconds), DATE as the day number from 1 January 0001, TIMESTAMP as a double of
+// milliseconds since then (ten-thousandths kept as its fraction), a 64-bit NUMERIC with more than four decimals as a double unless
 // psSQLINT64ToBCD, text as the server sent it (a wide-string field decodes it from UTF-8), every
 // other type as its client bytes.
 //
@@ -46,12 +47,17 @@ namespace qnl {
 
 class TFIBCustomDataSet;
 
+// True when a line of Lines holds more than blanks (a statement text that counts).
+bool HasNonBlankLine(const TStringList& Lines);
+
 enum TCachedUpdateStatus : uint8_t {
     cusUnmodified, cusModified, cusInserted, cusDeleted, cusUninserted, cusDeletedApplied
 };
 using TFIBUpdateRecordTypes = uint8_t;   // bit n: status n
 enum TCacheModelKind : uint8_t { cmkStandard, cmkLimitedBufferSize };
 enum TTransactionKind : uint8_t { tkReadTransaction, tkUpdateTransaction };
+// What the handlers of the cached-changes apply answer for one record.
+enum TFIBUpdateAction : uint8_t { uaFail, uaAbort, uaSkip, uaRetry, uaApply, uaApplied };
 
 // Called after a row is stored in the cache; Stop ends the fetch after that row.
 using TOnFetchRecord = std::function<void(TFIBQuery* FromQuery, int RecordNumber, bool& StopFetching)>;
@@ -59,6 +65,10 @@ using TOnGetRecordError = std::function<void(TDataSet* DataSet, EDatabaseError& 
 using TFieldNotify = std::function<void(TField* Field)>;
 using TOnBlobFieldProcessing = std::function<void(TBlobField* Field, int64_t BlobSize, int64_t Progress, bool& Stop)>;
 using TEndTransactionEvent = std::function<void(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force)>;
+using TFIBUpdateErrorEvent =
+    std::function<void(TDataSet* DataSet, EFIBError& E, TUpdateKind UpdateKind, TFIBUpdateAction& UpdateAction)>;
+using TFIBUpdateRecordEvent = std::function<void(TDataSet* DataSet, TUpdateKind UpdateKind, TFIBUpdateAction& UpdateAction)>;
+using TFIBAfterUpdateRecordEvent = std::function<void(TDataSet* DataSet, TUpdateKind UpdateKind, bool& Resume)>;
 
 class TCacheModelOptions {
 public:
@@ -133,9 +143,20 @@ public:
     void SetUniDirectional(bool Value);
     bool CachedUpdates() const { return FCachedUpdates; }
     void SetCachedUpdates(bool Value);
-    TFIBUpdateRecordTypes UpdateRecordTypes = 0x7;   // cusUnmodified, cusModified, cusInserted
+    // The cached statuses of the records shown (bit n: status n); a change moves an open data
+    // set to its first record.
+    TFIBUpdateRecordTypes UpdateRecordTypes() const { return FUpdateRecordTypes; }
+    void SetUpdateRecordTypes(TFIBUpdateRecordTypes Value);
     TFieldOriginRule FieldOriginRule = forTableAndFieldName;
-    TTransactionKind RefreshTransactionKind = tkReadTransaction;
+    // The transaction RefreshSQL runs in: the read one, or the update one (which sees what the
+    // data set wrote before it commits).
+    TTransactionKind RefreshTransactionKind() const { return FRefreshTransactionKind; }
+    void SetRefreshTransactionKind(TTransactionKind Value);
+    // Closes the data set; the modify statements never run locally only.
+    TMDTSQLExecutor MDTSQLExecutor() const { return FMDTSQLExecutor; }
+    void SetMDTSQLExecutor(TMDTSQLExecutor Value);
+    // The kinds of change the extended data sets allow (bit n: TUpdateKind n).
+    TUpdateKinds AllowedUpdateKinds = 0x7;
     bool AutoCommit = false;
     TCacheModelOptions& CacheModelOptions() { return FCacheModelOptions; }
     TAutoUpdateOptions& AutoUpdateOptions() { return FAutoUpdateOptions; }
@@ -157,6 +178,10 @@ public:
     TNotifyEvent DatabaseDisconnecting, DatabaseDisconnected, DatabaseFree;
     TNotifyEvent TransactionEnding, TransactionEnded, TransactionFree;
     TOnFetchRecord AfterFetchRecord;
+    // The apply of cached changes (TpFIBDataSet) asks them for each changed record.
+    TFIBUpdateErrorEvent OnUpdateError;
+    TFIBUpdateRecordEvent OnUpdateRecord;
+    TFIBAfterUpdateRecordEvent AfterUpdateRecord;
     void SetBeforeFetchRecord(TOnFetchRecord Value);
     TOnGetRecordError OnGetRecordError;
     TFieldNotify OnFieldChange;
@@ -365,10 +390,18 @@ protected:
     void DoBeforeEdit() override;
     void DoBeforeDelete() override;
     void DoBeforePost() override;
+    void DoAfterInsert() override;
+    // What a failed post does before the error handlers decide: every array field's record
+    // names the array it named when the edit began.
+    virtual void DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action);
     // Runs the modify statement of a posted record; nothing in this class.
     virtual void InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer);
     // Runs the delete statement for the record in Buffer and marks the record deleted.
     virtual void InternalDeleteRecord(TFIBQuery& Query, TRecordBuffer Buffer);
+    // After a modify statement for one record: an UPDATE or DELETE (also with RETURNING) that
+    // changed no row found the row gone or changed by someone else; that is an error, never a
+    // change saved.
+    void CheckRecordChanged(TFIBQuery& Query);
     // Fires AfterEndUpdateTransaction.
     virtual void DoAfterEndUpdateTransaction(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force);
     // The read transaction's end and the database's disconnect.
@@ -379,6 +412,19 @@ protected:
     virtual bool IsVisibleRecord(TRecordBuffer Buffer);
     // Empty here; derived classes ask the server for the count.
     virtual void DoAskRecordCount() {}
+
+    // ---- A record buffer's header: record number (0-based cache index) and cached status
+    static int32_t RecordNumberOf(TRecordBuffer Buffer) {
+        int32_t number;
+        std::memcpy(&number, Buffer, sizeof number);
+        return number;
+    }
+    static TCachedUpdateStatus RecordStatusOf(TRecordBuffer Buffer) {
+        return static_cast<TCachedUpdateStatus>(static_cast<uint8_t>(Buffer[5]) & 7);
+    }
+    static void SetRecordStatus(TRecordBuffer Buffer, TCachedUpdateStatus Status) {
+        Buffer[5] = static_cast<char>((static_cast<uint8_t>(Buffer[5]) & ~7) | Status);
+    }
 
     // ---- Fetching
     void FetchRecordToCache(TFIBQuery& Query, int Index);
@@ -477,6 +523,9 @@ private:
     uint8_t FBlobReadMode = 0;
     TpFIBDsOptions FOptions;
     TpPrepareOptions FPrepareOptions;
+    TFIBUpdateRecordTypes FUpdateRecordTypes = 0x7;   // cusUnmodified, cusModified, cusInserted
+    TTransactionKind FRefreshTransactionKind = tkReadTransaction;
+    TMDTSQLExecutor FMDTSQLExecutor = se_ServerAfterLocal;
     bool FUniDirectional = false;
     bool FCachedUpdates = false;
     bool FOpen = false;
@@ -709,10 +758,19 @@ public:
     explicit TFIBArrayField(TComponent* AOwner = nullptr);
     std::string ClassName() const override { return "TFIBArrayField"; }
     Variant GetAsVariant() override;
+    // The array id of the record when its edit or insert began; a failed post puts it back
+    // (a new array written during the edit is then no longer named by the record).
+    void SaveArrayID();
+    void RestoreArrayID();
 
 protected:
     void SetVarValue(const Variant& Value) override;
     std::string GetText(bool DisplayText) override;
+
+private:
+    ISC_QUAD FSavedID{};
+    bool FSavedNull = true;
+    bool FSaved = false;
 };
 
 } // namespace qnl

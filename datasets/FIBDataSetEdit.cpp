@@ -4,6 +4,7 @@
 #include "datasets/FIBDataSet.h"
 
 #include "client/StdFuncs.h"
+#include "client/SqlTxtRtns.h"
 #include "client/StrUtil.h"
 #include "client/fib.h"
 #include "platform/DateTime.h"
@@ -21,14 +22,6 @@ T Load(const char* P) {
     std::memcpy(&value, P, sizeof value);
     return value;
 }
-
-uint8_t StatusOf(TRecordBuffer Buffer) { return static_cast<uint8_t>(Buffer[5]) & 7; }
-
-void SetStatus(TRecordBuffer Buffer, TCachedUpdateStatus Status) {
-    Buffer[5] = static_cast<char>((static_cast<uint8_t>(Buffer[5]) & ~7) | Status);
-}
-
-int32_t RecordNumberOf(TRecordBuffer Buffer) { return Load<int32_t>(Buffer); }
 
 } // namespace
 
@@ -152,28 +145,43 @@ void TFIBCustomDataSet::SetQueryParams(TFIBQuery& Query, TRecordBuffer Buffer) {
         case SQL_LONG:
         case SQL_SHORT: {
             const int32_t value = d.SqlType == SQL_LONG ? Load<int32_t>(data) : Load<int16_t>(data);
-            if (d.Scale >= 0)
+            if (d.Scale >= 0) {
                 Param.SetAsInteger(value);
-            else
-                Param.SetAsDouble(value * std::pow(10.0, d.Scale));
+            } else {
+                // The scaled integer itself: a double would not give every decimal back.
+                Param.SetAsInt64(value);
+                Param.SetScale(static_cast<int16_t>(d.Scale));
+            }
             break;
         }
         case SQL_FLOAT: Param.SetAsDouble(Load<float>(data)); break;
         case SQL_DOUBLE:
         case SQL_D_FLOAT: Param.SetAsDouble(Load<double>(data)); break;
         case SQL_TIMESTAMP: {
-            const auto ms = static_cast<int64_t>(std::llround(Load<double>(data)));
-            Param.SetAsTimeStamp(TTimeStamp{static_cast<int32_t>(ms % 86400000), static_cast<int32_t>(ms / 86400000)});
+            // The record's milliseconds keep the ten-thousandths as their fraction.
+            const int64_t units = std::llround(Load<double>(data) * IscTimeUnitsPerMSec);
+            const int64_t unitsPerDay = int64_t{MSecsPerDay} * IscTimeUnitsPerMSec;
+            Param.SetAsISCTimeStamp(ISC_TIMESTAMP{static_cast<ISC_DATE>(units / unitsPerDay - IscDateDelta),
+                                                  static_cast<ISC_TIME>(units % unitsPerDay)});
             break;
         }
         case SQL_TYPE_DATE: Param.SetAsTimeStamp(TTimeStamp{0, Load<int32_t>(data)}); break;
-        case SQL_TYPE_TIME: Param.SetAsTimeStamp(TTimeStamp{Load<int32_t>(data), 0}); break;
+        case SQL_TYPE_TIME: Param.SetAsISCTime(Load<ISC_TIME>(data)); break;
         case SQL_INT64:
             if (d.Scale >= -4 || InSet(FPrepareOptions, psSQLINT64ToBCD)) {
                 Param.SetAsInt64(Load<int64_t>(data));
                 Param.SetScale(d.Scale);
             } else {
-                Param.SetAsDouble(Load<double>(data));
+                // Kept as a double in the record: the nearest scaled integer gives back every
+                // digit the double holds, where the server's own conversion of a double may not.
+                const double value = Load<double>(data);
+                const double scaled = std::nearbyint(value * std::pow(10.0, -d.Scale));
+                if (std::fabs(scaled) < 9.2e18) {
+                    Param.SetAsInt64(static_cast<int64_t>(scaled));
+                    Param.SetScale(static_cast<int16_t>(d.Scale));
+                } else {
+                    Param.SetAsDouble(value);
+                }
             }
             break;
         case SQL_IB_BOOLEAN: Param.SetAsBoolean(Load<int16_t>(data) == 1); break;
@@ -206,7 +214,12 @@ void TFIBCustomDataSet::SetQueryParams(TFIBQuery& Query, TRecordBuffer Buffer) {
         }
         case SQL_ARRAY: Param.SetAsQuad(Load<ISC_QUAD>(data)); break;
         case SQL_BLOB:
-        case SQL_QUAD: Param.SetAsQuad(Load<ISC_QUAD>(data)); break;
+        case SQL_QUAD:
+            // A body changed in the record goes to the server first; the record then names
+            // the new blob.
+            if (field && field->FieldKind() == fkData) ProcessBlobStreams(Buffer, 1, field);
+            Param.SetAsQuad(Load<ISC_QUAD>(data));
+            break;
         default: break;
         }
     };
@@ -278,7 +291,7 @@ void TFIBCustomDataSet::DeleteFromCache() {
     Guarded(
         [&] {
             TRecordBuffer buffer = ActiveBuffer();
-            SetStatus(buffer, cusDeletedApplied);
+            SetRecordStatus(buffer, cusDeletedApplied);
             ++FHiddenCount;
             const int32_t number = RecordNumberOf(buffer);
             WriteRecordToCache(number, buffer);
@@ -312,17 +325,34 @@ void TFIBCustomDataSet::AutoCommitUpdate() {
 
 // ---- Delete ----
 
+void TFIBCustomDataSet::CheckRecordChanged(TFIBQuery& Query) {
+    const TFIBSQLTypes type = Query.SQLType();
+    if (type != SQLUpdate && type != SQLDelete && type != SQLExecProcedure) return;
+    if (type == SQLExecProcedure) {
+        // Only the RETURNING forms of UPDATE and DELETE: what a procedure changes is its own.
+        const std::string text = Query.SQL().Text();
+        int pos = 1;
+        SkipSpacesAndComments(text, static_cast<int>(text.size()), pos);
+        if (!IsKeywordAt("UPDATE", text, pos) && !IsKeywordAt("DELETE", text, pos)) return;
+    }
+    if (Query.GetRowsAffected() == 0)
+        RaiseClientErrorMsg(std::string(SFIBErrorRecordUpdating) + SFIBRecordNotExist + " (%s)", {FullName()});
+}
+
 void TFIBCustomDataSet::InternalDeleteRecord(TFIBQuery& Query, TRecordBuffer Buffer) {
     StartUpdateTransaction();
     // Prepared first, so that each value goes in as the type the server described.
     if (&Query == FDeleteQuery.get()) PrepareModifyQuery(2);
     SetQueryParams(Query, Buffer);
     Query.ExecQuery();
+    // A row the statement missed: with poRefreshAfterDelete the refresh below tells whether it
+    // is still there; without it the delete cannot count as done.
+    if (!InSet(FOptions, poRefreshAfterDelete)) CheckRecordChanged(Query);
     if (Query.Open()) Query.Next();
     // With poRefreshAfterDelete a row the refresh still finds stays (a trigger may refuse to
     // delete it); otherwise the delete counts as done.
     if (!InSet(FOptions, poRefreshAfterDelete) || !RefreshFromQuery(*FRefreshQuery, Buffer))
-        SetStatus(Buffer, cusDeletedApplied);
+        SetRecordStatus(Buffer, cusDeletedApplied);
     WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
     if (!FCachedUpdates) AutoCommitUpdate();
 }
@@ -331,11 +361,11 @@ void TFIBCustomDataSet::InternalDelete() {
     TRecordBuffer buffer = ActiveBuffer();
     if (!CanDelete()) RaiseClientError(cecCantDelete, {FullName()});
     if (FCachedUpdates) {
-        if (StatusOf(buffer) == cusInserted) {
-            SetStatus(buffer, cusUninserted);
+        if (RecordStatusOf(buffer) == cusInserted) {
+            SetRecordStatus(buffer, cusUninserted);
             --FPendingChangeCount;
         } else {
-            SetStatus(buffer, cusDeleted);
+            SetRecordStatus(buffer, cusDeleted);
             ++FPendingChangeCount;
         }
         WriteRecordToCache(RecordNumberOf(buffer), buffer);
@@ -343,7 +373,7 @@ void TFIBCustomDataSet::InternalDelete() {
     } else {
         InternalDeleteRecord(*FDeleteQuery, buffer);
         // A row the refresh still found stays in view and keeps counting.
-        if (StatusOf(buffer) == cusDeletedApplied) ++FHiddenCount;
+        if (RecordStatusOf(buffer) == cusDeletedApplied) ++FHiddenCount;
     }
     FUpdatesPending = FPendingChangeCount > 0;
 }
@@ -359,19 +389,20 @@ void TFIBCustomDataSet::CancelUpdates() {
                 std::vector<char> record(FRecordBufferSize, 0);
                 for (int i = 0; i < FRecordCount; ++i) {
                     ReadRecordFromCache(i, record.data(), false);
-                    switch (StatusOf(record.data())) {
-                    case cusModified: FRecords->RestoreFromOld(ReduceIndex(i) + 1); break;
-                    case cusInserted:
-                        SetStatus(record.data(), cusUninserted);
+                    const TCachedUpdateStatus status = RecordStatusOf(record.data());
+                    if (status == cusInserted) {
+                        SetRecordStatus(record.data(), cusUninserted);
                         WriteRecordToCache(i, record.data());
                         ++FHiddenCount;
-                        break;
-                    case cusDeleted:
-                        SetStatus(record.data(), cusUnmodified);
+                    } else if (status == cusModified || status == cusDeleted) {
+                        // The version from before the first change, also of a record edited
+                        // and then deleted; a deleted record is shown again.
+                        FRecords->RestoreFromOld(ReduceIndex(i) + 1);
+                        ReadRecordFromCache(i, record.data(), false);
+                        ProcessBlobStreams(record.data(), 2, nullptr);
+                        SetRecordStatus(record.data(), cusUnmodified);
                         WriteRecordToCache(i, record.data());
-                        --FHiddenCount;
-                        break;
-                    default: break;
+                        if (status == cusDeleted) --FHiddenCount;
                     }
                 }
             }
@@ -445,15 +476,28 @@ void TFIBCustomDataSet::DoBeforeEdit() {
     if (!CanEdit()) throw EAbort();
     TRecordBuffer buffer = ActiveBuffer();
     // Under cached updates the version before the first change stays the saved one.
-    if (!(FCachedUpdates && StatusOf(buffer) != cusUnmodified)) SaveOldVersion(buffer);
+    if (!(FCachedUpdates && RecordStatusOf(buffer) != cusUnmodified)) SaveOldVersion(buffer);
     TDataSet::DoBeforeEdit();
     if (!Active()) RaiseClientError(cecDataSetClosed, {"continue after BeforeEdit", FullName()});
+    for (TField* f : Fields())
+        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->SaveArrayID();
+}
+
+void TFIBCustomDataSet::DoAfterInsert() {
+    for (TField* f : Fields())
+        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->SaveArrayID();
+    TDataSet::DoAfterInsert();
+}
+
+void TFIBCustomDataSet::DoPostError(TDataSet*, EDatabaseError&, TDataAction&) {
+    for (TField* f : Fields())
+        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->RestoreArrayID();
 }
 
 void TFIBCustomDataSet::DoBeforeDelete() {
     if (!CanDelete()) throw EAbort();
     TRecordBuffer buffer = ActiveBuffer();
-    if (!(FCachedUpdates && StatusOf(buffer) != cusUnmodified)) SaveOldVersion(buffer);
+    if (!(FCachedUpdates && RecordStatusOf(buffer) != cusUnmodified)) SaveOldVersion(buffer);
     TDataSet::DoBeforeDelete();
     if (!Active()) RaiseClientError(cecDataSetClosed, {"continue after BeforeDelete", FullName()});
 }

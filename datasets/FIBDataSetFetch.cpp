@@ -90,13 +90,7 @@ void TFIBCustomDataSet::FetchRecordToCache(TFIBQuery& Query, int Index) {
             continue;
         }
         switch (type) {
-        case SQL_TYPE_TIME: {
-            ISC_TIME t;
-            std::memcpy(&t, x->sqldata, 4);
-            const auto ms = static_cast<int32_t>(t / 10);
-            std::memcpy(data, &ms, 4);
-            break;
-        }
+        case SQL_TYPE_TIME: std::memcpy(data, x->sqldata, 4); break;   // ten-thousandths, as sent
         case SQL_TYPE_DATE: {
             ISC_DATE dt;
             std::memcpy(&dt, x->sqldata, 4);
@@ -108,7 +102,7 @@ void TFIBCustomDataSet::FetchRecordToCache(TFIBQuery& Query, int Index) {
             ISC_TIMESTAMP ts;
             std::memcpy(&ts, x->sqldata, 8);
             const double ms = static_cast<double>((static_cast<int64_t>(ts.timestamp_date) + ClientDateDelta) * MSecsInDay +
-                                                  ts.timestamp_time / 10);
+                                                  ts.timestamp_time / static_cast<double>(IscTimeUnitsPerMSec));
             std::memcpy(data, &ms, 8);
             break;
         }
@@ -223,7 +217,7 @@ void TFIBCustomDataSet::InternalInitRecord(TRecordBuffer Buffer) {
 // ---- GetRecord and the cursor ----
 
 bool TFIBCustomDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
-    if (!(UpdateRecordTypes & (1u << (Buffer[5] & 7)))) return false;
+    if (!(FUpdateRecordTypes & (1u << (Buffer[5] & 7)))) return false;
     if (Filtered() && OnFilterRecord) {
         bool accept = true;
         const TDataSetState save = SetTempState(dsFilter);
@@ -571,7 +565,14 @@ bool TFIBCustomDataSet::ReadColumn(TField* Field, const TFIBFieldDescr& Descr, c
     case SQL_TIMESTAMP:
     case SQL_DOUBLE:
     case SQL_D_FLOAT: std::memcpy(Dest, data, 8); return true;
-    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIME: {
+        // The field's milliseconds.
+        ISC_TIME units;
+        std::memcpy(&units, data, 4);
+        const auto ms = static_cast<int32_t>(units / IscTimeUnitsPerMSec);
+        std::memcpy(Dest, &ms, 4);
+        return true;
+    }
     case SQL_TYPE_DATE: std::memcpy(Dest, data, 4); return true;
     case SQL_BOOLEAN:
     case SQL_IB_BOOLEAN: WriteInteger(Dest, size, ReadInteger(data, Descr.DataSize) != 0 ? 1 : 0); return true;
@@ -619,7 +620,7 @@ bool TFIBCustomDataSet::GetFieldData(TField* Field, void* Buffer) {
     bool hasRecord = true;
     TRecordBuffer record = FieldReadBuffer(Field, scratch, hasRecord);
     if (!record || !hasRecord) return false;
-    if (State() != dsOldValue && !(UpdateRecordTypes & (1u << (record[5] & 7)))) return false;
+    if (State() != dsOldValue && !(FUpdateRecordTypes & (1u << (record[5] & 7)))) return false;
     const int fieldNo = Field->FieldNo();
     if (fieldNo >= 1 && fieldNo <= ColumnCount()) {
         int32_t number;
@@ -724,9 +725,9 @@ Variant TFIBCustomDataSet::GetCacheFieldValue(TField* Field, int RecordNumber) {
         return Variant::FromDate(static_cast<double>(day) - DateDelta);
     }
     case SQL_TYPE_TIME: {
-        int32_t ms;
-        std::memcpy(&ms, data, 4);
-        return Variant::FromDate(static_cast<double>(ms) / MSecsInDay);
+        ISC_TIME units;
+        std::memcpy(&units, data, 4);
+        return Variant::FromDate(static_cast<double>(units) / (static_cast<double>(MSecsInDay) * IscTimeUnitsPerMSec));
     }
     case SQL_INT64: {
         if (Field->DataType() == ftFloat) {

@@ -129,6 +129,14 @@ void TFIBCustomDataSet::SetFieldData(TField* Field, const void* Buffer) {
                 }
                 break;
             }
+            case SQL_TYPE_TIME: {
+                // The field's milliseconds; the record keeps the client's ten-thousandths.
+                int32_t ms;
+                std::memcpy(&ms, Buffer, 4);
+                const auto units = static_cast<ISC_TIME>(ms) * IscTimeUnitsPerMSec;
+                std::memcpy(data, &units, 4);
+                break;
+            }
             default: std::memcpy(data, Buffer, std::min<size_t>(d.DataSize, static_cast<size_t>(std::max(Field->DataSize(), 0))));
             }
         }

@@ -388,4 +388,14 @@ void TFIBArrayField::SetVarValue(const Variant& Value) {
 
 std::string TFIBArrayField::GetText(bool) { return IsNull() ? "(Array)" : "(ARRAY)"; }
 
+void TFIBArrayField::SaveArrayID() {
+    FSavedID = ISC_QUAD{};
+    FSavedNull = !GetData(&FSavedID);
+    FSaved = true;
+}
+
+void TFIBArrayField::RestoreArrayID() {
+    if (FSaved) SetData(FSavedNull ? nullptr : &FSavedID);
+}
+
 } // namespace qnl

@@ -81,6 +81,9 @@ enum TGetResult : uint8_t { grOK, grBOF, grEOF, grError };
 enum TBookmarkFlag : uint8_t { bfCurrent, bfBOF, bfEOF, bfInserted };
 enum TUpdateStatus : uint8_t { usUnmodified, usModified, usInserted, usDeleted };
 enum TDataAction : uint8_t { daFail, daAbort, daRetry };
+// What an applied change does to its row; sets of kinds are bit masks (bit n: kind n).
+enum TUpdateKind : uint8_t { ukModify, ukInsert, ukDelete };
+using TUpdateKinds = uint8_t;
 // TBlobStreamMode comes with the streams (platform/Streams.h).
 
 // What a data set tells its data sources and links. Info: the TField for deFieldChange (nil:

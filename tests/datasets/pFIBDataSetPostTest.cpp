@@ -1,0 +1,351 @@
+// Posting through hand-written insert and update statements against real Firebird 3: what the
+// server stores is read back by isql, not through our code.
+#include "datasets/pFIBDataSet.h"
+
+#include "DataSetKit.h"
+#include "client/fib.h"
+#include "platform/DateTime.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qnl {
+namespace {
+
+using test::ErrorOf;
+using Rows = std::vector<std::string>;
+
+// Row 1 holds values a double or whole milliseconds cannot carry; row 100 is its copy. Row 2
+// holds values a field can write; row 200 will be written through the fields.
+const char* const Ddl = R"(
+CREATE TABLE GRPS (GID INTEGER NOT NULL PRIMARY KEY, LABEL VARCHAR(10));
+INSERT INTO GRPS VALUES (7, 'seven');
+CREATE TABLE PEOPLE (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20), SHOUT VARCHAR(20),
+  EDITS INTEGER DEFAULT 0 NOT NULL, GRP INTEGER);
+SET TERM ^;
+CREATE TRIGGER PEOPLE_BIU FOR PEOPLE BEFORE INSERT OR UPDATE AS
+BEGIN
+  NEW.SHOUT = UPPER(NEW.NAME);
+  IF (UPDATING) THEN NEW.EDITS = OLD.EDITS + 1;
+END^
+SET TERM ;^
+INSERT INTO PEOPLE (ID, NAME) VALUES (1, 'Ann');
+INSERT INTO PEOPLE (ID, NAME) VALUES (2, 'Bob');
+INSERT INTO PEOPLE (ID, NAME) VALUES (3, 'Cid');
+INSERT INTO PEOPLE (ID, NAME) VALUES (4, 'Dee');
+INSERT INTO PEOPLE (ID, NAME) VALUES (5, 'Eve');
+CREATE TABLE ALLT (
+  ID INTEGER NOT NULL PRIMARY KEY, SI SMALLINT, N42 NUMERIC(4,2), N92 NUMERIC(9,2), BI BIGINT, N184 NUMERIC(18,4),
+  N186 NUMERIC(18,6), DP DOUBLE PRECISION, FL FLOAT, DT DATE, TM TIME, TS TIMESTAMP, C CHAR(10), V VARCHAR(40),
+  VU VARCHAR(10) CHARACTER SET UTF8, BO BOOLEAN, OCT CHAR(4) CHARACTER SET OCTETS, MEMO BLOB SUB_TYPE TEXT);
+INSERT INTO ALLT VALUES (1, -7, -12.34, 1234567.89, -9223372036854775808, 12.1234, 123456789.123457, 2.5, 0.25,
+  '2024-02-29', '23:59:58.1234', '1858-11-17 00:00:01.5678', 'abc', 'text', 'Grüße', TRUE, x'41424344', 'memo one');
+INSERT INTO ALLT VALUES (2, 32767, 99.99, -0.01, 9223372036854775807, -99999999999999.9999, -0.000001, -1.0E300, -3.5,
+  '0001-01-01', '00:00:00.001', '9999-12-31 23:59:59.999', 'x', 'v2', 'ß', FALSE, 'WXYZ', 'second');
+INSERT INTO ALLT SELECT 100, SI, N42, N92, BI, N184, N186, DP, FL, DT, TM, TS, C, V, VU, BO, OCT, MEMO FROM ALLT WHERE ID = 1;
+CREATE TABLE ARR (ID INTEGER NOT NULL PRIMARY KEY, A INTEGER[3], Q INTEGER CHECK (Q >= 0));
+INSERT INTO ARR (ID, Q) VALUES (1, 0);
+COMMIT;
+)";
+
+const std::vector<std::string> AllColumns = {"SI", "N42", "N92", "BI",  "N184", "N186", "DP", "FL", "DT",
+                                             "TM", "TS",  "C",   "V",   "VU",   "BO",   "OCT", "MEMO"};
+
+// The query that names the columns in which rows A and B of ALLT differ.
+std::string DifferingColumns(int A, int B) {
+    std::string select = "SELECT '<<' ";
+    for (const std::string& c : AllColumns)
+        select += "|| IIF(A." + c + " IS NOT DISTINCT FROM B." + c + ", '', '" + c + " ') ";
+    return select + "|| '>>' FROM ALLT A JOIN ALLT B ON A.ID = " + std::to_string(A) + " AND B.ID = " + std::to_string(B);
+}
+
+// The names in isql's one row (IIF pads its answers with blanks).
+std::vector<std::string> Words(const std::vector<std::string>& Rows) {
+    std::vector<std::string> words;
+    std::string word;
+    for (const std::string& row : Rows)
+        for (char c : row + " ")
+            if (c != ' ') {
+                word += c;
+            } else if (!word.empty()) {
+                words.push_back(word);
+                word.clear();
+            }
+    return words;
+}
+
+class pFIBDataSetPostTest : public test::DataSetKit {
+protected:
+    void SetUp() override { OpenDatabase(Ddl); }
+    void TearDown() override {
+        DS.reset();
+        Master.reset();
+        DataSetKit::TearDown();
+    }
+    std::unique_ptr<TpFIBDataSet> NewDataSet(const std::string& Name) {
+        auto ds = std::make_unique<TpFIBDataSet>(&Form);
+        ds->SetName(Name);
+        ds->SetDatabase(&Database);
+        ds->SetTransaction(&Transaction);
+        return ds;
+    }
+    // PEOPLE with statements of every kind; the refresh reads what the trigger wrote.
+    void OpenPeople(const std::string& UpdateSql, TDataSource* MasterSource = nullptr) {
+        DS = NewDataSet("DS");
+        DS->SetDataSource(MasterSource);
+        DS->SetUpdateTransaction(&UpdateTr);
+        // The refresh after a post reads what the update transaction wrote and the trigger changed.
+        DS->SetRefreshTransactionKind(tkUpdateTransaction);
+        DS->InsertSQL().SetText("INSERT INTO PEOPLE (ID, NAME) VALUES (?ID, ?NAME)");
+        DS->UpdateSQL().SetText(UpdateSql);
+        DS->DeleteSQL().SetText("DELETE FROM PEOPLE WHERE ID = ?OLD_ID");
+        DS->RefreshSQL().SetText("SELECT ID, NAME, SHOUT, EDITS, GRP FROM PEOPLE WHERE ID = ?ID");
+        DS->SetSelectSQL("SELECT ID, NAME, SHOUT, EDITS, GRP FROM PEOPLE ORDER BY ID");
+        DS->Open();
+    }
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        for (DS->First(); !DS->Eof(); DS->Next()) names.push_back(DS->FieldByName("NAME")->AsString());
+        return names;
+    }
+    Rows PeopleRows() {
+        return IsqlRows("SELECT '<<' || ID || '|' || NAME || '|' || SHOUT || '|' || EDITS || '|' || COALESCE(GRP, '-') || "
+                        "'>>' FROM PEOPLE ORDER BY ID");
+    }
+
+    std::unique_ptr<TpFIBDataSet> DS;
+    std::unique_ptr<TpFIBDataSet> Master;
+};
+
+TEST_F(pFIBDataSetPostTest, AnInsertBeforeTheThirdRecordGoesThereAndAKeyViolationChangesNothing) {
+    OpenPeople("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+    DS->MoveBy(2);
+    const int cached = DS->CachedRecordCount();
+    DS->Insert();
+    DS->FieldByName("ID")->SetAsInteger(1);
+    DS->FieldByName("NAME")->SetAsString("Dup");
+    const std::string error = ErrorOf([&] { DS->Post(); });
+    EXPECT_NE(error.find("Violation of PRIMARY or UNIQUE KEY"), std::string::npos) << error;
+    // Still inserting, with the user's values; the cache as it was.
+    EXPECT_EQ(DS->State(), dsInsert);
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 1);
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Dup");
+    EXPECT_EQ(DS->CachedRecordCount(), cached);
+
+    DS->FieldByName("ID")->SetAsInteger(10);
+    DS->FieldByName("NAME")->SetAsString("Zed");
+    DS->Post();
+    EXPECT_EQ(DS->RecNo(), 3);
+    EXPECT_EQ(DS->FieldByName("SHOUT")->AsString(), "ZED");   // read back after the post
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Ann", "Bob", "Zed", "Cid", "Dee", "Eve"}));
+    UpdateTr.Commit();
+    EXPECT_EQ(PeopleRows(), (Rows{"1|Ann|ANN|0|-", "2|Bob|BOB|0|-", "3|Cid|CID|0|-", "4|Dee|DEE|0|-", "5|Eve|EVE|0|-",
+                                  "10|Zed|ZED|0|-"}));
+}
+
+TEST_F(pFIBDataSetPostTest, AnUpdateTakesOldNewPlainAndMasterValuesAndShowsWhatTheTriggerWrote) {
+    Master = NewDataSet("Master");
+    Master->SetSelectSQL("SELECT GID, LABEL FROM GRPS");
+    Master->Open();
+    TDataSource source(&Form);
+    source.SetDataSet(Master.get());
+    OpenPeople("UPDATE PEOPLE SET ID = ?NEW_ID, NAME = ?NAME, GRP = ?MAS_GID WHERE ID = ?OLD_ID", &source);
+    DS->Next();
+    DS->Edit();
+    DS->FieldByName("ID")->SetAsInteger(20);
+    DS->FieldByName("NAME")->SetAsString("Bobby");
+    DS->Post();
+    EXPECT_EQ(DS->State(), dsBrowse);
+    EXPECT_EQ(DS->FieldByName("SHOUT")->AsString(), "BOBBY");
+    EXPECT_EQ(DS->FieldByName("EDITS")->AsInteger(), 1);
+    EXPECT_EQ(DS->FieldByName("GRP")->AsInteger(), 7);
+    UpdateTr.Commit();
+    DS->SetDataSource(nullptr);
+    EXPECT_EQ(PeopleRows(), (Rows{"1|Ann|ANN|0|-", "3|Cid|CID|0|-", "4|Dee|DEE|0|-", "5|Eve|EVE|0|-", "20|Bobby|BOBBY|1|7"}));
+}
+
+// Another attachment deletes the row meanwhile: the statements change nothing, and neither the
+// post nor the delete may pass for done.
+TEST_F(pFIBDataSetPostTest, AChangeToARowAnotherAttachmentDeletedIsAnErrorAndTheRecordStays) {
+    OpenPeople("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+    DS->MoveBy(2);
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Cyd");
+    {
+        TFIBDatabase other;
+        other.SetDBName(Db->Path());
+        other.ConnectParams().SetUserName("SYSDBA");
+        other.Open();
+        TFIBTransaction tr;
+        tr.SetDefaultDatabase(&other);
+        TFIBQuery q;
+        q.SetDatabase(&other);
+        q.SetTransaction(&tr);
+        q.SQL().SetText("DELETE FROM PEOPLE WHERE ID = 3");
+        tr.StartTransaction();
+        q.ExecQuery();
+        tr.Commit();
+        other.Close();
+    }
+    std::string error = ErrorOf([&] { DS->Post(); });
+    EXPECT_NE(error.find("Record does not exist"), std::string::npos) << error;
+    EXPECT_EQ(DS->State(), dsEdit);
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Cyd");
+    DS->Cancel();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Cid");
+
+    error = ErrorOf([&] { DS->Delete(); });
+    EXPECT_NE(error.find("Record does not exist"), std::string::npos) << error;
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Cid");
+    DS->FetchAll();
+    EXPECT_EQ(DS->RecordCount(), 5);
+}
+
+// With one transaction for reading and writing, AutoCommit commits retaining: the data set stays
+// open and the row is on the server.
+TEST_F(pFIBDataSetPostTest, AutoCommitInTheReadTransactionKeepsTheDataSetOpen) {
+    DS = NewDataSet("DS");
+    DS->AutoCommit = true;
+    DS->InsertSQL().SetText("INSERT INTO PEOPLE (ID, NAME) VALUES (?ID, ?NAME)");
+    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+    DS->Open();
+    DS->Append();
+    DS->FieldByName("ID")->SetAsInteger(6);
+    DS->FieldByName("NAME")->SetAsString("Fay");
+    DS->Post();
+    EXPECT_TRUE(DS->Active());
+    DS->First();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Ann");
+    Transaction.Rollback();   // what the commit kept stays
+    EXPECT_EQ(PeopleRows().back(), "6|Fay|FAY|0|-");
+}
+
+// A full update of row 1 changes one column: every other value goes back exactly as it came
+// (scaled numbers, a NUMERIC(18,6) kept as a double, ten-thousandths of a second, BOOLEAN,
+// OCTETS, the memo).
+TEST_F(pFIBDataSetPostTest, AFullUpdateGivesBackEveryUntouchedValueExactly) {
+    DS = NewDataSet("DS");
+    DS->SetUpdateTransaction(&UpdateTr);
+    std::string set;
+    for (const std::string& c : AllColumns) set += (set.empty() ? "" : ", ") + c + " = ?" + c;
+    DS->UpdateSQL().SetText("UPDATE ALLT SET " + set + " WHERE ID = ?OLD_ID");
+    DS->SetOptions(DS->Options() & ~SetOf<TpFIBDsOptions>(poTrimCharFields));
+    DS->SetSelectSQL("SELECT * FROM ALLT WHERE ID = 1");
+    DS->Open();
+    DS->Edit();
+    DS->FieldByName("V")->SetAsString("changed");
+    DS->Post();
+    UpdateTr.Commit();
+    EXPECT_EQ(Words(IsqlRows(DifferingColumns(1, 100))), Rows{"V"});
+}
+
+// Every type written through its field reads back in isql as the values isql wrote.
+TEST_F(pFIBDataSetPostTest, EveryTypeWrittenThroughAFieldIsWhatIsqlWrote) {
+    DS = NewDataSet("DS");
+    DS->SetUpdateTransaction(&UpdateTr);
+    std::string names = "ID", values = "?ID";
+    for (const std::string& c : AllColumns) {
+        names += ", " + c;
+        values += ", ?" + c;
+    }
+    DS->InsertSQL().SetText("INSERT INTO ALLT (" + names + ") VALUES (" + values + ")");
+    DS->SetSelectSQL("SELECT * FROM ALLT ORDER BY ID");
+    DS->Open();
+    DS->Append();
+    auto f = [&](const char* Name) { return DS->FieldByName(Name); };
+    f("ID")->SetAsInteger(200);
+    f("SI")->SetAsInteger(32767);
+    f("N42")->SetAsFloat(99.99);
+    f("N92")->SetAsFloat(-0.01);
+    f("BI")->SetAsString("9223372036854775807");
+    f("N184")->SetAsString("-99999999999999.9999");
+    f("N186")->SetAsFloat(-0.000001);
+    f("DP")->SetAsFloat(-1.0E300);
+    f("FL")->SetAsFloat(-3.5);
+    f("DT")->SetAsDateTime(EncodeDate(1, 1, 1));
+    f("TM")->SetAsDateTime(EncodeTime(0, 0, 0, 1));
+    f("TS")->SetAsDateTime(EncodeDate(9999, 12, 31) + EncodeTime(23, 59, 59, 999));
+    f("C")->SetAsString("x");
+    f("V")->SetAsString("v2");
+    f("VU")->SetAsString("ß");
+    f("BO")->SetAsBoolean(false);
+    f("OCT")->SetAsString("WXYZ");
+    f("MEMO")->SetAsString("second");
+    DS->Post();
+    UpdateTr.Commit();
+    EXPECT_EQ(Words(IsqlRows(DifferingColumns(2, 200))), Rows{});
+}
+
+// Under cached updates nothing reaches the server, and cancelling gives every record back the
+// version it had before its first change: also a record edited (memo included) and then deleted.
+TEST_F(pFIBDataSetPostTest, CancelUpdatesGivesBackTheFirstVersionOfEveryChangedRecord) {
+    DS = NewDataSet("DS");
+    DS->SetCachedUpdates(true);
+    DS->UpdateSQL().SetText("UPDATE ALLT SET V = ?V, MEMO = ?MEMO WHERE ID = ?OLD_ID");
+    DS->InsertSQL().SetText("INSERT INTO ALLT (ID, V) VALUES (?ID, ?V)");
+    DS->DeleteSQL().SetText("DELETE FROM ALLT WHERE ID = ?OLD_ID");
+    DS->SetSelectSQL("SELECT ID, V, MEMO FROM ALLT ORDER BY ID");
+    DS->Open();
+    DS->Edit();
+    DS->FieldByName("V")->SetAsString("edited");
+    DS->FieldByName("MEMO")->SetAsString("edited memo");
+    DS->Post();
+    DS->Delete();
+    ASSERT_EQ(DS->FieldByName("ID")->AsInteger(), 2);
+    for (const char* v : {"once", "twice"}) {
+        DS->Edit();
+        DS->FieldByName("V")->SetAsString(v);
+        DS->Post();
+    }
+    DS->Append();
+    DS->FieldByName("ID")->SetAsInteger(300);
+    DS->FieldByName("V")->SetAsString("new");
+    DS->Post();
+    DS->CancelUpdates();
+    std::vector<std::string> rows;
+    for (DS->First(); !DS->Eof(); DS->Next())
+        rows.push_back(DS->FieldByName("ID")->AsString() + "|" + DS->FieldByName("V")->AsString() + "|" +
+                       DS->FieldByName("MEMO")->AsString());
+    const Rows original{"1|text|memo one", "2|v2|second", "100|text|memo one"};
+    EXPECT_EQ(rows, original);
+    EXPECT_EQ(IsqlRows("SELECT '<<' || ID || '|' || V || '|' || MEMO || '>>' FROM ALLT ORDER BY ID"), original);
+}
+
+// A post the server refuses leaves the record in edit with the user's values, except that the
+// array field names the array it named before: the new one was written for nothing.
+TEST_F(pFIBDataSetPostTest, AFailedPostGivesTheArrayFieldItsArrayBack) {
+    DS = NewDataSet("DS");
+    DS->UpdateSQL().SetText("UPDATE ARR SET A = ?A, Q = ?Q WHERE ID = ?OLD_ID");
+    // The stored array has an id of its own: the record learns it from the refresh.
+    DS->RefreshSQL().SetText("SELECT ID, A, Q FROM ARR WHERE ID = ?ID");
+    DS->SetSelectSQL("SELECT ID, A, Q FROM ARR");
+    DS->Open();
+    auto array = [](int First) {
+        Variant v = Variant::CreateArray({TVarArrayBound{1, 3}}, varInteger);
+        for (int i = 0; i < 3; ++i) v.PutElement({i + 1}, Variant(int32_t{First + i}));
+        return v;
+    };
+    auto first = [&] { return DS->FieldByName("A")->AsVariant().GetElement({1}).AsInt64(); };
+    DS->Edit();
+    DS->FieldByName("A")->SetAsVariant(array(1));
+    DS->Post();
+    ASSERT_EQ(first(), 1);
+    int errors = 0;
+    DS->OnPostError = [&](TDataSet*, EDatabaseError&, TDataAction&) { ++errors; };
+    DS->Edit();
+    DS->FieldByName("A")->SetAsVariant(array(7));
+    DS->FieldByName("Q")->SetAsInteger(-1);
+    EXPECT_NE(ErrorOf([&] { DS->Post(); }).find("CHECK"), std::string::npos);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(DS->State(), dsEdit);
+    EXPECT_EQ(DS->FieldByName("Q")->AsInteger(), -1);
+    EXPECT_EQ(first(), 1);
+}
+
+} // namespace
+} // namespace qnl
