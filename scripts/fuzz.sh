@@ -27,6 +27,6 @@ for t in "${targets[@]}"; do
   cp -n tests/fixtures/scripts/*.sql "$corpus"/ 2>/dev/null || true
   echo "== $t: $seconds s"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    "build-fuzz/bench/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=65536 \
+    "build-fuzz/bench/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix=build-fuzz/findings/"$t"- "$corpus"
 done
