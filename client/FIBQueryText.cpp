@@ -97,6 +97,12 @@ std::vector<TOccurrence> FindOccurrences(const std::string& Text, const TSQLPars
             continue;
         }
         if (c == '\'' || c == '"') {
+            // A Q string may hold quotes and colons; without its close it runs to the end.
+            if (const size_t q = c == '\'' ? QStringClose(Text, i) : std::string_view::npos; q != std::string_view::npos) {
+                if (q >= n) parseError(SFIBEOFInString);
+                i = q + 1;
+                continue;
+            }
             state = TState::Quoted;
             quote = c;
             ++i;

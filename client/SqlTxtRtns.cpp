@@ -54,9 +54,20 @@ int EndState(std::string_view S) {
         const char next = i + 1 < S.size() ? S[i + 1] : '\0';
         switch (state) {
         case 0:
-            if (c == '"') state = 1;
-            else if (c == '\'') state = 4;
-            else if (c == '-' && next == '-') state = 3, ++i;
+            if (c == '"') {
+                state = 1;
+            } else if (c == '\'') {
+                // A Q string ends on its closing quote; one that is never closed runs to the end.
+                const size_t q = QStringClose(S, i);
+                if (q == std::string_view::npos) {
+                    state = 4;
+                } else if (q >= S.size()) {
+                    state = 4;
+                    i = S.size();
+                } else {
+                    i = q;
+                }
+            } else if (c == '-' && next == '-') state = 3, ++i;
             else if (c == '/' && next == '*') state = 2, ++i;
             break;
         case 1: if (c == '"') state = 0; break;
@@ -82,6 +93,7 @@ std::string JoinClause(std::string_view Head, std::string_view Separator, std::s
 // The index after the quoted run that starts at From (a double-quoted name or a string literal;
 // a doubled quote stays inside it); the end of the text when it is not closed.
 size_t QuotedEnd(std::string_view S, size_t From) {
+    if (const size_t q = QStringClose(S, From); q != std::string_view::npos) return std::min(q + 1, S.size());
     const char quote = S[From];
     for (size_t i = From + 1; i < S.size(); ++i)
         if (S[i] == quote) {
@@ -431,6 +443,18 @@ std::string QuoteIfNeeded(std::string_view Name) {
 
 // --- Low-level text routines ---
 
+size_t QStringClose(std::string_view Text, size_t Quote) {
+    const size_t n = Text.size();
+    if (Quote == 0 || Quote + 1 >= n || Text[Quote] != '\'' || (Text[Quote - 1] != 'q' && Text[Quote - 1] != 'Q'))
+        return std::string_view::npos;
+    if (Quote >= 2 && (IsWordChar(Text[Quote - 2]) || Text[Quote - 2] == '"')) return std::string_view::npos;
+    const char open = Text[Quote + 1];
+    const char close = open == '(' ? ')' : open == '[' ? ']' : open == '{' ? '}' : open == '<' ? '>' : open;
+    for (size_t i = Quote + 2; i + 1 < n; ++i)
+        if (Text[i] == close && Text[i + 1] == '\'') return i + 1;
+    return n;
+}
+
 bool IsKeywordAt(std::string_view Keyword, std::string_view Text, int Pos) {
     const int len = static_cast<int>(Text.size());
     const int l = static_cast<int>(Keyword.size() % 256);
@@ -477,8 +501,9 @@ std::string StripComments(std::string_view Text) {
     while (i < n) {
         const char c = Text[i];
         if (c == '"' || c == '\'') {
-            const size_t close = Text.find(c, i + 1);
-            const size_t end = close == std::string_view::npos ? n : close + 1;
+            size_t close = c == '\'' ? QStringClose(Text, i) : std::string_view::npos;
+            if (close == std::string_view::npos) close = Text.find(c, i + 1);
+            const size_t end = close >= n ? n : close + 1;
             r.append(Text.substr(i, end - i));
             i = end;
         } else if (c == '-' && i + 1 < n && Text[i + 1] == '-') {
@@ -523,6 +548,10 @@ int TableAliasPos(std::string_view Entry) {
     for (int i = 1; i <= len; ++i) {
         const char c = CharAt(Entry, i);
         if (c == '"' && !inSingle) inDouble = !inDouble;
+        else if (const size_t q = c == '\'' && !inDouble && !inSingle ? QStringClose(Entry, static_cast<size_t>(i - 1))
+                                                                     : std::string_view::npos;
+                 q != std::string_view::npos)
+            i = static_cast<int>(q) + 1;
         else if (c == '\'' && !inDouble) inSingle = !inSingle;
         else if (!inDouble && !inSingle && In(c, kBlank)) {
             int p = i;
@@ -616,8 +645,15 @@ void TSQLParser::ScanText(int FromPos, TScanStopTest StopTest) {
             else if (FScanState == 0) FScanState = 1;
             break;
         case '\'':
-            if (FScanState == 4) FScanState = 0;
-            else if (FScanState == 0) FScanState = 4;
+            if (FScanState == 4) {
+                FScanState = 0;
+            } else if (FScanState == 0) {
+                const size_t q = QStringClose(std::string_view(FText).substr(0, static_cast<size_t>(n)), static_cast<size_t>(p - 1));
+                if (q == std::string_view::npos || q >= static_cast<size_t>(n))
+                    FScanState = 4;
+                else
+                    p = static_cast<int>(q) + 1;  // on its closing quote
+            }
             break;
         case '(':
             if (FScanState == 0) ++FDepth;
@@ -677,7 +713,11 @@ int TSQLParser::LastCodePos(int From, int To) const {
                 ++i;
             } else if (U(c) > 32) {
                 last = i;
+                const size_t q = c == '\'' ? QStringClose(std::string_view(FText).substr(0, static_cast<size_t>(To)),
+                                                          static_cast<size_t>(i - 1))
+                                           : std::string_view::npos;
                 if (c == '"') state = 1;
+                else if (q != std::string_view::npos && q < static_cast<size_t>(To)) last = i = static_cast<int>(q) + 1;
                 else if (c == '\'') state = 4;
             }
             break;

@@ -54,6 +54,11 @@ bool SameIdentifiers(std::string_view A, std::string_view B);
 int TableAliasPos(std::string_view Entry);
 std::string ExtractTableName(std::string_view Entry, int AliasPos);
 std::string ExtractTableAlias(std::string_view Entry, int AliasPos);
+// Firebird 3's Q'<open>...<close>' string (the partner of (, [, { or < closes it, any other
+// character itself): when the quote at index Quote (0-based) opens one, that is a Q that is no
+// end of a longer word stands before it, the index of the quote that closes it, or Text.size()
+// when nothing does; npos when the quote opens no such string.
+size_t QStringClose(std::string_view Text, size_t Quote);
 // Splits a macro token at its first "%" into name and default value. Name gets MacroChar in
 // front unless Text starts with it; DefaultValue is left alone when there is no "%".
 void SplitMacro(std::string_view Text, char MacroChar, std::string& DefaultValue, std::string& Name);

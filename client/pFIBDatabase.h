@@ -93,7 +93,6 @@ private:
     std::unique_ptr<TFIBCustomTimer> FRestoreTimer;
     std::string FAliasName;
     std::unique_ptr<TCacheSchemaOptions> FCacheSchemaOptions;
-    TOnLostConnectActions FPendingAction = TOnLostConnectActions::laIgnore;
 };
 
 using TOnSQLExecute = std::function<void(TFIBQuery* Query, TFIBSQLTypes SQLType)>;

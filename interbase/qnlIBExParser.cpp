@@ -145,7 +145,10 @@ void TIbExParser::ParseParenValueList() {
 // ---- errors ----
 
 void TIbExParser::ReportError(const std::string& Text) {
-    if (FTooDeep) return;  // the body is being left; what follows the refused part says nothing
+    // One fault of a body is one message: what the grammar meets after it follows from it (and a
+    // body refused for its nesting is being left).
+    if (FTooDeep || FBodyFailed) return;
+    if (FNesting > 0) FBodyFailed = true;
     if (!BodyObject) return TIbParser::ReportError(Text);
     std::string prefix = BodyObject->Name + ": ";
     if (dynamic_cast<TPrcData*>(BodyObject))
@@ -174,6 +177,9 @@ void TIbExParser::ParseObjectSource(TDbObj* Obj) {
         ReportError("Expression / body parsing not implemented.");
         return;
     }
+    // An external-engine routine or trigger has no PSQL body to read.
+    if (auto* routine = dynamic_cast<TPrcData*>(Obj); routine && !routine->EngineName.empty()) return;
+    if (auto* trigger = dynamic_cast<TTrgData*>(Obj); trigger && !trigger->EngineName.empty()) return;
     if (dynamic_cast<TPrcData*>(Obj) || dynamic_cast<TTrgData*>(Obj) || dynamic_cast<TViwData*>(Obj) ||
         dynamic_cast<TIdxData*>(Obj) || dynamic_cast<TFldData*>(Obj) || dynamic_cast<TPkgData*>(Obj) ||
         (dynamic_cast<TCtrData*>(Obj) && static_cast<TCtrData*>(Obj)->ConstraintType == ctCheck)) {

@@ -162,7 +162,7 @@ protected:
     public:
         explicit TNesting(TIbExParser& AParser);
         ~TNesting() {
-            if (--Parser.FNesting == 0) Parser.FTooDeep = false;
+            if (--Parser.FNesting == 0) Parser.FTooDeep = Parser.FBodyFailed = false;
         }
         TNesting(const TNesting&) = delete;
         TNesting& operator=(const TNesting&) = delete;
@@ -194,6 +194,8 @@ private:
     int FBodyDepth = 0;
     int FNesting = 0;
     bool FTooDeep = false;
+    // An error was reported in the body or expression being read.
+    bool FBodyFailed = false;
 };
 
 } // namespace qnl

@@ -382,7 +382,19 @@ void TIbParser::ParseStatement() {
     case kwGRANT: ParseGrant(); return;
     case kwREVOKE: NextToken(); ParseRawStatement(skStatement, {}, dboGrant, saDrop); return;
     case kwINSERT: ParseDataManipulation(skInsert, kwINTO, saInsert); return;
-    case kwUPDATE: ParseDataManipulation(skUpdate, tkEOF, saUpdate); return;
+    case kwUPDATE:
+        if (PeekWordCode() == kwOR) {  // UPDATE OR INSERT INTO t
+            NextToken();
+            NextToken();
+            if (!IsKeyword(kwINSERT)) return Expect(kwINSERT);
+            return ParseDataManipulation(skUpdate, kwINTO, saUpdate);
+        }
+        ParseDataManipulation(skUpdate, tkEOF, saUpdate);
+        return;
+    case kwMERGE: ParseDataManipulation(skUpdate, kwINTO, saUpdate); return;
+    // Transaction control inside a script: the executor ends each statement's transaction itself.
+    case kwSAVEPOINT:
+    case kwRELEASE: ParseRawStatement(skStatement, {}, dboUnknown, saNone, false); return;
     case kwDELETE: ParseDataManipulation(skDelete, kwFROM, saDelete); return;
     case kwSELECT:
     case kwWITH: NextToken(); ParseRawStatement(skSelect, {}, dboUnknown, saNone); return;
@@ -399,6 +411,7 @@ void TIbParser::ParseStatement() {
         return;
     }
     if (IsWord("COMMENT")) return ParseComment();
+    if (IsWord("ROLLBACK")) return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
     if (IsWord("REINSERT")) {
         NextToken();
         return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
@@ -469,6 +482,7 @@ void TIbParser::ParseCreate() {
     case kwTABLE: return ParseCreateTable(false, FRecreate);
     case kwGLOBAL:
         NextToken();
+        if (ParseServerStatement(saCreate)) return;  // CREATE GLOBAL MAPPING
         if (!IsKeyword(kwTEMPORARY)) {
             ReportError("TEMPORARY expected, but " + UpperCase(TokenSourceText()) + " found.");
             return;
@@ -484,6 +498,7 @@ void TIbParser::ParseCreate() {
     default: break;
     }
     if (ParseObjectStatement(saCreate)) return;
+    if (ParseServerStatement(saCreate)) return;
     switch (ObjectKindWord()) {
     case dboRole: return ParseCreateRole();
     case dboDomain: return ParseCreateDomain();
@@ -508,7 +523,7 @@ void TIbParser::ParseCreateOrAlter() {
         ReportError("Unknown ALTER-statement");
         return;
     }
-    if (ParseObjectStatement(saAlter)) return;
+    if (ParseObjectStatement(saAlter) || ParseServerStatement(saAlter)) return;
     ReportError("Unknown ALTER-statement");
 }
 
@@ -524,9 +539,11 @@ void TIbParser::ParseAlter() {
         NextToken();
         return ParseRawStatement(skStatement, NameHere(), dboUnknown, saAlter);
     case kwDATABASE: return ParseAlterDatabase();
+    case kwEXTERNAL: return ParseAlterExternalFunction();
     default: break;
     }
     if (ParseObjectStatement(saAlter)) return;
+    if (ParseServerStatement(saAlter)) return;
     if (ObjectKindWord() == dboDomain) return ParseAlterDomain();
     if (IsWord("SESSION") && ServerVersion() == st_Firebird_40) return ParseRawStatement(skStatement, {}, dboUnknown, saNone, false);
     ReportError("Unknown ALTER statement.");
@@ -555,8 +572,27 @@ void TIbParser::ParseAlterDatabase() {
     ParseRawStatement(skStatement, {}, dboDatabase, saAlter);
 }
 
+bool TIbParser::ParseServerStatement(uint8_t Action) {
+    // Users, mappings, shadows, blob filters and the administrators' role belong to the server
+    // or the database file, not to the schema compared: only a script that is run needs them.
+    const bool word = IsKeyword(kwUSER) || IsWord("MAPPING") || IsWord("SHADOW") || IsKeyword(kwFILTER) ||
+                      (Action == saAlter && IsKeyword(kwROLE) && PeekWordCode() == tkIdent);
+    if (!word) return false;
+    if (IsKeyword(kwROLE)) {
+        // ALTER ROLE RDB$ADMIN SET|DROP AUTO ADMIN MAPPING; any other ALTER ROLE is refused below.
+        TScannerState atRole(*this);
+        NextToken();
+        const bool admin = TokenText == "RDB$ADMIN";
+        atRole.Restore();
+        if (!admin) return false;
+    }
+    ParseRawStatement(skStatement, {}, dboUnknown, Action, HandOnEveryStatement);
+    return true;
+}
+
 void TIbParser::ParseDeclare() {
     NextToken();
+    if (IsKeyword(kwFILTER)) return ParseRawStatement(skStatement, {}, dboUnknown, saCreate, HandOnEveryStatement);
     if (!IsKeyword(kwEXTERNAL)) {
         ReportError("Missing/unknown: DDL-statement: " + CurTokenName());
         return;
@@ -568,6 +604,7 @@ void TIbParser::ParseDeclare() {
 
 void TIbParser::ParseDrop() {
     NextToken();
+    if (ParseServerStatement(saDrop)) return;
     TDbObject kind = ObjectKindWord();
     // FUNCTION and PROCEDURE name routines of one list: a DROP takes only its own kind.
     const bool function = IsKeyword(kwFUNCTION), procedure = IsKeyword(kwPROCEDURE);

@@ -96,6 +96,9 @@ public:
     // PROCEDURE, FUNCTION, PACKAGE, GENERATOR, SEQUENCE or EXCEPTION after CREATE (Action
     // create), ALTER or CREATE OR ALTER (Action alter); False for any other word.
     bool ParseObjectStatement(uint8_t Action);
+    // USER, MAPPING, SHADOW, FILTER or ROLE RDB$ADMIN after CREATE, ALTER or DROP (Action): read
+    // and handed on to an executor only; False for any other word.
+    bool ParseServerStatement(uint8_t Action);
     void ParseDeclare();
     void ParseDrop();
     void ParseExecute();
@@ -118,7 +121,10 @@ public:
     void ParseCharLength(TFldData& Column);
     void ParseBlobOptions(TFldData& Column);
     void ParseTypeOf(TFldData& Column);
+    // COMPUTED [BY] (expression) or GENERATED ALWAYS AS (expression) at its first word.
     void ParseComputedBy(TFldData& Column);
+    // GENERATED ALWAYS is current (the computed form, not an identity).
+    bool IsGeneratedAlways();
     void ParseArrayDimensions(TFldData& Column);
     void ParseColumnAttributes(TFldData& Column, bool IsDomain);
     void ParseIdentity(TFldData& Column);
@@ -202,6 +208,8 @@ public:
     void ParseCreateRole();
     // FUNCTION is current (after DECLARE EXTERNAL).
     void ParseDeclareExternalFunction();
+    // EXTERNAL is current (after ALTER): the entry point or module of a declared function.
+    void ParseAlterExternalFunction();
     // GRANT is current. Privileges (with their column lists) on an object, or roles, to one or
     // more grantees; one grant object per grantee and column list. DDL privileges are handed on.
     void ParseGrant();
@@ -273,6 +281,9 @@ protected:
     // Consumes a ";" that ends a body written before the terminator, then expects the
     // terminator; False (reported) when it is not there.
     bool EndOfRoutineStatement();
+    // EXTERNAL NAME 'name' ENGINE engine at EXTERNAL (an external-engine routine or trigger of
+    // Firebird 3); False (reported) when it is not whole.
+    bool ReadExternalClause(std::string& ExternalName, std::string& EngineName);
     // RECREATE of the statement being read: the object of that kind and name goes first.
     bool FRecreate = false;
     // CREATE OR ALTER of the statement being read: an object the script lacks is made.

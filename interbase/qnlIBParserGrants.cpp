@@ -90,6 +90,32 @@ void TIbParser::ParseDeclareExternalFunction() {
     NextToken();
 }
 
+void TIbParser::ParseAlterExternalFunction() {
+    NextAndExpect(kwFUNCTION);
+    if (Failed()) return;
+    NextAndExpect(tkIdent);
+    if (Failed()) return;
+    const std::string name = TokenText;
+    auto* udf = Objs ? dynamic_cast<TUdfData*>(Objs->FindUDF(name)) : nullptr;
+    NextToken();
+    // Either clause or both, in either order; what is not named stays.
+    std::string entryPoint, moduleName;
+    bool newEntryPoint = false, newModuleName = false;
+    while (IsKeyword(kwENTRY_POINT) || IsKeyword(kwMODULE_NAME)) {
+        const bool entry = IsKeyword(kwENTRY_POINT);
+        NextAndExpect(tkString);
+        if (Failed()) return;
+        (entry ? entryPoint : moduleName) = ValueText;
+        (entry ? newEntryPoint : newModuleName) = true;
+        NextToken();
+    }
+    if (!ExpectTerminator()) return;
+    if (udf && newEntryPoint) udf->EntryPoint = entryPoint;
+    if (udf && newModuleName) udf->ModuleName = moduleName;
+    HandOn(skStatement, name, dboFunction, saAlter);
+    NextToken();
+}
+
 void TIbParser::ParseGrant() {
     // GRANT is current. One grant object per grantee and per column list: a column grant is
     // never widened into a grant on the whole table. Firebird 3's DDL privileges (CREATE TABLE,

@@ -69,6 +69,27 @@ void TIbParser::ReadBodyText(TDbObj* Obj, int64_t Start) {
         Obj->SetSource(text);
 }
 
+bool TIbParser::ReadExternalClause(std::string& ExternalName, std::string& EngineName) {
+    NextToken();
+    if (!IsWord("NAME")) {
+        ExpectIdent("NAME");
+        return false;
+    }
+    NextAndExpect(tkString);
+    if (Failed()) return false;
+    ExternalName = ValueText;
+    NextToken();
+    if (!IsWord("ENGINE")) {
+        ExpectIdent("ENGINE");
+        return false;
+    }
+    NextAndExpect(tkIdent);
+    if (Failed()) return false;
+    EngineName = TokenText;
+    NextToken();
+    return true;
+}
+
 bool TIbParser::EndOfRoutineStatement() {
     if (Token == tkSemicolon) NextToken();
     return ExpectTerminator();
@@ -128,8 +149,13 @@ void TIbParser::ParseProcedure(uint8_t /*Action*/, bool IsFunction, TDbObj* Pack
     NextToken();
     ParseRoutineHeader(*routine);
     if (Failed()) return;
+    routine->ExternalName.clear();
+    routine->EngineName.clear();
     const bool declarationOnly = (package && !package->IsBody) || Token == tkSemicolon || Token == tkTerminator;
-    if (!declarationOnly) {
+    if (IsKeyword(kwEXTERNAL)) {
+        if (!ReadExternalClause(routine->ExternalName, routine->EngineName)) return;
+        routine->SetSource(ExternalEngineClause(routine->ExternalName, routine->EngineName));
+    } else if (!declarationOnly) {
         if (!IsKeyword(kwAS)) return Expect(kwAS);
         ReadBodyText(routine, -1);
         if (Failed()) return;
@@ -282,12 +308,24 @@ void TIbParser::ParseTrigger(uint8_t Action) {
         if (Failed() || !Int32InRange(trigger->TriggerPosition)) return;
         NextToken();
     }
+    // Firebird 3 also takes the table last: ACTIVE AFTER INSERT POSITION 0 ON T.
+    if (!hasTable && trigger->Events != 0 && IsKeyword(kwON)) {
+        NextAndExpect(tkIdent);
+        if (Failed()) return;
+        trigger->SetTableName(TokenText);
+        NextToken();
+    }
     DoLogLine("Trigger: " + name);
     if (IsKeyword(kwAS)) {
         // Firebird keeps a trigger's source from where its header ends: a comment before AS
         // belongs to it.
+        trigger->ExternalName.clear();
+        trigger->EngineName.clear();
         ReadBodyText(trigger, static_cast<int64_t>(PreviousTokenEnd()));
         if (Failed()) return;
+    } else if (IsKeyword(kwEXTERNAL)) {
+        if (!ReadExternalClause(trigger->ExternalName, trigger->EngineName)) return;
+        trigger->SetSource(ExternalEngineClause(trigger->ExternalName, trigger->EngineName));
     }
     if (!EndOfRoutineStatement()) return;
     // ALTER TRIGGER of a trigger the script has not made (ALTER TRIGGER T INACTIVE) changes a

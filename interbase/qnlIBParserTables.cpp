@@ -162,6 +162,12 @@ TDbObject TIbParser::ParseConstraint(std::unique_ptr<TCtrData> Ctr, TFldData* Fi
     ctr.SetTableName(Field ? Field->OwnerName : Table ? Table->Name : TableName);
     if (Field) ctr.AddField(Field->Name);
     const bool inCreatedTable = FCreatingTable && Table == FCreatingTable;
+    // A key named in CREATE TABLE's list logs as "Constraint: " once it is read; the others by
+    // their kind (an unnamed primary key of that list as "Primary Key: ").
+    const bool namedInList = inCreatedTable && !Field && !ctr.Name.empty();
+    auto log = [&](const char* Line) {
+        if (!namedInList && LogWanted()) DoLogLine(Line + ctr.GetCreateSQL());
+    };
     switch (WordCode()) {
     case kwPRIMARY:
         NextToken();
@@ -175,14 +181,14 @@ TDbObject TIbParser::ParseConstraint(std::unique_ptr<TCtrData> Ctr, TFldData* Fi
         ctr.SetConstraintType(ctPrimaryKey);
         WarnDuplicatePrimaryKey(ctr, Table, start);
         if (inCreatedTable && ctr.ConstraintType == ctPrimaryKey) FCreatedKeyColumns.AddStrings(ctr.Fields);
-        if (LogWanted()) DoLogLine("Primary key: " + ctr.GetCreateSQL());
+        log(inCreatedTable && !Field ? "Primary Key: " : "Primary key: ");
         break;
     case kwUNIQUE:
         NextToken();
         if (Token == tkLParen) ParseColumnList(ctr.Fields);
         ParseUsingIndex(ctr);
         ctr.SetConstraintType(ctUnique);
-        if (LogWanted()) DoLogLine("Unique: " + ctr.GetCreateSQL());
+        log("Unique: ");
         break;
     case kwFOREIGN:
     case kwREFERENCES:
@@ -197,7 +203,7 @@ TDbObject TIbParser::ParseConstraint(std::unique_ptr<TCtrData> Ctr, TFldData* Fi
             AddWarningAt(ctr.GetCreateSQL(), start);
             AddWarningAt("", start);
         }
-        if (LogWanted()) DoLogLine("Foreign key 2: " + ctr.GetCreateSQL());
+        log("Foreign key 2: ");
         break;
     case kwCHECK:
         ctr.SetConstraintType(ctCheck);
@@ -207,6 +213,7 @@ TDbObject TIbParser::ParseConstraint(std::unique_ptr<TCtrData> Ctr, TFldData* Fi
     default: break;
     }
     if (Failed()) return dboConstraint;
+    if (namedInList && ctr.ConstraintType != ctCheck && LogWanted()) DoLogLine("Constraint: " + ctr.GetCreateSQL());
     const TDbObject kind = ctr.Kind;
     AddDependency(&ctr, Table);
     const TIBServerOptions* o = GetIBOptions();
@@ -496,7 +503,19 @@ TIbParser::TAlterTableAction TIbParser::ParseAlterColumn(TTblData* Table, const 
         }
         break;
     }
-    default: ReportError("Unknown symbol"); return {};
+    default:
+        if (IsWord("RESTART")) {
+            // An identity's next value: the server keeps the column's start as it was.
+            NextToken();
+            if (IsKeyword(kwWITH)) {
+                NextToken();
+                int64_t value = 0;
+                if (!ReadSignedInteger(value)) return {};
+            }
+            break;
+        }
+        ReportError("Unknown symbol");
+        return {};
     }
     return {name, dboField, saAlter, TableName};
 }

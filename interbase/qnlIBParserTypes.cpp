@@ -36,6 +36,7 @@ bool TIbParser::IsDataTypeToken() {
     case kwTIMESTAMP:
     case kwTYPE:
     case kwVARCHAR:
+    case kwNATIONAL:
     case kwNCHAR:
     case kwBIGINT:
     case kwBOOLEAN: return true;
@@ -129,6 +130,11 @@ void TIbParser::ParseDataTypeWord(TFldData& Column) {
     case kwVARCHAR: simple(dtVarChar); return ParseCharLength(Column);
     case kwCSTRING: simple(dtCString); return ParseCharLength(Column);
     case kwVARBINARY: simple(dtVarBinary); return ParseCharLength(Column);
+    case kwNATIONAL:
+        // NATIONAL CHARACTER [VARYING] and NATIONAL CHAR are NCHAR.
+        NextToken();
+        if (!IsKeyword(kwCHAR)) return Expect(kwCHAR);
+        [[fallthrough]];
     case kwNCHAR: Column.CharSetName = "ISO8859_1"; [[fallthrough]];
     case kwCHAR:
         NextToken();
@@ -150,7 +156,9 @@ void TIbParser::ParseDataTypeWord(TFldData& Column) {
     case kwCOMPUTED:
         if (const TTokenCode next = PeekWordCode(); next == kwBY || next == tkLParen) return ParseComputedBy(Column);
         break;  // a domain named COMPUTED
-    default: break;
+    default:
+        if (IsGeneratedAlways()) return ParseComputedBy(Column);
+        break;
     }
     if (Token == tkIdent || (Token == tkString && QuoteChar == '"')) {
         // Any other name is a domain; in dialect 1 a double-quoted one comes as a string.
@@ -229,7 +237,22 @@ void TIbParser::ParseTypeOf(TFldData& Column) {
     NextToken();
 }
 
+bool TIbParser::IsGeneratedAlways() {
+    if (!IsWord("GENERATED")) return false;
+    TScannerState atWord(*this);
+    NextToken();
+    const bool always = IsWord("ALWAYS");
+    atWord.Restore();
+    return always;
+}
+
 void TIbParser::ParseComputedBy(TFldData& Column) {
+    if (IsWord("GENERATED")) {
+        // GENERATED ALWAYS AS (expression), the standard's name for COMPUTED BY.
+        NextToken();
+        NextToken();
+        if (!IsKeyword(kwAS)) return Expect(kwAS);
+    }
     NextToken();
     if (IsKeyword(kwBY)) NextToken();
     if (Token != tkLParen) return Expect(tkLParen);
@@ -289,6 +312,7 @@ void TIbParser::ParseIdentity(TFldData& Column) {
 }
 
 void TIbParser::ParseColumnAttributes(TFldData& Column, bool IsDomain) {
+    if (IsGeneratedAlways()) return ParseComputedBy(Column);
     if (IsWord("GENERATED")) ParseIdentity(Column);
     while (!Failed()) {
         switch (WordCode()) {

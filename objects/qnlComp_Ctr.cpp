@@ -87,7 +87,7 @@ std::string TCtrData::GetConstraintText(bool InColumn) {
             s += (Schema.empty() ? std::string() : QuoteName(Schema) + ".") + QuoteName(RefTableName);
         else
             s += QuoteName(RefTableName);
-        if (!RefFields.Count() == 0) s += " (" + GetRefFieldsText() + ")";
+        if (RefFields.Count() != 0) s += " (" + GetRefFieldsText() + ")";
         if (st == stPostgreSQL) {
             if (MatchType == 1) s += " MATCH FULL";
             if (MatchType == 2) s += " MATCH PARTIAL";
@@ -122,7 +122,7 @@ std::string TCtrData::GetConstraintText(bool InColumn) {
         break;
     case ctReferences:
         s += "REFERENCES " + QuoteName(RefTableName);
-        if (!RefFields.Count() == 0) s += "(" + GetRefFieldsText() + ")";
+        if (RefFields.Count() != 0) s += "(" + GetRefFieldsText() + ")";
         break;
     default: break;
     }

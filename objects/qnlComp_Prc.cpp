@@ -208,10 +208,17 @@ std::string TPrcData::GetParamsSQL(bool WithReturns) {
     }
 }
 
+std::string ExternalEngineClause(const std::string& ExternalName, const std::string& EngineName) {
+    return "EXTERNAL NAME " + QuotedStr(ExternalName) + " ENGINE " + EngineName;
+}
+
 std::string TPrcData::GetHead(const std::string& Body) {
     const std::string word = RoutineWord();
     switch (GetServerType()) {
     case stInterBase:
+        // An external-engine routine has no body of its own: also its stub is what it is.
+        if (!EngineName.empty())
+            return word + QuoteName(Name) + GetParamsSQL() + CRLF + ExternalEngineClause(ExternalName, EngineName);
         return word + QuoteName(Name) + GetParamsSQL() + " AS" + CRLF + Body;
     case stASA:
         return word + GetQualifiedName() + GetParamsSQL() + Body;

@@ -24,6 +24,11 @@ inline constexpr uint16_t mcLanguageSQL = 1u << 0, mcDeterministic = 1u << 1, mc
                           mcNoSQL = 1u << 4, mcReadsSQLData = 1u << 5, mcModifiesSQLData = 1u << 6,
                           mcSecurityDefiner = 1u << 7, mcSecurityInvoker = 1u << 8;
 
+// Firebird 3's external-engine routine or trigger: the text that stands where a PSQL body would
+// ("EXTERNAL NAME 'module!entry' ENGINE UDR"), kept as the object's source so that a changed name
+// or engine alters the object; the script and the catalogue give the same text.
+std::string ExternalEngineClause(const std::string& ExternalName, const std::string& EngineName);
+
 class TPrcData : public TDbObj {
 public:
     explicit TPrcData(TCustomObjs* AContainer);
@@ -49,7 +54,10 @@ public:
     bool IsDeterministic = false;
     bool Exportable = false;
     std::string ParameterStyle;
+    // ASE: the external routine's name; InterBase/Firebird: with EngineName, an external-engine
+    // routine (its source is ExternalEngineClause).
     std::string ExternalName;
+    std::string EngineName;
     uint16_t MySQLCharacteristics = 0;
 
     // Parameters in declaration order, owned by the routine. A function's result is its first

@@ -98,6 +98,9 @@ public:
     bool NotForReplication = false;
     // InterBase/Firebird database trigger: the event after "ON "; MSSQL DDL trigger: its events.
     std::string EventText;
+    // Firebird 3's external-engine trigger: its source is ExternalEngineClause of these.
+    std::string ExternalName;
+    std::string EngineName;
 
     // Stores the name and links the container's table or view of that name.
     void SetTableName(const std::string& AName);

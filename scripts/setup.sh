@@ -8,6 +8,7 @@ PACKAGES=(
   firebird3.0-server firebird3.0-utils firebird-dev libfbclient2 firebird3.0-examples
   qt6-base-dev qt6-qpa-plugins libicu-dev
   xvfb xauth
+  clang  # the libFuzzer targets: scripts/fuzz.sh
 )
 
 missing=()

@@ -103,6 +103,12 @@ TEST(FIBQueryText, UnreadableTextsAndMissingNames) {
               head + "EOF in comment detected");
     EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.SQL().SetText("SELECT * FROM T WHERE A = :A AND B = 'open"); }),
               head + "EOF in string detected");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { q.SQL().SetText("SELECT * FROM T WHERE B = q'{open' = :A"); }),
+              head + "EOF in string detected");
+    // A Q string holds quotes and colons; a parameter after it is found.
+    q.SQL().SetText("SELECT Q'{it's :X}' FROM T WHERE A = :P AND B = q'!:Y'!'");
+    ASSERT_EQ(q.Params().Count(), 1);
+    EXPECT_EQ(q.Params()[0].Name(), "P");
     // Without the parameter check the text goes as it is.
     q.SetParamCheck(false);
     q.SQL().SetText("INSERT INTO T VALUES (?, ?)");

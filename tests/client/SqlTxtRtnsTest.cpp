@@ -98,6 +98,11 @@ TEST(SqlScan, KeywordsInStringsNamesAndCommentsAreNotSeen) {
         {"SELECT -- FROM\nA FROM T", 18},           // a line feed alone ends the comment
         {"SELECT EXTRACT(YEAR FROM D) FROM T", 29},  // inside brackets
         {"SELECT 'it''s FROM' FROM T", 21},
+        // Firebird 3's Q strings hold quotes: their text ends at the partner of the opening character.
+        {"SELECT q'{it's FROM}' FROM T", 23},
+        {"SELECT Q'(it's)' A, Q'!x'!' B FROM T", 31},
+        {"SELECT Q'<'>' FROM T", 15},
+        {"SELECT 'a' || aq'x' FROM T", 21},  // AQ is a name before a plain string
         {"SELECT A FROM", 10},
         {"SELECT 1", 0},
     };
@@ -425,6 +430,8 @@ TEST(SqlText, StripComments) {
         {"A /* x", "A "},
         {"'--' \"/*\" x", "'--' \"/*\" x"},
         {"'it''s' -- x\r\nB", "'it''s'  B"},
+        {"q'{it's -- x}' -- y\nB", "q'{it's -- x}'  B"},
+        {"Q'[/*]' /* x */B", "Q'[/*]'  B"},
         {"A - B / C", "A - B / C"},
     };
     for (const Case& c : cases) EXPECT_EQ(StripComments(c.Text), c.Stripped) << c.Text;

@@ -174,5 +174,9 @@ TEST(IbExParserDepends, Firebird3FeaturesRecordWhatFirebirdRecords) {
     test::ExpectDependenciesAsFirebird(test::FixtureScript("fb3_features.sql"), "fb3_features.sql");
 }
 
+TEST(IbExParserDepends, Firebird3FormsRecordWhatFirebirdRecords) {
+    test::ExpectDependenciesAsFirebird(test::FixtureScript("fb3_forms.sql"), "fb3_forms.sql");
+}
+
 } // namespace
 } // namespace qnl

@@ -49,5 +49,9 @@ TEST(IbParserFixtures, Firebird3FeaturesAndTheirExtractReadAsTheirCatalogues) {
     ExpectScriptAndExtractRead(test::FixtureScript("fb3_features.sql"), "fb3_features.sql");
 }
 
+TEST(IbParserFixtures, Firebird3FormsAndTheirExtractReadAsTheirCatalogues) {
+    ExpectScriptAndExtractRead(test::FixtureScript("fb3_forms.sql"), "fb3_forms.sql");
+}
+
 } // namespace
 } // namespace qnl

@@ -98,6 +98,11 @@ TEST(IbParserGrammar, ColumnDefinitions) {
         {"C DECFLOAT", st_Firebird_30, "domain DECFLOAT", ""},  // a domain's name before Firebird 4
         {"C TIMESTAMP WITH TIME ZONE", st_Firebird_40, "TIMESTAMP with time zone", ""},
         {"C NCHAR(10)", st_Firebird_30, "CHAR len10 charset ISO8859_1", ""},
+        {"C NATIONAL CHARACTER VARYING(5)", st_Firebird_30, "VARCHAR len5 charset ISO8859_1", ""},
+        {"C NATIONAL CHAR(3)", st_Firebird_30, "CHAR len3 charset ISO8859_1", ""},
+        {"C NATIONAL CHARACTER", st_Firebird_30, "CHAR len1 charset ISO8859_1", ""},
+        {"C GENERATED ALWAYS AS (A + 1)", st_Firebird_30, "? DataType computed (A + 1)", ""},
+        {"C INTEGER GENERATED ALWAYS AS (A + 1)", st_Firebird_30, "INTEGER computed (A + 1)", ""},
         {"C CHARACTER VARYING(7) COLLATE UNICODE", st_Firebird_30, "VARCHAR len7 collate UNICODE", ""},
         {"C BLOB SUB_TYPE -1", st_Firebird_30, "BLOB sub-1 seg80", ""},
         {"C BLOB(4096, 1)", st_Firebird_30, "BLOB sub1 seg4096", ""},
@@ -195,6 +200,23 @@ TEST(IbParserGrammar, TableStatementsHandOnOnceAndFileTheirObjects) {
     EXPECT_NE(fk2->DependsOn.FindRef(r.Constraint("PK_U")), nullptr);
 }
 
+// The log names each element of CREATE TABLE's list: an unnamed key by its kind, a named one as a
+// constraint; keys added by ALTER TABLE by their kind.
+TEST(IbParserGrammar, TableElementsAreLoggedByWhatTheyAre) {
+    IbReader r;
+    std::vector<std::string> log;
+    r.Parser.OnLogLine = [&log](TObject*, const std::string& Text) {
+        const size_t colon = Text.find(": ");
+        if (colon != std::string::npos && Text.rfind("Parse Script", 0) != 0) log.push_back(Text.substr(0, colon + 2));
+    };
+    r.Read("CREATE TABLE T (A INTEGER NOT NULL, B INTEGER NOT NULL, PRIMARY KEY (A), UNIQUE (B),\n"
+           "  CONSTRAINT UQ_AB UNIQUE (A, B), CONSTRAINT FK_T FOREIGN KEY (B) REFERENCES T (A));\n"
+           "ALTER TABLE T ADD CONSTRAINT UQ_BA UNIQUE (B, A);\n");
+    EXPECT_EQ(r.Messages(), Lines{});
+    EXPECT_EQ(log, (Lines{"Table: ", "Primary Key: ", "Unique: ", "Constraint: ", "Foreign key 1: ", "Constraint: ",
+                          "Unique: "}));
+}
+
 TEST(IbParserGrammar, ContainerFollowsDropRecreateAndAlteredColumns) {
     IbReader r;
     r.Read("CREATE TABLE T (A INTEGER NOT NULL PRIMARY KEY, B INTEGER);\n"
@@ -284,8 +306,9 @@ TEST(IbParserGrammar, TableStatementErrors) {
         {"CREATE TABLE T (A INTEGER REFERENCES U ON DELETE NO WAY);", "1:53 Must be: ACTION"},
         {"CREATE TABLE T (A INTEGER REFERENCES U ON DELETE DROP);", "1:50 Unknown action into UPDATE/DELETE rule."},
         {"CREATE TABLE T (A INTEGER CHECK (A > 0);", "1:40 Missing: <)> (<Terminator>)"},
-        {"CREATE SHADOW 1 'x';", "1:8 Unknown CREATE-statement"},
-        {"ALTER USER X SET PASSWORD 'y';", "1:7 Unknown ALTER statement."},
+        {"CREATE NOTHING 1 'x';", "1:8 Unknown CREATE-statement"},
+        {"ALTER NOTHING X SET PASSWORD 'y';", "1:7 Unknown ALTER statement."},
+        {"ALTER ROLE CLERK SET AUTO ADMIN MAPPING;", "1:7 Unknown ALTER statement."},
     };
     for (const Case& c : cases) {
         IbReader r;

@@ -79,6 +79,27 @@ TEST(IbParserRoutines, ProceduresFunctionsPackagesAndBlocks) {
              EXPECT_EQ(p->InputParam(0)->Owner, p);
              EXPECT_EQ(p->InputParam(0)->ParamDirection, pdIn);
          }},
+        {"external-engine routines: kept with their external name and engine, written back as such",
+         st_Firebird_30,
+         "SET TERM ^;\nCREATE PROCEDURE PX (N INTEGER) RETURNS (R INTEGER) EXTERNAL NAME 'm!gen' ENGINE UDR^\n"
+         "CREATE FUNCTION FX (N INTEGER) RETURNS INTEGER EXTERNAL NAME 'm!sum' ENGINE UDR^\n"
+         "CREATE PACKAGE BODY PK AS BEGIN PROCEDURE PP RETURNS (R INTEGER) EXTERNAL NAME 'm!p' ENGINE UDR; END^",
+         {"Procedure PX procedure: create | CREATE PROCEDURE PX (N INTEGER) RETURNS (R INTEGER) EXTERNAL NAME 'm!gen' "
+          "ENGINE UDR",
+          "Procedure FX procedure: create | CREATE FUNCTION FX (N INTEGER) RETURNS INTEGER EXTERNAL NAME 'm!sum' ENGINE UDR",
+          "Statement PK package: create | CREATE PACKAGE BODY PK AS BEGIN PROCEDURE PP RETURNS (R INTEGER) EXTERNAL NAME "
+          "'m!p' ENGINE UDR; END"},
+         {},
+         [](const IbReader& r) {
+             TPrcData* p = Routine(r, "PX");
+             ASSERT_NE(p, nullptr);
+             EXPECT_EQ(p->ExternalName + "|" + p->EngineName, "m!gen|UDR");
+             EXPECT_EQ(p->GetCreateSQL(), "CREATE PROCEDURE PX(N INTEGER)\r\n RETURNS(R INTEGER)\r\n\r\n"
+                                          "EXTERNAL NAME 'm!gen' ENGINE UDR");
+             TPrcData* f = Routine(r, "FX");
+             ASSERT_NE(f, nullptr);
+             EXPECT_EQ(f->ExternalName + "|" + f->EngineName, "m!sum|UDR");
+         }},
         {"CREATE OR ALTER of a new procedure is a create; an empty list; the body's own ';' under ';'",
          st_Firebird_30,
          "CREATE OR ALTER PROCEDURE P () AS BEGIN X = 1; END;\nSELECT 1 FROM RDB$DATABASE;",
@@ -251,6 +272,21 @@ TEST(IbParserRoutines, TriggersAndViews) {
           "Trigger TR trigger: create | CREATE TRIGGER TR FOR T BEFORE INSERT /* c */ AS BEGIN END"},
          {},
          [&](const IbReader& r) { EXPECT_EQ(trigger(r, "TR"), "active 0 /* c */ AS BEGIN END"); }},
+        {"Firebird 3's forms: the table after POSITION, an external-engine trigger",
+         st_Firebird_30,
+         "CREATE TABLE T (A INTEGER);\nSET TERM ^;\nCREATE TRIGGER TR1 ACTIVE AFTER INSERT POSITION 3 ON T AS BEGIN END^\n"
+         "CREATE TRIGGER TR2 FOR T BEFORE UPDATE EXTERNAL NAME 'm!r' ENGINE UDR^",
+         {"Statement T table: create | CREATE TABLE T (A INTEGER)",
+          "Trigger TR1 trigger: create | CREATE TRIGGER TR1 ACTIVE AFTER INSERT POSITION 3 ON T AS BEGIN END",
+          "Trigger TR2 trigger: create | CREATE TRIGGER TR2 FOR T BEFORE UPDATE EXTERNAL NAME 'm!r' ENGINE UDR"},
+         {},
+         [&](const IbReader& r) {
+             EXPECT_EQ(trigger(r, "TR1"), "active 3 AS BEGIN END");
+             auto* t1 = dynamic_cast<TTrgData*>(r.Objs.FindTrigger("TR1"));
+             ASSERT_NE(t1, nullptr);
+             EXPECT_EQ(t1->TableName, "T");
+             EXPECT_EQ(trigger(r, "TR2"), "active 0 EXTERNAL NAME 'm!r' ENGINE UDR");
+         }},
         {"trigger errors",
          st_Firebird_30,
          "SET TERM ^;\nCREATE TRIGGER A ON SHUTDOWN AS BEGIN END^\nCREATE TRIGGER B FOR T DURING INSERT AS BEGIN END^\n"
@@ -345,6 +381,20 @@ TEST(IbParserRoutines, ExternalFunctionsRolesAndGrants) {
         return g;
     };
     RunCases({
+        {"ALTER EXTERNAL FUNCTION changes the entry point or the module it names",
+         st_Firebird_30,
+         "DECLARE EXTERNAL FUNCTION A INTEGER RETURNS INTEGER BY VALUE ENTRY_POINT 'a' MODULE_NAME 'm';\n"
+         "ALTER EXTERNAL FUNCTION A MODULE_NAME 'n';\nALTER EXTERNAL FUNCTION A ENTRY_POINT 'b' MODULE_NAME 'o';",
+         {"Statement A external function: create | DECLARE EXTERNAL FUNCTION A INTEGER RETURNS INTEGER BY VALUE "
+          "ENTRY_POINT 'a' MODULE_NAME 'm'",
+          "Statement A external function: alter | ALTER EXTERNAL FUNCTION A MODULE_NAME 'n'",
+          "Statement A external function: alter | ALTER EXTERNAL FUNCTION A ENTRY_POINT 'b' MODULE_NAME 'o'"},
+         {},
+         [](const IbReader& r) {
+             auto* u = dynamic_cast<TUdfData*>(r.Objs.FindUDF("A"));
+             ASSERT_NE(u, nullptr);
+             EXPECT_EQ(u->EntryPoint + "|" + u->ModuleName, "b|o");
+         }},
         {"DECLARE EXTERNAL FUNCTION: arguments, results, FREE_IT; a blob result is one more argument",
          st_Firebird_30,
          "DECLARE EXTERNAL FUNCTION A CSTRING(20), TIMESTAMP BY DESCRIPTOR RETURNS CSTRING(30) FREE_IT "

@@ -4,6 +4,7 @@
 // ScriptEndToEndTest.
 #include "interbase/qnlIBSQLExec.h"
 
+#include "IBExReader.h"
 #include "RecordingConnection.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +132,50 @@ TEST(IBSQLExec, ScriptBecomesEveryStatementItRuns) {
     EXPECT_EQ(e.Errors.size(), 1u);
     EXPECT_TRUE(e.Exec.MsgManager().HasErrors());
     EXPECT_EQ(e.Exec.StatementCount(), 3);
+}
+
+// Statements Firebird 3's isql runs that change no schema object: an extraction reads them over
+// (data changes are handed on as such), the executor gets every one.
+TEST(IBSQLExec, ServerAndTransactionStatementsAreReadNotRefused) {
+    const char* const script = "MERGE INTO T USING S ON T.ID = S.ID WHEN MATCHED THEN UPDATE SET A = S.A;\n"
+                               "UPDATE OR INSERT INTO T (ID) VALUES (1) MATCHING (ID);\n"
+                               "SAVEPOINT SP1;\nRELEASE SAVEPOINT SP1;\nROLLBACK;\nROLLBACK WORK TO SAVEPOINT SP1;\n"
+                               "CREATE USER U1 PASSWORD 'p';\nALTER USER U1 SET PASSWORD 'q';\nDROP USER U1;\n"
+                               "CREATE MAPPING M1 USING PLUGIN SRP FROM ANY USER TO ROLE R1;\n"
+                               "CREATE GLOBAL MAPPING M2 USING ANY PLUGIN FROM ANY USER TO USER;\n"
+                               "CREATE OR ALTER USER U2 PASSWORD 'p';\n"
+                               "CREATE SHADOW 1 'x.shd';\nDROP SHADOW 1;\n"
+                               "DECLARE FILTER F1 INPUT_TYPE 1 OUTPUT_TYPE -4 ENTRY_POINT 'e' MODULE_NAME 'm';\n"
+                               "DROP FILTER F1;\nALTER ROLE RDB$ADMIN SET AUTO ADMIN MAPPING;\n"
+                               "ALTER ROLE RDB$ADMIN DROP AUTO ADMIN MAPPING;\n"
+                               "CREATE TABLE Z (A INTEGER);\n";
+    IBExec e;
+    e.Parse(script);
+    EXPECT_TRUE(e.Errors.empty()) << e.Errors.front();
+    EXPECT_EQ(e.Statements().size(), 15u);
+    EXPECT_EQ(e.Statements().front(), "Update T | MERGE INTO T USING S ON T.ID = S.ID WHEN MATCHED THEN UPDATE SET A = S.A");
+    EXPECT_EQ(e.Statements()[1], "Update T | UPDATE OR INSERT INTO T (ID) VALUES (1) MATCHING (ID)");
+    EXPECT_EQ(e.Statements().back(), "Statement Z | CREATE TABLE Z (A INTEGER)");
+
+    TObjs objs;
+    EXPECT_EQ(test::ReadWithBodies(objs, script, "x.sql"), "");
+    EXPECT_NE(objs.FindTable("Z"), nullptr);
+}
+
+// Q strings (Firebird 3) hold quotes and terminators; the executor splits the script as isql does,
+// whatever version it was set to.
+TEST(IBSQLExec, QStringsStayInsideTheirStatement) {
+    for (TIBSQLServerVersionType version : {st_Firebird_25, st_Firebird_30}) {
+        IBExec e(version);
+        e.Parse("SET TERM ^ ;\n"
+                "CREATE PROCEDURE P RETURNS (S VARCHAR(20)) AS BEGIN S = q'{it's ^ ;}' || Q'!a'!'; END^\n"
+                "SET TERM ; ^\n"
+                "SELECT Q'(x')' FROM RDB$DATABASE;\n");
+        EXPECT_TRUE(e.Errors.empty()) << e.Errors.front();
+        EXPECT_EQ(e.Statements(),
+                  (Lines{"Procedure P | CREATE PROCEDURE P RETURNS (S VARCHAR(20)) AS BEGIN S = q'{it's ^ ;}' || Q'!a'!'; END",
+                         "Select  | SELECT Q'(x')' FROM RDB$DATABASE"}));
+    }
 }
 
 TEST(IBSQLExec, ExecuteStatementRunsOneStatementAndEndsItsTransaction) {

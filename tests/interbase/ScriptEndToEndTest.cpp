@@ -167,6 +167,13 @@ TEST(ScriptEndToEnd, Firebird3FeaturesAgainstAnEmptyScript) {
                                      dir.File("empty.sql"), "", true);
 }
 
+TEST(ScriptEndToEnd, Firebird3FormsAgainstAnEmptyScript) {
+    TempDir dir;
+    Write(dir.File("empty.sql"), "");
+    ExpectUpdateBringsTargetToMaster(test::FixtureScriptPath("fb3_forms.sql"), test::FixtureScript("fb3_forms.sql"),
+                                     dir.File("empty.sql"), "", true);
+}
+
 // A target script that creates its keys without names: only the server knows their names, and
 // the update script still drops the ones the master changes or lacks.
 TEST(ScriptEndToEnd, Firebird3FeaturesOverTheEmployeeScript) {
