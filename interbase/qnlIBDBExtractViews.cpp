@@ -4,6 +4,7 @@
 #include "interbase/qnlIBDBExtractRows.h"
 
 #include "core/qnlDBStructure.h"
+#include "objects/qnlComp_Prc.h"
 #include "objects/qnlComp_Tbl.h"
 #include "objects/qnlComp_Trg.h"
 #include "objects/qnlComp_Viw.h"
@@ -143,6 +144,8 @@ void TIBDBExtract::ExtractTriggers() {
     q.AddSQL(" select T.RDB$TRIGGER_NAME, T.RDB$RELATION_NAME, T.RDB$TRIGGER_SOURCE, T.RDB$DESCRIPTION,");
     q.AddSQL(" T.RDB$TRIGGER_TYPE, T.RDB$TRIGGER_BLR, T.RDB$TRIGGER_SEQUENCE, T.RDB$TRIGGER_INACTIVE,");
     q.AddSQL(" T.RDB$SYSTEM_FLAG ");
+    // Firebird 3 triggers may run in an external engine: no source, a name and an engine instead.
+    if (HasProcedurePackage) q.AddSQL(" , T.RDB$ENGINE_NAME, T.RDB$ENTRYPOINT ");
     q.AddSQL(" from rdb$triggers T ");
     q.AddSQL(" left join rdb$relations R on R.rdb$relation_name = T.rdb$relation_name");
     for (const char* line : conditions) q.AddSQL(line);
@@ -156,6 +159,11 @@ void TIBDBExtract::ExtractTriggers() {
         trigger->SetTableName(NameOf(q, "RDB$RELATION_NAME"));
         trigger->TriggerPosition = static_cast<int32_t>(IntOf(q, "RDB$TRIGGER_SEQUENCE"));
         trigger->SetSource(Trim(NormalizeLineBreaks(TextOf(q, "RDB$TRIGGER_SOURCE"))));
+        if (HasProcedurePackage && !NameOf(q, "RDB$ENGINE_NAME").empty()) {
+            trigger->ExternalName = NameOf(q, "RDB$ENTRYPOINT");
+            trigger->EngineName = NameOf(q, "RDB$ENGINE_NAME");
+            trigger->SetSource(ExternalEngineClause(trigger->ExternalName, trigger->EngineName));
+        }
         trigger->StoredBody = trigger->Source();
         trigger->Active = IntOf(q, "RDB$TRIGGER_INACTIVE") == 0;
         trigger->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
