@@ -368,6 +368,12 @@ public:
     uint32_t RecordBufferSize() const { return FRecordBufferSize; }
 
 protected:
+    // A handler may close the data set under its caller, freeing the cache and the record
+    // buffers the caller holds: client error 29 naming Handler when a close happened since
+    // CloseCount was taken.
+    void CheckNotClosedBy(uint32_t CloseCount, const char* Handler);
+    uint32_t CloseCount() const { return FCloseCount; }
+
     // ---- Record buffers and the cursor
     TRecordBuffer AllocRecordBuffer() override;
     void FreeRecordBuffer(TRecordBuffer& Buffer) override;
@@ -542,10 +548,6 @@ private:
     TFIBBlobStream* NewBlobStream(TField* Field, const ISC_QUAD& BlobID);
     void EnableRecentStream(TFIBBlobStream* Stream);
     std::string FullName() const;
-    // A handler may close the data set under its caller, freeing the cache and the record
-    // buffers the caller holds: client error 29 naming Handler when a close happened since
-    // CloseCount was taken.
-    void CheckNotClosedBy(uint32_t CloseCount, const char* Handler);
 
     TFIBBase FBase;
     TFIBDataLink FDataLink{this};

@@ -68,7 +68,11 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
                 // An error of the handler or of the statements: OnUpdateError chooses.
                 auto decide = [&](EFIBError& E) {
                     action = uaFail;
-                    if (OnUpdateError) OnUpdateError(this, E, kind, action);
+                    if (OnUpdateError) {
+                        const uint32_t closes = CloseCount();
+                        OnUpdateError(this, E, kind, action);
+                        CheckNotClosedBy(closes, "OnUpdateError");
+                    }
                     if (action == uaFail) throw;
                     if (action == uaAbort) throw EAbort(E.what());
                     if (action == uaSkip) FSkippedRecords.push_back(i);
@@ -76,8 +80,10 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
                 try {
                     if (OnUpdateRecord) {
                         action = uaFail;
+                        const uint32_t closes = CloseCount();
                         do OnUpdateRecord(this, kind, action);
-                        while (action == uaRetry);
+                        while (action == uaRetry && closes == CloseCount());
+                        CheckNotClosedBy(closes, "OnUpdateRecord");
                         // A handler that skips leaves the change pending; one that fails or
                         // aborts stops the apply.
                         if (action == uaSkip) FSkippedRecords.push_back(i);
@@ -100,7 +106,11 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
                         WriteRecordToCache(i, buffer);
                         action = uaApplied;
                         bool resume = true;
-                        if (AfterUpdateRecord) AfterUpdateRecord(this, kind, resume);
+                        if (AfterUpdateRecord) {
+                            const uint32_t closes = CloseCount();
+                            AfterUpdateRecord(this, kind, resume);
+                            CheckNotClosedBy(closes, "AfterUpdateRecord");
+                        }
                         if (!resume) throw EAbort();
                     } catch (EFIBError& E) {
                         decide(E);

@@ -440,6 +440,26 @@ TEST_F(pFIBDataSetPostTest, TheApplyDoesWhatTheUpdateHandlersAnswer) {
                                   "8|New3|NEW3|0|-"}));
 }
 
+// A handler of the apply that closes the data set frees the cache the apply walks: the apply
+// stops with an error instead of reading the freed records.
+TEST_F(pFIBDataSetPostTest, AnApplyHandlerThatClosesTheDataSetStopsTheApply) {
+    OpenPeople("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+    DS->Close();
+    DS->SetCachedUpdates(true);
+    DS->Open();
+    for (int i = 0; i < 2; ++i) {
+        DS->Edit();
+        DS->FieldByName("NAME")->SetAsString("Changed" + std::to_string(i));
+        DS->Post();
+        DS->Next();
+    }
+    DS->AfterUpdateRecord = [&](TDataSet*, TUpdateKind, bool&) { DS->Close(); };
+    const std::string error = ErrorOf([&] { DS->ApplyUpdatesToBase(); });
+    EXPECT_NE(error.find("AfterUpdateRecord"), std::string::npos) << error;
+    EXPECT_FALSE(DS->Active());
+    UpdateTr.Rollback();
+}
+
 // AllowedUpdateKinds takes kinds away; under cached updates an OnUpdateRecord handler stands in
 // for a missing statement. The record's saved version is there to read.
 TEST_F(pFIBDataSetPostTest, AllowedKindsAndTheUpdateHandlerDecideWhatMayChange) {
