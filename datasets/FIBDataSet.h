@@ -24,9 +24,10 @@
 // data set gives at open, the transaction and controls events, and of the edit side the checks,
 // the post of a record into the cache, deleting (cached or through DeleteSQL with parameters
 // from the record), re-reading a record through RefreshSQL, cancel, cancelling cached changes
-// and the reaction to the end of the read transaction, and the local filter (FIBDataSetFilter.cpp).
-// The insert and update statements are run by derived classes; local sorting, the master's
-// scrolling and the limited cache model are not run by this class.
+// and the reaction to the end of the read transaction, the local filter (FIBDataSetFilter.cpp), and
+// the local sort, locate and lookup (FIBDataSetSort.cpp). The insert and update statements are run
+// by derived classes; the master's scrolling and the limited cache model are not run by this
+// class.
 #include "client/FIBDatabase.h"
 #include "client/FIBMiscellaneous.h"
 #include "client/FIBQuery.h"
