@@ -53,10 +53,7 @@ protected:
     }
     // A data set with its default options, plus Add and less Remove.
     void OpenDataSet(const std::string& Select, TpFIBDsOptions Add = 0, TpFIBDsOptions Remove = 0) {
-        DS = std::make_unique<TpFIBDataSet>(&Form);
-        DS->SetName("DS");
-        DS->SetDatabase(&Database);
-        DS->SetTransaction(&Transaction);
+        DS = NewDataSet("DS");
         DS->SetOptions(static_cast<TpFIBDsOptions>((DS->Options() | Add) & ~Remove));
         DS->SetSelectSQL(Select);
         DS->Open();
@@ -132,12 +129,10 @@ TEST_F(SortLocateTest, SortKeepsTheCursorAndRefusesWhatNamesNoField) {
     DS->DoSortEx({std::string("Q")}, {true});
     EXPECT_EQ(Ids(), (std::vector<int>{2, 1, 3}));
 
-    TpFIBDataSet other(&Form);
-    other.SetDatabase(&Database);
-    other.SetTransaction(&Transaction);
-    other.SetSelectSQL("SELECT ID FROM P");
-    other.Open();
-    EXPECT_EQ(test::ErrorOf([&] { DS->DoSortEx({other.FieldByName("ID")}, {true}); }),
+    std::unique_ptr<TpFIBDataSet> other = NewDataSet("Other");
+    other->SetSelectSQL("SELECT ID FROM P");
+    other->Open();
+    EXPECT_EQ(test::ErrorOf([&] { DS->DoSortEx({other->FieldByName("ID")}, {true}); }),
               "Can't sort. Invalid parameter: Fields[0]");
     EXPECT_FALSE(DS->IsSorted());
     EXPECT_EQ(test::ErrorOf([&] { DS->DoSortEx({"Q", "NOPE"}, {true, true}); }),
