@@ -1,0 +1,169 @@
+// The limited cache model against real Firebird 3: walks forward and backward through 250 rows
+// with at most 100 held visit exactly isql's order for ORDER BYs over nullable columns of several
+// types, a bookmark is found again after its row left the window, and the locate by SELECT
+// takes its keys as values, never as SQL.
+#include "datasets/pFIBDataSet.h"
+
+#include "DataSetKit.h"
+#include "client/fib.h"
+#include "platform/VariantConv.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qnl {
+namespace {
+
+constexpr int Rows = 250;
+
+// Nullable sort columns full of NULLs and ties; ID breaks them.
+std::string Ddl() {
+    std::string ddl = "CREATE TABLE W (ID INTEGER NOT NULL PRIMARY KEY, I INTEGER, N NUMERIC(18,4), D DATE,\n"
+                      "  V VARCHAR(12), B BOOLEAN);\n";
+    uint32_t seed = 4711;
+    auto next = [&](uint32_t Range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % Range;
+    };
+    const char* const words[] = {"O'Brien", "alpha", "Beta", "", "x", "x' or '1'='1"};
+    for (int id = 1; id <= Rows; ++id) {
+        auto value = [&](const std::string& Text) { return next(5) == 0 ? std::string("NULL") : Text; };
+        const int k = static_cast<int>(next(9)) - 4;
+        const std::string word = words[next(5)];   // the injection text is never stored
+        std::string quoted;
+        for (char c : word) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+        ddl += "INSERT INTO W VALUES (" + std::to_string(id) + ", " + value(std::to_string(k)) + ", " +
+               value(std::to_string(k * 1234567) + ".5678") + ", " +
+               value("'" + std::to_string(1 + next(3) * 700) + "-0" + std::to_string(1 + next(9)) + "-01'") + ", " +
+               value("'" + quoted + "'") + ", " + value(next(2) ? "TRUE" : "FALSE") + ");\n";
+    }
+    return ddl + "COMMIT;\n";
+}
+
+class LimitedCacheTest : public test::DataSetKit {
+protected:
+    void TearDown() override {
+        DS.reset();
+        DataSetKit::TearDown();
+    }
+    void OpenLimited(const std::string& Select) {
+        DS = NewDataSet("DS");
+        DS->SetUpdateTransaction(&Transaction);
+        DS->SetSelectSQL(Select);
+        DS->CacheModelOptions().SetBufferChunks(100);
+        DS->CacheModelOptions().SetCacheModelKind(cmkLimitedBufferSize);
+        DS->Open();
+    }
+    int Id() { return DS->FieldByName("ID")->AsInteger(); }
+    // The window never holds more than BufferChunks rows.
+    void ExpectWindowBounded(const std::string& Where) {
+        EXPECT_LE(DS->RecordCount(), 100) << Where;
+        EXPECT_LE(DS->WindowLast() - DS->WindowFirst() + 1, 100) << Where;
+    }
+
+    std::unique_ptr<TpFIBDataSet> DS;
+};
+
+TEST_F(LimitedCacheTest, WalksVisitIsqlsOrderHoldingOnlyTheWindow) {
+    const char* const orders[] = {
+        "I, ID", "N DESC, ID", "D, ID DESC", "V DESC, ID", "B, I DESC, ID", "I NULLS LAST, ID",
+        "V, N DESC NULLS FIRST, ID", "B DESC, D, V, ID",
+    };
+    OpenDatabase(Ddl());
+    std::vector<std::vector<int>> expected;
+    for (const char* order : orders) {
+        std::vector<int> ids;
+        for (const std::string& r : IsqlRows(std::string("SELECT '<<' || ID || '>>' FROM W ORDER BY ") + order))
+            ids.push_back(std::stoi(r));
+        ASSERT_EQ(ids.size(), static_cast<size_t>(Rows)) << order;
+        expected.push_back(ids);
+    }
+    Attach();
+    for (size_t c = 0; c < std::size(orders); ++c) {
+        OpenLimited(std::string("SELECT ID, I, N, D, V, B FROM W ORDER BY ") + orders[c]);
+        // Each walk turns at an end of the window: the rows beyond it come through the
+        // statements that continue after (or before) the row at its edge.
+        const std::vector<int> reversed(expected[c].rbegin(), expected[c].rend());
+        auto walk = [&](bool Forward) {
+            std::vector<int> ids;
+            while (Forward ? !DS->Eof() : !DS->Bof()) {
+                ids.push_back(Id());
+                ExpectWindowBounded(orders[c]);
+                if (Forward) DS->Next();
+                else DS->Prior();
+            }
+            return ids;
+        };
+        DS->First();
+        EXPECT_EQ(walk(true), expected[c]) << orders[c] << ": forward";
+        EXPECT_EQ(walk(false), reversed) << orders[c] << ": back from the end";
+        EXPECT_EQ(walk(true), expected[c]) << orders[c] << ": forward from the start";
+        DS->Last();
+        EXPECT_EQ(walk(false), reversed) << orders[c] << ": Last, then back";
+        EXPECT_EQ(walk(true), expected[c]) << orders[c] << ": forward after Last";
+        DS->First();
+        EXPECT_EQ(Id(), expected[c].front()) << orders[c];
+        DS.reset();
+    }
+}
+
+TEST_F(LimitedCacheTest, BookmarkIsFoundAfterItsRowLeftTheWindow) {
+    OpenDatabase(Ddl());
+    OpenLimited("SELECT ID, I, N, V FROM W ORDER BY N DESC, V, ID");
+    DS->MoveBy(9);   // row 10
+    const int tenth = Id();
+    const TBookmark mark = DS->GetBookmark();
+    DS->MoveBy(230);   // row 240
+    ASSERT_GT(DS->WindowFirst(), 9);
+    DS->GotoBookmark(mark);
+    EXPECT_EQ(Id(), tenth);
+    DS->Next();   // and the walk goes on from there
+    DS->Prior();
+    EXPECT_EQ(Id(), tenth);
+    ExpectWindowBounded("after the bookmark");
+}
+
+TEST_F(LimitedCacheTest, LocateTakesKeysAsValues) {
+    OpenDatabase(Ddl());
+    OpenLimited("SELECT ID, I, N, V FROM W ORDER BY I, ID");
+    DS->Last();
+    EXPECT_TRUE(DS->Locate("V", Variant("O'Brien"), 0));
+    EXPECT_EQ(DS->FieldByName("V")->AsString(), "O'Brien");
+    const int first = Id();
+    EXPECT_FALSE(DS->Locate("V", Variant("x' or '1'='1"), 0));
+    EXPECT_FALSE(DS->Locate("V", Variant("x' or '1'='1"), loPartialKey));
+    EXPECT_EQ(Id(), first);   // not found: the cursor stays
+    EXPECT_TRUE(DS->Locate("V", Variant("o'b"), loPartialKey | loCaseInsensitive));
+    EXPECT_EQ(DS->FieldByName("V")->AsString(), "O'Brien");
+    Variant keys = Variant::CreateArray({{0, 2}}, varVariant);
+    keys.PutElement({0}, Variant(int32_t(2)));
+    keys.PutElement({1}, Variant("2469134.5678"));
+    EXPECT_TRUE(DS->Locate("I;N", keys, 0));
+    EXPECT_EQ(DS->FieldByName("N")->AsString(), "2469134.5678");
+    ExpectWindowBounded("after the locates");
+    // Lookup does not move the cursor.
+    const int here = Id();
+    EXPECT_EQ(VarToStr(DS->Lookup("ID", Variant(int32_t(Rows)), "ID")), std::to_string(Rows));
+    EXPECT_EQ(Id(), here);
+}
+
+TEST_F(LimitedCacheTest, NeedsAnOrderBy) {
+    OpenDatabase(Ddl());
+    DS = NewDataSet("DS");
+    DS->SetUpdateTransaction(&Transaction);
+    DS->SetSelectSQL("SELECT ID FROM W");
+    EXPECT_NE(test::ErrorOf([&] { DS->CacheModelOptions().SetCacheModelKind(cmkLimitedBufferSize); })
+                  .find("Can't use limited cache"),
+              std::string::npos);
+    DS->SetSelectSQL("SELECT ID FROM W ORDER BY ID");
+    DS->CacheModelOptions().SetCacheModelKind(cmkLimitedBufferSize);
+    EXPECT_EQ(DS->CacheModelOptions().BufferChunks(), 100);
+    DS->SetSelectSQL("SELECT ID FROM W");
+    EXPECT_EQ(test::ErrorOf([&] { DS->Open(); }), "Form1.DS:Can't find or parse ORDER BY statement.");
+}
+
+} // namespace
+} // namespace qnl
