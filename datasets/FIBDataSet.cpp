@@ -239,6 +239,8 @@ void TFIBCustomDataSet::SetCachedUpdates(bool Value) {
     // Switching off drops what is cached: the cache then holds only what the server has.
     if (!Value && Active()) CancelUpdates();
     if (Value) CheckDataSetClosed(" change CachedUpdates mode ");
+    // The limited model keeps no changes: the rows it holds come and go with the window.
+    if (Value && Limited()) RaiseClientError(cecCantUseLimitedCache, {FullName()});
     FCachedUpdates = Value;
     SetCloseOnTransactionEnd();
 }
@@ -873,7 +875,8 @@ void TFIBCustomDataSet::InternalPost() {
     TDataSet::InternalPost();
     const bool inserting = State() == dsInsert;
     TFIBQuery* query = inserting ? FInsertQuery.get() : FUpdateQuery.get();
-    const bool sortChanged = inserting ? IsSorted() && InSet(FOptions, poKeepSorting) : SortFieldsChanged();
+    const bool sortChanged =
+        inserting ? IsSorted() && (InSet(FOptions, poKeepSorting) || Limited()) : SortFieldsChanged();
     TRecordBuffer buffer = ActiveBuffer();
     ProcessBlobStreams(buffer, 0, nullptr);
     int32_t recNo;
@@ -881,7 +884,7 @@ void TFIBCustomDataSet::InternalPost() {
     uint8_t& status = reinterpret_cast<uint8_t&>(buffer[5]);
     if (inserting) {
         status = static_cast<uint8_t>((status & ~7) | cusInserted);
-        if (!(recNo >= 0 && GetBookmarkFlag(buffer) != bfEOF)) recNo = FRecordCount;
+        if (!(recNo >= 0 && GetBookmarkFlag(buffer) != bfEOF)) recNo = Limited() ? FWindow.Last + 1 : FRecordCount;
         std::memcpy(buffer, &recNo, 4);
         FCurrentRecord = recNo;
     } else if ((status & 7) == cusUnmodified) {
@@ -889,6 +892,12 @@ void TFIBCustomDataSet::InternalPost() {
     } else if ((status & 7) == cusUninserted) {
         status = static_cast<uint8_t>((status & ~7) | cusInserted);
         --FHiddenCount;
+    }
+    if (Limited()) {
+        // The window is fetched again around the posted row when its place may have changed.
+        InternalPostRecord(query, buffer);
+        if (sortChanged || InSet(FOptions, poRefreshAfterPost)) InternalRefreshRecord(*FRefreshQuery, buffer, sortChanged);
+        return;
     }
     if (FCachedUpdates) {
         if (inserting) FRecords->InsertRecord(FCurrentRecord);
@@ -917,8 +926,9 @@ void TFIBCustomDataSet::InternalPost() {
 void TFIBCustomDataSet::InternalAddRecord(TRecordBuffer Buffer, bool Append) {
     if (!CanInsert()) RaiseClientError(cecCantInsert, {FullName()});
     if (Append && !FUniDirectional) InternalLast();
-    int32_t recNo = Append ? FRecordCount : FCurrentRecord - FHiddenCount;
-    if (Append) FCurrentRecord = FRecordCount;
+    const int end = Limited() ? FWindow.Last + 1 : FRecordCount;
+    int32_t recNo = Append ? end : FCurrentRecord - FHiddenCount;
+    if (Append) FCurrentRecord = end;
     std::memcpy(Buffer, &recNo, 4);
     Buffer[5] = static_cast<char>((Buffer[5] & ~7) | cusInserted);
     InternalPost();

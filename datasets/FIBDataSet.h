@@ -25,9 +25,9 @@
 // the post of a record into the cache, deleting (cached or through DeleteSQL with parameters
 // from the record), re-reading a record through RefreshSQL, cancel, cancelling cached changes
 // and the reaction to the end of the read transaction, the local filter (FIBDataSetFilter.cpp), and
-// the local sort, locate and lookup (FIBDataSetSort.cpp), and following a master
-// (FIBDataSetDetail.cpp). The insert and update statements are run by derived classes; the
-// limited cache model is not run by this class.
+// the local sort, locate and lookup (FIBDataSetSort.cpp), following a master
+// (FIBDataSetDetail.cpp) and the limited cache model (FIBDataSetLimited.cpp). The insert and
+// update statements are run by derived classes.
 #include "client/FIBDatabase.h"
 #include "client/FIBMiscellaneous.h"
 #include "client/FIBQuery.h"
@@ -286,8 +286,10 @@ public:
     void DeleteFromCache();
     // Opens the data set again and returns to the record that was current: found by the values
     // of its data fields (no blobs, no arrays) as RefreshSQL reads them now. Without RefreshSQL,
-    // or when it finds the row no more, the data set stays on its first record. The flags serve
-    // the limited cache model, which is not run by this class.
+    // or when it finds the row no more, the data set stays on its first record. The limited
+    // model fetches its window again around the current record's row (read again through
+    // RefreshSQL with ReRead), or around its place when the row is gone; ResyncAfter then
+    // rebuilds the buffers.
     void FullRefresh(bool ResyncAfter = true, bool ReRead = true);
     // Keeps the record's version before its first change (OldValue, OLD_ parameters).
     void SaveOldVersion(TRecordBuffer Buffer);

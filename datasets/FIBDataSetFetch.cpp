@@ -509,7 +509,10 @@ TBookmarkFlag TFIBCustomDataSet::GetBookmarkFlag(TRecordBuffer Buffer) {
 }
 
 void TFIBCustomDataSet::SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) {
-    if (static_cast<TBookmarkFlag>(Buffer[4]) == bfInserted && Value == bfEOF) std::memcpy(Buffer, &FRecordCount, 4);
+    if (static_cast<TBookmarkFlag>(Buffer[4]) == bfInserted && Value == bfEOF) {
+        const int32_t end = Limited() ? FWindow.Last + 1 : FRecordCount;
+        std::memcpy(Buffer, &end, 4);
+    }
     Buffer[4] = static_cast<char>(Value);
 }
 

@@ -303,7 +303,8 @@ bool TFIBCustomDataSet::RefetchWindowAround(TFIBQuery& Located, int& Position, b
         Located.ExecQuery();
         found = Located.Next() != nullptr;
     } else {
-        found = Located.Open() && Located.GetRecordCount() > 0;
+        // The located statement ran already and its row is the active record now.
+        found = Located.GetRecordCount() > 0 && ActiveBuffer();
     }
     if (!found && RequireRow) {
         if (Located.Open()) Located.Close();
@@ -313,8 +314,11 @@ bool TFIBCustomDataSet::RefetchWindowAround(TFIBQuery& Located, int& Position, b
     if (Position < n / 2) Position = n / 2;
     // The rows around are fetched after the located row's keys (or the current record's).
     std::vector<char> source(FRecordBufferSize, 0);
-    if (found) {
+    if (found && Execute) {
         FetchRecordToCache(Located, Position);
+        ReadRecordFromCache(Position, source.data(), false);
+    } else if (found) {
+        WriteRecordToCache(Position, ActiveBuffer());
         ReadRecordFromCache(Position, source.data(), false);
     } else if (TRecordBuffer active = ActiveBuffer()) {
         std::memcpy(source.data(), active, FRecordBufferSize);

@@ -326,7 +326,8 @@ void TFIBCustomDataSet::MoveRecord(int FromNo, int ToNo, bool ResyncAfter) {
 
 bool TFIBCustomDataSet::SortFieldsChanged() {
     if (!IsSorted()) return false;
-    if (!InSet(FOptions, poKeepSorting)) return false;
+    // The limited model keeps its order always: its window is fetched by it.
+    if (!InSet(FOptions, poKeepSorting) && !Limited()) return false;
     const int low = FSortFields.LowBound(1);
     const int high = FSortFields.HighBound(1);
     if (low == high && FCachedUpdates) return true;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -128,11 +129,20 @@ TEST_F(LimitedCacheTest, BookmarkIsFoundAfterItsRowLeftTheWindow) {
 
 TEST_F(LimitedCacheTest, LocateTakesKeysAsValues) {
     OpenDatabase(Ddl());
-    OpenLimited("SELECT ID, I, N, V FROM W ORDER BY I, ID");
+    std::vector<int> order;
+    for (const std::string& r : IsqlRows("SELECT '<<' || ID || '>>' FROM W ORDER BY I DESC, ID")) order.push_back(std::stoi(r));
+    Attach();
+    OpenLimited("SELECT ID, I, N, V FROM W ORDER BY I DESC, ID");
     DS->Last();
     EXPECT_TRUE(DS->Locate("V", Variant("O'Brien"), 0));
     EXPECT_EQ(DS->FieldByName("V")->AsString(), "O'Brien");
     const int first = Id();
+    // The window was fetched around the row found: the rows before it come back in order.
+    ASSERT_TRUE(DS->Locate("ID", Variant(int32_t(order[200])), 0));
+    std::vector<int> before;
+    for (; !DS->Bof(); DS->Prior()) before.push_back(Id());
+    EXPECT_EQ(before, std::vector<int>(order.rend() - 201, order.rend()));
+    ASSERT_TRUE(DS->Locate("ID", Variant(int32_t(first)), 0));
     EXPECT_FALSE(DS->Locate("V", Variant("x' or '1'='1"), 0));
     EXPECT_FALSE(DS->Locate("V", Variant("x' or '1'='1"), loPartialKey));
     EXPECT_EQ(Id(), first);   // not found: the cursor stays
@@ -148,6 +158,56 @@ TEST_F(LimitedCacheTest, LocateTakesKeysAsValues) {
     const int here = Id();
     EXPECT_EQ(VarToStr(DS->Lookup("ID", Variant(int32_t(Rows)), "ID")), std::to_string(Rows));
     EXPECT_EQ(Id(), here);
+}
+
+TEST_F(LimitedCacheTest, EditedRowsTakeTheirPlaceInTheOrder) {
+    OpenDatabase(Ddl());
+    DS = NewDataSet("DS");
+    DS->SetUpdateTransaction(&Transaction);
+    DS->SetSelectSQL("SELECT ID, I, V FROM W ORDER BY I, ID");
+    DS->UpdateSQL().SetText("UPDATE W SET I = ?I, V = ?V WHERE ID = ?OLD_ID");
+    DS->InsertSQL().SetText("INSERT INTO W (ID, I, V) VALUES (?ID, ?I, ?V)");
+    DS->DeleteSQL().SetText("DELETE FROM W WHERE ID = ?OLD_ID");
+    DS->RefreshSQL().SetText("SELECT ID, I, V FROM W WHERE ID = ?ID");
+    DS->CacheModelOptions().SetCacheModelKind(cmkLimitedBufferSize);
+    DS->Open();
+    EXPECT_NE(test::ErrorOf([&] { DS->SetCachedUpdates(true); }), "no error");
+
+    DS->MoveBy(49);
+    const int moved = Id();
+    DS->Edit();
+    DS->FieldByName("I")->SetAsInteger(100);   // after every other row: far beyond the window
+    DS->Post();
+    EXPECT_EQ(Id(), moved);
+    DS->Next();
+    EXPECT_TRUE(DS->Eof());
+
+    DS->Insert();
+    DS->FieldByName("ID")->SetAsInteger(1000);
+    DS->FieldByName("I")->SetAsInteger(-100);   // after the NULLs, before every value
+    DS->FieldByName("V")->SetAsString("new");
+    DS->Post();
+    EXPECT_EQ(Id(), 1000);
+    DS->Prior();
+    EXPECT_TRUE(DS->FieldByName("I")->IsNull());
+    DS->Next();
+    DS->Next();
+    EXPECT_FALSE(DS->FieldByName("I")->IsNull());
+
+    ASSERT_TRUE(DS->Locate("ID", Variant(int32_t(7)), 0));
+    DS->Delete();
+    EXPECT_NE(Id(), 7);
+    ExpectWindowBounded("after the edits");
+
+    std::vector<int> walk;
+    for (DS->First(); !DS->Eof(); DS->Next()) walk.push_back(Id());
+    Transaction.Commit();
+    std::vector<int> isql;
+    for (const std::string& r : IsqlRows("SELECT '<<' || ID || '>>' FROM W ORDER BY I, ID")) isql.push_back(std::stoi(r));
+    EXPECT_EQ(walk, isql);
+    EXPECT_EQ(std::count(isql.begin(), isql.end(), 1000), 1);
+    EXPECT_EQ(isql.back(), moved);
+    EXPECT_EQ(std::count(isql.begin(), isql.end(), 7), 0);
 }
 
 TEST_F(LimitedCacheTest, NeedsAnOrderBy) {
