@@ -167,6 +167,8 @@ void TObjs::BuildScript() {
 // views come after the views and procedures they read, and the real bodies come last.
 void TObjs::BuildFirebirdScript() {
     WriteDatabaseDescription();
+    WriteSchemas();
+    ScriptLines.Add("");
     WriteUDFs();
     ScriptLines.Add("");
     WriteCollations();
@@ -206,6 +208,7 @@ void TObjs::BuildFirebirdScript() {
     WritePackageParts(true);
     WriteTriggers();
     ScriptLines.Add("");
+    WriteEvents();
     WriteRoles();
     ScriptLines.Add("");
     WriteGrants();
