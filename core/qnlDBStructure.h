@@ -208,8 +208,6 @@ private:
     void EndTermBlock(bool NonEmpty);
     // To the note procedure, and to the extractor's error event (or the message box).
     void ReportError(const std::string& Text);
-    // The Firebird order: everything an object uses is created before it.
-    void BuildFirebirdScript();
     void WriteRoutineStubs();
     void WriteRoutineBodies();
     void WritePackageParts(bool Bodies);

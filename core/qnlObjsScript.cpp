@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -124,95 +125,57 @@ void TObjs::BuildScript() {
     ScriptLines.Clear();
     const TServerType st = ServerType();
     Terminator = st == stASA || st == stMSSQL || st == stASE ? std::string(CRLF) + "go" : std::string(";");
+    // Firebird resolves every name a statement uses when it runs, so there the script follows
+    // what each object uses: routines exist as stubs before the views and computed columns that
+    // call them, views come after the views and procedures they read, and the real bodies come
+    // last. Every other dialect writes its kinds in a fixed order.
+    const bool firebird = st == stInterBase;
     try {
         WriteDatabaseHeader(ScriptLines);
         ScriptLines.Add("");
-        if (st == stInterBase) {
-            BuildFirebirdScript();
-        } else {
-            WriteSchemas();
-            ScriptLines.Add("");
-            WriteUDFs();
-            ScriptLines.Add("");
-            WriteCollations();
-            ScriptLines.Add("");
-            WriteDomains();
-            WriteTables();
+        if (firebird) WriteDatabaseDescription();
+        WriteSchemas();
+        ScriptLines.Add("");
+        WriteUDFs();
+        ScriptLines.Add("");
+        WriteCollations();
+        ScriptLines.Add("");
+        WriteDomains();
+        WriteTables();
+        if (!firebird) {
             WriteIndices();
             WritePackages();
             WriteConstraints();
-            WriteExceptions();
-            ScriptLines.Add("");
-            WriteGenerators();
-            ScriptLines.Add("");
+        }
+        WriteExceptions();
+        ScriptLines.Add("");
+        WriteGenerators();
+        ScriptLines.Add("");
+        if (firebird) {
+            WriteRoutineStubs();
+            WritePackageParts(false);
+            WriteViewsInDependencyOrder();
+            WriteComputedColumns();
+            WriteIndices();
+            WriteConstraints();
+            WriteRoutineBodies();
+            WritePackageParts(true);
+        } else {
             WriteViews();
             WriteProcedures();
-            WriteTriggers();
-            ScriptLines.Add("");
-            WriteEvents();
-            WriteRoles();
-            ScriptLines.Add("");
-            WriteGrants();
-            ScriptLines.Add("");
         }
+        WriteTriggers();
+        ScriptLines.Add("");
+        WriteEvents();
+        WriteRoles();
+        ScriptLines.Add("");
+        WriteGrants();
+        ScriptLines.Add("");
     } catch (const std::exception& e) {
         ReportError(ClassName() + ".BuildScript: " + e.what());
     }
     QuotedIdentifierState = false;
     AnsiNullsState = false;
-}
-
-// Firebird resolves every name a statement uses when it runs, so the script follows what each
-// object uses: routines exist as stubs before the views and computed columns that call them,
-// views come after the views and procedures they read, and the real bodies come last.
-void TObjs::BuildFirebirdScript() {
-    WriteDatabaseDescription();
-    WriteSchemas();
-    ScriptLines.Add("");
-    WriteUDFs();
-    ScriptLines.Add("");
-    WriteCollations();
-    ScriptLines.Add("");
-    WriteDomains();
-    {
-        const TIBSQLServerVersionType v = IBServerOptions.SQLServerVersion;
-        // Computed columns can be altered from Firebird 2.5 on.
-        const bool nullComputed = AtLeast(v, st_Firebird_25) && v != st_InterBase_2020;
-        const TDbObjList& tables = List(olTables);
-        for (int i = 0; i < tables.Count(); ++i) {
-            TDbObj& t = *tables.Obj(i);
-            WriteObjectFiles(t);
-            std::string text;
-            if (nullComputed) {
-                const TNullComputedColumns nulls(t);
-                text = t.GetCreateStatement();
-            } else {
-                text = t.GetCreateStatement();
-            }
-            AddText(text);
-            ScriptLines.Add("");
-            WriteOwnerAndComment(t, ScriptLines);
-        }
-    }
-    WriteExceptions();
-    ScriptLines.Add("");
-    WriteGenerators();
-    ScriptLines.Add("");
-    WriteRoutineStubs();
-    WritePackageParts(false);
-    WriteViewsInDependencyOrder();
-    WriteComputedColumns();
-    WriteIndices();
-    WriteConstraints();
-    WriteRoutineBodies();
-    WritePackageParts(true);
-    WriteTriggers();
-    ScriptLines.Add("");
-    WriteEvents();
-    WriteRoles();
-    ScriptLines.Add("");
-    WriteGrants();
-    ScriptLines.Add("");
 }
 
 void TObjs::WriteDatabaseHeader(TStringList& Lines) {
@@ -333,7 +296,23 @@ void TObjs::WriteCollations() { WriteList(olCollations, true, true, false, true)
 // A CREATE writes the whole definition (character set and collation) whatever the compare
 // options say, or the new database would hold other columns.
 void TObjs::WriteDomains() { WriteList(olDomains, ServerType() == stInterBase, true, true, true); }
-void TObjs::WriteTables() { WriteList(olTables, ServerType() == stInterBase, true, true, true); }
+
+void TObjs::WriteTables() {
+    if (ServerType() != stInterBase) return WriteList(olTables, false, true, true, true);
+    const TIBSQLServerVersionType v = IBServerOptions.SQLServerVersion;
+    // Computed columns can be altered from Firebird 2.5 on.
+    const bool nullComputed = AtLeast(v, st_Firebird_25) && v != st_InterBase_2020;
+    const TDbObjList& tables = List(olTables);
+    for (int i = 0; i < tables.Count(); ++i) {
+        TDbObj& t = *tables.Obj(i);
+        WriteObjectFiles(t);
+        std::optional<TNullComputedColumns> nulls;
+        if (nullComputed) nulls.emplace(t);
+        AddText(t.GetCreateStatement());
+        ScriptLines.Add("");
+        WriteOwnerAndComment(t, ScriptLines);
+    }
+}
 void TObjs::WriteIndices() { WriteList(olIndices, false, true, false, true); }
 void TObjs::WriteExceptions() { WriteList(olExceptions, false, true, true, true); }
 void TObjs::WriteGenerators() { WriteList(olGenerators, false, true, false, true); }
