@@ -3,6 +3,8 @@
 #include "client/IB_Services.h"
 
 #include "client/FIBDatabase.h"
+
+#include "ErrorText.h"
 #include "fixtures/FbFixture.h"
 #include "fixtures/LocalServer.h"
 
@@ -10,72 +12,16 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace qnl {
 namespace {
 
-std::string Bytes(std::initializer_list<int> Values) {
-    std::string s;
-    for (int v : Values) s += static_cast<char>(v);
-    return s;
-}
-
-// The client error number a call raises; -1 when it raises none (or another error).
+// The number of the client error a call raises; -1 when it raises none.
 int ClientErrorOf(const std::function<void()>& Call) {
-    try {
-        Call();
-    } catch (const EFIBClientError& e) {
-        for (int code = 0; code < FIBClientErrorCount; ++code)
-            if (std::string(e.what()) == ClientErrorMessage(code)) return code;
-        return -2;
-    }
+    const std::string text = test::ErrorText<EFIBClientError>(Call);
+    for (int code = 0; code < FIBClientErrorCount; ++code)
+        if (text == ClientErrorMessage(code)) return code;
     return -1;
-}
-
-TEST(IB_ServicesTest, ParameterBufferFromParams) {
-    const std::string head = Bytes({2, 2});
-    const std::string v255(255, 'p');
-    struct Case {
-        std::vector<std::string> Lines;
-        std::string Expected;
-    } cases[] = {
-        {{}, head},
-        {{"connect_timeout=30"}, head + Bytes({57, 4, 30, 0, 0, 0})},
-        {{"isc_spb_dummy_packet_interval=-2"}, head + Bytes({58, 4, 0xFE, 0xFF, 0xFF, 0xFF})},
-        {{"user_name=SYSDBA"}, head + Bytes({28, 6}) + "SYSDBA"},
-        {{"isc_spb_user_name=SYSDBA", "  ", "Password=a=b"}, head + Bytes({28, 6}) + "SYSDBA" + Bytes({29, 3}) + "a=b"},
-        {{"sql_role_name=R", "command_line="}, head + Bytes({60, 1}) + "R" + Bytes({105, 0})},
-        {{"password=" + v255}, head + Bytes({29, 255}) + v255},
-    };
-    for (const Case& c : cases) {
-        TStringList lines;
-        for (const std::string& l : c.Lines) lines.Add(l);
-        std::string spb;
-        int16_t length = -1;
-        BuildSPB(lines, spb, length);
-        EXPECT_EQ(spb, c.Expected) << (c.Lines.empty() ? "" : c.Lines[0]);
-        EXPECT_EQ(length, static_cast<int16_t>(c.Expected.size()));
-    }
-}
-
-TEST(IB_ServicesTest, ParameterBufferRefusesWhatItCannotWrite) {
-    auto build = [](std::vector<std::string> Lines) {
-        return [Lines] {
-            TStringList lines;
-            for (const std::string& l : Lines) lines.Add(l);
-            std::string spb;
-            int16_t length = 0;
-            BuildSPB(lines, spb, length);
-        };
-    };
-    EXPECT_EQ(ClientErrorOf(build({"verbose"})), cecSPBConstantNotSupported);
-    EXPECT_EQ(ClientErrorOf(build({"instance_name=x"})), cecSPBConstantNotSupported);
-    EXPECT_EQ(ClientErrorOf(build({"no_such_item=1"})), cecSPBConstantUnknown);
-    EXPECT_THROW(build({"connect_timeout=soon"})(), EConvertError);
-    // A length byte cannot say 256, and the buffer's length is 16 bits: both are refused.
-    EXPECT_EQ(ClientErrorOf(build({"password=" + std::string(256, 'p')})), -2);
-    EXPECT_EQ(ClientErrorOf(build(std::vector<std::string>(130, "password=" + std::string(255, 'p')))), -2);
 }
 
 TEST(IB_ServicesTest, ServerNameProtocolAndServiceName) {
