@@ -1,6 +1,7 @@
 // The database extractor's driver: preconditions, connecting, the capability probe, the
 // reading steps in their fixed order, the body parsing and the result.
 #include "interbase/qnlIBDBExtract.h"
+#include "interbase/qnlIBDBExtractRows.h"
 
 #include "core/qnlDBStructure.h"
 #include "interbase/qnlIBExParser.h"
@@ -182,6 +183,7 @@ bool TIBDBExtract::ExtractDatabase() {
     Objs()->ConnectionOptions.Assign(FConnection->ConnectionOptions);
 
     bool finished = false;
+    FCache = std::make_unique<dbrow::TCatalogueCache>();
     try {
         FQuery = NewQuery(this);
         ProcessAppMessages();
@@ -212,6 +214,7 @@ bool TIBDBExtract::ExtractDatabase() {
         finished = false;
     }
     FQuery.reset();
+    FCache.reset();
     return finished && !FReadFailed;
 }
 
