@@ -147,6 +147,17 @@ std::unique_ptr<TQNLQuery> TIBDBExtract::NewQuery(TComponent* Owner) {
     return q;
 }
 
+void TIBDBExtract::ForEachRow(const std::string& Text, const std::function<void(TQNLQuery&)>& Row) {
+    std::unique_ptr<TQNLQuery> q = NewQuery();
+    q->SetSQLText(Text);
+    q->Open();
+    while (!q->GetEof()) {
+        Row(*q);
+        q->Next();
+    }
+    q->Close();
+}
+
 bool TIBDBExtract::IgnoreIBEObjects() const {
     return Objs() && Objs()->IBServerOptions.IBCompareOptions.IgnoreIBEObjects;
 }

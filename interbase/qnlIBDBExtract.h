@@ -18,6 +18,7 @@
 #include "objects/qnlComp_Rol.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -186,6 +187,8 @@ private:
                                      const std::unordered_map<std::string, size_t>& ByName);
     void ReadExternalFunctionArguments(std::vector<dbrow::TReadRoutine>& Read,
                                        const std::unordered_map<std::string, size_t>& ByName);
+    // Opens a new query of Text and hands each of its rows to Row.
+    void ForEachRow(const std::string& Text, const std::function<void(TQNLQuery&)>& Row);
     // The columns of an index in segment order (empty for an index without segments).
     const std::vector<std::string>& IndexSegments(const std::string& IndexName);
 

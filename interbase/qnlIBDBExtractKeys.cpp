@@ -63,15 +63,11 @@ void AddKeyColumns(TCustomObjs* Objs, TCtrData& Ctr, const std::vector<std::stri
 const std::vector<std::string>& TIBDBExtract::IndexSegments(const std::string& IndexName) {
     if (!FCache) FCache = std::make_unique<TCatalogueCache>();
     if (!FCache->SegmentsRead) {
-        std::unique_ptr<TQNLQuery> q = NewQuery();
-        q->SetSQLText("select rdb$index_name, rdb$field_name from rdb$index_segments "
-                      "order by rdb$index_name, rdb$field_position");
-        q->Open();
-        while (!q->GetEof()) {
-            FCache->Segments[NameOf(*q, "RDB$INDEX_NAME")].push_back(NameOf(*q, "RDB$FIELD_NAME"));
-            q->Next();
-        }
-        q->Close();
+        ForEachRow("select rdb$index_name, rdb$field_name from rdb$index_segments "
+                   "order by rdb$index_name, rdb$field_position",
+                   [this](TQNLQuery& Q) {
+                       FCache->Segments[NameOf(Q, "RDB$INDEX_NAME")].push_back(NameOf(Q, "RDB$FIELD_NAME"));
+                   });
         FCache->SegmentsRead = true;
     }
     static const std::vector<std::string> none;

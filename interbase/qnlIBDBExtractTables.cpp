@@ -239,18 +239,14 @@ void TIBDBExtract::ReadTableColumns(const std::unordered_map<std::string, TTblDa
     // The name given to a column's NOT NULL constraint (the server's own begin INTEG_), one
     // query for the whole database: the first name per column, by name.
     std::unordered_map<std::string, std::string> notNullNames;
-    std::unique_ptr<TQNLQuery> q = NewQuery(this);
-    q->SetSQLText(
+    ForEachRow(
         "select RC.Rdb$Relation_Name, CC.Rdb$Trigger_Name, RC.Rdb$Constraint_Name from Rdb$Relation_Constraints RC "
         "join Rdb$Check_Constraints CC on CC.Rdb$Constraint_Name = RC.Rdb$Constraint_Name "
-        "where RC.Rdb$Constraint_Type = 'NOT NULL' order by RC.Rdb$Constraint_Name");
-    q->Open();
-    while (!q->GetEof()) {
-        notNullNames.emplace(PairKey(NameOf(*q, "RDB$RELATION_NAME"), NameOf(*q, "RDB$TRIGGER_NAME")),
-                             NameOf(*q, "RDB$CONSTRAINT_NAME"));
-        q->Next();
-    }
-    q->Close();
+        "where RC.Rdb$Constraint_Type = 'NOT NULL' order by RC.Rdb$Constraint_Name",
+        [&notNullNames](TQNLQuery& Q) {
+            notNullNames.emplace(PairKey(NameOf(Q, "RDB$RELATION_NAME"), NameOf(Q, "RDB$TRIGGER_NAME")),
+                                 NameOf(Q, "RDB$CONSTRAINT_NAME"));
+        });
 
     std::string text =
         "Select R.Rdb$Relation_Name, R.Rdb$Field_Name, R.rdb$field_position, R.Rdb$default_Value, R.Rdb$default_source, "
@@ -277,6 +273,7 @@ void TIBDBExtract::ReadTableColumns(const std::unordered_map<std::string, TTblDa
         text += "left join Rdb$Generators G on G.Rdb$Generator_Name = R.Rdb$Generator_Name ";
     text += "where (T.rdb$system_flag <> 1 or T.Rdb$System_Flag is null) and T.Rdb$View_BLR is null "
             "order by R.Rdb$Relation_Name, R.rdb$field_position, R.rdb$field_name";
+    std::unique_ptr<TQNLQuery> q = NewQuery(this);
     q->SetSQLText(text);
     q->Open();
     TQNLQuery& Q = *q;
@@ -356,16 +353,13 @@ void TIBDBExtract::ReadTableColumns(const std::unordered_map<std::string, TTblDa
 void TIBDBExtract::ReadFieldDimensions(TFldData& Column, const std::string& FieldName) {
     if (!FCache) FCache = std::make_unique<TCatalogueCache>();
     if (!FCache->DimensionsRead) {
-        std::unique_ptr<TQNLQuery> q = NewQuery();
-        q->SetSQLText("Select dm.rdb$field_name, dm.rdb$lower_bound, dm.rdb$upper_bound from rdb$field_dimensions dm "
-                      "order by dm.rdb$field_name, dm.rdb$dimension");
-        q->Open();
-        while (!q->GetEof()) {
-            FCache->Dimensions[NameOf(*q, "RDB$FIELD_NAME")].emplace_back(
-                static_cast<int32_t>(IntOf(*q, "RDB$LOWER_BOUND")), static_cast<int32_t>(IntOf(*q, "RDB$UPPER_BOUND")));
-            q->Next();
-        }
-        q->Close();
+        ForEachRow("Select dm.rdb$field_name, dm.rdb$lower_bound, dm.rdb$upper_bound from rdb$field_dimensions dm "
+                   "order by dm.rdb$field_name, dm.rdb$dimension",
+                   [this](TQNLQuery& Q) {
+                       FCache->Dimensions[NameOf(Q, "RDB$FIELD_NAME")].emplace_back(
+                           static_cast<int32_t>(IntOf(Q, "RDB$LOWER_BOUND")),
+                           static_cast<int32_t>(IntOf(Q, "RDB$UPPER_BOUND")));
+                   });
         FCache->DimensionsRead = true;
     }
     const auto it = FCache->Dimensions.find(FieldName);

@@ -22,40 +22,34 @@ void TIBDBExtract::ExtractViews() {
     std::string where = "where (R.Rdb$System_Flag <> 1 or R.Rdb$System_Flag is Null) "
                         "and not R.Rdb$View_BLR is null and R.Rdb$Flags = 1 ";
     if (IgnoreIBEObjects()) where += " and R.Rdb$relation_name not like 'IBE$%' ";
-    std::unique_ptr<TQNLQuery> q = NewQuery();
     // A field source the server made for a view column is shared with the column it was taken
     // from: the row of a table (not that of the view itself, nor of another view) names it.
     // The first such row per source, for the sources of every view's columns.
     std::unordered_map<std::string, std::pair<std::string, std::string>> tableColumns;
-    q->SetSQLText("Select F.Rdb$Field_Source, F.Rdb$Relation_Name, F.Rdb$Field_Name "
-                  "from Rdb$Relation_Fields F join Rdb$Relations T on T.Rdb$Relation_Name = F.Rdb$Relation_Name "
-                  "where T.Rdb$View_Blr is null and F.Rdb$Field_Source in (select V.Rdb$Field_Source "
-                  "from Rdb$Relation_Fields V join Rdb$Relations R on R.Rdb$Relation_Name = V.Rdb$Relation_Name " +
-                  where + ") order by F.Rdb$Field_Source, F.Rdb$Relation_Name, F.Rdb$Field_Name");
-    q->Open();
-    while (!q->GetEof()) {
-        tableColumns.emplace(NameOf(*q, "RDB$FIELD_SOURCE"),
-                             std::make_pair(NameOf(*q, "RDB$RELATION_NAME"), NameOf(*q, "RDB$FIELD_NAME")));
-        q->Next();
-    }
-    q->Close();
+    ForEachRow("Select F.Rdb$Field_Source, F.Rdb$Relation_Name, F.Rdb$Field_Name "
+               "from Rdb$Relation_Fields F join Rdb$Relations T on T.Rdb$Relation_Name = F.Rdb$Relation_Name "
+               "where T.Rdb$View_Blr is null and F.Rdb$Field_Source in (select V.Rdb$Field_Source "
+               "from Rdb$Relation_Fields V join Rdb$Relations R on R.Rdb$Relation_Name = V.Rdb$Relation_Name " +
+                   where + ") order by F.Rdb$Field_Source, F.Rdb$Relation_Name, F.Rdb$Field_Name",
+               [&tableColumns](TQNLQuery& Q) {
+                   tableColumns.emplace(NameOf(Q, "RDB$FIELD_SOURCE"),
+                                        std::make_pair(NameOf(Q, "RDB$RELATION_NAME"), NameOf(Q, "RDB$FIELD_NAME")));
+               });
     // The columns of every view, by view and position.
     std::unordered_map<std::string, std::vector<std::unique_ptr<TFldData>>> columns;
     std::unordered_map<const TFldData*, std::string> sources;
-    q->SetSQLText("Select V.Rdb$Relation_Name, V.Rdb$Field_Name, V.Rdb$Field_Source, V.Rdb$Description "
-                  "from Rdb$Relation_Fields V join Rdb$Relations R on R.Rdb$Relation_Name = V.Rdb$Relation_Name " +
-                  where + "order by V.Rdb$Relation_Name, V.Rdb$Field_Position, V.Rdb$Field_Name");
-    q->Open();
-    while (!q->GetEof()) {
-        auto column = std::make_unique<TFldData>(Objs(), nullptr);
-        column->SetName(NameOf(*q, "RDB$FIELD_NAME"));
-        column->SetDescription(TextOf(*q, "RDB$DESCRIPTION"));
-        sources.emplace(column.get(), NameOf(*q, "RDB$FIELD_SOURCE"));
-        columns[NameOf(*q, "RDB$RELATION_NAME")].push_back(std::move(column));
-        q->Next();
-    }
-    q->Close();
+    ForEachRow("Select V.Rdb$Relation_Name, V.Rdb$Field_Name, V.Rdb$Field_Source, V.Rdb$Description "
+               "from Rdb$Relation_Fields V join Rdb$Relations R on R.Rdb$Relation_Name = V.Rdb$Relation_Name " +
+                   where + "order by V.Rdb$Relation_Name, V.Rdb$Field_Position, V.Rdb$Field_Name",
+               [&](TQNLQuery& Q) {
+                   auto column = std::make_unique<TFldData>(Objs(), nullptr);
+                   column->SetName(NameOf(Q, "RDB$FIELD_NAME"));
+                   column->SetDescription(TextOf(Q, "RDB$DESCRIPTION"));
+                   sources.emplace(column.get(), NameOf(Q, "RDB$FIELD_SOURCE"));
+                   columns[NameOf(Q, "RDB$RELATION_NAME")].push_back(std::move(column));
+               });
 
+    std::unique_ptr<TQNLQuery> q = NewQuery();
     q->SetSQLText("select R.Rdb$Relation_Name, R.Rdb$View_Source, R.Rdb$Description from Rdb$Relations R " + where +
                   "Order by R.Rdb$Relation_Name ");
     q->Open();
