@@ -6,13 +6,6 @@
 
 namespace qnl {
 
-void WriteCreateOperators(TCustomQuarnel&) {}
-void WriteAlterOperators(TCustomQuarnel&) {}
-void WriteDropOperators(TCustomQuarnel&) {}
-void WriteCreateOperatorClasses(TCustomQuarnel&) {}
-void WriteAlterOperatorClasses(TCustomQuarnel&) {}
-void WriteDropOperatorClasses(TCustomQuarnel&) {}
-
 // ---- conversion of a master of another dialect ----
 
 void TQuarnel::ConvertToIB() {}
