@@ -8,7 +8,6 @@ namespace qnl {
 
 // ---- conversion of a master of another dialect ----
 
-void TQuarnel::ConvertToIB() {}
 void TQuarnel::ConvertToASA() {}
 void TQuarnel::ConvertToMySQL() {}
 void TQuarnel::ConvertToMSSQL() {}
