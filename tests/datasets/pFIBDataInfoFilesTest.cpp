@@ -66,7 +66,9 @@ protected:
     static void ClearCaches() {
         TableInfoCache().Clear();
         TableInfoCache().Stamp = 0;
+        TableInfoCache().ValidateOnUse = false;
         DataSetInfoCache().Clear();
+        DataSetInfoCache().ValidateOnUse = false;
         ErrorMessagesCache().Clear();
     }
     // One entry in each store.
