@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <filesystem>
 #include <random>
 #include <sys/stat.h>
@@ -88,6 +89,33 @@ bool ReadCacheFile(const std::string& FileName, TMemoryStream& Bytes) {
     }
 }
 
+// Writes the file through Write, or deletes it for an empty store. A failure keeps the old file.
+void SaveCache(const std::string& FileName, bool Empty, const std::function<void(TStream&)>& Write) {
+    if (Empty) {
+        RemoveCacheFile(FileName);
+        return;
+    }
+    try {
+        TMemoryStream out;
+        Write(out);
+        WriteCacheFile(FileName, out.Bytes());
+    } catch (const std::exception&) {
+        // The old file stays.
+    }
+}
+
+// Runs Read over the whole file; false when the file is missing or unreadable, or Read fails
+// or raises (a cut or hostile file).
+bool LoadCache(const std::string& FileName, const std::function<bool(TMemoryStream&)>& Read) {
+    TMemoryStream in;
+    if (!ReadCacheFile(FileName, in)) return false;
+    try {
+        return Read(in);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 // The magic either bare (its own bytes) or as a length-prefixed text.
 bool ReadMagic(TMemoryStream& Stream, const std::string& Magic) {
     const int64_t start = Stream.Position();
@@ -145,12 +173,7 @@ void TpFIBTableInfo::LoadFromStream(TStream& Stream) {
 
 void TpFIBTableInfoCollect::SaveToFile(const std::string& FileName) {
     std::lock_guard lock(FLock);
-    if (FTables.empty()) {
-        RemoveCacheFile(FileName);
-        return;
-    }
-    try {
-        TMemoryStream out;
+    SaveCache(FileName, FTables.empty(), [&](TStream& out) {
         WriteText(out, TableFileMagic);
         WriteInt32(out, TableFileVersion);
         WriteInt32(out, Stamp);
@@ -159,18 +182,13 @@ void TpFIBTableInfoCollect::SaveToFile(const std::string& FileName) {
             WriteText(out, info->TableName());
             info->SaveToStream(out);
         }
-        WriteCacheFile(FileName, out.Bytes());
-    } catch (const std::exception&) {
-        // The old file stays.
-    }
+    });
 }
 
 bool TpFIBTableInfoCollect::LoadFromFile(const std::string& FileName, TFIBDatabase* Database) {
     std::lock_guard lock(FLock);
     FTables.clear();
-    TMemoryStream in;
-    if (!ReadCacheFile(FileName, in)) return false;
-    try {
+    return LoadCache(FileName, [&](TMemoryStream& in) {
         if (!ReadMagic(in, TableFileMagic) || ReadInt32(in) < TableFileVersion) return false;
         const int32_t fileStamp = ReadInt32(in);
         if (Database) {
@@ -191,10 +209,7 @@ bool TpFIBTableInfoCollect::LoadFromFile(const std::string& FileName, TFIBDataba
         }
         FTables = std::move(tables);
         return true;
-    } catch (const std::exception&) {
-        FTables.clear();
-        return false;
-    }
+    });
 }
 
 // ---- Data-set information ----
@@ -276,12 +291,7 @@ int TpDataSetInfoCollect::Count() {
 
 void TpDataSetInfoCollect::SaveToFile(const std::string& FileName) {
     std::lock_guard lock(FLock);
-    if (FInfos.empty()) {
-        RemoveCacheFile(FileName);
-        return;
-    }
-    try {
-        TMemoryStream out;
+    SaveCache(FileName, FInfos.empty(), [&](TStream& out) {
         WriteText(out, DataSetFileMagic);
         WriteInt32(out, DataSetFileVersion);
         WriteInt32(out, static_cast<int32_t>(FInfos.size()));
@@ -289,18 +299,13 @@ void TpDataSetInfoCollect::SaveToFile(const std::string& FileName) {
             WriteText(out, std::to_string(id));
             info->SaveToStream(out);
         }
-        WriteCacheFile(FileName, out.Bytes());
-    } catch (const std::exception&) {
-        // The old file stays.
-    }
+    });
 }
 
 bool TpDataSetInfoCollect::LoadFromFile(const std::string& FileName) {
     std::lock_guard lock(FLock);
     FInfos.clear();
-    TMemoryStream in;
-    if (!ReadCacheFile(FileName, in)) return false;
-    try {
+    return LoadCache(FileName, [&](TMemoryStream& in) {
         if (!ReadMagic(in, DataSetFileMagic) || ReadInt32(in) < DataSetFileVersion) return false;
         const int32_t count = ReadCount(in, MinDataSetEntry);
         std::vector<std::pair<int32_t, std::unique_ptr<TpDataSetInfo>>> infos;
@@ -314,10 +319,7 @@ bool TpDataSetInfoCollect::LoadFromFile(const std::string& FileName) {
         }
         FInfos = std::move(infos);
         return true;
-    } catch (const std::exception&) {
-        FInfos.clear();
-        return false;
-    }
+    });
 }
 
 // ---- Error messages ----
@@ -367,12 +369,7 @@ int TpErrorMessagesCollect::GroupCount() {
 
 void TpErrorMessagesCollect::SaveToFile(const std::string& FileName) {
     std::shared_lock lock(FLock);
-    if (FGroups.empty()) {
-        RemoveCacheFile(FileName);
-        return;
-    }
-    try {
-        TMemoryStream out;
+    SaveCache(FileName, FGroups.empty(), [&](TStream& out) {
         WriteInt32(out, ErrorFileVersion);
         WriteText(out, ErrorFileMagic);
         WriteInt32(out, Stamp);
@@ -386,15 +383,10 @@ void TpErrorMessagesCollect::SaveToFile(const std::string& FileName) {
                 WriteText(out, message.Text);
             }
         }
-        WriteCacheFile(FileName, out.Bytes());
-    } catch (const std::exception&) {
-        // The old file stays.
-    }
+    });
 }
 
 bool TpErrorMessagesCollect::LoadFromFile(const std::string& FileName) {
-    TMemoryStream in;
-    if (!ReadCacheFile(FileName, in)) return false;
     // Read whole before anything changes: a bad file leaves the store as it was.
     struct TRead {
         std::string Group, Name, Text;
@@ -402,7 +394,7 @@ bool TpErrorMessagesCollect::LoadFromFile(const std::string& FileName) {
     };
     std::vector<TRead> read;
     int32_t stamp = 0;
-    try {
+    const bool good = LoadCache(FileName, [&](TMemoryStream& in) {
         if (ReadInt32(in) != ErrorFileVersion || ReadText(in) != ErrorFileMagic) return false;
         stamp = ReadInt32(in);
         const int32_t groups = ReadCount(in, MinGroupEntry);
@@ -418,9 +410,9 @@ bool TpErrorMessagesCollect::LoadFromFile(const std::string& FileName) {
                 read.push_back(std::move(r));
             }
         }
-    } catch (const std::exception&) {
-        return false;
-    }
+        return true;
+    });
+    if (!good) return false;
     Clear();
     Stamp = stamp;
     for (const TRead& r : read) AddErrorMessage(r.Group, r.Name, r.Version, r.Text);
@@ -452,13 +444,8 @@ bool InstallSchemaCacheFiles() {
         ErrorMessagesCache().SaveToFile(CacheFileName(FileName, ".err"));
     };
     files.Load = [](const std::string& FileName, bool Validate, TFIBDatabase* Database) {
-        bool existed = false;
-        try {
-            existed = TableInfoCache().LoadFromFile(FileName, Database);
-        } catch (const std::exception&) {
-            // Asking the database for its stamp failed: the cache is taken as absent.
-            TableInfoCache().Clear();
-        }
+        // A database that cannot tell its stamp makes the file count as absent.
+        const bool existed = TableInfoCache().LoadFromFile(FileName, Database);
         DataSetInfoCache().LoadFromFile(CacheFileName(FileName, ".dt"));
         ErrorMessagesCache().LoadFromFile(CacheFileName(FileName, ".err"));
         TableInfoCache().ValidateOnUse = Validate;
