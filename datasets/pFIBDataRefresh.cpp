@@ -139,7 +139,12 @@ void TpFIBTableChangesReader::RefreshChanges(bool OnlyOwn) {
 void TpFIBTableChangesReader::TransactionEnding(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force) {
     if (Action == TARollback || Action == TARollbackRetaining) {
         FLastTime = 0;
-        RefreshChanges(true);
+        // A refresh that fails (the log gone, the table renamed) must not stop the rollback:
+        // the own data sets then keep what the last refresh read.
+        try {
+            RefreshChanges(true);
+        } catch (const std::exception&) {
+        }
     }
     if (BeforeEndTransaction) BeforeEndTransaction(EndingTR, Action, Force);
 }

@@ -52,7 +52,8 @@ public:
     int64_t LastCommitNo() const { return FLastCommitNo; }
 
     // Called with the transaction's arguments before and after it ends. Before a rollback the
-    // own data sets are read anew, so they hold every row the transaction changed.
+    // own data sets are read anew, so they hold every row the transaction changed (a failure of
+    // that read never stops the rollback).
     TEndTransactionHandler BeforeEndTransaction;
     TEndTransactionHandler AfterEndTransaction;
 

@@ -181,5 +181,18 @@ TEST_F(pFIBDataRefreshTest, OwnChangesAndARollback) {
     Reader->SetTransaction(nullptr);
 }
 
+// The refresh before a rollback fails when the log is gone; the rollback happens all the same.
+TEST_F(pFIBDataRefreshTest, AFailingRefreshDoesNotStopTheRollback) {
+    Reader->SetTableName("NO_SUCH_TABLE");
+    Reader->SetTransaction(&Transaction);
+    Transaction.StartTransaction();
+    EXPECT_THROW(Reader->RefreshChanges(true), EFIBError);
+    Transaction.ExecSQLImmediate("INSERT INTO T (ID, NAME) VALUES (9, 'nine')");
+    Transaction.Rollback();
+    EXPECT_FALSE(Transaction.Active());
+    Transaction.StartTransaction();
+    EXPECT_EQ(Database.QueryValue("SELECT COUNT(*) FROM T WHERE ID = 9", 0, {}, &Transaction).AsInt64(), 0);
+}
+
 } // namespace
 } // namespace qnl
