@@ -17,6 +17,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace qnl {
@@ -263,6 +264,14 @@ TEST_F(pFIBDataInfoFilesTest, AFailedWriteKeepsTheOldFile) {
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(FileBytes(ErrorFile()), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(Dir.Path()) / "cache.v1"), fs::directory_iterator()), 1);
+    // A folder the user may not write to (root may write anywhere, so only for others).
+    if (geteuid() != 0) {
+        const fs::path folder = fs::path(Dir.Path()) / "cache.v1";
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        store.SaveToFile(ErrorFile());
+        fs::permissions(folder, fs::perms::owner_all);
+        EXPECT_EQ(FileBytes(ErrorFile()), old);
+    }
     store.SaveToFile(ErrorFile());
     EXPECT_NE(FileBytes(ErrorFile()), old);
 }
