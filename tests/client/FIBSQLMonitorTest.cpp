@@ -252,6 +252,10 @@ TEST_F(FIBSQLMonitorTest, AMonitorKilledHoldingTheMutexDoesNotHangTheProgram) {
     hook->SetEnabled(false);   // waits for the writer to finish the queue
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
     EXPECT_EQ(hook->MonitorCount(), 0);   // the dead monitor was dropped
+    // and the writer took back the read event it set for itself: the next monitor's first piece
+    // must wait for that monitor.
+    TSQLMonitorChannel channel(Channel);
+    EXPECT_FALSE(channel.WaitEvent(TMonitorEvent::Read, 0ms));
 
     // The mutex the dead monitor held serves the next one.
     hook->SetEnabled(true);
