@@ -662,11 +662,14 @@ void TFIBCustomDataSet::InternalOpen() {
     // A filter set while the data set was closed takes effect now (the evaluator needs the fields).
     if (!FFilterParser && !FastTrim(Filter()).empty()) BuildFilterParser(Filter(), FilterOptions());
     if (InSet(FPrepareOptions, psGetOrderInfo) || Limited()) GetOrderInfo();
+    if (Limited()) AddOrderTieBreaker();
     PrepareBookMarkSize();
     if (Limited()) {
         PrepareLimitedCacheQueries();
         FCurrentSelect = FSelectQuery.get();
         ResetWindow(true);
+        // With a tie-breaker the rows come in the completed order from the start too.
+        if (!FTieBreaker.empty()) LimitedFirst();
     }
 }
 
