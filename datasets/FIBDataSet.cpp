@@ -722,6 +722,11 @@ void TFIBCustomDataSet::GetOrderInfo() {
 
 void TFIBCustomDataSet::InternalClose() {
     ++FCloseCount;
+    for (TFIBQuery* q : {FSelectDescQuery.get(), FSelectPartQuery.get(), FSelectPartDescQuery.get(), FSelectLocate.get(),
+                         FSelectFirstQuery.get()})
+        if (q && q->Open()) q->Close();
+    FCurrentSelect = nullptr;
+    FWindow = TCacheWindow{};
     FreeOwnedStreams();
     FRecentStreams.clear();
     FCurrentRecord = -1;
@@ -741,8 +746,10 @@ void TFIBCustomDataSet::CloseCursor() {
 }
 
 void TFIBCustomDataSet::FreeHandles() {
-    for (TFIBQuery* q : {FDeleteQuery.get(), FInsertQuery.get(), FRefreshQuery.get(), FSelectQuery.get(), FUpdateQuery.get()})
-        q->FreeHandle();
+    for (TFIBQuery* q : {FDeleteQuery.get(), FInsertQuery.get(), FRefreshQuery.get(), FSelectQuery.get(), FUpdateQuery.get(),
+                         FSelectDescQuery.get(), FSelectPartQuery.get(), FSelectPartDescQuery.get(), FSelectLocate.get(),
+                         FSelectFirstQuery.get()})
+        if (q) q->FreeHandle();
     FPrepared = false;
 }
 

@@ -390,7 +390,7 @@ int TFIBCustomDataSet::GetRecordCount() {
 }
 
 bool TFIBCustomDataSet::IsSequenced() {
-    return FSelectQuery->Eof() && !FUniDirectional && !(Filtered() && FRecordCount > 0);
+    return FSelectQuery->Eof() && !FUniDirectional && !Limited() && !(Filtered() && FRecordCount > 0);
 }
 
 TUpdateStatus TFIBCustomDataSet::UpdateStatus() {
