@@ -373,6 +373,8 @@ protected:
     // CloseCount was taken.
     void CheckNotClosedBy(uint32_t CloseCount, const char* Handler);
     uint32_t CloseCount() const { return FCloseCount; }
+    // SelectSQL changed since the data set last opened.
+    bool SelectSQLChanged() const { return FSQLChanged; }
 
     // ---- Record buffers and the cursor
     TRecordBuffer AllocRecordBuffer() override;

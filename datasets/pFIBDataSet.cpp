@@ -2,6 +2,7 @@
 #include "datasets/pFIBDataSet.h"
 
 #include "client/StdFuncs.h"
+#include "client/StrUtil.h"
 #include "client/fib.h"
 
 #include <algorithm>
@@ -21,7 +22,55 @@ bool ReturnsRow(TFIBQuery& Query) {
 
 } // namespace
 
+// ---- TpFIBUpdateObject ----
+
+TpFIBUpdateObject::TpFIBUpdateObject(TComponent* AOwner) : TpFIBQuery(AOwner) { SetParamCheck(true); }
+
+TpFIBUpdateObject::~TpFIBUpdateObject() {
+    if (FDataSet) FDataSet->RemoveUpdateObject(this);
+}
+
+void TpFIBUpdateObject::SetDataSet(TComponent* Value) {
+    auto* dataSet = dynamic_cast<TpFIBDataSet*>(Value);
+    if (Value && !dataSet) throw Exception(Value->Name() + " is not TpFIBDataSet");
+    if (dataSet == FDataSet) return;
+    if (FDataSet) {
+        FDataSet->RemoveUpdateObject(this);
+        FDataSet->RemoveFreeNotification(this);
+    }
+    FDataSet = dataSet;
+    if (!dataSet) return;
+    dataSet->AddUpdateObject(this);
+    dataSet->FreeNotification(this);
+    if (!Database()) SetDatabase(dataSet->Database());
+    if (!Transaction()) SetTransaction(dataSet->Transaction());
+}
+
+void TpFIBUpdateObject::SetOrderInList(int Value) {
+    FOrderInList = Value;
+    if (FDataSet) FDataSet->AddUpdateObject(this);
+}
+
+void TpFIBUpdateObject::SetKindUpdate(TUpdateKind Value) {
+    if (Value == FKindUpdate) return;
+    if (!FDataSet) {
+        FKindUpdate = Value;
+        return;
+    }
+    FDataSet->RemoveUpdateObject(this);
+    FKindUpdate = Value;
+    FDataSet->AddUpdateObject(this);
+}
+
+void TpFIBUpdateObject::Notification(TComponent* AComponent, TOperation Operation) {
+    if (Operation == TOperation::opRemove && AComponent == FDataSet) FDataSet = nullptr;
+    TpFIBQuery::Notification(AComponent, Operation);
+}
+
+// ---- TpFIBDataSet ----
+
 TpFIBDataSet::TpFIBDataSet(TComponent* AOwner) : TFIBDataSet(AOwner) {
+    AutoUpdateOptions().SetOwner(this);
     TDataSet::OnPostError = [this](TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
         DoPostError(DataSet, E, Action);
     };
@@ -36,11 +85,56 @@ TpFIBDataSet::~TpFIBDataSet() {
     } catch (...) {
         // a failing close during destruction leaves nothing to report to
     }
+    // The objects outlive their lists only as detached statements.
+    for (auto& list : FUpdateObjects)
+        for (TpFIBUpdateObject* object : std::vector<TpFIBUpdateObject*>(list)) object->SetDataSet(nullptr);
+    FBlobUpdateObject.reset();
+    AutoUpdateOptions().SetOwner(nullptr);
+}
+
+int TpFIBDataSet::AddUpdateObject(TpFIBUpdateObject* UpdateObject) {
+    if (!UpdateObject || UpdateObject->KindUpdate() > ukDelete) return -1;
+    std::vector<TpFIBUpdateObject*>& list = FUpdateObjects[UpdateObject->KindUpdate()];
+    std::erase(list, UpdateObject);
+    const int at = std::clamp(UpdateObject->OrderInList(), 0, static_cast<int>(list.size()));
+    list.insert(list.begin() + at, UpdateObject);
+    for (size_t i = 0; i < list.size(); ++i) list[i]->SetOrderInListRaw(static_cast<int>(i));
+    return at;
+}
+
+void TpFIBDataSet::RemoveUpdateObject(TpFIBUpdateObject* UpdateObject) {
+    for (auto& list : FUpdateObjects)
+        if (std::erase(list, UpdateObject) > 0)
+            for (size_t i = 0; i < list.size(); ++i) list[i]->SetOrderInListRaw(static_cast<int>(i));
+}
+
+void TpFIBDataSet::ExecUpdateObjects(TUpdateKind Kind, TRecordBuffer Buffer, TFIBOrderExecUO Order) {
+    if (Kind > ukDelete) return;
+    // A copy: an object's statement may not change the list, but a handler may free an object.
+    const std::vector<TpFIBUpdateObject*> list = FUpdateObjects[Kind];
+    for (TpFIBUpdateObject* object : list) {
+        if (!object->Active || object->ExecuteOrder != Order || !Runnable(*object)) continue;
+        StartUpdateTransaction();
+        if (object->Open()) object->Close();
+        if (!object->Prepared()) object->Prepare();
+        SetQueryParams(*object, Buffer);
+        object->ExecQuery();
+        if (ReturnsRow(*object)) {
+            WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
+            RefreshFromQuery(*object, Buffer);
+        }
+    }
 }
 
 bool TpFIBDataSet::CanChange(bool BaseAnswer, TUpdateKind Kind) {
     if (!(AllowedUpdateKinds & (1u << Kind))) return false;
-    return BaseAnswer || (CachedUpdates() && OnUpdateRecord);
+    if (BaseAnswer || (CachedUpdates() && OnUpdateRecord)) return true;
+    for (TpFIBUpdateObject* object : FUpdateObjects[Kind])
+        if (object->Active) return true;
+    // Statements written per record at post.
+    const TAutoUpdateOptions& au = AutoUpdateOptions();
+    return au.UpdateOnlyModifiedFields() && au.AutoReWriteSqls && au.CanChangeSQLs && !Trim(au.KeyFields()).empty() &&
+           !au.UpdateTableName().empty();
 }
 
 bool TpFIBDataSet::CanEdit() { return CanChange(TFIBDataSet::CanEdit(), ukModify); }
@@ -185,6 +279,8 @@ void TpFIBDataSet::DoDeleteError(TDataSet* DataSet, EDatabaseError& E, TDataActi
 }
 
 void TpFIBDataSet::InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer) {
+    const TUpdateKind kind = Query == &InsertQuery() ? ukInsert : ukModify;
+    ExecUpdateObjects(kind, Buffer, oeBeforeDefault);
     CheckDataSetOpen(" continue post ");
     if (Query && Runnable(*Query)) {
         StartUpdateTransaction();
@@ -205,6 +301,9 @@ void TpFIBDataSet::InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer) {
             RefreshFromQuery(*Query, Buffer);
         }
     }
+    // The blob fields follow the record's own statement when they are written apart.
+    if (FBlobUpdateObject && FBlobUpdateObject->Active) FBlobUpdateObject->SetKindUpdate(kind);
+    ExecUpdateObjects(kind, Buffer, oeAfterDefault);
     SetRecordStatus(Buffer, cusUnmodified);
     SetModified(false);
     WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
@@ -224,7 +323,22 @@ void TpFIBDataSet::InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer) {
 
 void TpFIBDataSet::InternalDeleteRecord(TFIBQuery& Query, TRecordBuffer Buffer) {
     if (Query.SQL().Count() > 0 && Query.SQL()[0] == "No Action") return;
-    TFIBDataSet::InternalDeleteRecord(Query, Buffer);
+    StartUpdateTransaction();
+    ExecUpdateObjects(ukDelete, Buffer, oeBeforeDefault);
+    const bool refreshAfter = InSet(Options(), poRefreshAfterDelete);
+    if (HasNonBlankLine(Query.SQL())) {
+        if (&Query == &DeleteQuery()) PrepareModifyQuery(2);
+        SetQueryParams(Query, Buffer);
+        ExecRecordQuery(Query, "delete");
+        // A row the statement missed: with poRefreshAfterDelete the refresh below tells whether
+        // it is still there; without it the delete cannot count as done.
+        if (!refreshAfter) CheckRecordChanged(Query);
+        if (Query.Open()) Query.Next();
+    }
+    ExecUpdateObjects(ukDelete, Buffer, oeAfterDefault);
+    if (!refreshAfter || !RefreshFromQuery(RefreshQuery(), Buffer)) SetRecordStatus(Buffer, cusDeletedApplied);
+    WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
+    if (!CachedUpdates()) AutoCommitUpdate();
 }
 
 } // namespace qnl

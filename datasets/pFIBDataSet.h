@@ -1,14 +1,56 @@
 #pragma once
 // The extended data set: a TFIBDataSet that writes a posted record to the server through its
-// insert and update statements and re-reads it afterwards.
+// insert and update statements (hand-written, or generated from the update table's information
+// and the key fields) and re-reads it afterwards, and the update objects: statements it runs
+// besides its own for one kind of change.
+#include "client/pFIBQuery.h"
 #include "datasets/FIBDataSet.h"
 
+#include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace qnl {
 
-class TpFIBDataSet : public TFIBDataSet {
+class TpFIBDataSet;
+
+enum TFIBOrderExecUO : uint8_t { oeBeforeDefault, oeAfterDefault };
+
+// A statement a TpFIBDataSet runs before or after its own modify statement for one kind of
+// change, with parameters taken from the record as the data set's own statements take them.
+class TpFIBUpdateObject : public TpFIBQuery {
+public:
+    explicit TpFIBUpdateObject(TComponent* AOwner = nullptr);
+    ~TpFIBUpdateObject() override;
+    std::string ClassName() const override { return "TpFIBUpdateObject"; }
+
+    TpFIBDataSet* DataSet() const { return FDataSet; }
+    // Anything but a TpFIBDataSet (or nil) raises "<name> is not TpFIBDataSet". The object moves
+    // from the old data set's list to the new one's; a statement without database or
+    // transaction takes the data set's.
+    void SetDataSet(TComponent* Value);
+    int OrderInList() const { return FOrderInList; }
+    // Moves the object to that place of its kind's list (the end when beyond it).
+    void SetOrderInList(int Value);
+    // Stores the number only: the data set renumbers its lists through it.
+    void SetOrderInListRaw(int Value) { FOrderInList = Value; }
+    TUpdateKind KindUpdate() const { return FKindUpdate; }
+    // Moves an attached object from the old kind's list to the new one's.
+    void SetKindUpdate(TUpdateKind Value);
+    bool Active = true;
+    TFIBOrderExecUO ExecuteOrder = oeBeforeDefault;
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+private:
+    TpFIBDataSet* FDataSet = nullptr;
+    int FOrderInList = 0;
+    TUpdateKind FKindUpdate = ukModify;
+};
+
+class TpFIBDataSet : public TFIBDataSet, private IAutoUpdateOwner {
 public:
     explicit TpFIBDataSet(TComponent* AOwner = nullptr);
     ~TpFIBDataSet() override;
@@ -29,12 +71,60 @@ public:
     // count as unchanged, deleted ones as gone; a record the apply skipped keeps its change.
     void MarkCacheCommitted();
 
+    // ---- Update objects
+    // Files the object in its kind's list at its OrderInList (the end when beyond it) and
+    // numbers the list again; answers its place, -1 for nil.
+    int AddUpdateObject(TpFIBUpdateObject* UpdateObject);
+    void RemoveUpdateObject(TpFIBUpdateObject* UpdateObject);
+    const std::vector<TpFIBUpdateObject*>& UpdateObjects(TUpdateKind Kind) const {
+        return FUpdateObjects[static_cast<size_t>(Kind)];
+    }
+    // Runs the active objects of the kind whose ExecuteOrder is Order, in list order, with
+    // parameters from Buffer; a row one returns (RETURNING) becomes the record.
+    void ExecUpdateObjects(TUpdateKind Kind, TRecordBuffer Buffer, TFIBOrderExecUO Order);
+    // The internal object that writes the blob fields when SeparateBlobUpdate is set; nil until
+    // PrepareBlobUpdateObject made it.
+    TpFIBUpdateObject* BlobUpdateObject() const { return FBlobUpdateObject.get(); }
+
+    // ---- Generated modify statements
+    // The statement of one kind (0 modify, 1 insert, 2 delete, 3 refresh) over TableName
+    // (optionally with an alias) for the fields of FieldsKind (0 all, 1 no blobs, 2 only blobs),
+    // with parameters NEW_<field> and OLD_<field>; empty when nothing can be generated, "No
+    // Action" for a modify or insert without a field to write. Raises when none of the key
+    // fields belongs to the table. With UseRowsClause an UPDATE and a DELETE end in ROWS 1,
+    // before RETURNING.
+    std::string GenerateSQLText(const std::string& TableName, const std::string& KeyFieldNames, uint8_t Kind,
+                                uint8_t FieldsKind, TSetReturningFields ReturningFields);
+    // The same statement with the record's values written in as literals (OLD values in the
+    // key condition, IS NULL for a null key); a value no literal can carry (a binary blob, an
+    // array, a text blob too long for a literal) stays a NEW_ parameter. Buffer nil: the active
+    // record.
+    std::string GenerateValuesSQLText(const std::string& TableName, const std::string& KeyFieldNames, uint8_t Kind,
+                                      TRecordBuffer Buffer = nullptr);
+    // One value of the record (the saved version with UseOldValue) as an SQL literal: NULL,
+    // numbers exactly as stored, TRUE / FALSE, ISO dates and times to the ten-thousandth, text
+    // in single quotes with inner quotes doubled, octets as X'..'. Raises for a value no literal
+    // can carry (binary blobs, arrays).
+    std::string SQLValueLiteral(TField* Field, bool UseOldValue, TRecordBuffer Buffer = nullptr);
+    // Fills DeleteSQL, UpdateSQL, InsertSQL and RefreshSQL from AutoUpdateOptions (each only
+    // when CanChangeSQLs or empty). KeyFields, when blank, becomes the update table's primary
+    // key; a table without one is refused.
+    void GenerateModifySQLs();
+    // With UpdateOnlyModifiedFields: the update (dsEdit) or insert (dsInsert) statement for the
+    // fields the record changed; then the blob update object.
+    void RegenerateChangedFieldsSQL(TDataSetState ForState);
+    void PrepareBlobUpdateObject();
+    // Every non-blob field of the table, joined by ";".
+    std::string TableFieldsAsKeyFields(const std::string& TableName);
+
     // The user's handlers of a failed post and delete. The framework's slots of these names
     // (TDataSet::OnPostError, TDataSet::OnDeleteError) hold the data set's own callers, which
     // do the data set's part first and then call these.
     TDataSetErrorEvent OnPostError, OnDeleteError;
 
 protected:
+    void DoAfterOpen() override;
+    void DoBeforePost() override;
     void DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) override;
     void DoDeleteError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action);
     // With AutoCommit and cached updates each post and delete is applied and committed.
@@ -42,6 +132,23 @@ protected:
     void DoAfterDelete() override;
 
 private:
+    // IAutoUpdateOwner: the update table's alias in the SELECT and the database's name rules.
+    std::string AliasByTableName(const std::string& TableName) override;
+    bool DatabaseNameRules(int& SQLDialect, bool& NeedUpperNames) override;
+    // An identifier as the generated statements write it (dialect 1: upper-cased; else quoted
+    // when it needs it, upper-cased when not); TableOrAlias follows the database's rule for
+    // names compared without case.
+    std::string NormalizedName(const std::string& Name, bool TableOrAlias);
+    // A blank KeyFields becomes the fields of the update table's primary key; raises for a
+    // table without one, or whose key the data set does not show whole.
+    void SettleKeyFields();
+    struct TGenField;
+    std::vector<TGenField> GenerationFields();
+    std::string GenerateText(const std::string& TableName, const std::string& KeyFieldNames, uint8_t Kind,
+                             uint8_t FieldsKind, TSetReturningFields ReturningFields, TRecordBuffer ValuesOf);
+
+    std::array<std::vector<TpFIBUpdateObject*>, 3> FUpdateObjects;
+    std::unique_ptr<TpFIBUpdateObject> FBlobUpdateObject;
     bool CanChange(bool BaseAnswer, TUpdateKind Kind);
     void ApplyAndCommit();
     // 0-based cache indexes of the records the last apply skipped.
