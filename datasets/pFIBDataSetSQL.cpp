@@ -102,10 +102,7 @@ bool ColumnChanged(const TFIBFieldDescr& D, int Column, const char* New, const c
     if (newNull || oldNull) return newNull != oldNull;
     const char* a = New + D.DataOffset;
     const char* b = Old + D.DataOffset;
-    if (D.InStringCollection) {
-        const uint32_t length = Load<uint32_t>(a);
-        return length != Load<uint32_t>(b) || std::memcmp(a + 4, b + 4, std::min<size_t>(length, D.DataSize)) != 0;
-    }
+    if (D.InStringCollection) return StoredText(D, a) != StoredText(D, b);
     return std::memcmp(a, b, D.DataSize) != 0;
 }
 
@@ -199,15 +196,7 @@ std::string TpFIBDataSet::SQLValueLiteral(TField* Field, bool UseOldValue, TReco
     case SQL_TEXT:
     case SQL_VARYING: {
         if (d.IsDBKey || d.FieldKind == 1) return HexLiteral(std::string_view(data, d.DataSize));
-        size_t length;
-        const char* text = data;
-        if (d.InStringCollection) {
-            length = Load<uint32_t>(data);
-            text = data + 4;
-        } else {
-            length = strnlen(data, d.DataSize);
-        }
-        const std::string_view value(text, std::min<size_t>(length, d.DataSize));
+        const std::string_view value = StoredText(d, data);
         // Octets may hold any byte, a zero too; a statement text cannot.
         if ((d.SubType & 0xFF) == 1) return HexLiteral(value);
         return QuotedLiteral(value);
