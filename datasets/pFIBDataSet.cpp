@@ -149,6 +149,10 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
     std::unique_ptr<char[]> record(new char[std::max<uint32_t>(RecordBufferSize(), 8)]());
     TRecordBuffer buffer = record.get();
     FSkippedRecords.clear();
+    FBlock = {};
+    FBlockErrorDecided = false;
+    const bool useBlocks = AutoUpdateOptions().UseExecuteBlock;
+    TUpdateKind lastKind = ukModify;
     Guarded(
         [&] {
             for (int i = 0; i < count; ++i) {
@@ -157,10 +161,12 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
                 if (status != cusModified && status != cusInserted && status != cusDeleted) continue;
                 SetUpdatesPending(true);
                 const TUpdateKind kind = status == cusModified ? ukModify : status == cusInserted ? ukInsert : ukDelete;
+                lastKind = kind;
                 SetBlobReadRecord(i);
                 TFIBUpdateAction action = uaApply;
                 // An error of the handler or of the statements: OnUpdateError chooses.
                 auto decide = [&](EFIBError& E) {
+                    if (std::exchange(FBlockErrorDecided, false)) throw;
                     action = uaFail;
                     if (OnUpdateError) {
                         const uint32_t closes = CloseCount();
@@ -188,16 +194,22 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
                 }
                 while (action == uaRetry || action == uaApply) {
                     try {
-                        if (kind == ukModify && CanEdit())
-                            InternalPostRecord(&UpdateQuery(), buffer);
-                        else if (kind == ukInsert && CanInsert())
-                            InternalPostRecord(&InsertQuery(), buffer);
-                        else if (kind == ukDelete && CanDelete())
-                            InternalDeleteRecord(DeleteQuery(), buffer);
-                        // Settled by MarkCacheCommitted once the transaction commits.
-                        ReadRecordFromCache(i, buffer, false);
-                        SetRecordStatus(buffer, status);
-                        WriteRecordToCache(i, buffer);
+                        const bool allowed = kind == ukModify ? CanEdit() : kind == ukInsert ? CanInsert() : CanDelete();
+                        if (allowed && useBlocks) {
+                            AddOrFlush(kind, i, buffer);
+                        } else if (allowed) {
+                            if (kind != ukDelete) RegenerateChangedFieldsSQL(kind == ukModify ? dsEdit : dsInsert, buffer);
+                            if (kind == ukModify)
+                                InternalPostRecord(&UpdateQuery(), buffer);
+                            else if (kind == ukInsert)
+                                InternalPostRecord(&InsertQuery(), buffer);
+                            else
+                                InternalDeleteRecord(DeleteQuery(), buffer);
+                            // Settled by MarkCacheCommitted once the transaction commits.
+                            ReadRecordFromCache(i, buffer, false);
+                            SetRecordStatus(buffer, status);
+                            WriteRecordToCache(i, buffer);
+                        }
                         action = uaApplied;
                         bool resume = true;
                         if (AfterUpdateRecord) {
@@ -211,16 +223,22 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
                     }
                 }
             }
+            if (useBlocks) FlushExecuteBlock(lastKind);
             SetUpdatesPending(!FSkippedRecords.empty());
             if (FSkippedRecords.empty()) AutoCommitUpdate();
         },
         [&] {
+            FBlock = {};
             SetBlobReadRecord(-1);
             if (Active()) Resync({});
         });
 }
 
-void TpFIBDataSet::MarkCacheCommitted() {
+void TpFIBDataSet::MarkCacheCommitted() { MarkCache(false); }
+
+void TpFIBDataSet::MarkCacheClean() { MarkCache(true); }
+
+void TpFIBDataSet::MarkCache(bool Clean) {
     TRecordsCache* cache = RecordsCache();
     if (!cache) return;
     std::unique_ptr<char[]> record(new char[std::max<uint32_t>(RecordBufferSize(), 8)]());
@@ -230,7 +248,8 @@ void TpFIBDataSet::MarkCacheCommitted() {
         if (std::find(FSkippedRecords.begin(), FSkippedRecords.end(), i) != FSkippedRecords.end()) continue;
         ReadRecordFromCache(i, buffer, false);
         const TCachedUpdateStatus status = RecordStatusOf(buffer);
-        if (status == cusModified || status == cusInserted)
+        if (status == cusUnmodified || status == cusDeletedApplied) continue;
+        if (Clean || status == cusModified || status == cusInserted)
             SetRecordStatus(buffer, cusUnmodified);
         else if (status == cusDeleted)
             SetRecordStatus(buffer, cusDeletedApplied);
@@ -251,6 +270,77 @@ void TpFIBDataSet::MarkCacheCommitted() {
         Resync({});
         if (TRecordBuffer active = ActiveBuffer(); active && !IsEmpty()) SaveOldVersion(active);
     }
+}
+
+void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer) {
+    const TAutoUpdateOptions& au = AutoUpdateOptions();
+    const uint8_t code = Kind == ukModify ? 0 : Kind == ukInsert ? 1 : 2;
+    bool parameters = false;
+    std::string text = GenerateValuesSQLText(au.UpdateTableName(), au.KeyFields(), code, Buffer, &parameters);
+    if (text.empty()) return;   // nothing of the record to write
+    constexpr size_t MaxStatements = 255;
+    constexpr size_t MaxLength = 65532;
+    const std::string head = "EXECUTE BLOCK AS BEGIN";
+    text += ";";
+    if (parameters || head.size() + text.size() + 4 + 3 >= MaxLength) {
+        // A value the text cannot carry, or a statement no block can hold: it runs alone, after
+        // what the block holds so far, with its values as parameters.
+        FlushExecuteBlock(Kind);
+        text.pop_back();
+        TFIBQuery alone;
+        alone.SetDatabase(Database());
+        alone.SetTransaction(UpdateTransaction());
+        alone.SQL().SetText(text);
+        StartUpdateTransaction();
+        alone.Prepare();
+        SetQueryParams(alone, Buffer);
+        ExecRecordQuery(alone, "apply");
+        CheckRecordChanged(alone);
+        return;
+    }
+    // Firebird 3 compiles a block of at most 256 relation contexts: an UPDATE takes two, an
+    // INSERT or DELETE one.
+    constexpr int MaxContexts = 256;
+    const int contexts = Kind == ukModify ? 2 : 1;
+    if (FBlock.Lines.size() >= MaxStatements || FBlock.Length + text.size() + 2 + 5 >= MaxLength ||
+        FBlock.Contexts + contexts > MaxContexts)
+        FlushExecuteBlock(Kind);
+    if (FBlock.Lines.empty()) FBlock.Length = head.size() + 2;
+    FBlock.Lines.push_back(text);
+    FBlock.Length += text.size() + 2;
+    FBlock.Contexts += contexts;
+    FBlock.Records.push_back(Index);
+}
+
+void TpFIBDataSet::FlushExecuteBlock(TUpdateKind Kind) {
+    if (FBlock.Lines.empty()) return;
+    std::string text = "EXECUTE BLOCK AS BEGIN";
+    for (const std::string& line : FBlock.Lines) text += "\r\n" + line;
+    text += "\r\nEND";
+    for (;;) {
+        try {
+            StartUpdateTransaction();
+            CheckUpdateTransaction();
+            UpdateTransaction()->ExecSQLImmediate(text);
+            break;
+        } catch (EFIBError& E) {
+            TFIBUpdateAction action = uaFail;
+            if (OnUpdateError) {
+                const uint32_t closes = CloseCount();
+                OnUpdateError(this, E, Kind, action);
+                CheckNotClosedBy(closes, "OnUpdateError");
+            }
+            if (action == uaFail) {
+                FBlockErrorDecided = true;   // the record's own error rule must not ask again
+                throw;
+            }
+            if (action == uaAbort) throw EAbort(E.what());
+            // The block failed whole: none of its records reached the server.
+            if (action == uaSkip) FSkippedRecords.insert(FSkippedRecords.end(), FBlock.Records.begin(), FBlock.Records.end());
+            if (action == uaSkip || action == uaApplied) break;
+        }
+    }
+    FBlock = {};
 }
 
 void TpFIBDataSet::ApplyAndCommit() {

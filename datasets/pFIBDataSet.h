@@ -67,9 +67,16 @@ public:
     // records keep their cached statuses until MarkCacheCommitted, so a rollback leaves them
     // pending; a record skipped after an error stays pending after it too.
     void ApplyUpdatesToBase();
+    // With AutoUpdateOptions.UseExecuteBlock the changes go to the server as the values
+    // statements of GenerateValuesSQLText joined into EXECUTE BLOCKs of up to 255 statements,
+    // 256 relation contexts and below 64 KB of text; a statement that needs a parameter (a binary blob) runs on its own,
+    // after the block before it. A block OnUpdateError skips leaves all its records pending.
+    //
     // After the update transaction committed what the apply wrote: edited and inserted records
     // count as unchanged, deleted ones as gone; a record the apply skipped keeps its change.
     void MarkCacheCommitted();
+    // After a commit with poProtectedEdit: every changed record counts as unchanged.
+    void MarkCacheClean();
 
     // ---- Update objects
     // Files the object in its kind's list at its OrderInList (the end when beyond it) and
@@ -100,7 +107,7 @@ public:
     // array, a text blob too long for a literal) stays a NEW_ parameter. Buffer nil: the active
     // record.
     std::string GenerateValuesSQLText(const std::string& TableName, const std::string& KeyFieldNames, uint8_t Kind,
-                                      TRecordBuffer Buffer = nullptr);
+                                      TRecordBuffer Buffer = nullptr, bool* UsesParameters = nullptr);
     // One value of the record (the saved version with UseOldValue) as an SQL literal: NULL,
     // numbers exactly as stored, TRUE / FALSE, ISO dates and times to the ten-thousandth, text
     // in single quotes with inner quotes doubled, octets as X'..'. Raises for a value no literal
@@ -112,7 +119,8 @@ public:
     void GenerateModifySQLs();
     // With UpdateOnlyModifiedFields: the update (dsEdit) or insert (dsInsert) statement for the
     // fields the record changed; then the blob update object.
-    void RegenerateChangedFieldsSQL(TDataSetState ForState);
+    // Buffer nil: the active record.
+    void RegenerateChangedFieldsSQL(TDataSetState ForState, TRecordBuffer Buffer = nullptr);
     void PrepareBlobUpdateObject();
     // Every non-blob field of the table, joined by ";".
     std::string TableFieldsAsKeyFields(const std::string& TableName);
@@ -144,8 +152,28 @@ private:
     void SettleKeyFields();
     struct TGenField;
     std::vector<TGenField> GenerationFields();
+    // Record: the record whose changes and values count (nil: the active one); Values: the
+    // values variant, which sets UsesParameters when a value stayed a parameter.
     std::string GenerateText(const std::string& TableName, const std::string& KeyFieldNames, uint8_t Kind,
-                             uint8_t FieldsKind, TSetReturningFields ReturningFields, TRecordBuffer ValuesOf);
+                             uint8_t FieldsKind, TSetReturningFields ReturningFields, TRecordBuffer Record, bool Values,
+                             bool* UsesParameters = nullptr);
+    // The execute block being filled by the apply: its statement lines, text length, relation
+    // contexts and the cache indexes of the records they write.
+    struct TExecuteBlock {
+        std::vector<std::string> Lines;
+        size_t Length = 0;
+        int Contexts = 0;
+        std::vector<int> Records;
+    };
+    TExecuteBlock FBlock;
+    // OnUpdateError already answered uaFail for the failure of a block.
+    bool FBlockErrorDecided = false;
+    // Adds the values statement of the record at Index (in Buffer) to the block, running the
+    // block first when it is full; a statement with parameters runs on its own.
+    void AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer);
+    // Runs and empties the block; OnUpdateError decides about a failure (Kind: the record's).
+    void FlushExecuteBlock(TUpdateKind Kind);
+    void MarkCache(bool Clean);
 
     std::array<std::vector<TpFIBUpdateObject*>, 3> FUpdateObjects;
     std::unique_ptr<TpFIBUpdateObject> FBlobUpdateObject;

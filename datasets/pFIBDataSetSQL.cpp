@@ -215,18 +215,21 @@ std::string TpFIBDataSet::SQLValueLiteral(TField* Field, bool UseOldValue, TReco
 
 std::string TpFIBDataSet::GenerateSQLText(const std::string& TableName, const std::string& KeyFieldNames, uint8_t Kind,
                                           uint8_t FieldsKind, TSetReturningFields ReturningFields) {
-    return GenerateText(TableName, KeyFieldNames, Kind, FieldsKind, ReturningFields, nullptr);
+    return GenerateText(TableName, KeyFieldNames, Kind, FieldsKind, ReturningFields, nullptr, false);
 }
 
 std::string TpFIBDataSet::GenerateValuesSQLText(const std::string& TableName, const std::string& KeyFieldNames,
-                                                uint8_t Kind, TRecordBuffer Buffer) {
+                                                uint8_t Kind, TRecordBuffer Buffer, bool* UsesParameters) {
     TRecordBuffer record = Buffer ? Buffer : ActiveBuffer();
     if (!record) RaiseClientError(cecBufferNotSet);
-    return GenerateText(TableName, KeyFieldNames, Kind, 0, 0, record);
+    if (UsesParameters) *UsesParameters = false;
+    return GenerateText(TableName, KeyFieldNames, Kind, 0, 0, record, true, UsesParameters);
 }
 
 std::string TpFIBDataSet::GenerateText(const std::string& TableName, const std::string& KeyFieldNames, uint8_t Kind,
-                                       uint8_t FieldsKind, TSetReturningFields ReturningFields, TRecordBuffer ValuesOf) {
+                                       uint8_t FieldsKind, TSetReturningFields ReturningFields, TRecordBuffer Record,
+                                       bool Values, bool* UsesParameters) {
+    TRecordBuffer ValuesOf = Values ? Record : nullptr;
     if (TableName.empty() || Kind > 3) return {};
     TAutoUpdateOptions& au = AutoUpdateOptions();
     std::string table, alias;
@@ -302,7 +305,7 @@ std::string TpFIBDataSet::GenerateText(const std::string& TableName, const std::
         return "Delete from " + table + " " + alias + NewLine + "where " + condition + (rows ? NewLine + " ROWS 1" : "");
     if (Kind == 3) return SetOrderClause(AddWhereCondition(selectText, condition, true), "");
 
-    TRecordBuffer record = values ? ValuesOf : ActiveBuffer();
+    TRecordBuffer record = Record ? Record : ActiveBuffer();
     std::unique_ptr<char[]> old;
     if (au.UpdateOnlyModifiedFields() && Kind == 0 && record) old = GetOldRecordBuffer(RecordNumberOf(record));
     std::string result = Kind == 0 ? "Update " + table + " " + alias + " Set" : "Insert into " + table + "(";
@@ -350,6 +353,7 @@ std::string TpFIBDataSet::GenerateText(const std::string& TableName, const std::
                 literal = SQLValueLiteral(f.Field, false, ValuesOf);
             } catch (const Exception&) {
                 if (!f.IsBlob && f.Field->DataType() != ftBytes) throw;
+                if (UsesParameters) *UsesParameters = true;
             }
         }
         if (Kind == 0) {
@@ -425,13 +429,13 @@ void TpFIBDataSet::GenerateModifySQLs() {
     write(RefreshQuery(), 3, 0, 0);
 }
 
-void TpFIBDataSet::RegenerateChangedFieldsSQL(TDataSetState ForState) {
+void TpFIBDataSet::RegenerateChangedFieldsSQL(TDataSetState ForState, TRecordBuffer Buffer) {
     TAutoUpdateOptions& au = AutoUpdateOptions();
     if (au.UpdateOnlyModifiedFields() && !Trim(au.KeyFields()).empty() && !au.UpdateTableName().empty() &&
         (ForState == dsEdit || ForState == dsInsert)) {
         TFIBQuery& query = ForState == dsEdit ? UpdateQuery() : InsertQuery();
-        const std::string text = GenerateSQLText(au.UpdateTableName(), au.KeyFields(), ForState == dsEdit ? 0 : 1,
-                                                 au.SeparateBlobUpdate ? 1 : 0, 0);
+        const std::string text = GenerateText(au.UpdateTableName(), au.KeyFields(), ForState == dsEdit ? 0 : 1,
+                                              au.SeparateBlobUpdate ? 1 : 0, 0, Buffer, false);
         TStringList lines;
         lines.SetText(text);
         if (lines.Text() != query.SQL().Text()) query.SQL().SetText(text);
