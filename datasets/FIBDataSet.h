@@ -424,6 +424,7 @@ protected:
     uint32_t CloseCount() const { return FCloseCount; }
     // SelectSQL changed since the data set last opened.
     bool SelectSQLChanged() const { return FSQLChanged; }
+    void SetServerRecordCount(int Value) { FServerRecordCount = Value; }
 
     // ---- Record buffers and the cursor
     TRecordBuffer AllocRecordBuffer() override;

@@ -4,6 +4,7 @@
 #include "client/StdFuncs.h"
 #include "client/StrUtil.h"
 #include "client/fib.h"
+#include "client/pFIBCacheQueries.h"
 
 #include <algorithm>
 #include <memory>
@@ -69,8 +70,11 @@ void TpFIBUpdateObject::Notification(TComponent* AComponent, TOperation Operatio
 
 // ---- TpFIBDataSet ----
 
-TpFIBDataSet::TpFIBDataSet(TComponent* AOwner) : TFIBDataSet(AOwner) {
+TpFIBDataSet::TpFIBDataSet(TComponent* AOwner)
+    : TFIBDataSet(AOwner), FLockQuery(std::make_unique<TFIBQuery>()), FCountQuery(std::make_unique<TFIBQuery>()) {
     AutoUpdateOptions().SetOwner(this);
+    FLockQuery->SetParamCheck(true);
+    FCountQuery->SetParamCheck(true);
     TDataSet::OnPostError = [this](TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
         DoPostError(DataSet, E, Action);
     };
@@ -90,6 +94,11 @@ TpFIBDataSet::~TpFIBDataSet() {
         for (TpFIBUpdateObject* object : std::vector<TpFIBUpdateObject*>(list)) object->SetDataSet(nullptr);
     FBlobUpdateObject.reset();
     AutoUpdateOptions().SetOwner(nullptr);
+    // The pooled generator statement of this data set's generator goes with it.
+    const TAutoUpdateOptions& au = AutoUpdateOptions();
+    if (FGeneratorUsed && Database())
+        FreeHandleCachedQuery(Database(), "select gen_id(" + au.GeneratorName + ", " + std::to_string(au.GeneratorStep) +
+                                              ") from RDB$DATABASE");
 }
 
 int TpFIBDataSet::AddUpdateObject(TpFIBUpdateObject* UpdateObject) {

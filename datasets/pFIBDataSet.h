@@ -4,6 +4,7 @@
 // and the key fields) and re-reads it afterwards, and the update objects: statements it runs
 // besides its own for one kind of change.
 #include "client/pFIBQuery.h"
+#include "datasets/DSContainer.h"
 #include "datasets/FIBDataSet.h"
 
 #include <array>
@@ -14,6 +15,11 @@
 namespace qnl {
 
 class TpFIBDataSet;
+
+enum TLockStatus : uint8_t { lsSuccess, lsDeadLock, lsNotExist, lsMultiply, lsUnknownError };
+using TLockErrorEvent =
+    std::function<void(TDataSet* DataSet, TLockStatus LockError, std::string& ErrorMessage, TDataAction& Action)>;
+using TOnGetSQLTextProc = std::function<void(TFIBDataSet* DataSet, std::string& SQLText)>;
 
 enum TFIBOrderExecUO : uint8_t { oeBeforeDefault, oeAfterDefault };
 
@@ -78,6 +84,24 @@ public:
     // After a commit with poProtectedEdit: every changed record counts as unchanged.
     void MarkCacheClean();
 
+    // ---- Record lock, generator, defaults, record count
+    // Locks the current record on the server by an UPDATE that sets a column to its own current
+    // value (SELECT ... WITH LOCK with poUseSelectForLock) in the update transaction: lsSuccess
+    // for one row, lsNotExist for none, lsMultiply for more, lsDeadLock when another
+    // transaction holds it. With RaiseOnError a failure raises "Error of record updating:" and
+    // its cause unless OnLockError chooses otherwise (daRetry locks again).
+    TLockStatus LockRecord(bool RaiseOnError);
+    // Puts the next value of GeneratorName into the null numeric key field (WhenGetGenID not
+    // wgNever); a value beyond an integer field's width raises the range error.
+    virtual void IncGenerator();
+    // The rows the SELECT yields, counted by the server; 0 without an active transaction.
+    virtual int64_t AskRecordCount();
+    virtual void DoApplyDefaultValue(TField* Field, bool& Applied);
+    TLockErrorEvent OnLockError;
+    TOnGetSQLTextProc OnLockSQLText;
+    TOnGetSQLTextProc OnAskRecordCount;
+    TOnApplyDefaultValue OnApplyDefaultValue;
+
     // ---- Update objects
     // Files the object in its kind's list at its OrderInList (the end when beyond it) and
     // numbers the list again; answers its place, -1 for nil.
@@ -132,6 +156,13 @@ public:
 
 protected:
     void DoAfterOpen() override;
+    void DoAfterClose() override;
+    void DoBeforeEdit() override;
+    // Default values of a new record: a generator value, parameter links, a new GUID and each
+    // field's DefaultExpression; then OnNewRecord.
+    void DoOnNewRecord() override;
+    // With psAskRecordCount the server's count becomes the record count.
+    void DoAskRecordCount() override;
     void DoBeforePost() override;
     void DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) override;
     void DoDeleteError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action);
@@ -175,6 +206,12 @@ private:
     void FlushExecuteBlock(TUpdateKind Kind);
     void MarkCache(bool Clean);
 
+    std::string LockText();
+
+    std::unique_ptr<TFIBQuery> FLockQuery, FCountQuery;
+    bool FGeneratorUsed = false;
+    bool FDefaultLinksReady = false;
+    std::vector<TFIBXSQLVAR*> FDefaultLinks;
     std::array<std::vector<TpFIBUpdateObject*>, 3> FUpdateObjects;
     std::unique_ptr<TpFIBUpdateObject> FBlobUpdateObject;
     bool CanChange(bool BaseAnswer, TUpdateKind Kind);

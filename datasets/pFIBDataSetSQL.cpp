@@ -476,8 +476,35 @@ void TpFIBDataSet::DoAfterOpen() {
         }
         au.Changed = false;
     }
+    FDefaultLinksReady = false;
     SetUpdatesPending(false);
     TFIBDataSet::DoAfterOpen();
+}
+
+void TpFIBDataSet::DoAfterClose() {
+    FDefaultLinks.clear();
+    FDefaultLinksReady = false;
+    TFIBDataSet::DoAfterClose();
+}
+
+void TpFIBDataSet::DoBeforeEdit() {
+    if (!CanEdit()) throw EAbort();
+    if (InSet(Options(), poProtectedEdit) && UpdateStatus() == usUnmodified) {
+        // The row is locked first, then read again: the edit starts from what the server holds.
+        LockRecord(true);
+        TAutoUpdateOptions& au = AutoUpdateOptions();
+        const bool generate = au.AutoReWriteSqls || au.UpdateOnlyModifiedFields();
+        if (!HasNonBlankLine(RefreshSQL()) && generate)
+            RefreshSQL().SetText(GenerateSQLText(au.UpdateTableName(), au.KeyFields(), 3, 0, 0));
+        InternalRefresh();
+        if (!HasNonBlankLine(UpdateSQL()) && generate) {
+            const bool onlyModified = au.UpdateOnlyModifiedFields();
+            au.SetUpdateOnlyModifiedFields(false);
+            UpdateSQL().SetText(GenerateSQLText(au.UpdateTableName(), au.KeyFields(), 0, 0, 0));
+            au.SetUpdateOnlyModifiedFields(onlyModified);
+        }
+    }
+    TFIBDataSet::DoBeforeEdit();
 }
 
 void TpFIBDataSet::DoBeforePost() {

@@ -5,7 +5,10 @@
 
 #include "DataSetKit.h"
 #include "client/fib.h"
+#include "datasets/pFIBDataInfo.h"
 #include "platform/DateTime.h"
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +35,16 @@ BEGIN
   END
 END^
 SET TERM ;^
+CREATE TABLE P (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20), GID INTEGER);
+INSERT INTO P VALUES (1, 'Ann', 10);
+INSERT INTO P VALUES (2, 'Bob', 20);
+INSERT INTO P VALUES (3, 'Cid', 10);
+CREATE TABLE D (ID INTEGER NOT NULL PRIMARY KEY, DT DATE DEFAULT CURRENT_DATE, S VARCHAR(10) DEFAULT 'it''s',
+  N VARCHAR(10) DEFAULT NULL, SI SMALLINT);
+CREATE SEQUENCE GEN_D;
+ALTER SEQUENCE GEN_D RESTART WITH 40;
+CREATE SEQUENCE GEN_BIG;
+ALTER SEQUENCE GEN_BIG RESTART WITH 3000000000;
 COMMIT;
 )";
 
@@ -151,6 +164,159 @@ TEST_F(pFIBDataSetApplyTest, ARefusedBlockLeavesItsRowsUnappliedAndPending) {
     DS->Close();
     EXPECT_EQ(IsqlRows("SELECT '<<' || COUNT(*) || '|' || MIN(ID) || '|' || MAX(ID) || '>>' FROM W WHERE ID > 1000"),
               Rows({"255|1001|1255"}));
+}
+
+class pFIBDataSetLockTest : public pFIBDataSetApplyTest {
+protected:
+    // P with generated statements in a NO WAIT read-committed update transaction.
+    TpFIBDataSet& OpenP(const std::string& Select = "SELECT ID, NAME, GID FROM P ORDER BY ID", bool Generate = true) {
+        UpdateTr.TRParams().SetText("write\nread_committed\nrec_version\nnowait");
+        DS = std::make_unique<TpFIBDataSet>(&Form);
+        DS->SetName("DS");
+        DS->SetDatabase(&Database);
+        DS->SetTransaction(&Transaction);
+        DS->SetUpdateTransaction(&UpdateTr);
+        DS->AutoUpdateOptions().AutoReWriteSqls = Generate;
+        DS->AutoUpdateOptions().SetUpdateTableName("P");
+        // The refresh reads what the lock sees: the committed rows of now.
+        DS->SetRefreshTransactionKind(tkUpdateTransaction);
+        DS->SetSelectSQL(Select);
+        DS->Open();
+        return *DS;
+    }
+    // A second attachment, as another user's program.
+    void OpenOther() {
+        Other.SetDBName(Db->Path());
+        Other.ConnectParams().SetUserName("SYSDBA");
+        Other.SetSQLDialect(3);
+        Other.Open();
+        OtherTr.SetDefaultDatabase(&Other);
+        OtherTr.TRParams().SetText("write\nread_committed\nrec_version\nnowait");
+        OtherTr.StartTransaction();
+    }
+    void TearDown() override {
+        DS.reset();
+        if (OtherTr.Active()) OtherTr.Rollback();
+        if (Other.Connected()) Other.Close();
+        pFIBDataSetApplyTest::TearDown();
+    }
+    TFIBDatabase Other;
+    TFIBTransaction OtherTr;
+};
+
+// A row another attachment holds answers lsDeadLock, a row it deleted lsNotExist; a change it
+// committed survives the lock, and the protected edit starts from it.
+TEST_F(pFIBDataSetLockTest, LocksAnswerByTheServersStateAndKeepAnotherUsersCommittedChange) {
+    OpenP();
+    OpenOther();
+    Other.QueryValue("UPDATE P SET NAME = 'held' WHERE ID = 1 RETURNING ID", 0, {}, &OtherTr);
+    EXPECT_EQ(DS->LockRecord(false), lsDeadLock);
+    EXPECT_EQ(ErrorOf([&] { DS->LockRecord(true); }), "Error of record updating:Deadlock detected");
+    int asked = 0;
+    DS->OnLockError = [&](TDataSet*, TLockStatus Status, std::string& Message, TDataAction& Action) {
+        EXPECT_EQ(Status, lsDeadLock);
+        EXPECT_EQ(Message, "Error of record updating:Deadlock detected");
+        // The other user gives in after the second refusal.
+        if (++asked == 2) OtherTr.Rollback();
+        Action = daRetry;
+    };
+    EXPECT_EQ(DS->LockRecord(true), lsSuccess);
+    EXPECT_EQ(asked, 2);
+    UpdateTr.Rollback();
+    DS->OnLockError = nullptr;
+
+    OtherTr.StartTransaction();
+    Other.QueryValue("DELETE FROM P WHERE ID = 2 RETURNING ID", 0, {}, &OtherTr);
+    Other.QueryValue("UPDATE P SET NAME = 'theirs' WHERE ID = 3 RETURNING ID", 0, {}, &OtherTr);
+    OtherTr.Commit();
+    DS->Next();
+    EXPECT_EQ(DS->LockRecord(false), lsNotExist);
+    EXPECT_EQ(ErrorOf([&] { DS->LockRecord(true); }), "Error of record updating:Record does not exist");
+    DS->Next();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Cid");   // the copy read before their change
+    DS->SetOptions(DS->Options() | SetOf<TpFIBDsOptions>(poProtectedEdit));
+    DS->Edit();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "theirs");
+    DS->FieldByName("GID")->SetAsInteger(30);
+    DS->Post();
+    UpdateTr.Commit();
+    DS->Close();
+    Other.Close();
+    EXPECT_EQ(IsqlRows("SELECT '<<' || ID || '|' || NAME || '|' || GID || '>>' FROM P ORDER BY ID"),
+              Rows({"1|Ann|10", "3|theirs|30"}));
+}
+
+// The server's count of the SELECT's rows, for texts whose columns a derived table could not
+// name by themselves; isql's COUNT(*) of the same text is the expected answer.
+TEST_F(pFIBDataSetLockTest, RecordCountsEqualTheServersCountOfTheSameText) {
+    const char* const selects[] = {
+        "SELECT a.ID, b.ID FROM P a JOIN P b ON a.GID = b.GID",
+        "SELECT GID, COUNT(*) FROM P GROUP BY GID",
+        "SELECT ID FROM P UNION SELECT ID + 10 FROM P",
+        "SELECT ID * 2, UPPER(NAME), 'x' FROM P WHERE ID > ?LOW",
+    };
+    for (const char* select : selects) {
+        SCOPED_TRACE(select);
+        OpenP(select, false);
+        DS->Close();
+        DS->SetPrepareOptions(DS->PrepareOptions() | SetOf<TpPrepareOptions>(psAskRecordCount));
+        DS->Prepare();
+        if (DS->Params().Count() > 0) DS->ParamByName("LOW").SetAsInteger(1);
+        DS->Open();
+        const int64_t ours = DS->AskRecordCount();
+        DS->Close();
+        std::string text = select;
+        if (const size_t mark = text.find("?LOW"); mark != std::string::npos) text.replace(mark, 4, "1");
+        EXPECT_EQ(IsqlRows("SELECT '<<' || COUNT(*) || '>>' FROM (" + text + ") X (" +
+                           std::string(text.find("'x'") != std::string::npos ? "A, B, C" : text.find("COUNT") != std::string::npos || text.find("b.ID") != std::string::npos ? "A, B" : "A") + ")"),
+                  Rows({std::to_string(ours)}));
+        Database.Open();
+    }
+}
+
+// A new record takes the generator's next value and the defaults its fields carry; a value
+// beyond a SMALLINT is refused, not cut.
+TEST_F(pFIBDataSetLockTest, NewRecordsTakeGeneratorValuesAndDefaults) {
+    DS = std::make_unique<TpFIBDataSet>(&Form);
+    DS->SetName("DS");
+    DS->SetDatabase(&Database);
+    DS->SetTransaction(&Transaction);
+    DS->SetUpdateTransaction(&UpdateTr);
+    TAutoUpdateOptions& au = DS->AutoUpdateOptions();
+    au.AutoReWriteSqls = true;
+    au.SetUpdateTableName("D");
+    au.SetKeyFields("ID");
+    au.GeneratorName = "GEN_D";
+    au.WhenGetGenID = wgOnNewRecord;
+    DS->SetSelectSQL("SELECT ID, DT, S, N, SI FROM D ORDER BY ID");
+    DS->Open();
+    // The defaults as the catalogue gives them.
+    for (const char* column : {"DT", "S", "N"}) {
+        const TpFIBFieldInfo* info = TableInfoCache().GetFieldInfo(&Database, "D", false, column);
+        ASSERT_NE(info, nullptr);
+        DS->FieldByName(column)->DefaultExpression =
+            std::string(column) == "S" ? "'" + info->DefaultValue + "'" : info->DefaultValue;
+    }
+    EXPECT_EQ(DS->FieldByName("S")->DefaultExpression, "'it's'");
+    DS->FieldByName("S")->DefaultExpression = "'it''s'";
+    DS->Append();
+    EXPECT_EQ(DS->FieldByName("ID")->AsInteger(), 41);
+    EXPECT_EQ(DS->FieldByName("DT")->AsDateTime(), std::floor(Now() - Database.ServerTimeDifference()));
+    EXPECT_EQ(DS->FieldByName("S")->AsString(), "it's");
+    EXPECT_TRUE(DS->FieldByName("N")->IsNull());
+    DS->Post();
+    UpdateTr.Commit();
+
+    DS->Close();
+    au.GeneratorName = "GEN_BIG";
+    au.SetKeyFields("SI");
+    DS->Open();
+    EXPECT_NE(ErrorOf([&] { DS->Append(); }), "no error");
+    DS->Cancel();
+    DS->Close();
+    EXPECT_EQ(IsqlRows("SELECT '<<' || ID || '|' || IIF(DT = CURRENT_DATE, 'today', DT) || '|' || S || '|' || "
+                       "COALESCE(N, '-') || '>>' FROM D"),
+              Rows({"41|today|it's|-"}));
 }
 
 } // namespace
