@@ -469,6 +469,9 @@ protected:
     // CloseCount was taken.
     void CheckNotClosedBy(uint32_t CloseCount, const char* Handler);
     uint32_t CloseCount() const { return FCloseCount; }
+    // SelectSQL changed since the data set last opened.
+    bool SelectSQLChanged() const { return FSQLChanged; }
+    void SetServerRecordCount(int Value) { FServerRecordCount = Value; }
 
     // ---- Record buffers and the cursor
     TRecordBuffer AllocRecordBuffer() override;

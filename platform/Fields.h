@@ -104,6 +104,9 @@ public:
     // A required data field must have a value when the record is posted.
     bool Required() const { return FRequired; }
     void SetRequired(bool Value) { FRequired = Value; }
+    // The value a new record's field starts with, as an SQL expression (set by the program or
+    // imported from the column's default).
+    std::string DefaultExpression;
     const std::string& Origin() const { return FOrigin; }
     void SetOrigin(const std::string& Value) { FOrigin = Value; }
     virtual bool IsBlob() const { return false; }
