@@ -126,7 +126,9 @@ public:
     void SetData(const void* Buffer, bool NativeFormat = true);
     // Runs OnValidate with Buffer (native format, nil for null) as the pending value: while it
     // runs, the field's own reads answer that value. An exception from the handler leaves the
-    // value unstored. Data sets call it from SetFieldData before storing.
+    // value unstored. Data sets call it from SetFieldData before storing. A handler may close
+    // the data set and so free the field: Validate then returns without touching it, and the
+    // data set, which knows it was closed, stops the assignment.
     void Validate(const void* Buffer);
     // Fires OnChange; the data set calls it for a field-change event.
     void Change();
@@ -227,6 +229,7 @@ private:
     bool FRequired = false;
     bool FValidating = false;
     const void* FValueBuffer = nullptr;   // the pending value while OnValidate runs
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);   // false once destroyed
 };
 
 // ---- Text ----
