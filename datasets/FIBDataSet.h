@@ -428,7 +428,7 @@ protected:
     void CheckNotClosedBy(uint32_t CloseCount, const char* Handler);
     uint32_t CloseCount() const { return FCloseCount; }
     // Runs the field's OnValidate with the value at Buffer (nil for null) pending: the handler
-    // reads the value being assigned. One that closes the data set stops the assignment.
+    // reads the value being assigned. The data set refuses to close while it runs.
     virtual void DoFieldValidate(TField* Field, const void* Buffer);
 
     // ---- Record buffers and the cursor
@@ -655,6 +655,7 @@ private:
     int FPendingChangeCount = 0;
     int FBlobReadRecord = -1;
     uint32_t FCloseCount = 0;   // closes so far (CheckNotClosedBy)
+    TField* FValidatingField = nullptr;   // the field whose OnValidate runs (DoFieldValidate)
     uint8_t FBlobReadMode = 0;
     TpFIBDsOptions FOptions;
     TpPrepareOptions FPrepareOptions;

@@ -32,9 +32,11 @@ size_t Utf8Prefix(const std::string& Text, size_t Limit) {
 
 void TFIBCustomDataSet::DoFieldValidate(TField* Field, const void* Buffer) {
     if (!Field->OnValidate) return;
-    const uint32_t closes = FCloseCount;
-    Field->Validate(Buffer);
-    CheckNotClosedBy(closes, "OnValidate");
+    // While the handler runs the data set cannot be closed (DoBeforeClose): the close would free
+    // the record being written and the field in the middle of its assignment.
+    TField* const outer = FValidatingField;
+    FValidatingField = Field;
+    Guarded([&] { Field->Validate(Buffer); }, [&] { FValidatingField = outer; });
 }
 
 void TFIBCustomDataSet::SetFieldData(TField* Field, const void* Buffer) {

@@ -47,7 +47,6 @@ void DatabaseError(const std::string& Message, const TComponent* Component) {
 TField::TField(TComponent* AOwner) : TComponent(AOwner) {}
 
 TField::~TField() {
-    *FAlive = false;
     if (FDataSet) FDataSet->FFields.Remove(this);
 }
 
@@ -124,21 +123,15 @@ void TField::SetData(const void* Buffer, bool NativeFormat) {
 
 void TField::Validate(const void* Buffer) {
     if (!OnValidate) return;
-    // The handler and the liveness flag are the call's own: the field may be freed under them.
-    const TFieldNotifyEvent handler = OnValidate;
-    const std::shared_ptr<bool> alive = FAlive;
     FValueBuffer = Buffer;
     FValidating = true;
     try {
-        handler(this);
+        OnValidate(this);
     } catch (...) {
-        if (*alive) {
-            FValidating = false;
-            FValueBuffer = nullptr;
-        }
+        FValidating = false;
+        FValueBuffer = nullptr;
         throw;
     }
-    if (!*alive) return;
     FValidating = false;
     FValueBuffer = nullptr;
 }

@@ -126,9 +126,7 @@ public:
     void SetData(const void* Buffer, bool NativeFormat = true);
     // Runs OnValidate with Buffer (native format, nil for null) as the pending value: while it
     // runs, the field's own reads answer that value. An exception from the handler leaves the
-    // value unstored. Data sets call it from SetFieldData before storing. A handler may close
-    // the data set and so free the field: Validate then returns without touching it, and the
-    // data set, which knows it was closed, stops the assignment.
+    // value unstored. Data sets call it from SetFieldData before storing.
     void Validate(const void* Buffer);
     // Fires OnChange; the data set calls it for a field-change event.
     void Change();
@@ -229,7 +227,6 @@ private:
     bool FRequired = false;
     bool FValidating = false;
     const void* FValueBuffer = nullptr;   // the pending value while OnValidate runs
-    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);   // false once destroyed
 };
 
 // ---- Text ----
