@@ -145,6 +145,8 @@ public:
     std::string GetForeignKeySQL();
     // One grant query: its rows folded into grants handed to the container.
     void ReadGrants(const std::string& Text);
+    // Firebird 3's DDL privileges: one grant per row.
+    void ReadDdlGrants();
     // Files Grant in the container or merges it into an equal one; frees what is not filed.
     void AddGrant(TGntData* Grant);
 

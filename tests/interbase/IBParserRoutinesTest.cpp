@@ -422,20 +422,28 @@ TEST(IbParserRoutines, ExternalFunctionsRolesAndGrants) {
              EXPECT_EQ(udf("B"), "INTEGER, CSTRING, -> #2 b@m");
              EXPECT_EQ(udf("C"), "BLOB, BLOB, -> #2 c@m");
          }},
-        {"grants: column grants stay apart, equal grants merge, roles resolve; DDL privileges are handed on",
+        {"grants: column grants stay apart, equal grants merge, roles resolve; DDL privileges are grants as isql "
+         "writes them, CREATE DATABASE (kept outside the database) is handed on",
          st_Firebird_30,
          "CREATE TABLE T (A INTEGER, B INTEGER);\nCREATE ROLE R;\nGRANT SELECT, UPDATE (A, B) ON T TO R;\n"
          "GRANT ALL ON T TO PUBLIC;\nGRANT ALL PRIVILEGES ON T TO PUBLIC;\nGRANT R TO U WITH ADMIN OPTION GRANTED BY SYSDBA;\n"
          "GRANT EXECUTE ON PACKAGE PK TO USER U, ROLE R;\nGRANT USAGE ON SEQUENCE S TO PROCEDURE P;\n"
          "GRANT SELECT ON T TO SOMEONE;\nGRANT SELECT ON IBE$LOG TO PUBLIC;\nGRANT CREATE TABLE TO R;\n"
-         "GRANT ALTER ANY TABLE TO USER U;",
+         "GRANT ALTER ANY TABLE TO USER U;\nGRANT CREATE SEQUENCE TO PUBLIC, USER U WITH GRANT OPTION GRANTED BY ANN;\n"
+         "GRANT DROP DATABASE TO ROLE R;\nGRANT DROP ANY CHARACTER SET TO U;\nGRANT CREATE DATABASE TO USER U;",
          {"Statement T table: create | CREATE TABLE T (A INTEGER, B INTEGER)", "Statement R role: create | CREATE ROLE R",
-          "Statement - grant: create | GRANT CREATE TABLE TO R", "Statement - grant: create | GRANT ALTER ANY TABLE TO USER U"},
+          "Statement - grant: create | GRANT CREATE DATABASE TO USER U"},
          {},
          [&](const IbReader& r) {
              // Kinds given by a grantee word are known at once (11 role, 12 user, 13 object
              // grant); the others (10) are resolved once the whole script is read.
              EXPECT_EQ(grants(r), (Lines{"GRANT ALL ON T TO PUBLIC [table, 10]",
+                                         "GRANT ALTER ANY TABLE TO U [-, 12]",
+                                         "GRANT CREATE GENERATOR TO PUBLIC WITH GRANT OPTION GRANTED BY ANN [-, 10]",
+                                         "GRANT CREATE GENERATOR TO U WITH GRANT OPTION GRANTED BY ANN [-, 12]",
+                                         "GRANT CREATE TABLE TO ROLE R [-, 10]",
+                                         "GRANT DROP ANY CHARACTER SET TO U [-, 10]",
+                                         "GRANT DROP DATABASE TO ROLE R [-, 11]",
                                          "GRANT EXECUTE ON PACKAGE PK TO ROLE R [package, 11]",
                                          "GRANT EXECUTE ON PACKAGE PK TO U [package, 12]",
                                          "GRANT R TO U WITH ADMIN OPTION [role, 10]", "GRANT SELECT ON T TO ROLE R [table, 10]",
@@ -448,13 +456,17 @@ TEST(IbParserRoutines, ExternalFunctionsRolesAndGrants) {
              auto& parser = const_cast<IbReader&>(r).Parser;
              parser.AfterParse();
              EXPECT_EQ(grants(r)[0], "GRANT ALL ON T TO PUBLIC [table, 12]");
-             EXPECT_EQ(grants(r)[4], "GRANT SELECT ON T TO ROLE R [table, 11]");
+             EXPECT_EQ(grants(r)[4], "GRANT CREATE TABLE TO ROLE R [-, 11]");
+             EXPECT_EQ(grants(r)[10], "GRANT SELECT ON T TO ROLE R [table, 11]");
          }},
         {"grant errors",
          st_Firebird_30,
-         "GRANT SELECT ON T TO U WITH NOTHING OPTION;\nGRANT SELECT T TO U;",
+         "GRANT SELECT ON T TO U WITH NOTHING OPTION;\nGRANT SELECT T TO U;\nGRANT ALTER TABLE TO U;\n"
+         "GRANT CREATE CHARACTER TO U;\nGRANT DROP ANY INDEX TO U;",
          {},
-         {"1:29 Must be: with GRANT/ADMIN option", "2:14 Missing: ON (<Ident>) (<Ident>: T)"},
+         {"1:29 Must be: with GRANT/ADMIN option", "2:14 Missing: ON (<Ident>) (<Ident>: T)",
+          "3:13 Must be: ANY or DATABASE after ALTER", "4:24 Must be: CHARACTER SET",
+          "5:16 Must be: the kind of object of a DDL privilege after DROP ANY"},
          nullptr},
     });
 }
