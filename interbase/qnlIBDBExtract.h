@@ -120,6 +120,8 @@ public:
     void ExtractGenerators();
     void ExtractProcedures();
     void ExtractPackages();
+    // The descriptions of packaged routines and their parameters, onto the packages read.
+    void ReadMemberDescriptions();
     void ExtractTriggers();
     void ExtractIndices();
     void ExtractExceptions();

@@ -571,6 +571,9 @@ TEST(IbParserRoutines, DescriptionsLandOnTheirObjects) {
          "COMMENT ON PROCEDURE PARAMETER P.A IS 'pa';\nCOMMENT ON FUNCTION F IS 'function';\n"
          "COMMENT ON FUNCTION PARAMETER F.B IS 'fb';\nCOMMENT ON PACKAGE PK IS 'package';\n"
          "COMMENT ON DATABASE IS 'db';\nCOMMENT ON CHARACTER SET UTF8 IS 'cs';\nCOMMENT ON PROCEDURE PK.X IS 'member';\n"
+         "COMMENT ON FUNCTION PK.Y IS 'fn';\nCOMMENT ON PROCEDURE PARAMETER PK.X.A IS 'xa';\n"
+         "COMMENT ON FUNCTION PARAMETER PK.Y.B IS 'yb';\nCOMMENT ON FUNCTION PARAMETER PK.Y.B IS NULL;\n"
+         "COMMENT ON PARAMETER PK.X.C IS 'xc';\nCOMMENT ON PROCEDURE OTHER.X IS 'elsewhere';\n"
          "COMMENT ON TABLE NOT_THERE IS 'nothing';",
          {"Statement T table: create | CREATE TABLE T (C INTEGER)", "Statement IX index: create | CREATE INDEX IX ON T (C)",
           "Statement S generator: create | CREATE SEQUENCE S", "Statement E exception: create | CREATE EXCEPTION E 'x'",
@@ -580,7 +583,7 @@ TEST(IbParserRoutines, DescriptionsLandOnTheirObjects) {
           "Statement PK package: create | CREATE PACKAGE PK AS BEGIN END",
           "Description - -: description | COMMENT ON DATABASE IS 'db'",
           "Description UTF8 -: description | COMMENT ON CHARACTER SET UTF8 IS 'cs'",
-          "Description X procedure: description | COMMENT ON PROCEDURE PK.X IS 'member'"},
+          "Description X procedure: description | COMMENT ON PROCEDURE OTHER.X IS 'elsewhere'"},
          {},
          [](const IbReader& r) {
              EXPECT_EQ(r.Table("T")->Description(), "table");
@@ -594,6 +597,10 @@ TEST(IbParserRoutines, DescriptionsLandOnTheirObjects) {
              EXPECT_EQ(Routine(r, "F")->Description(), "function");
              EXPECT_EQ(Routine(r, "F")->InputParam(0)->Description(), "fb");
              EXPECT_EQ(r.Objs.FindPackage("PK")->Description(), "package");
+             std::vector<std::string> members;
+             for (const TMemberDescription& d : dynamic_cast<TPkgData*>(r.Objs.FindPackage("PK"))->MemberDescriptions)
+                 members.push_back(std::string(d.Function ? "F " : "P ") + d.Routine + "." + d.Parameter + "=" + d.Text);
+             EXPECT_EQ(members, (std::vector<std::string>{"P X.=member", "F Y.=fn", "P X.A=xa", "P X.C=xc"}));
          }},
         {"DESCRIBE sets the description and is handed on with its text",
          st_Firebird_30,
