@@ -846,6 +846,7 @@ void TFIBCustomDataSet::InternalPost() {
     TDataSet::InternalPost();
     const bool inserting = State() == dsInsert;
     TFIBQuery* query = inserting ? FInsertQuery.get() : FUpdateQuery.get();
+    const bool sortChanged = inserting ? IsSorted() && InSet(FOptions, poKeepSorting) : SortFieldsChanged();
     TRecordBuffer buffer = ActiveBuffer();
     ProcessBlobStreams(buffer, 0, nullptr);
     int32_t recNo;
@@ -879,7 +880,11 @@ void TFIBCustomDataSet::InternalPost() {
         ++FRecordCount;
         ++FServerRecordCount;
     }
-    if (!InSet(FOptions, poKeepSorting)) FSortFields = Variant::Null();
+    if (sortChanged) {
+        if (IsVisibleRecord(buffer)) FResortPending = true;
+    } else if (!InSet(FOptions, poKeepSorting)) {
+        FSortFields = Variant::Null();
+    }
 }
 
 void TFIBCustomDataSet::InternalAddRecord(TRecordBuffer Buffer, bool Append) {

@@ -286,10 +286,14 @@ void TFIBCustomDataSet::InternalRefresh() {
     InternalRefreshRecord(*FRefreshQuery, ActiveBuffer(), false);
 }
 
-// Keeping a local sort and refreshing the master are not run by this class: the record is
-// read again and nothing more.
 void TFIBCustomDataSet::InternalRefreshRecord(TFIBQuery& Query, TRecordBuffer Buffer, bool) {
     RefreshFromQuery(Query, Buffer);
+    // A sorted data set keeps the record where its new values belong.
+    if (State() == dsBrowse && IsSorted() && InSet(FOptions, poKeepSorting) && SortFieldsChanged()) {
+        ResortRecord();
+        if (FResyncCount > 0) --FResyncCount;
+        FCurrentRecord = RecNo() - 1;
+    }
 }
 
 void TFIBCustomDataSet::DeleteFromCache() {
@@ -329,20 +333,9 @@ void TFIBCustomDataSet::FullRefresh(bool, bool) {
             if (names.empty()) return;
             while (FRecordCount < recNo && FetchNext(1) > 0) {
             }
-            std::vector<TField*> fields;
-            for (const std::string& name : names) fields.push_back(FieldByName(name));
-            std::vector<char> record(FRecordBufferSize, 0);
-            for (int i = 0; i < FRecordCount || FetchNext(1) > 0; ++i) {
-                ReadRecordFromCache(i, record.data(), false);
-                if (!IsVisibleRecord(record.data())) continue;
-                bool same = true;
-                for (size_t k = 0; same && k < fields.size(); ++k)
-                    same = CompareVariants(GetCacheFieldValue(fields[k], i + 1), values[k]) == 0;
-                if (!same) continue;
-                FCurrentRecord = i;
-                Resync({});
-                return;
-            }
+            std::string keyFields;
+            for (const std::string& name : names) keyFields += (keyFields.empty() ? "" : ";") + name;
+            if (!IsEmpty()) ExtLocate(keyFields, values, 0, true, ldFirst, false);
         },
         [&] {
             --FScrollEventLock;

@@ -2,6 +2,7 @@
 // What the data-set tests that change their database share: a database of their own made from a
 // DDL script, one connection with a read and an update transaction, and isql's view of the rows.
 #include "client/FIBDatabase.h"
+#include "datasets/pFIBDataSet.h"
 #include "fixtures/FbFixture.h"
 #include "platform/Component.h"
 
@@ -46,6 +47,14 @@ protected:
         for (TFIBTransaction* tr : {&Transaction, &UpdateTr})
             if (tr->Active()) tr->Rollback();
         if (Database.Connected()) Database.Close();
+    }
+    // An extended data set on the connection and its read transaction.
+    std::unique_ptr<TpFIBDataSet> NewDataSet(const std::string& Name) {
+        auto ds = std::make_unique<TpFIBDataSet>(&Form);
+        ds->SetName(Name);
+        ds->SetDatabase(&Database);
+        ds->SetTransaction(&Transaction);
+        return ds;
     }
     // isql's rows of Select (each wrapped in "<<" and ">>"); the embedded engine lets one
     // process at a time open the file, so our connection is closed first.
