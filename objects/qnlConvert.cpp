@@ -411,8 +411,8 @@ void ConvertFieldTypeToASA(TFldData& C) {
     if (t == dtDoublePrecision)
         C.DataType = dtDouble;
     else if (t == dtBlob) {
-        C.DataType = C.SubType == 1 ? (Upper(TrimText(C.CharSetName)) == "UNICODE_FSS" ? dtNText : CodeOf("LONG VARCHAR"))
-                                    : CodeOf("LONG BINARY");
+        const bool unicode = Upper(TrimText(C.CharSetName)) == "UNICODE_FSS";
+        C.DataType = C.SubType == 1 ? (unicode ? dtNText : CodeOf("LONG VARCHAR")) : CodeOf("LONG BINARY");
         C.SubType = 0;
     }
     ClearForServer(C);
@@ -466,12 +466,55 @@ void TQuarnel::RestoreComparedKinds() {
     FRemovedKinds = {};
 }
 
+namespace {
+
+std::string Lower(std::string S) {
+    for (char& c : S) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return S;
+}
+
+template <class K>
+std::vector<K*> ObjectsOf(TCustomObjs& Objs, TObjListKind Kind) {
+    std::vector<K*> r;
+    const TDbObjList& list = Objs.List(Kind);
+    for (int i = 0; i < list.Count(); ++i)
+        if (auto* o = dynamic_cast<K*>(list.Obj(i))) r.push_back(o);
+    return r;
+}
+
+// The start every converter shares: its message, the kinds the target's dialect has no form
+// for taken out of the compared set; the master, or nullptr when a side is missing.
+TCustomObjs* BeginConversion(TQuarnel& Q, const char* Message, std::initializer_list<TCmpObjType> Kinds) {
+    TCustomObjs* master = Q.GetMasterObjs();
+    if (!master || !Q.GetTargetObjs()) return nullptr;
+    Q.DoLogNextLine(Message);
+    Q.RemoveComparedKinds(Kinds);
+    return master;
+}
+
+// The master speaks the target's dialect from here on: every object filed under its new key.
+void FinishConversion(TCustomObjs& Master, TServerType Type, const TConvertLog& Log) {
+    Master.SetServerType(Type);
+    RekeyAll(Master, Log);
+}
+
+// MSSQL has no SET NULL or SET DEFAULT before 2005; a rule it cannot keep becomes none (logged).
+void FixForeignKeyRules(TCtrData& C, bool Oldest, const TConvertLog& Log) {
+    for (uint8_t* rule : {&C.UpdateRule, &C.DeleteRule})
+        if (Oldest && (*rule == raSetNull || *rule == raSetDefault)) {
+            Log("Foreign key " + C.GetDisplayName() + ": its rule is not kept by the target's server");
+            *rule = raNone;
+        }
+}
+
+} // namespace
+
 void TQuarnel::ConvertToIB() {
-    TCustomObjs* master = GetMasterObjs();
-    TCustomObjs* target = GetTargetObjs();
-    if (!master || !target) return;
-    DoLogNextLine("Convert master-database to IB/FB-database...");
-    RemoveComparedKinds({coFunction, coView, coProcedure, coTrigger, coGrant, coDefault, coCtrDefault});
+    TCustomObjs* master =
+        BeginConversion(*this, "Convert master-database to IB/FB-database...",
+                        {coFunction, coView, coProcedure, coTrigger, coGrant, coDefault, coCtrDefault});
+    if (!master) return;
+    const TCustomObjs* target = GetTargetObjs();
     const TConvertLog log = [this](const std::string& Text) { DoLogNextLine(Text); };
     const TIBSQLServerVersionType version = target->IBServerOptions.SQLServerVersion;
     const std::string unicode = UnicodeCharSetForIB(version);
@@ -521,7 +564,8 @@ void TQuarnel::ConvertToIB() {
             col.Name = columnNames.Take(oldColumn);
             renames.Add(oldColumn, col.Name);
             if (!col.OwnerName.empty()) col.OwnerName = t->Name;
-            const bool sysName = col.DataType == dtSysName || (col.DataType == dtDomain && Upper(col.DomainName) == "SYSNAME");
+            const bool sysName =
+                col.DataType == dtSysName || (col.DataType == dtDomain && Upper(col.DomainName) == "SYSNAME");
             if (fromMSSQL && sysName) {
                 // A type of its own now: no domain name may stand in for it.
                 col.DomainName.clear();
@@ -569,42 +613,16 @@ void TQuarnel::ConvertToIB() {
         c->NoScript = true;
     }
 
-    master->SetServerType(stInterBase);
-    RekeyAll(*master, log);
+    FinishConversion(*master, stInterBase, log);
 }
 
-namespace {
-
-std::string Lower(std::string S) {
-    for (char& c : S) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return S;
-}
-
-template <class K>
-std::vector<K*> ObjectsOf(TCustomObjs& Objs, TObjListKind Kind) {
-    std::vector<K*> r;
-    const TDbObjList& list = Objs.List(Kind);
-    for (int i = 0; i < list.Count(); ++i)
-        if (auto* o = dynamic_cast<K*>(list.Obj(i))) r.push_back(o);
-    return r;
-}
-
-// MSSQL has no SET NULL or SET DEFAULT before 2005; a rule it cannot keep becomes none (logged).
-void FixForeignKeyRules(TCtrData& C, bool Oldest, const TConvertLog& Log) {
-    for (uint8_t* rule : {&C.UpdateRule, &C.DeleteRule})
-        if (Oldest && (*rule == raSetNull || *rule == raSetDefault)) {
-            Log("Foreign key " + C.GetDisplayName() + ": its rule is not kept by the target's server");
-            *rule = raNone;
-        }
-}
-
-} // namespace
 
 void TQuarnel::ConvertToMySQL() {
-    TCustomObjs* master = GetMasterObjs();
-    if (!master || !GetTargetObjs()) return;
-    DoLogNextLine("Convert master-database to MySQL-database...");
-    RemoveComparedKinds({coDomain, coFunction, coGenerator, coException, coView, coProcedure, coTrigger, coRole, coGrant});
+    TCustomObjs* master =
+        BeginConversion(*this, "Convert master-database to MySQL-database...",
+                        {coDomain, coFunction, coGenerator, coException, coView, coProcedure, coTrigger, coRole,
+                         coGrant});
+    if (!master) return;
     const TConvertLog log = [this](const std::string& Text) { DoLogNextLine(Text); };
     const bool fromIB = master->ServerType() == stInterBase;
     TRenames tables;
@@ -662,17 +680,15 @@ void TQuarnel::ConvertToMySQL() {
             if (TFldData* c = x->Fields.Column(i)) c->IndexOrder = c->IndexOrder == 2 ? 1 : 2;
         x->IsDescending = false;
     }
-    master->SetServerType(stMySQL);
-    RekeyAll(*master, log);
+    FinishConversion(*master, stMySQL, log);
 }
 
 void TQuarnel::ConvertToMSSQL() {
-    TCustomObjs* master = GetMasterObjs();
-    TCustomObjs* target = GetTargetObjs();
-    if (!master || !target) return;
-    DoLogNextLine("Convert master-database to MSSQL-database...");
-    RemoveComparedKinds({coFunction, coGenerator, coException, coProcedure, coTrigger, coGrant, coRoleGrant, coUserGrant,
-                         coObjGrant});
+    TCustomObjs* master =
+        BeginConversion(*this, "Convert master-database to MSSQL-database...",
+                        {coFunction, coGenerator, coException, coProcedure, coTrigger, coGrant, coRoleGrant,
+                         coUserGrant, coObjGrant});
+    if (!master) return;
     const TConvertLog log = [this](const std::string& Text) { DoLogNextLine(Text); };
     const bool fromIB = master->ServerType() == stInterBase;
     const std::string charSet = master->IBServerOptions.DBCharSet();
@@ -700,20 +716,19 @@ void TQuarnel::ConvertToMSSQL() {
         t->SetDescription({});
     }
     for (TIdxData* x : ObjectsOf<TIdxData>(*master, olIndices)) x->IsDescending = false;
-    const bool oldest = target->MSSQLServerOptions.SQLServerVersion == st_MSSQL2000;
+    const bool oldest = GetTargetObjs()->MSSQLServerOptions.SQLServerVersion == st_MSSQL2000;
     for (TCtrData* c : ObjectsOf<TCtrData>(*master, olConstraints)) {
         if (c->ConstraintType == ctPrimaryKey) c->IsClustered = true;
         if (c->ConstraintType == ctForeignKey) FixForeignKeyRules(*c, oldest, log);
     }
-    master->SetServerType(stMSSQL);
-    RekeyAll(*master, log);
+    FinishConversion(*master, stMSSQL, log);
 }
 
 void TQuarnel::ConvertToASA() {
-    TCustomObjs* master = GetMasterObjs();
-    if (!master || !GetTargetObjs()) return;
-    DoLogNextLine("Convert master-database to Sybase-database...");
-    RemoveComparedKinds({coFunction, coGenerator, coException, coView, coProcedure, coTrigger, coGrant});
+    TCustomObjs* master =
+        BeginConversion(*this, "Convert master-database to Sybase-database...",
+                        {coFunction, coGenerator, coException, coView, coProcedure, coTrigger, coGrant});
+    if (!master) return;
     const TConvertLog log = [this](const std::string& Text) { DoLogNextLine(Text); };
     // Names compare without regard to case from here on.
     master->SetServerType(stASA);
@@ -760,16 +775,15 @@ void TQuarnel::ConvertToASA() {
             for (int i = 0; i < ordered.Count(); ++i) c->AddField(ordered[i]);
         }
     }
-    master->SetServerType(stASA);
-    RekeyAll(*master, log);
+    FinishConversion(*master, stASA, log);
 }
 
 void TQuarnel::ConvertToPostgreSQL() {
-    TCustomObjs* master = GetMasterObjs();
-    if (!master || !GetTargetObjs()) return;
-    DoLogNextLine("Convert master-database to PostgreSQL-database...");
-    RemoveComparedKinds({coFunction, coGenerator, coException, coView, coProcedure, coTrigger, coRole, coGrant,
+    TCustomObjs* master =
+        BeginConversion(*this, "Convert master-database to PostgreSQL-database...",
+                        {coFunction, coGenerator, coException, coView, coProcedure, coTrigger, coRole, coGrant,
                          coRoleGrant, coUserGrant, coObjGrant});
+    if (!master) return;
     const TConvertLog log = [this](const std::string& Text) { DoLogNextLine(Text); };
     master->SetServerType(stASA);
     // A name that needs no quotes is written in lower case; any other keeps its spelling.
@@ -810,8 +824,7 @@ void TQuarnel::ConvertToPostgreSQL() {
         pgNames(c->Fields);
         pgNames(c->RefFields);
     }
-    master->SetServerType(stPostgreSQL);
-    RekeyAll(*master, log);
+    FinishConversion(*master, stPostgreSQL, log);
 }
 
 } // namespace qnl
