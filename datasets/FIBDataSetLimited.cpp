@@ -198,18 +198,22 @@ static void FillNullRanks(TFIBCustomDataSet& DS, TFIBQuery& Query) {
     }
 }
 
-void TFIBCustomDataSet::SwitchSelectQuery(TFIBQuery& Query, int Position) {
-    if (FCurrentSelect && FCurrentSelect->Open()) FCurrentSelect->Close();
-    FCurrentSelect = &Query;
+void TFIBCustomDataSet::StartWindowQuery(TFIBQuery& Query, TRecordBuffer Source) {
     if (Query.Open()) Query.Close();
     // Prepared first, so that every value takes the type the server described.
     if (!Query.Prepared()) Query.Prepare();
-    std::vector<char> record(FRecordBufferSize, 0);
-    ReadRecordFromCache(Position, record.data(), false);
-    SetQueryParams(Query, record.data());
+    SetQueryParams(Query, Source);
     FillNullRanks(*this, Query);
     Query.Params().AssignValues(FSelectQuery->Params());
     Query.ExecQuery();
+}
+
+void TFIBCustomDataSet::SwitchSelectQuery(TFIBQuery& Query, int Position) {
+    if (FCurrentSelect && FCurrentSelect->Open()) FCurrentSelect->Close();
+    FCurrentSelect = &Query;
+    std::vector<char> record(FRecordBufferSize, 0);
+    ReadRecordFromCache(Position, record.data(), false);
+    StartWindowQuery(Query, record.data());
 }
 
 bool TFIBCustomDataSet::FetchWindowRow(TFIBQuery& Query, int Position) {
@@ -382,14 +386,6 @@ bool TFIBCustomDataSet::RefetchWindowAround(TFIBQuery& Located, int& Position, b
     if (FCurrentSelect && FCurrentSelect->Open()) FCurrentSelect->Close();
     FWindow = TCacheWindow{};
     if (found) FWindow.First = FWindow.Last = Position;
-    auto start = [&](TFIBQuery& Query) {
-        if (Query.Open()) Query.Close();
-        if (!Query.Prepared()) Query.Prepare();
-        SetQueryParams(Query, source.data());
-        FillNullRanks(*this, Query);
-        Query.Params().AssignValues(FSelectQuery->Params());
-        Query.ExecQuery();
-    };
     auto size = [&] { return FWindow.First < 0 ? 0 : FWindow.Last - FWindow.First + 1; };
     // Backward into the positions below the located row; a read that would reach below 0
     // first moves every position up.
@@ -409,9 +405,9 @@ bool TFIBCustomDataSet::RefetchWindowAround(TFIBQuery& Located, int& Position, b
             FWindow.First = below;
         }
     };
-    start(*FSelectPartDescQuery);
+    StartWindowQuery(*FSelectPartDescQuery, source.data());
     readBack(found ? n / 2 + 1 : n / 2);
-    start(*FSelectPartQuery);
+    StartWindowQuery(*FSelectPartQuery, source.data());
     int after = found ? Position + 1 : (FWindow.First < 0 ? Position : FWindow.Last + 1);
     const int firstAfter = after;
     while (size() < n) {
