@@ -837,6 +837,7 @@ void TFIBCustomDataSet::DoAfterScroll() {
     TDataSet::DoAfterScroll();
     if (FEndScrollTimer) {
         FEndScrollTimer->SetEnabled(false);
+        FEndScrollTimer->SetInterval(EndScrollInterval);
         FEndScrollTimer->SetEnabled(true);
     }
 }
