@@ -662,11 +662,14 @@ void TFIBCustomDataSet::InternalOpen() {
     // A filter set while the data set was closed takes effect now (the evaluator needs the fields).
     if (!FFilterParser && !FastTrim(Filter()).empty()) BuildFilterParser(Filter(), FilterOptions());
     if (InSet(FPrepareOptions, psGetOrderInfo) || Limited()) GetOrderInfo();
+    if (Limited()) AddOrderTieBreaker();
     PrepareBookMarkSize();
     if (Limited()) {
         PrepareLimitedCacheQueries();
         FCurrentSelect = FSelectQuery.get();
         ResetWindow(true);
+        // With a tie-breaker the rows come in the completed order from the start too.
+        if (!FTieBreaker.empty()) LimitedFirst();
     }
 }
 
@@ -719,6 +722,11 @@ void TFIBCustomDataSet::GetOrderInfo() {
 
 void TFIBCustomDataSet::InternalClose() {
     ++FCloseCount;
+    for (TFIBQuery* q : {FSelectDescQuery.get(), FSelectPartQuery.get(), FSelectPartDescQuery.get(), FSelectLocate.get(),
+                         FSelectFirstQuery.get()})
+        if (q && q->Open()) q->Close();
+    FCurrentSelect = nullptr;
+    FWindow = TCacheWindow{};
     FreeOwnedStreams();
     FRecentStreams.clear();
     FCurrentRecord = -1;
@@ -738,8 +746,10 @@ void TFIBCustomDataSet::CloseCursor() {
 }
 
 void TFIBCustomDataSet::FreeHandles() {
-    for (TFIBQuery* q : {FDeleteQuery.get(), FInsertQuery.get(), FRefreshQuery.get(), FSelectQuery.get(), FUpdateQuery.get()})
-        q->FreeHandle();
+    for (TFIBQuery* q : {FDeleteQuery.get(), FInsertQuery.get(), FRefreshQuery.get(), FSelectQuery.get(), FUpdateQuery.get(),
+                         FSelectDescQuery.get(), FSelectPartQuery.get(), FSelectPartDescQuery.get(), FSelectLocate.get(),
+                         FSelectFirstQuery.get()})
+        if (q) q->FreeHandle();
     FPrepared = false;
 }
 

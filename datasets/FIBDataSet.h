@@ -637,6 +637,11 @@ private:
     // True when the cache holds the record at Index (0-based position).
     bool HoldsRecord(int Index) const;
     // ---- The limited model (FIBDataSetLimited.cpp)
+    // An ORDER BY that leaves rows tied would let the window statements skip or repeat them:
+    // the table's primary key completes the order when the SELECT reads one table.
+    void AddOrderTieBreaker();
+    // The statement that reads from the first row: SelectQuery, or its copy in the completed order.
+    TFIBQuery& FirstRowsQuery();
     // The four statements around the window, built from SelectSQL and the ORDER BY at open.
     void PrepareLimitedCacheQueries();
     // Makes Query the statement that delivers rows: its NEW_ parameters from the record at
@@ -689,6 +694,8 @@ private:
         bool AtEOF = false; // and ends at its last
     } FWindow;
     std::unique_ptr<TFIBQuery> FSelectDescQuery, FSelectPartQuery, FSelectPartDescQuery, FSelectLocate;
+    std::unique_ptr<TFIBQuery> FSelectFirstQuery;   // SelectSQL in the order completed by FTieBreaker
+    std::string FTieBreaker;                        // ", " and the key columns added to the ORDER BY
     TFIBQuery* FCurrentSelect = nullptr;   // the statement whose rows come next
     std::unique_ptr<TFIBCustomTimer> FDetailTimer;      // the wait of dcWaitEndMasterScroll
     std::unique_ptr<TFIBCustomTimer> FEndScrollTimer;   // the wait of OnEndScroll

@@ -85,7 +85,8 @@ void TFIBCustomDataSet::FetchRecordToCache(TFIBQuery& Query, int Index) {
     TFIBXSQLDA& cols = Query.Fields();
     // The window statements select what SelectQuery selects: their columns match by position.
     const bool bySelect = &Query == FSelectQuery.get() || &Query == FSelectPartQuery.get() ||
-                          &Query == FSelectPartDescQuery.get() || &Query == FSelectDescQuery.get();
+                          &Query == FSelectPartDescQuery.get() || &Query == FSelectDescQuery.get() ||
+                          &Query == FSelectFirstQuery.get();
     for (int c = 0; c < cols.Count(); ++c) {
         TFIBXSQLVAR& v = cols[c];
         int column = c;
@@ -389,7 +390,7 @@ int TFIBCustomDataSet::GetRecordCount() {
 }
 
 bool TFIBCustomDataSet::IsSequenced() {
-    return FSelectQuery->Eof() && !FUniDirectional && !(Filtered() && FRecordCount > 0);
+    return FSelectQuery->Eof() && !FUniDirectional && !Limited() && !(Filtered() && FRecordCount > 0);
 }
 
 TUpdateStatus TFIBCustomDataSet::UpdateStatus() {

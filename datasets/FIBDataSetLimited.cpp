@@ -60,6 +60,51 @@ std::string OrderCondition(const std::vector<TOrderKey>& Keys, bool Forward) {
 
 // ---- The window statements ----
 
+void TFIBCustomDataSet::AddOrderTieBreaker() {
+    FTieBreaker.clear();
+    if (!IsSorted()) return;
+    std::string table;
+    for (TField* f : Fields()) {
+        if (f->FieldKind() != fkData) continue;
+        const std::string relation = GetRelationName(f);
+        if (relation.empty() || (!table.empty() && relation != table)) return;   // a join or an expression
+        table = relation;
+    }
+    if (table.empty()) return;
+    const std::string keys = GetTableKeyFields(table, false);
+    if (keys.empty()) return;
+    std::vector<std::string> added;
+    size_t start = 0;
+    while (start <= keys.size()) {
+        size_t end = keys.find(';', start);
+        if (end == std::string::npos) end = keys.size();
+        const std::string name = keys.substr(start, end - start);
+        start = end + 1;
+        bool sorted = false;
+        for (int i = FSortFields.LowBound(1); i <= FSortFields.HighBound(1); ++i)
+            if (VarToStr(FSortFields.GetElement({i, 0})) == name) sorted = true;
+        if (!sorted) added.push_back(name);
+    }
+    if (added.empty()) return;
+    const int low = FSortFields.LowBound(1);
+    const int rows = FSortFields.HighBound(1) - low + 1;
+    Variant fields = Variant::CreateArray({{0, rows + static_cast<int>(added.size())}, {0, 3}}, varVariant);
+    for (int i = 0; i < rows; ++i)
+        for (int c = 0; c < 3; ++c) fields.PutElement({i, c}, FSortFields.GetElement({low + i, c}));
+    for (size_t k = 0; k < added.size(); ++k) {
+        TField* f = FieldByName(added[k]);
+        std::string alias = GetFieldTableAlias(f);
+        FTieBreaker += ", " + FormatFullFieldName(alias.empty() ? table : alias, GetSqlName(f));
+        const int row = rows + static_cast<int>(k);
+        fields.PutElement({row, 0}, Variant(added[k]));
+        fields.PutElement({row, 1}, Variant(true));
+        fields.PutElement({row, 2}, Variant(true));
+    }
+    FSortFields = fields;
+}
+
+TFIBQuery& TFIBCustomDataSet::FirstRowsQuery() { return FTieBreaker.empty() ? *FSelectQuery : *FSelectFirstQuery; }
+
 void TFIBCustomDataSet::PrepareLimitedCacheQueries() {
     if (!IsSorted()) RaiseClientErrorMsg("%s:Can't find or parse ORDER BY statement.", {FullName()});
     auto make = [&](std::unique_ptr<TFIBQuery>& Query, const char* Name) {
@@ -72,6 +117,7 @@ void TFIBCustomDataSet::PrepareLimitedCacheQueries() {
     make(FSelectPartQuery, "SelectPartQuery");
     make(FSelectPartDescQuery, "SelectPartDescQuery");
     make(FSelectLocate, "SelectLocate");
+    if (!FTieBreaker.empty()) make(FSelectFirstQuery, "SelectFirstQuery");
 
     std::vector<TOrderKey> keys;
     for (int i = FSortFields.LowBound(1); i <= FSortFields.HighBound(1); ++i) {
@@ -94,10 +140,11 @@ void TFIBCustomDataSet::PrepareLimitedCacheQueries() {
             keys.push_back({column, param, ascending, false});
         }
     }
-    const std::string text = SelectSQL().Text();
     int orderPos = 0, endPos = 0;
     std::string order;
     GetOrderByPos(FSelectQuery->ExpandedSQLText(), orderPos, endPos, order);
+    order = Trim(order) + FTieBreaker;
+    const std::string text = FTieBreaker.empty() ? SelectSQL().Text() : SetOrderClause(SelectSQL().Text(), order);
     const std::string inverse = InvertOrderClause(order);
     const std::string plan = FCacheModelOptions.PlanForDescSQLs;
     auto setText = [&](TFIBQuery& Query, const std::string& Text, bool Descending) {
@@ -121,6 +168,7 @@ void TFIBCustomDataSet::PrepareLimitedCacheQueries() {
                   " IS NOT DISTINCT FROM ?" + PrefixedParam("LOCATE_", f->FieldName()) + ")";
     }
     setText(*FSelectLocate, locate.empty() ? text : AddWhereCondition(text, locate, false), false);
+    if (!FTieBreaker.empty()) setText(*FSelectFirstQuery, text, false);
 }
 
 void TFIBCustomDataSet::ResetWindow(bool AtBOF) {
@@ -204,7 +252,7 @@ TGetResult TFIBCustomDataSet::GetLimitedRecord(TRecordBuffer Buffer, TGetMode Ge
     case gmNext: {
         if (inside(FCurrentRecord + 1)) return read(FCurrentRecord + 1);
         if (!empty && FCurrentRecord != w.Last) return grError;
-        const bool forward = FCurrentSelect == FSelectQuery.get() || FCurrentSelect == FSelectPartQuery.get();
+        const bool forward = FCurrentSelect == &FirstRowsQuery() || FCurrentSelect == FSelectPartQuery.get();
         if (!forward) {
             if (w.AtEOF || empty) return grEOF;
             SwitchSelectQuery(*FSelectPartQuery, w.Last);
@@ -254,14 +302,19 @@ TGetResult TFIBCustomDataSet::GetLimitedRecord(TRecordBuffer Buffer, TGetMode Ge
 }
 
 void TFIBCustomDataSet::LimitedFirst() {
-    if (FCurrentSelect == FSelectQuery.get() && FWindow.First <= 0 && !(FWindow.First < 0 && FWindow.Last >= 0)) {
+    TFIBQuery& first = FirstRowsQuery();
+    if (FCurrentSelect == &first && FWindow.First <= 0 && !(FWindow.First < 0 && FWindow.Last >= 0)) {
         FCurrentRecord = -1;
         return;
     }
     if (FCurrentSelect && FCurrentSelect->Open()) FCurrentSelect->Close();
     if (FSelectQuery->Open()) FSelectQuery->Close();
-    FSelectQuery->ExecQuery();
-    FCurrentSelect = FSelectQuery.get();
+    if (&first != FSelectQuery.get()) {
+        if (!first.Prepared()) first.Prepare();
+        first.Params().AssignValues(FSelectQuery->Params());
+    }
+    first.ExecQuery();
+    FCurrentSelect = &first;
     ResetWindow(true);
     FCurrentRecord = -1;
 }

@@ -399,7 +399,10 @@ void TFIBCustomDataSet::SetRecNoEx(int Value, bool Center) {
     CheckBrowseMode();
     int target = Value - 1;
     bool beyond = false;
-    if (Value < 1) {
+    if (Limited()) {
+        // Positions of the window only.
+        if (!HoldsRecord(target)) return;
+    } else if (Value < 1) {
         target = 0;
     } else if (Value > FRecordCount) {
         while (FetchNext(1000) > 0) {
@@ -411,7 +414,7 @@ void TFIBCustomDataSet::SetRecNoEx(int Value, bool Center) {
     DoBeforeScroll();
     FCurrentRecord = target;
     Resync(Center ? rmCenter : 0);
-    if (Value < 1) Prior();
+    if (!Limited() && Value < 1) Prior();
     else if (beyond) Next();
     DoAfterScroll();
 }

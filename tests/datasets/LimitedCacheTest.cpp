@@ -72,12 +72,15 @@ TEST_F(LimitedCacheTest, WalksVisitIsqlsOrderHoldingOnlyTheWindow) {
     const char* const orders[] = {
         "I, ID", "N DESC, ID", "D, ID DESC", "V DESC, ID", "B, I DESC, ID", "I NULLS LAST, ID",
         "V, N DESC NULLS FIRST, ID", "B DESC, D, V, ID",
+        // Orders that leave rows tied: the primary key completes them.
+        "I", "B DESC, V",
     };
     OpenDatabase(Ddl());
     std::vector<std::vector<int>> expected;
-    for (const char* order : orders) {
+    for (const std::string order : orders) {
         std::vector<int> ids;
-        for (const std::string& r : IsqlRows(std::string("SELECT '<<' || ID || '>>' FROM W ORDER BY ") + order))
+        const std::string complete = order.find("ID") == std::string::npos ? order + ", ID" : order;
+        for (const std::string& r : IsqlRows("SELECT '<<' || ID || '>>' FROM W ORDER BY " + complete))
             ids.push_back(std::stoi(r));
         ASSERT_EQ(ids.size(), static_cast<size_t>(Rows)) << order;
         expected.push_back(ids);
