@@ -117,7 +117,7 @@ TEST_F(LimitedCacheTest, WalksVisitIsqlsOrderHoldingOnlyTheWindow) {
 
 TEST_F(LimitedCacheTest, BookmarkIsFoundAfterItsRowLeftTheWindow) {
     OpenDatabase(Ddl());
-    OpenLimited("SELECT ID, I, N, V, T FROM W ORDER BY T, N DESC, V, ID");
+    OpenLimited("SELECT ID, I, N, V, T FROM W ORDER BY T DESC, N DESC, V, ID");   // row 10 has a time
     DS->MoveBy(9);   // row 10
     const int tenth = Id();
     const TBookmark mark = DS->GetBookmark();
