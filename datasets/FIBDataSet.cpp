@@ -809,6 +809,9 @@ void TFIBCustomDataSet::DoAfterOpen() {
 }
 
 void TFIBCustomDataSet::DoBeforeClose() {
+    if (FValidatingField)
+        RaiseClientErrorMsg("Cannot close %s while the OnValidate handler of field %s runs",
+                            {FullName(), FValidatingField->FieldName()});
     if (DefaultFieldsMode()) {
         FFieldCache.Clear();
         if (FFilterParser) FFilterParser->ClearFieldCache();
