@@ -55,6 +55,10 @@ class TFIBCustomDataSet;
 // True when a line of Lines holds more than blanks (a statement text that counts).
 bool HasNonBlankLine(const TStringList& Lines);
 
+// A stored TIMESTAMP (milliseconds from 1 January 0001, the ten-thousandths as the fraction) as
+// the client API's value, every ten-thousandth kept.
+ISC_TIMESTAMP IscStampOfStored(double Ms);
+
 enum TCachedUpdateStatus : uint8_t {
     cusUnmodified, cusModified, cusInserted, cusDeleted, cusUninserted, cusDeletedApplied
 };
@@ -621,6 +625,9 @@ private:
     void FireListeners(TNotifyEventList& List);
     // Master field values into SelectSQL's parameters (before the SELECT runs).
     void SetParamsFromMaster();
+    // A TIME or TIMESTAMP field's value as the client API holds it, ten-thousandths of a second
+    // included (the field itself gives milliseconds); false when null or of another type.
+    bool ReadIscTime(TField* Field, ISC_TIMESTAMP& Stamp);
     // The transaction callbacks: the four of the read transaction, the four of the update one.
     void AddReadCallbacks(TFIBTransaction* Tr);
     void AddUpdateCallbacks(TFIBTransaction* Tr);
