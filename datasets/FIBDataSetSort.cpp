@@ -478,13 +478,13 @@ bool TFIBCustomDataSet::ExtLocate(const std::string& KeyFields, const std::vecto
         After = false;
         ReadRecordFromCache(Index, record.data(), false);
         for (const TLocateKey& k : keys) {
+            if (k.Key.Kind == TLocateValue::lvNone && !k.Key.Null) continue;   // a type that is not compared
             TField* f = k.Field;
             Variant value;
             if (f->FieldNo() >= 1 && f->FieldNo() <= ColumnCount() && !f->IsBlob())
                 value = ColumnValue(f, FFieldDescr.Items(f->FieldNo() - 1), record.data());
             else
                 value = GetCacheFieldValue(f, Index + 1);
-            if (k.Key.Kind == TLocateValue::lvNone && !k.Key.Null) continue;   // a type that is not compared
             const TLocateValue r = ToLocateValue(k, value, Options, false, exact);
             if (k.Key.Null || r.Null) {
                 if (k.Key.Null && r.Null) continue;
