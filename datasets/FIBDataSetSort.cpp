@@ -312,6 +312,7 @@ void TFIBCustomDataSet::DoSortEx(const std::vector<TSortElement>& Fields, const 
 }
 
 void TFIBCustomDataSet::MoveRecord(int FromNo, int ToNo, bool ResyncAfter) {
+    if (Limited()) RaiseClientError(cecUnsupportedFeature);   // positions are the ring's slots
     if (ToNo < 1) ToNo = 1;
     if (ToNo > FRecordCount) {
         while (FetchNext(1000) > 0) {
