@@ -106,6 +106,23 @@ protected:
         for (DS->First(); !DS->Eof(); DS->Next()) names.push_back(DS->FieldByName("NAME")->AsString());
         return names;
     }
+    // Another attachment deletes the person Id and commits.
+    void DeleteElsewhere(int Id) {
+        TFIBDatabase other;
+        other.SetDBName(Db->Path());
+        other.ConnectParams().SetUserName("SYSDBA");
+        other.Open();
+        TFIBTransaction tr;
+        tr.SetDefaultDatabase(&other);
+        TFIBQuery q;
+        q.SetDatabase(&other);
+        q.SetTransaction(&tr);
+        q.SQL().SetText("DELETE FROM PEOPLE WHERE ID = " + std::to_string(Id));
+        tr.StartTransaction();
+        q.ExecQuery();
+        tr.Commit();
+        other.Close();
+    }
     Rows PeopleRows() {
         return IsqlRows("SELECT '<<' || ID || '|' || NAME || '|' || SHOUT || '|' || EDITS || '|' || COALESCE(GRP, '-') || "
                         "'>>' FROM PEOPLE ORDER BY ID");
@@ -169,22 +186,7 @@ TEST_F(pFIBDataSetPostTest, AChangeToARowAnotherAttachmentDeletedIsAnErrorAndThe
     DS->MoveBy(2);
     DS->Edit();
     DS->FieldByName("NAME")->SetAsString("Cyd");
-    {
-        TFIBDatabase other;
-        other.SetDBName(Db->Path());
-        other.ConnectParams().SetUserName("SYSDBA");
-        other.Open();
-        TFIBTransaction tr;
-        tr.SetDefaultDatabase(&other);
-        TFIBQuery q;
-        q.SetDatabase(&other);
-        q.SetTransaction(&tr);
-        q.SQL().SetText("DELETE FROM PEOPLE WHERE ID = 3");
-        tr.StartTransaction();
-        q.ExecQuery();
-        tr.Commit();
-        other.Close();
-    }
+    DeleteElsewhere(3);
     std::string error = ErrorOf([&] { DS->Post(); });
     EXPECT_NE(error.find("Record does not exist"), std::string::npos) << error;
     EXPECT_EQ(DS->State(), dsEdit);
@@ -199,23 +201,76 @@ TEST_F(pFIBDataSetPostTest, AChangeToARowAnotherAttachmentDeletedIsAnErrorAndThe
     EXPECT_EQ(DS->RecordCount(), 5);
 }
 
-// With one transaction for reading and writing, AutoCommit commits retaining: the data set stays
-// open and the row is on the server.
-TEST_F(pFIBDataSetPostTest, AutoCommitInTheReadTransactionKeepsTheDataSetOpen) {
-    DS = NewDataSet("DS");
-    DS->AutoCommit = true;
-    DS->InsertSQL().SetText("INSERT INTO PEOPLE (ID, NAME) VALUES (?ID, ?NAME)");
-    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
-    DS->Open();
-    DS->Append();
-    DS->FieldByName("ID")->SetAsInteger(6);
-    DS->FieldByName("NAME")->SetAsString("Fay");
-    DS->Post();
-    EXPECT_TRUE(DS->Active());
-    DS->First();
-    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Ann");
-    Transaction.Rollback();   // what the commit kept stays
-    EXPECT_EQ(PeopleRows().back(), "6|Fay|FAY|0|-");
+// A row the refresh no longer finds: another attachment deleted it before Refresh, or the
+// data set's own delete removed it before the refresh that follows the delete. With
+// poRefreshDeletedRecord exactly that record leaves the view; without it the record stays.
+TEST_F(pFIBDataSetPostTest, ARowTheRefreshMissesLeavesTheViewOnlyWithRefreshDeletedRecord) {
+    struct Case {
+        bool RefreshDeleted;
+        std::vector<std::string> AfterRefresh, AfterDelete;
+    };
+    const Case cases[] = {
+        {false, {"Ann", "Bob", "Cid", "Dee", "Eve"}, {"Ann", "Bob", "Cid", "Eve"}},
+        {true, {"Ann", "Bob", "Dee", "Eve"}, {"Ann", "Bob", "Eve"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.RefreshDeleted);
+        if (!Database.Connected()) OpenDatabase(Ddl);   // isql closed the last case's connection
+        OpenPeople("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+        TpFIBDsOptions options = DS->Options() | SetOf<TpFIBDsOptions>(poRefreshAfterDelete);
+        if (c.RefreshDeleted) options = options | SetOf<TpFIBDsOptions>(poRefreshDeletedRecord);
+        DS->SetOptions(options);
+        DS->MoveBy(2);
+        DeleteElsewhere(3);
+        DS->Refresh();
+        EXPECT_EQ(DS->FieldByName("NAME")->AsString(), c.RefreshDeleted ? "Dee" : "Cid");
+        EXPECT_EQ(Names(), c.AfterRefresh);
+        DS->First();
+        DS->MoveBy(c.RefreshDeleted ? 2 : 3);
+        ASSERT_EQ(DS->FieldByName("NAME")->AsString(), "Dee");
+        DS->Delete();
+        EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Eve");
+        EXPECT_EQ(Names(), c.AfterDelete);
+        UpdateTr.Commit();
+        DS.reset();
+        EXPECT_EQ(PeopleRows(), (Rows{"1|Ann|ANN|0|-", "2|Bob|BOB|0|-", "5|Eve|EVE|0|-"}));
+    }
+}
+
+// AutoCommit after a post: with one transaction for reading and writing it commits retaining,
+// so the data set stays open; a separate update transaction is committed hard (retaining when
+// its TimeoutAction says so) and the read transaction, and with it the data set, carries on.
+TEST_F(pFIBDataSetPostTest, AutoCommitKeepsTheDataSetOpenAndTheRowOnTheServer) {
+    struct Case {
+        bool Separate;
+        TTransactionAction Timeout;
+        bool UpdateStillActive;
+    };
+    const Case cases[] = {{false, TARollback, true}, {true, TARollback, false}, {true, TACommitRetaining, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Separate) + " " + std::to_string(c.Timeout));
+        if (!Database.Connected()) OpenDatabase(Ddl);   // isql closed the last case's connection
+        DS = NewDataSet("DS");
+        DS->AutoCommit = true;
+        if (c.Separate) DS->SetUpdateTransaction(&UpdateTr);
+        UpdateTr.TimeoutAction = c.Timeout;
+        DS->InsertSQL().SetText("INSERT INTO PEOPLE (ID, NAME) VALUES (?ID, ?NAME)");
+        DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+        DS->Open();
+        DS->Append();
+        DS->FieldByName("ID")->SetAsInteger(6);
+        DS->FieldByName("NAME")->SetAsString("Fay");
+        DS->Post();
+        EXPECT_TRUE(DS->Active());
+        EXPECT_TRUE(Transaction.Active());
+        EXPECT_EQ(DS->UpdateTransaction()->Active(), c.UpdateStillActive);
+        DS->First();
+        EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Ann");
+        for (TFIBTransaction* tr : {&Transaction, &UpdateTr})   // what the commit kept stays
+            if (tr->Active()) tr->Rollback();
+        DS.reset();
+        EXPECT_EQ(PeopleRows().back(), "6|Fay|FAY|0|-");
+    }
 }
 
 // A full update of row 1 changes one column: every other value goes back exactly as it came
@@ -275,7 +330,8 @@ TEST_F(pFIBDataSetPostTest, EveryTypeWrittenThroughAFieldIsWhatIsqlWrote) {
 }
 
 // Under cached updates nothing reaches the server, and cancelling gives every record back the
-// version it had before its first change: also a record edited (memo included) and then deleted.
+// version it had before its first change: also a record edited (memo included) and then deleted;
+// the deleted record shows again and the inserted one is gone.
 TEST_F(pFIBDataSetPostTest, CancelUpdatesGivesBackTheFirstVersionOfEveryChangedRecord) {
     DS = NewDataSet("DS");
     DS->SetCachedUpdates(true);
@@ -295,6 +351,9 @@ TEST_F(pFIBDataSetPostTest, CancelUpdatesGivesBackTheFirstVersionOfEveryChangedR
         DS->FieldByName("V")->SetAsString(v);
         DS->Post();
     }
+    DS->Next();
+    ASSERT_EQ(DS->FieldByName("ID")->AsInteger(), 100);
+    DS->Delete();
     DS->Append();
     DS->FieldByName("ID")->SetAsInteger(300);
     DS->FieldByName("V")->SetAsString("new");
