@@ -21,7 +21,8 @@ using test::ErrorOf;
 using Rows = std::vector<std::string>;
 
 // Row 1 holds values a double or whole milliseconds cannot carry; row 100 is its copy. Row 2
-// holds values a field can write; row 200 will be written through the fields.
+// holds values a field can write; row 200 will be written through the fields. isql talks to the
+// server without a character set, so the WIN1252 texts are given as their bytes (é, Ü).
 const char* const Ddl = R"(
 CREATE TABLE GRPS (GID INTEGER NOT NULL PRIMARY KEY, LABEL VARCHAR(10));
 INSERT INTO GRPS VALUES (7, 'seven');
@@ -40,21 +41,24 @@ INSERT INTO PEOPLE (ID, NAME) VALUES (3, 'Cid');
 INSERT INTO PEOPLE (ID, NAME) VALUES (4, 'Dee');
 INSERT INTO PEOPLE (ID, NAME) VALUES (5, 'Eve');
 CREATE TABLE ALLT (
-  ID INTEGER NOT NULL PRIMARY KEY, SI SMALLINT, N42 NUMERIC(4,2), N92 NUMERIC(9,2), BI BIGINT, N184 NUMERIC(18,4),
-  N186 NUMERIC(18,6), DP DOUBLE PRECISION, FL FLOAT, DT DATE, TM TIME, TS TIMESTAMP, C CHAR(10), V VARCHAR(40),
-  VU VARCHAR(10) CHARACTER SET UTF8, BO BOOLEAN, OCT CHAR(4) CHARACTER SET OCTETS, MEMO BLOB SUB_TYPE TEXT);
-INSERT INTO ALLT VALUES (1, -7, -12.34, 1234567.89, -9223372036854775808, 12.1234, 123456789.123457, 2.5, 0.25,
-  '2024-02-29', '23:59:58.1234', '1858-11-17 00:00:01.5678', 'abc', 'text', 'Grüße', TRUE, x'41424344', 'memo one');
-INSERT INTO ALLT VALUES (2, 32767, 99.99, -0.01, 9223372036854775807, -99999999999999.9999, -0.000001, -1.0E300, -3.5,
-  '0001-01-01', '00:00:00.001', '9999-12-31 23:59:59.999', 'x', 'v2', 'ß', FALSE, 'WXYZ', 'second');
-INSERT INTO ALLT SELECT 100, SI, N42, N92, BI, N184, N186, DP, FL, DT, TM, TS, C, V, VU, BO, OCT, MEMO FROM ALLT WHERE ID = 1;
+  ID INTEGER NOT NULL PRIMARY KEY, SI SMALLINT, I INTEGER, N42 NUMERIC(4,2), N92 NUMERIC(9,2), BI BIGINT,
+  N184 NUMERIC(18,4), N186 NUMERIC(18,6), DP DOUBLE PRECISION, FL FLOAT, DT DATE, TM TIME, TS TIMESTAMP, C CHAR(10),
+  V VARCHAR(40), VU VARCHAR(10) CHARACTER SET UTF8, VW VARCHAR(10) CHARACTER SET WIN1252, BO BOOLEAN,
+  OCT CHAR(4) CHARACTER SET OCTETS, MEMO BLOB SUB_TYPE TEXT);
+INSERT INTO ALLT VALUES (1, -7, 2147483647, -12.34, 1234567.89, -9223372036854775808, 12.1234, 123456789.123457, 2.5,
+  0.25, '2024-02-29', '23:59:58.1234', '1858-11-17 00:00:01.5678', 'abc', 'text', 'Grüße', _WIN1252 x'E9', TRUE, x'41424344',
+  'memo one');
+INSERT INTO ALLT VALUES (2, 32767, -2147483648, 99.99, -0.01, 9223372036854775807, -99999999999999.9999, -0.000001,
+  -1.0E300, -3.5, '0001-01-01', '00:00:00.001', '9999-12-31 23:59:59.999', 'x', 'v2', 'ß', _WIN1252 x'DC', FALSE, 'WXYZ', 'second');
+INSERT INTO ALLT SELECT 100, SI, I, N42, N92, BI, N184, N186, DP, FL, DT, TM, TS, C, V, VU, VW, BO, OCT, MEMO FROM ALLT
+  WHERE ID = 1;
 CREATE TABLE ARR (ID INTEGER NOT NULL PRIMARY KEY, A INTEGER[3], Q INTEGER CHECK (Q >= 0));
 INSERT INTO ARR (ID, Q) VALUES (1, 0);
 COMMIT;
 )";
 
-const std::vector<std::string> AllColumns = {"SI", "N42", "N92", "BI",  "N184", "N186", "DP", "FL", "DT",
-                                             "TM", "TS",  "C",   "V",   "VU",   "BO",   "OCT", "MEMO"};
+const std::vector<std::string> AllColumns = {"SI", "I",  "N42", "N92", "BI", "N184", "N186", "DP",  "FL",  "DT",
+                                             "TM", "TS", "C",   "V",   "VU", "VW",   "BO",   "OCT", "MEMO"};
 
 // The query that names the columns in which rows A and B of ALLT differ.
 std::string DifferingColumns(int A, int B) {
@@ -308,6 +312,7 @@ TEST_F(pFIBDataSetPostTest, EveryTypeWrittenThroughAFieldIsWhatIsqlWrote) {
     auto f = [&](const char* Name) { return DS->FieldByName(Name); };
     f("ID")->SetAsInteger(200);
     f("SI")->SetAsInteger(32767);
+    f("I")->SetAsInteger(-2147483647 - 1);
     f("N42")->SetAsFloat(99.99);
     f("N92")->SetAsFloat(-0.01);
     f("BI")->SetAsString("9223372036854775807");
@@ -321,6 +326,7 @@ TEST_F(pFIBDataSetPostTest, EveryTypeWrittenThroughAFieldIsWhatIsqlWrote) {
     f("C")->SetAsString("x");
     f("V")->SetAsString("v2");
     f("VU")->SetAsString("ß");
+    f("VW")->SetAsString("Ü");
     f("BO")->SetAsBoolean(false);
     f("OCT")->SetAsString("WXYZ");
     f("MEMO")->SetAsString("second");
