@@ -101,6 +101,15 @@ protected:
         ds->SetTransaction(&Transaction);
         return ds;
     }
+    // PEOPLE under cached updates, with a statement of every kind.
+    void OpenCachedPeople() {
+        DS->SetCachedUpdates(true);
+        DS->UpdateSQL().SetText("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+        DS->InsertSQL().SetText("INSERT INTO PEOPLE VALUES (?ID, ?NAME)");
+        DS->DeleteSQL().SetText("DELETE FROM PEOPLE WHERE ID = ?OLD_ID");
+        DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+        DS->Open();
+    }
     int64_t Count(const std::string& Where) {
         TFIBTransaction reader;
         reader.SetDefaultDatabase(&Database);
@@ -205,12 +214,7 @@ TEST_F(FIBDataSetEditTest, OldParametersTakeTheValuesBeforeTheEditNewAndPlainOne
 }
 
 TEST_F(FIBDataSetEditTest, CancelUpdatesRestoresEditsHidesInsertsAndShowsDeletes) {
-    DS->SetCachedUpdates(true);
-    DS->UpdateSQL().SetText("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
-    DS->InsertSQL().SetText("INSERT INTO PEOPLE VALUES (?ID, ?NAME)");
-    DS->DeleteSQL().SetText("DELETE FROM PEOPLE WHERE ID = ?OLD_ID");
-    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
-    DS->Open();
+    OpenCachedPeople();
     DS->Edit();
     DS->FieldByName("NAME")->SetAsString("Amy");
     DS->Post();
@@ -248,12 +252,7 @@ TEST_F(FIBDataSetEditTest, CancelUpdatesRestoresEditsHidesInsertsAndShowsDeletes
 // UpdateRecordTypes chooses which records are shown by their cached change (deleted ones too);
 // setting it moves an open data set to its first shown record.
 TEST_F(FIBDataSetEditTest, UpdateRecordTypesChoosesTheRecordsShown) {
-    DS->SetCachedUpdates(true);
-    DS->UpdateSQL().SetText("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
-    DS->InsertSQL().SetText("INSERT INTO PEOPLE VALUES (?ID, ?NAME)");
-    DS->DeleteSQL().SetText("DELETE FROM PEOPLE WHERE ID = ?OLD_ID");
-    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
-    DS->Open();
+    OpenCachedPeople();
     DS->Edit();
     DS->FieldByName("NAME")->SetAsString("Amy");
     DS->Post();
