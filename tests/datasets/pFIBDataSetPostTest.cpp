@@ -110,8 +110,8 @@ protected:
         for (DS->First(); !DS->Eof(); DS->Next()) names.push_back(DS->FieldByName("NAME")->AsString());
         return names;
     }
-    // Another attachment deletes the person Id and commits.
-    void DeleteElsewhere(int Id) {
+    // Another attachment runs Sql and commits.
+    void RunElsewhere(const std::string& Sql) {
         TFIBDatabase other;
         other.SetDBName(Db->Path());
         other.ConnectParams().SetUserName("SYSDBA");
@@ -121,7 +121,7 @@ protected:
         TFIBQuery q;
         q.SetDatabase(&other);
         q.SetTransaction(&tr);
-        q.SQL().SetText("DELETE FROM PEOPLE WHERE ID = " + std::to_string(Id));
+        q.SQL().SetText(Sql);
         tr.StartTransaction();
         q.ExecQuery();
         tr.Commit();
@@ -190,7 +190,7 @@ TEST_F(pFIBDataSetPostTest, AChangeToARowAnotherAttachmentDeletedIsAnErrorAndThe
     DS->MoveBy(2);
     DS->Edit();
     DS->FieldByName("NAME")->SetAsString("Cyd");
-    DeleteElsewhere(3);
+    RunElsewhere("DELETE FROM PEOPLE WHERE ID = 3");
     std::string error = ErrorOf([&] { DS->Post(); });
     EXPECT_NE(error.find("Record does not exist"), std::string::npos) << error;
     EXPECT_EQ(DS->State(), dsEdit);
@@ -203,6 +203,31 @@ TEST_F(pFIBDataSetPostTest, AChangeToARowAnotherAttachmentDeletedIsAnErrorAndThe
     EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Cid");
     DS->FetchAll();
     EXPECT_EQ(DS->RecordCount(), 5);
+}
+
+// The connection is shut down under a post: the error is the server's, the record stays in edit
+// with the user's value and Cancel gives back the cached one; the rows on the server are as they
+// were.
+TEST_F(pFIBDataSetPostTest, APostOnALostConnectionLeavesTheRecordInEdit) {
+    OpenPeople("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+    DS->MoveBy(2);
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Cyd");
+    RunElsewhere("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+    const std::string error = ErrorOf([&] { DS->Post(); });
+    EXPECT_NE(error.find("Connection shutdown"), std::string::npos) << error;
+    EXPECT_EQ(DS->State(), dsEdit);
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Cyd");
+    DS->Cancel();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Cid");
+    DS.reset();
+    // The engine of this process lets go of the file a while after a shut-down attachment is
+    // detached, so isql may not open it yet: a new attachment of our own reads the rows.
+    Database.ForceClose();
+    Database.Open();
+    EXPECT_EQ(Database.QueryValue("SELECT LIST(NAME, ',') FROM (SELECT NAME FROM PEOPLE ORDER BY ID)", 0, {}, &UpdateTr)
+                  .AsString(),
+              "Ann,Bob,Cid,Dee,Eve");
 }
 
 // A row the refresh no longer finds: another attachment deleted it before Refresh, or the
@@ -225,7 +250,7 @@ TEST_F(pFIBDataSetPostTest, ARowTheRefreshMissesLeavesTheViewOnlyWithRefreshDele
         if (c.RefreshDeleted) options = options | SetOf<TpFIBDsOptions>(poRefreshDeletedRecord);
         DS->SetOptions(options);
         DS->MoveBy(2);
-        DeleteElsewhere(3);
+        RunElsewhere("DELETE FROM PEOPLE WHERE ID = 3");
         DS->Refresh();
         EXPECT_EQ(DS->FieldByName("NAME")->AsString(), c.RefreshDeleted ? "Dee" : "Cid");
         EXPECT_EQ(Names(), c.AfterRefresh);
