@@ -460,6 +460,8 @@ protected:
     // SelectSQL changed since the data set last opened.
     bool SelectSQLChanged() const { return FSQLChanged; }
     void SetServerRecordCount(int Value) { FServerRecordCount = Value; }
+    // A fetch of every row moves the cursor without the program asking: no scroll events then.
+    bool ScrollEventsLocked() const { return FScrollEventLock != 0; }
 
     // ---- Record buffers and the cursor
     TRecordBuffer AllocRecordBuffer() override;

@@ -44,7 +44,10 @@ void TpFIBUpdateObject::SetDataSet(TComponent* Value) {
     dataSet->AddUpdateObject(this);
     dataSet->FreeNotification(this);
     if (!Database()) SetDatabase(dataSet->Database());
-    if (!Transaction()) SetTransaction(dataSet->Transaction());
+    // The object writes beside the data set's own modify statement: in its transaction, so that
+    // both commit or roll back together (the read transaction may even be read-only).
+    if (!Transaction())
+        SetTransaction(dataSet->UpdateTransaction() ? dataSet->UpdateTransaction() : dataSet->Transaction());
 }
 
 void TpFIBUpdateObject::SetOrderInList(int Value) {
@@ -93,6 +96,7 @@ TpFIBDataSet::~TpFIBDataSet() {
     for (auto& list : FUpdateObjects)
         for (TpFIBUpdateObject* object : std::vector<TpFIBUpdateObject*>(list)) object->SetDataSet(nullptr);
     FBlobUpdateObject.reset();
+    SetContainer(nullptr);
     AutoUpdateOptions().SetOwner(nullptr);
     // The pooled generator statement of this data set's generator goes with it.
     const TAutoUpdateOptions& au = AutoUpdateOptions();
@@ -133,6 +137,105 @@ void TpFIBDataSet::ExecUpdateObjects(TUpdateKind Kind, TRecordBuffer Buffer, TFI
             RefreshFromQuery(*object, Buffer);
         }
     }
+}
+
+// ---- Event reports ----
+
+void TpFIBDataSet::SetContainer(TDataSetsContainer* Value) {
+    if (Value == FContainer) return;
+    if (FContainer) {
+        FContainer->RemoveDataSet(this);
+        FContainer->RemoveFreeNotification(this);
+    }
+    FContainer = Value;
+    if (Value) {
+        Value->AddDataSet(this);
+        Value->FreeNotification(this);
+    }
+}
+
+void TpFIBDataSet::Notification(TComponent* AComponent, qnl::TOperation Operation) {
+    if (Operation == qnl::TOperation::opRemove && AComponent == FContainer) FContainer = nullptr;
+    TFIBDataSet::Notification(AComponent, Operation);
+}
+
+void TpFIBDataSet::ReportEvent(TKindDataSetEvent Event) {
+    TDataSetsContainer* global = TDataSetsContainer::GlobalContainer();
+    if (global && global != FContainer) global->DataSetEvent(this, Event);
+    if (FContainer) FContainer->DataSetEvent(this, Event);
+}
+
+void TpFIBDataSet::ReportError(TKindDataSetError Kind, EDatabaseError& E, TDataAction& Action) {
+    TDataSetsContainer* global = TDataSetsContainer::GlobalContainer();
+    if (global && global != FContainer) global->DataSetError(this, Kind, E, Action);
+    if (FContainer) FContainer->DataSetError(this, Kind, E, Action);
+}
+
+void TpFIBDataSet::DoBeforeOpen() {
+    ReportEvent(deBeforeOpen);
+    TFIBDataSet::DoBeforeOpen();
+}
+
+void TpFIBDataSet::DoBeforeClose() {
+    ReportEvent(deBeforeClose);
+    TFIBDataSet::DoBeforeClose();
+}
+
+void TpFIBDataSet::DoBeforeInsert() {
+    if (!CanInsert()) throw EAbort();
+    ReportEvent(deBeforeInsert);
+    TFIBDataSet::DoBeforeInsert();
+}
+
+void TpFIBDataSet::DoAfterInsert() {
+    ReportEvent(deAfterInsert);
+    TFIBDataSet::DoAfterInsert();
+}
+
+void TpFIBDataSet::DoAfterEdit() {
+    ReportEvent(deAfterEdit);
+    TFIBDataSet::DoAfterEdit();
+}
+
+void TpFIBDataSet::DoBeforeCancel() {
+    TFIBDataSet::DoBeforeCancel();
+    ReportEvent(deBeforeCancel);
+}
+
+void TpFIBDataSet::DoAfterCancel() {
+    ReportEvent(deAfterCancel);
+    TFIBDataSet::DoAfterCancel();
+}
+
+void TpFIBDataSet::DoBeforeDelete() {
+    if (!CanDelete()) throw EAbort();
+    ReportEvent(deBeforeDelete);
+    TFIBDataSet::DoBeforeDelete();
+}
+
+void TpFIBDataSet::DoBeforeScroll() {
+    if (!ScrollEventsLocked()) ReportEvent(deBeforeScroll);
+    TFIBDataSet::DoBeforeScroll();
+}
+
+void TpFIBDataSet::DoAfterScroll() {
+    if (!ScrollEventsLocked()) ReportEvent(deAfterScroll);
+    TFIBDataSet::DoAfterScroll();
+}
+
+void TpFIBDataSet::DoOnCalcFields() {
+    ReportEvent(deOnCalcFields);
+    TFIBDataSet::DoOnCalcFields();
+}
+
+void TpFIBDataSet::DoBeforeRefresh() {
+    ReportEvent(deBeforeRefresh);
+    TFIBDataSet::DoBeforeRefresh();
+}
+
+void TpFIBDataSet::DoAfterRefresh() {
+    ReportEvent(deAfterRefresh);
+    TFIBDataSet::DoAfterRefresh();
 }
 
 bool TpFIBDataSet::CanChange(bool BaseAnswer, TUpdateKind Kind) {
@@ -359,21 +462,25 @@ void TpFIBDataSet::ApplyAndCommit() {
 }
 
 void TpFIBDataSet::DoAfterPost() {
+    ReportEvent(deAfterPost);
     TFIBDataSet::DoAfterPost();
     if (AutoCommit && CachedUpdates()) ApplyAndCommit();
 }
 
 void TpFIBDataSet::DoAfterDelete() {
+    ReportEvent(deAfterDelete);
     TFIBDataSet::DoAfterDelete();
     if (AutoCommit && CachedUpdates()) ApplyAndCommit();
 }
 
 void TpFIBDataSet::DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
     TFIBDataSet::DoPostError(DataSet, E, Action);
+    ReportError(deOnPostError, E, Action);
     if (OnPostError) OnPostError(DataSet, E, Action);
 }
 
 void TpFIBDataSet::DoDeleteError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
+    ReportError(deOnDeleteError, E, Action);
     if (OnDeleteError) OnDeleteError(DataSet, E, Action);
 }
 

@@ -33,8 +33,8 @@ public:
 
     TpFIBDataSet* DataSet() const { return FDataSet; }
     // Anything but a TpFIBDataSet (or nil) raises "<name> is not TpFIBDataSet". The object moves
-    // from the old data set's list to the new one's; a statement without database or
-    // transaction takes the data set's.
+    // from the old data set's list to the new one's; a statement without database takes the
+    // data set's, one without transaction its update transaction.
     void SetDataSet(TComponent* Value);
     int OrderInList() const { return FOrderInList; }
     // Moves the object to that place of its kind's list (the end when beyond it).
@@ -149,15 +149,36 @@ public:
     // Every non-blob field of the table, joined by ";".
     std::string TableFieldsAsKeyFields(const std::string& TableName);
 
+    // ---- Event reports
+    // The data set's own container; each event and error is reported to the thread's global
+    // container first (unless it is this one), then to this one, before the user's handler
+    // (BeforeCancel: after it).
+    TDataSetsContainer* Container() const { return FContainer; }
+    void SetContainer(TDataSetsContainer* Value);
+
     // The user's handlers of a failed post and delete. The framework's slots of these names
     // (TDataSet::OnPostError, TDataSet::OnDeleteError) hold the data set's own callers, which
     // do the data set's part first and then call these.
     TDataSetErrorEvent OnPostError, OnDeleteError;
 
 protected:
+    void Notification(TComponent* AComponent, qnl::TOperation Operation) override;
+    void DoBeforeOpen() override;
     void DoAfterOpen() override;
+    void DoBeforeClose() override;
     void DoAfterClose() override;
+    void DoBeforeInsert() override;
+    void DoAfterInsert() override;
     void DoBeforeEdit() override;
+    void DoAfterEdit() override;
+    void DoBeforeCancel() override;
+    void DoAfterCancel() override;
+    void DoBeforeDelete() override;
+    void DoBeforeScroll() override;
+    void DoAfterScroll() override;
+    void DoOnCalcFields() override;
+    void DoBeforeRefresh() override;
+    void DoAfterRefresh() override;
     // Default values of a new record: a generator value, parameter links, a new GUID and each
     // field's DefaultExpression; then OnNewRecord.
     void DoOnNewRecord() override;
@@ -207,7 +228,10 @@ private:
     void MarkCache(bool Clean);
 
     std::string LockText();
+    void ReportEvent(TKindDataSetEvent Event);
+    void ReportError(TKindDataSetError Kind, EDatabaseError& E, TDataAction& Action);
 
+    TDataSetsContainer* FContainer = nullptr;
     std::unique_ptr<TFIBQuery> FLockQuery, FCountQuery;
     bool FGeneratorUsed = false;
     bool FDefaultLinksReady = false;

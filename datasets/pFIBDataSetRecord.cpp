@@ -162,7 +162,9 @@ void TpFIBDataSet::IncGenerator() {
 
 void TpFIBDataSet::DoApplyDefaultValue(TField* Field, bool& Applied) {
     Applied = false;
-    if (TDataSetsContainer* global = TDataSetsContainer::GlobalContainer()) global->ApplyDefaultValue(this, Field, Applied);
+    TDataSetsContainer* global = TDataSetsContainer::GlobalContainer();
+    if (global && global != FContainer) global->ApplyDefaultValue(this, Field, Applied);
+    if (FContainer) FContainer->ApplyDefaultValue(this, Field, Applied);
     if (OnApplyDefaultValue) OnApplyDefaultValue(this, Field, Applied);
 }
 
@@ -230,6 +232,7 @@ void TpFIBDataSet::DoOnNewRecord() {
             f->SetAsString(expression);
         }
     }
+    ReportEvent(deOnNewRecord);
     TFIBDataSet::DoOnNewRecord();
 }
 

@@ -478,12 +478,14 @@ void TpFIBDataSet::DoAfterOpen() {
     }
     FDefaultLinksReady = false;
     SetUpdatesPending(false);
+    ReportEvent(deAfterOpen);
     TFIBDataSet::DoAfterOpen();
 }
 
 void TpFIBDataSet::DoAfterClose() {
     FDefaultLinks.clear();
     FDefaultLinksReady = false;
+    ReportEvent(deAfterClose);
     TFIBDataSet::DoAfterClose();
 }
 
@@ -504,10 +506,13 @@ void TpFIBDataSet::DoBeforeEdit() {
             au.SetUpdateOnlyModifiedFields(onlyModified);
         }
     }
+    ReportEvent(deBeforeEdit);
     TFIBDataSet::DoBeforeEdit();
 }
 
 void TpFIBDataSet::DoBeforePost() {
+    if (State() == dsInsert && AutoUpdateOptions().WhenGetGenID == wgBeforePost) IncGenerator();
+    ReportEvent(deBeforePost);
     TFIBDataSet::DoBeforePost();
     if (!CachedUpdates()) RegenerateChangedFieldsSQL(State());
 }
