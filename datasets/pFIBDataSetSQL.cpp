@@ -286,8 +286,7 @@ std::string TpFIBDataSet::GenerateText(const std::string& TableName, const std::
         if (keyReturning) returning += column + ",";
     }
     if (condition.empty())
-        throw Exception(ComponentFullName(this) + ": unable to generate " + KindNames[Kind] + " because fields for \"" +
-                        TableName + "\" do not exist in dataset.");
+        throw Exception(FormatMessage(SFIBCantGenerateSQL, {ComponentFullName(this), KindNames[Kind], TableName}));
     std::string selectText;
     {
         const auto options = SelectQuery().Options();

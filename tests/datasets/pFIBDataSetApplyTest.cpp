@@ -246,6 +246,22 @@ TEST_F(pFIBDataSetLockTest, LocksAnswerByTheServersStateAndKeepAnotherUsersCommi
               Rows({"1|Ann|10", "3|theirs|30"}));
 }
 
+// A post whose generated UPDATE finds its row deleted by another user is an error, and the
+// record stays in edit with the user's values.
+TEST_F(pFIBDataSetLockTest, APostOfARowAnotherUserDeletedRaisesAndStaysInEdit) {
+    OpenP();
+    OpenOther();
+    Other.QueryValue("DELETE FROM P WHERE ID = 1 RETURNING ID", 0, {}, &OtherTr);
+    OtherTr.Commit();
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("mine");
+    const std::string error = ErrorOf([&] { DS->Post(); });
+    EXPECT_EQ(error, "Error of record updating:Record does not exist (Form1.DS)");
+    EXPECT_EQ(DS->State(), dsEdit);
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "mine");
+    DS->Cancel();
+}
+
 // The server's count of the SELECT's rows, for texts whose columns a derived table could not
 // name by themselves; isql's COUNT(*) of the same text is the expected answer.
 TEST_F(pFIBDataSetLockTest, RecordCountsEqualTheServersCountOfTheSameText) {
