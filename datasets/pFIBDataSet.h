@@ -6,7 +6,6 @@
 #include "client/pFIBQuery.h"
 #include "datasets/DSContainer.h"
 #include "datasets/FIBDataSet.h"
-#include "platform/Params.h"
 
 #include <array>
 #include <memory>
@@ -102,15 +101,6 @@ public:
     TOnGetSQLTextProc OnLockSQLText;
     TOnGetSQLTextProc OnAskRecordCount;
     TOnApplyDefaultValue OnApplyDefaultValue;
-
-    // ---- Provider support
-    // Runs SQL with Params given by position to its "?" marks (those outside strings, quoted
-    // names and comments become :Param0, :Param1, ...). With ResultSet the text opens in a new
-    // data set on this one's database and read transaction (started when inactive), which is
-    // handed out; without, it runs on a statement in the update transaction. Answers the rows
-    // a SELECT yields (fetched to its end) or the rows the statement changed.
-    int64_t PSExecuteStatement(const std::string& SQL, const TParams& Params,
-                               std::unique_ptr<TpFIBDataSet>* ResultSet = nullptr);
 
     // ---- Update objects
     // Files the object in its kind's list at its OrderInList (the end when beyond it) and

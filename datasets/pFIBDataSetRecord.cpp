@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <vector>
 
 namespace qnl {
 
@@ -45,32 +44,6 @@ std::string StripQuotedLiteral(const std::string& Text) {
         if (Text[i] == '\'' && Text[i + 1] == '\'' && i + 2 < Text.size()) ++i;
     }
     return value;
-}
-
-// The positions of Text's "?" marks that stand for parameters: not inside a string (Q strings
-// included), a quoted name or a comment.
-std::vector<size_t> ParameterMarks(const std::string& Text) {
-    std::vector<size_t> marks;
-    for (size_t i = 0; i < Text.size(); ++i) {
-        const char c = Text[i];
-        const char next = i + 1 < Text.size() ? Text[i + 1] : '\0';
-        if (c == '\'' || c == '"') {
-            const size_t q = c == '\'' ? QStringClose(Text, i) : std::string::npos;
-            const size_t close = q != std::string::npos ? q : Text.find(c, i + 1);
-            if (close == std::string::npos) break;   // an open string runs to the end
-            i = close;
-        } else if (c == '-' && next == '-') {
-            i = Text.find_first_of("\r\n", i);
-            if (i == std::string::npos) break;
-        } else if (c == '/' && next == '*') {
-            i = Text.find("*/", i + 2);
-            if (i == std::string::npos) break;
-            ++i;
-        } else if (c == '?') {
-            marks.push_back(i);
-        }
-    }
-    return marks;
 }
 
 } // namespace
@@ -260,54 +233,6 @@ void TpFIBDataSet::DoOnNewRecord() {
     }
     ReportEvent(deOnNewRecord);
     TFIBDataSet::DoOnNewRecord();
-}
-
-// ---- Provider support ----
-
-int64_t TpFIBDataSet::PSExecuteStatement(const std::string& SQL, const TParams& Params,
-                                         std::unique_ptr<TpFIBDataSet>* ResultSet) {
-    std::string text = SQL;
-    const std::vector<size_t> marks = ParameterMarks(SQL);
-    for (size_t k = marks.size(); k-- > 0;) text.replace(marks[k], 1, ":Param" + std::to_string(k));
-    auto assign = [&](TFIBXSQLDA& Targets) {
-        for (int i = 0; i < Targets.Count() && i < Params.Count(); ++i) Targets.GetVar(i).SetAsVariant(Params[i]->Value());
-    };
-    if (ResultSet) {
-        auto result = std::make_unique<TpFIBDataSet>();
-        result->SetDatabase(Database());
-        result->SetTransaction(Transaction());
-        if (Transaction() && !Transaction()->Active()) Transaction()->StartTransaction();
-        result->SetSelectSQL(text);
-        result->Prepare();
-        assign(result->Params());
-        int64_t rows = 0;
-        if (result->SelectQuery().SQLType() == SQLSelect || result->SelectQuery().SQLType() == SQLSelectForUpdate) {
-            result->Open();
-            result->FetchAll();
-            rows = result->CachedRecordCount();
-        } else {
-            result->SelectQuery().ExecQuery();
-            rows = result->SelectQuery().GetRowsAffected();
-        }
-        *ResultSet = std::move(result);
-        return rows;
-    }
-    TFIBQuery q;
-    q.SetDatabase(Database());
-    q.SetTransaction(UpdateTransaction() ? UpdateTransaction() : Transaction());
-    q.SQL().SetText(text);
-    if (!q.Transaction()->Active()) q.Transaction()->StartTransaction();
-    q.Prepare();
-    assign(q.Params());
-    q.ExecQuery();
-    int64_t rows = 0;
-    if (q.SQLType() == SQLSelect || q.SQLType() == SQLSelectForUpdate) {
-        for (; !q.Eof(); q.Next()) ++rows;
-        q.Close();
-    } else {
-        rows = q.GetRowsAffected();
-    }
-    return rows;
 }
 
 // ---- Record count ----

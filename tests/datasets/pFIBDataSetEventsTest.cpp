@@ -202,25 +202,5 @@ TEST_F(pFIBDataSetEventsTest, UpdateObjectsRunAroundTheOwnStatementInListOrder) 
                     "delete after 3 0"}));
 }
 
-// Only the "?" marks outside strings, quoted names and comments are parameters, taken by
-// position.
-TEST_F(pFIBDataSetEventsTest, ProviderStatementsTakeOnlyRealParameterMarks) {
-    std::unique_ptr<TpFIBDataSet> result;
-    TParams none;
-    EXPECT_EQ(DS->PSExecuteStatement("select '?' from rdb$database", none, &result), 1);
-    ASSERT_NE(result, nullptr);
-    EXPECT_EQ(result->Fields()[0]->AsString(), "?");
-    TParams params;
-    params.CreateParam(ftString, "", ptInput)->SetAsString("it's?");
-    params.CreateParam(ftInteger, "", ptInput)->SetValue(Variant(1));
-    EXPECT_EQ(DS->PSExecuteStatement("UPDATE P SET NAME = ? /* ? */ WHERE ID = ? AND NAME <> q'{?}' -- ?\n", params), 1);
-    TParams low;
-    low.CreateParam(ftInteger, "", ptInput)->SetValue(Variant(0));
-    EXPECT_EQ(DS->PSExecuteStatement("SELECT \"?\" FROM (SELECT ID AS \"?\" FROM P) WHERE \"?\" > ?", low, &result), 2);
-    result.reset();
-    UpdateTr.Commit();
-    EXPECT_EQ(IsqlRows("SELECT '<<' || ID || '|' || NAME || '>>' FROM P ORDER BY ID"), Rows({"1|it's?", "2|Bob"}));
-}
-
 } // namespace
 } // namespace qnl
