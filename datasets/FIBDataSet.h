@@ -556,6 +556,9 @@ protected:
     // Filter text's evaluator and then OnFilterRecord accept it (each asked only while the
     // record is still accepted).
     virtual bool IsVisibleRecord(TRecordBuffer Buffer);
+    // IsVisibleRecord of the cached record at Index (0-based), tested as the filter tests the
+    // cursor's record.
+    bool IsCachedRecordVisible(int Index);
     // Empty here; derived classes ask the server for the count.
     virtual void DoAskRecordCount() {}
 

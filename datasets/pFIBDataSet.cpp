@@ -172,6 +172,7 @@ void TpFIBDataSet::ReportError(TKindDataSetError Kind, EDatabaseError& E, TDataA
 }
 
 void TpFIBDataSet::DoBeforeOpen() {
+    ForgetShown();
     ReportEvent(deBeforeOpen);
     TFIBDataSet::DoBeforeOpen();
 }
@@ -188,6 +189,7 @@ void TpFIBDataSet::DoBeforeInsert() {
 }
 
 void TpFIBDataSet::DoAfterInsert() {
+    ForgetShown();
     ReportEvent(deAfterInsert);
     TFIBDataSet::DoAfterInsert();
 }
@@ -203,6 +205,7 @@ void TpFIBDataSet::DoBeforeCancel() {
 }
 
 void TpFIBDataSet::DoAfterCancel() {
+    ForgetShown();
     ReportEvent(deAfterCancel);
     TFIBDataSet::DoAfterCancel();
 }
@@ -234,8 +237,74 @@ void TpFIBDataSet::DoBeforeRefresh() {
 }
 
 void TpFIBDataSet::DoAfterRefresh() {
+    ForgetShown();
     ReportEvent(deAfterRefresh);
     TFIBDataSet::DoAfterRefresh();
+}
+
+// ---- Filter and visible record numbers ----
+
+bool TpFIBDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
+    const bool shown = TFIBDataSet::IsVisibleRecord(Buffer);
+    const int index = RecordNumberOf(Buffer);
+    if (index >= 0) {
+        if (static_cast<size_t>(index) >= FShown.size()) FShown.resize(static_cast<size_t>(index) + 1, -1);
+        FShown[static_cast<size_t>(index)] = shown ? 1 : 0;
+    }
+    return shown;
+}
+
+bool TpFIBDataSet::ShownAt(int Index) {
+    if (static_cast<size_t>(Index) < FShown.size() && FShown[static_cast<size_t>(Index)] >= 0)
+        return FShown[static_cast<size_t>(Index)] == 1;
+    return IsCachedRecordVisible(Index);
+}
+
+int TpFIBDataSet::GetRecNo() {
+    const int number = TFIBDataSet::GetRecNo();
+    if (!VisibleRecNo() || State() == dsFilter || number <= 0) return number;
+    int shown = 0;
+    for (int i = 0; i < number; ++i) shown += ShownAt(i) ? 1 : 0;
+    return shown;
+}
+
+void TpFIBDataSet::SetRecNo(int Value) {
+    if (!VisibleRecNo() || Value < 1) return TFIBDataSet::SetRecNo(Value);
+    int shown = 0;
+    for (int i = 0;; ++i) {
+        if (i >= CachedRecordCount() && FetchNext(1) == 0) {
+            // Beyond the last shown record: the base's rule for a number past the end.
+            return TFIBDataSet::SetRecNo(CachedRecordCount() + Value - shown);
+        }
+        if (ShownAt(i) && ++shown == Value) return TFIBDataSet::SetRecNo(i + 1);
+    }
+}
+
+int TpFIBDataSet::GetRecordCount() {
+    if (!(VisibleRecNo() && Filtered()) || !Active()) return TFIBDataSet::GetRecordCount();
+    int shown = 0;
+    for (int i = 0; i < CachedRecordCount(); ++i) shown += ShownAt(i) ? 1 : 0;
+    return shown;
+}
+
+bool TpFIBDataSet::IsSequenced() {
+    if (VisibleRecNo() && Filtered()) return SelectQuery().Eof();
+    return TFIBDataSet::IsSequenced();
+}
+
+void TpFIBDataSet::SetFiltered(bool Value) {
+    ForgetShown();
+    TFIBDataSet::SetFiltered(Value);
+}
+
+void TpFIBDataSet::SetFilterText(const std::string& Value) {
+    ForgetShown();
+    TFIBDataSet::SetFilterText(Value);
+}
+
+void TpFIBDataSet::SetFilterOptions(TFilterOptions Value) {
+    ForgetShown();
+    TFIBDataSet::SetFilterOptions(Value);
 }
 
 bool TpFIBDataSet::CanChange(bool BaseAnswer, TUpdateKind Kind) {
@@ -462,12 +531,14 @@ void TpFIBDataSet::ApplyAndCommit() {
 }
 
 void TpFIBDataSet::DoAfterPost() {
+    ForgetShown();
     ReportEvent(deAfterPost);
     TFIBDataSet::DoAfterPost();
     if (AutoCommit && CachedUpdates()) ApplyAndCommit();
 }
 
 void TpFIBDataSet::DoAfterDelete() {
+    ForgetShown();
     ReportEvent(deAfterDelete);
     TFIBDataSet::DoAfterDelete();
     if (AutoCommit && CachedUpdates()) ApplyAndCommit();

@@ -149,6 +149,16 @@ public:
     // Every non-blob field of the table, joined by ";".
     std::string TableFieldsAsKeyFields(const std::string& TableName);
 
+    // ---- Filter and visible record numbers
+    // With poVisibleRecno RecNo counts the records shown (1..n over a filtered data set) and
+    // setting it goes to the n-th shown record; RecordCount of a filtered data set counts the
+    // fetched records the filter shows.
+    void SetRecNo(int Value) override;
+    bool IsSequenced() override;
+    void SetFiltered(bool Value) override;
+    void SetFilterText(const std::string& Value) override;
+    void SetFilterOptions(TFilterOptions Value) override;
+
     // ---- Event reports
     // The data set's own container; each event and error is reported to the thread's global
     // container first (unless it is this one), then to this one, before the user's handler
@@ -179,6 +189,10 @@ protected:
     void DoOnCalcFields() override;
     void DoBeforeRefresh() override;
     void DoAfterRefresh() override;
+    int GetRecNo() override;
+    int GetRecordCount() override;
+    // The base's answer, noted per record for the visible record numbers.
+    bool IsVisibleRecord(TRecordBuffer Buffer) override;
     // Default values of a new record: a generator value, parameter links, a new GUID and each
     // field's DefaultExpression; then OnNewRecord.
     void DoOnNewRecord() override;
@@ -232,6 +246,12 @@ private:
     void ReportError(TKindDataSetError Kind, EDatabaseError& E, TDataAction& Action);
 
     TDataSetsContainer* FContainer = nullptr;
+    // Per cached record (0-based): -1 not yet tested, 0 hidden, 1 shown; emptied whenever what
+    // the filter sees may have changed.
+    std::vector<int8_t> FShown;
+    bool ShownAt(int Index);
+    void ForgetShown() { FShown.clear(); }
+    bool VisibleRecNo() { return InSet(Options(), poVisibleRecno); }
     std::unique_ptr<TFIBQuery> FLockQuery, FCountQuery;
     bool FGeneratorUsed = false;
     bool FDefaultLinksReady = false;

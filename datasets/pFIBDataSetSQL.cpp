@@ -484,6 +484,7 @@ void TpFIBDataSet::DoAfterOpen() {
 void TpFIBDataSet::DoAfterClose() {
     FDefaultLinks.clear();
     FDefaultLinksReady = false;
+    ForgetShown();
     ReportEvent(deAfterClose);
     TFIBDataSet::DoAfterClose();
 }
