@@ -132,6 +132,7 @@ void TpFIBDataSet::ExecUpdateObjects(TUpdateKind Kind, TRecordBuffer Buffer, TFI
         if (!object->Prepared()) object->Prepare();
         SetQueryParams(*object, Buffer);
         object->ExecQuery();
+        FUpdatesExecuted = true;
         if (ReturnsRow(*object)) {
             WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
             RefreshFromQuery(*object, Buffer);
@@ -183,6 +184,7 @@ void TpFIBDataSet::DoBeforeClose() {
 }
 
 void TpFIBDataSet::DoBeforeInsert() {
+    FinishPendingDetailRefresh();
     if (!CanInsert()) throw EAbort();
     ReportEvent(deBeforeInsert);
     TFIBDataSet::DoBeforeInsert();
@@ -240,6 +242,31 @@ void TpFIBDataSet::DoAfterRefresh() {
     ForgetShown();
     ReportEvent(deAfterRefresh);
     TFIBDataSet::DoAfterRefresh();
+}
+
+int TpFIBDataSet::CompareFieldValues(TField* Field, const Variant& S1, const Variant& S2) {
+    int result = 0;
+    bool compared = false;
+    TDataSetsContainer* global = TDataSetsContainer::GlobalContainer();
+    if (global && global != FContainer) compared = global->CompareFieldValues(Field, S1, S2, result);
+    if (FContainer) {
+        int own = 0;
+        if (FContainer->CompareFieldValues(Field, S1, S2, own)) {
+            result = own;
+            compared = true;
+        }
+    }
+    return compared ? result : TFIBDataSet::CompareFieldValues(Field, S1, S2);
+}
+
+void TpFIBDataSet::DoAfterEndUpdateTransaction(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force) {
+    if (Action == TARollback || Action == TARollbackRetaining) {
+        if (FUpdatesExecuted) FUpdatesBeforeRollback = true;
+    } else if (InSet(Options(), poProtectedEdit) && !CachedUpdates()) {
+        MarkCacheClean();
+    }
+    FUpdatesExecuted = false;
+    TFIBDataSet::DoAfterEndUpdateTransaction(EndingTR, Action, Force);
 }
 
 // ---- Filter and visible record numbers ----
@@ -476,6 +503,7 @@ void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer)
         alone.Prepare();
         SetQueryParams(alone, Buffer);
         ExecRecordQuery(alone, "apply");
+        FUpdatesExecuted = true;
         CheckRecordChanged(alone);
         return;
     }
@@ -503,6 +531,7 @@ void TpFIBDataSet::FlushExecuteBlock(TUpdateKind Kind) {
             StartUpdateTransaction();
             CheckUpdateTransaction();
             UpdateTransaction()->ExecSQLImmediate(text);
+            FUpdatesExecuted = true;
             break;
         } catch (EFIBError& E) {
             TFIBUpdateAction action = uaFail;
@@ -533,6 +562,13 @@ void TpFIBDataSet::ApplyAndCommit() {
 void TpFIBDataSet::DoAfterPost() {
     ForgetShown();
     ReportEvent(deAfterPost);
+    if (InSet(Options(), poProtectedEdit) && !CachedUpdates() && !AutoCommit && Active() && !IsEmpty()) {
+        // Locked and written, not yet committed: the record shows as changed until the commit.
+        if (TRecordBuffer buffer = ActiveBuffer()) {
+            SetRecordStatus(buffer, cusModified);
+            WriteRecordToCache(RecordNumberOf(buffer), buffer);
+        }
+    }
     TFIBDataSet::DoAfterPost();
     if (AutoCommit && CachedUpdates()) ApplyAndCommit();
 }
@@ -571,6 +607,7 @@ void TpFIBDataSet::InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer) {
             Query->Prepare();
         SetQueryParams(*Query, Buffer);
         ExecRecordQuery(*Query, "post");
+        FUpdatesExecuted = true;
         CheckRecordChanged(*Query);
         if (ReturnsRow(*Query)) {
             // The row the statement returned (RETURNING) is the record now.
@@ -607,6 +644,7 @@ void TpFIBDataSet::InternalDeleteRecord(TFIBQuery& Query, TRecordBuffer Buffer) 
         if (&Query == &DeleteQuery()) PrepareModifyQuery(2);
         SetQueryParams(Query, Buffer);
         ExecRecordQuery(Query, "delete");
+        FUpdatesExecuted = true;
         // A row the statement missed: with poRefreshAfterDelete the refresh below tells whether
         // it is still there; without it the delete cannot count as done.
         if (!refreshAfter) CheckRecordChanged(Query);

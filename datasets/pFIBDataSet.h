@@ -165,6 +165,13 @@ public:
     // (BeforeCancel: after it).
     TDataSetsContainer* Container() const { return FContainer; }
     void SetContainer(TDataSetsContainer* Value);
+    // The containers' OnCompareFieldValues (global first, the own one's answer winning), else
+    // the base's comparison.
+    int CompareFieldValues(TField* Field, const Variant& S1, const Variant& S2) override;
+    // A modify statement or an update object ran in the update transaction since it started;
+    // the update transaction rolled back after one had (until the data set closes).
+    bool UpdatesExecuted() const { return FUpdatesExecuted; }
+    bool UpdatesExecutedBeforeRollback() const { return FUpdatesBeforeRollback; }
 
     // The user's handlers of a failed post and delete. The framework's slots of these names
     // (TDataSet::OnPostError, TDataSet::OnDeleteError) hold the data set's own callers, which
@@ -201,8 +208,11 @@ protected:
     void DoBeforePost() override;
     void DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) override;
     void DoDeleteError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action);
-    // With AutoCommit and cached updates each post and delete is applied and committed.
+    // With AutoCommit and cached updates each post and delete is applied and committed. With
+    // poProtectedEdit outside cached updates and AutoCommit, a posted record stays marked
+    // changed until the update transaction commits.
     void DoAfterPost() override;
+    void DoAfterEndUpdateTransaction(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force) override;
     void DoAfterDelete() override;
 
 private:
@@ -246,6 +256,8 @@ private:
     void ReportError(TKindDataSetError Kind, EDatabaseError& E, TDataAction& Action);
 
     TDataSetsContainer* FContainer = nullptr;
+    bool FUpdatesExecuted = false;
+    bool FUpdatesBeforeRollback = false;
     // Per cached record (0-based): -1 not yet tested, 0 hidden, 1 shown; emptied whenever what
     // the filter sees may have changed.
     std::vector<int8_t> FShown;

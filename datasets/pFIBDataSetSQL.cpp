@@ -485,6 +485,7 @@ void TpFIBDataSet::DoAfterClose() {
     FDefaultLinks.clear();
     FDefaultLinksReady = false;
     ForgetShown();
+    FUpdatesBeforeRollback = false;
     ReportEvent(deAfterClose);
     TFIBDataSet::DoAfterClose();
 }

@@ -4,6 +4,7 @@
 #include "datasets/pFIBDataSet.h"
 
 #include "DataSetKit.h"
+#include "platform/VariantConv.h"
 
 #include <gtest/gtest.h>
 
@@ -231,6 +232,51 @@ TEST_F(pFIBDataSetEventsTest, VisibleRecordNumbersCountTheShownRecordsOnly) {
     ten.SetOptions(ten.Options() & ~SetOf<TpFIBDsOptions>(poVisibleRecno));
     EXPECT_EQ(ten.RecNo(), 10);
     ten.Close();
+}
+
+// A protected edit's record shows as changed until its transaction commits; a rollback after
+// a write is remembered until the data set closes.
+TEST_F(pFIBDataSetEventsTest, AProtectedEditStaysMarkedUntilTheCommit) {
+    DS->SetOptions(DS->Options() | SetOf<TpFIBDsOptions>(poProtectedEdit));
+    DS->Open();
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Bea");
+    DS->Post();
+    EXPECT_EQ(DS->UpdateStatus(), usModified);
+    EXPECT_TRUE(DS->UpdatesExecuted());
+    UpdateTr.Commit();
+    EXPECT_EQ(DS->UpdateStatus(), usUnmodified);
+    EXPECT_FALSE(DS->UpdatesExecuted());
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Cy");
+    DS->Post();
+    UpdateTr.Rollback();
+    EXPECT_TRUE(DS->UpdatesExecutedBeforeRollback());
+    DS->Close();
+    EXPECT_FALSE(DS->UpdatesExecutedBeforeRollback());
+    EXPECT_EQ(IsqlRows("SELECT '<<' || NAME || '>>' FROM P WHERE ID = 1"), Rows({"Bea"}));
+}
+
+// A local sort asks the containers first; the own container's answer wins.
+TEST_F(pFIBDataSetEventsTest, ASortComparesThroughTheContainers) {
+    Rows asked;
+    Global.OnCompareFieldValues = [&](TField*, const Variant&, const Variant&, bool& Compared) {
+        asked.push_back("G");
+        Compared = true;
+        return 0;
+    };
+    Own.OnCompareFieldValues = [&](TField*, const Variant& A, const Variant& B, bool& Compared) {
+        asked.push_back("C");
+        Compared = true;
+        return VarToStr(A) < VarToStr(B) ? 1 : VarToStr(A) == VarToStr(B) ? 0 : -1;   // descending
+    };
+    DS->Open();
+    DS->DoSortEx({std::string("NAME")}, {true});
+    Rows names;
+    for (DS->First(); !DS->Eof(); DS->Next()) names.push_back(DS->FieldByName("NAME")->AsString());
+    EXPECT_EQ(names, Rows({"Bob", "Ann"}));
+    ASSERT_GE(asked.size(), 2u);
+    EXPECT_EQ(Rows(asked.begin(), asked.begin() + 2), Rows({"G", "C"}));
 }
 
 } // namespace
