@@ -128,6 +128,8 @@ public:
     void ExtractGenerators();
     void ExtractProcedures();
     void ExtractPackages();
+    // The descriptions of packaged routines and their parameters, onto the packages read.
+    void ReadMemberDescriptions();
     void ExtractTriggers();
     void ExtractIndices();
     void ExtractExceptions();
@@ -150,6 +152,8 @@ public:
     std::string GetForeignKeySQL();
     // One grant query: its rows folded into grants handed to the container.
     void ReadGrants(const std::string& Text);
+    // Firebird 3's DDL privileges: one grant per row.
+    void ReadDdlGrants();
     // Files Grant in the container or merges it into an equal one; frees what is not filed.
     void AddGrant(TGntData* Grant);
 

@@ -441,6 +441,38 @@ void TIBDBExtract::ExtractPackages() {
     }
     q.Close();
     q.ClearSQL();
+    if (HasProcedurePackage) ReadMemberDescriptions();
+}
+
+void TIBDBExtract::ReadMemberDescriptions() {
+    TQNLQuery& q = MainQuery();
+    const auto part = [](const char* Function, const char* Table, const char* Routine, const char* Parameter) {
+        return std::string("SELECT ") + Function + " FNC, RDB$PACKAGE_NAME PKG, " + Routine + " RTN, " + Parameter +
+               " PRM, RDB$DESCRIPTION DSC FROM " + Table +
+               " WHERE RDB$PACKAGE_NAME IS NOT NULL AND RDB$DESCRIPTION IS NOT NULL";
+    };
+    // A function's result is the argument without a name.
+    q.SetSQLText(part("0", "RDB$PROCEDURES", "RDB$PROCEDURE_NAME", "CAST(NULL AS CHAR(63))") + " UNION ALL " +
+                 part("1", "RDB$FUNCTIONS", "RDB$FUNCTION_NAME", "CAST(NULL AS CHAR(63))") + " UNION ALL " +
+                 part("0", "RDB$PROCEDURE_PARAMETERS", "RDB$PROCEDURE_NAME", "RDB$PARAMETER_NAME") + " UNION ALL " +
+                 part("1", "RDB$FUNCTION_ARGUMENTS", "RDB$FUNCTION_NAME", "RDB$ARGUMENT_NAME") +
+                 " AND RDB$ARGUMENT_NAME IS NOT NULL");
+    q.Open();
+    while (!q.GetEof()) {
+        if (auto* package = dynamic_cast<TPkgData*>(Objs()->FindPackage(NameOf(q, "PKG")))) {
+            TMemberDescription d;
+            d.Function = IntOf(q, "FNC") != 0;
+            d.Routine = NameOf(q, "RTN");
+            d.Parameter = NameOf(q, "PRM");
+            d.Text = TextOf(q, "DSC");
+            package->SetMemberDescription(d);
+        }
+        ProcessAppMessages();
+        if (AbortRequested) break;
+        q.Next();
+    }
+    q.Close();
+    q.ClearSQL();
 }
 
 } // namespace qnl

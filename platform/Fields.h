@@ -290,6 +290,9 @@ public:
     // Integers and floats answer each other's accessors and read text as numbers.
     void SetAsString(const std::string& Value) override;   // empty clears
     int32_t GetAsInteger() override;                       // AsLargeInt within 32 bits
+    // How the value is shown, and edited (the display format when empty); the field classes
+    // that format by them say so.
+    std::string DisplayFormat, EditFormat;
 
 protected:
     void SetVarValue(const Variant& Value) override;
