@@ -480,6 +480,14 @@ void TpFIBDataSet::MarkCache(bool Clean) {
     }
 }
 
+namespace {
+
+// The block answers the position of its first UPDATE or DELETE that reached no row (0: none).
+const std::string BlockHead = "EXECUTE BLOCK RETURNS (MISSED INTEGER) AS BEGIN\r\nMISSED = 0;";
+const std::string BlockTail = "SUSPEND;\r\nEND";
+
+} // namespace
+
 void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer) {
     const TAutoUpdateOptions& au = AutoUpdateOptions();
     const uint8_t code = Kind == ukModify ? 0 : Kind == ukInsert ? 1 : 2;
@@ -488,9 +496,11 @@ void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer)
     if (text.empty()) return;   // nothing of the record to write
     constexpr size_t MaxStatements = 255;
     constexpr size_t MaxLength = 65532;
-    const std::string head = "EXECUTE BLOCK AS BEGIN";
+    // An UPDATE or DELETE that reaches no row (another user deleted or changed its key) marks
+    // the block, which then is undone: the change stays pending instead of counting as saved.
+    constexpr size_t CheckLength = 64;
     text += ";";
-    if (parameters || head.size() + text.size() + 4 + 3 >= MaxLength) {
+    if (parameters || BlockHead.size() + BlockTail.size() + text.size() + CheckLength + 4 >= MaxLength) {
         // A value the text cannot carry, or a statement no block can hold: it runs alone, after
         // what the block holds so far, with its values as parameters.
         FlushExecuteBlock(Kind);
@@ -511,10 +521,12 @@ void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer)
     // INSERT or DELETE one.
     constexpr int MaxContexts = 256;
     const int contexts = Kind == ukModify ? 2 : 1;
-    if (FBlock.Lines.size() >= MaxStatements || FBlock.Length + text.size() + 2 + 5 >= MaxLength ||
+    if (FBlock.Lines.size() >= MaxStatements || FBlock.Length + text.size() + CheckLength + 2 >= MaxLength ||
         FBlock.Contexts + contexts > MaxContexts)
         FlushExecuteBlock(Kind);
-    if (FBlock.Lines.empty()) FBlock.Length = head.size() + 2;
+    if (FBlock.Lines.empty()) FBlock.Length = BlockHead.size() + BlockTail.size() + 4;
+    if (Kind != ukInsert)
+        text += " IF (MISSED = 0 AND ROW_COUNT <> 1) THEN MISSED = " + std::to_string(FBlock.Lines.size() + 1) + ";";
     FBlock.Lines.push_back(text);
     FBlock.Length += text.size() + 2;
     FBlock.Contexts += contexts;
@@ -523,17 +535,41 @@ void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer)
 
 void TpFIBDataSet::FlushExecuteBlock(TUpdateKind Kind) {
     if (FBlock.Lines.empty()) return;
-    std::string text = "EXECUTE BLOCK AS BEGIN";
+    std::string text = BlockHead;
     for (const std::string& line : FBlock.Lines) text += "\r\n" + line;
-    text += "\r\nEND";
+    text += "\r\n" + BlockTail;
+    auto immediate = [&](const char* Statement) { UpdateTransaction()->ExecSQLImmediate(Statement); };
     for (;;) {
+        bool saved = false;
         try {
             StartUpdateTransaction();
             CheckUpdateTransaction();
-            UpdateTransaction()->ExecSQLImmediate(text);
+            immediate("SAVEPOINT FIB$APPLY");
+            saved = true;
+            TFIBQuery block;
+            block.SetDatabase(Database());
+            block.SetTransaction(UpdateTransaction());
+            block.SetParamCheck(false);
+            block.SQL().SetText(text);
+            block.ExecQuery();
+            const int missed = block.Eof() ? 0 : block.Fields()[0].GetAsInteger();
+            block.Close();
+            if (missed > 0 && static_cast<size_t>(missed) <= FBlock.Records.size())
+                RaiseClientErrorMsg(std::string(SFIBErrorRecordUpdating) + SFIBRecordNotExist + " (%s, record %s)",
+                                    {ComponentFullName(this), FBlock.Records[static_cast<size_t>(missed) - 1] + 1});
+            immediate("RELEASE SAVEPOINT FIB$APPLY");
             FUpdatesExecuted = true;
             break;
         } catch (EFIBError& E) {
+            // What the block did goes: none of its records reached the server.
+            if (saved) {
+                try {
+                    immediate("ROLLBACK TO SAVEPOINT FIB$APPLY");
+                    immediate("RELEASE SAVEPOINT FIB$APPLY");
+                } catch (const EFIBError&) {
+                    // the transaction itself failed; the error below tells why
+                }
+            }
             TFIBUpdateAction action = uaFail;
             if (OnUpdateError) {
                 const uint32_t closes = CloseCount();
@@ -545,7 +581,6 @@ void TpFIBDataSet::FlushExecuteBlock(TUpdateKind Kind) {
                 throw;
             }
             if (action == uaAbort) throw EAbort(E.what());
-            // The block failed whole: none of its records reached the server.
             if (action == uaSkip) FSkippedRecords.insert(FSkippedRecords.end(), FBlock.Records.begin(), FBlock.Records.end());
             if (action == uaSkip || action == uaApplied) break;
         }
