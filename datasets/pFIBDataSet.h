@@ -76,7 +76,9 @@ public:
     // With AutoUpdateOptions.UseExecuteBlock the changes go to the server as the values
     // statements of GenerateValuesSQLText joined into EXECUTE BLOCKs of up to 255 statements,
     // 256 relation contexts and below 64 KB of text; a statement that needs a parameter (a binary blob) runs on its own,
-    // after the block before it. A block OnUpdateError skips leaves all its records pending.
+    // after the block before it. A block runs under a savepoint: when it fails, or one of its
+    // UPDATEs or DELETEs reaches no row, it is undone and OnUpdateError decides; a block it
+    // skips leaves all its records pending.
     //
     // After the update transaction committed what the apply wrote: edited and inserted records
     // count as unchanged, deleted ones as gone; a record the apply skipped keeps its change.
