@@ -799,7 +799,12 @@ void TFIBCustomDataSet::DoBeforeScroll() {
 }
 
 void TFIBCustomDataSet::DoAfterScroll() {
-    if (FScrollEventLock == 0) TDataSet::DoAfterScroll();
+    if (FScrollEventLock != 0) return;
+    TDataSet::DoAfterScroll();
+    if (FEndScrollTimer) {
+        FEndScrollTimer->SetEnabled(false);
+        FEndScrollTimer->SetEnabled(true);
+    }
 }
 
 void TFIBCustomDataSet::DoBeforeInsert() {

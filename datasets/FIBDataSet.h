@@ -25,12 +25,13 @@
 // the post of a record into the cache, deleting (cached or through DeleteSQL with parameters
 // from the record), re-reading a record through RefreshSQL, cancel, cancelling cached changes
 // and the reaction to the end of the read transaction, the local filter (FIBDataSetFilter.cpp), and
-// the local sort, locate and lookup (FIBDataSetSort.cpp). The insert and update statements are run
-// by derived classes; the master's scrolling and the limited cache model are not run by this
-// class.
+// the local sort, locate and lookup (FIBDataSetSort.cpp), and following a master
+// (FIBDataSetDetail.cpp). The insert and update statements are run by derived classes; the
+// limited cache model is not run by this class.
 #include "client/FIBDatabase.h"
 #include "client/FIBMiscellaneous.h"
 #include "client/FIBQuery.h"
+#include "client/FIBSafeTimer.h"
 #include "client/dAZIRadur.h"
 #include "client/pFIBInterfaces.h"
 #include "datasets/FIBCacheManage.h"
@@ -112,11 +113,20 @@ private:
 
 // ---- The data set ---------------------------------------------------------------------------
 
-// The data set's link to its master's data source.
+// The data set's link to its master's data source: the detail follows the master's record.
 class TFIBDataLink : public TDetailDataLink {
 public:
     explicit TFIBDataLink(TFIBCustomDataSet* DataSet) : FDataSet(DataSet) {}
     TDataSet* GetDetailDataSet() override;
+
+protected:
+    // The master opened (the detail follows its record) or closed.
+    void ActiveChanged() override;
+    // A pending edit of the detail is posted before the master moves.
+    void CheckBrowseMode() override;
+    // The master moved or re-read its record: the detail follows when the values it takes
+    // from the master changed.
+    void RecordChanged(TField* Field) override;
 
 private:
     TFIBCustomDataSet* FDataSet;
@@ -185,6 +195,31 @@ public:
     // when the source's chain of masters leads back to this data set.
     TDataSource* DataSource() const { return FDataLink.DataSource(); }
     void SetDataSource(TDataSource* Value);
+    // dcForceOpen: a master change opens a closed detail; dcIgnoreMasterClose: the detail stays
+    // open when the master closes; dcForceMasterRefresh: the master re-reads its record after
+    // the detail deletes one (without cached updates) or re-reads one; dcWaitEndMasterScroll:
+    // the detail follows only once the master stood still for EndScrollInterval.
+    TDetailConditions DetailConditions() const;
+    void SetDetailConditions(TDetailConditions Value);
+    // Milliseconds of the master's stillness that dcWaitEndMasterScroll and OnEndScroll wait for.
+    uint32_t EndScrollInterval = 300;
+    // Fired once, EndScrollInterval after the last of a series of scrolls.
+    const TNotifyEvent& OnEndScroll() const { return FOnEndScroll; }
+    void SetOnEndScroll(TNotifyEvent Value);
+    // True when a value this data set's SELECT takes from the master differs from the master's
+    // current one (or a macro of the SELECT changed).
+    virtual bool MasterFieldsChanged();
+    // The master moved to other values: the detail refreshes now, or after the wait.
+    void MasterChanged();
+    // Opens the detail again with the master's current values (a closed detail stays closed
+    // unless dcForceOpen).
+    void RefreshDetail();
+    // The master closed: the detail closes too, unless dcIgnoreMasterClose.
+    void MasterClosed();
+    // A refresh still waiting for the master to stand still runs now (the masters' first).
+    void FinishPendingDetailRefresh();
+    // The master re-reads its current record.
+    void RefreshMaster();
 
     // ---- Events
     // The read transaction's (and the update transaction's) start and end, with the transaction
@@ -475,6 +510,7 @@ protected:
     void DoBeforeDelete() override;
     void DoBeforePost() override;
     void DoAfterInsert() override;
+    void DoAfterDelete() override;
     // A posted record whose sort values changed moves to its sorted place (poKeepSorting).
     void DoAfterPost() override;
     // True when the record being posted must move: it is sorted with poKeepSorting and a sort
@@ -613,6 +649,11 @@ private:
 
     TFIBBase FBase;
     TFIBDataLink FDataLink{this};
+    std::unique_ptr<TFIBCustomTimer> FDetailTimer;      // the wait of dcWaitEndMasterScroll
+    std::unique_ptr<TFIBCustomTimer> FEndScrollTimer;   // the wait of OnEndScroll
+    TNotifyEvent FOnEndScroll;
+    TDetailConditions FDetailConditions = 0;
+    bool FDetailRefreshByTimer = false;   // a refresh runs from the wait timer
     std::unique_ptr<TFIBQuery> FDeleteQuery, FInsertQuery, FRefreshQuery, FSelectQuery, FUpdateQuery;
     TFIBFieldDescrList FFieldDescr;
     std::unique_ptr<TRecordsCache> FRecords;

@@ -57,8 +57,9 @@ void TFIBCustomDataSet::SetParamsFromMaster() {
         case ftString: Param.SetAsString(field->AsString()); break;
         case ftSmallint:
         case ftInteger:
-        case ftWord:
-        case ftBoolean: Param.SetAsInteger(field->AsInteger()); break;
+        case ftWord: Param.SetAsInteger(field->AsInteger()); break;
+        // Firebird 3 refuses an integer for a BOOLEAN parameter.
+        case ftBoolean: Param.SetAsBoolean(field->AsBoolean()); break;
         case ftFloat:
         case ftCurrency: Param.SetAsDouble(field->AsFloat()); break;
         case ftBCD:
@@ -294,6 +295,7 @@ void TFIBCustomDataSet::InternalRefreshRecord(TFIBQuery& Query, TRecordBuffer Bu
         if (FResyncCount > 0) --FResyncCount;
         FCurrentRecord = RecNo() - 1;
     }
+    if (State() != dsEdit && State() != dsInsert && InSet(FDetailConditions, dcForceMasterRefresh)) RefreshMaster();
 }
 
 void TFIBCustomDataSet::DeleteFromCache() {
@@ -563,6 +565,8 @@ void TFIBCustomDataSet::InternalCancel() {
 // ---- Event callers of the edit ----
 
 void TFIBCustomDataSet::DoBeforeEdit() {
+    // Never an edit of a detail record that belongs to an earlier master record.
+    FinishPendingDetailRefresh();
     if (!CanEdit()) throw EAbort();
     TRecordBuffer buffer = ActiveBuffer();
     // Under cached updates the version before the first change stays the saved one.
@@ -579,12 +583,20 @@ void TFIBCustomDataSet::DoAfterInsert() {
     TDataSet::DoAfterInsert();
 }
 
+void TFIBCustomDataSet::DoAfterDelete() {
+    const uint32_t closes = FCloseCount;
+    TDataSet::DoAfterDelete();
+    CheckNotClosedBy(closes, "AfterDelete");
+    if (InSet(FDetailConditions, dcForceMasterRefresh) && !FCachedUpdates) RefreshMaster();
+}
+
 void TFIBCustomDataSet::DoPostError(TDataSet*, EDatabaseError&, TDataAction&) {
     for (TField* f : Fields())
         if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->RestoreArrayID();
 }
 
 void TFIBCustomDataSet::DoBeforeDelete() {
+    FinishPendingDetailRefresh();
     if (!CanDelete()) throw EAbort();
     TRecordBuffer buffer = ActiveBuffer();
     if (!(FCachedUpdates && RecordStatusOf(buffer) != cusUnmodified)) SaveOldVersion(buffer);

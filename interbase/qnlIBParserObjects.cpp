@@ -592,6 +592,7 @@ void TIbParser::ParseComment() {
         member.Text = text;
         package->SetMemberDescription(member);
     }
+    if (kind == dboDatabase && Objs) Objs->DatabaseDescription = NormalizeLineBreaks(text);
     if (placeless || HandOnEveryStatement) {
         HandOn(skDescription, name, kind, saDescription, owner);
         if (auto* statement = dynamic_cast<TStatement*>(LastStatement))

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,20 @@ protected:
     // A fresh database from Ddl for each test, opened as SYSDBA in UTF8 and dialect 3.
     void OpenDatabase(const std::string& Ddl) {
         Db = std::make_unique<TempDatabase>(Ddl);
+        Attach();
+    }
+    // A fresh database made by Script (which creates it), then changed by Sql through isql.
+    void OpenDatabase(const CompleteScript& Script, const std::string& Sql) {
+        Db = std::make_unique<TempDatabase>(Script);
+        std::string output;
+        if (RunSql(*Db, Sql, output) != 0) throw std::runtime_error(output);
+        Attach();
+    }
+    // Connects to Path (the test's own database when empty).
+    void Attach(const std::string& Path = {}) {
         Form.SetName("Form1");
         Database.SetName("DB");
-        Database.SetDBName(Db->Path());
+        Database.SetDBName(Path.empty() ? Db->Path() : Path);
         Database.ConnectParams().SetUserName("SYSDBA");
         Database.ConnectParams().SetCharSet("UTF8");
         Database.SetSQLDialect(3);
