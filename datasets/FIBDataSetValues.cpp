@@ -200,7 +200,7 @@ std::unique_ptr<TStream> TFIBCustomDataSet::CreateBlobStream(TField* Field, TBlo
     std::vector<char> scratch;
     char* record = nullptr;
     if (FBlobReadMode == 1) {
-        if (FBlobReadRecord >= 0 && FBlobReadRecord < FRecordCount) {
+        if (HoldsRecord(FBlobReadRecord)) {
             scratch.assign(FRecordBufferSize, 0);
             ReadRecordFromCache(FBlobReadRecord, scratch.data(), State() == dsOldValue);
             record = scratch.data();

@@ -6,16 +6,8 @@
 
 namespace qnl {
 
-void WriteCreateOperators(TCustomQuarnel&) {}
-void WriteAlterOperators(TCustomQuarnel&) {}
-void WriteDropOperators(TCustomQuarnel&) {}
-void WriteCreateOperatorClasses(TCustomQuarnel&) {}
-void WriteAlterOperatorClasses(TCustomQuarnel&) {}
-void WriteDropOperatorClasses(TCustomQuarnel&) {}
-
 // ---- conversion of a master of another dialect ----
 
-void TQuarnel::ConvertToIB() {}
 void TQuarnel::ConvertToASA() {}
 void TQuarnel::ConvertToMySQL() {}
 void TQuarnel::ConvertToMSSQL() {}

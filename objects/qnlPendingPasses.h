@@ -1,7 +1,6 @@
 #pragma once
-// PLACEHOLDERS, to be replaced: the passes of the object kinds that later work builds
-// (operators and operator classes). The comparer calls each in its fixed order; until its kind
-// unit lands, it does nothing. Each kind unit takes its routines out of here when it lands.
+// PLACEHOLDERS, to be replaced: the comparer's converters of a master of another dialect
+// (declared in qnlQuarnel.h) do nothing until they land.
 #include "core/qnlTypes.h"
 
 namespace qnl {
@@ -9,13 +8,5 @@ namespace qnl {
 class TCustomQuarnel;
 class TCustomObjs;
 class TCustomSQLExec;
-
-// Operators and operator classes.
-void WriteCreateOperators(TCustomQuarnel& Q);
-void WriteAlterOperators(TCustomQuarnel& Q);
-void WriteDropOperators(TCustomQuarnel& Q);
-void WriteCreateOperatorClasses(TCustomQuarnel& Q);
-void WriteAlterOperatorClasses(TCustomQuarnel& Q);
-void WriteDropOperatorClasses(TCustomQuarnel& Q);
 
 } // namespace qnl
