@@ -809,6 +809,9 @@ void TFIBCustomDataSet::DoAfterOpen() {
 }
 
 void TFIBCustomDataSet::DoBeforeClose() {
+    if (FValidatingField)
+        RaiseClientErrorMsg("Cannot close %s while the OnValidate handler of field %s runs",
+                            {FullName(), FValidatingField->FieldName()});
     if (DefaultFieldsMode()) {
         FFieldCache.Clear();
         if (FFilterParser) FFilterParser->ClearFieldCache();
@@ -837,6 +840,7 @@ void TFIBCustomDataSet::DoAfterScroll() {
     TDataSet::DoAfterScroll();
     if (FEndScrollTimer) {
         FEndScrollTimer->SetEnabled(false);
+        FEndScrollTimer->SetInterval(EndScrollInterval);
         FEndScrollTimer->SetEnabled(true);
     }
 }

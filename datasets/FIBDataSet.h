@@ -85,6 +85,10 @@ using TOnFetchRecord = std::function<void(TFIBQuery* FromQuery, int RecordNumber
 using TOnGetRecordError = std::function<void(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action)>;
 using TFieldNotify = std::function<void(TField* Field)>;
 using TOnBlobFieldProcessing = std::function<void(TBlobField* Field, int64_t BlobSize, int64_t Progress, bool& Stop)>;
+class TFIBCustomDataSet;
+class TFIBBlobField;
+// Fills the body of a client blob field (one the program computes) when it is first read.
+using TOnFillClientBlob = std::function<void(TFIBCustomDataSet* DataSet, TFIBBlobField* Field, TFIBBlobStream* Stream)>;
 using TEndTransactionEvent = std::function<void(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force)>;
 using TFIBUpdateErrorEvent =
     std::function<void(TDataSet* DataSet, EFIBError& E, TUpdateKind UpdateKind, TFIBUpdateAction& UpdateAction)>;
@@ -242,6 +246,7 @@ public:
     TOnGetRecordError OnGetRecordError;
     TFieldNotify OnFieldChange;
     TOnBlobFieldProcessing OnReadBlobField, OnWriteBlobField;
+    TOnFillClientBlob OnFillClientBlob;
     // Listeners called right after the published events, in list order.
     TNotifyEventList& BeforeOpenListeners() { return FBeforeOpenListeners; }
     TNotifyEventList& AfterOpenListeners() { return FAfterOpenListeners; }
@@ -469,6 +474,12 @@ protected:
     // CloseCount was taken.
     void CheckNotClosedBy(uint32_t CloseCount, const char* Handler);
     uint32_t CloseCount() const { return FCloseCount; }
+    // SelectSQL changed since the data set last opened.
+    bool SelectSQLChanged() const { return FSQLChanged; }
+    void SetServerRecordCount(int Value) { FServerRecordCount = Value; }
+    // Runs the field's OnValidate with the value at Buffer (nil for null) pending: the handler
+    // reads the value being assigned. The data set refuses to close while it runs.
+    virtual void DoFieldValidate(TField* Field, const void* Buffer);
 
     // ---- Record buffers and the cursor
     TRecordBuffer AllocRecordBuffer() override;
@@ -647,6 +658,8 @@ private:
     // Makes Query the statement that delivers rows: its NEW_ parameters from the record at
     // Position, the rest from SelectQuery's parameters; then it runs.
     void SwitchSelectQuery(TFIBQuery& Query, int Position);
+    // Runs Query for the rows after or before the record in Source.
+    void StartWindowQuery(TFIBQuery& Query, TRecordBuffer Source);
     // Stores the next row of Query at Position; false when it has none.
     bool FetchWindowRow(TFIBQuery& Query, int Position);
     // Moves every position up by BufferChunks (a backward read reached position 0).
@@ -736,6 +749,7 @@ private:
     int FPendingChangeCount = 0;
     int FBlobReadRecord = -1;
     uint32_t FCloseCount = 0;   // closes so far (CheckNotClosedBy)
+    TField* FValidatingField = nullptr;   // the field whose OnValidate runs (DoFieldValidate)
     uint8_t FBlobReadMode = 0;
     TpFIBDsOptions FOptions;
     TpPrepareOptions FPrepareOptions;
@@ -871,6 +885,8 @@ public:
     bool RoundByScale = true;
 
 protected:
+    // DisplayFormat (Text: EditFormat, else DisplayFormat); without one, with IsCurrency, the
+    // money form for display and the fixed one for editing; else AsString.
     std::string GetText(bool DisplayText) override;
 };
 
@@ -895,9 +911,14 @@ public:
     // The raw scaled value; false for null.
     bool ReadRaw(int64_t& Value);
     void WriteRaw(int64_t Value);
+    // A framework BCD field's value is taken whole, through its BCD text.
+    void Assign(TField* Source) override;
 
 protected:
     void SetVarValue(const Variant& Value) override;
+    // DisplayFormat (Text: EditFormat, else DisplayFormat) of every digit; without one, with
+    // IsCurrency, the money form for display and the fixed one for editing, in
+    // FormatSettings.CurrencyDecimals; else AsString.
     std::string GetText(bool DisplayText) override;
 };
 
@@ -951,7 +972,11 @@ class TFIBBlobField : public TBlobField {
 public:
     using TBlobField::TBlobField;
     std::string ClassName() const override { return "TFIBBlobField"; }
+    // A client field is null while its body (filled by OnFillClientBlob) is empty.
+    bool GetIsNull() override;
     int16_t SubType = 0;
+    // The body is the program's, never the server's: reading it fills it through the data
+    // set's OnFillClientBlob, the field is read-only and writing needs no edit state.
     bool IsClientField = false;
 };
 

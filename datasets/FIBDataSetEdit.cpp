@@ -209,15 +209,7 @@ void TFIBCustomDataSet::SetQueryParams(TFIBQuery& Query, TRecordBuffer Buffer) {
                 Param.SetAsGUID(guid);
                 break;
             }
-            size_t length;
-            const char* text = data;
-            if (d.InStringCollection) {
-                length = Load<uint32_t>(data);
-                text = data + 4;
-            } else {
-                length = strnlen(data, d.DataSize);
-            }
-            Param.SetRawText(std::string_view(text, std::min<size_t>(length, d.DataSize)));
+            Param.SetRawText(StoredText(d, data));
             break;
         }
         case SQL_ARRAY: Param.SetAsQuad(Load<ISC_QUAD>(data)); break;

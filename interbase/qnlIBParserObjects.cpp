@@ -588,11 +588,11 @@ void TIbParser::ParseComment() {
     NextToken();
     if (!ExpectTerminator()) return;
     if (object) object->SetDescription(text);
+    if (kind == dboDatabase && Objs) Objs->DatabaseDescription = NormalizeLineBreaks(text);
     if (package) {
         member.Text = text;
         package->SetMemberDescription(member);
     }
-    if (kind == dboDatabase && Objs) Objs->DatabaseDescription = NormalizeLineBreaks(text);
     if (placeless || HandOnEveryStatement) {
         HandOn(skDescription, name, kind, saDescription, owner);
         if (auto* statement = dynamic_cast<TStatement*>(LastStatement))

@@ -12,7 +12,9 @@ const char* const CRLF = "\r\n";
 std::string OrNone(const std::string& Type) { return Type.empty() ? std::string("NONE") : Type; }
 
 // "schema." with the schema quoted; nothing without a schema (".name" is not PostgreSQL).
-std::string SchemaPrefix(const TDbObj& Obj) { return Obj.Schema.empty() ? std::string() : Obj.QuoteName(Obj.Schema) + "."; }
+std::string SchemaPrefix(const TDbObj& Obj) {
+    return Obj.Schema.empty() ? std::string() : Obj.QuoteName(Obj.Schema) + ".";
+}
 
 bool PostgreSQLTarget(TCustomQuarnel& Q) {
     const TCustomObjs* target = Q.GetTargetObjs();
@@ -57,7 +59,8 @@ std::string TOprData::GetArgsText() const {
 std::string TOprData::GetKeyName() const { return Schema + "." + Name + " " + GetArgsText(); }
 
 std::string TOprData::GetCreateSQL() {
-    std::string s = "CREATE OPERATOR " + SchemaPrefix(*this) + Name + "(" + CRLF + "PROCEDURE = " + QuoteName(ProcedureName);
+    std::string s =
+        "CREATE OPERATOR " + SchemaPrefix(*this) + Name + "(" + CRLF + "PROCEDURE = " + QuoteName(ProcedureName);
     const std::pair<const char*, const std::string*> valued[] = {
         {"LEFTARG = ", &LeftArg},       {"RIGHTARG = ", &RightArg}, {"COMMUTATOR = ", &Commutator},
         {"NEGATOR = ", &Negator},       {"RESTRICT = ", &RestrictProc}, {"JOIN = ", &JoinProc}};

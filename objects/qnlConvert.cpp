@@ -2,15 +2,21 @@
 #include "objects/qnlConvert.h"
 
 #include "core/qnlDBStructure.h"
+#include "core/qnlQuote.h"
 #include "objects/qnlComp_Ctr.h"
 #include "objects/qnlComp_Dmn.h"
 #include "objects/qnlComp_Idx.h"
 #include "objects/qnlComp_Tbl.h"
 #include "objects/qnlQuarnel.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
+#include <vector>
 
 namespace qnl {
 
@@ -280,6 +286,163 @@ void ConvertFieldTypeToIB(TFldData& C, bool FromMSSQL, const std::string& Unicod
     C.CollationName.clear();
 }
 
+// ---- MySQL ----
+
+std::string GetMySQLName(const std::string& Name) {
+    std::string n = Name;
+    // A keyword or reserved word: a word MySQL quotes although every character is plain.
+    const std::string u = Upper(n);
+    const bool plain = !u.empty() && std::all_of(u.begin(), u.end(), [](char c) {
+        return std::isupper(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c)) || c == '_';
+    });
+    if (GetMySQLKeywordToken(u) != 1 || (plain && MySQLQuoteName(u) != u)) n += "_";
+    for (char& c : n)
+        if (c == ' ') c = '_';
+    return n;
+}
+
+std::string ConvertDefaultToMySQL(TFldData& C, const std::string& Text, bool& TimestampUsed) {
+    const std::string t = TrimText(Text);
+    const std::string up = Upper(t);
+    if (up == "CURRENT_TIMESTAMP" || up == "'NOW'") {
+        // MySQL gives one TIMESTAMP column of a table the current time.
+        if (TimestampUsed) return {};
+        TimestampUsed = true;
+        C.Nullable = false;
+        return "CURRENT_TIMESTAMP";
+    }
+    if (up == "'TODAY'" || up == "CURRENT_DATE" || up == "CURRENT_TIME") return {};
+    if (t.empty() || t[0] == '\'' || up == "NULL") return t;
+    std::string value = t;
+    if (IsNumber(t, false)) {
+        const double v = std::strtod(t.c_str(), nullptr);
+        char buf[64];
+        if (C.DataType == dtDouble && v == std::floor(v) && std::fabs(v) < 1e15) {
+            std::snprintf(buf, sizeof buf, "%.0f", v);
+            value = buf;
+        } else if (C.DataType == dtDecimal) {
+            std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(std::max(0, C.Scale)), v);
+            value = buf;
+        }
+    }
+    return QuotedStr(value);
+}
+
+void ConvertFieldTypeToMySQL(TFldData& C, bool FromIB, bool& TimestampUsed) {
+    const uint8_t t = C.DataType;
+    if (t == dtNumeric)
+        C.DataType = dtDecimal;
+    else if (t == dtDoublePrecision || t == dtMoney)
+        C.DataType = dtDouble;
+    else if (t == dtNText)
+        C.DataType = dtText;
+    else if (t == dtNChar || t == dtNVarChar) {
+        C.DataType = t == dtNChar ? dtChar : dtVarChar;
+        C.CharSetName = "UTF8";
+    } else if (t == dtImage)
+        C.DataType = CodeOf("LONGBLOB");
+    else if (t == dtBit)
+        C.DataType = dtTinyInt;
+    else if (t == dtBlob && FromIB) {
+        C.DataType = C.SubType == 1 || Upper(C.SubTypeName) == "TEXT" ? CodeOf("LONGTEXT") : CodeOf("LONGBLOB");
+        C.SubType = 0;
+        C.SubTypeName.clear();
+    }
+    if (C.DataType == dtTimeStamp) {
+        const std::string up = Upper(TrimText(C.GetDefault()));
+        if (TimestampUsed || (up != "CURRENT_TIMESTAMP" && up != "'NOW'")) C.DataType = dtDateTime;
+    }
+    if ((C.DataType == dtChar || C.DataType == dtVarChar) && C.CharLength == 0) C.CharLength = C.FieldLength;
+}
+
+// ---- MSSQL and ASA ----
+
+namespace {
+bool IsUnicodeSet(const std::string& CharSet) {
+    const std::string u = Upper(TrimText(CharSet));
+    return u == "UNICODE_FSS" || u == "UTF8";
+}
+
+void ClearForServer(TFldData& C) {
+    C.SetDescription({});
+    C.CharSetName.clear();
+    C.CollationName.clear();
+    if (C.DataType != dtNumeric && C.DataType != dtDecimal) C.Precision = C.Scale = 0;
+}
+} // namespace
+
+void ConvertFieldTypeToMSSQL(TFldData& C, bool FromIB, const std::string& MasterCharSet) {
+    const uint8_t t = C.DataType;
+    if (t == dtFloat || t == dtDoublePrecision || t == dtDouble)
+        C.DataType = dtFloat;
+    else if (t == dtDate || t == dtTime || t == dtTimeStamp)
+        C.DataType = dtDateTime;
+    else if (t == dtBlob)
+        // Unicode text stays Unicode text, in either of Firebird's Unicode sets.
+        C.DataType = C.SubType == 1 ? (IsUnicodeSet(C.CharSetName) ? dtNText : dtText) : dtImage;
+    else if (t == dtVarChar && FromIB &&
+             (IsUnicodeSet(C.CharSetName) || (C.CharSetName.empty() && IsUnicodeSet(MasterCharSet))))
+        C.DataType = dtNVarChar;
+    if (t == dtBlob) C.SubType = 0;
+    ClearForServer(C);
+}
+
+std::string DefaultConstraintSource(const std::string& D) {
+    const std::string up = Upper(TrimText(D));
+    if (up == "CURRENT_TIMESTAMP" || up == "CURRENT_DATE") return "(getdate())";
+    if (!D.empty() && D[0] == '(') return StripEnclosingParentheses(D);
+    if (!D.empty() && D[0] == '-') return "((" + D + "))";
+    return "(" + D + ")";
+}
+
+std::string UserTypeText(const TFldData& C) {
+    std::string s = C.DataType == dtInteger ? std::string("INT") : std::string(DataTypeName(C.DataType));
+    const uint8_t t = C.DataType;
+    // The length or precision is part of the type; without it a VARCHAR is one character.
+    if (t == dtChar || t == dtVarChar || t == dtNChar || t == dtNVarChar)
+        s += C.CharLength == -1 ? std::string("(MAX)") : "(" + std::to_string(C.CharLength) + ")";
+    if ((t == dtNumeric || t == dtDecimal) && C.Precision != 0)
+        s += "(" + std::to_string(C.Precision) + (C.Scale ? "," + std::to_string(C.Scale) : std::string()) + ")";
+    return s;
+}
+
+void ConvertFieldTypeToASA(TFldData& C) {
+    const uint8_t t = C.DataType;
+    if (t == dtDoublePrecision)
+        C.DataType = dtDouble;
+    else if (t == dtBlob) {
+        const bool unicode = Upper(TrimText(C.CharSetName)) == "UNICODE_FSS";
+        C.DataType = C.SubType == 1 ? (unicode ? dtNText : CodeOf("LONG VARCHAR")) : CodeOf("LONG BINARY");
+        C.SubType = 0;
+    }
+    ClearForServer(C);
+    C.SetSource({});
+}
+
+// ---- PostgreSQL ----
+
+void ConvertFieldTypeToPG(TFldData& C) {
+    C.CharSetName.clear();
+    C.CollationName.clear();
+    C.SetSource({});
+    const uint8_t t = C.DataType;
+    if (t == dtVarChar2)
+        C.DataType = dtVarChar;
+    else if (t == CodeOf("LONGTEXT"))
+        C.DataType = dtText;
+    else if (t == dtBlob) {
+        C.DataType = C.SubType == 1 ? dtText : CodeOf("BYTEA");
+        C.SubType = 0;
+    } else if (t == dtNumber) {
+        // An integer NUMBER keeps every digit it can hold.
+        if (C.Scale != 0 || C.Precision == 0 || C.Precision > 18)
+            C.DataType = dtNumeric;
+        else
+            C.DataType = C.Precision > 9 ? dtBigInt : dtInteger;
+    }
+    if (C.DataType != dtNumeric && C.DataType != dtDecimal) C.Precision = C.Scale = 0;
+}
+
 // ---- the comparer's converters ----
 
 namespace {
@@ -303,12 +466,55 @@ void TQuarnel::RestoreComparedKinds() {
     FRemovedKinds = {};
 }
 
+namespace {
+
+std::string Lower(std::string S) {
+    for (char& c : S) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return S;
+}
+
+template <class K>
+std::vector<K*> ObjectsOf(TCustomObjs& Objs, TObjListKind Kind) {
+    std::vector<K*> r;
+    const TDbObjList& list = Objs.List(Kind);
+    for (int i = 0; i < list.Count(); ++i)
+        if (auto* o = dynamic_cast<K*>(list.Obj(i))) r.push_back(o);
+    return r;
+}
+
+// The start every converter shares: its message, the kinds the target's dialect has no form
+// for taken out of the compared set; the master, or nullptr when a side is missing.
+TCustomObjs* BeginConversion(TQuarnel& Q, const char* Message, std::initializer_list<TCmpObjType> Kinds) {
+    TCustomObjs* master = Q.GetMasterObjs();
+    if (!master || !Q.GetTargetObjs()) return nullptr;
+    Q.DoLogNextLine(Message);
+    Q.RemoveComparedKinds(Kinds);
+    return master;
+}
+
+// The master speaks the target's dialect from here on: every object filed under its new key.
+void FinishConversion(TCustomObjs& Master, TServerType Type, const TConvertLog& Log) {
+    Master.SetServerType(Type);
+    RekeyAll(Master, Log);
+}
+
+// MSSQL has no SET NULL or SET DEFAULT before 2005; a rule it cannot keep becomes none (logged).
+void FixForeignKeyRules(TCtrData& C, bool Oldest, const TConvertLog& Log) {
+    for (uint8_t* rule : {&C.UpdateRule, &C.DeleteRule})
+        if (Oldest && (*rule == raSetNull || *rule == raSetDefault)) {
+            Log("Foreign key " + C.GetDisplayName() + ": its rule is not kept by the target's server");
+            *rule = raNone;
+        }
+}
+
+} // namespace
+
 void TQuarnel::ConvertToIB() {
-    TCustomObjs* master = GetMasterObjs();
-    TCustomObjs* target = GetTargetObjs();
-    if (!master || !target) return;
-    DoLogNextLine("Convert master-database to IB/FB-database...");
-    RemoveComparedKinds({coFunction, coView, coProcedure, coTrigger, coGrant, coDefault, coCtrDefault});
+    TCustomObjs* master =
+        BeginConversion(*this, "Convert master-database to IB/FB-database...",
+                        {coFunction, coView, coProcedure, coTrigger, coGrant, coDefault, coCtrDefault});
+    if (!master) return;
+    const TCustomObjs* target = GetTargetObjs();
     const TConvertLog log = [this](const std::string& Text) { DoLogNextLine(Text); };
     const TIBSQLServerVersionType version = target->IBServerOptions.SQLServerVersion;
     const std::string unicode = UnicodeCharSetForIB(version);
@@ -358,7 +564,8 @@ void TQuarnel::ConvertToIB() {
             col.Name = columnNames.Take(oldColumn);
             renames.Add(oldColumn, col.Name);
             if (!col.OwnerName.empty()) col.OwnerName = t->Name;
-            const bool sysName = col.DataType == dtSysName || (col.DataType == dtDomain && Upper(col.DomainName) == "SYSNAME");
+            const bool sysName =
+                col.DataType == dtSysName || (col.DataType == dtDomain && Upper(col.DomainName) == "SYSNAME");
             if (fromMSSQL && sysName) {
                 // A type of its own now: no domain name may stand in for it.
                 col.DomainName.clear();
@@ -406,8 +613,218 @@ void TQuarnel::ConvertToIB() {
         c->NoScript = true;
     }
 
-    master->SetServerType(stInterBase);
-    RekeyAll(*master, log);
+    FinishConversion(*master, stInterBase, log);
+}
+
+
+void TQuarnel::ConvertToMySQL() {
+    TCustomObjs* master =
+        BeginConversion(*this, "Convert master-database to MySQL-database...",
+                        {coDomain, coFunction, coGenerator, coException, coView, coProcedure, coTrigger, coRole,
+                         coGrant});
+    if (!master) return;
+    const TConvertLog log = [this](const std::string& Text) { DoLogNextLine(Text); };
+    const bool fromIB = master->ServerType() == stInterBase;
+    TRenames tables;
+    std::map<std::string, TTblData*> byName;
+    for (TTblData* t : ObjectsOf<TTblData>(*master, olTables)) {
+        const std::string name = GetMySQLName(Lower(t->Name));
+        tables.Add(t->Name, name);
+        t->Name = name;
+        byName[name] = t;
+        bool timestampUsed = false;
+        for (int i = 0; i < t->GetColumnCount(); ++i) {
+            TFldData& c = *t->Column(i);
+            c.Name = GetMySQLName(c.Name);
+            c.OwnerName = t->Name;
+            c.SetSource({});
+            if (TFldData* d = c.DataType == dtDomain ? c.GetDomainType() : nullptr) {
+                c.DataType = d->DataType;
+                c.CharLength = d->CharLength;
+                c.FieldLength = d->FieldLength;
+                c.Precision = d->Precision;
+                c.Scale = d->Scale;
+                c.Nullable = d->Nullable;
+                c.CharSetName = d->CharSetName;
+                c.CollationName = d->CollationName;
+                if (c.DefaultValue.empty()) c.DefaultValue = d->DefaultValue;
+            }
+            c.DomainName.clear();
+            c.CharSetName.clear();
+            c.CollationName.clear();
+            ConvertFieldTypeToMySQL(c, fromIB, timestampUsed);
+            if (!c.DefaultValue.empty()) c.DefaultValue = ConvertDefaultToMySQL(c, c.GetDefault(), timestampUsed);
+        }
+    }
+    for (TDbObj* v : ObjectsOf<TDbObj>(*master, olViews)) v->Name = GetMySQLName(v->Name);
+    const std::vector<TCtrData*> constraints = ObjectsOf<TCtrData>(*master, olConstraints);
+    for (auto it = constraints.rbegin(); it != constraints.rend(); ++it) {
+        TCtrData& c = **it;
+        // The tables and columns were renamed: their constraints follow them.
+        c.TableName = tables.Of(c.TableName);
+        c.RefTableName = tables.Of(c.RefTableName);
+        for (TStringList* names : {static_cast<TStringList*>(&c.Fields), static_cast<TStringList*>(&c.RefFields)})
+            for (int i = 0; i < names->Count(); ++i) names->SetString(i, GetMySQLName((*names)[i]));
+        if (c.ConstraintType != ctPrimaryKey) continue;
+        c.Name.clear();
+        if (c.Fields.Count() != 1) continue;
+        if (auto t = byName.find(c.TableName); t != byName.end())
+            if (TFldData* col = t->second->ColumnByName(c.Fields[0]); col && col->DataType == dtInteger)
+                col->Nullable = false;
+    }
+    for (TIdxData* x : ObjectsOf<TIdxData>(*master, olIndices)) {
+        x->TableName = tables.Of(x->TableName);
+        for (int i = 0; i < x->Fields.Count(); ++i) x->Fields.SetString(i, GetMySQLName(x->Fields[i]));
+        if (!x->IsDescending) continue;
+        for (int i = 0; i < x->Fields.Count(); ++i)
+            if (TFldData* c = x->Fields.Column(i)) c->IndexOrder = c->IndexOrder == 2 ? 1 : 2;
+        x->IsDescending = false;
+    }
+    FinishConversion(*master, stMySQL, log);
+}
+
+void TQuarnel::ConvertToMSSQL() {
+    TCustomObjs* master =
+        BeginConversion(*this, "Convert master-database to MSSQL-database...",
+                        {coFunction, coGenerator, coException, coProcedure, coTrigger, coGrant, coRoleGrant,
+                         coUserGrant, coObjGrant});
+    if (!master) return;
+    const TConvertLog log = [this](const std::string& Text) { DoLogNextLine(Text); };
+    const bool fromIB = master->ServerType() == stInterBase;
+    const std::string charSet = master->IBServerOptions.DBCharSet();
+    for (TDmnData* d : ObjectsOf<TDmnData>(*master, olDomains)) {
+        if (!d->TypeField) continue;
+        ConvertFieldTypeToMSSQL(*d->TypeField, fromIB, charSet);
+        d->SetDescription({});
+        d->BaseType = UserTypeText(*d->TypeField);
+    }
+    for (TTblData* t : ObjectsOf<TTblData>(*master, olTables)) {
+        for (int i = 0; i < t->GetColumnCount(); ++i) {
+            TFldData& c = *t->Column(i);
+            ConvertFieldTypeToMSSQL(c, fromIB, charSet);
+            if (c.DefaultValue.empty()) continue;
+            // MSSQL keeps a column's default as a constraint of its own.
+            auto* d = new TCtrData(master);
+            d->SetConstraintType(ctDefault);
+            d->Schema = t->Schema;
+            d->SetTableName(t->Name);
+            d->AddField(c.Name);
+            d->SetSource(DefaultConstraintSource(c.GetDefault()));
+            master->AddDbObject(d);
+            c.DefaultValue.clear();
+        }
+        t->SetDescription({});
+    }
+    for (TIdxData* x : ObjectsOf<TIdxData>(*master, olIndices)) x->IsDescending = false;
+    const bool oldest = GetTargetObjs()->MSSQLServerOptions.SQLServerVersion == st_MSSQL2000;
+    for (TCtrData* c : ObjectsOf<TCtrData>(*master, olConstraints)) {
+        if (c->ConstraintType == ctPrimaryKey) c->IsClustered = true;
+        if (c->ConstraintType == ctForeignKey) FixForeignKeyRules(*c, oldest, log);
+    }
+    FinishConversion(*master, stMSSQL, log);
+}
+
+void TQuarnel::ConvertToASA() {
+    TCustomObjs* master =
+        BeginConversion(*this, "Convert master-database to Sybase-database...",
+                        {coFunction, coGenerator, coException, coView, coProcedure, coTrigger, coGrant});
+    if (!master) return;
+    const TConvertLog log = [this](const std::string& Text) { DoLogNextLine(Text); };
+    // Names compare without regard to case from here on.
+    master->SetServerType(stASA);
+    for (TDmnData* d : ObjectsOf<TDmnData>(*master, olDomains)) {
+        d->DbOwner = "DBA";
+        if (!d->TypeField) continue;
+        ConvertFieldTypeToASA(*d->TypeField);
+        d->SetDescription({});
+        d->BaseType = UserTypeText(*d->TypeField);
+    }
+    std::map<std::string, TTblData*> byName;
+    for (TTblData* t : ObjectsOf<TTblData>(*master, olTables)) {
+        t->DbOwner = "DBA";
+        byName[Upper(t->Name)] = t;
+        for (int i = 0; i < t->GetColumnCount(); ++i) ConvertFieldTypeToASA(*t->Column(i));
+    }
+    for (TIdxData* x : ObjectsOf<TIdxData>(*master, olIndices)) {
+        x->DbOwner = "DBA";
+        x->IsDescending = false;
+    }
+    for (TCtrData* c : ObjectsOf<TCtrData>(*master, olConstraints)) {
+        c->DbOwner = "DBA";
+        if (c->ConstraintType == ctPrimaryKey) c->IsClustered = true;
+        if (c->ConstraintType == ctForeignKey) {
+            c->RefOwner = "DBA";
+            FixForeignKeyRules(*c, false, log);
+            c->RoleName = c->Name;
+            c->Name.clear();
+        }
+        const auto table = byName.find(Upper(c->TableName));
+        if (c->ConstraintType != ctUnique || table == byName.end()) continue;
+        // The key's columns become NOT NULL and follow the table's column order.
+        TStringList ordered;
+        for (int i = 0; i < table->second->GetColumnCount(); ++i) {
+            TFldData* col = table->second->Column(i);
+            for (int f = 0; f < c->Fields.Count(); ++f)
+                if (Upper(c->Fields[f]) == Upper(col->Name)) {
+                    col->Nullable = false;
+                    ordered.Add(c->Fields[f]);
+                }
+        }
+        if (ordered.Count() == c->Fields.Count()) {
+            c->Fields.ClearColumns();
+            for (int i = 0; i < ordered.Count(); ++i) c->AddField(ordered[i]);
+        }
+    }
+    FinishConversion(*master, stASA, log);
+}
+
+void TQuarnel::ConvertToPostgreSQL() {
+    TCustomObjs* master =
+        BeginConversion(*this, "Convert master-database to PostgreSQL-database...",
+                        {coFunction, coGenerator, coException, coView, coProcedure, coTrigger, coRole, coGrant,
+                         coRoleGrant, coUserGrant, coObjGrant});
+    if (!master) return;
+    const TConvertLog log = [this](const std::string& Text) { DoLogNextLine(Text); };
+    master->SetServerType(stASA);
+    // A name that needs no quotes is written in lower case; any other keeps its spelling.
+    auto pgName = [](const std::string& Name) { return ASAQuoteName(Name) == Name ? Lower(Name) : Name; };
+    auto pgNames = [&](TStringList& Names) {
+        for (int i = 0; i < Names.Count(); ++i) Names.SetString(i, pgName(Names[i]));
+    };
+    for (TDmnData* d : ObjectsOf<TDmnData>(*master, olDomains)) {
+        d->Name = pgName(d->Name);
+        if (d->TypeField) ConvertFieldTypeToPG(*d->TypeField);
+    }
+    for (TTblData* t : ObjectsOf<TTblData>(*master, olTables)) {
+        if (ASAQuoteName(t->Name) == t->Name) {
+            t->Name = Lower(t->Name);
+            if (t->Schema.empty()) t->Schema = "public";
+        }
+        for (int i = 0; i < t->GetColumnCount(); ++i) {
+            TFldData& c = *t->Column(i);
+            c.Name = pgName(c.Name);
+            c.OwnerName = pgName(c.OwnerName);
+            c.DomainName = pgName(c.DomainName);
+            ConvertFieldTypeToPG(c);
+            const std::string up = Upper(TrimText(c.GetDefault()));
+            if (up == "CURRENT_TIMESTAMP" || up == "'NOW'") c.DefaultValue = "current_timestamp";
+            if (up == "CURRENT_DATE" || up == "'TODAY'") c.DefaultValue = "current_date";
+        }
+    }
+    for (TIdxData* x : ObjectsOf<TIdxData>(*master, olIndices)) {
+        x->Name = pgName(x->Name);
+        x->TableName = pgName(x->TableName);
+        x->IsDescending = false;
+        pgNames(x->Fields);
+    }
+    for (TCtrData* c : ObjectsOf<TCtrData>(*master, olConstraints)) {
+        if (c->Schema.empty()) c->Schema = "public";
+        for (std::string* n : {&c->Name, &c->TableName, &c->RefTableName})
+            if (ASAQuoteName(*n) == *n) *n = Lower(*n);
+        pgNames(c->Fields);
+        pgNames(c->RefFields);
+    }
+    FinishConversion(*master, stPostgreSQL, log);
 }
 
 } // namespace qnl

@@ -38,4 +38,29 @@ std::string ConvertDefaultToIB(const std::string& Text, TIBSQLServerVersionType 
 void ConvertFieldTypeToIB(TFldData& Column, bool FromMSSQL, const std::string& Unicode,
                           TIBSQLServerVersionType Version, const TConvertLog& Log);
 
+// ---- MySQL ----
+
+// A keyword gets "_" appended; blanks become "_".
+std::string GetMySQLName(const std::string& Name);
+// A default as MySQL takes it. TimestampUsed tells that the table has its one CURRENT_TIMESTAMP
+// column already; the first such default takes it (and makes the column NOT NULL), later ones
+// are dropped.
+std::string ConvertDefaultToMySQL(TFldData& Column, const std::string& Text, bool& TimestampUsed);
+// The column's type as MySQL takes it (the table's timestamp flag as for the default).
+void ConvertFieldTypeToMySQL(TFldData& Column, bool FromIB, bool& TimestampUsed);
+
+// ---- MSSQL and ASA ----
+
+// The column's type as MSSQL takes it; MasterCharSet is the master database's default set.
+void ConvertFieldTypeToMSSQL(TFldData& Column, bool FromIB, const std::string& MasterCharSet);
+// The column's default as the source of an MSSQL default constraint.
+std::string DefaultConstraintSource(const std::string& Default);
+// The type text of an MSSQL or ASA user type of that column's type.
+std::string UserTypeText(const TFldData& Column);
+void ConvertFieldTypeToASA(TFldData& Column);
+
+// ---- PostgreSQL ----
+
+void ConvertFieldTypeToPG(TFldData& Column);
+
 } // namespace qnl

@@ -132,14 +132,24 @@ TEST_F(LimitedCacheTest, BookmarkIsFoundAfterItsRowLeftTheWindow) {
 
 TEST_F(LimitedCacheTest, LocateTakesKeysAsValues) {
     OpenDatabase(Ddl());
-    std::vector<int> order;
+    std::vector<int> order, obriens;
     for (const std::string& r : IsqlRows("SELECT '<<' || ID || '>>' FROM W ORDER BY I DESC, ID")) order.push_back(std::stoi(r));
+    for (const std::string& r : IsqlRows("SELECT '<<' || ID || '>>' FROM W WHERE V = 'O''Brien' ORDER BY I DESC, ID"))
+        obriens.push_back(std::stoi(r));
+    ASSERT_GT(obriens.size(), 2u);
     Attach();
     OpenLimited("SELECT ID, I, N, V FROM W ORDER BY I DESC, ID");
     DS->Last();
     EXPECT_TRUE(DS->Locate("V", Variant("O'Brien"), 0));
     EXPECT_EQ(DS->FieldByName("V")->AsString(), "O'Brien");
     const int first = Id();
+    // Every next match after the current record, and back.
+    std::vector<int> matches{first};
+    while (DS->LocateForPartialCache("V", {Variant("O'Brien")}, 0, ldNext, nullptr)) matches.push_back(Id());
+    EXPECT_EQ(matches, obriens);
+    std::vector<int> back;
+    while (DS->LocateForPartialCache("V", {Variant("O'Brien")}, 0, ldPrior, nullptr)) back.push_back(Id());
+    EXPECT_EQ(back, std::vector<int>(obriens.rbegin() + 1, obriens.rend()));
     // The window was fetched around the row found: the rows before it come back in order.
     ASSERT_TRUE(DS->Locate("ID", Variant(int32_t(order[200])), 0));
     std::vector<int> before;

@@ -198,6 +198,8 @@ TEST(ConvertToIB, AnMSSQLMasterBuildsItsFirebirdDatabase) {
     std::string out;
     c.q.CompareObjects.Exclude(coDescription);
     ASSERT_EQ(c.RunOn(target, out), 0) << out << c.ScriptText();
+    // The default constraint lives on in its column only: not even its section title is left.
+    EXPECT_EQ(c.ScriptText().find("Default"), std::string::npos) << c.ScriptText();
     EXPECT_EQ(test::SortedBlocks(test::ExtractSchema(target.Path())), test::SortedBlocks(test::ExtractSchema(reference.Path()))) << c.ScriptText();
 
     // Text beyond the basic plane and bytes of every value come back as they went in.
@@ -217,6 +219,197 @@ TEST(ConvertToIB, RemovedKindsComeBackForTheNextExtraction) {
     EXPECT_FALSE(c.q.CompareObjects.Contains(coProcedure));
     c.q.Extract();  // fails at once: no extractors
     EXPECT_EQ(c.q.CompareObjects, TCmpObjSetType::All());
+}
+
+// A column of a table in a container of that dialect.
+struct Column {
+    Comparison Cmp;
+    TFldData* C;
+    Column(TServerType Type, const char* DataType, int32_t Length = 0) {
+        Cmp.M().SetServerType(Type);
+        C = &test::AddCol(test::AddTable(Cmp.M(), "T"), "C", Code(DataType), Length);
+    }
+};
+
+TEST(ConvertToOtherDialects, MySQL) {
+    EXPECT_EQ(GetMySQLName("Order"), "Order_");
+    EXPECT_EQ(GetMySQLName("First Name"), "First_Name");
+    EXPECT_EQ(GetMySQLName("PLAIN"), "PLAIN");
+    struct Case {
+        const char* Type;
+        int32_t SubType;
+        std::string Default;
+        bool TimestampUsed;
+        const char* TypeAfter;
+        std::string DefaultAfter;
+        bool Nullable;
+    } const cases[] = {
+        {"NUMERIC", 0, "", false, "DECIMAL", "", true},
+        {"DOUBLE PRECISION", 0, "3.0", false, "DOUBLE", "'3'", true},
+        {"MONEY", 0, "", false, "DOUBLE", "", true},
+        {"NVARCHAR", 0, "'x'", false, "VARCHAR", "'x'", true},
+        {"IMAGE", 0, "", false, "LONGBLOB", "", true},
+        {"BIT", 0, "1", false, "TINYINT", "'1'", true},
+        {"BLOB", 1, "", false, "LONGTEXT", "", true},
+        {"BLOB", 0, "", false, "LONGBLOB", "", true},
+        {"TIMESTAMP", 0, "CURRENT_TIMESTAMP", false, "TIMESTAMP", "CURRENT_TIMESTAMP", false},
+        {"TIMESTAMP", 0, "'NOW'", true, "DATETIME", "", true},
+        {"TIMESTAMP", 0, "", false, "DATETIME", "", true},
+        {"DATE", 0, "'TODAY'", false, "DATE", "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.Type) + " " + c.Default);
+        Column col(stInterBase, c.Type);
+        col.C->SubType = c.SubType;
+        col.C->DefaultValue = c.Default;
+        bool used = c.TimestampUsed;
+        ConvertFieldTypeToMySQL(*col.C, true, used);
+        EXPECT_EQ(DataTypeName(col.C->DataType), std::string(c.TypeAfter));
+        EXPECT_EQ(ConvertDefaultToMySQL(*col.C, c.Default, used), c.DefaultAfter);
+        EXPECT_EQ(col.C->Nullable, c.Nullable);
+    }
+    // The numbers of a DECIMAL keep the column's scale.
+    Column dec(stInterBase, "DECIMAL");
+    dec.C->Scale = 2;
+    bool used = false;
+    EXPECT_EQ(ConvertDefaultToMySQL(*dec.C, "1.5", used), "'1.50'");
+
+    // Keys and indices follow their renamed tables and columns.
+    Comparison c;
+    c.M().SetServerType(stInterBase);
+    c.T().SetServerType(stMySQL);
+    TTblData* t = test::AddTable(c.M(), "Order");
+    test::AddCol(t, "First Name", dtInteger);
+    test::AddKey(c.M(), ctPrimaryKey, "PK_ORDER", "Order", {"First Name"});
+    test::AddIndex(c.M(), "IX_ORDER", "Order", {"First Name"});
+    c.q.ConvertMasterToTarget();
+    const auto* key = dynamic_cast<TCtrData*>(c.M().List(olConstraints).Obj(0));
+    const auto* index = dynamic_cast<TIdxData*>(c.M().List(olIndices).Obj(0));
+    EXPECT_EQ(t->Name, "order_");
+    EXPECT_EQ(key->TableName, "order_");
+    EXPECT_EQ(key->Fields[0], "First_Name");
+    EXPECT_EQ(key->Name, "");
+    EXPECT_FALSE(t->Column(0)->Nullable);
+    EXPECT_EQ(index->TableName, "order_");
+    EXPECT_EQ(index->Fields[0], "First_Name");
+}
+
+TEST(ConvertToOtherDialects, MSSQLAndASA) {
+    struct Case {
+        TServerType To;
+        const char* Type;
+        int32_t SubType;
+        const char* CharSet;
+        const char* TypeAfter;
+    } const cases[] = {
+        {stMSSQL, "DOUBLE PRECISION", 0, "", "FLOAT"},
+        {stMSSQL, "TIMESTAMP", 0, "", "DATETIME"},
+        {stMSSQL, "BLOB", 1, "UNICODE_FSS", "NTEXT"},
+        {stMSSQL, "BLOB", 1, "UTF8", "NTEXT"},
+        {stMSSQL, "BLOB", 1, "WIN1252", "TEXT"},
+        {stMSSQL, "BLOB", 0, "", "IMAGE"},
+        {stMSSQL, "VARCHAR", 0, "UTF8", "NVARCHAR"},
+        {stMSSQL, "VARCHAR", 0, "", "NVARCHAR"},  // the master database's set is UTF8
+        {stMSSQL, "VARCHAR", 0, "WIN1252", "VARCHAR"},
+        {stASA, "DOUBLE PRECISION", 0, "", "DOUBLE"},
+        {stASA, "BLOB", 1, "UNICODE_FSS", "NTEXT"},
+        {stASA, "BLOB", 1, "", "LONG VARCHAR"},
+        {stASA, "BLOB", 0, "", "LONG BINARY"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.Type) + " " + c.CharSet);
+        Column col(stInterBase, c.Type, 10);
+        col.C->SubType = c.SubType;
+        col.C->CharSetName = c.CharSet;
+        col.C->Precision = 7;
+        if (c.To == stMSSQL)
+            ConvertFieldTypeToMSSQL(*col.C, true, "UTF8");
+        else
+            ConvertFieldTypeToASA(*col.C);
+        EXPECT_EQ(DataTypeName(col.C->DataType), std::string(c.TypeAfter));
+        EXPECT_EQ(col.C->CharSetName, "");
+        EXPECT_EQ(col.C->Precision, 0);
+    }
+    struct Source {
+        const char* Default;
+        const char* Constraint;
+    } const sources[] = {{"CURRENT_TIMESTAMP", "(getdate())"}, {"CURRENT_DATE", "(getdate())"}, {"((1))", "1"},
+                         {"-1", "((-1))"}, {"'x'", "('x')"}};
+    for (const Source& s : sources) EXPECT_EQ(DefaultConstraintSource(s.Default), s.Constraint) << s.Default;
+    // User types keep their length and precision.
+    Column num(stInterBase, "NUMERIC");
+    num.C->Precision = 15;
+    num.C->Scale = 2;
+    EXPECT_EQ(UserTypeText(*num.C), "NUMERIC(15,2)");
+    Column nv(stInterBase, "NVARCHAR", 40);
+    EXPECT_EQ(UserTypeText(*nv.C), "NVARCHAR(40)");
+    Column i(stInterBase, "INTEGER");
+    EXPECT_EQ(UserTypeText(*i.C), "INT");
+
+    // A column's default becomes a default constraint of the MSSQL master.
+    Comparison c;
+    c.T().SetServerType(stMSSQL);
+    TTblData* t = test::AddTable(c.M(), "T");
+    test::AddCol(t, "C", dtTimeStamp).DefaultValue = "CURRENT_TIMESTAMP";
+    c.q.ConvertMasterToTarget();
+    ASSERT_EQ(c.M().List(olConstraints).Count(), 1);
+    const TDbObj* d = c.M().List(olConstraints).Obj(0);
+    EXPECT_EQ(d->GetConstraintType(), ctDefault);
+    EXPECT_EQ(d->Source(), "(getdate())");
+    EXPECT_EQ(t->Column(0)->DefaultValue, "");
+    EXPECT_EQ(DataTypeName(t->Column(0)->DataType), std::string("DATETIME"));
+}
+
+TEST(ConvertToOtherDialects, PostgreSQL) {
+    struct Case {
+        const char* Type;
+        int32_t Precision, Scale, SubType;
+        const char* TypeAfter;
+    } const cases[] = {
+        {"VARCHAR2", 0, 0, 0, "VARCHAR"}, {"LONGTEXT", 0, 0, 0, "TEXT"},    {"BLOB", 0, 0, 1, "TEXT"},
+        {"BLOB", 0, 0, 0, "BYTEA"},       {"NUMBER", 5, 2, 0, "NUMERIC"},   {"NUMBER", 9, 0, 0, "INTEGER"},
+        {"NUMBER", 12, 0, 0, "BIGINT"},   {"NUMBER", 30, 0, 0, "NUMERIC"},  {"NUMBER", 0, 0, 0, "NUMERIC"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.Type) + " " + std::to_string(c.Precision));
+        Column col(stOracle, c.Type);
+        col.C->Precision = c.Precision;
+        col.C->Scale = c.Scale;
+        col.C->SubType = c.SubType;
+        ConvertFieldTypeToPG(*col.C);
+        EXPECT_EQ(DataTypeName(col.C->DataType), std::string(c.TypeAfter));
+    }
+    Comparison c;
+    c.M().SetServerType(stInterBase);
+    c.T().SetServerType(stPostgreSQL);
+    TTblData* plain = test::AddTable(c.M(), "ORDERS");
+    test::AddCol(plain, "CREATED", dtTimeStamp).DefaultValue = "'NOW'";
+    TTblData* quoted = test::AddTable(c.M(), "Mixed Case");
+    c.q.ConvertMasterToTarget();
+    EXPECT_EQ(plain->Name, "orders");
+    EXPECT_EQ(plain->Schema, "public");
+    EXPECT_EQ(plain->Column(0)->Name, "created");
+    EXPECT_EQ(plain->Column(0)->DefaultValue, "current_timestamp");
+    EXPECT_EQ(quoted->Name, "Mixed Case");
+    EXPECT_EQ(c.M().ServerType(), stPostgreSQL);
+    EXPECT_NE(c.M().FindTable("public.orders"), nullptr);
+}
+
+TEST(ConvertToOtherDialects, SameDialectOracleDB2AndASELeaveTheMasterAlone) {
+    for (auto [from, to] : {std::pair{stInterBase, stInterBase}, std::pair{stMSSQL, stOracle}, std::pair{stMSSQL, stDB2},
+                            std::pair{stMSSQL, stASE}}) {
+        SCOPED_TRACE(std::to_string(from) + " to " + std::to_string(to));
+        Comparison c;
+        c.M().SetServerType(from);
+        c.T().SetServerType(to);
+        TTblData* t = test::AddTable(c.M(), "A_TABLE_NAME_LONGER_THAN_THIRTY_ONE");
+        test::AddCol(t, "C", Code("MONEY"));
+        c.q.ConvertMasterToTarget();
+        EXPECT_EQ(c.M().ServerType(), from);
+        EXPECT_EQ(t->Name, "A_TABLE_NAME_LONGER_THAN_THIRTY_ONE");
+        EXPECT_EQ(DataTypeName(t->Column(0)->DataType), std::string("MONEY"));
+        EXPECT_EQ(c.q.CompareObjects, TCmpObjSetType::All());
+    }
 }
 
 } // namespace
