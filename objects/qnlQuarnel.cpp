@@ -91,13 +91,6 @@ void MarkList(const TDbObjList& List, TObjListKind Kind, bool Target) {
     }
 }
 
-// Files every object of the list again under its current key.
-void Rekey(TDbObjList& List) {
-    List.SetSorted(false);
-    for (int i = 0; i < List.Count(); ++i) List.SetString(i, List.Obj(i)->GetKeyName());
-    List.SetSorted(true);
-}
-
 bool HasAny(TCmpObjSetType Set, std::initializer_list<TCmpObjType> Kinds) {
     for (TCmpObjType k : Kinds)
         if (Set.Contains(k)) return true;
@@ -248,7 +241,7 @@ void TQuarnel::ApplyDialectFixups() {
             for (TObjListKind kind : {olGenerators, olTables, olViews, olConstraints, olIndices, olTriggers}) {
                 TDbObjList& list = master->List(kind);
                 for (int i = 0; i < list.Count(); ++i) list.Obj(i)->SetSchema(schema);
-                Rekey(list);
+                list.Rekey();
             }
         }
         for (int i = 0; i < tables.Count(); ++i)
