@@ -159,6 +159,7 @@ void TCustomObjs::SetServerType(TServerType Value) {
 
 void TCustomObjs::Clear() {
     FViewIndex.reset();
+    FTriggerIndex.reset();
     ScriptLines.Clear();
     for (TDbObjList& l : FLists) l.Clear();
     IBServerOptions.IBDatabaseOptions.Reset();
@@ -180,7 +181,7 @@ void ForEachTableRead(const TDbObj& View, F Visit) {
 
 std::vector<TDbObj*> TCustomObjs::ViewsReadingTable(const std::string& TableName) {
     const TDbObjList& views = List(olViews);
-    if (!FKeepViewIndex) {
+    if (!FKeepIndices) {
         std::vector<TDbObj*> found;
         for (int v = 0; v < views.Count(); ++v) {
             bool reads = false;
@@ -203,9 +204,28 @@ std::vector<TDbObj*> TCustomObjs::ViewsReadingTable(const std::string& TableName
     return it == FViewIndex->end() ? std::vector<TDbObj*>() : it->second;
 }
 
-void TCustomObjs::KeepViewIndex(bool Value) {
-    FKeepViewIndex = Value;
+std::vector<TDbObj*> TCustomObjs::TriggersOn(const TDbObj* Relation) {
+    const TDbObjList& triggers = List(olTriggers);
+    if (!FKeepIndices) {
+        std::vector<TDbObj*> found;
+        for (int i = 0; i < triggers.Count(); ++i)
+            if (triggers.Obj(i)->GetRelation() == Relation) found.push_back(triggers.Obj(i));
+        return found;
+    }
+    if (!FTriggerIndex) {
+        FTriggerIndex = std::make_unique<std::unordered_map<const TDbObj*, std::vector<TDbObj*>>>();
+        for (int i = 0; i < triggers.Count(); ++i)
+            if (TDbObj* trigger = triggers.Obj(i); const TDbObj* relation = trigger->GetRelation())
+                (*FTriggerIndex)[relation].push_back(trigger);
+    }
+    const auto it = FTriggerIndex->find(Relation);
+    return it == FTriggerIndex->end() ? std::vector<TDbObj*>() : it->second;
+}
+
+void TCustomObjs::KeepIndices(bool Value) {
+    FKeepIndices = Value;
     FViewIndex.reset();
+    FTriggerIndex.reset();
 }
 
 void TCustomObjs::FreeObjects() {

@@ -178,10 +178,14 @@ public:
     TDbObj* FindUser(const std::string& AName) const { return FindRoleOfKind(AName, 2); }
 
     // The filed views that read a table of that name (a dependency entry on it, active or not), in
-    // list order. While the index is kept (a comparison: its passes file no object and register
-    // no dependency) the answer comes from an index built on first use; otherwise from a scan.
+    // list order.
     std::vector<TDbObj*> ViewsReadingTable(const std::string& TableName);
-    void KeepViewIndex(bool Value);
+    // The filed triggers that fire on Relation (GetRelation), in list order.
+    std::vector<TDbObj*> TriggersOn(const TDbObj* Relation);
+    // While the indices are kept (a comparison: its passes file no object, register no dependency
+    // and move no trigger) the two answers above come from indices built on first use; otherwise
+    // from a scan of the list.
+    void KeepIndices(bool Value);
 
 protected:
     // Frees every filed object and empties the lists.
@@ -207,8 +211,9 @@ private:
     TCustomSQLExec* FSQLExec = nullptr;
     std::array<TDbObjList, ObjListCount> FLists;
     TExecWatch FExecWatch{this};
-    bool FKeepViewIndex = false;
+    bool FKeepIndices = false;
     std::unique_ptr<std::unordered_map<std::string, std::vector<TDbObj*>>> FViewIndex;
+    std::unique_ptr<std::unordered_map<const TDbObj*, std::vector<TDbObj*>>> FTriggerIndex;
 };
 
 class TObjs : public TCustomObjs {

@@ -300,9 +300,11 @@ void TQuarnel::Compare() {
 
     // A pass that fails ends the comparison; the master must still go back to its own dialect.
     bool completed = false;
-    // The passes file no object and register no dependency: which views read a table is
-    // indexed once for the whole comparison instead of scanning every view per dropped column.
-    target.KeepViewIndex(true);
+    // The passes file no object, register no dependency and move no trigger: which views read a
+    // table and which triggers fire on a view are indexed once for the whole comparison instead
+    // of scanning every view per dropped column and every trigger per view.
+    master.KeepIndices(true);
+    target.KeepIndices(true);
     try {
         WritePasses(master, target, *exec);
         completed = true;
@@ -311,7 +313,8 @@ void TQuarnel::Compare() {
     } catch (...) {
         DoErrorMessage("Unknown error.");
     }
-    target.KeepViewIndex(false);
+    master.KeepIndices(false);
+    target.KeepIndices(false);
     if (completed) DoAfterCompare();
     master.UseCounterpartDialect = false;
 }

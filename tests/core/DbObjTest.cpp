@@ -248,6 +248,45 @@ TEST(Container, ObjectListKeepsTheOrderOfASortedVectorUnderEveryMixOfChanges) {
     }
 }
 
+// Which views read a table and which triggers fire on a relation: the same answer, in list
+// order, from a scan and from the indices a comparison keeps.
+TEST(Container, KeptIndicesAnswerAsTheScanDoes) {
+    class Trigger : public Obj {
+    public:
+        Trigger(TCustomObjs* C, const std::string& AName, TDbObj* On) : Obj(C, dboTrigger, olTriggers, AName), FOn(On) {}
+        TDbObj* GetRelation() const override { return FOn; }
+
+    private:
+        TDbObj* FOn;
+    };
+    TDBStructure s;
+    TObjs& o = *s.Objs();
+    auto* t1 = new Table(&o, "T1", {"A"});
+    auto* t2 = new Table(&o, "T2", {"A"});
+    auto* v2 = new Obj(&o, dboView, olViews, "V2");
+    auto* v1 = new Obj(&o, dboView, olViews, "V1");
+    for (TDbObj* x : std::initializer_list<TDbObj*>{t1, t2, v2, v1}) o.AddDbObject(x);
+    RegisterDependency(&o, v2, t1);
+    RegisterDependency(&o, v1, t2);
+    RegisterDependency(&o, v1, t1);
+    RegisterDependency(&o, v1, t1, "A");  // a column entry: not a read of the table itself
+    auto* tr3 = new Trigger(&o, "TR3", v1);
+    auto* tr1 = new Trigger(&o, "TR1", v1);
+    auto* tr2 = new Trigger(&o, "TR2", t1);
+    for (TDbObj* x : std::initializer_list<TDbObj*>{tr3, tr1, tr2, new Trigger(&o, "TR0", nullptr)}) o.AddDbObject(x);
+    for (bool kept : {false, true}) {
+        SCOPED_TRACE(kept);
+        o.KeepIndices(kept);
+        EXPECT_EQ(o.ViewsReadingTable("T1"), (std::vector<TDbObj*>{v1, v2}));
+        EXPECT_EQ(o.ViewsReadingTable("T2"), (std::vector<TDbObj*>{v1}));
+        EXPECT_EQ(o.ViewsReadingTable("T3"), (std::vector<TDbObj*>{}));
+        EXPECT_EQ(o.TriggersOn(v1), (std::vector<TDbObj*>{tr1, tr3}));
+        EXPECT_EQ(o.TriggersOn(t1), (std::vector<TDbObj*>{tr2}));
+        EXPECT_EQ(o.TriggersOn(v2), (std::vector<TDbObj*>{}));
+    }
+    o.KeepIndices(false);
+}
+
 TEST(Container, UnknownObjectsAreReportedThroughTheExtractorAndFreed) {
     TDBStructure s;
     TCustomExtract x;
