@@ -2,6 +2,7 @@
 
 #include "client/FIBMiscellaneous.h"
 #include "client/FIBQuery.h"
+#include "client/FIBSQLMonitor.h"
 #include "client/StdFuncs.h"
 #include "client/StrUtil.h"
 #include "client/pFIBCacheQueries.h"
@@ -556,6 +557,7 @@ void TFIBDatabase::Connect(bool RaiseOnError) {
     if (FInternalTransaction) FInternalTransaction->SetTimeout(1000);
     FAttachmentID = -1;
     GetAttachmentID();
+    MonitorTrace([this](TFIBSQLMonitorHook& Hook) { Hook.TraceConnect(*this); });
     FDifferenceTime = 0;
     if (GetDBSQLDialect() < FSQLDialect) FSQLDialect = GetDBSQLDialect();
     if (SynchronizeTime) {
@@ -654,6 +656,7 @@ void TFIBDatabase::Disconnect(bool Force) {
     // A failed detach is never raised: the attachment is gone for this object either way.
     FClientLibrary->isc_detach_database(ThreadStatusVector(), &FHandle);
     FHandle = 0;
+    MonitorTrace([this](TFIBSQLMonitorHook& Hook) { Hook.TraceDisconnect(*this); });
     for (TFIBBase* link : std::vector<TFIBBase*>(FLinks))
         if (link) link->DoDatabaseDisconnected();
     RunDisconnectEvent(AfterDisconnect, "AfterDisconnect");
@@ -1157,6 +1160,7 @@ void TFIBTransaction::StartTransaction() {
     FireStartList(*FAfterStartEvents);
     for (TFIBBase* link : std::vector<TFIBBase*>(FLinks))
         if (link) link->DoTransactionStarted();
+    MonitorTrace([this](TFIBSQLMonitorHook& Hook) { Hook.TraceStartTransaction(*this); });
     FState = 0;
     if (main->SQLLogger()) LogTransaction("StartTransaction(TransactionID=" + std::to_string(GetTransactionID()) + ")");
     if (FTimer && FTimer->Interval() > 0) FTimer->SetEnabled(true);
@@ -1182,6 +1186,8 @@ void TFIBTransaction::AfterEndNotify(TTransactionAction Action, bool Force) {
 void TFIBTransaction::EndTransaction(TTransactionAction Action, bool Force) {
     CheckInTransaction();
     TFIBDatabase* main = GetMainDatabase();
+    // The trace names the transaction after it ended: its id is read while it runs.
+    MonitorTrace([this](TFIBSQLMonitorHook&) { GetTransactionID(); });
     if (main && main->SQLLogger()) {
         static const char* const names[] = {"RollBack", "RollBackRetaining", "Commit", "CommitRetaining"};
         LogTransaction(std::string(names[Action]) + "(TransactionID=" + std::to_string(GetTransactionID()) + ") ");
@@ -1229,6 +1235,14 @@ void TFIBTransaction::EndTransaction(TTransactionAction Action, bool Force) {
         break;
     }
     }
+    MonitorTrace([this, Action](TFIBSQLMonitorHook& Hook) {
+        switch (Action) {
+        case TACommit: Hook.TraceCommit(*this); break;
+        case TARollback: Hook.TraceRollback(*this); break;
+        case TACommitRetaining: Hook.TraceCommitRetaining(*this); break;
+        case TARollbackRetaining: Hook.TraceRollbackRetaining(*this); break;
+        }
+    });
     if (Active()) {
         FState = 0;
     } else {

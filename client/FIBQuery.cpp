@@ -3,6 +3,7 @@
 // and statistics are in FIBQueryText.cpp, the column information in FIBQueryInfo.cpp.
 #include "client/FIBQuery.h"
 
+#include "client/FIBSQLMonitor.h"
 #include "client/fib.h"
 
 #include <chrono>
@@ -154,10 +155,28 @@ void TFIBQuery::Prepare() {
     try {
         PrepareOnServer();
     } catch (...) {
+        TraceError(tcPrepare);
         LogPrepare(true);
         DoFreeHandle();
         throw;
     }
+}
+
+void TFIBQuery::TraceError(uint8_t Category) noexcept {
+    MonitorTrace([this, Category](TFIBSQLMonitorHook& Hook) {
+        std::string message;
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            message = e.what();
+        }
+        std::string name;
+        if (Category == tcPrepare)
+            name = Owner() ? Owner()->Name() + "." + Name() : Name();
+        else
+            name = ComponentFullName(this);
+        Hook.WriteSQLData(name + (Category == tcPrepare ? ": [Prepare] " : ": [Execute] ") + message, Category);
+    });
 }
 
 void TFIBQuery::PrepareOnServer() {
@@ -203,6 +222,7 @@ void TFIBQuery::PrepareOnServer() {
     }
     FPrepared = true;
     FTableAliasesRead = false;
+    MonitorTrace([this](TFIBSQLMonitorHook& Hook) { Hook.TracePrepare(*this); });
     PrepareStatistics();
     LogPrepare(false);
 }
@@ -303,6 +323,7 @@ void TFIBQuery::DoAfterExecute() {
     FNeedsReExpansion = false;
     FNullStateDiffers = false;
     DropBlobStreams();
+    MonitorTrace([this](TFIBSQLMonitorHook& Hook) { Hook.TraceExecute(*this); });
     if (InSet(FOptions, qoAutoCommit)) {
         if (tr->TimeoutAction == TACommitRetaining)
             tr->CommitRetaining();
@@ -337,6 +358,8 @@ void TFIBQuery::ExecQuery() {
         DoAfterExecute();
     } catch (const std::exception& e) {
         FExecutionTime = elapsed();
+        MonitorTrace([this](TFIBSQLMonitorHook& Hook) { Hook.TraceExecute(*this); });
+        TraceError(tcExecute);
         LogExecute(e.what(), true);
         if (!FOpen && InSet(FOptions, qoFreeHandleAfterExecute)) DoFreeHandle();
         throw;
@@ -491,6 +514,7 @@ TFIBXSQLDA* TFIBQuery::Next() {
         }
         std::rethrow_exception(error);
     }
+    MonitorTrace([this](TFIBSQLMonitorHook& Hook) { Hook.TraceFetch(*this); });
     LogFetch();
     return FEOF ? nullptr : FFieldsArea.get();
 }

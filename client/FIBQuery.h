@@ -449,6 +449,8 @@ public:
     bool Prepared() const override { return FPrepared; }
     bool Open() const { return FOpen; }
     bool Bof() const { return FBOF; }
+    // The end of the rows was reached (GetEof may also free the handle).
+    bool EofReached() const { return FEOF; }
     bool GetEof();
     bool Eof() { return GetEof(); }
     int GetRecordCount() const { return FRecordCount; }
@@ -591,6 +593,8 @@ private:
     void LogExecute(const std::string& ErrorMessage, bool Failed);
     void LogFetch();
     void LogPrepare(bool Failed);
+    // Inside a handler: the caught error's text to the trace channel.
+    void TraceError(uint8_t Category) noexcept;
     bool LogFlag(TLogFlag Flag) const;
 
     // Column information.

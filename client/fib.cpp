@@ -570,6 +570,52 @@ void BuildDPB(TStringList& Params, std::string& DPB, int16_t& DPBLength, bool Is
     }
 }
 
+// The service parameter items: name without "isc_spb_", code, and kind (0: the item exists but
+// cannot be given here).
+namespace {
+enum class TSPBKind : uint8_t { None, Text, Integer };
+struct TSPBName {
+    const char* Name;
+    int Code;
+    TSPBKind Kind;
+};
+constexpr TSPBName SPBNames[] = {
+    {"user_name", 28, TSPBKind::Text},          {"sys_user_name", 19, TSPBKind::None},
+    {"sys_user_name_enc", 31, TSPBKind::None},  {"password", 29, TSPBKind::Text},
+    {"password_enc", 30, TSPBKind::None},       {"command_line", 105, TSPBKind::Text},
+    {"db_name", 106, TSPBKind::None},           {"verbose", 107, TSPBKind::None},
+    {"options", 108, TSPBKind::None},           {"connect_timeout", 57, TSPBKind::Integer},
+    {"dummy_packet_interval", 58, TSPBKind::Integer}, {"sql_role_name", 60, TSPBKind::Text},
+    {"instance_name", 75, TSPBKind::None},
+};
+} // namespace
+
+void BuildSPB(TStringList& Params, std::string& SPB, int16_t& SPBLength) {
+    SPB.assign({static_cast<char>(isc_spb_version), static_cast<char>(isc_spb_current_version)});
+    for (int i = 0; i < Params.Count(); ++i) {
+        std::string name, value;
+        if (!SplitParamLine(Params, i, "isc_spb_", name, value)) continue;
+        const TSPBName* item = nullptr;
+        for (const TSPBName& n : SPBNames)
+            if (name == n.Name) item = &n;
+        if (!item) RaiseClientError(cecSPBConstantUnknown);
+        switch (item->Kind) {
+        case TSPBKind::Text: AppendStringItem(SPB, item->Code, value, "SPB", item->Name); break;
+        case TSPBKind::Integer: {
+            int32_t number = 0;
+            if (!TryStrToInt(value, number)) throw EConvertError("'" + value + "' is not a valid integer value");
+            SPB += static_cast<char>(item->Code);
+            SPB += '\4';
+            AppendInt32LE(SPB, number);
+            break;
+        }
+        case TSPBKind::None: RaiseClientError(cecSPBConstantNotSupported);
+        }
+    }
+    CheckBlockLength(SPB, DPBLimit, "SPB");
+    SPBLength = static_cast<int16_t>(SPB.size());
+}
+
 void BuildTPB(TStringList& Params, std::string& TPB, int32_t& TPBLength, bool LockTimeoutForm) {
     TPB.clear();
     TPBLength = 0;

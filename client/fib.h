@@ -244,6 +244,12 @@ void BuildDPB(TStringList& Params, std::string& DPB, int16_t& DPBLength, bool Is
 // BuildDPB (a lock timeout holds 16 bits).
 void BuildTPB(TStringList& Params, std::string& TPB, int32_t& TPBLength, bool LockTimeoutForm);
 
+// The service parameter buffer of name=value lines (each line trimmed in place; names with or
+// without "isc_spb_"): text items (a value over 255 bytes is refused) and 32-bit integer items.
+// A name the services manager knows but that cannot be given here is client error 72, any other
+// unknown name client error 73; a block over 32767 bytes is refused.
+void BuildSPB(TStringList& Params, std::string& SPB, int16_t& SPBLength);
+
 // The length to hand the client library for a text whose length it takes in 16 bits (Limit
 // 32767 for a short, 65535 for an unsigned short): the length itself when it fits, else 0, with
 // which the library reads up to the terminating zero. A text that holds a zero character would

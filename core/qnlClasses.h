@@ -200,6 +200,16 @@ public:
     virtual std::string GetLanguage() const { return {}; }
     // A constraint's clause, InColumn for the form written inside a column definition.
     virtual std::string GetConstraintText(bool /*InColumn*/) { return {}; }
+    // A routine's parameter list as its CREATE text writes it (with the RETURNS part when asked).
+    virtual std::string GetParamsSQL(bool /*WithReturns*/ = true) { return {}; }
+    // A package's two texts: the header, and the body (empty when the package has none).
+    virtual std::string GetHeaderSQL() { return {}; }
+    virtual std::string GetPackageBodySQL() { return {}; }
+    // A domain written as a user type (PostgreSQL CREATE TYPE).
+    virtual bool IsUserType() const { return false; }
+    // A computed column of a table: the ALTER TABLE that gives it its expression (and its type,
+    // when known); empty for every other object.
+    virtual std::string GetComputedAlterSQL() { return {}; }
     // ---- hooks the parsers' dependency linking reads ----
     // A column or parameter whose type is a domain: the key the container files that domain under
     // (its name, schema-qualified where domains have schemas); empty otherwise.

@@ -119,7 +119,7 @@ TCustomObjs::TCustomObjs() {
     // Grants that do not merge may share a key; every filed grant must stay in the list.
     List(olGrants).SetDuplicates(TDuplicates::dupAccept);
     ConnectionOptions.UserName = "SYSDBA";
-    ConnectionOptions.Password = "plumtrees";
+    ConnectionOptions.Password = DefaultPassword;
 }
 
 TCustomObjs::~TCustomObjs() {
@@ -168,6 +168,7 @@ void TCustomObjs::Clear() {
     Terminator = ";";
     SourceKind = 0;
     CurrentSchema.clear();
+    DatabaseDescription.clear();
 }
 
 namespace {

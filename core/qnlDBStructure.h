@@ -93,6 +93,9 @@ private:
 
 using TAcceptDbObjEvent = std::function<void(class TCustomObjs* Sender, TDbObj* aObj, bool& Accept)>;
 
+// The password a container starts with; a script never writes it as one the caller gave.
+inline constexpr const char* DefaultPassword = "plumtrees";
+
 inline constexpr uint8_t sideNone = 0;
 inline constexpr uint8_t sideMaster = 1;
 inline constexpr uint8_t sideTarget = 2;
@@ -125,6 +128,8 @@ public:
     TStringList ScriptLines;
     std::string CurrentSchema;
     uint8_t SourceKind = 0;  // 1 database, 2 script, 0 none
+    // The database's own description (COMMENT ON DATABASE), line breaks as CR LF.
+    std::string DatabaseDescription;
 
     TServerType ServerType() const { return FServerType; }
     void SetServerType(TServerType Value);
@@ -216,15 +221,67 @@ private:
     std::unique_ptr<std::unordered_map<const TDbObj*, std::vector<TDbObj*>>> FTriggerIndex;
 };
 
+// The structure container that can write itself as one DDL script building it from nothing.
 class TObjs : public TCustomObjs {
 public:
     TObjs() = default;
     ~TObjs() override;
     std::string ClassName() const override { return "TObjs"; }
+
+    // MSSQL: the QUOTED_IDENTIFIER and ANSI_NULLS settings the script has set last.
+    bool QuotedIdentifierState = false;
+    bool AnsiNullsState = false;
     TScriptOptions ScriptOptions;
+    // While set, every object's texts are also saved as files in this folder.
+    std::string ObjectFilesDir;
 
     void Clear() override;
     void StoreCreateTexts() override;
+
+    // Fills ScriptLines with the script of the whole structure: a header in the container's
+    // dialect, then every object's CREATE text with its owner and description statements.
+    void BuildScript() override;
+    // Appends that script to Lines (which keeps what it holds); ScriptLines is left empty.
+    void GetScript(TStringList& Lines) override;
+
+    void WriteDatabaseHeader(TStringList& Lines);
+    void WriteSchemas();
+    void WriteUDFs();
+    void WriteCollations();
+    void WriteDomains();
+    void WriteTables();
+    void WriteIndices();
+    void WritePackages();
+    void WriteConstraints();
+    void WriteExceptions();
+    void WriteGenerators();
+    void WriteViews();
+    void WriteProcedures();
+    void WriteTriggers();
+    void WriteEvents();
+    void WriteRoles();
+    void WriteGrants();
+    void WriteMSSQLSettings(bool QuotedIdentifier, bool AnsiNulls);
+    void WriteOwnerAndComment(TDbObj& Obj, TStringList& Lines);
+    void WriteObjectFiles(TDbObj& Obj);
+    // Writes Text as it is into the file (replacing it); a failure is reported, never raised.
+    void SaveTextToFile(const std::string& FileName, const std::string& Text);
+
+private:
+    void AddText(const std::string& Text);
+    void WriteList(TObjListKind Kind, bool UseCreateStatement, bool MSSQLSettings, bool EmptyLine, bool OwnerAndComment);
+    void WriteConstraintsOfType(int ConstraintType, bool WithFiles);
+    void WriteRoutines(TObjListKind Kind);
+    void BeginTermBlock(bool NonEmpty);
+    void EndTermBlock(bool NonEmpty);
+    // To the note procedure, and to the extractor's error event (or the message box).
+    void ReportError(const std::string& Text);
+    void WriteRoutineStubs();
+    void WriteRoutineBodies();
+    void WritePackageParts(bool Bodies);
+    void WriteViewsInDependencyOrder();
+    void WriteComputedColumns();
+    void WriteDatabaseDescription();
 };
 
 class TCustomDBStructure : public TComponent {

@@ -799,7 +799,12 @@ void TFIBCustomDataSet::DoBeforeScroll() {
 }
 
 void TFIBCustomDataSet::DoAfterScroll() {
-    if (FScrollEventLock == 0) TDataSet::DoAfterScroll();
+    if (FScrollEventLock != 0) return;
+    TDataSet::DoAfterScroll();
+    if (FEndScrollTimer) {
+        FEndScrollTimer->SetEnabled(false);
+        FEndScrollTimer->SetEnabled(true);
+    }
 }
 
 void TFIBCustomDataSet::DoBeforeInsert() {
@@ -846,6 +851,7 @@ void TFIBCustomDataSet::InternalPost() {
     TDataSet::InternalPost();
     const bool inserting = State() == dsInsert;
     TFIBQuery* query = inserting ? FInsertQuery.get() : FUpdateQuery.get();
+    const bool sortChanged = inserting ? IsSorted() && InSet(FOptions, poKeepSorting) : SortFieldsChanged();
     TRecordBuffer buffer = ActiveBuffer();
     ProcessBlobStreams(buffer, 0, nullptr);
     int32_t recNo;
@@ -879,7 +885,11 @@ void TFIBCustomDataSet::InternalPost() {
         ++FRecordCount;
         ++FServerRecordCount;
     }
-    if (!InSet(FOptions, poKeepSorting)) FSortFields = Variant::Null();
+    if (sortChanged) {
+        if (IsVisibleRecord(buffer)) FResortPending = true;
+    } else if (!InSet(FOptions, poKeepSorting)) {
+        FSortFields = Variant::Null();
+    }
 }
 
 void TFIBCustomDataSet::InternalAddRecord(TRecordBuffer Buffer, bool Append) {

@@ -24,12 +24,14 @@
 // data set gives at open, the transaction and controls events, and of the edit side the checks,
 // the post of a record into the cache, deleting (cached or through DeleteSQL with parameters
 // from the record), re-reading a record through RefreshSQL, cancel, cancelling cached changes
-// and the reaction to the end of the read transaction, and the local filter (FIBDataSetFilter.cpp).
-// The insert and update statements are run by derived classes; local sorting, the master's
-// scrolling and the limited cache model are not run by this class.
+// and the reaction to the end of the read transaction, the local filter (FIBDataSetFilter.cpp), and
+// the local sort, locate and lookup (FIBDataSetSort.cpp), and following a master
+// (FIBDataSetDetail.cpp). The insert and update statements are run by derived classes; the
+// limited cache model is not run by this class.
 #include "client/FIBDatabase.h"
 #include "client/FIBMiscellaneous.h"
 #include "client/FIBQuery.h"
+#include "client/FIBSafeTimer.h"
 #include "client/dAZIRadur.h"
 #include "client/pFIBInterfaces.h"
 #include "datasets/FIBCacheManage.h"
@@ -42,6 +44,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace qnl {
@@ -60,6 +63,22 @@ enum TCacheModelKind : uint8_t { cmkStandard, cmkLimitedBufferSize };
 enum TTransactionKind : uint8_t { tkReadTransaction, tkUpdateTransaction };
 // What the handlers of the cached-changes apply answer for one record.
 enum TFIBUpdateAction : uint8_t { uaFail, uaAbort, uaSkip, uaRetry, uaApply, uaApplied };
+
+// The options of ExtLocate (bit n: option n) and where it searches.
+using TLocateExOptions = uint8_t;
+inline constexpr TLocateExOptions lxCaseInsensitive = 1;
+inline constexpr TLocateExOptions lxPartialKey = 2;
+inline constexpr TLocateExOptions lxSqlMask = 4;      // the key is a LIKE mask with "%" and "_"
+inline constexpr TLocateExOptions lxSortedSearch = 8; // bisect when the data set is sorted on the keys
+inline constexpr TLocateExOptions lxNearest = 16;     // not found: stop where the key would be
+inline constexpr TLocateExOptions lxFetchedOnly = 32; // never fetch more rows
+// ldFirst: from the first record on; ldNext: from the record after the current one on;
+// ldPrior: backward from the record before the current one.
+enum TLocateExDirection : uint8_t { ldFirst, ldNext, ldPrior };
+// A field of a local sort: its index in Fields, its name, or the field itself.
+using TSortElement = std::variant<int, std::string, TField*>;
+// -1, 0 or 1 for S1 <, =, > S2 (Null before every value).
+using TCompareFieldValuesEvent = std::function<int(TField* Field, const Variant& S1, const Variant& S2)>;
 
 // Called after a row is stored in the cache; Stop ends the fetch after that row.
 using TOnFetchRecord = std::function<void(TFIBQuery* FromQuery, int RecordNumber, bool& StopFetching)>;
@@ -94,11 +113,20 @@ private:
 
 // ---- The data set ---------------------------------------------------------------------------
 
-// The data set's link to its master's data source.
+// The data set's link to its master's data source: the detail follows the master's record.
 class TFIBDataLink : public TDetailDataLink {
 public:
     explicit TFIBDataLink(TFIBCustomDataSet* DataSet) : FDataSet(DataSet) {}
     TDataSet* GetDetailDataSet() override;
+
+protected:
+    // The master opened (the detail follows its record) or closed.
+    void ActiveChanged() override;
+    // A pending edit of the detail is posted before the master moves.
+    void CheckBrowseMode() override;
+    // The master moved or re-read its record: the detail follows when the values it takes
+    // from the master changed.
+    void RecordChanged(TField* Field) override;
 
 private:
     TFIBCustomDataSet* FDataSet;
@@ -167,6 +195,31 @@ public:
     // when the source's chain of masters leads back to this data set.
     TDataSource* DataSource() const { return FDataLink.DataSource(); }
     void SetDataSource(TDataSource* Value);
+    // dcForceOpen: a master change opens a closed detail; dcIgnoreMasterClose: the detail stays
+    // open when the master closes; dcForceMasterRefresh: the master re-reads its record after
+    // the detail deletes one (without cached updates) or re-reads one; dcWaitEndMasterScroll:
+    // the detail follows only once the master stood still for EndScrollInterval.
+    TDetailConditions DetailConditions() const;
+    void SetDetailConditions(TDetailConditions Value);
+    // Milliseconds of the master's stillness that dcWaitEndMasterScroll and OnEndScroll wait for.
+    uint32_t EndScrollInterval = 300;
+    // Fired once, EndScrollInterval after the last of a series of scrolls.
+    const TNotifyEvent& OnEndScroll() const { return FOnEndScroll; }
+    void SetOnEndScroll(TNotifyEvent Value);
+    // True when a value this data set's SELECT takes from the master differs from the master's
+    // current one (or a macro of the SELECT changed).
+    virtual bool MasterFieldsChanged();
+    // The master moved to other values: the detail refreshes now, or after the wait.
+    void MasterChanged();
+    // Opens the detail again with the master's current values (a closed detail stays closed
+    // unless dcForceOpen).
+    void RefreshDetail();
+    // The master closed: the detail closes too, unless dcIgnoreMasterClose.
+    void MasterClosed();
+    // A refresh still waiting for the master to stand still runs now (the masters' first).
+    void FinishPendingDetailRefresh();
+    // The master re-reads its current record.
+    void RefreshMaster();
 
     // ---- Events
     // The read transaction's (and the update transaction's) start and end, with the transaction
@@ -333,6 +386,37 @@ public:
     // RefreshView, then the first record when the current one changed.
     void RefreshViewKeepRecord();
 
+    // ---- Local sort, search and lookup (FIBDataSetSort.cpp)
+    // Two values of Field in the order of a local sort: OnCompareFieldValues when assigned;
+    // else Null first, text by the locale's collation (case-sensitive), other values by value.
+    virtual int CompareFieldValues(TField* Field, const Variant& S1, const Variant& S2);
+    TCompareFieldValuesEvent OnCompareFieldValues;
+    // Sorts the fetched rows (all are fetched first) by Fields, Ascending[i] giving the
+    // direction of Fields[i] (missing entries: ascending); the cursor stays on its record. An
+    // element that names no field of this data set raises "Can't sort. Invalid parameter:
+    // Fields[i]"; client error 29 on a closed data set.
+    virtual void DoSortEx(const std::vector<TSortElement>& Fields, const std::vector<bool>& Ascending);
+    // True while a sort state holds at least one field (a local sort, or the ORDER BY read).
+    bool IsSorted() const;
+    // Moves record FromNo to place ToNo (both 1-based) in the cache.
+    virtual void MoveRecord(int FromNo, int ToNo, bool ResyncAfter);
+    // The locate engine: KeyFields separated by ";", one value per field; a Null key matches a
+    // null column. Found: the cursor goes to the record (centred when Center). Not found: the
+    // cursor stays, except with lxNearest after a bisection, where it goes where the keys
+    // would be. Rows are fetched as the search needs them unless lxFetchedOnly.
+    virtual bool ExtLocate(const std::string& KeyFields, const std::vector<Variant>& KeyValues,
+                           TLocateExOptions Options, bool FromFirst, TLocateExDirection Direction, bool Center);
+    // KeyValues: a Variant array with one element per key field, or the one value.
+    bool Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) override;
+    bool LocateWithOptions(const std::string& KeyFields, const Variant& KeyValues, TLocateExOptions Options);
+    // The value of ResultFields (an array for several) in the first record whose keys match;
+    // Null when none does or ResultFields is blank. The cursor stays where it was.
+    Variant Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields) override;
+    void SetRecNo(int Value) override { SetRecNoEx(Value, false); }
+    // Goes to record Value (1-based, as RecNo counts); below 1 the first, beyond the last the
+    // last record (all rows fetched).
+    void SetRecNoEx(int Value, bool Center);
+
     // ---- ISQLObject and ISQLDataSetObject
     int ParamCount() override { return FSelectQuery->Params().Count(); }
     std::string ParamName(int ParamIndex) override { return FSelectQuery->Params().GetVar(ParamIndex).Name(); }
@@ -426,6 +510,15 @@ protected:
     void DoBeforeDelete() override;
     void DoBeforePost() override;
     void DoAfterInsert() override;
+    void DoAfterDelete() override;
+    // A posted record whose sort values changed moves to its sorted place (poKeepSorting).
+    void DoAfterPost() override;
+    // True when the record being posted must move: it is sorted with poKeepSorting and a sort
+    // field's value differs from its old value.
+    bool SortFieldsChanged();
+    // Moves the active record to its place in the sort order (a sort without poKeepSorting
+    // only stops counting as sorted).
+    void ResortRecord();
     // What a failed post does before the error handlers decide: every array field's record
     // names the array it named when the edit began.
     virtual void DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action);
@@ -520,6 +613,10 @@ private:
     // holds a temporary buffer when one was made.
     TRecordBuffer FieldReadBuffer(TField* Field, std::vector<char>& Scratch, bool& HasRecord);
     bool ReadColumn(TField* Field, const TFIBFieldDescr& Descr, const char* Record, void* Dest);
+    // A data field's value in a record buffer, as GetCacheFieldValue gives it.
+    Variant ColumnValue(TField* Field, const TFIBFieldDescr& Descr, const char* Record);
+    // The sort fields' values of record Index (0-based), for the local sort.
+    void SortValues(const std::vector<TField*>& Fields, int Index, std::vector<char>& Record, Variant* Values);
     // Text of a character column in a record buffer: the bytes, trimmed by the options.
     std::string ColumnText(const TFIBFieldDescr& Descr, const char* Record);
     bool TrimsText(const TFIBFieldDescr& Descr) const;
@@ -534,6 +631,7 @@ private:
     void FillBookmarkKeys(TRecordBuffer Buffer, uint8_t* Data);
     int ColumnCount() const { return FFieldDescr.Count(); }
     char* NullFlags(char* Record) const { return Record + 6; }
+    const char* NullFlags(const char* Record) const { return Record + 6; }
     // Offset of a blob field's stream slot in a record buffer.
     uint32_t BlobSlotOffset(TField* Field);
     // The slots need not be aligned: they are read and written byte-wise.
@@ -551,6 +649,11 @@ private:
 
     TFIBBase FBase;
     TFIBDataLink FDataLink{this};
+    std::unique_ptr<TFIBCustomTimer> FDetailTimer;      // the wait of dcWaitEndMasterScroll
+    std::unique_ptr<TFIBCustomTimer> FEndScrollTimer;   // the wait of OnEndScroll
+    TNotifyEvent FOnEndScroll;
+    TDetailConditions FDetailConditions = 0;
+    bool FDetailRefreshByTimer = false;   // a refresh runs from the wait timer
     std::unique_ptr<TFIBQuery> FDeleteQuery, FInsertQuery, FRefreshQuery, FSelectQuery, FUpdateQuery;
     TFIBFieldDescrList FFieldDescr;
     std::unique_ptr<TRecordsCache> FRecords;
@@ -565,6 +668,10 @@ private:
     TOnFetchRecord FBeforeFetchRecord;
     std::unique_ptr<TExpressionParser> FFilterParser;   // the Filter text, parsed; nil for none
     Variant FSortFields;
+    int FResortPos = -1;            // 1-based record a resort is moving; the locate passes it over
+    bool FLocallySorted = false;    // the sort state is a local sort's, not the ORDER BY's
+    bool FSorting = false;
+    bool FResortPending = false;
     uint32_t FRecordBufferSize = 0;
     uint32_t FCacheRecordSize = 0;
     uint32_t FBlobAreaOffset = 0;

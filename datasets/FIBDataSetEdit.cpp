@@ -57,8 +57,9 @@ void TFIBCustomDataSet::SetParamsFromMaster() {
         case ftString: Param.SetAsString(field->AsString()); break;
         case ftSmallint:
         case ftInteger:
-        case ftWord:
-        case ftBoolean: Param.SetAsInteger(field->AsInteger()); break;
+        case ftWord: Param.SetAsInteger(field->AsInteger()); break;
+        // Firebird 3 refuses an integer for a BOOLEAN parameter.
+        case ftBoolean: Param.SetAsBoolean(field->AsBoolean()); break;
         case ftFloat:
         case ftCurrency: Param.SetAsDouble(field->AsFloat()); break;
         case ftBCD:
@@ -286,10 +287,15 @@ void TFIBCustomDataSet::InternalRefresh() {
     InternalRefreshRecord(*FRefreshQuery, ActiveBuffer(), false);
 }
 
-// Keeping a local sort and refreshing the master are not run by this class: the record is
-// read again and nothing more.
 void TFIBCustomDataSet::InternalRefreshRecord(TFIBQuery& Query, TRecordBuffer Buffer, bool) {
     RefreshFromQuery(Query, Buffer);
+    // A sorted data set keeps the record where its new values belong.
+    if (State() == dsBrowse && IsSorted() && InSet(FOptions, poKeepSorting) && SortFieldsChanged()) {
+        ResortRecord();
+        if (FResyncCount > 0) --FResyncCount;
+        FCurrentRecord = RecNo() - 1;
+    }
+    if (State() != dsEdit && State() != dsInsert && InSet(FDetailConditions, dcForceMasterRefresh)) RefreshMaster();
 }
 
 void TFIBCustomDataSet::DeleteFromCache() {
@@ -329,20 +335,9 @@ void TFIBCustomDataSet::FullRefresh(bool, bool) {
             if (names.empty()) return;
             while (FRecordCount < recNo && FetchNext(1) > 0) {
             }
-            std::vector<TField*> fields;
-            for (const std::string& name : names) fields.push_back(FieldByName(name));
-            std::vector<char> record(FRecordBufferSize, 0);
-            for (int i = 0; i < FRecordCount || FetchNext(1) > 0; ++i) {
-                ReadRecordFromCache(i, record.data(), false);
-                if (!IsVisibleRecord(record.data())) continue;
-                bool same = true;
-                for (size_t k = 0; same && k < fields.size(); ++k)
-                    same = CompareVariants(GetCacheFieldValue(fields[k], i + 1), values[k]) == 0;
-                if (!same) continue;
-                FCurrentRecord = i;
-                Resync({});
-                return;
-            }
+            std::string keyFields;
+            for (const std::string& name : names) keyFields += (keyFields.empty() ? "" : ";") + name;
+            if (!IsEmpty()) ExtLocate(keyFields, values, 0, true, ldFirst, false);
         },
         [&] {
             --FScrollEventLock;
@@ -570,6 +565,8 @@ void TFIBCustomDataSet::InternalCancel() {
 // ---- Event callers of the edit ----
 
 void TFIBCustomDataSet::DoBeforeEdit() {
+    // Never an edit of a detail record that belongs to an earlier master record.
+    FinishPendingDetailRefresh();
     if (!CanEdit()) throw EAbort();
     TRecordBuffer buffer = ActiveBuffer();
     // Under cached updates the version before the first change stays the saved one.
@@ -586,12 +583,20 @@ void TFIBCustomDataSet::DoAfterInsert() {
     TDataSet::DoAfterInsert();
 }
 
+void TFIBCustomDataSet::DoAfterDelete() {
+    const uint32_t closes = FCloseCount;
+    TDataSet::DoAfterDelete();
+    CheckNotClosedBy(closes, "AfterDelete");
+    if (InSet(FDetailConditions, dcForceMasterRefresh) && !FCachedUpdates) RefreshMaster();
+}
+
 void TFIBCustomDataSet::DoPostError(TDataSet*, EDatabaseError&, TDataAction&) {
     for (TField* f : Fields())
         if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->RestoreArrayID();
 }
 
 void TFIBCustomDataSet::DoBeforeDelete() {
+    FinishPendingDetailRefresh();
     if (!CanDelete()) throw EAbort();
     TRecordBuffer buffer = ActiveBuffer();
     if (!(FCachedUpdates && RecordStatusOf(buffer) != cusUnmodified)) SaveOldVersion(buffer);

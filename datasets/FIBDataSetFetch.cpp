@@ -732,9 +732,12 @@ Variant TFIBCustomDataSet::GetCacheFieldValue(TField* Field, int RecordNumber) {
     ReadRecordFromCache(RecordNumber - 1, buffer.data(), false);
     const int column = Field->FieldNo() - 1;
     if (column < 0 || column >= ColumnCount()) return Variant();
-    if (NullFlags(buffer.data())[column]) return Variant::Null();
-    const TFIBFieldDescr& d = FFieldDescr.Items(column);
-    const char* data = buffer.data() + d.DataOffset;
+    return ColumnValue(Field, FFieldDescr.Items(column), buffer.data());
+}
+
+Variant TFIBCustomDataSet::ColumnValue(TField* Field, const TFIBFieldDescr& d, const char* Record) {
+    if (NullFlags(Record)[Field->FieldNo() - 1]) return Variant::Null();
+    const char* data = Record + d.DataOffset;
     switch (d.SqlType) {
     case SQL_SHORT:
     case SQL_LONG: {
@@ -745,13 +748,13 @@ Variant TFIBCustomDataSet::GetCacheFieldValue(TField* Field, int RecordNumber) {
     case SQL_DOUBLE:
     case SQL_FLOAT: {
         double value;
-        ReadColumn(Field, d, buffer.data(), &value);
+        ReadColumn(Field, d, Record, &value);
         if (d.SqlType == SQL_DOUBLE) std::memcpy(&value, data, 8);
         return Variant(value);
     }
     case SQL_TEXT:
     case SQL_VARYING: {
-        std::string text = ColumnText(d, buffer.data());
+        std::string text = ColumnText(d, Record);
         if (Field->DataType() == ftWideString) return Variant(Utf8ToWide(text));
         if (Field->DataType() == ftGuid) {
             TGUID guid{};

@@ -4,6 +4,7 @@
 // request, the display settings users keep in the repository table FIB$FIELDS_INFO of their
 // database; kept process-wide per database name and table name.
 #include "client/FIBDatabase.h"
+#include "client/pFIBDatabase.h"
 #include "platform/Component.h"
 #include "platform/DataSet.h"
 #include "platform/StringList.h"
@@ -18,6 +19,7 @@
 namespace qnl {
 
 class TFIBCustomDataSet;
+class TStream;
 
 class TpFIBFieldInfo {
 public:
@@ -39,6 +41,12 @@ public:
     // The domain's name holds BOOLEAN / GUID (upper-cased).
     bool IsBoolean() const;
     bool IsGuid() const;
+    // The field record of the table-information cache file: the six flags (one byte each), the
+    // display width and character set (32-bit little-endian), then DefaultValue, DomainName,
+    // DisplayLabel, EditFormat, DisplayFormat and the text of OtherInfo, each a 32-bit length and
+    // its bytes. A record cut short raises EStreamError.
+    void SaveToStream(TStream& Stream) const;
+    void LoadFromStream(TStream& Stream);
 };
 
 class TpFIBTableInfo {
@@ -63,6 +71,15 @@ public:
     // Reads the repository settings again for the columns already known (for "ALIAS": the
     // rows themselves).
     void ReloadRepositoryInfo(TFIBTransaction* Transaction);
+    // Whether the server still has the table as it was loaded: the same database, format
+    // number (a view's relation id) and, with repository settings, the same repository version.
+    // Asked in an active transaction of the database or its internal one; sets NeedsCheck to
+    // the opposite of the answer.
+    bool IsActual(TFIBDatabase* Database);
+    void ClearFieldInfos() { FFields.clear(); }
+    // Read from a cache file or found stale: compared with the server before use when the
+    // collection validates on use.
+    bool NeedsCheck = false;
 
 private:
     void LoadFieldInfos(TFIBTransaction* Transaction);
@@ -90,6 +107,12 @@ bool RepositoryTableExists(TFIBDatabase* Database, int Kind);
 // Adds the newer columns, the version generator and the version triggers to FIB$FIELDS_INFO;
 // each step that fails is passed over.
 void UpgradeFieldsInfoTable(TFIBTransaction* Transaction);
+// Adds the newer columns (UPDATE_TABLE_NAME, UPDATE_ONLY_MODIFIED_FIELDS on the FIB$BOOLEAN
+// domain, which is created when missing, CONDITIONS, FIB$VERSION) and the version triggers to
+// FIB$DATASETS_INFO; only the domain's creation raises when it fails.
+void UpgradeDataSetsInfoTable(TFIBTransaction* Transaction);
+// Whether the domain FIB$BOOLEAN exists (asked in a transaction of its own).
+bool BooleanDomainExists(TFIBDatabase* Database);
 
 class TpFIBTableInfoCollect : public TComponent {
 public:
@@ -104,6 +127,14 @@ public:
     void ClearForDatabase(TFIBDatabase* Database);
     void Clear();
     int Count();
+    // Drops the cached tables of Database that are stale: those Accept (false on entry) does
+    // not keep when it is given, else those whose format number or repository version the
+    // server no longer has (asked per table up to ten tables, with two queries for more). Stamp
+    // becomes the id of the database's internal transaction (started when inactive).
+    void ValidateSchemaCache(TFIBDatabase* Database, const TpFIBAcceptCacheSchema& Accept);
+    // Set by the database's cache load: a table read from the file is checked on its first use.
+    bool ValidateOnUse = false;
+    int32_t Stamp = 0;
 
 protected:
     // A database that goes takes its repository flags along.

@@ -317,6 +317,11 @@ void TIBDBExtract::ReadDatabaseInfo() {
     }
     q.Close();
     q.ClearSQL();
+    q.SetSQLText("select d.RDB$DESCRIPTION from RDB$DATABASE d");
+    q.Open();
+    if (!q.GetEof()) Objs()->DatabaseDescription = NormalizeLineBreaks(q.GetFields()->Fields(0)->AsString());
+    q.Close();
+    q.ClearSQL();
 }
 
 void TIBDBExtract::ParseListBodies(TCustomSQLParser& Parser, TObjListKind List) {

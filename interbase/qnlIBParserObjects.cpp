@@ -567,6 +567,7 @@ void TIbParser::ParseComment() {
     NextToken();
     if (!ExpectTerminator()) return;
     if (object) object->SetDescription(text);
+    if (kind == dboDatabase && Objs) Objs->DatabaseDescription = NormalizeLineBreaks(text);
     if (placeless || HandOnEveryStatement) {
         HandOn(skDescription, name, kind, saDescription, owner);
         if (auto* statement = dynamic_cast<TStatement*>(LastStatement))

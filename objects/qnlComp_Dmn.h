@@ -79,6 +79,7 @@ public:
     TObjListKind GetObjList() const override { return olDomains; }
     TDbObj* GetTypeField() const override { return TypeField.get(); }
     TDescriptionSubject GetDescriptionSubject() override;
+    bool IsUserType() const override { return PGOptions.IsType; }
 
 private:
     std::string OracleTypeText();

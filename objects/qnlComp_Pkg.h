@@ -19,8 +19,9 @@ public:
 
     // From Firebird 3 on: CREATE OR ALTER PACKAGE / RECREATE PACKAGE BODY with "AS"; for the
     // versions before (the Oracle form): CREATE OR REPLACE PACKAGE [BODY].
-    std::string GetHeaderSQL();
+    std::string GetHeaderSQL() override;
     std::string GetBodySQL();
+    std::string GetPackageBodySQL() override { return Source().empty() ? std::string() : GetBodySQL(); }
     // The header, and when there is a body, a terminator line ("^" for InterBase/Firebird, "/"
     // otherwise), an empty line and the body.
     std::string GetCreateSQL() override;

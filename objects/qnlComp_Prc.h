@@ -79,7 +79,7 @@ public:
     // RETURNS TABLE, or a first output of the type TABLE.
     bool ReturnsTable() const;
     // The parameter list; the RETURNS part is left out on request for PostgreSQL and MySQL only.
-    std::string GetParamsSQL(bool WithReturns = true);
+    std::string GetParamsSQL(bool WithReturns = true) override;
     // The stub's text: this routine's CREATE with the placeholder body.
     std::string GetStubCreateSQL() override;
     std::string GetEmptyBody() const override;

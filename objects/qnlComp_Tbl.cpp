@@ -656,6 +656,15 @@ std::string TFldData::GetDropSQL() {
     return "ALTER TABLE " + QuoteName(GetOwnerName()) + " DROP " + QuoteName(Name);
 }
 
+std::string TFldData::GetComputedAlterSQL() {
+    if (!IsComputed() || !OwnerIs(dboTable) || GetServerType() != stInterBase) return {};
+    // Without TYPE the server would give the column the type of its expression instead.
+    const std::string definition = GetColumnSQL();
+    const bool typed = definition.compare(0, 11, "COMPUTED BY") != 0;
+    return "ALTER TABLE " + QuoteName(GetOwnerName()) + " ALTER " + QuoteName(Name) + (typed ? " TYPE " : " ") +
+           definition;
+}
+
 std::string TFldData::GetOwnerName() const {
     if (!OwnerName.empty() || !Owner) return OwnerName;
     return Owner->Name;

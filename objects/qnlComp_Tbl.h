@@ -188,6 +188,9 @@ public:
     std::string GetDomainName() const override;
     // A column of a table or view, or a parameter of a routine; nothing for other typed names.
     TDescriptionSubject GetDescriptionSubject() override;
+    // ALTER TABLE ... ALTER name [TYPE type] COMPUTED BY (source), for a computed column of a
+    // table in the InterBase/Firebird dialect.
+    std::string GetComputedAlterSQL() override;
 
 private:
     bool OwnerIs(TDbObject AKind) const { return Owner && Owner->Kind == AKind; }

@@ -106,6 +106,7 @@ public:
     void SetTableName(const std::string& AName);
     // The CREATE text with the dialect's placeholder body.
     std::string GetEmptyCreateSQL();
+    std::string GetStubCreateSQL() override { return GetEmptyCreateSQL(); }
     // The event part of the InterBase/Firebird head.
     std::string GetIBTriggerEvents() const;
     // A table of the head's FOR clause: not a database, DDL or server trigger.

@@ -156,6 +156,63 @@ TEST(BuildDPB, BlockLongerThanTheClientTakesIsRefused) {
     }
 }
 
+TEST(BuildSPB, WritesItemsByName) {
+    const std::string head = Bytes({2, 2});
+    const std::string v255(255, 'p');
+    struct Case {
+        std::vector<std::string> Lines;
+        std::string Expected;
+    } cases[] = {
+        {{}, head},
+        {{"connect_timeout=30"}, head + Bytes({57, 4, 30, 0, 0, 0})},
+        {{"isc_spb_dummy_packet_interval=-2"}, head + Bytes({58, 4, 0xFE, 0xFF, 0xFF, 0xFF})},
+        {{"user_name=SYSDBA"}, head + Bytes({28, 6}) + "SYSDBA"},
+        {{"isc_spb_user_name=SYSDBA", "  ", "Password=a=b"}, head + Bytes({28, 6}) + "SYSDBA" + Bytes({29, 3}) + "a=b"},
+        {{"sql_role_name=R", "command_line="}, head + Bytes({60, 1}) + "R" + Bytes({105, 0})},
+        {{"password=" + v255}, head + Bytes({29, 255}) + v255},
+    };
+    for (const Case& c : cases) {
+        TStringList lines;
+        for (const std::string& l : c.Lines) lines.Add(l);
+        std::string spb;
+        int16_t length = -1;
+        BuildSPB(lines, spb, length);
+        EXPECT_EQ(spb, c.Expected) << (c.Lines.empty() ? "" : c.Lines[0]);
+        EXPECT_EQ(length, static_cast<int16_t>(c.Expected.size()));
+    }
+}
+
+TEST(BuildSPB, RefusesWhatItCannotWrite) {
+    struct Case {
+        std::vector<std::string> Lines;
+        std::string Message;
+    } cases[] = {
+        {{"verbose"}, "SPB Constant Not supported"},
+        {{"instance_name=x"}, "SPB Constant Not supported"},
+        {{"no_such_item=1"}, "SPB Constant Unknown"},
+        // A length byte cannot say 256, and the buffer's length is 16 bits.
+        {{"password=" + std::string(256, 'p')}, "SPB Constant (password) value is longer than 255 characters."},
+        {std::vector<std::string>(129, "password=" + std::string(255, 'p')),
+         "SPB is 33155 bytes long; the client library takes at most 32767."},
+    };
+    for (const Case& c : cases) {
+        TStringList lines;
+        for (const std::string& l : c.Lines) lines.Add(l);
+        std::string spb;
+        int16_t length = 0;
+        try {
+            BuildSPB(lines, spb, length);
+            ADD_FAILURE() << c.Message;
+        } catch (const EFIBClientError& e) {
+            EXPECT_EQ(c.Message, e.what());
+        }
+    }
+    TStringList lines = Lines({"connect_timeout=soon"});
+    std::string spb;
+    int16_t length = 0;
+    EXPECT_THROW(BuildSPB(lines, spb, length), EConvertError);
+}
+
 TEST(ClientTextLength, LongTextsGoWholeUpToTheirZeroAndNoTextHoldsOne) {
     EXPECT_EQ(5u, ClientTextLength("abcde", 65535, "Statement"));
     EXPECT_EQ(65535u, ClientTextLength(std::string(65535, 'x'), 65535, "Statement"));

@@ -87,13 +87,6 @@ protected:
         Master.reset();
         DataSetKit::TearDown();
     }
-    std::unique_ptr<TpFIBDataSet> NewDataSet(const std::string& Name) {
-        auto ds = std::make_unique<TpFIBDataSet>(&Form);
-        ds->SetName(Name);
-        ds->SetDatabase(&Database);
-        ds->SetTransaction(&Transaction);
-        return ds;
-    }
     // PEOPLE with statements of every kind; the refresh reads what the trigger wrote.
     void OpenPeople(const std::string& UpdateSql, TDataSource* MasterSource = nullptr) {
         DS = NewDataSet("DS");
