@@ -5,18 +5,17 @@
 // filters: bytes dropped, doubled, swapped or replaced by syntax pieces) and evaluates each one
 // that parses against every record. Errors are expected; crashes and memory faults are the
 // sanitizers' to report, and one expression that runs for ten seconds stops the run as a hang.
+#include "FuzzRun.h"
+
 #include "client/StrUtil.h"
 #include "datasets/DBParsers.h"
 #include "datasets/FIBDataSet.h"
 #include "fixtures/FbFixture.h"
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 #include <random>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -53,22 +52,6 @@ const char* const Pieces[] = {
     "GETDATE()", "FOO(", "'2,3'", "'9999999999999,-5'", "'01.01.2000'", "'dd.mm.yyyy'", "\x01", "\xff",
 };
 
-std::string Mutate(std::string T, std::mt19937& Rng) {
-    const int n = 1 + static_cast<int>(Rng() % 4);
-    for (int i = 0; i < n && !T.empty(); ++i) {
-        std::uniform_int_distribution<size_t> at(0, T.size() - 1);
-        const size_t p = at(Rng);
-        switch (Rng() % 5) {
-        case 0: T.erase(p, 1 + Rng() % 6); break;
-        case 1: T.insert(p, T.substr(p, 1 + Rng() % 20)); break;
-        case 2: std::swap(T[p], T[at(Rng)]); break;
-        case 3: T.insert(p, Pieces[Rng() % std::size(Pieces)]); break;
-        default: T[p] = static_cast<char>(Rng() % 256); break;
-        }
-    }
-    return T;
-}
-
 std::string Soup(std::mt19937& Rng) {
     std::string t;
     const int n = 1 + static_cast<int>(Rng() % 40);
@@ -98,10 +81,7 @@ std::string Deep(std::mt19937& Rng) {
 
 int main(int argc, char** argv) {
     using namespace qnl;
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 120;
-    const unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : std::random_device{}();
-    std::printf("seed %u, %d s\n", seed, seconds);
-    std::mt19937 rng(seed);
+    fuzz::TRun run = fuzz::ReadRunArguments(argc, argv);
 
     test::PrepareFirebirdEnvironment();
     test::TempDatabase db(Ddl);
@@ -120,35 +100,18 @@ int main(int argc, char** argv) {
     ds.Open();
     ds.FetchAll();
 
-    std::atomic<long> started{0};
-    std::atomic<bool> done{false};
-    std::thread watchdog([&] {
-        long last = -1;
-        int still = 0;
-        while (!done) {
-            std::this_thread::sleep_for(std::chrono::seconds(1));
-            const long now = started;
-            still = now == last ? still + 1 : 0;
-            last = now;
-            if (still >= 10) {
-                std::fprintf(stderr, "expression %ld has run for 10 s: a hang (seed %u)\n", now, seed);
-                std::_Exit(2);
-            }
-        }
-    });
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    long count = 0, parsed = 0, evaluated = 0;
-    while (std::chrono::steady_clock::now() < end) {
-        ++started;
-        const unsigned pick = rng() % 10;
-        const std::string text = pick < 2 ? Soup(rng) : pick == 2 ? Deep(rng) : Mutate(Seeds[rng() % std::size(Seeds)], rng);
-        const TFilterOptions options = static_cast<TFilterOptions>(rng() % 4);
-        ++count;
+    const fuzz::TMutation how{4, 6, 20, false, 256};
+    long parsed = 0, evaluated = 0;
+    const long count = fuzz::RunFor(run, "expression", [&](std::mt19937& Rng) {
+        const unsigned pick = Rng() % 10;
+        const std::string text =
+            pick < 2 ? Soup(Rng) : pick == 2 ? Deep(Rng) : fuzz::Mutate(Seeds[Rng() % std::size(Seeds)], Rng, how, Pieces);
+        const TFilterOptions options = static_cast<TFilterOptions>(Rng() % 4);
         std::unique_ptr<TExpressionParser> parser;
         try {
             parser = std::make_unique<TExpressionParser>(&ds, SQLMaskCompare, StrToDateTimeFmt, FilterFieldMap, options, text);
         } catch (const std::exception&) {
-            continue;
+            return;
         }
         ++parsed;
         for (ds.First(); !ds.Eof(); ds.Next()) {
@@ -158,9 +121,7 @@ int main(int argc, char** argv) {
             } catch (const std::exception&) {
             }
         }
-    }
-    done = true;
-    watchdog.join();
+    });
     std::printf("%ld expressions, %ld parsed, %ld record evaluations without error; no crash, no hang\n", count, parsed,
                 evaluated);
     ds.Close();

@@ -674,6 +674,19 @@ void TFIBDatabase::IdleTimer(TObject*) {
     if (OnTimeout) OnTimeout(this);
 }
 
+TSchemaCacheFiles& SchemaCacheFiles() {
+    static TSchemaCacheFiles files;
+    return files;
+}
+
+void TFIBDatabase::SaveSchemaCacheFiles(const std::string& FileName) {
+    if (SchemaCacheFiles().Save) SchemaCacheFiles().Save(FileName);
+}
+
+bool TFIBDatabase::LoadSchemaCacheFiles(const std::string& FileName, bool Validate, TFIBDatabase* Database) {
+    return SchemaCacheFiles().Load && SchemaCacheFiles().Load(FileName, Validate, Database);
+}
+
 void TFIBDatabase::CreateDatabase() {
     CheckInactive();
     CheckClientLibrary();

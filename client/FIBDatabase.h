@@ -67,6 +67,18 @@ using TDatabaseLoginDialog =
     std::function<bool(const std::string& DBName, std::string& UserName, std::string& Password, std::string& RoleName)>;
 extern TDatabaseLoginDialog DatabaseLoginDialog;
 
+// How the database object reaches the local schema cache files, whose collections belong to the
+// data sets: they install these when the program links them. Without them nothing is saved and
+// nothing loads.
+struct TSchemaCacheFiles {
+    std::function<void(const std::string& FileName)> Save;
+    std::function<bool(const std::string& FileName, bool Validate, TFIBDatabase* Database)> Load;
+    // Drops the cached tables of Database that Accept (or, without it, the server) says are stale.
+    std::function<void(TFIBDatabase* Database, const std::function<void(const std::string&, bool&)>& Accept)>
+        Validate;
+};
+TSchemaCacheFiles& SchemaCacheFiles();
+
 // The database whose DesignDBOptions holds ddoIsDefaultDatabase; nil when none.
 extern TFIBDatabase* GlobalDefaultDatabase;
 
@@ -253,6 +265,13 @@ public:
     // The outside statistics maker that statements report to; nil at creation.
     ISQLStatMaker* StatisticsMaker() const { return FStatisticsMaker; }
     void SetStatisticsMaker(ISQLStatMaker* Value) { FStatisticsMaker = Value; }
+
+    // The table information to FileName, the data-set information to FileName with the
+    // extension ".dt", the error messages with ".err". A failed write keeps the old file.
+    static void SaveSchemaCacheFiles(const std::string& FileName);
+    // Reads the three files back and marks the collections to validate their entries on use;
+    // false when the table-information file is missing or unreadable. Never raises.
+    static bool LoadSchemaCacheFiles(const std::string& FileName, bool Validate, TFIBDatabase* Database);
 
     // --- Database parameters as name=value lines
     std::string ReadDBParam(int Code) const { return FDBParams->ReadParam(Code); }

@@ -134,46 +134,44 @@ void GetBlobInfo(IIBClientLibrary* Lib, isc_blob_handle* Handle, int32_t& NumSeg
     }
 }
 
-void ReadBlob(IIBClientLibrary* Lib, isc_blob_handle* Handle, std::string& Buffer, const TBlobProgress& Progress) {
+void ReadBlob(IIBClientLibrary* Lib, isc_blob_handle* Handle, int64_t Length, std::string& Buffer,
+              const TBlobProgress& Progress) {
     RequireLibrary(Lib, "ReadBlob");
-    const auto size = static_cast<int64_t>(Buffer.size());
-    int64_t done = 0;
-    while (done < size) {
-        const auto request = static_cast<unsigned short>(std::min(MaxSegmentLength, size - done));
+    // Each segment lands in a buffer on the stack and is appended to the body, whose room was
+    // reserved from the length the blob reported: nothing is allocated or zero-filled per segment.
+    char segment[MaxSegmentLength];
+    Buffer.clear();
+    Buffer.reserve(static_cast<size_t>(std::max<int64_t>(Length, 0)));
+    while (static_cast<int64_t>(Buffer.size()) < Length) {
+        const auto request =
+            static_cast<unsigned short>(std::min(MaxSegmentLength, Length - static_cast<int64_t>(Buffer.size())));
         unsigned short got = 0;
-        const ISC_STATUS result = Lib->isc_get_segment(ThreadStatusVector(), Handle, &got, request, Buffer.data() + done);
+        const ISC_STATUS result = Lib->isc_get_segment(ThreadStatusVector(), Handle, &got, request, segment);
         if (result != 0 && result != isc_segment) RaiseStatusVectorError(*Lib, nullptr);
-        done += got;
-        if (Stopped(Progress, size, done)) break;
+        Buffer.append(segment, got);
+        if (Stopped(Progress, Length, static_cast<int64_t>(Buffer.size()))) break;
     }
-    Buffer.resize(static_cast<size_t>(done));
 }
 
-void ReadBlobUntilEof(IIBClientLibrary* Lib, isc_blob_handle* Handle, std::string& Buffer,
+void ReadBlobUntilEof(IIBClientLibrary* Lib, isc_blob_handle* Handle, int64_t ExpectedLength, std::string& Buffer,
                       const TBlobProgress& Progress) {
     RequireLibrary(Lib, "ReadBlob");
-    const auto expected = static_cast<int64_t>(Buffer.size());
-    int64_t done = 0;
+    char segment[MaxSegmentLength];
+    Buffer.clear();
+    Buffer.reserve(static_cast<size_t>(std::max<int64_t>(ExpectedLength, 0)));
     for (;;) {
-        // The server may deliver more than the length it reported: a full buffer grows instead of
-        // asking for 0 bytes.
-        if (done == static_cast<int64_t>(Buffer.size()))
-            Buffer.resize(std::max(Buffer.size() * 2, Buffer.size() + static_cast<size_t>(MaxSegmentLength)));
-        const auto request =
-            static_cast<unsigned short>(std::min(MaxSegmentLength, static_cast<int64_t>(Buffer.size()) - done));
+        // The server may deliver more than the length it reported: the body grows as it must.
         unsigned short got = 0;
-        const ISC_STATUS result = Lib->isc_get_segment(ThreadStatusVector(), Handle, &got, request, Buffer.data() + done);
+        const ISC_STATUS result = Lib->isc_get_segment(ThreadStatusVector(), Handle, &got,
+                                                       static_cast<unsigned short>(MaxSegmentLength), segment);
         if (result == isc_segstr_eof) {
-            Buffer.resize(static_cast<size_t>(done));
-            Stopped(Progress, done, done);
+            Stopped(Progress, static_cast<int64_t>(Buffer.size()), static_cast<int64_t>(Buffer.size()));
             return;
         }
         if (result != 0 && result != isc_segment) RaiseStatusVectorError(*Lib, nullptr);
-        done += got;
-        if (Stopped(Progress, std::max(expected, done), done)) {
-            Buffer.resize(static_cast<size_t>(done));
-            return;
-        }
+        Buffer.append(segment, got);
+        const auto done = static_cast<int64_t>(Buffer.size());
+        if (Stopped(Progress, std::max(ExpectedLength, done), done)) return;
     }
 }
 
@@ -343,12 +341,16 @@ void TFIBBlobStream::LoadBlob(const TBlobProgress& Progress) {
     try {
         int64_t total = 0;
         GetBlobInfo(lib, &FBlobHandle, FBlobNumSegments, FBlobMaxSegmentSize, total, FBlobType);
-        SetSize(total);
-        if (TryLoadFromSwap()) return;
+        CheckBlobSize(total);
+        // A swap file's header is checked against the length the blob reported.
+        if (SwapCovers()) {
+            SetSize(total);
+            if (TryLoadFromSwap()) return;
+        }
         if (FDatabase->NeedUnicodeFieldTranslation())
-            ReadBlobUntilEof(lib, &FBlobHandle, FBody, Progress);
+            ReadBlobUntilEof(lib, &FBlobHandle, total, FBody, Progress);
         else
-            ReadBlob(lib, &FBlobHandle, FBody, Progress);
+            ReadBlob(lib, &FBlobHandle, total, FBody, Progress);
         if (HasFilter()) FBody = Filtered(FBody, false);
         const ISC_STATUS status = lib->isc_close_blob(ThreadStatusVector(), &FBlobHandle);
         CheckStatus(status, true);

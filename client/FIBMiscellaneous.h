@@ -35,13 +35,15 @@ using TBlobProgress = std::function<void(int64_t BlobSize, int64_t Progress, boo
 // Number of segments, largest segment, total length and type of an open blob.
 void GetBlobInfo(IIBClientLibrary* Lib, isc_blob_handle* Handle, int32_t& NumSegments, int32_t& MaxSegment,
                  int64_t& TotalSize, int16_t& BlobType);
-// Reads Buffer.size() bytes, the length the blob reported. When Progress stops the read, Buffer
-// keeps the bytes read so far.
-void ReadBlob(IIBClientLibrary* Lib, isc_blob_handle* Handle, std::string& Buffer, const TBlobProgress& Progress);
+// Reads Length bytes, the length the blob reported, into Buffer (its old content replaced; its
+// room reserved once, never zero-filled). When Progress stops the read, Buffer keeps the bytes
+// read so far.
+void ReadBlob(IIBClientLibrary* Lib, isc_blob_handle* Handle, int64_t Length, std::string& Buffer,
+              const TBlobProgress& Progress);
 // Reads until the end of the blob, for bodies the server transliterates (their length differs
-// from the stored one). Buffer.size() is only the first guess: the buffer grows as needed and
-// ends holding exactly the bytes read.
-void ReadBlobUntilEof(IIBClientLibrary* Lib, isc_blob_handle* Handle, std::string& Buffer,
+// from the stored one). ExpectedLength is only the first guess of the room: Buffer grows as
+// needed and ends holding exactly the bytes read.
+void ReadBlobUntilEof(IIBClientLibrary* Lib, isc_blob_handle* Handle, int64_t ExpectedLength, std::string& Buffer,
                       const TBlobProgress& Progress);
 // Writes Buffer in segments of at most 65535 bytes. When Progress stops the write, the blob is
 // cancelled (Handle becomes 0) and the answer is false.

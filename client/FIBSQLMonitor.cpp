@@ -364,13 +364,19 @@ void TMonitorWriterThread::WritePiece(const TFIBTraceObject& Object, const char*
 
 void TMonitorWriterThread::Handshake() {
     // The monitors say they are ready; one that does not within a step is dropped from the count.
+    bool forced = false;
     for (int step = 0; !FChannel.WaitEvent(TMonitorEvent::Read, HandshakeStep); ++step) {
         int32_t count = FChannel.Load(TMonitorBlock::MonitorCount);
         if (count > 0) count = FChannel.Add(TMonitorBlock::MonitorCount, -1);
         if (count < 0) FChannel.Store(TMonitorBlock::MonitorCount, count = 0);
-        if (FChannel.Load(TMonitorBlock::ReaderCounter) == count - 1 || count == 0) FChannel.SetEvent(TMonitorEvent::Read);
+        if (FChannel.Load(TMonitorBlock::ReaderCounter) == count - 1 || count == 0)
+            forced = FChannel.SetEvent(TMonitorEvent::Read);
         if (step >= HandshakeSteps || Stopping()) break;
     }
+    // The read event the writer set itself only ended its own wait. Left set, it would let the
+    // next piece go before a monitor that registers meanwhile is ready, and that monitor would
+    // miss the piece.
+    if (forced) FChannel.ResetEvent(TMonitorEvent::Read);
     FChannel.ResetEvent(TMonitorEvent::WriteFinished);
     FChannel.ResetEvent(TMonitorEvent::ReadFinished);
     FChannel.SetEvent(TMonitorEvent::Write);

@@ -15,6 +15,7 @@
 // message it cannot deliver.
 #include "platform/Component.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -59,7 +60,8 @@ enum class TMonitorEvent : uint8_t { Write, WriteFinished, Read, ReadFinished };
 
 // The prefix of the channel's object names, "FIB.SQL.MONITOR" unless changed. Changing it frees
 // the hook, so that the next trace opens the channel of the new name (tests choose their own,
-// so that test programs running side by side never share one).
+// so that test programs running side by side never share one). Call it while no other thread
+// traces: the old hook is freed.
 std::string MonitorChannelName();
 void SetMonitorChannelName(const std::string& Name);
 
@@ -162,7 +164,7 @@ private:
     // Stop drops what is queued; otherwise the writer writes it first.
     void FreeWriter(bool Stop);
 
-    bool FEnabled = true;
+    std::atomic<bool> FEnabled{true};
     std::unique_ptr<TSQLMonitorChannel> FChannel;
     mutable std::mutex FWriterLock;
     std::unique_ptr<TMonitorWriterThread> FWriter;

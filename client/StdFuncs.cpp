@@ -4,6 +4,7 @@
 #include "platform/Exceptions.h"
 #include "platform/VariantConv.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -230,7 +231,10 @@ void FormatNumericStr(const std::string& Format, const std::string& Number, bool
     std::string literalBefore, literalAfter;
     size_t dot = f.find('.');
     if (dot != std::string::npos) {
-        maxDecimals = f.size() - dot - 1;
+        // The digits a format shows after its point are its digit placeholders there: a
+        // literal suffix ("0.00 EUR", "(0.00)") adds none.
+        maxDecimals = static_cast<size_t>(std::count_if(f.begin() + static_cast<std::ptrdiff_t>(dot) + 1, f.end(),
+                                                        [](char C) { return C == '0' || C == '#'; }));
         size_t lastZero = f.rfind('0');
         if (lastZero != std::string::npos && lastZero > dot) {
             size_t literals = 0;
@@ -291,6 +295,71 @@ void FormatNumericStr(const std::string& Format, const std::string& Number, bool
         Result += fracPart;
     }
     Result = prefix + Result + suffix;
+}
+
+std::string FormatBcd(const std::string& Format, const TBcd& Value) {
+    std::string result;
+    FormatNumericStr(Format, BcdToStr(Value, FormatSettings.DecimalSeparator), false, result);
+    return result;
+}
+
+std::string FormatCurr(const std::string& Format, Currency Value) {
+    std::string text, result;
+    ScaledInt64ToStr(4, FormatSettings.DecimalSeparator, text, Value.Scaled);
+    FormatNumericStr(Format, text, false, result);
+    return result;
+}
+
+std::string CurrToStrF(Currency Value, TFloatFormat Format, int Digits) {
+    Digits = std::clamp(Digits, 0, 18);
+    // Rounded to at most the currency's four decimals, half away from zero.
+    const int kept = std::min(Digits, 4);
+    int64_t unit = 1;
+    for (int i = kept; i < 4; ++i) unit *= 10;
+    const bool negative = Value.Scaled < 0;
+    // |Scaled| as unsigned: the lowest currency has no positive counterpart.
+    uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(Value.Scaled) : static_cast<uint64_t>(Value.Scaled);
+    const uint64_t rest = magnitude % static_cast<uint64_t>(unit);
+    magnitude = magnitude / static_cast<uint64_t>(unit) + (rest * 2 >= static_cast<uint64_t>(unit) ? 1 : 0);
+    uint64_t scale = 1;
+    for (int i = 0; i < kept; ++i) scale *= 10;
+    std::string whole = std::to_string(magnitude / scale);
+    std::string fraction = kept > 0 ? std::to_string(magnitude % scale) : std::string();
+    fraction.insert(0, static_cast<size_t>(kept) - fraction.size(), '0');
+    fraction.append(static_cast<size_t>(Digits - kept), '0');
+    if (Format == ffCurrency)
+        for (size_t i = whole.size(); i > 3; i -= 3) whole.insert(i - 3, 1, FormatSettings.ThousandSeparator);
+    std::string number = whole;
+    if (Digits > 0) number += FormatSettings.DecimalSeparator + fraction;
+    const bool shownNegative = negative && magnitude != 0;
+    if (Format == ffFixed) return (shownNegative ? "-" : "") + number;
+    const std::string& c = FormatSettings.CurrencyString;
+    if (!shownNegative) {
+        switch (FormatSettings.CurrencyFormat) {
+        case 1: return number + c;
+        case 2: return c + " " + number;
+        case 3: return number + " " + c;
+        default: return c + number;
+        }
+    }
+    switch (FormatSettings.NegCurrFormat) {
+    case 1: return "-" + c + number;
+    case 2: return c + "-" + number;
+    case 3: return c + number + "-";
+    case 4: return "(" + number + c + ")";
+    case 5: return "-" + number + c;
+    case 6: return number + "-" + c;
+    case 7: return number + c + "-";
+    case 8: return "-" + number + " " + c;
+    case 9: return "-" + c + " " + number;
+    case 10: return number + " " + c + "-";
+    case 11: return c + " " + number + "-";
+    case 12: return c + " -" + number;
+    case 13: return number + "- " + c;
+    case 14: return "(" + c + " " + number + ")";
+    case 15: return "(" + number + " " + c + ")";
+    default: return "(" + c + number + ")";
+    }
 }
 
 namespace {

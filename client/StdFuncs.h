@@ -62,6 +62,14 @@ bool IsZeroNumberText(const std::string& Text);
 // format with "#", "0", ",", "." placeholders, literal prefix and suffix and up to three
 // ";"-separated sections (positive;negative;zero). InSection is true while formatting a section.
 void FormatNumericStr(const std::string& Format, const std::string& Number, bool InSection, std::string& Result);
+// The framework's number formatting, with a format read as FormatNumericStr reads it, of the
+// exact value (every digit of the BCD, the currency's four decimals).
+std::string FormatBcd(const std::string& Format, const TBcd& Value);
+std::string FormatCurr(const std::string& Format, Currency Value);
+enum TFloatFormat : uint8_t { ffFixed, ffCurrency };
+// Value rounded half away from zero to Digits decimals; ffFixed: "-1234.50"; ffCurrency:
+// thousands grouped and FormatSettings.CurrencyString placed by CurrencyFormat or NegCurrFormat.
+std::string CurrToStrF(Currency Value, TFloatFormat Format, int Digits);
 
 // Field's data in its data set's native format into Buffer (false for null). With OldValue the
 // data set is in the old-value state for the read (and back in its own state afterwards, also

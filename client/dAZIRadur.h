@@ -244,6 +244,16 @@ public:
     // upper-cased; otherwise quoted when the name needs it, upper-cased when not.
     std::string GetQuotedTableName();
     std::string GetQuotedTableAlias();
+    // The owner answers the alias and the name rules; the quoted names are made again on the
+    // next request (after the SELECT or the database changed).
+    void SetOwner(IAutoUpdateOwner* Owner) {
+        FOwner = Owner;
+        ClearQuotedNames();
+    }
+    void ClearQuotedNames() {
+        FQuotedTableName.clear();
+        FQuotedTableAlias.clear();
+    }
 
     // State the data set keeps here while generating statements.
     std::string CachedKeyCondition;

@@ -2,6 +2,7 @@
 #include "client/pFIBArray.h"
 
 #include "client/StdFuncs.h"
+#include "client/StrUtil.h"
 #include "client/VariantRtn.h"
 #include "client/fib.h"
 #include "platform/DateTime.h"
@@ -20,6 +21,13 @@ namespace {
 // Our own texts: the client's message table has none for a value too large for its column.
 constexpr const char* SFIBArrayTooManyElements = "Array value of %d elements does not fit \"%s\" (%d elements)";
 constexpr const char* SFIBArrayElementTooLong = "Element %s of array \"%s\" is longer than its %d characters";
+constexpr const char* SFIBArrayShapeDiffers = "Array value of shape %s does not fit \"%s\" (%s)";
+constexpr const char* SFIBArrayBoundsBeyond16Bits =
+    "Array \"%s\" has bounds %s: the array slice calls carry bounds from -32768 to 32767 only";
+constexpr const char* SFIBArrayTooLarge = "Array \"%s\" holds more than the 2147483647 bytes one slice call moves";
+
+// Bytes one slice call moves at most: its length is a signed 32-bit number.
+constexpr int64_t MaxSliceBytes = std::numeric_limits<ISC_LONG>::max();
 
 TFieldType FieldTypeOf(uint8_t BlrType) {
     switch (BlrType) {
@@ -90,6 +98,70 @@ int64_t ScaledInteger(const Variant& Element, int Decimals, int64_t Low, int64_t
     return value;
 }
 
+// Frees a statement of the catalogue lookup however the lookup ends.
+class TStatementGuard {
+public:
+    TStatementGuard(IIBClientLibrary& Library, isc_stmt_handle& Handle) : FLibrary(Library), FHandle(Handle) {}
+    ~TStatementGuard() {
+        if (FHandle) {
+            ISC_STATUS_ARRAY status{};
+            FLibrary.isc_dsql_free_statement(status, &FHandle, static_cast<unsigned short>(DSQL_drop));
+        }
+    }
+    TStatementGuard(const TStatementGuard&) = delete;
+    TStatementGuard& operator=(const TStatementGuard&) = delete;
+
+private:
+    IIBClientLibrary& FLibrary;
+    isc_stmt_handle& FHandle;
+};
+
+// The column's bounds as the catalogue holds them (32 bits each; the descriptor's are cut to
+// 16) and its length in characters (0 for a column that is no text).
+void LookupCatalogue(IIBClientLibrary& Library, isc_db_handle* DBHandle, isc_tr_handle* TRHandle,
+                     const std::string& Relation, const std::string& Field, std::vector<ISC_LONG>& Bounds,
+                     int& CharLength) {
+    const std::string sql =
+        "SELECT D.RDB$LOWER_BOUND, D.RDB$UPPER_BOUND, CAST(COALESCE(F.RDB$CHARACTER_LENGTH, 0) AS INTEGER) "
+        "FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
+        "JOIN RDB$FIELD_DIMENSIONS D ON D.RDB$FIELD_NAME = F.RDB$FIELD_NAME "
+        "WHERE RF.RDB$RELATION_NAME = " + SQLQuoted(Relation) + " AND RF.RDB$FIELD_NAME = " + SQLQuoted(Field) +
+        " ORDER BY D.RDB$DIMENSION";
+    isc_stmt_handle handle = 0;
+    const TStatementGuard guard(Library, handle);
+    if (Library.isc_dsql_alloc_statement2(ThreadStatusVector(), DBHandle, &handle) != 0 ||
+        Library.isc_dsql_prepare(ThreadStatusVector(), TRHandle, &handle, static_cast<unsigned short>(sql.size()),
+                                 sql.c_str(), SQL_DIALECT_V6, nullptr) != 0 ||
+        Library.isc_dsql_execute(ThreadStatusVector(), TRHandle, &handle, SQL_DIALECT_V6, nullptr) != 0)
+        RaiseStatusVectorError(Library, nullptr);
+    alignas(XSQLDA) char area[XSQLDA_LENGTH(3)] = {};
+    auto* da = reinterpret_cast<XSQLDA*>(area);
+    da->version = SQLDA_VERSION1;
+    da->sqln = da->sqld = 3;
+    ISC_LONG values[3] = {};
+    short nulls[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        da->sqlvar[i].sqltype = SQL_LONG + 1;
+        da->sqlvar[i].sqllen = sizeof(ISC_LONG);
+        da->sqlvar[i].sqldata = reinterpret_cast<ISC_SCHAR*>(&values[i]);
+        da->sqlvar[i].sqlind = &nulls[i];
+    }
+    ISC_STATUS fetched = 0;
+    while ((fetched = Library.isc_dsql_fetch(ThreadStatusVector(), &handle, SQL_DIALECT_V6, da)) == 0) {
+        Bounds.push_back(values[0]);
+        Bounds.push_back(values[1]);
+        CharLength = values[2];
+    }
+    if (fetched != 100) RaiseStatusVectorError(Library, nullptr);
+}
+
+// "2x3" for a shape of 2 by 3 elements.
+std::string ShapeText(const std::vector<int64_t>& Counts) {
+    std::string text;
+    for (size_t i = 0; i < Counts.size(); ++i) text += (i ? "x" : "") + std::to_string(Counts[i]);
+    return text;
+}
+
 } // namespace
 
 TpFIBArray::TpFIBArray(IIBClientLibraryPtr ClientLibrary, XSQLVAR* SQLVar, isc_db_handle* DBHandle,
@@ -107,30 +179,64 @@ TpFIBArray::TpFIBArray(IIBClientLibraryPtr ClientLibrary, XSQLVAR* SQLVar, isc_d
                                                 &FDescriptor) != 0)
         RaiseStatusVectorError(*FClientLibrary, nullptr);
     FFieldType = FieldTypeOf(FDescriptor.array_desc_dtype);
+    LookupCatalogue(*FClientLibrary, DBHandle, TRHandle, RelationName, FieldName, FBounds, FCharLength);
+    if (FBounds.size() != static_cast<size_t>(2 * GetDimensions())) {
+        // Not the catalogue's column (a lookup that succeeded names one): keep the descriptor's.
+        FBounds.clear();
+        for (int d = 0; d < GetDimensions(); ++d) {
+            FBounds.push_back(FDescriptor.array_desc_bounds[d].array_bound_lower);
+            FBounds.push_back(FDescriptor.array_desc_bounds[d].array_bound_upper);
+        }
+    }
+    if (FCharLength <= 0) FCharLength = FDescriptor.array_desc_length;
     FSliceDescriptor = FDescriptor;
+    // A text element travels in the connection's character set: room for its characters there,
+    // and never less than the column's own bytes (which a single-byte connection passes as they are).
     if (IsText())
-        FSliceDescriptor.array_desc_length =
-            static_cast<unsigned short>(std::min(FDescriptor.array_desc_length * FCharBytes, 32765));
+        FSliceDescriptor.array_desc_length = static_cast<unsigned short>(
+            std::min(std::max<int>(FDescriptor.array_desc_length, FCharLength * FCharBytes), 32765));
+}
+
+void TpFIBArray::CheckBounds() const {
+    const bool fit = std::all_of(FBounds.begin(), FBounds.end(), [](ISC_LONG Bound) {
+        return Bound >= std::numeric_limits<short>::min() && Bound <= std::numeric_limits<short>::max();
+    });
+    if (fit) return;
+    std::string bounds;
+    for (size_t d = 0; d + 1 < FBounds.size(); d += 2)
+        bounds += (d ? "," : "") + std::to_string(FBounds[d]) + ":" + std::to_string(FBounds[d + 1]);
+    RaiseClientErrorMsg(SFIBArrayBoundsBeyond16Bits, {QualifiedName(), "[" + bounds + "]"});
+}
+
+std::vector<int64_t> TpFIBArray::Shape() const {
+    std::vector<int64_t> counts;
+    for (size_t d = 0; d + 1 < FBounds.size(); d += 2) counts.push_back(int64_t{FBounds[d + 1]} - FBounds[d] + 1);
+    return counts;
+}
+
+int64_t TpFIBArray::ArraySize() const {
+    CheckBounds();
+    // At most 16 dimensions of at most 65536 elements: the product is bounded step by step, so
+    // that it never wraps.
+    int64_t size = ElementStride();
+    for (const int64_t count : Shape()) {
+        if (count <= 0) return 0;
+        if (size > MaxSliceBytes / count) RaiseClientErrorMsg(SFIBArrayTooLarge, {QualifiedName()});
+        size *= count;
+    }
+    return size;
 }
 
 void TpFIBArray::GetDimension(int Index, int& Lower, int& Upper) const {
     if (Index < 0 || Index >= GetDimensions()) RaiseClientError(cecDimensionMissing, {Index, QualifiedName()});
-    Lower = FDescriptor.array_desc_bounds[Index].array_bound_lower;
-    Upper = FDescriptor.array_desc_bounds[Index].array_bound_upper;
+    Lower = FBounds[static_cast<size_t>(2 * Index)];
+    Upper = FBounds[static_cast<size_t>(2 * Index + 1)];
 }
 
 int64_t TpFIBArray::ElementStride() const {
     return FSliceDescriptor.array_desc_length + (FDescriptor.array_desc_dtype == blr_varying ? 2 : 0);
 }
 
-int64_t TpFIBArray::ArraySize() const {
-    int64_t elements = 1;
-    for (int d = 0; d < GetDimensions(); ++d) {
-        const ISC_ARRAY_BOUND& b = FDescriptor.array_desc_bounds[d];
-        elements *= b.array_bound_upper - b.array_bound_lower + 1;
-    }
-    return elements * ElementStride();
-}
 
 Variant TpFIBArray::ReadElement(const char* Data) const {
     const int decimals = GetScale();
@@ -173,25 +279,34 @@ Variant TpFIBArray::ReadElement(const char* Data) const {
 }
 
 Variant TpFIBArray::ReadArrayValues(isc_db_handle* DBHandle, isc_tr_handle* TRHandle, const ISC_QUAD& ArrayID) const {
-    std::vector<TVarArrayBound> bounds;
-    for (int d = 0; d < GetDimensions(); ++d) {
-        const ISC_ARRAY_BOUND& b = FDescriptor.array_desc_bounds[d];
-        bounds.push_back({b.array_bound_lower, b.array_bound_upper - b.array_bound_lower + 1});
+    if (GetDimensions() == 0) RaiseClientError(cecDimensionMissing, {0, QualifiedName()});
+    const bool written = ArrayID.gds_quad_high != 0 || ArrayID.gds_quad_low != 0;
+    int64_t size = 0;
+    try {
+        size = ArraySize();
+    } catch (const EFIBClientError&) {
+        // A NULL array of a column whose arrays cannot be moved is simply Null: nothing to
+        // allocate, nothing to refuse.
+        if (!written) return Variant::Null();
+        throw;
     }
-    if (bounds.empty()) RaiseClientError(cecDimensionMissing, {0, QualifiedName()});
+    std::vector<TVarArrayBound> bounds;
+    const std::vector<int64_t> shape = Shape();
+    for (size_t d = 0; d < shape.size(); ++d)
+        bounds.push_back({static_cast<int>(FBounds[2 * d]), static_cast<int>(shape[d])});
     Variant result = Variant::CreateArray(bounds, varVariant);
-    const int64_t size = ArraySize();
-    std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
+    std::vector<char> buffer;   // a NULL array reads as Nulls without one
     ISC_LONG sliceLength = 0;
-    if (ArrayID.gds_quad_high != 0 || ArrayID.gds_quad_low != 0) {
+    if (written) {
+        buffer.assign(static_cast<size_t>(size) + 1, '\0');
         sliceLength = static_cast<ISC_LONG>(size);
         ISC_QUAD id = ArrayID;
         if (FClientLibrary->isc_array_get_slice(ThreadStatusVector(), DBHandle, TRHandle, &id, &FSliceDescriptor,
                                                 buffer.data(), &sliceLength) != 0)
             RaiseStatusVectorError(*FClientLibrary, nullptr);
     }
-    const int64_t stride = ElementStride();
-    int64_t position = 0;
+    const auto stride = static_cast<size_t>(ElementStride());
+    size_t position = 0;
     std::vector<int> indexes;
     for (int d = 1; d <= result.DimCount(); ++d) indexes.push_back(result.LowBound(d));
     do {
@@ -219,12 +334,12 @@ void TpFIBArray::WriteElement(char* Data, const Variant& Element, const std::vec
     const int length = FDescriptor.array_desc_length;
     if (IsText()) {
         const std::string text = Element.IsNull() ? std::string() : VarToStr(Element);
-        // The element's limit in characters: through a multi-byte connection the server sees
-        // characters (and checks a multi-byte column's own limit itself), else bytes.
-        const size_t size = FCharBytes > 1 ? Utf8ToWide(text).size() : text.size();
+        // The element's limit in characters: a multi-byte connection or column counts
+        // characters, else bytes.
+        const size_t size = FCharBytes > 1 || FCharLength < length ? Utf8ToWide(text).size() : text.size();
         const auto slice = static_cast<size_t>(FSliceDescriptor.array_desc_length);
-        if (size > static_cast<size_t>(length) || text.size() > slice)
-            RaiseClientErrorMsg(SFIBArrayElementTooLong, {IndexText(Indexes), QualifiedName(), length});
+        if (size > static_cast<size_t>(FCharLength) || text.size() > slice)
+            RaiseClientErrorMsg(SFIBArrayElementTooLong, {IndexText(Indexes), QualifiedName(), FCharLength});
         std::memcpy(Data, text.data(), text.size());
         // A CHAR element is padded with blanks as the server pads it; a varying one ends with
         // its zero byte (never with a line feed, which the server would keep as data).
@@ -278,6 +393,15 @@ void TpFIBArray::WriteArrayValues(isc_db_handle* DBHandle, isc_tr_handle* TRHand
     const int64_t capacity = stride > 0 ? size / stride : 0;
     if (Value.ElementCount() > capacity)
         RaiseClientErrorMsg(SFIBArrayTooManyElements, {Value.ElementCount(), QualifiedName(), capacity});
+    // Elements go to the slice in order, so the value must have the column's shape, or else they
+    // land in other cells; only the first dimension may hold fewer (the cells after stay empty).
+    const std::vector<int64_t> shape = Shape();
+    std::vector<int64_t> valueShape;
+    for (int d = 1; d <= Value.DimCount(); ++d) valueShape.push_back(Value.HighBound(d) - Value.LowBound(d) + 1);
+    bool fits = valueShape.size() == shape.size();
+    for (size_t d = 0; fits && d < shape.size(); ++d)
+        fits = d == 0 ? valueShape[d] <= shape[d] : valueShape[d] == shape[d];
+    if (!fits) RaiseClientErrorMsg(SFIBArrayShapeDiffers, {ShapeText(valueShape), QualifiedName(), ShapeText(shape)});
     std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
     if (Value.ElementCount() > 0) {
         std::vector<int> indexes;

@@ -33,9 +33,12 @@ public:
     int GetDimensions() const { return FDescriptor.array_desc_dimensions; }
     // The number of decimals (minus the descriptor's scale).
     int GetScale() const { return -FDescriptor.array_desc_scale; }
-    // The bounds of dimension Index (0 to GetDimensions() - 1); client error 60 for any other.
+    // The bounds of dimension Index (0 to GetDimensions() - 1), as the catalogue holds them;
+    // client error 60 for any other.
     void GetDimension(int Index, int& Lower, int& Upper) const;
-    // The bytes of the whole array in the slice format (text elements widened as above).
+    // The bytes of the whole array in the slice format (text elements widened as above). A
+    // client error names the column when its bounds do not fit the slice calls' 16 bits or its
+    // array is more than one slice call moves (2 GB).
     int64_t ArraySize() const;
     // The element type as a data-set field type (ftUnknown for the kinds not converted).
     TFieldType FieldType() const { return FFieldType; }
@@ -45,12 +48,14 @@ public:
     XSQLVAR* SQLVar() const { return FSQLVar; }
 
     // The array of ArrayID as a Variant array with the column's bounds. An id of 0 (never
-    // written) reads as Nulls without a server call.
+    // written) reads as Nulls without a server call, or as Null when the column's arrays cannot
+    // be moved (the errors of ArraySize come only for a written array).
     Variant ReadArrayValues(isc_db_handle* DBHandle, isc_tr_handle* TRHandle, const ISC_QUAD& ArrayID) const;
     // Writes Value as a new array; on success ArrayID holds its id. A Value with more
     // dimensions than the column raises client error 60; one with more elements than the column
-    // holds, or an element text longer than the element, raises a client error naming the
-    // column; the server's refusal raises its error and leaves ArrayID unchanged.
+    // holds, another shape (only its first dimension may be shorter), or an element text longer
+    // than the element, raises a client error naming the column, as do the errors of ArraySize;
+    // the server's refusal raises its error and leaves ArrayID unchanged.
     void WriteArrayValues(isc_db_handle* DBHandle, isc_tr_handle* TRHandle, ISC_QUAD& ArrayID,
                           const Variant& Value) const;
 
@@ -66,6 +71,10 @@ private:
     ISC_QUAD FieldArrayID(TField* Field) const;
     // Bytes of one element in the slice: the element length, 2 more for a varying text.
     int64_t ElementStride() const;
+    // Client error for bounds the 16-bit descriptor cannot carry.
+    void CheckBounds() const;
+    // Elements per dimension, from the catalogue's bounds.
+    std::vector<int64_t> Shape() const;
     Variant ReadElement(const char* Data) const;
     void WriteElement(char* Data, const Variant& Element, const std::vector<int>& Indexes) const;
 
@@ -77,6 +86,8 @@ private:
     ISC_ARRAY_DESC FDescriptor{};
     ISC_ARRAY_DESC FSliceDescriptor{};   // what the slice calls get: text elements widened
     int FCharBytes = 1;
+    std::vector<ISC_LONG> FBounds;   // lower and upper per dimension, 32 bits as the catalogue has them
+    int FCharLength = 0;             // a text element's length in characters
 };
 
 } // namespace qnl

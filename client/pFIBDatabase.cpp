@@ -6,6 +6,7 @@
 #include "client/RegUtils.h"
 #include "client/fib.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 #include "platform/IntText.h"
 #include "platform/StringList.h"
 
@@ -101,10 +102,30 @@ void TpFIBDatabase::Connect(bool RaiseOnError) {
     if (BeforeConnect) BeforeConnect(this, DBParams(), doConnect);
     if (!doConnect) return;
     TFIBDatabase::Connect(RaiseOnError);
+    if (Connected()) LoadCacheFiles();
     if (Connected() && SaveAliasParamsAfterConnect && !FAliasName.empty()) SaveAlias();
 }
 
+void TpFIBDatabase::LoadCacheFiles() {
+    const TCacheSchemaOptions& options = *FCacheSchemaOptions;
+    if (!options.AutoLoadFromFile || !FileExists(options.LocalCacheFile)) return;
+    // A cache file never stops a connect: a bad one is taken as absent, and a failed check of
+    // the cache against the server leaves it to be checked on use.
+    try {
+        if (!OnAcceptCacheSchema || !options.ValidateAfterLoad) {
+            LoadSchemaCacheFiles(options.LocalCacheFile, options.ValidateAfterLoad, this);
+            return;
+        }
+        if (LoadSchemaCacheFiles(options.LocalCacheFile, true, nullptr) && SchemaCacheFiles().Validate)
+            SchemaCacheFiles().Validate(this, OnAcceptCacheSchema);
+        SaveSchemaCacheFiles(options.LocalCacheFile);
+    } catch (const std::exception&) {
+    }
+}
+
 void TpFIBDatabase::Disconnect(bool Force) {
+    if (FCacheSchemaOptions->AutoSaveToFile && !FCacheSchemaOptions->LocalCacheFile.empty())
+        SaveSchemaCacheFiles(FCacheSchemaOptions->LocalCacheFile);
     if (Connected()) TFIBDatabase::Disconnect(Force);
 }
 

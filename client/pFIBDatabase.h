@@ -88,6 +88,9 @@ protected:
     void ConnectionLost() override;
 
 private:
+    // After a connect, with AutoLoadFromFile and an existing LocalCacheFile: the three cache
+    // files, checked against the server as ValidateAfterLoad and OnAcceptCacheSchema say.
+    void LoadCacheFiles();
     void RestoreTimerEvent(TObject* Sender);
 
     std::unique_ptr<TFIBCustomTimer> FRestoreTimer;

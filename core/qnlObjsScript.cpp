@@ -198,13 +198,14 @@ void TObjs::WriteDatabaseHeader(TStringList& Lines) {
                 if (!c.UserName.empty()) s += " USER " + QuotedStr(c.UserName);
                 if (password) s += " PASSWORD " + QuotedStr(c.Password);
             }
-            if (o.IBDatabaseOptions.PageSize != 0) s += std::string(CRLF) + "PAGE_SIZE " + std::to_string(o.IBDatabaseOptions.PageSize);
+            if (const int32_t page = o.IBDatabaseOptions.PageSize; page != 0)
+                s += std::string(CRLF) + "PAGE_SIZE " + std::to_string(page);
             if (!o.DBCharSet().empty()) s += "  DEFAULT CHARACTER SET " + o.DBCharSet();
             Lines.Add(s + T + CRLF);
         }
         if (const TIBDatabaseOptions& d = o.IBDatabaseOptions; d.ODSMajor != 0)
-            Lines.Add("/* Server Version: " + CommentSafe(d.ServerVersion) + ".  ODS Version: " + std::to_string(d.ODSMajor) +
-                      "." + std::to_string(d.ODSMinor) + ". */" + CRLF);
+            Lines.Add("/* Server Version: " + CommentSafe(d.ServerVersion) + ".  ODS Version: " +
+                      std::to_string(d.ODSMajor) + "." + std::to_string(d.ODSMinor) + ". */" + CRLF);
         break;
     }
     case stMSSQL:
@@ -241,8 +242,8 @@ void TObjs::WriteDatabaseHeader(TStringList& Lines) {
         if (a.DBOptionSet.any()) {
             for (int i = 0; i < TASEDatabaseOptions::OptionCount; ++i)
                 if (a.DBOptionSet.test(static_cast<size_t>(i)))
-                    Lines.Add("exec master.dbo.sp_dboption " + db + ", " + QuotedStr(TASEDatabaseOptions::GetOptionName(i)) +
-                              ", True" + T + CRLF);
+                    Lines.Add("exec master.dbo.sp_dboption " + db + ", " +
+                              QuotedStr(TASEDatabaseOptions::GetOptionName(i)) + ", True" + T + CRLF);
             Lines.Add("checkpoint" + T + CRLF);
         }
         break;

@@ -103,11 +103,11 @@ bool TDataSetsContainer::CompareFieldValues(TField* Field, const Variant& S1, co
     return compared;
 }
 
-void TDataSetsContainer::ReadBlobProgress(TBlobField* Field, int BlobSize, int Progress, bool& Stop) {
+void TDataSetsContainer::ReadBlobProgress(TBlobField* Field, int64_t BlobSize, int64_t Progress, bool& Stop) {
     if (OnReadBlobField) OnReadBlobField(Field, BlobSize, Progress, Stop);
 }
 
-void TDataSetsContainer::WriteBlobProgress(TBlobField* Field, int BlobSize, int Progress, bool& Stop) {
+void TDataSetsContainer::WriteBlobProgress(TBlobField* Field, int64_t BlobSize, int64_t Progress, bool& Stop) {
     if (OnWriteBlobField) OnWriteBlobField(Field, BlobSize, Progress, Stop);
 }
 

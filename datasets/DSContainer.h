@@ -30,7 +30,7 @@ using TOnApplyDefaultValue = std::function<void(TDataSet* DataSet, TField* Field
 using TOnApplyFieldRepository = std::function<void(TDataSet* DataSet, TField* Field, TpFIBFieldInfo* FieldInfo)>;
 using TOnCompareFieldValues =
     std::function<int(TField* Field, const Variant& S1, const Variant& S2, bool& Compared)>;
-using TOnBlobFieldProcessing = std::function<void(TBlobField* Field, int BlobSize, int Progress, bool& Stop)>;
+using TOnBlobFieldProcessing = std::function<void(TBlobField* Field, int64_t BlobSize, int64_t Progress, bool& Stop)>;
 
 class TDataSetsContainer : public TComponent {
 public:
@@ -75,8 +75,8 @@ public:
     // Not chained, regardless of Active: the handler's Compared flag (Result its answer); false
     // without a handler.
     bool CompareFieldValues(TField* Field, const Variant& S1, const Variant& S2, int& Result);
-    void ReadBlobProgress(TBlobField* Field, int BlobSize, int Progress, bool& Stop);
-    void WriteBlobProgress(TBlobField* Field, int BlobSize, int Progress, bool& Stop);
+    void ReadBlobProgress(TBlobField* Field, int64_t BlobSize, int64_t Progress, bool& Stop);
+    void WriteBlobProgress(TBlobField* Field, int64_t BlobSize, int64_t Progress, bool& Stop);
 
 protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;

@@ -43,14 +43,14 @@ void TCacheModelOptions::SetCacheModelKind(TCacheModelKind Value) {
         if (Value == cmkLimitedBufferSize && !FOwner->CanUseLimitedCache())
             RaiseClientError(cecCantUseLimitedCache, {ComponentFullName(FOwner)});
     }
-    // The limited model's window statements are not built here; refuse rather than pretend.
-    if (Value == cmkLimitedBufferSize) RaiseClientError(cecUnsupportedFeature);
     FCacheModelKind = Value;
+    if (Value == cmkLimitedBufferSize && FBufferChunks < MinLimitedBufferChunks) FBufferChunks = MinLimitedBufferChunks;
 }
 
 void TCacheModelOptions::SetBufferChunks(int32_t Value) {
     if (FOwner) FOwner->CheckInactive();
     FBufferChunks = Value > 0 ? Value : 32;
+    if (FCacheModelKind == cmkLimitedBufferSize && FBufferChunks < MinLimitedBufferChunks) FBufferChunks = MinLimitedBufferChunks;
 }
 
 // ---- Construction ----
@@ -239,6 +239,8 @@ void TFIBCustomDataSet::SetCachedUpdates(bool Value) {
     // Switching off drops what is cached: the cache then holds only what the server has.
     if (!Value && Active()) CancelUpdates();
     if (Value) CheckDataSetClosed(" change CachedUpdates mode ");
+    // The limited model keeps no changes: the rows it holds come and go with the window.
+    if (Value && Limited()) RaiseClientError(cecCantUseLimitedCache, {FullName()});
     FCachedUpdates = Value;
     SetCloseOnTransactionEnd();
 }
@@ -659,16 +661,37 @@ void TFIBCustomDataSet::InternalOpen() {
     }
     // A filter set while the data set was closed takes effect now (the evaluator needs the fields).
     if (!FFilterParser && !FastTrim(Filter()).empty()) BuildFilterParser(Filter(), FilterOptions());
-    if (InSet(FPrepareOptions, psGetOrderInfo)) GetOrderInfo();
+    if (InSet(FPrepareOptions, psGetOrderInfo) || Limited()) GetOrderInfo();
+    if (Limited()) AddOrderTieBreaker();
     PrepareBookMarkSize();
+    if (Limited()) {
+        PrepareLimitedCacheQueries();
+        FCurrentSelect = FSelectQuery.get();
+        ResetWindow(true);
+        // With a tie-breaker the rows come in the completed order from the start too.
+        if (!FTieBreaker.empty()) LimitedFirst();
+    }
 }
 
 void TFIBCustomDataSet::GetOrderInfo() {
     TFIBDatabase* db = Database();
-    GetOrderFields(FSelectQuery->ExpandedSQLText(), db && db->IsFB21OrLater(), FSortFields);
+    const bool nullsSmallest = db && db->IsFB21OrLater();
+    const std::string text = FSelectQuery->ExpandedSQLText();
+    GetOrderFields(text, nullsSmallest, FSortFields);
+    FLocallySorted = false;
     if (FSortFields.IsNull() || FSortFields.IsEmpty()) return;
     const int low = FSortFields.LowBound(1);
     const int high = FSortFields.HighBound(1);
+    // Where the ORDER BY names no NULLS placement the server's own applies: NULL is the smallest
+    // value on Firebird 2.1 and later (first ascending, last descending), the largest before.
+    // The items that took the default are those whose flag follows the default given.
+    Variant other;
+    GetOrderFields(text, !nullsSmallest, other);
+    for (int i = low; i <= high; ++i)
+        if (other.GetElement({i, 2}).AsBoolean() != FSortFields.GetElement({i, 2}).AsBoolean()) {
+            const bool ascending = FSortFields.GetElement({i, 1}).AsBoolean();
+            FSortFields.PutElement({i, 2}, Variant(ascending == nullsSmallest));
+        }
     for (int i = low; i <= high; ++i) {
         const std::string item = VarToStr(FSortFields.GetElement({i, 0}));
         TField* field = nullptr;
@@ -687,6 +710,9 @@ void TFIBCustomDataSet::GetOrderInfo() {
             }
         }
         if (!field) {   // an order the fields cannot express: the data set is not sorted
+            if (Limited())
+                RaiseClientErrorMsg("%s.\r\nField %s use in order, but not presented in fields section of SelectSQL",
+                                    {FullName(), item});
             FSortFields = Variant::Null();
             return;
         }
@@ -696,6 +722,11 @@ void TFIBCustomDataSet::GetOrderInfo() {
 
 void TFIBCustomDataSet::InternalClose() {
     ++FCloseCount;
+    for (TFIBQuery* q : {FSelectDescQuery.get(), FSelectPartQuery.get(), FSelectPartDescQuery.get(), FSelectLocate.get(),
+                         FSelectFirstQuery.get()})
+        if (q && q->Open()) q->Close();
+    FCurrentSelect = nullptr;
+    FWindow = TCacheWindow{};
     FreeOwnedStreams();
     FRecentStreams.clear();
     FCurrentRecord = -1;
@@ -715,8 +746,10 @@ void TFIBCustomDataSet::CloseCursor() {
 }
 
 void TFIBCustomDataSet::FreeHandles() {
-    for (TFIBQuery* q : {FDeleteQuery.get(), FInsertQuery.get(), FRefreshQuery.get(), FSelectQuery.get(), FUpdateQuery.get()})
-        q->FreeHandle();
+    for (TFIBQuery* q : {FDeleteQuery.get(), FInsertQuery.get(), FRefreshQuery.get(), FSelectQuery.get(), FUpdateQuery.get(),
+                         FSelectDescQuery.get(), FSelectPartQuery.get(), FSelectPartDescQuery.get(), FSelectLocate.get(),
+                         FSelectFirstQuery.get()})
+        if (q) q->FreeHandle();
     FPrepared = false;
 }
 
@@ -770,11 +803,15 @@ void TFIBCustomDataSet::DoAfterOpen() {
     TDataSet::DoAfterOpen();
     if (InSet(FOptions, poFetchAll)) FetchAll();
     FSQLChanged = false;
-    if (!InSet(FOptions, poPersistentSorting) && !InSet(FPrepareOptions, psGetOrderInfo)) FSortFields = Variant::Null();
+    if (!InSet(FOptions, poPersistentSorting) && !InSet(FPrepareOptions, psGetOrderInfo) && !Limited())
+        FSortFields = Variant::Null();
     if (!InSet(FOptions, poPersistentSorting)) FireListeners(FAfterOpenListeners);
 }
 
 void TFIBCustomDataSet::DoBeforeClose() {
+    if (FValidatingField)
+        RaiseClientErrorMsg("Cannot close %s while the OnValidate handler of field %s runs",
+                            {FullName(), FValidatingField->FieldName()});
     if (DefaultFieldsMode()) {
         FFieldCache.Clear();
         if (FFilterParser) FFilterParser->ClearFieldCache();
@@ -803,6 +840,7 @@ void TFIBCustomDataSet::DoAfterScroll() {
     TDataSet::DoAfterScroll();
     if (FEndScrollTimer) {
         FEndScrollTimer->SetEnabled(false);
+        FEndScrollTimer->SetInterval(EndScrollInterval);
         FEndScrollTimer->SetEnabled(true);
     }
 }
@@ -851,7 +889,8 @@ void TFIBCustomDataSet::InternalPost() {
     TDataSet::InternalPost();
     const bool inserting = State() == dsInsert;
     TFIBQuery* query = inserting ? FInsertQuery.get() : FUpdateQuery.get();
-    const bool sortChanged = inserting ? IsSorted() && InSet(FOptions, poKeepSorting) : SortFieldsChanged();
+    const bool sortChanged =
+        inserting ? IsSorted() && (InSet(FOptions, poKeepSorting) || Limited()) : SortFieldsChanged();
     TRecordBuffer buffer = ActiveBuffer();
     ProcessBlobStreams(buffer, 0, nullptr);
     int32_t recNo;
@@ -859,7 +898,7 @@ void TFIBCustomDataSet::InternalPost() {
     uint8_t& status = reinterpret_cast<uint8_t&>(buffer[5]);
     if (inserting) {
         status = static_cast<uint8_t>((status & ~7) | cusInserted);
-        if (!(recNo >= 0 && GetBookmarkFlag(buffer) != bfEOF)) recNo = FRecordCount;
+        if (!(recNo >= 0 && GetBookmarkFlag(buffer) != bfEOF)) recNo = Limited() ? FWindow.Last + 1 : FRecordCount;
         std::memcpy(buffer, &recNo, 4);
         FCurrentRecord = recNo;
     } else if ((status & 7) == cusUnmodified) {
@@ -867,6 +906,12 @@ void TFIBCustomDataSet::InternalPost() {
     } else if ((status & 7) == cusUninserted) {
         status = static_cast<uint8_t>((status & ~7) | cusInserted);
         --FHiddenCount;
+    }
+    if (Limited()) {
+        // The window is fetched again around the posted row when its place may have changed.
+        InternalPostRecord(query, buffer);
+        if (sortChanged || InSet(FOptions, poRefreshAfterPost)) InternalRefreshRecord(*FRefreshQuery, buffer, sortChanged);
+        return;
     }
     if (FCachedUpdates) {
         if (inserting) FRecords->InsertRecord(FCurrentRecord);
@@ -895,8 +940,9 @@ void TFIBCustomDataSet::InternalPost() {
 void TFIBCustomDataSet::InternalAddRecord(TRecordBuffer Buffer, bool Append) {
     if (!CanInsert()) RaiseClientError(cecCantInsert, {FullName()});
     if (Append && !FUniDirectional) InternalLast();
-    int32_t recNo = Append ? FRecordCount : FCurrentRecord - FHiddenCount;
-    if (Append) FCurrentRecord = FRecordCount;
+    const int end = Limited() ? FWindow.Last + 1 : FRecordCount;
+    int32_t recNo = Append ? end : FCurrentRecord - FHiddenCount;
+    if (Append) FCurrentRecord = end;
     std::memcpy(Buffer, &recNo, 4);
     Buffer[5] = static_cast<char>((Buffer[5] & ~7) | cusInserted);
     InternalPost();

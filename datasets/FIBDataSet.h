@@ -25,9 +25,9 @@
 // the post of a record into the cache, deleting (cached or through DeleteSQL with parameters
 // from the record), re-reading a record through RefreshSQL, cancel, cancelling cached changes
 // and the reaction to the end of the read transaction, the local filter (FIBDataSetFilter.cpp), and
-// the local sort, locate and lookup (FIBDataSetSort.cpp), and following a master
-// (FIBDataSetDetail.cpp). The insert and update statements are run by derived classes; the
-// limited cache model is not run by this class.
+// the local sort, locate and lookup (FIBDataSetSort.cpp), following a master
+// (FIBDataSetDetail.cpp) and the limited cache model (FIBDataSetLimited.cpp). The insert and
+// update statements are run by derived classes.
 #include "client/FIBDatabase.h"
 #include "client/FIBMiscellaneous.h"
 #include "client/FIBQuery.h"
@@ -85,6 +85,10 @@ using TOnFetchRecord = std::function<void(TFIBQuery* FromQuery, int RecordNumber
 using TOnGetRecordError = std::function<void(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action)>;
 using TFieldNotify = std::function<void(TField* Field)>;
 using TOnBlobFieldProcessing = std::function<void(TBlobField* Field, int64_t BlobSize, int64_t Progress, bool& Stop)>;
+class TFIBCustomDataSet;
+class TFIBBlobField;
+// Fills the body of a client blob field (one the program computes) when it is first read.
+using TOnFillClientBlob = std::function<void(TFIBCustomDataSet* DataSet, TFIBBlobField* Field, TFIBBlobStream* Stream)>;
 using TEndTransactionEvent = std::function<void(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force)>;
 using TFIBUpdateErrorEvent =
     std::function<void(TDataSet* DataSet, EFIBError& E, TUpdateKind UpdateKind, TFIBUpdateAction& UpdateAction)>;
@@ -94,13 +98,14 @@ using TFIBAfterUpdateRecordEvent = std::function<void(TDataSet* DataSet, TUpdate
 class TCacheModelOptions {
 public:
     explicit TCacheModelOptions(TFIBCustomDataSet* Owner) : FOwner(Owner) {}
+    static constexpr int32_t MinLimitedBufferChunks = 100;
     TCacheModelKind CacheModelKind() const { return FCacheModelKind; }
-    // The owner must be inactive. The limited model needs what CanUseLimitedCache checks
-    // (client error 75 otherwise); it is not run by this class, so a switch that passes the
-    // checks then raises client error 1 and the standard model stays.
+    // The owner must be inactive. The limited model (at most BufferChunks rows held, the rows
+    // around them fetched by the ORDER BY's keys) needs what CanUseLimitedCache checks (client
+    // error 75 otherwise) and at least 100 BufferChunks.
     void SetCacheModelKind(TCacheModelKind Value);
     int32_t BufferChunks() const { return FBufferChunks; }
-    // The owner must be inactive; 0 or less stores 32.
+    // The owner must be inactive; 0 or less stores 32 (in the limited model at least 100).
     void SetBufferChunks(int32_t Value);
     int32_t BlobCacheLimit = 0;
     std::string PlanForDescSQLs;
@@ -241,6 +246,7 @@ public:
     TOnGetRecordError OnGetRecordError;
     TFieldNotify OnFieldChange;
     TOnBlobFieldProcessing OnReadBlobField, OnWriteBlobField;
+    TOnFillClientBlob OnFillClientBlob;
     // Listeners called right after the published events, in list order.
     TNotifyEventList& BeforeOpenListeners() { return FBeforeOpenListeners; }
     TNotifyEventList& AfterOpenListeners() { return FAfterOpenListeners; }
@@ -285,8 +291,10 @@ public:
     void DeleteFromCache();
     // Opens the data set again and returns to the record that was current: found by the values
     // of its data fields (no blobs, no arrays) as RefreshSQL reads them now. Without RefreshSQL,
-    // or when it finds the row no more, the data set stays on its first record. The flags serve
-    // the limited cache model, which is not run by this class.
+    // or when it finds the row no more, the data set stays on its first record. The limited
+    // model fetches its window again around the current record's row (read again through
+    // RefreshSQL with ReRead), or around its place when the row is gone; ResyncAfter then
+    // rebuilds the buffers.
     void FullRefresh(bool ResyncAfter = true, bool ReRead = true);
     // Keeps the record's version before its first change (OldValue, OLD_ parameters).
     void SaveOldVersion(TRecordBuffer Buffer);
@@ -412,6 +420,15 @@ public:
     // The value of ResultFields (an array for several) in the first record whose keys match;
     // Null when none does or ResultFields is blank. The cursor stays where it was.
     Variant Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields) override;
+    // The limited model's locate: a SELECT with the keys as conditions (parameters, never text
+    // spliced into the statement) finds the first matching row in the SelectSQL order
+    // (ldFirst), after the window (ldNext) or before it (ldPrior); the window is then fetched
+    // around it. With Query given, Query is run instead and the answer is whether it found a row.
+    bool LocateForPartialCache(const std::string& KeyFields, const std::vector<Variant>& KeyValues,
+                               TLocateExOptions Options, TLocateExDirection Direction, TFIBQuery* Query);
+    // The rows the limited model holds: absolute positions in the SelectSQL order.
+    int WindowFirst() const { return FWindow.First; }
+    int WindowLast() const { return FWindow.Last; }
     void SetRecNo(int Value) override { SetRecNoEx(Value, false); }
     // Goes to record Value (1-based, as RecNo counts); below 1 the first, beyond the last the
     // last record (all rows fetched).
@@ -457,6 +474,12 @@ protected:
     // CloseCount was taken.
     void CheckNotClosedBy(uint32_t CloseCount, const char* Handler);
     uint32_t CloseCount() const { return FCloseCount; }
+    // SelectSQL changed since the data set last opened.
+    bool SelectSQLChanged() const { return FSQLChanged; }
+    void SetServerRecordCount(int Value) { FServerRecordCount = Value; }
+    // Runs the field's OnValidate with the value at Buffer (nil for null) pending: the handler
+    // reads the value being assigned. The data set refuses to close while it runs.
+    virtual void DoFieldValidate(TField* Field, const void* Buffer);
 
     // ---- Record buffers and the cursor
     TRecordBuffer AllocRecordBuffer() override;
@@ -621,6 +644,34 @@ private:
     std::string ColumnText(const TFIBFieldDescr& Descr, const char* Record);
     bool TrimsText(const TFIBFieldDescr& Descr) const;
     int ReduceIndex(int Index) const;
+    bool Limited() const { return FCacheModelOptions.CacheModelKind() == cmkLimitedBufferSize; }
+    // True when the cache holds the record at Index (0-based position).
+    bool HoldsRecord(int Index) const;
+    // ---- The limited model (FIBDataSetLimited.cpp)
+    // An ORDER BY that leaves rows tied would let the window statements skip or repeat them:
+    // the table's primary key completes the order when the SELECT reads one table.
+    void AddOrderTieBreaker();
+    // The statement that reads from the first row: SelectQuery, or its copy in the completed order.
+    TFIBQuery& FirstRowsQuery();
+    // The four statements around the window, built from SelectSQL and the ORDER BY at open.
+    void PrepareLimitedCacheQueries();
+    // Makes Query the statement that delivers rows: its NEW_ parameters from the record at
+    // Position, the rest from SelectQuery's parameters; then it runs.
+    void SwitchSelectQuery(TFIBQuery& Query, int Position);
+    // Runs Query for the rows after or before the record in Source.
+    void StartWindowQuery(TFIBQuery& Query, TRecordBuffer Source);
+    // Stores the next row of Query at Position; false when it has none.
+    bool FetchWindowRow(TFIBQuery& Query, int Position);
+    // Moves every position up by BufferChunks (a backward read reached position 0).
+    void ShiftWindow();
+    TGetResult GetLimitedRecord(TRecordBuffer Buffer, TGetMode GetMode);
+    void LimitedFirst();
+    void LimitedLast();
+    bool LimitedGotoBookmark(const uint8_t* Bookmark);
+    // Rebuilds the window around the row Located delivers (or the current record's place when
+    // it delivers none): half the window before it, the rest after.
+    bool RefetchWindowAround(TFIBQuery& Located, int& Position, bool Execute, bool RequireRow);
+    void ResetWindow(bool AtBOF);
     // A uni-directional data set's ring holds the last BufferChunks rows: true for a record
     // whose slot a later row took.
     bool LeftTheRing(int Index) const;
@@ -649,6 +700,16 @@ private:
 
     TFIBBase FBase;
     TFIBDataLink FDataLink{this};
+    struct TCacheWindow {
+        int First = -1;     // absolute positions of the rows held; -1 when empty
+        int Last = -1;
+        bool AtBOF = false; // the window begins at the first row of the result
+        bool AtEOF = false; // and ends at its last
+    } FWindow;
+    std::unique_ptr<TFIBQuery> FSelectDescQuery, FSelectPartQuery, FSelectPartDescQuery, FSelectLocate;
+    std::unique_ptr<TFIBQuery> FSelectFirstQuery;   // SelectSQL in the order completed by FTieBreaker
+    std::string FTieBreaker;                        // ", " and the key columns added to the ORDER BY
+    TFIBQuery* FCurrentSelect = nullptr;   // the statement whose rows come next
     std::unique_ptr<TFIBCustomTimer> FDetailTimer;      // the wait of dcWaitEndMasterScroll
     std::unique_ptr<TFIBCustomTimer> FEndScrollTimer;   // the wait of OnEndScroll
     TNotifyEvent FOnEndScroll;
@@ -688,6 +749,7 @@ private:
     int FPendingChangeCount = 0;
     int FBlobReadRecord = -1;
     uint32_t FCloseCount = 0;   // closes so far (CheckNotClosedBy)
+    TField* FValidatingField = nullptr;   // the field whose OnValidate runs (DoFieldValidate)
     uint8_t FBlobReadMode = 0;
     TpFIBDsOptions FOptions;
     TpPrepareOptions FPrepareOptions;
@@ -823,6 +885,8 @@ public:
     bool RoundByScale = true;
 
 protected:
+    // DisplayFormat (Text: EditFormat, else DisplayFormat); without one, with IsCurrency, the
+    // money form for display and the fixed one for editing; else AsString.
     std::string GetText(bool DisplayText) override;
 };
 
@@ -847,9 +911,14 @@ public:
     // The raw scaled value; false for null.
     bool ReadRaw(int64_t& Value);
     void WriteRaw(int64_t Value);
+    // A framework BCD field's value is taken whole, through its BCD text.
+    void Assign(TField* Source) override;
 
 protected:
     void SetVarValue(const Variant& Value) override;
+    // DisplayFormat (Text: EditFormat, else DisplayFormat) of every digit; without one, with
+    // IsCurrency, the money form for display and the fixed one for editing, in
+    // FormatSettings.CurrencyDecimals; else AsString.
     std::string GetText(bool DisplayText) override;
 };
 
@@ -903,7 +972,11 @@ class TFIBBlobField : public TBlobField {
 public:
     using TBlobField::TBlobField;
     std::string ClassName() const override { return "TFIBBlobField"; }
+    // A client field is null while its body (filled by OnFillClientBlob) is empty.
+    bool GetIsNull() override;
     int16_t SubType = 0;
+    // The body is the program's, never the server's: reading it fills it through the data
+    // set's OnFillClientBlob, the field is read-only and writing needs no edit state.
     bool IsClientField = false;
 };
 

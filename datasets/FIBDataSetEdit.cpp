@@ -209,15 +209,7 @@ void TFIBCustomDataSet::SetQueryParams(TFIBQuery& Query, TRecordBuffer Buffer) {
                 Param.SetAsGUID(guid);
                 break;
             }
-            size_t length;
-            const char* text = data;
-            if (d.InStringCollection) {
-                length = Load<uint32_t>(data);
-                text = data + 4;
-            } else {
-                length = strnlen(data, d.DataSize);
-            }
-            Param.SetRawText(std::string_view(text, std::min<size_t>(length, d.DataSize)));
+            Param.SetRawText(StoredText(d, data));
             break;
         }
         case SQL_ARRAY: Param.SetAsQuad(Load<ISC_QUAD>(data)); break;
@@ -254,7 +246,7 @@ bool TFIBCustomDataSet::RefreshFromQuery(TFIBQuery& Query, TRecordBuffer Buffer)
                 if (GetRecordCount() > 0) RaiseClientError(cecCantRefresh, {FullName()});
                 return;
             }
-            if (!FCachedUpdates) SaveOldVersion(Buffer);
+            if (!FCachedUpdates && !Limited()) SaveOldVersion(Buffer);
             if (!Query.Open() && !Query.ProcExecuted()) {
                 // Prepared before the values go in, so that each takes the described type.
                 if (&Query == FRefreshQuery.get()) PrepareModifyQuery(3);
@@ -269,7 +261,7 @@ bool TFIBCustomDataSet::RefreshFromQuery(TFIBQuery& Query, TRecordBuffer Buffer)
                 return;
             }
             found = procedure || Query.Next() != nullptr;
-            if (!found && InSet(FOptions, poRefreshDeletedRecord)) {
+            if (!found && InSet(FOptions, poRefreshDeletedRecord) && !Limited()) {
                 ++FResyncCount;
                 Guarded([&] { DeleteFromCache(); }, [&] { --FResyncCount; });
                 DoAfterRefresh();
@@ -287,7 +279,20 @@ void TFIBCustomDataSet::InternalRefresh() {
     InternalRefreshRecord(*FRefreshQuery, ActiveBuffer(), false);
 }
 
-void TFIBCustomDataSet::InternalRefreshRecord(TFIBQuery& Query, TRecordBuffer Buffer, bool) {
+void TFIBCustomDataSet::InternalRefreshRecord(TFIBQuery& Query, TRecordBuffer Buffer, bool SortChanged) {
+    if (Limited()) {
+        if (!SortChanged || State() == dsInsert) SaveOldVersion(Buffer);
+        const bool found = RefreshFromQuery(Query, Buffer);
+        if (!found && (State() == dsEdit || State() == dsInsert)) {
+            // The row is not there to read back: the record shows what it showed before.
+            for (TField* f : Fields())
+                if (!f->IsBlob() && f->FieldKind() == fkData) f->SetAsVariant(f->OldValue());
+        } else if (found && !SortChanged && !SortFieldsChanged()) {
+            return;
+        }
+        FullRefresh(false, false);
+        return;
+    }
     RefreshFromQuery(Query, Buffer);
     // A sorted data set keeps the record where its new values belong.
     if (State() == dsBrowse && IsSorted() && InSet(FOptions, poKeepSorting) && SortFieldsChanged()) {
@@ -314,7 +319,24 @@ void TFIBCustomDataSet::DeleteFromCache() {
         [&] { EnableControls(); });
 }
 
-void TFIBCustomDataSet::FullRefresh(bool, bool) {
+void TFIBCustomDataSet::FullRefresh(bool ResyncAfter, bool ReRead) {
+    if (Limited()) {
+        if (!Active()) {
+            Open();
+            return;
+        }
+        DoBeforeRefresh();
+        TRecordBuffer active = ActiveBuffer();
+        SaveOldVersion(active);
+        PrepareModifyQuery(3);
+        if (!IsEmpty() || State() == dsInsert) SetQueryParams(*FRefreshQuery, active);
+        int position = RecordNumberOf(active) + 1;
+        RefetchWindowAround(*FRefreshQuery, position, ReRead && HasNonBlankLine(RefreshSQL()), false);
+        FreeOwnedStreams();
+        if (ResyncAfter) Resync(0);
+        DoAfterRefresh();
+        return;
+    }
     CheckNotUniDirectional();
     std::vector<std::string> names;
     std::vector<Variant> values;
@@ -452,8 +474,10 @@ void TFIBCustomDataSet::InternalDelete() {
         ++FHiddenCount;
     } else {
         InternalDeleteRecord(*FDeleteQuery, buffer);
+        // The window is fetched again around the deleted row's place.
+        if (Limited()) FullRefresh(false, true);
         // A row the refresh still found stays in view and keeps counting.
-        if (RecordStatusOf(buffer) == cusDeletedApplied) ++FHiddenCount;
+        else if (RecordStatusOf(buffer) == cusDeletedApplied) ++FHiddenCount;
     }
     FUpdatesPending = FPendingChangeCount > 0;
 }
@@ -554,7 +578,8 @@ void TFIBCustomDataSet::InternalCancel() {
     if (!buffer) return;
     if (State() == dsInsert) {
         if (FRecordCount > 0)
-            FCurrentRecord = GetBookmarkFlag(buffer) == bfEOF ? FRecordCount - 1 : FCurrentRecord + 1;
+            FCurrentRecord = GetBookmarkFlag(buffer) == bfEOF ? (Limited() ? FWindow.Last : FRecordCount - 1)
+                                                              : FCurrentRecord + 1;
         else
             FCurrentRecord = -1;
     }

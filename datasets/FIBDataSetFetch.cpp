@@ -52,7 +52,15 @@ double ScaledValue(int64_t Raw, int Scale) {
 } // namespace
 
 int TFIBCustomDataSet::ReduceIndex(int Index) const {
-    return FUniDirectional ? Index % FCacheModelOptions.BufferChunks() : Index;
+    // The limited model's positions live in the ring slot of their position.
+    if (!FUniDirectional && !Limited()) return Index;
+    const int n = FCacheModelOptions.BufferChunks();
+    return ((Index % n) + n) % n;
+}
+
+bool TFIBCustomDataSet::HoldsRecord(int Index) const {
+    if (Limited()) return FWindow.First >= 0 && Index >= FWindow.First && Index <= FWindow.Last;
+    return Index >= 0 && Index < FRecordCount;
 }
 
 bool TFIBCustomDataSet::TrimsText(const TFIBFieldDescr& Descr) const {
@@ -75,7 +83,10 @@ void TFIBCustomDataSet::FetchRecordToCache(TFIBQuery& Query, int Index) {
     }
     record[0] = static_cast<char>(cusUnmodified);
     TFIBXSQLDA& cols = Query.Fields();
-    const bool bySelect = &Query == FSelectQuery.get();
+    // The window statements select what SelectQuery selects: their columns match by position.
+    const bool bySelect = &Query == FSelectQuery.get() || &Query == FSelectPartQuery.get() ||
+                          &Query == FSelectPartDescQuery.get() || &Query == FSelectDescQuery.get() ||
+                          &Query == FSelectFirstQuery.get();
     for (int c = 0; c < cols.Count(); ++c) {
         TFIBXSQLVAR& v = cols[c];
         int column = c;
@@ -183,6 +194,7 @@ void TFIBCustomDataSet::FetchRecord(TFIBQuery& Query, int Index, TRecordBuffer B
 
 uint32_t TFIBCustomDataSet::FetchNext(uint32_t Count) {
     uint32_t fetched = 0;
+    if (Limited()) return 0;   // its rows come with the window
     while (fetched < Count && !FSelectQuery->Eof()) {
         if (!FSelectQuery->Next()) break;
         FetchRecordToCache(*FSelectQuery, FRecordCount);
@@ -241,6 +253,7 @@ TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, 
     try {
         // One step in a direction: grOK with the record read into Buffer.
         auto step = [&](TGetMode Mode) -> TGetResult {
+            if (Limited()) return GetLimitedRecord(Buffer, Mode);
             switch (Mode) {
             case gmCurrent:
                 if (FCurrentRecord < 0) return grBOF;
@@ -315,11 +328,19 @@ TGetResult TFIBCustomDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, 
 }
 
 void TFIBCustomDataSet::InternalFirst() {
+    if (Limited()) {
+        LimitedFirst();
+        return;
+    }
     if (LeftTheRing(0)) CheckNotUniDirectional();
     FCurrentRecord = -1;
 }
 
 void TFIBCustomDataSet::InternalLast() {
+    if (Limited()) {
+        LimitedLast();
+        return;
+    }
     if (!FSelectQuery->Eof()) {
         FFetchingToLast = true;
         try {
@@ -369,7 +390,7 @@ int TFIBCustomDataSet::GetRecordCount() {
 }
 
 bool TFIBCustomDataSet::IsSequenced() {
-    return FSelectQuery->Eof() && !FUniDirectional && !(Filtered() && FRecordCount > 0);
+    return FSelectQuery->Eof() && !FUniDirectional && !Limited() && !(Filtered() && FRecordCount > 0);
 }
 
 TUpdateStatus TFIBCustomDataSet::UpdateStatus() {
@@ -397,7 +418,7 @@ void TFIBCustomDataSet::GetCalcFields(TRecordBuffer Buffer) {
         status |= 0x80;
         int32_t number;
         std::memcpy(&number, Buffer, 4);
-        if (number >= 0 && number < FRecordCount) WriteRecordToCache(number, Buffer);
+        if (HoldsRecord(number)) WriteRecordToCache(number, Buffer);
         return;
     }
     TDataSet::GetCalcFields(Buffer);
@@ -414,9 +435,16 @@ void TFIBCustomDataSet::ClearCalcFields(TRecordBuffer Buffer) {
 void TFIBCustomDataSet::PrepareBookMarkSize() {
     FBookmarkKeyFields.Clear();
     int size = 8;
-    const TStringList& keys = FAutoUpdateOptions.KeyFieldList();
-    for (int i = 0; i < keys.Count(); ++i) {
-        TField* f = FindField(Trim(keys[i]));
+    std::vector<std::string> keys;
+    const TStringList& keyList = FAutoUpdateOptions.KeyFieldList();
+    for (int i = 0; i < keyList.Count(); ++i) keys.push_back(Trim(keyList[i]));
+    // The limited model finds a bookmarked record by its keys: without key fields, the sort
+    // fields are its keys.
+    if (keys.empty() && Limited() && IsSorted())
+        for (int i = FSortFields.LowBound(1); i <= FSortFields.HighBound(1); ++i)
+            keys.push_back(VarToStr(FSortFields.GetElement({i, 0})));
+    for (const std::string& key : keys) {
+        TField* f = FindField(key);
         if (!f) continue;
         FBookmarkKeyFields.AddObject(f->FieldName(), reinterpret_cast<void*>(static_cast<intptr_t>(size)));
         size += f->DataSize() + 1;
@@ -426,13 +454,13 @@ void TFIBCustomDataSet::PrepareBookMarkSize() {
 
 int32_t TFIBCustomDataSet::BookmarkNumber(int Index) const {
     // A ring slot holds one row after another: the row's number among all fetched names it.
-    if (FUniDirectional) return Index + 1;
+    if (FUniDirectional || Limited()) return Index + 1;
     return FRecords ? FRecords->PhysicalNoAt(Index) : -1;
 }
 
 int TFIBCustomDataSet::BookmarkIndex(int32_t Number) const {
     if (!FRecords) return -1;
-    if (FUniDirectional) return Number - 1;
+    if (FUniDirectional || Limited()) return Number - 1;
     return FRecords->LogicalIndexOf(Number);
 }
 
@@ -482,12 +510,17 @@ TBookmarkFlag TFIBCustomDataSet::GetBookmarkFlag(TRecordBuffer Buffer) {
 }
 
 void TFIBCustomDataSet::SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) {
-    if (static_cast<TBookmarkFlag>(Buffer[4]) == bfInserted && Value == bfEOF) std::memcpy(Buffer, &FRecordCount, 4);
+    if (static_cast<TBookmarkFlag>(Buffer[4]) == bfInserted && Value == bfEOF) {
+        const int32_t end = Limited() ? FWindow.Last + 1 : FRecordCount;
+        std::memcpy(Buffer, &end, 4);
+    }
     Buffer[4] = static_cast<char>(Value);
 }
 
 bool TFIBCustomDataSet::BookmarkValid(const TBookmark& Bookmark) {
     if (Bookmark.size() < 8 || !FRecords) return false;
+    // The limited model finds a record that left the window again by its keys.
+    if (Limited()) return Bookmark.size() == static_cast<size_t>(BookmarkSize());
     int32_t phys;
     std::memcpy(&phys, Bookmark.data(), 4);
     if (FUniDirectional) {
@@ -521,6 +554,10 @@ int TFIBCustomDataSet::CompareBookmarks(const TBookmark& B1, const TBookmark& B2
 
 void TFIBCustomDataSet::InternalGotoBookmark(const uint8_t* Bookmark) {
     if (State() != dsBrowse) throw Exception("Can't use bookmark. DataSet not in browse mode");
+    if (Limited()) {
+        if (!LimitedGotoBookmark(Bookmark)) ++FResyncCount;
+        return;
+    }
     TBookmark bookmark(Bookmark, Bookmark + BookmarkSize());
     // The bookmark's number finds the record once BookmarkValid has seen its key there; an
     // invalid bookmark leaves the cursor where it was.
@@ -636,7 +673,7 @@ TRecordBuffer TFIBCustomDataSet::FieldReadBuffer(TField* Field, std::vector<char
         return Scratch.data();
     };
     if (FBlobReadMode == 1) {
-        if (FBlobReadRecord < 0 || FBlobReadRecord >= FRecordCount) {
+        if (!HoldsRecord(FBlobReadRecord)) {
             HasRecord = false;
             return nullptr;
         }
@@ -644,7 +681,7 @@ TRecordBuffer TFIBCustomDataSet::FieldReadBuffer(TField* Field, std::vector<char
     }
     // While a record is fetched or tested by the filter, the cursor's record is the one read.
     if ((FInGetRecord || State() == dsFilter) && State() != dsCalcFields) {
-        if (FCurrentRecord < 0 || FCurrentRecord >= FRecordCount) {
+        if (!HoldsRecord(FCurrentRecord)) {
             HasRecord = false;
             return nullptr;
         }
@@ -655,7 +692,7 @@ TRecordBuffer TFIBCustomDataSet::FieldReadBuffer(TField* Field, std::vector<char
         if (!active || IsEmpty()) return nullptr;
         int32_t number;
         std::memcpy(&number, active, 4);
-        if (number < 0 || number >= FRecordCount) return nullptr;
+        if (!HoldsRecord(number)) return nullptr;
         return scratchOf(number, true);
     }
     if (State() == dsCalcFields) return CalcBuffer();
@@ -673,7 +710,7 @@ bool TFIBCustomDataSet::GetFieldData(TField* Field, void* Buffer) {
     if (fieldNo >= 1 && fieldNo <= ColumnCount()) {
         int32_t number;
         std::memcpy(&number, record, 4);
-        if (State() == dsBrowse && (number < 0 || number >= FRecordCount)) return false;
+        if (State() == dsBrowse && !HoldsRecord(number)) return false;
         if (NullFlags(record)[fieldNo - 1]) return false;
         if (!Buffer) return true;
         return ReadColumn(Field, FFieldDescr.Items(fieldNo - 1), record, Buffer);
@@ -717,8 +754,8 @@ void TFIBCustomDataSet::SetStateFieldValue(TDataSetState State, TField* Field, c
 
 Variant TFIBCustomDataSet::GetCacheFieldValue(TField* Field, int RecordNumber) {
     CheckActive();
-    if (RecordNumber > FRecordCount) FetchNext(static_cast<uint32_t>(RecordNumber - FRecordCount + 1));
-    if (RecordNumber > FRecordCount || RecordNumber < 1)
+    if (!Limited() && RecordNumber > FRecordCount) FetchNext(static_cast<uint32_t>(RecordNumber - FRecordCount + 1));
+    if (!HoldsRecord(RecordNumber - 1))
         throw Exception(FullName() + "." + "Can't read record " + std::to_string(RecordNumber));
     if (Field->FieldNo() < 0 || Field->IsBlob()) {
         FBlobReadMode = 1;

@@ -8,7 +8,7 @@
 namespace qnl {
 
 bool TFIBCustomDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
-    if (!(FUpdateRecordTypes & (1u << (Buffer[5] & 7)))) return FSorting;
+    if (!(FUpdateRecordTypes & (1u << (Buffer[5] & 7)))) return FSorting || Limited();
     if (!Filtered() || (!FFilterParser && !OnFilterRecord)) return true;
     bool accept = true;
     const uint32_t closes = FCloseCount;

@@ -3,6 +3,7 @@
 #include "datasets/FIBDataSet.h"
 
 #include "client/StrUtil.h"
+#include "client/fib.h"
 #include "client/VariantRtn.h"
 #include "platform/DateTime.h"
 #include "platform/VariantConv.h"
@@ -208,6 +209,8 @@ void TFIBCustomDataSet::DoSortEx(const std::vector<TSortElement>& Fields, const 
     try {
         {
             CheckDataSetOpen(" do local sorting ");
+            // The limited model holds a window of the rows only, in the ring's slots.
+            if (Limited()) RaiseClientError(cecUnsupportedFeature);
             ++FFetchAllCount;
             const TBookmark here = GetBookmark();
             DisableControls();
@@ -323,7 +326,8 @@ void TFIBCustomDataSet::MoveRecord(int FromNo, int ToNo, bool ResyncAfter) {
 
 bool TFIBCustomDataSet::SortFieldsChanged() {
     if (!IsSorted()) return false;
-    if (!InSet(FOptions, poKeepSorting)) return false;
+    // The limited model keeps its order always: its window is fetched by it.
+    if (!InSet(FOptions, poKeepSorting) && !Limited()) return false;
     const int low = FSortFields.LowBound(1);
     const int high = FSortFields.HighBound(1);
     if (low == high && FCachedUpdates) return true;
@@ -395,7 +399,10 @@ void TFIBCustomDataSet::SetRecNoEx(int Value, bool Center) {
     CheckBrowseMode();
     int target = Value - 1;
     bool beyond = false;
-    if (Value < 1) {
+    if (Limited()) {
+        // Positions of the window only.
+        if (!HoldsRecord(target)) return;
+    } else if (Value < 1) {
         target = 0;
     } else if (Value > FRecordCount) {
         while (FetchNext(1000) > 0) {
@@ -407,7 +414,7 @@ void TFIBCustomDataSet::SetRecNoEx(int Value, bool Center) {
     DoBeforeScroll();
     FCurrentRecord = target;
     Resync(Center ? rmCenter : 0);
-    if (Value < 1) Prior();
+    if (!Limited() && Value < 1) Prior();
     else if (beyond) Next();
     DoAfterScroll();
 }
@@ -459,6 +466,7 @@ bool TFIBCustomDataSet::ExtLocate(const std::string& KeyFields, const std::vecto
         }
         if (!usable) Options = static_cast<TLocateExOptions>(Options & ~lxSortedSearch);
     }
+    if (Limited()) Options = static_cast<TLocateExOptions>(Options & ~lxSortedSearch);   // the window only
     const bool bisect = (Options & lxSortedSearch) != 0;
     const bool fetchedOnly = (Options & lxFetchedOnly) != 0;
     const int resortIndex = FResortPos - 1;   // -1 when no resort runs
@@ -529,6 +537,7 @@ bool TFIBCustomDataSet::ExtLocate(const std::string& KeyFields, const std::vecto
     };
     // Makes record Index exist (fetching as allowed); false when it cannot.
     auto have = [&](int Index) {
+        if (Limited()) return HoldsRecord(Index);
         while (Index >= FRecordCount) {
             if (fetchedOnly || FetchNext(1) == 0) return false;
         }
@@ -536,7 +545,7 @@ bool TFIBCustomDataSet::ExtLocate(const std::string& KeyFields, const std::vecto
     };
 
     // Where the search starts.
-    int start = 0;
+    int start = Limited() ? FWindow.First : 0;
     const int recNo = RecNo();
     if (FromFirst || Direction == ldFirst) {
         if (start == resortIndex) ++start;
@@ -548,9 +557,9 @@ bool TFIBCustomDataSet::ExtLocate(const std::string& KeyFields, const std::vecto
     } else {
         start = recNo - 2;
         if (start == resortIndex) --start;
-        if (start < 0) return false;
+        if (!have(start)) return false;
     }
-    if (start >= FRecordCount) start = FRecordCount - 1;
+    if (!Limited() && start >= FRecordCount) start = FRecordCount - 1;
 
     int found = -1;
     int last = start;          // the last record compared
@@ -632,7 +641,7 @@ bool TFIBCustomDataSet::ExtLocate(const std::string& KeyFields, const std::vecto
     } else {
         const int step = Direction == ldPrior && !FromFirst ? -1 : 1;
         for (int i = start;; i += step) {
-            if (step > 0 ? !have(i) : i < 0) break;
+            if (step > 0 ? !have(i) : (i < 0 || (Limited() && !HoldsRecord(i)))) break;
             if (i == resortIndex) continue;
             bool after;
             if (matches(i, after) && visible(i)) {
@@ -671,6 +680,7 @@ bool TFIBCustomDataSet::Locate(const std::string& KeyFields, const Variant& KeyV
 bool TFIBCustomDataSet::LocateWithOptions(const std::string& KeyFields, const Variant& KeyValues,
                                           TLocateExOptions Options) {
     CheckActive();
+    if (Limited()) return LocateForPartialCache(KeyFields, KeyList(KeyValues), Options, ldFirst, nullptr);
     return ExtLocate(KeyFields, KeyList(KeyValues), Options, true, ldFirst, true);
 }
 
@@ -684,9 +694,19 @@ Variant TFIBCustomDataSet::Lookup(const std::string& KeyFields, const Variant& K
     return Guarded(
         [&] {
             Variant result = Variant::Null();
-            if (ExtLocate(KeyFields, KeyList(KeyValues), 0, true, ldFirst, true))
+            if (Limited()) {
+                // The rows at hand first, then a SELECT of its own that leaves the window alone.
+                if (ExtLocate(KeyFields, KeyList(KeyValues), lxFetchedOnly, true, ldFirst, false)) {
+                    result = FieldValues(ResultFields);
+                } else {
+                    std::unique_ptr<TFIBQuery> lookup = CreateInternalQuery("QLookUp");
+                    if (LocateForPartialCache(KeyFields, KeyList(KeyValues), 0, ldFirst, lookup.get()))
+                        if (TFIBXSQLVAR* column = lookup->FindField(Trim(ResultFields))) result = column->GetAsVariant();
+                }
+            } else if (ExtLocate(KeyFields, KeyList(KeyValues), 0, true, ldFirst, true)) {
                 result = ResultFields.find(';') == std::string::npos ? FieldByName(Trim(ResultFields))->Value()
                                                                       : FieldValues(ResultFields);
+            }
             if (!here.empty()) GotoBookmark(here);
             return result;
         },

@@ -30,6 +30,15 @@ size_t Utf8Prefix(const std::string& Text, size_t Limit) {
 
 // ---- Writing a value ----
 
+void TFIBCustomDataSet::DoFieldValidate(TField* Field, const void* Buffer) {
+    if (!Field->OnValidate) return;
+    // While the handler runs the data set cannot be closed (DoBeforeClose): the close would free
+    // the record being written and the field in the middle of its assignment.
+    TField* const outer = FValidatingField;
+    FValidatingField = Field;
+    Guarded([&] { Field->Validate(Buffer); }, [&] { FValidatingField = outer; });
+}
+
 void TFIBCustomDataSet::SetFieldData(TField* Field, const void* Buffer) {
     CheckActive();
     char* record = State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
@@ -37,7 +46,10 @@ void TFIBCustomDataSet::SetFieldData(TField* Field, const void* Buffer) {
     if (fieldNo >= 0) {
         CheckEditState();
         if (fieldNo < 1 || fieldNo > ColumnCount()) return;
-        Field->Validate(Buffer);
+        DoFieldValidate(Field, Buffer);
+        // The handler may have moved the data set out of the edit or to other buffers.
+        CheckEditState();
+        record = State() == dsCalcFields ? CalcBuffer() : ActiveBuffer();
         const int column = fieldNo - 1;
         TFIBFieldDescr& d = FFieldDescr.Items(column);
         bool setNull = Buffer == nullptr;
@@ -200,7 +212,7 @@ std::unique_ptr<TStream> TFIBCustomDataSet::CreateBlobStream(TField* Field, TBlo
     std::vector<char> scratch;
     char* record = nullptr;
     if (FBlobReadMode == 1) {
-        if (FBlobReadRecord >= 0 && FBlobReadRecord < FRecordCount) {
+        if (HoldsRecord(FBlobReadRecord)) {
             scratch.assign(FRecordBufferSize, 0);
             ReadRecordFromCache(FBlobReadRecord, scratch.data(), State() == dsOldValue);
             record = scratch.data();
@@ -223,6 +235,12 @@ std::unique_ptr<TStream> TFIBCustomDataSet::CreateBlobStream(TField* Field, TBlo
             stream = new TFIBBlobStream(Field->FieldNo(), &FOwnedStreams, "", "", {});
             stream->SetIsClientBlob(true);
             StoreSlot(slot, stream);
+            if (OnFillClientBlob) {
+                // The handler may close the data set, which frees the stream and the record.
+                const uint32_t closes = FCloseCount;
+                OnFillClientBlob(this, blobField, stream);
+                CheckNotClosedBy(closes, "OnFillClientBlob");
+            }
         } else if (NullFlags(record)[column] && Mode == bmRead) {
             return std::make_unique<TFIBDSBlobStream>(Field, id, Mode, nullptr);   // a null blob makes no stream
         } else {
@@ -272,7 +290,7 @@ TFIBDSBlobStream::TFIBDSBlobStream(TField* Field, const ISC_QUAD& BlobID, TBlobS
                 tr->StartTransaction();
                 started = true;
             }
-            if (!FStream->IsClientBlob()) FStream->SeekWithProgress(0, TSeekOrigin::soBeginning, progress);
+            FStream->SeekWithProgress(0, TSeekOrigin::soBeginning, progress);   // a client body is no load
             if (Mode == bmWrite) FStream->Truncate();
         },
         finish);

@@ -159,7 +159,19 @@ void TFIBFloatField::SetAsFloat(double Value) {
     TFloatField::SetAsFloat(Value);
 }
 
-std::string TFIBFloatField::GetText(bool DisplayText) { return Trim(TFloatField::GetText(DisplayText)); }
+std::string TFIBFloatField::GetText(bool DisplayText) {
+    double value = 0;
+    if (!GetData(&value)) return {};
+    const std::string& format = DisplayText || EditFormat.empty() ? DisplayFormat : EditFormat;
+    std::string result;
+    if (!format.empty())
+        FormatNumericStr(format, GetAsString(), false, result);
+    else if (IsCurrency)
+        result = CurrToStrF(GetAsCurrency(), DisplayText ? ffCurrency : ffFixed, FormatSettings.CurrencyDecimals);
+    else
+        result = GetAsString();
+    return Trim(result);
+}
 
 std::string TFIBFloatField::GetAsString() {
     double value = 0;
@@ -307,7 +319,40 @@ void TFIBBCDField::SetVarValue(const Variant& Value) {
     }
 }
 
-std::string TFIBBCDField::GetText(bool) { return GetAsString(); }
+void TFIBBCDField::Assign(TField* Source) {
+    // Through the BCD's text: the framework's own way, a currency, would keep four decimals.
+    if (auto* bcd = dynamic_cast<TBCDField*>(Source); bcd && FieldKind() != fkCalculated && !bcd->IsNull()) {
+        SetAsString(BcdToStr(bcd->GetAsBCD(), FormatSettings.DecimalSeparator));
+        return;
+    }
+    TBCDField::Assign(Source);
+}
+
+std::string TFIBBCDField::GetText(bool DisplayText) {
+    int64_t raw;
+    if (!ReadRaw(raw)) return {};
+    const int scale = Size();
+    if (scale == 0) {
+        if (DisplayFormat.empty()) return std::to_string(raw);
+        TBcd bcd;
+        Int64ToBCD(0, bcd, raw);
+        return FormatBcd(DisplayFormat, bcd);
+    }
+    const std::string& format = DisplayText || EditFormat.empty() ? DisplayFormat : EditFormat;
+    if (!format.empty() && scale == 4) return FormatCurr(format, Currency::FromScaled(raw));
+    if (format.empty() && IsCurrency)
+        return CurrToStrF(GetAsCurrency(), DisplayText ? ffCurrency : ffFixed, FormatSettings.CurrencyDecimals);
+    std::string text;
+    ScaledInt64ToStr(scale, FormatSettings.DecimalSeparator, text, raw);
+    if (format.empty()) return text;
+    std::string result;
+    FormatNumericStr(format, text, false, result);
+    return result;
+}
+
+// ---- TFIBBlobField ----
+
+bool TFIBBlobField::GetIsNull() { return IsClientField ? BlobSize() == 0 : TBlobField::GetIsNull(); }
 
 // ---- TFIBBooleanField ----
 

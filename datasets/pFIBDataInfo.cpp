@@ -197,6 +197,8 @@ std::string DefaultFromSource(const std::string& Source) {
     return value ? *value : StripQuotes(Trim(def.substr(quote)));
 }
 
+} // namespace
+
 void WriteInt32(TStream& Stream, int32_t Value) {
     const auto u = static_cast<uint32_t>(Value);
     const unsigned char bytes[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
@@ -238,8 +240,6 @@ std::string ReadText(TStream& Stream) {
     if (length > 0) Stream.ReadBuffer(text.data(), length);
     return text;
 }
-
-} // namespace
 
 bool RepositoryTableExists(TFIBDatabase* Database, int Kind) {
     if (!Database || Kind < 1 || Kind > 3) return false;

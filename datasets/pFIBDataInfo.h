@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <shared_mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -80,6 +82,9 @@ public:
     // Read from a cache file or found stale: compared with the server before use when the
     // collection validates on use.
     bool NeedsCheck = false;
+    // The table's entry of the table-information cache file, after its key (pFIBDataInfoFiles.cpp).
+    void SaveToStream(TStream& Stream) const;
+    void LoadFromStream(TStream& Stream);
 
 private:
     void LoadFieldInfos(TFIBTransaction* Transaction);
@@ -135,6 +140,13 @@ public:
     // Set by the database's cache load: a table read from the file is checked on its first use.
     bool ValidateOnUse = false;
     int32_t Stamp = 0;
+    // The table-information cache file (pFIBDataInfoFiles.cpp). Saving an empty collection
+    // deletes the file. Loading clears the collection first and answers false for a missing or
+    // unreadable file (which then leaves the collection empty). With a Database, Stamp becomes
+    // the id of its internal transaction, and a file stamped later than that (the database was
+    // replaced since) is not read.
+    void SaveToFile(const std::string& FileName);
+    bool LoadFromFile(const std::string& FileName, TFIBDatabase* Database);
 
 protected:
     // A database that goes takes its repository flags along.
@@ -151,5 +163,122 @@ TpFIBTableInfoCollect& TableInfoCache();
 // The primary-key columns of a table joined by ";" (read in Transaction); empty for an empty
 // name; "@FIB_DEFERRED" without a transaction or database.
 std::string GetPrimaryKeyFields(const std::string& TableName, TFIBTransaction* Transaction);
+
+// ---- Cache file encoding ----
+// Integers 32-bit little-endian, Booleans one byte, texts a 32-bit length and their bytes. A
+// read past the end raises EStreamError; a text longer than what is left is refused before
+// anything is allocated.
+void WriteInt32(TStream& Stream, int32_t Value);
+int32_t ReadInt32(TStream& Stream);
+void WriteBool(TStream& Stream, bool Value);
+bool ReadBool(TStream& Stream);
+void WriteText(TStream& Stream, const std::string& Text);
+std::string ReadText(TStream& Stream);
+
+// ---- Data-set information, error messages and the local cache files (pFIBDataInfoFiles.cpp) ----
+//
+// The cache files are written whole to a new file beside the old one (created for the owner
+// alone, 0600) and renamed over it, so a failed write keeps the old file. Loading checks every
+// length and count against the bytes left: a truncated, foreign or hostile file is taken as
+// absent and never stops a connect.
+
+// The row of FIB$DATASETS_INFO a data set takes its texts and update options from.
+class TpDataSetInfo {
+public:
+    std::string DBName;
+    int32_t FIBVersion = 0;
+    TStringList SelectSQL;
+    TStringList InsertSQL;
+    TStringList UpdateSQL;
+    TStringList DeleteSQL;
+    TStringList RefreshSQL;
+    std::string KeyField;
+    std::string NameGenerator;
+    std::string Description;
+    std::string UpdateTableName;
+    bool UpdateOnlyModifiedFields = false;
+    std::string Conditions;   // SaveConditionsToText's form
+    bool NeedsCheck = false;  // read from a cache file
+
+    // The entry of the data-set information file after its key.
+    void SaveToStream(TStream& Stream) const;
+    void LoadFromStream(TStream& Stream);
+    // Reads the row of DataSetID (SELECT * FROM FIB$DATASETS_INFO WHERE DS_ID=:DS_ID in
+    // Transaction): false when there is none. The newer columns (FIB$VERSION,
+    // UPDATE_TABLE_NAME, UPDATE_ONLY_MODIFIED_FIELDS, CONDITIONS) are read when the row has them.
+    bool ReadFromRepository(TFIBTransaction& Transaction, int32_t DataSetID);
+};
+
+// The process-wide cache of FIB$DATASETS_INFO rows: one entry per data-set id and database.
+class TpDataSetInfoCollect {
+public:
+    // The entry of the id for the database named DBName; nil when none.
+    TpDataSetInfo* FindInfo(int32_t DataSetID, const std::string& DBName);
+    // Adds Info under the id (an entry of the same id and database is replaced).
+    TpDataSetInfo* AddInfo(int32_t DataSetID, std::unique_ptr<TpDataSetInfo> Info);
+    void Clear();
+    int Count();
+    // The ".dt" file: saving an empty collection deletes it; loading clears first, marks every
+    // entry NeedsCheck and answers false for a missing or unreadable file.
+    void SaveToFile(const std::string& FileName);
+    bool LoadFromFile(const std::string& FileName);
+    // Set by the database's cache load.
+    bool ValidateOnUse = false;
+
+private:
+    std::recursive_mutex FLock;
+    std::vector<std::pair<int32_t, std::unique_ptr<TpDataSetInfo>>> FInfos;
+};
+
+struct TpErrorMessage {
+    std::string Text;
+    int32_t Version = 0;
+};
+
+// Error messages by group and name (both compared without case).
+class TpErrorMessagesCollect {
+public:
+    // A message that exists takes Text and Version only when its version is lower.
+    void AddErrorMessage(const std::string& Group, const std::string& Name, int32_t Version, const std::string& Text);
+    // A copy of the message; none when there is none.
+    std::optional<TpErrorMessage> FindErrorMessage(const std::string& Group, const std::string& Name);
+    void Clear();
+    int GroupCount();
+    // The ".err" file: saving an empty store deletes it; loading answers false for a missing or
+    // unreadable file and then leaves the store as it was.
+    void SaveToFile(const std::string& FileName);
+    bool LoadFromFile(const std::string& FileName);
+    int32_t Stamp = 0;
+
+private:
+    struct TGroup {
+        std::string Name;
+        std::vector<std::pair<std::string, TpErrorMessage>> Messages;   // sorted by folded name
+    };
+    std::shared_mutex FLock;
+    std::vector<TGroup> FGroups;   // sorted by folded name
+};
+
+// The process-wide lists of stored procedures under their lock; the data sets have no operation
+// on them.
+struct TpStoredProcCollect {
+    TpStoredProcCollect() { Names.SetSorted(true); }
+    std::mutex Lock;
+    TStringList Names;   // sorted, duplicates ignored
+    TStringList Texts;
+};
+
+TpDataSetInfoCollect& DataSetInfoCache();
+TpErrorMessagesCollect& ErrorMessagesCache();
+TpStoredProcCollect& StoredProcCache();
+
+// FileName with its file name's extension replaced ("dir.v1/cache" + ".dt" gives
+// "dir.v1/cache.dt").
+std::string CacheFileName(const std::string& FileName, const std::string& Extension);
+
+// Gives the database object its way to the three cache files; run once when the program links
+// the data sets.
+bool InstallSchemaCacheFiles();
+inline const bool SchemaCacheFilesInstalled = InstallSchemaCacheFiles();
 
 } // namespace qnl

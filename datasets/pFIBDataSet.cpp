@@ -2,7 +2,9 @@
 #include "datasets/pFIBDataSet.h"
 
 #include "client/StdFuncs.h"
+#include "client/StrUtil.h"
 #include "client/fib.h"
+#include "client/pFIBCacheQueries.h"
 
 #include <algorithm>
 #include <memory>
@@ -21,7 +23,58 @@ bool ReturnsRow(TFIBQuery& Query) {
 
 } // namespace
 
-TpFIBDataSet::TpFIBDataSet(TComponent* AOwner) : TFIBDataSet(AOwner) {
+// ---- TpFIBUpdateObject ----
+
+TpFIBUpdateObject::TpFIBUpdateObject(TComponent* AOwner) : TpFIBQuery(AOwner) { SetParamCheck(true); }
+
+TpFIBUpdateObject::~TpFIBUpdateObject() {
+    if (FDataSet) FDataSet->RemoveUpdateObject(this);
+}
+
+void TpFIBUpdateObject::SetDataSet(TComponent* Value) {
+    auto* dataSet = dynamic_cast<TpFIBDataSet*>(Value);
+    if (Value && !dataSet) throw Exception(Value->Name() + " is not TpFIBDataSet");
+    if (dataSet == FDataSet) return;
+    if (FDataSet) {
+        FDataSet->RemoveUpdateObject(this);
+        FDataSet->RemoveFreeNotification(this);
+    }
+    FDataSet = dataSet;
+    if (!dataSet) return;
+    dataSet->AddUpdateObject(this);
+    dataSet->FreeNotification(this);
+    if (!Database()) SetDatabase(dataSet->Database());
+    if (!Transaction()) SetTransaction(dataSet->Transaction());
+}
+
+void TpFIBUpdateObject::SetOrderInList(int Value) {
+    FOrderInList = Value;
+    if (FDataSet) FDataSet->AddUpdateObject(this);
+}
+
+void TpFIBUpdateObject::SetKindUpdate(TUpdateKind Value) {
+    if (Value == FKindUpdate) return;
+    if (!FDataSet) {
+        FKindUpdate = Value;
+        return;
+    }
+    FDataSet->RemoveUpdateObject(this);
+    FKindUpdate = Value;
+    FDataSet->AddUpdateObject(this);
+}
+
+void TpFIBUpdateObject::Notification(TComponent* AComponent, TOperation Operation) {
+    if (Operation == TOperation::opRemove && AComponent == FDataSet) FDataSet = nullptr;
+    TpFIBQuery::Notification(AComponent, Operation);
+}
+
+// ---- TpFIBDataSet ----
+
+TpFIBDataSet::TpFIBDataSet(TComponent* AOwner)
+    : TFIBDataSet(AOwner), FLockQuery(std::make_unique<TFIBQuery>()), FCountQuery(std::make_unique<TFIBQuery>()) {
+    AutoUpdateOptions().SetOwner(this);
+    FLockQuery->SetParamCheck(true);
+    FCountQuery->SetParamCheck(true);
     TDataSet::OnPostError = [this](TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
         DoPostError(DataSet, E, Action);
     };
@@ -36,11 +89,61 @@ TpFIBDataSet::~TpFIBDataSet() {
     } catch (...) {
         // a failing close during destruction leaves nothing to report to
     }
+    // The objects outlive their lists only as detached statements.
+    for (auto& list : FUpdateObjects)
+        for (TpFIBUpdateObject* object : std::vector<TpFIBUpdateObject*>(list)) object->SetDataSet(nullptr);
+    FBlobUpdateObject.reset();
+    AutoUpdateOptions().SetOwner(nullptr);
+    // The pooled generator statement of this data set's generator goes with it.
+    const TAutoUpdateOptions& au = AutoUpdateOptions();
+    if (FGeneratorUsed && Database())
+        FreeHandleCachedQuery(Database(), "select gen_id(" + au.GeneratorName + ", " + std::to_string(au.GeneratorStep) +
+                                              ") from RDB$DATABASE");
+}
+
+int TpFIBDataSet::AddUpdateObject(TpFIBUpdateObject* UpdateObject) {
+    if (!UpdateObject || UpdateObject->KindUpdate() > ukDelete) return -1;
+    std::vector<TpFIBUpdateObject*>& list = FUpdateObjects[UpdateObject->KindUpdate()];
+    std::erase(list, UpdateObject);
+    const int at = std::clamp(UpdateObject->OrderInList(), 0, static_cast<int>(list.size()));
+    list.insert(list.begin() + at, UpdateObject);
+    for (size_t i = 0; i < list.size(); ++i) list[i]->SetOrderInListRaw(static_cast<int>(i));
+    return at;
+}
+
+void TpFIBDataSet::RemoveUpdateObject(TpFIBUpdateObject* UpdateObject) {
+    for (auto& list : FUpdateObjects)
+        if (std::erase(list, UpdateObject) > 0)
+            for (size_t i = 0; i < list.size(); ++i) list[i]->SetOrderInListRaw(static_cast<int>(i));
+}
+
+void TpFIBDataSet::ExecUpdateObjects(TUpdateKind Kind, TRecordBuffer Buffer, TFIBOrderExecUO Order) {
+    if (Kind > ukDelete) return;
+    // A copy: an object's statement may not change the list, but a handler may free an object.
+    const std::vector<TpFIBUpdateObject*> list = FUpdateObjects[Kind];
+    for (TpFIBUpdateObject* object : list) {
+        if (!object->Active || object->ExecuteOrder != Order || !Runnable(*object)) continue;
+        StartUpdateTransaction();
+        if (object->Open()) object->Close();
+        if (!object->Prepared()) object->Prepare();
+        SetQueryParams(*object, Buffer);
+        object->ExecQuery();
+        if (ReturnsRow(*object)) {
+            WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
+            RefreshFromQuery(*object, Buffer);
+        }
+    }
 }
 
 bool TpFIBDataSet::CanChange(bool BaseAnswer, TUpdateKind Kind) {
     if (!(AllowedUpdateKinds & (1u << Kind))) return false;
-    return BaseAnswer || (CachedUpdates() && OnUpdateRecord);
+    if (BaseAnswer || (CachedUpdates() && OnUpdateRecord)) return true;
+    for (TpFIBUpdateObject* object : FUpdateObjects[Kind])
+        if (object->Active) return true;
+    // Statements written per record at post.
+    const TAutoUpdateOptions& au = AutoUpdateOptions();
+    return au.UpdateOnlyModifiedFields() && au.AutoReWriteSqls && au.CanChangeSQLs && !Trim(au.KeyFields()).empty() &&
+           !au.UpdateTableName().empty();
 }
 
 bool TpFIBDataSet::CanEdit() { return CanChange(TFIBDataSet::CanEdit(), ukModify); }
@@ -55,6 +158,10 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
     std::unique_ptr<char[]> record(new char[std::max<uint32_t>(RecordBufferSize(), 8)]());
     TRecordBuffer buffer = record.get();
     FSkippedRecords.clear();
+    FBlock = {};
+    FBlockErrorDecided = false;
+    const bool useBlocks = AutoUpdateOptions().UseExecuteBlock;
+    TUpdateKind lastKind = ukModify;
     Guarded(
         [&] {
             for (int i = 0; i < count; ++i) {
@@ -63,10 +170,12 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
                 if (status != cusModified && status != cusInserted && status != cusDeleted) continue;
                 SetUpdatesPending(true);
                 const TUpdateKind kind = status == cusModified ? ukModify : status == cusInserted ? ukInsert : ukDelete;
+                lastKind = kind;
                 SetBlobReadRecord(i);
                 TFIBUpdateAction action = uaApply;
                 // An error of the handler or of the statements: OnUpdateError chooses.
                 auto decide = [&](EFIBError& E) {
+                    if (std::exchange(FBlockErrorDecided, false)) throw;
                     action = uaFail;
                     if (OnUpdateError) {
                         const uint32_t closes = CloseCount();
@@ -94,16 +203,22 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
                 }
                 while (action == uaRetry || action == uaApply) {
                     try {
-                        if (kind == ukModify && CanEdit())
-                            InternalPostRecord(&UpdateQuery(), buffer);
-                        else if (kind == ukInsert && CanInsert())
-                            InternalPostRecord(&InsertQuery(), buffer);
-                        else if (kind == ukDelete && CanDelete())
-                            InternalDeleteRecord(DeleteQuery(), buffer);
-                        // Settled by MarkCacheCommitted once the transaction commits.
-                        ReadRecordFromCache(i, buffer, false);
-                        SetRecordStatus(buffer, status);
-                        WriteRecordToCache(i, buffer);
+                        const bool allowed = kind == ukModify ? CanEdit() : kind == ukInsert ? CanInsert() : CanDelete();
+                        if (allowed && useBlocks) {
+                            AddOrFlush(kind, i, buffer);
+                        } else if (allowed) {
+                            if (kind != ukDelete) RegenerateChangedFieldsSQL(kind == ukModify ? dsEdit : dsInsert, buffer);
+                            if (kind == ukModify)
+                                InternalPostRecord(&UpdateQuery(), buffer);
+                            else if (kind == ukInsert)
+                                InternalPostRecord(&InsertQuery(), buffer);
+                            else
+                                InternalDeleteRecord(DeleteQuery(), buffer);
+                            // Settled by MarkCacheCommitted once the transaction commits.
+                            ReadRecordFromCache(i, buffer, false);
+                            SetRecordStatus(buffer, status);
+                            WriteRecordToCache(i, buffer);
+                        }
                         action = uaApplied;
                         bool resume = true;
                         if (AfterUpdateRecord) {
@@ -117,16 +232,22 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
                     }
                 }
             }
+            if (useBlocks) FlushExecuteBlock(lastKind);
             SetUpdatesPending(!FSkippedRecords.empty());
             if (FSkippedRecords.empty()) AutoCommitUpdate();
         },
         [&] {
+            FBlock = {};
             SetBlobReadRecord(-1);
             if (Active()) Resync({});
         });
 }
 
-void TpFIBDataSet::MarkCacheCommitted() {
+void TpFIBDataSet::MarkCacheCommitted() { MarkCache(false); }
+
+void TpFIBDataSet::MarkCacheClean() { MarkCache(true); }
+
+void TpFIBDataSet::MarkCache(bool Clean) {
     TRecordsCache* cache = RecordsCache();
     if (!cache) return;
     std::unique_ptr<char[]> record(new char[std::max<uint32_t>(RecordBufferSize(), 8)]());
@@ -136,7 +257,8 @@ void TpFIBDataSet::MarkCacheCommitted() {
         if (std::find(FSkippedRecords.begin(), FSkippedRecords.end(), i) != FSkippedRecords.end()) continue;
         ReadRecordFromCache(i, buffer, false);
         const TCachedUpdateStatus status = RecordStatusOf(buffer);
-        if (status == cusModified || status == cusInserted)
+        if (status == cusUnmodified || status == cusDeletedApplied) continue;
+        if (Clean || status == cusModified || status == cusInserted)
             SetRecordStatus(buffer, cusUnmodified);
         else if (status == cusDeleted)
             SetRecordStatus(buffer, cusDeletedApplied);
@@ -157,6 +279,77 @@ void TpFIBDataSet::MarkCacheCommitted() {
         Resync({});
         if (TRecordBuffer active = ActiveBuffer(); active && !IsEmpty()) SaveOldVersion(active);
     }
+}
+
+void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer) {
+    const TAutoUpdateOptions& au = AutoUpdateOptions();
+    const uint8_t code = Kind == ukModify ? 0 : Kind == ukInsert ? 1 : 2;
+    bool parameters = false;
+    std::string text = GenerateValuesSQLText(au.UpdateTableName(), au.KeyFields(), code, Buffer, &parameters);
+    if (text.empty()) return;   // nothing of the record to write
+    constexpr size_t MaxStatements = 255;
+    constexpr size_t MaxLength = 65532;
+    const std::string head = "EXECUTE BLOCK AS BEGIN";
+    text += ";";
+    if (parameters || head.size() + text.size() + 4 + 3 >= MaxLength) {
+        // A value the text cannot carry, or a statement no block can hold: it runs alone, after
+        // what the block holds so far, with its values as parameters.
+        FlushExecuteBlock(Kind);
+        text.pop_back();
+        TFIBQuery alone;
+        alone.SetDatabase(Database());
+        alone.SetTransaction(UpdateTransaction());
+        alone.SQL().SetText(text);
+        StartUpdateTransaction();
+        alone.Prepare();
+        SetQueryParams(alone, Buffer);
+        ExecRecordQuery(alone, "apply");
+        CheckRecordChanged(alone);
+        return;
+    }
+    // Firebird 3 compiles a block of at most 256 relation contexts: an UPDATE takes two, an
+    // INSERT or DELETE one.
+    constexpr int MaxContexts = 256;
+    const int contexts = Kind == ukModify ? 2 : 1;
+    if (FBlock.Lines.size() >= MaxStatements || FBlock.Length + text.size() + 2 + 5 >= MaxLength ||
+        FBlock.Contexts + contexts > MaxContexts)
+        FlushExecuteBlock(Kind);
+    if (FBlock.Lines.empty()) FBlock.Length = head.size() + 2;
+    FBlock.Lines.push_back(text);
+    FBlock.Length += text.size() + 2;
+    FBlock.Contexts += contexts;
+    FBlock.Records.push_back(Index);
+}
+
+void TpFIBDataSet::FlushExecuteBlock(TUpdateKind Kind) {
+    if (FBlock.Lines.empty()) return;
+    std::string text = "EXECUTE BLOCK AS BEGIN";
+    for (const std::string& line : FBlock.Lines) text += "\r\n" + line;
+    text += "\r\nEND";
+    for (;;) {
+        try {
+            StartUpdateTransaction();
+            CheckUpdateTransaction();
+            UpdateTransaction()->ExecSQLImmediate(text);
+            break;
+        } catch (EFIBError& E) {
+            TFIBUpdateAction action = uaFail;
+            if (OnUpdateError) {
+                const uint32_t closes = CloseCount();
+                OnUpdateError(this, E, Kind, action);
+                CheckNotClosedBy(closes, "OnUpdateError");
+            }
+            if (action == uaFail) {
+                FBlockErrorDecided = true;   // the record's own error rule must not ask again
+                throw;
+            }
+            if (action == uaAbort) throw EAbort(E.what());
+            // The block failed whole: none of its records reached the server.
+            if (action == uaSkip) FSkippedRecords.insert(FSkippedRecords.end(), FBlock.Records.begin(), FBlock.Records.end());
+            if (action == uaSkip || action == uaApplied) break;
+        }
+    }
+    FBlock = {};
 }
 
 void TpFIBDataSet::ApplyAndCommit() {
@@ -185,6 +378,8 @@ void TpFIBDataSet::DoDeleteError(TDataSet* DataSet, EDatabaseError& E, TDataActi
 }
 
 void TpFIBDataSet::InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer) {
+    const TUpdateKind kind = Query == &InsertQuery() ? ukInsert : ukModify;
+    ExecUpdateObjects(kind, Buffer, oeBeforeDefault);
     CheckDataSetOpen(" continue post ");
     if (Query && Runnable(*Query)) {
         StartUpdateTransaction();
@@ -205,6 +400,9 @@ void TpFIBDataSet::InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer) {
             RefreshFromQuery(*Query, Buffer);
         }
     }
+    // The blob fields follow the record's own statement when they are written apart.
+    if (FBlobUpdateObject && FBlobUpdateObject->Active) FBlobUpdateObject->SetKindUpdate(kind);
+    ExecUpdateObjects(kind, Buffer, oeAfterDefault);
     SetRecordStatus(Buffer, cusUnmodified);
     SetModified(false);
     WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
@@ -224,7 +422,22 @@ void TpFIBDataSet::InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer) {
 
 void TpFIBDataSet::InternalDeleteRecord(TFIBQuery& Query, TRecordBuffer Buffer) {
     if (Query.SQL().Count() > 0 && Query.SQL()[0] == "No Action") return;
-    TFIBDataSet::InternalDeleteRecord(Query, Buffer);
+    StartUpdateTransaction();
+    ExecUpdateObjects(ukDelete, Buffer, oeBeforeDefault);
+    const bool refreshAfter = InSet(Options(), poRefreshAfterDelete);
+    if (HasNonBlankLine(Query.SQL())) {
+        if (&Query == &DeleteQuery()) PrepareModifyQuery(2);
+        SetQueryParams(Query, Buffer);
+        ExecRecordQuery(Query, "delete");
+        // A row the statement missed: with poRefreshAfterDelete the refresh below tells whether
+        // it is still there; without it the delete cannot count as done.
+        if (!refreshAfter) CheckRecordChanged(Query);
+        if (Query.Open()) Query.Next();
+    }
+    ExecUpdateObjects(ukDelete, Buffer, oeAfterDefault);
+    if (!refreshAfter || !RefreshFromQuery(RefreshQuery(), Buffer)) SetRecordStatus(Buffer, cusDeletedApplied);
+    WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
+    if (!CachedUpdates()) AutoCommitUpdate();
 }
 
 } // namespace qnl

@@ -1,14 +1,62 @@
 #pragma once
 // The extended data set: a TFIBDataSet that writes a posted record to the server through its
-// insert and update statements and re-reads it afterwards.
+// insert and update statements (hand-written, or generated from the update table's information
+// and the key fields) and re-reads it afterwards, and the update objects: statements it runs
+// besides its own for one kind of change.
+#include "client/pFIBQuery.h"
+#include "datasets/DSContainer.h"
 #include "datasets/FIBDataSet.h"
 
+#include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace qnl {
 
-class TpFIBDataSet : public TFIBDataSet {
+class TpFIBDataSet;
+
+enum TLockStatus : uint8_t { lsSuccess, lsDeadLock, lsNotExist, lsMultiply, lsUnknownError };
+using TLockErrorEvent =
+    std::function<void(TDataSet* DataSet, TLockStatus LockError, std::string& ErrorMessage, TDataAction& Action)>;
+using TOnGetSQLTextProc = std::function<void(TFIBDataSet* DataSet, std::string& SQLText)>;
+
+enum TFIBOrderExecUO : uint8_t { oeBeforeDefault, oeAfterDefault };
+
+// A statement a TpFIBDataSet runs before or after its own modify statement for one kind of
+// change, with parameters taken from the record as the data set's own statements take them.
+class TpFIBUpdateObject : public TpFIBQuery {
+public:
+    explicit TpFIBUpdateObject(TComponent* AOwner = nullptr);
+    ~TpFIBUpdateObject() override;
+    std::string ClassName() const override { return "TpFIBUpdateObject"; }
+
+    TpFIBDataSet* DataSet() const { return FDataSet; }
+    // Anything but a TpFIBDataSet (or nil) raises "<name> is not TpFIBDataSet". The object moves
+    // from the old data set's list to the new one's; a statement without database or
+    // transaction takes the data set's.
+    void SetDataSet(TComponent* Value);
+    int OrderInList() const { return FOrderInList; }
+    // Moves the object to that place of its kind's list (the end when beyond it).
+    void SetOrderInList(int Value);
+    // Stores the number only: the data set renumbers its lists through it.
+    void SetOrderInListRaw(int Value) { FOrderInList = Value; }
+    TUpdateKind KindUpdate() const { return FKindUpdate; }
+    // Moves an attached object from the old kind's list to the new one's.
+    void SetKindUpdate(TUpdateKind Value);
+    bool Active = true;
+    TFIBOrderExecUO ExecuteOrder = oeBeforeDefault;
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+private:
+    TpFIBDataSet* FDataSet = nullptr;
+    int FOrderInList = 0;
+    TUpdateKind FKindUpdate = ukModify;
+};
+
+class TpFIBDataSet : public TFIBDataSet, private IAutoUpdateOwner {
 public:
     explicit TpFIBDataSet(TComponent* AOwner = nullptr);
     ~TpFIBDataSet() override;
@@ -25,9 +73,81 @@ public:
     // records keep their cached statuses until MarkCacheCommitted, so a rollback leaves them
     // pending; a record skipped after an error stays pending after it too.
     void ApplyUpdatesToBase();
+    // With AutoUpdateOptions.UseExecuteBlock the changes go to the server as the values
+    // statements of GenerateValuesSQLText joined into EXECUTE BLOCKs of up to 255 statements,
+    // 256 relation contexts and below 64 KB of text; a statement that needs a parameter (a binary blob) runs on its own,
+    // after the block before it. A block OnUpdateError skips leaves all its records pending.
+    //
     // After the update transaction committed what the apply wrote: edited and inserted records
     // count as unchanged, deleted ones as gone; a record the apply skipped keeps its change.
     void MarkCacheCommitted();
+    // After a commit with poProtectedEdit: every changed record counts as unchanged.
+    void MarkCacheClean();
+
+    // ---- Record lock, generator, defaults, record count
+    // Locks the current record on the server by an UPDATE that sets a column to its own current
+    // value (SELECT ... WITH LOCK with poUseSelectForLock) in the update transaction: lsSuccess
+    // for one row, lsNotExist for none, lsMultiply for more, lsDeadLock when another
+    // transaction holds it. With RaiseOnError a failure raises "Error of record updating:" and
+    // its cause unless OnLockError chooses otherwise (daRetry locks again).
+    TLockStatus LockRecord(bool RaiseOnError);
+    // Puts the next value of GeneratorName into the null numeric key field (WhenGetGenID not
+    // wgNever); a value beyond an integer field's width raises the range error.
+    virtual void IncGenerator();
+    // The rows the SELECT yields, counted by the server; 0 without an active transaction.
+    virtual int64_t AskRecordCount();
+    virtual void DoApplyDefaultValue(TField* Field, bool& Applied);
+    TLockErrorEvent OnLockError;
+    TOnGetSQLTextProc OnLockSQLText;
+    TOnGetSQLTextProc OnAskRecordCount;
+    TOnApplyDefaultValue OnApplyDefaultValue;
+
+    // ---- Update objects
+    // Files the object in its kind's list at its OrderInList (the end when beyond it) and
+    // numbers the list again; answers its place, -1 for nil.
+    int AddUpdateObject(TpFIBUpdateObject* UpdateObject);
+    void RemoveUpdateObject(TpFIBUpdateObject* UpdateObject);
+    const std::vector<TpFIBUpdateObject*>& UpdateObjects(TUpdateKind Kind) const {
+        return FUpdateObjects[static_cast<size_t>(Kind)];
+    }
+    // Runs the active objects of the kind whose ExecuteOrder is Order, in list order, with
+    // parameters from Buffer; a row one returns (RETURNING) becomes the record.
+    void ExecUpdateObjects(TUpdateKind Kind, TRecordBuffer Buffer, TFIBOrderExecUO Order);
+    // The internal object that writes the blob fields when SeparateBlobUpdate is set; nil until
+    // PrepareBlobUpdateObject made it.
+    TpFIBUpdateObject* BlobUpdateObject() const { return FBlobUpdateObject.get(); }
+
+    // ---- Generated modify statements
+    // The statement of one kind (0 modify, 1 insert, 2 delete, 3 refresh) over TableName
+    // (optionally with an alias) for the fields of FieldsKind (0 all, 1 no blobs, 2 only blobs),
+    // with parameters NEW_<field> and OLD_<field>; empty when nothing can be generated, "No
+    // Action" for a modify or insert without a field to write. Raises when none of the key
+    // fields belongs to the table. With UseRowsClause an UPDATE and a DELETE end in ROWS 1,
+    // before RETURNING.
+    std::string GenerateSQLText(const std::string& TableName, const std::string& KeyFieldNames, uint8_t Kind,
+                                uint8_t FieldsKind, TSetReturningFields ReturningFields);
+    // The same statement with the record's values written in as literals (OLD values in the
+    // key condition, IS NULL for a null key); a value no literal can carry (a binary blob, an
+    // array, a text blob too long for a literal) stays a NEW_ parameter. Buffer nil: the active
+    // record.
+    std::string GenerateValuesSQLText(const std::string& TableName, const std::string& KeyFieldNames, uint8_t Kind,
+                                      TRecordBuffer Buffer = nullptr, bool* UsesParameters = nullptr);
+    // One value of the record (the saved version with UseOldValue) as an SQL literal: NULL,
+    // numbers exactly as stored, TRUE / FALSE, ISO dates and times to the ten-thousandth, text
+    // in single quotes with inner quotes doubled, octets as X'..'. Raises for a value no literal
+    // can carry (binary blobs, arrays).
+    std::string SQLValueLiteral(TField* Field, bool UseOldValue, TRecordBuffer Buffer = nullptr);
+    // Fills DeleteSQL, UpdateSQL, InsertSQL and RefreshSQL from AutoUpdateOptions (each only
+    // when CanChangeSQLs or empty). KeyFields, when blank, becomes the update table's primary
+    // key; a table without one is refused.
+    void GenerateModifySQLs();
+    // With UpdateOnlyModifiedFields: the update (dsEdit) or insert (dsInsert) statement for the
+    // fields the record changed; then the blob update object.
+    // Buffer nil: the active record.
+    void RegenerateChangedFieldsSQL(TDataSetState ForState, TRecordBuffer Buffer = nullptr);
+    void PrepareBlobUpdateObject();
+    // Every non-blob field of the table, joined by ";".
+    std::string TableFieldsAsKeyFields(const std::string& TableName);
 
     // The user's handlers of a failed post and delete. The framework's slots of these names
     // (TDataSet::OnPostError, TDataSet::OnDeleteError) hold the data set's own callers, which
@@ -35,6 +155,15 @@ public:
     TDataSetErrorEvent OnPostError, OnDeleteError;
 
 protected:
+    void DoAfterOpen() override;
+    void DoAfterClose() override;
+    void DoBeforeEdit() override;
+    // Default values of a new record: a generator value, parameter links, a new GUID and each
+    // field's DefaultExpression; then OnNewRecord.
+    void DoOnNewRecord() override;
+    // With psAskRecordCount the server's count becomes the record count.
+    void DoAskRecordCount() override;
+    void DoBeforePost() override;
     void DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) override;
     void DoDeleteError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action);
     // With AutoCommit and cached updates each post and delete is applied and committed.
@@ -42,6 +171,49 @@ protected:
     void DoAfterDelete() override;
 
 private:
+    // IAutoUpdateOwner: the update table's alias in the SELECT and the database's name rules.
+    std::string AliasByTableName(const std::string& TableName) override;
+    bool DatabaseNameRules(int& SQLDialect, bool& NeedUpperNames) override;
+    // An identifier as the generated statements write it (dialect 1: upper-cased; else quoted
+    // when it needs it, upper-cased when not); TableOrAlias follows the database's rule for
+    // names compared without case.
+    std::string NormalizedName(const std::string& Name, bool TableOrAlias);
+    // A blank KeyFields becomes the fields of the update table's primary key; raises for a
+    // table without one, or whose key the data set does not show whole.
+    void SettleKeyFields();
+    struct TGenField;
+    std::vector<TGenField> GenerationFields();
+    // Record: the record whose changes and values count (nil: the active one); Values: the
+    // values variant, which sets UsesParameters when a value stayed a parameter.
+    std::string GenerateText(const std::string& TableName, const std::string& KeyFieldNames, uint8_t Kind,
+                             uint8_t FieldsKind, TSetReturningFields ReturningFields, TRecordBuffer Record, bool Values,
+                             bool* UsesParameters = nullptr);
+    // The execute block being filled by the apply: its statement lines, text length, relation
+    // contexts and the cache indexes of the records they write.
+    struct TExecuteBlock {
+        std::vector<std::string> Lines;
+        size_t Length = 0;
+        int Contexts = 0;
+        std::vector<int> Records;
+    };
+    TExecuteBlock FBlock;
+    // OnUpdateError already answered uaFail for the failure of a block.
+    bool FBlockErrorDecided = false;
+    // Adds the values statement of the record at Index (in Buffer) to the block, running the
+    // block first when it is full; a statement with parameters runs on its own.
+    void AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer);
+    // Runs and empties the block; OnUpdateError decides about a failure (Kind: the record's).
+    void FlushExecuteBlock(TUpdateKind Kind);
+    void MarkCache(bool Clean);
+
+    std::string LockText();
+
+    std::unique_ptr<TFIBQuery> FLockQuery, FCountQuery;
+    bool FGeneratorUsed = false;
+    bool FDefaultLinksReady = false;
+    std::vector<TFIBXSQLVAR*> FDefaultLinks;
+    std::array<std::vector<TpFIBUpdateObject*>, 3> FUpdateObjects;
+    std::unique_ptr<TpFIBUpdateObject> FBlobUpdateObject;
     bool CanChange(bool BaseAnswer, TUpdateKind Kind);
     void ApplyAndCommit();
     // 0-based cache indexes of the records the last apply skipped.

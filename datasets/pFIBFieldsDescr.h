@@ -2,9 +2,12 @@
 // Where each output column of a data set lives: its client type, size and place in the record
 // buffer or in the record cache's string collection, and the names it came with. One
 // descriptor per column, made when the data set lays out its record buffer.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qnl {
@@ -24,6 +27,15 @@ struct TFIBFieldDescr {
     std::string SqlName;
     std::string TableAlias;
 };
+
+// The text of a character column whose data starts at Data in a record buffer: behind its 32-bit
+// length in the string collection's slot, else up to the first zero byte of its place.
+inline std::string_view StoredText(const TFIBFieldDescr& D, const char* Data) {
+    if (!D.InStringCollection) return std::string_view(Data, strnlen(Data, D.DataSize));
+    uint32_t length;
+    std::memcpy(&length, Data, sizeof length);
+    return std::string_view(Data + 4, std::min<size_t>(length, D.DataSize));
+}
 
 class TFIBFieldDescrList {
 public:

@@ -1,6 +1,7 @@
 // The database extractor's driver: preconditions, connecting, the capability probe, the
 // reading steps in their fixed order, the body parsing and the result.
 #include "interbase/qnlIBDBExtract.h"
+#include "interbase/qnlIBDBExtractRows.h"
 
 #include "core/qnlDBStructure.h"
 #include "interbase/qnlIBExParser.h"
@@ -146,6 +147,17 @@ std::unique_ptr<TQNLQuery> TIBDBExtract::NewQuery(TComponent* Owner) {
     return q;
 }
 
+void TIBDBExtract::ForEachRow(const std::string& Text, const std::function<void(TQNLQuery&)>& Row) {
+    std::unique_ptr<TQNLQuery> q = NewQuery();
+    q->SetSQLText(Text);
+    q->Open();
+    while (!q->GetEof()) {
+        Row(*q);
+        q->Next();
+    }
+    q->Close();
+}
+
 bool TIBDBExtract::IgnoreIBEObjects() const {
     return Objs() && Objs()->IBServerOptions.IBCompareOptions.IgnoreIBEObjects;
 }
@@ -182,6 +194,7 @@ bool TIBDBExtract::ExtractDatabase() {
     Objs()->ConnectionOptions.Assign(FConnection->ConnectionOptions);
 
     bool finished = false;
+    FCache = std::make_unique<dbrow::TCatalogueCache>();
     try {
         FQuery = NewQuery(this);
         ProcessAppMessages();
@@ -212,6 +225,7 @@ bool TIBDBExtract::ExtractDatabase() {
         finished = false;
     }
     FQuery.reset();
+    FCache.reset();
     return finished && !FReadFailed;
 }
 

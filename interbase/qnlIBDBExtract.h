@@ -18,10 +18,18 @@
 #include "objects/qnlComp_Rol.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace qnl {
+
+namespace dbrow {
+struct TCatalogueCache;
+struct TReadRoutine;
+}
 
 class TFldData;
 class TGntData;
@@ -120,6 +128,8 @@ public:
     void ExtractGenerators();
     void ExtractProcedures();
     void ExtractPackages();
+    // The descriptions of packaged routines and their parameters, onto the packages read.
+    void ReadMemberDescriptions();
     void ExtractTriggers();
     void ExtractIndices();
     void ExtractExceptions();
@@ -135,16 +145,15 @@ public:
     // the model's numeric type; Field's IBFieldType and DataType must be set.
     void ApplyNumericPrecision(int32_t FieldType, int32_t SubType, const TQNLValue& Precision,
                                const TQNLValue& Scale, TFldData& Field, bool HasPrecision);
-    // The function of the main query's current row.
-    void ReadPSQLFunction();
-    void ReadExternalFunction();
-    // The argument query of one function; the function's name is its parameter FUNCTION_NAME.
+    // The arguments of the functions of library modules, by function and position.
     std::string GetFunctionArgumentsSQL();
     // One argument from the current row of an argument query.
     void ReadFunctionArgument(TQNLQuery& Query, TFldData& Field);
     std::string GetForeignKeySQL();
     // One grant query: its rows folded into grants handed to the container.
     void ReadGrants(const std::string& Text);
+    // Firebird 3's DDL privileges: one grant per row.
+    void ReadDdlGrants();
     // Files Grant in the container or merges it into an equal one; frees what is not filed.
     void AddGrant(TGntData* Grant);
 
@@ -171,14 +180,25 @@ protected:
 private:
     // One step of ExtractAll: progress before, the readers when Gate holds, progress after.
     void RunStep(const std::string& Caption, bool Gate, void (TIBDBExtract::*Reader)());
-    void ReadTableColumns(class TTblData& Table, TQNLQuery& Columns, TQNLQuery& Bounds);
+    // The columns of every table the map names, read with one query in relation and position
+    // order and handed to their tables.
+    void ReadTableColumns(const std::unordered_map<std::string, class TTblData*>& Tables);
     // The array bounds of a column or domain whose field source (the RDB$FIELDS row) is FieldName.
-    void ReadFieldDimensions(TFldData& Column, const std::string& FieldName, TQNLQuery& Bounds);
-    // Start value and increment of an identity column's generator.
-    void ReadIdentitySeed(TFldData& Column, const std::string& GeneratorName);
+    void ReadFieldDimensions(TFldData& Column, const std::string& FieldName);
+    // The parameters of the functions read (Read, found by name through ByName), with one query
+    // for the stored and external-engine ones and one for those of library modules.
+    void ReadStoredFunctionArguments(std::vector<dbrow::TReadRoutine>& Read,
+                                     const std::unordered_map<std::string, size_t>& ByName);
+    void ReadExternalFunctionArguments(std::vector<dbrow::TReadRoutine>& Read,
+                                       const std::unordered_map<std::string, size_t>& ByName);
+    // Opens a new query of Text and hands each of its rows to Row.
+    void ForEachRow(const std::string& Text, const std::function<void(TQNLQuery&)>& Row);
+    // The columns of an index in segment order (empty for an index without segments).
+    const std::vector<std::string>& IndexSegments(const std::string& IndexName);
 
     TQNLCustomConnection* FConnection = nullptr;
     std::unique_ptr<TQNLQuery> FQuery;
+    std::unique_ptr<dbrow::TCatalogueCache> FCache;
     bool FReadFailed = false;
 };
 

@@ -50,27 +50,34 @@ void DependOnTable(TCustomObjs* Objs, TCtrData& Ctr, const std::string& Table, c
         RegisterDependency(Objs, &Ctr, table, Column);
 }
 
-// The key's columns, in order, from the segments of its index (Segments is a prepared query of
-// RDB$INDEX_SEGMENTS with the index name as parameter Param); the key depends on each column.
-void AddKeyColumns(TCustomObjs* Objs, TCtrData& Ctr, TQNLQuery& Segments, const std::string& Param,
-                   const std::string& IndexName) {
-    SetParam(Segments, Param, IndexName);
-    Segments.Open();
-    while (!Segments.GetEof()) {
-        const std::string column = NameOf(Segments, "RDB$FIELD_NAME");
+// The key's columns, in order; the key depends on each column.
+void AddKeyColumns(TCustomObjs* Objs, TCtrData& Ctr, const std::vector<std::string>& Columns) {
+    for (const std::string& column : Columns) {
         Ctr.AddField(column);
         DependOnTable(Objs, Ctr, Ctr.TableName, column);
-        Segments.Next();
     }
-    Segments.Close();
 }
 
 } // namespace
 
+const std::vector<std::string>& TIBDBExtract::IndexSegments(const std::string& IndexName) {
+    if (!FCache) FCache = std::make_unique<TCatalogueCache>();
+    if (!FCache->SegmentsRead) {
+        ForEachRow("select rdb$index_name, rdb$field_name from rdb$index_segments "
+                   "order by rdb$index_name, rdb$field_position",
+                   [this](TQNLQuery& Q) {
+                       FCache->Segments[NameOf(Q, "RDB$INDEX_NAME")].push_back(NameOf(Q, "RDB$FIELD_NAME"));
+                   });
+        FCache->SegmentsRead = true;
+    }
+    static const std::vector<std::string> none;
+    const auto it = FCache->Segments.find(IndexName);
+    return it == FCache->Segments.end() ? none : it->second;
+}
+
 void TIBDBExtract::ExtractIndices() {
     LogLine("Extracting indices...");
     std::unique_ptr<TQNLQuery> indices = NewQuery();
-    std::unique_ptr<TQNLQuery> segments = NewQuery();
     indices->AddSQL("Select I.* from RDB$Indices I ");
     indices->AddSQL("where Not Exists ");
     indices->AddSQL("(select RC.Rdb$Constraint_Name from Rdb$Relation_Constraints RC ");
@@ -78,9 +85,6 @@ void TIBDBExtract::ExtractIndices() {
     indices->AddSQL("and I.rdb$index_name not like 'RDB$%' ");
     if (IgnoreIBEObjects()) indices->AddSQL(" and I.rdb$index_name not like 'IBE$%' ");
     indices->AddSQL("Order By I.rdb$index_name ");
-    segments->AddSQL("select * from rdb$index_segments");
-    segments->AddSQL("where rdb$index_name=:RDB$INDEX_NAME");
-    segments->AddSQL("order by rdb$field_position");
     indices->Open();
     while (!indices->GetEof()) {
         TQNLQuery& q = *indices;
@@ -92,25 +96,18 @@ void TIBDBExtract::ExtractIndices() {
         idx->Active = IntOf(q, "RDB$INDEX_INACTIVE") == 0;
         idx->IsDescending = IntOf(q, "RDB$INDEX_TYPE") == 1;
         idx->SetSource(Trim(TextOf(q, "RDB$EXPRESSION_SOURCE")));
-        if (IntOf(q, "RDB$SEGMENT_COUNT") > 0) {
-            SetParam(*segments, "RDB$INDEX_NAME", TextOf(q, "RDB$INDEX_NAME"));
-            segments->Open();
-            while (!segments->GetEof()) {
+        if (IntOf(q, "RDB$SEGMENT_COUNT") > 0)
+            for (const std::string& column : IndexSegments(idx->Name)) {
                 auto field = std::make_unique<TFldData>(Objs(), nullptr);
-                field->SetName(NameOf(*segments, "RDB$FIELD_NAME"));
-                const std::string name = field->Name;
-                idx->Fields.AddColumn(name, std::move(field));
-                segments->Next();
+                field->SetName(column);
+                idx->Fields.AddColumn(column, std::move(field));
             }
-            segments->Close();
-        }
         if (ShowFullLog) LogLine("---" + idx->Name);
         if (AcceptObjName(idx->Name, dboIndex)) Objs()->AddDbObject(idx.release(), true);
         ProcessAppMessages();
         if (AbortRequested) break;
         indices->Next();
     }
-    segments->ClearSQL();
     indices->Close();
     indices->ClearSQL();
 }
@@ -127,7 +124,6 @@ void TIBDBExtract::ExtractUniques() {
     if (IgnoreIBEObjects()) list->AddSQL(" and C.rdb$constraint_name not like 'IBE$%' ");
     list->AddSQL("order by C.Rdb$Constraint_Name");
     list->Open();
-    TQNLQuery& seg = MainQuery();
     while (!list->GetEof()) {
         TQNLQuery& q = *list;
         auto ctr = std::make_unique<TCtrData>(Objs());
@@ -136,18 +132,7 @@ void TIBDBExtract::ExtractUniques() {
         ctr->SetTableName(NameOf(q, "RDB$RELATION_NAME"));
         const std::string indexName = NameOf(q, "RDB$INDEX_NAME");
         SetSupportingIndex(*ctr, indexName, IntOf(q, "RDB$INDEX_TYPE"));
-        // The index name as a parameter: a constraint may be named "UQ'1".
-        seg.AddSQL("select * from Rdb$Index_Segments");
-        seg.AddSQL("where Rdb$Index_Name = :INDEX_NAME");
-        seg.AddSQL("Order By Rdb$Field_Position");
-        SetParam(seg, "INDEX_NAME", indexName);
-        seg.Open();
-        while (!seg.GetEof()) {
-            ctr->AddField(NameOf(seg, "RDB$FIELD_NAME"));
-            seg.Next();
-        }
-        seg.Close();
-        seg.ClearSQL();
+        for (const std::string& column : IndexSegments(indexName)) ctr->AddField(column);
         if (ShowFullLog) LogLine(ctr->GetCreateSQL());
         if (AcceptKey(*this, *ctr, dboUnique)) Objs()->AddDbObject(ctr.release(), true);
         ProcessAppMessages();
@@ -187,10 +172,6 @@ void TIBDBExtract::ExtractPrimaryKeys() {
         q.AddSQL(" and C.rdb$Relation_Name not like 'IBE$%' ");
     }
     q.AddSQL("Order by C.rdb$relation_name");
-    std::unique_ptr<TQNLQuery> segments = NewQuery();
-    segments->AddSQL("Select * from Rdb$index_segments");
-    segments->AddSQL("where rdb$index_name=:INDEX");
-    segments->AddSQL("Order By rdb$field_position");
     q.Open();
     int counter = 0;
     while (!q.GetEof()) {
@@ -199,7 +180,7 @@ void TIBDBExtract::ExtractPrimaryKeys() {
         ctr->SetTableName(NameOf(q, "RDB$RELATION_NAME"));
         DependOnTable(Objs(), *ctr, ctr->TableName);
         const std::string indexName = NameOf(q, "RDB$INDEX_NAME");
-        AddKeyColumns(Objs(), *ctr, *segments, "INDEX", indexName);
+        AddKeyColumns(Objs(), *ctr, IndexSegments(indexName));
         SetConstraintName(*ctr, NameOf(q, "RDB$CONSTRAINT_NAME"));
         SetSupportingIndex(*ctr, indexName, IntOf(q, "RDB$INDEX_TYPE"));
         DoProgressStep(1, ctr->GetDisplayName(), ++counter, count);
@@ -244,8 +225,6 @@ uint8_t ReferentialRule(const std::string& Text) {
 void TIBDBExtract::ExtractForeignKeys() {
     LogLine("Extracting foreign keys...");
     std::unique_ptr<TQNLQuery> list = NewQuery();
-    std::unique_ptr<TQNLQuery> own = NewQuery();
-    std::unique_ptr<TQNLQuery> referenced = NewQuery();
     int count = 0;
     if (OnProgressStep) {
         list->AddSQL("Select Count(*)");
@@ -264,17 +243,6 @@ void TIBDBExtract::ExtractForeignKeys() {
     }
     list->SetSQLText(GetForeignKeySQL());
     list->Open();
-    own->AddSQL("Select * from Rdb$index_segments");
-    own->AddSQL("where rdb$index_name = :INDEX_NAME");
-    own->AddSQL("Order By rdb$field_position");
-    own->Prepare();
-    referenced->AddSQL("Select S.Rdb$field_name");
-    referenced->AddSQL("from rdb$indices I1, Rdb$indices I2, Rdb$index_segments S");
-    referenced->AddSQL("where I1.rdb$Index_name = :INDEX_NAME");
-    referenced->AddSQL("and I2.rdb$Index_name=I1.rdb$foreign_key");
-    referenced->AddSQL("and S.rdb$Index_name=I2.rdb$Index_name");
-    referenced->AddSQL("order by S.rdb$field_position");
-    referenced->Prepare();
     int counter = 0;
     while (!list->GetEof()) {
         TQNLQuery& q = *list;
@@ -286,17 +254,11 @@ void TIBDBExtract::ExtractForeignKeys() {
         DependOnTable(Objs(), *ctr, ctr->RefTableName);
         SetConstraintName(*ctr, NameOf(q, "RDB$CONSTRAINT_NAME"));
         SetSupportingIndex(*ctr, NameOf(q, "FK_INDEX_NAME"), IntOf(q, "FK_INDEX_TYPE"));
-        const std::string indexName = TextOf(q, "FK_INDEX_NAME");
-        AddKeyColumns(Objs(), *ctr, *own, "INDEX_NAME", indexName);
-        SetParam(*referenced, "INDEX_NAME", indexName);
-        referenced->Open();
-        while (!referenced->GetEof()) {
-            const std::string column = NameOf(*referenced, "RDB$FIELD_NAME");
+        AddKeyColumns(Objs(), *ctr, IndexSegments(NameOf(q, "FK_INDEX_NAME")));
+        for (const std::string& column : IndexSegments(NameOf(q, "PK_INDEX_NAME"))) {
             ctr->AddRefField(column);
             DependOnTable(Objs(), *ctr, ctr->RefTableName, column);
-            referenced->Next();
         }
-        referenced->Close();
         if (HasUpdateRule) ctr->UpdateRule = ReferentialRule(NameOf(q, "RDB$UPDATE_RULE"));
         if (HasDeleteRule) ctr->DeleteRule = ReferentialRule(NameOf(q, "RDB$DELETE_RULE"));
         ++counter;
@@ -307,8 +269,6 @@ void TIBDBExtract::ExtractForeignKeys() {
         if (AbortRequested) break;
         list->Next();
     }
-    own->ClearSQL();
-    referenced->ClearSQL();
     list->Close();
     list->ClearSQL();
 }

@@ -9,6 +9,7 @@
 #include "objects/qnlComp_Rol.h"
 
 #include <exception>
+#include <iterator>
 
 namespace qnl {
 
@@ -250,9 +251,63 @@ void TIBDBExtract::ExtractGrants() {
                           "EXC.RDB$EXCEPTION_NAME = PRV.RDB$RELATION_NAME WHERE PRV.RDB$PRIVILEGE = 'G' AND "
                           "PRV.RDB$OBJECT_TYPE IN (7, 14) AND PRV.RDB$RELATION_NAME NOT STARTING WITH 'RDB$' " +
                    NotToOwner("COALESCE(GEN.RDB$OWNER_NAME, EXC.RDB$OWNER_NAME)"));
+    if (HasGeneratorInitialValue) ReadDdlGrants();
     MainQuery().Close();
     MainQuery().ClearSQL();
     Objs()->RekeyGrants();
+}
+
+namespace {
+
+// The kind of object a DDL privilege row names by its object type; empty for a type without one.
+const char* DdlObjectWord(int64_t ObjectType) {
+    static const char* const Words[] = {"DATABASE",  "TABLE",  "VIEW",      "PROCEDURE", "FUNCTION",
+                                        "PACKAGE",   "GENERATOR", "DOMAIN", "EXCEPTION", "ROLE",
+                                        "CHARACTER SET", "COLLATION", "FILTER"};
+    const int64_t first = 20;
+    return ObjectType >= first && ObjectType < first + int64_t(std::size(Words)) ? Words[ObjectType - first] : "";
+}
+
+// The privilege as a GRANT writes it: CREATE of a kind, ALTER ANY and DROP ANY of a kind, ALTER
+// and DROP of the database itself; empty for any other row.
+std::string DdlPrivilegeText(char Letter, int64_t ObjectType) {
+    const std::string word = DdlObjectWord(ObjectType);
+    if (word.empty()) return {};
+    const bool database = ObjectType == 20;
+    switch (Letter) {
+    case 'C': return database ? std::string() : "CREATE " + word;
+    case 'L': return (database ? "ALTER " : "ALTER ANY ") + word;
+    case 'O': return (database ? "DROP " : "DROP ANY ") + word;
+    default: return {};
+    }
+}
+
+} // namespace
+
+void TIBDBExtract::ReadDdlGrants() {
+    TQNLQuery& q = MainQuery();
+    q.SetSQLText("SELECT PRV.RDB$USER, PRV.RDB$GRANTOR, PRV.RDB$PRIVILEGE, PRV.RDB$GRANT_OPTION, PRV.RDB$USER_TYPE, "
+                 "PRV.RDB$OBJECT_TYPE FROM RDB$USER_PRIVILEGES PRV WHERE PRV.RDB$PRIVILEGE IN ('C', 'L', 'O') AND "
+                 "PRV.RDB$OBJECT_TYPE >= 20 ORDER BY 1, 6, 3");
+    q.Open();
+    while (!q.GetEof()) {
+        const std::string letters = TextOf(q, "RDB$PRIVILEGE");
+        const std::string privilege = DdlPrivilegeText(letters.empty() ? ' ' : letters[0], IntOf(q, "RDB$OBJECT_TYPE"));
+        if (!privilege.empty()) {
+            auto grant = std::make_unique<TGntData>(Objs());
+            grant->Grantee = NameOf(q, "RDB$USER");
+            grant->GranteeKind = IBObjectTypeToDbObject(static_cast<int>(IntOf(q, "RDB$USER_TYPE")));
+            grant->GrantOption = static_cast<int32_t>(IntOf(q, "RDB$GRANT_OPTION"));
+            grant->Grantor = NameOf(q, "RDB$GRANTOR");
+            grant->DdlPrivilege = privilege;
+            AddGrant(grant.release());
+        }
+        ProcessAppMessages();
+        if (AbortRequested) break;
+        q.Next();
+    }
+    q.Close();
+    q.ClearSQL();
 }
 
 void TIBDBExtract::ReadGrants(const std::string& Text) {

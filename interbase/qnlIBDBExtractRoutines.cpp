@@ -11,6 +11,8 @@
 #include "objects/qnlComp_Tbl.h"
 
 #include <exception>
+#include <unordered_map>
+#include <vector>
 
 namespace qnl {
 
@@ -30,8 +32,11 @@ struct TParamColumns {
     bool Precision, Mechanism, Default, Collation, NullFlag, Relation, Package;
 };
 
+// The parameters of every routine of the relation (those of packaged routines left out), by
+// routine and then in declaration order; column ROUTINE_NAME names each one's routine.
 std::string ParamQuery(const TParamColumns& C) {
-    std::string s = "select P." + C.NameColumn + " PARAM_NAME, " + C.Order + ", P.RDB$DESCRIPTION, P.RDB$FIELD_SOURCE, " +
+    std::string s = "select P." + C.OwnerColumn + " ROUTINE_NAME, P." + C.NameColumn + " PARAM_NAME, " + C.Order +
+                    ", P.RDB$DESCRIPTION, P.RDB$FIELD_SOURCE, " +
                     "F.RDB$FIELD_TYPE F_FLD_TYPE, F.RDB$FIELD_LENGTH F_FLD_LENGTH, F.RDB$CHARACTER_LENGTH F_CHR_LENGTH, "
                     "F.RDB$FIELD_SUB_TYPE F_FLD_SUB_TYPE, F.RDB$SEGMENT_LENGTH F_SEGMENT_LENGTH, "
                     "F.RDB$DEFAULT_SOURCE FLD_DEFAULT_SOURCE, F.RDB$FIELD_SCALE F_FLD_SCALE, ";
@@ -49,10 +54,9 @@ std::string ParamQuery(const TParamColumns& C) {
          "and C1.RDB$COLLATION_ID = F.RDB$COLLATION_ID) RDB$COLLATION_NAME, "
          "C2.RDB$CHARACTER_SET_NAME, C2.RDB$DEFAULT_COLLATE_NAME "
          "from " + C.Table + " P join RDB$FIELDS F on F.RDB$FIELD_NAME = P.RDB$FIELD_SOURCE "
-         "left join RDB$CHARACTER_SETS C2 on C2.RDB$CHARACTER_SET_ID = F.RDB$CHARACTER_SET_ID "
-         "where P." + C.OwnerColumn + " = :ROUTINE_NAME";
-    if (C.Package) s += " and P.RDB$PACKAGE_NAME is null";
-    return s + " order by " + C.Order;
+         "left join RDB$CHARACTER_SETS C2 on C2.RDB$CHARACTER_SET_ID = F.RDB$CHARACTER_SET_ID";
+    if (C.Package) s += " where P.RDB$PACKAGE_NAME is null";
+    return s + " order by P." + C.OwnerColumn + ", " + C.Order;
 }
 
 bool IsTextType(uint8_t DataType) { return DataType == dtVarChar || DataType == dtChar || DataType == dtCString; }
@@ -120,6 +124,28 @@ static void ReadStoredParameter(TIBDBExtract& X, TQNLQuery& Q, TFldData& P, cons
 
 // ---- functions ----
 
+// A routine read from its catalogue row, waiting for its parameters.
+struct dbrow::TReadRoutine {
+    std::unique_ptr<TDbObj> Obj;
+    TPrcData* Stored = nullptr;  // a stored or external-engine routine
+    TUdfData* External = nullptr; // a function of a library module
+    int64_t ReturnArgument = 0;
+    bool Deterministic = false;
+};
+
+namespace {
+
+// The external name and engine of a routine that runs in an external engine (Firebird 3): it
+// has no source of its own, they stand for it.
+template <class TRow>
+void ReadEngine(TRow& Row, TPrcData& Routine) {
+    Routine.ExternalName = NameOf(Row, "RDB$ENTRYPOINT");
+    Routine.EngineName = NameOf(Row, "RDB$ENGINE_NAME");
+    Routine.SetSource(ExternalEngineClause(Routine.ExternalName, Routine.EngineName));
+}
+
+} // namespace
+
 void TIBDBExtract::ExtractFunctions() {
     LogLine("Extracting functions...");
     TQNLQuery& q = MainQuery();
@@ -128,16 +154,48 @@ void TIBDBExtract::ExtractFunctions() {
     if (HasProcedurePackage) q.AddSQL("AND RDB$PACKAGE_NAME IS NULL");
     q.AddSQL("order by Rdb$Function_Name");
     try {
+        std::vector<TReadRoutine> read;
+        std::unordered_map<std::string, size_t> stored, external;
         q.Open();
         while (!q.GetEof()) {
-            if (Trim(TextOf(q, "RDB$ENTRYPOINT")).empty() && Trim(TextOf(q, "RDB$MODULE_NAME")).empty() &&
-                HasFunctionSource)
-                ReadPSQLFunction();
-            else
-                ReadExternalFunction();
+            TReadRoutine r;
+            r.ReturnArgument = IntOf(q, "RDB$RETURN_ARGUMENT");
+            // Firebird 3 keeps an external-engine function's name in RDB$ENTRYPOINT too; its
+            // engine tells it from a function of a library module.
+            const bool engine = HasFunctionSource && !NameOf(q, "RDB$ENGINE_NAME").empty();
+            if (engine || (Trim(TextOf(q, "RDB$ENTRYPOINT")).empty() && Trim(TextOf(q, "RDB$MODULE_NAME")).empty() &&
+                           HasFunctionSource)) {
+                auto function = std::make_unique<TPrcData>(Objs());
+                function->IsFunction = true;
+                function->SetName(NameOf(q, "RDB$FUNCTION_NAME"));
+                function->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
+                function->SetSource(Trim(NormalizeLineBreaks(TextOf(q, "RDB$FUNCTION_SOURCE"))));
+                if (engine) ReadEngine(q, *function);
+                r.Deterministic = HasDeterministicFlag && IntOf(q, "RDB$DETERMINISTIC_FLAG") != 0;
+                r.Stored = function.get();
+                stored.emplace(function->Name, read.size());
+                r.Obj = std::move(function);
+            } else {
+                auto udf = std::make_unique<TUdfData>(Objs());
+                udf->SetName(NameOf(q, "RDB$FUNCTION_NAME"));
+                udf->EntryPoint = NameOf(q, "RDB$ENTRYPOINT");
+                udf->ModuleName = NameOf(q, "RDB$MODULE_NAME");
+                udf->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
+                r.External = udf.get();
+                external.emplace(udf->Name, read.size());
+                r.Obj = std::move(udf);
+            }
+            read.push_back(std::move(r));
+            q.Next();
+        }
+        q.Close();
+        if (!stored.empty()) ReadStoredFunctionArguments(read, stored);
+        if (!external.empty()) ReadExternalFunctionArguments(read, external);
+        for (TReadRoutine& r : read) {
+            if (ShowFullLog) LogLine("---" + r.Obj->Name);
+            if (AcceptObjName(r.Obj->Name, dboFunction)) Objs()->AddDbObject(r.Obj.release(), true);
             ProcessAppMessages();
             if (AbortRequested) break;
-            q.Next();
         }
     } catch (const std::exception& e) {
         // The functions after this one are not in the structure: a comparison would drop them
@@ -149,7 +207,7 @@ void TIBDBExtract::ExtractFunctions() {
 }
 
 std::string TIBDBExtract::GetFunctionArgumentsSQL() {
-    std::string s = " SELECT";
+    std::string s = " SELECT A.Rdb$Function_Name,";
     if (HasArgumentName) {
         for (const char* column : {"Field_Type", "Field_Length", "Field_Scale", "Field_Sub_Type", "Character_Set_ID"})
             s += std::string(" CASE WHEN (A.RDB$FIELD_SOURCE IS NULL) THEN A.Rdb$") + column + " ELSE F.Rdb$" + column +
@@ -173,9 +231,8 @@ std::string TIBDBExtract::GetFunctionArgumentsSQL() {
              "F.Rdb$Character_Set_ID END";
     else
         s += " LEFT JOIN Rdb$Character_Sets C ON C.Rdb$Character_Set_ID=A.Rdb$Character_Set_ID";
-    s += " where A.Rdb$Function_Name = :FUNCTION_NAME";
-    if (HasProcedurePackage) s += " and A.RDB$PACKAGE_NAME is null";
-    return s + " Order by A.Rdb$Argument_Position";
+    if (HasProcedurePackage) s += " where A.RDB$PACKAGE_NAME is null";
+    return s + " Order by A.Rdb$Function_Name, A.Rdb$Argument_Position";
 }
 
 void TIBDBExtract::ReadFunctionArgument(TQNLQuery& Query, TFldData& Field) {
@@ -198,67 +255,62 @@ void TIBDBExtract::ReadFunctionArgument(TQNLQuery& Query, TFldData& Field) {
                               NameOf(Query, "RDB$CHARACTER_SET_NAME"), 0, "");
 }
 
-void TIBDBExtract::ReadPSQLFunction() {
-    TQNLQuery& q = MainQuery();
-    auto function = std::make_unique<TPrcData>(Objs());
-    function->IsFunction = true;
-    function->SetName(NameOf(q, "RDB$FUNCTION_NAME"));
-    function->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
-    function->SetSource(Trim(NormalizeLineBreaks(TextOf(q, "RDB$FUNCTION_SOURCE"))));
-    const int64_t returnArgument = IntOf(q, "RDB$RETURN_ARGUMENT");
-    const bool deterministic = HasDeterministicFlag && IntOf(q, "RDB$DETERMINISTIC_FLAG") != 0;
-
+void TIBDBExtract::ReadStoredFunctionArguments(std::vector<TReadRoutine>& Read,
+                                               const std::unordered_map<std::string, size_t>& ByName) {
     std::unique_ptr<TQNLQuery> arguments = NewQuery();
     arguments->SetSQLText(ParamQuery({"RDB$FUNCTION_ARGUMENTS", "RDB$ARGUMENT_NAME", "RDB$FUNCTION_NAME",
                                       "P.RDB$ARGUMENT_POSITION", HasFieldPrecision, HasArgumentMechanism,
                                       HasArgumentDefault, HasArgumentCollation, HasArgumentNullFlag,
                                       HasArgumentRelation, HasProcedurePackage}));
-    SetParam(*arguments, "ROUTINE_NAME", function->Name);
     arguments->Open();
     const TParamFlags has{HasFieldPrecision, HasArgumentMechanism, HasArgumentDefault,
                           HasArgumentCollation, HasArgumentNullFlag, HasArgumentRelation};
     while (!arguments->GetEof()) {
+        const auto it = ByName.find(NameOf(*arguments, "ROUTINE_NAME"));
+        if (it == ByName.end()) {
+            arguments->Next();
+            continue;
+        }
+        TReadRoutine& r = Read[it->second];
+        TPrcData* function = r.Stored;
         auto p = std::make_unique<TFldData>(Objs(), nullptr);
         p->SetName(NameOf(*arguments, "PARAM_NAME"));
         p->OwnerName = function->Name;
-        p->Owner = function.get();
+        p->Owner = function;
         p->SetKind(dboParam);
         ReadStoredParameter(*this, *arguments, *p, has);
-        if (IntOf(*arguments, "RDB$ARGUMENT_POSITION") != returnArgument) {
+        if (IntOf(*arguments, "RDB$ARGUMENT_POSITION") != r.ReturnArgument) {
             p->ParamDirection = pdIn;
             function->AddInputParam(std::move(p));
         } else {
             p->ParamDirection = pdOut;
-            p->Deterministic = deterministic;
+            p->Deterministic = r.Deterministic;
             function->AddOutputParam(std::move(p));
         }
         arguments->Next();
     }
     arguments->Close();
     arguments->ClearSQL();
-    if (ShowFullLog) LogLine("---" + function->Name);
-    if (AcceptObjName(function->Name, dboFunction)) Objs()->AddDbObject(function.release(), true);
 }
 
-void TIBDBExtract::ReadExternalFunction() {
-    TQNLQuery& q = MainQuery();
-    auto udf = std::make_unique<TUdfData>(Objs());
-    udf->SetName(NameOf(q, "RDB$FUNCTION_NAME"));
-    udf->EntryPoint = NameOf(q, "RDB$ENTRYPOINT");
-    udf->ModuleName = NameOf(q, "RDB$MODULE_NAME");
-    udf->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
-    const int64_t returnArgument = IntOf(q, "RDB$RETURN_ARGUMENT");
-
+void TIBDBExtract::ReadExternalFunctionArguments(std::vector<TReadRoutine>& Read,
+                                                 const std::unordered_map<std::string, size_t>& ByName) {
     std::unique_ptr<TQNLQuery> arguments = NewQuery();
     arguments->SetSQLText(GetFunctionArgumentsSQL());
-    SetParam(*arguments, "FUNCTION_NAME", udf->Name);
     arguments->Open();
     while (!arguments->GetEof()) {
+        const auto it = ByName.find(NameOf(*arguments, "RDB$FUNCTION_NAME"));
+        if (it == ByName.end()) {
+            arguments->Next();
+            continue;
+        }
+        const int64_t returnArgument = Read[it->second].ReturnArgument;
+        TUdfData* udf = Read[it->second].External;
         const int64_t position = IntOf(*arguments, "RDB$ARGUMENT_POSITION");
         const int64_t mechanism = IntOf(*arguments, "RDB$MECHANISM");
         if (position == returnArgument) {
             TFldData& result = *udf->ReturnField;
-            result.Owner = udf.get();
+            result.Owner = udf;
             result.OwnerName = udf->Name;
             ReadFunctionArgument(*arguments, result);
             if (mechanism == -1) udf->FreeIt = true;
@@ -268,7 +320,7 @@ void TIBDBExtract::ReadExternalFunction() {
         }
         if (position != 0) {
             auto argument = std::make_unique<TFldData>(Objs(), nullptr);
-            argument->Owner = udf.get();
+            argument->Owner = udf;
             argument->OwnerName = udf->Name;
             ReadFunctionArgument(*arguments, *argument);
             if (mechanism == 2) argument->ByDescriptor = true;
@@ -279,8 +331,6 @@ void TIBDBExtract::ReadExternalFunction() {
     }
     arguments->Close();
     arguments->ClearSQL();
-    if (ShowFullLog) LogLine("---" + udf->Name);
-    if (AcceptObjName(udf->Name, dboFunction)) Objs()->AddDbObject(udf.release(), true);
 }
 
 // ---- procedures ----
@@ -288,36 +338,51 @@ void TIBDBExtract::ReadExternalFunction() {
 void TIBDBExtract::ExtractProcedures() {
     LogLine("Extracting procedures...");
     std::unique_ptr<TQNLQuery> procedures = NewQuery();
-    std::unique_ptr<TQNLQuery> params = NewQuery();
     procedures->AddSQL(" Select rdb$Procedure_Name, rdb$System_Flag, rdb$Description, ");
     procedures->AddSQL(" rdb$Procedure_Source, rdb$Procedure_BLR ");
+    // Firebird 3 procedures may run in an external engine, as its functions and triggers.
+    if (HasProcedurePackage) procedures->AddSQL(" , rdb$Engine_Name, rdb$Entrypoint ");
     procedures->AddSQL(" from rdb$procedures ");
     procedures->AddSQL(" where (Rdb$System_Flag <> 1 or Rdb$System_Flag is Null) ");
     if (HasProcedurePackage) procedures->AddSQL("AND RDB$PACKAGE_NAME IS NULL");
     if (IgnoreIBEObjects()) procedures->AddSQL(" and rdb$procedure_name not like 'IBE$%' ");
     procedures->AddSQL(" order by rdb$procedure_name ");
 
-    params->SetSQLText(ParamQuery({"RDB$PROCEDURE_PARAMETERS", "RDB$PARAMETER_NAME", "RDB$PROCEDURE_NAME",
-                                   "P.RDB$PARAMETER_TYPE, P.RDB$PARAMETER_NUMBER", HasFieldPrecision,
-                                   HasParameterMechanism, HasParameterDefault, HasParameterCollation,
-                                   HasParameterNullFlag, HasParameterRelation, HasProcedurePackage}));
-    const TParamFlags has{HasFieldPrecision,     HasParameterMechanism, HasParameterDefault,
-                          HasParameterCollation, HasParameterNullFlag,  HasParameterRelation};
-
+    std::vector<std::unique_ptr<TPrcData>> read;
+    std::unordered_map<std::string, TPrcData*> byName;
     procedures->Open();
-    params->Prepare();
     while (!procedures->GetEof()) {
         auto procedure = std::make_unique<TPrcData>(Objs());
         procedure->SetName(NameOf(*procedures, "RDB$PROCEDURE_NAME"));
         procedure->SetDescription(TextOf(*procedures, "RDB$DESCRIPTION"));
         procedure->SetSource(Trim(NormalizeLineBreaks(TextOf(*procedures, "RDB$PROCEDURE_SOURCE"))));
-        SetParam(*params, "ROUTINE_NAME", procedure->Name);
+        if (HasProcedurePackage && !NameOf(*procedures, "RDB$ENGINE_NAME").empty()) ReadEngine(*procedures, *procedure);
+        byName.emplace(procedure->Name, procedure.get());
+        read.push_back(std::move(procedure));
+        procedures->Next();
+    }
+    procedures->Close();
+
+    if (!read.empty()) {
+        std::unique_ptr<TQNLQuery> params = NewQuery();
+        params->SetSQLText(ParamQuery({"RDB$PROCEDURE_PARAMETERS", "RDB$PARAMETER_NAME", "RDB$PROCEDURE_NAME",
+                                       "P.RDB$PARAMETER_TYPE, P.RDB$PARAMETER_NUMBER", HasFieldPrecision,
+                                       HasParameterMechanism, HasParameterDefault, HasParameterCollation,
+                                       HasParameterNullFlag, HasParameterRelation, HasProcedurePackage}));
+        const TParamFlags has{HasFieldPrecision,     HasParameterMechanism, HasParameterDefault,
+                              HasParameterCollation, HasParameterNullFlag,  HasParameterRelation};
         params->Open();
         while (!params->GetEof()) {
+            const auto it = byName.find(NameOf(*params, "ROUTINE_NAME"));
+            if (it == byName.end()) {
+                params->Next();
+                continue;
+            }
+            TPrcData* procedure = it->second;
             auto p = std::make_unique<TFldData>(Objs(), nullptr);
             p->SetName(NameOf(*params, "PARAM_NAME"));
             p->OwnerName = procedure->Name;
-            p->Owner = procedure.get();
+            p->Owner = procedure;
             p->SetKind(dboParam);
             ReadStoredParameter(*this, *params, *p, has);
             if (IntOf(*params, "RDB$PARAMETER_TYPE") == 0) {
@@ -330,6 +395,10 @@ void TIBDBExtract::ExtractProcedures() {
             params->Next();
         }
         params->Close();
+        params->ClearSQL();
+    }
+
+    for (std::unique_ptr<TPrcData>& procedure : read) {
         if (ShowFullLog) LogLine("---" + procedure->Name);
         // Functions and procedures share one list of routines keyed by name: a procedure named
         // like a function read before would be dropped without a word.
@@ -342,10 +411,7 @@ void TIBDBExtract::ExtractProcedures() {
         }
         ProcessAppMessages();
         if (AbortRequested) break;
-        procedures->Next();
     }
-    params->ClearSQL();
-    procedures->Close();
     procedures->ClearSQL();
 }
 
@@ -369,6 +435,38 @@ void TIBDBExtract::ExtractPackages() {
         package->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
         if (ShowFullLog) LogLine("---" + package->Name);
         if (AcceptObjName(package->Name, dboPackage)) Objs()->AddDbObject(package.release(), true);
+        ProcessAppMessages();
+        if (AbortRequested) break;
+        q.Next();
+    }
+    q.Close();
+    q.ClearSQL();
+    if (HasProcedurePackage) ReadMemberDescriptions();
+}
+
+void TIBDBExtract::ReadMemberDescriptions() {
+    TQNLQuery& q = MainQuery();
+    const auto part = [](const char* Function, const char* Table, const char* Routine, const char* Parameter) {
+        return std::string("SELECT ") + Function + " FNC, RDB$PACKAGE_NAME PKG, " + Routine + " RTN, " + Parameter +
+               " PRM, RDB$DESCRIPTION DSC FROM " + Table +
+               " WHERE RDB$PACKAGE_NAME IS NOT NULL AND RDB$DESCRIPTION IS NOT NULL";
+    };
+    // A function's result is the argument without a name.
+    q.SetSQLText(part("0", "RDB$PROCEDURES", "RDB$PROCEDURE_NAME", "CAST(NULL AS CHAR(63))") + " UNION ALL " +
+                 part("1", "RDB$FUNCTIONS", "RDB$FUNCTION_NAME", "CAST(NULL AS CHAR(63))") + " UNION ALL " +
+                 part("0", "RDB$PROCEDURE_PARAMETERS", "RDB$PROCEDURE_NAME", "RDB$PARAMETER_NAME") + " UNION ALL " +
+                 part("1", "RDB$FUNCTION_ARGUMENTS", "RDB$FUNCTION_NAME", "RDB$ARGUMENT_NAME") +
+                 " AND RDB$ARGUMENT_NAME IS NOT NULL");
+    q.Open();
+    while (!q.GetEof()) {
+        if (auto* package = dynamic_cast<TPkgData*>(Objs()->FindPackage(NameOf(q, "PKG")))) {
+            TMemberDescription d;
+            d.Function = IntOf(q, "FNC") != 0;
+            d.Routine = NameOf(q, "RTN");
+            d.Parameter = NameOf(q, "PRM");
+            d.Text = TextOf(q, "DSC");
+            package->SetMemberDescription(d);
+        }
         ProcessAppMessages();
         if (AbortRequested) break;
         q.Next();

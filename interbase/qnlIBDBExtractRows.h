@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace qnl::dbrow {
 
@@ -31,6 +34,26 @@ inline void SetParam(TQNLQuery& Query, const std::string& Name, const std::strin
     TQNLParam* p = Query.ParamByName(Name);
     if (!p) throw std::runtime_error("Catalogue query has no parameter " + Name + ".");
     p->SetAsString(Value);
+}
+
+// Facts several readers look up by a name, each read for the whole database with one query the
+// first time a reader asks, and kept until the run ends: the columns of every index in segment
+// order, and the bounds of every array field in dimension order.
+struct TCatalogueCache {
+    bool SegmentsRead = false;
+    std::unordered_map<std::string, std::vector<std::string>> Segments;
+    bool DimensionsRead = false;
+    std::unordered_map<std::string, std::vector<std::pair<int32_t, int32_t>>> Dimensions;
+};
+
+// A key made of two names (a relation and its column): a NUL cannot stand in a name.
+inline std::string PairKey(const std::string& A, const std::string& B) {
+    std::string key;
+    key.reserve(A.size() + 1 + B.size());
+    key += A;
+    key += '\0';
+    key += B;
+    return key;
 }
 
 } // namespace qnl::dbrow

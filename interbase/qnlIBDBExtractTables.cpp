@@ -133,7 +133,6 @@ void TIBDBExtract::ExtractDomains() {
         "C1.Rdb$Collation_ID=F.Rdb$Collation_ID) RDB$COLLATION_NAME from RDB$fields F where (F.rdb$system_flag<>1 or "
         "F.rdb$system_flag is null) and (F.rdb$field_name not like 'RDB$%') order by F.rdb$field_name ");
     q.Open();
-    std::unique_ptr<TQNLQuery> bounds;
     while (!q.GetEof()) {
         auto domain = std::make_unique<TDmnData>(Objs());
         domain->SetName(NameOf(q, "RDB$FIELD_NAME"));
@@ -159,10 +158,7 @@ void TIBDBExtract::ExtractDomains() {
         domain->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
         // A domain's array bounds belong to its type: without them an array domain would be
         // created as a plain one.
-        if (!NullOf(q, "RDB$DIMENSIONS")) {
-            if (!bounds) bounds = NewQuery();
-            ReadFieldDimensions(type, TextOf(q, "RDB$FIELD_NAME"), *bounds);
-        }
+        if (!NullOf(q, "RDB$DIMENSIONS")) ReadFieldDimensions(type, NameOf(q, "RDB$FIELD_NAME"));
         std::string check = Trim(TextOf(q, "RDB$VALIDATION_SOURCE"));
         if (StartsWithUpper(check, "CONSTRAINT")) check = Trim(check.substr(10));
         if (StartsWithUpper(check, "CHECK")) check = check.substr(5);
@@ -180,16 +176,13 @@ void TIBDBExtract::ExtractDomains() {
 
 void TIBDBExtract::ExtractTables() {
     const bool ibe = IgnoreIBEObjects();
+    // The tables the readers take: user relations that are no views.
+    std::string where = " where (T.rdb$system_flag <> 1 or T.Rdb$System_Flag is null) and T.Rdb$View_BLR is null ";
+    if (ibe) where += " and T.rdb$relation_name not like 'IBE$%' ";
     std::unique_ptr<TQNLQuery> tables = NewQuery(this);
-    std::unique_ptr<TQNLQuery> columns = NewQuery(this);
-    std::unique_ptr<TQNLQuery> bounds = NewQuery(this);
     int tableCount = 0;
     if (OnProgressStep) {
-        tables->AddSQL(" select Count(*)");
-        tables->AddSQL(" from rdb$relations ");
-        tables->AddSQL(" where (rdb$system_flag <> 1 or Rdb$System_Flag is null) ");
-        tables->AddSQL(" and Rdb$View_BLR is null ");
-        if (ibe) tables->AddSQL(" and rdb$relation_name not like 'IBE$%' ");
+        tables->SetSQLText(" select Count(*) from rdb$relations T " + where);
         tables->Open();
         tableCount = static_cast<int>(tables->GetFields()->Fields(0)->AsInteger());
         tables->Close();
@@ -197,45 +190,12 @@ void TIBDBExtract::ExtractTables() {
         OnProgressStep(this, 1, "Tables", 0, tableCount);
     }
     LogLine("Extracting tables...");
-    tables->AddSQL(" select rdb$Relation_Name, Rdb$Description, rdb$External_File,");
-    if (HasRelationType) tables->AddSQL(" rdb$Relation_Type, ");
-    tables->AddSQL(" rdb$System_Flag, rdb$View_BLR");
-    tables->AddSQL(" from rdb$relations ");
-    tables->AddSQL(" where (rdb$system_flag <> 1 or Rdb$System_Flag is null) ");
-    tables->AddSQL(" and Rdb$View_BLR is null ");
-    if (ibe) tables->AddSQL(" and rdb$relation_name not like 'IBE$%' ");
-    tables->AddSQL(" order by rdb$relation_name ");
-
-    for (const char* line :
-         {"Select R.Rdb$Field_Name, R.rdb$field_position,", "R.Rdb$default_Value,R.Rdb$default_source,",
-          " R.Rdb$null_flag, COALESCE(R.Rdb$collation_ID, F.Rdb$collation_ID) Rdb$collation_ID,", "F.Rdb$Character_Set_ID F_Character_Set_ID,", "R.Rdb$DESCRIPTION,",
-          "F.Rdb$field_name F_Fld_Name,", "F.Rdb$field_type,", "F.Rdb$field_length F_Fld_length,",
-          "F.Rdb$character_length F_chr_length,", "F.Rdb$field_sub_type F_Fld_sub_type,",
-          "F.Rdb$Segment_Length F_Segment_Length,", "F.Rdb$VALIDATION_Source F_VALIDATION_SOURCE,",
-          "F.Rdb$default_Value F_DEFAULT_VALUE,", "F.Rdb$default_Source F_DEFAULT_SOURCE,", "F.Rdb$COMPUTED_Source,"})
-        columns->AddSQL(line);
-    if (HasFieldPrecision) columns->AddSQL("F.RDB$FIELD_PRECISION,");
-    columns->AddSQL("F.Rdb$Field_Scale F_Field_Scale,");
-    columns->AddSQL("F.Rdb$Dimensions,");
-    if (HasIdentityGenerator) columns->AddSQL("R.Rdb$GENERATOR_NAME,");
-    if (HasIdentityType) columns->AddSQL("R.Rdb$IDENTITY_TYPE,");
-    for (const char* line :
-         {"(Select C1.Rdb$Collation_Name from Rdb$Collations C1", "where C1.Rdb$Collation_ID=COALESCE(R.Rdb$Collation_ID, F.Rdb$Collation_ID)",
-          "and C1.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Collation_Name,",
-          // The name given to the column's NOT NULL constraint (the server's own begin INTEG_).
-          "(Select First 1 RC.Rdb$Constraint_Name from Rdb$Relation_Constraints RC",
-          "join Rdb$Check_Constraints CC on CC.Rdb$Constraint_Name=RC.Rdb$Constraint_Name",
-          "where RC.Rdb$Relation_Name=R.Rdb$Relation_Name and RC.Rdb$Constraint_Type='NOT NULL'",
-          "and CC.Rdb$Trigger_Name=R.Rdb$Field_Name) NOT_NULL_NAME,",
-          "(Select C2.Rdb$Character_Set_Name from Rdb$Character_Sets C2",
-          "where C2.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Character_Set_Name",
-          "from rdb$Relation_Fields R, RDB$FIELDS F", "where R.Rdb$Relation_Name = :NAME and F.rdb$field_name=R.Rdb$field_source",
-          "order by R.rdb$field_position, R.rdb$field_name"})
-        columns->AddSQL(line);
-
+    tables->SetSQLText(std::string(" select T.rdb$Relation_Name, T.Rdb$Description, T.rdb$External_File,") +
+                       (HasRelationType ? " T.rdb$Relation_Type, " : "") + " T.rdb$System_Flag from rdb$relations T " +
+                       where + " order by T.rdb$relation_name ");
     tables->Open();
-    columns->Prepare();
-    int counter = 0;
+    std::vector<std::unique_ptr<TTblData>> read;
+    std::unordered_map<std::string, TTblData*> byName;
     while (!tables->GetEof()) {
         auto table = std::make_unique<TTblData>(Objs());
         TQNLQuery& t = *tables;
@@ -254,36 +214,90 @@ void TIBDBExtract::ExtractTables() {
                 table->OnCommit = 2;
             }
         }
-        SetParam(*columns, "NAME", table->Name);
-        columns->Open();
-        ReadTableColumns(*table, *columns, *bounds);
-        columns->Close();
+        byName.emplace(table->Name, table.get());
+        read.push_back(std::move(table));
+        tables->Next();
+    }
+    tables->Close();
+    tables->ClearSQL();
+    ReadTableColumns(byName);
+
+    int counter = 0;
+    for (std::unique_ptr<TTblData>& table : read) {
         ++counter;
         if (OnProgressStep) OnProgressStep(this, 1, table->Name, counter, tableCount);
         if (ShowFullLog) LogLine("---" + table->Name);
         if (AcceptDbObject(table.get())) Objs()->AddDbObject(table.release(), true);
         ProcessAppMessages();
         if (AbortRequested) break;
-        tables->Next();
     }
-    columns->Close();
-    columns->ClearSQL();
-    tables->Close();
-    tables->ClearSQL();
-    bounds->Close();
-    bounds->ClearSQL();
 }
 
-void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bounds) {
+void TIBDBExtract::ReadTableColumns(const std::unordered_map<std::string, TTblData*>& Tables) {
+    if (Tables.empty()) return;
+    const bool identity = HasIdentityGenerator && HasIdentityType;
+    // The name given to a column's NOT NULL constraint (the server's own begin INTEG_), one
+    // query for the whole database: the first name per column, by name.
+    std::unordered_map<std::string, std::string> notNullNames;
+    ForEachRow(
+        "select RC.Rdb$Relation_Name, CC.Rdb$Trigger_Name, RC.Rdb$Constraint_Name from Rdb$Relation_Constraints RC "
+        "join Rdb$Check_Constraints CC on CC.Rdb$Constraint_Name = RC.Rdb$Constraint_Name "
+        "where RC.Rdb$Constraint_Type = 'NOT NULL' order by RC.Rdb$Constraint_Name",
+        [&notNullNames](TQNLQuery& Q) {
+            notNullNames.emplace(PairKey(NameOf(Q, "RDB$RELATION_NAME"), NameOf(Q, "RDB$TRIGGER_NAME")),
+                                 NameOf(Q, "RDB$CONSTRAINT_NAME"));
+        });
+
+    std::string text =
+        "Select R.Rdb$Relation_Name, R.Rdb$Field_Name, R.rdb$field_position, R.Rdb$default_Value, R.Rdb$default_source, "
+        "R.Rdb$null_flag, COALESCE(R.Rdb$collation_ID, F.Rdb$collation_ID) Rdb$collation_ID, "
+        "F.Rdb$Character_Set_ID F_Character_Set_ID, R.Rdb$DESCRIPTION, F.Rdb$field_name F_Fld_Name, F.Rdb$field_type, "
+        "F.Rdb$field_length F_Fld_length, F.Rdb$character_length F_chr_length, F.Rdb$field_sub_type F_Fld_sub_type, "
+        "F.Rdb$Segment_Length F_Segment_Length, F.Rdb$VALIDATION_Source F_VALIDATION_SOURCE, "
+        "F.Rdb$default_Value F_DEFAULT_VALUE, F.Rdb$default_Source F_DEFAULT_SOURCE, F.Rdb$COMPUTED_Source, ";
+    if (HasFieldPrecision) text += "F.RDB$FIELD_PRECISION, ";
+    text += "F.Rdb$Field_Scale F_Field_Scale, F.Rdb$Dimensions, ";
+    if (HasIdentityGenerator) text += "R.Rdb$GENERATOR_NAME, ";
+    if (HasIdentityType) text += "R.Rdb$IDENTITY_TYPE, ";
+    // Firebird 3 keeps the START WITH of an identity column as its generator's initial value.
+    if (identity && HasGeneratorInitialValue) text += "G.Rdb$Initial_Value IDENTITY_SEED, ";
+    text +=
+        "(Select C1.Rdb$Collation_Name from Rdb$Collations C1 "
+        "where C1.Rdb$Collation_ID=COALESCE(R.Rdb$Collation_ID, F.Rdb$Collation_ID) "
+        "and C1.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Collation_Name, "
+        "(Select C2.Rdb$Character_Set_Name from Rdb$Character_Sets C2 "
+        "where C2.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Character_Set_Name "
+        "from rdb$Relation_Fields R join RDB$FIELDS F on F.rdb$field_name=R.Rdb$field_source "
+        "join Rdb$Relations T on T.Rdb$Relation_Name = R.Rdb$Relation_Name ";
+    if (identity && HasGeneratorInitialValue)
+        text += "left join Rdb$Generators G on G.Rdb$Generator_Name = R.Rdb$Generator_Name ";
+    text += "where (T.rdb$system_flag <> 1 or T.Rdb$System_Flag is null) and T.Rdb$View_BLR is null "
+            "order by R.Rdb$Relation_Name, R.rdb$field_position, R.rdb$field_name";
+    std::unique_ptr<TQNLQuery> q = NewQuery(this);
+    q->SetSQLText(text);
+    q->Open();
+    TQNLQuery& Q = *q;
+    TTblData* table = nullptr;
+    std::string tableName;
     int position = 0;
     while (!Q.GetEof()) {
-        auto column = std::make_unique<TFldData>(Objs(), &Table);
+        if (const std::string relation = NameOf(Q, "RDB$RELATION_NAME"); !table || relation != tableName) {
+            const auto it = Tables.find(relation);
+            table = it == Tables.end() ? nullptr : it->second;
+            tableName = relation;
+            position = 0;
+        }
+        if (!table) {
+            Q.Next();
+            continue;
+        }
+        auto column = std::make_unique<TFldData>(Objs(), table);
         TFldData& c = *column;
         c.SetName(NameOf(Q, "RDB$FIELD_NAME"));
         const std::string source = NameOf(Q, "F_FLD_NAME");
         c.SystemName = source;
-        c.OwnerName = Table.Name;
-        c.Owner = &Table;
+        c.OwnerName = table->Name;
+        c.Owner = table;
         c.FieldPosition = static_cast<int32_t>(IntOf(Q, "RDB$FIELD_POSITION"));
         c.Position = position++;
         const int32_t fieldType = static_cast<int32_t>(IntOf(Q, "RDB$FIELD_TYPE"));
@@ -294,8 +308,10 @@ void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bo
         c.DefaultValue = NullOf(Q, "RDB$DEFAULT_VALUE") ? CleanDefaultSource(TextOf(Q, "F_DEFAULT_SOURCE"))
                                                         : CleanDefaultSource(TextOf(Q, "RDB$DEFAULT_SOURCE"));
         c.Nullable = IntOf(Q, "RDB$NULL_FLAG") == 0;
-        if (const std::string nn = NameOf(Q, "NOT_NULL_NAME"); !c.Nullable && nn.compare(0, 6, "INTEG_") != 0)
-            c.NotNullName = nn;
+        if (!c.Nullable)
+            if (const auto nn = notNullNames.find(PairKey(table->Name, c.Name));
+                nn != notNullNames.end() && nn->second.compare(0, 6, "INTEG_") != 0)
+                c.NotNullName = nn->second;
         ApplyNumericPrecision(fieldType, subType, HasFieldPrecision ? ValueOf(Q, "RDB$FIELD_PRECISION") : TQNLValue(),
                               ValueOf(Q, "F_FIELD_SCALE"), c, HasFieldPrecision);
         c.CheckSource = Trim(TextOf(Q, "F_VALIDATION_SOURCE"));
@@ -322,45 +338,35 @@ void TIBDBExtract::ReadTableColumns(TTblData& Table, TQNLQuery& Q, TQNLQuery& Bo
         if (!NullOf(Q, "F_CHARACTER_SET_ID"))
             c.SetCharSetCollation(static_cast<int32_t>(IntOf(Q, "F_CHARACTER_SET_ID")), NameOf(Q, "RDB$CHARACTER_SET_NAME"),
                                   static_cast<int32_t>(IntOf(Q, "RDB$COLLATION_ID")), NameOf(Q, "RDB$COLLATION_NAME"));
-        if (!NullOf(Q, "RDB$DIMENSIONS")) ReadFieldDimensions(c, TextOf(Q, "F_FLD_NAME"), Bounds);
-        if (HasIdentityGenerator && HasIdentityType && IntOf(Q, "RDB$IDENTITY_TYPE") == 1 &&
-            !NullOf(Q, "RDB$GENERATOR_NAME")) {
+        if (!NullOf(Q, "RDB$DIMENSIONS")) ReadFieldDimensions(c, source);
+        if (identity && IntOf(Q, "RDB$IDENTITY_TYPE") == 1 && !NullOf(Q, "RDB$GENERATOR_NAME")) {
             c.Identity = true;
-            ReadIdentitySeed(c, NameOf(Q, "RDB$GENERATOR_NAME"));
+            if (HasGeneratorInitialValue && !NullOf(Q, "IDENTITY_SEED")) c.IdentitySeed = IntOf(Q, "IDENTITY_SEED");
         }
-        Table.AddColumn(std::move(column));
+        table->AddColumn(std::move(column));
         Q.Next();
     }
-}
-
-void TIBDBExtract::ReadFieldDimensions(TFldData& Column, const std::string& FieldName, TQNLQuery& Bounds) {
-    Column.ArrayBounds.clear();
-    Bounds.ClearSQL();
-    Bounds.AddSQL("Select dm.*");
-    Bounds.AddSQL("from rdb$field_dimensions dm");
-    Bounds.AddSQL("where dm.rdb$field_name = :field_name");
-    Bounds.AddSQL("order by dm.rdb$dimension");
-    SetParam(Bounds, "FIELD_NAME", FieldName);
-    Bounds.Open();
-    while (!Bounds.GetEof()) {
-        Column.ArrayBounds.emplace_back(static_cast<int32_t>(IntOf(Bounds, "RDB$LOWER_BOUND")),
-                                        static_cast<int32_t>(IntOf(Bounds, "RDB$UPPER_BOUND")));
-        Bounds.Next();
-    }
-    Bounds.Close();
-    Bounds.ClearSQL();
-}
-
-void TIBDBExtract::ReadIdentitySeed(TFldData& Column, const std::string& GeneratorName) {
-    // Firebird 3 keeps the START WITH of an identity column as its generator's initial value.
-    if (!HasGeneratorInitialValue) return;
-    std::unique_ptr<TQNLQuery> q = NewQuery();
-    q->AddSQL("select g.rdb$initial_value from rdb$generators g where g.rdb$generator_name = :generator_name");
-    SetParam(*q, "GENERATOR_NAME", GeneratorName);
-    q->Open();
-    if (!q->GetEof()) Column.IdentitySeed = IntOf(*q, "RDB$INITIAL_VALUE");
     q->Close();
     q->ClearSQL();
+}
+
+void TIBDBExtract::ReadFieldDimensions(TFldData& Column, const std::string& FieldName) {
+    if (!FCache) FCache = std::make_unique<TCatalogueCache>();
+    if (!FCache->DimensionsRead) {
+        ForEachRow("Select dm.rdb$field_name, dm.rdb$lower_bound, dm.rdb$upper_bound from rdb$field_dimensions dm "
+                   "order by dm.rdb$field_name, dm.rdb$dimension",
+                   [this](TQNLQuery& Q) {
+                       FCache->Dimensions[NameOf(Q, "RDB$FIELD_NAME")].emplace_back(
+                           static_cast<int32_t>(IntOf(Q, "RDB$LOWER_BOUND")),
+                           static_cast<int32_t>(IntOf(Q, "RDB$UPPER_BOUND")));
+                   });
+        FCache->DimensionsRead = true;
+    }
+    const auto it = FCache->Dimensions.find(FieldName);
+    if (it == FCache->Dimensions.end())
+        Column.ArrayBounds.clear();
+    else
+        Column.ArrayBounds = it->second;
 }
 
 } // namespace qnl

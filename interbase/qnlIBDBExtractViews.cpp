@@ -9,75 +9,80 @@
 #include "objects/qnlComp_Trg.h"
 #include "objects/qnlComp_Viw.h"
 
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
 namespace qnl {
 
 using namespace dbrow;
 
 void TIBDBExtract::ExtractViews() {
     LogLine("Extracting views...");
-    std::unique_ptr<TQNLQuery> views = NewQuery();
-    std::unique_ptr<TQNLQuery> columns = NewQuery();
-    std::unique_ptr<TQNLQuery> sources = NewQuery();
-    views->AddSQL("select R.Rdb$Relation_Name, R.Rdb$View_Source, R.Rdb$Description ");
-    views->AddSQL("from Rdb$Relations R ");
-    views->AddSQL("where (R.Rdb$System_Flag <> 1 or R.Rdb$System_Flag is Null) ");
-    views->AddSQL("and not R.Rdb$View_BLR is null and R.Rdb$Flags = 1 ");
-    if (IgnoreIBEObjects()) views->AddSQL(" and R.Rdb$relation_name not like 'IBE$%' ");
-    views->AddSQL("Order by R.Rdb$Relation_Name ");
-    columns->AddSQL("Select R.Rdb$Field_Name, R.Rdb$Field_Position, R.Rdb$Field_Source, R.Rdb$Description");
-    columns->AddSQL("from Rdb$Relation_Fields R");
-    columns->AddSQL("where R.Rdb$Relation_Name = :NAME");
-    columns->AddSQL("order by R.Rdb$Field_Position, R.Rdb$Field_Name");
+    std::string where = "where (R.Rdb$System_Flag <> 1 or R.Rdb$System_Flag is Null) "
+                        "and not R.Rdb$View_BLR is null and R.Rdb$Flags = 1 ";
+    if (IgnoreIBEObjects()) where += " and R.Rdb$relation_name not like 'IBE$%' ";
     // A field source the server made for a view column is shared with the column it was taken
     // from: the row of a table (not that of the view itself, nor of another view) names it.
-    sources->AddSQL("Select F.Rdb$Relation_Name, F.Rdb$Field_Name");
-    sources->AddSQL("from Rdb$Relation_Fields F join Rdb$Relations R on R.Rdb$Relation_Name = F.Rdb$Relation_Name");
-    sources->AddSQL("where F.Rdb$Field_Source = :FIELD_SOURCE and R.Rdb$View_Blr is null");
+    // The first such row per source, for every view column whose source the server made.
+    std::unordered_map<std::string, std::pair<std::string, std::string>> tableColumns;
+    ForEachRow("Select V.Rdb$Field_Source, F.Rdb$Relation_Name, F.Rdb$Field_Name "
+               "from Rdb$Relation_Fields V join Rdb$Relations R on R.Rdb$Relation_Name = V.Rdb$Relation_Name "
+               "join Rdb$Relation_Fields F on F.Rdb$Field_Source = V.Rdb$Field_Source "
+               "join Rdb$Relations T on T.Rdb$Relation_Name = F.Rdb$Relation_Name " +
+                   where + " and T.Rdb$View_Blr is null and V.Rdb$Field_Source like '%RDB$%' "
+                           "order by V.Rdb$Field_Source, F.Rdb$Relation_Name, F.Rdb$Field_Name",
+               [&tableColumns](TQNLQuery& Q) {
+                   tableColumns.emplace(NameOf(Q, "RDB$FIELD_SOURCE"),
+                                        std::make_pair(NameOf(Q, "RDB$RELATION_NAME"), NameOf(Q, "RDB$FIELD_NAME")));
+               });
+    // The columns of every view, by view and position.
+    std::unordered_map<std::string, std::vector<std::unique_ptr<TFldData>>> columns;
+    std::unordered_map<const TFldData*, std::string> sources;
+    ForEachRow("Select V.Rdb$Relation_Name, V.Rdb$Field_Name, V.Rdb$Field_Source, V.Rdb$Description "
+               "from Rdb$Relation_Fields V join Rdb$Relations R on R.Rdb$Relation_Name = V.Rdb$Relation_Name " +
+                   where + "order by V.Rdb$Relation_Name, V.Rdb$Field_Position, V.Rdb$Field_Name",
+               [&](TQNLQuery& Q) {
+                   auto column = std::make_unique<TFldData>(Objs(), nullptr);
+                   column->SetName(NameOf(Q, "RDB$FIELD_NAME"));
+                   column->SetDescription(TextOf(Q, "RDB$DESCRIPTION"));
+                   sources.emplace(column.get(), NameOf(Q, "RDB$FIELD_SOURCE"));
+                   columns[NameOf(Q, "RDB$RELATION_NAME")].push_back(std::move(column));
+               });
 
-    views->Open();
-    columns->Prepare();
-    sources->Prepare();
-    while (!views->GetEof()) {
+    std::unique_ptr<TQNLQuery> q = NewQuery();
+    q->SetSQLText("select R.Rdb$Relation_Name, R.Rdb$View_Source, R.Rdb$Description from Rdb$Relations R " + where +
+                  "Order by R.Rdb$Relation_Name ");
+    q->Open();
+    while (!q->GetEof()) {
         auto view = std::make_unique<TViwData>(Objs());
-        view->SetName(NameOf(*views, "RDB$RELATION_NAME"));
-        view->SetDescription(TextOf(*views, "RDB$DESCRIPTION"));
-        std::string source = Trim(NormalizeLineBreaks(TextOf(*views, "RDB$VIEW_SOURCE")));
+        view->SetName(NameOf(*q, "RDB$RELATION_NAME"));
+        view->SetDescription(TextOf(*q, "RDB$DESCRIPTION"));
+        std::string source = Trim(NormalizeLineBreaks(TextOf(*q, "RDB$VIEW_SOURCE")));
         if (source.size() >= 10 && UpperCase(source.substr(source.size() - 10)) == "WITH CHECK")
             source = source.substr(0, source.size() - 10) + "WITH CHECK OPTION";
         view->SetSource(source);
         if (ShowFullLog) LogLine("---" + view->Name);
-        SetParam(*columns, "NAME", view->Name);
-        columns->Open();
-        while (!columns->GetEof()) {
-            auto column = std::make_unique<TFldData>(Objs(), nullptr);
-            column->SetName(NameOf(*columns, "RDB$FIELD_NAME"));
-            column->OwnerName = view->Name;
-            column->Owner = view.get();
-            column->SetDescription(TextOf(*columns, "RDB$DESCRIPTION"));
-            view->AddColumn(std::move(column));
-            const std::string fieldSource = NameOf(*columns, "RDB$FIELD_SOURCE");
-            if (fieldSource.find("RDB$") == std::string::npos) {
-                if (TDbObj* domain = Objs()->FindDomain(fieldSource)) RegisterDependency(Objs(), view.get(), domain);
-            } else {
-                SetParam(*sources, "FIELD_SOURCE", fieldSource);
-                sources->Open();
-                if (!sources->GetEof()) {
-                    const std::string table = NameOf(*sources, "RDB$RELATION_NAME");
-                    const std::string field = NameOf(*sources, "RDB$FIELD_NAME");
-                    if (TDbObj* t = Objs()->FindTable(table)) RegisterDependency(Objs(), view.get(), t, field);
+        if (const auto own = columns.find(view->Name); own != columns.end())
+            for (std::unique_ptr<TFldData>& column : own->second) {
+                column->OwnerName = view->Name;
+                column->Owner = view.get();
+                const std::string fieldSource = sources[column.get()];
+                view->AddColumn(std::move(column));
+                if (fieldSource.find("RDB$") == std::string::npos) {
+                    if (TDbObj* domain = Objs()->FindDomain(fieldSource)) RegisterDependency(Objs(), view.get(), domain);
+                } else if (const auto from = tableColumns.find(fieldSource); from != tableColumns.end()) {
+                    if (TDbObj* t = Objs()->FindTable(from->second.first))
+                        RegisterDependency(Objs(), view.get(), t, from->second.second);
                 }
-                sources->Close();
             }
-            columns->Next();
-        }
-        columns->Close();
         if (AcceptObjName(view->Name, dboView)) Objs()->AddDbObject(view.release(), true);
         ProcessAppMessages();
         if (AbortRequested) break;
-        views->Next();
+        q->Next();
     }
-    views->Close();
-    for (TQNLQuery* q : {views.get(), columns.get(), sources.get()}) q->ClearSQL();
+    q->Close();
+    q->ClearSQL();
 }
 
 namespace {

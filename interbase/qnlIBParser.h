@@ -211,8 +211,12 @@ public:
     // EXTERNAL is current (after ALTER): the entry point or module of a declared function.
     void ParseAlterExternalFunction();
     // GRANT is current. Privileges (with their column lists) on an object, or roles, to one or
-    // more grantees; one grant object per grantee and column list. DDL privileges are handed on.
+    // more grantees; one grant object per grantee and column list, and one per grantee of a
+    // DDL privilege.
     void ParseGrant();
+    // CREATE, ALTER or DROP is current: a Firebird 3 DDL privilege as isql writes it; empty after
+    // an error.
+    std::string ParseDdlPrivilege();
     // Files Grant in the container or folds it into an equal one (then Grant is freed).
     void AddGrant(TDbObj* Grant);
     // Grantees named without their kind: role, object or user, once the whole script is read.

@@ -118,8 +118,7 @@ void TIbParser::ParseAlterExternalFunction() {
 
 void TIbParser::ParseGrant() {
     // GRANT is current. One grant object per grantee and per column list: a column grant is
-    // never widened into a grant on the whole table. Firebird 3's DDL privileges (CREATE TABLE,
-    // ALTER ANY TABLE, DROP ANY PROCEDURE, ...) have no place in the structure and are handed on.
+    // never widened into a grant on the whole table.
     NextToken();
     struct TPrivilege {
         TGrantPrivilege Member;
@@ -132,8 +131,14 @@ void TIbParser::ParseGrant() {
     const TTokenCode first = WordCode();
     const bool ddl = (first == kwCREATE || first == kwALTER || first == kwDROP) && PeekWordCode() != kwON &&
                      PeekWordCode() != tkComma;
-    if (ddl) return ParseRawStatement(skStatement, {}, dboGrant, saCreate);
-    if (first == kwALL || first == kwSELECT || first == kwINSERT || first == kwUPDATE || first == kwDELETE ||
+    std::string ddlPrivilege;
+    if (ddl) {
+        // Firebird keeps CREATE DATABASE in the security database, not in the database the
+        // script describes: it is handed on as written.
+        if (first == kwCREATE && PeekWordCode() == kwDATABASE) return ParseRawStatement(skStatement, {}, dboGrant, saCreate);
+        ddlPrivilege = ParseDdlPrivilege();
+        if (Failed()) return;
+    } else if (first == kwALL || first == kwSELECT || first == kwINSERT || first == kwUPDATE || first == kwDELETE ||
         first == kwREFERENCES || first == kwEXECUTE || IsWord("USAGE")) {
         for (;;) {
             const TTokenCode word = WordCode();
@@ -277,6 +282,7 @@ void TIbParser::ParseGrant() {
         grant->GrantType = G.Type;
         grant->GrantOption = option;
         grant->Grantor = grantor;
+        grant->DdlPrivilege = ddlPrivilege;
         for (const TPrivilege& p : Members) {
             grant->Privileges.Include(p.Member);
             for (const std::string& c : p.Columns) grant->Fields.Add(c);
@@ -285,7 +291,9 @@ void TIbParser::ParseGrant() {
         DoLogLine("Grant: " + grant->GetCreateSQL());
         AddGrant(grant.release());
     };
-    if (!ignored)
+    if (!ddlPrivilege.empty())
+        for (const TGrantee& g : grantees) file(g, {}, dboUnknown, {});
+    else if (!ignored)
         for (const TGrantee& g : grantees) {
             for (const std::string& role : roles) file(g, role, dboRole, {});
             std::vector<TPrivilege> plain;
@@ -298,6 +306,53 @@ void TIbParser::ParseGrant() {
         }
     if (HandOnEveryStatement) HandOn(skStatement, objectName, dboGrant, saCreate);
     NextToken();
+}
+
+std::string TIbParser::ParseDdlPrivilege() {
+    // CREATE, ALTER or DROP is current. Written as isql writes it, so that both readers give one
+    // grant one text: SEQUENCE is read as GENERATOR.
+    const TTokenCode verb = WordCode();
+    std::string privilege = verb == kwCREATE ? "CREATE" : verb == kwALTER ? "ALTER" : "DROP";
+    NextToken();
+    if (verb != kwCREATE) {
+        if (IsKeyword(kwDATABASE)) {
+            NextToken();
+            return privilege + " DATABASE";
+        }
+        if (!IsKeyword(kwANY)) {
+            ReportError("Must be: ANY or DATABASE after " + privilege);
+            return {};
+        }
+        privilege += " ANY";
+        NextToken();
+    }
+    // The kinds by keyword, or by word where the reader keeps none for them (tkIdent).
+    struct TKind {
+        TTokenCode Keyword;
+        const char* Word;
+        const char* Written;
+    };
+    static const TKind Kinds[] = {
+        {kwTABLE, "", "TABLE"},          {kwVIEW, "", "VIEW"},           {kwPROCEDURE, "", "PROCEDURE"},
+        {kwFUNCTION, "", "FUNCTION"},    {tkIdent, "PACKAGE", "PACKAGE"}, {kwGENERATOR, "", "GENERATOR"},
+        {tkIdent, "SEQUENCE", "GENERATOR"}, {kwDOMAIN, "", "DOMAIN"},    {kwEXCEPTION, "", "EXCEPTION"},
+        {kwROLE, "", "ROLE"},            {tkIdent, "COLLATION", "COLLATION"}, {kwFILTER, "", "FILTER"}};
+    for (const TKind& kind : Kinds)
+        if (kind.Keyword == tkIdent ? IsWord(kind.Word) : IsKeyword(kind.Keyword)) {
+            NextToken();
+            return privilege + " " + kind.Written;
+        }
+    if (IsKeyword(kwCHARACTER)) {
+        NextToken();
+        if (!IsKeyword(kwSET)) {
+            ReportError("Must be: CHARACTER SET");
+            return {};
+        }
+        NextToken();
+        return privilege + " CHARACTER SET";
+    }
+    ReportError("Must be: the kind of object of a DDL privilege after " + privilege);
+    return {};
 }
 
 void TIbParser::AddGrant(TDbObj* Grant) {

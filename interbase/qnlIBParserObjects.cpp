@@ -7,6 +7,7 @@
 #include "objects/qnlComp_Dmn.h"
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Gnr.h"
+#include "objects/qnlComp_Pkg.h"
 #include "objects/qnlComp_Prc.h"
 #include "objects/qnlComp_Tbl.h"
 
@@ -442,18 +443,31 @@ TDbObj* TIbParser::FindDescribed(TDbObject Kind, const std::string& Name) const 
 
 void TIbParser::ParseComment() {
     // COMMENT ON what name IS 'text' | NULL. What the structure has no place for (the database,
-    // a character set, a packaged routine, ...) is handed on as a statement instead.
+    // a character set, a routine of a package the script has not created, ...) is handed on as a
+    // statement instead.
     NextToken();
     if (!IsKeyword(kwON)) return Expect(kwON);
     NextToken();
     TDbObj* object = nullptr;
+    std::vector<std::string> names;
+    // A routine of a package, or one of its parameters: described on the package.
+    TPkgData* package = nullptr;
+    TMemberDescription member;
     bool placeless = false;
+    // The package named first in names (package.routine[.parameter]) and what they describe;
+    // placeless when the script has no such package.
+    auto packaged = [&](bool Function) {
+        package = Objs ? dynamic_cast<TPkgData*>(Objs->FindPackage(names[0])) : nullptr;
+        placeless = !package;
+        member.Function = Function;
+        member.Routine = names[1];
+        if (names.size() > 2) member.Parameter = names[2];
+    };
     std::string name;
     // The table, view or routine of a column or parameter.
     std::string owner;
     TDbObject kind = dboUnknown;
     // A name, or a dotted one of Parts parts, into names; the token after it becomes current.
-    std::vector<std::string> names;
     auto readNames = [&](size_t Parts) {
         names.clear();
         for (size_t i = 0; i < Parts; ++i) {
@@ -494,19 +508,19 @@ void TIbParser::ParseComment() {
     } else if (IsKeyword(kwPARAMETER) || ((word == kwPROCEDURE || word == kwFUNCTION) && PeekWordCode() == kwPARAMETER)) {
         const bool function = word == kwFUNCTION;
         if (!IsKeyword(kwPARAMETER)) NextToken();
-        // [package.]routine.parameter: the structure keeps no packaged routine.
+        // [package.]routine.parameter
         if (!readNames(2)) return;
         if (Token == tkPoint) {
             NextAndExpect(tkIdent);
             if (Failed()) return;
             names.push_back(TokenText);
             NextToken();
-            placeless = true;
+            packaged(function);
         }
         name = names.back();
         owner = names[names.size() - 2];
         kind = dboParam;
-        if (!placeless) {
+        if (names.size() == 2) {
             TPrcData* routine = FindRoutine(names[0], function);
             object = routine ? Objs->FindProcParam(routine->Name, names[1]) : nullptr;
         }
@@ -544,8 +558,12 @@ void TIbParser::ParseComment() {
             NextAndExpect(tkIdent);
             if (Failed()) return;
             name = TokenText;
+            names.push_back(name);
             NextToken();
-            placeless = true;
+            if (kind == dboProcedure)
+                packaged(word == kwFUNCTION);
+            else
+                placeless = true;
         } else if (word == kwFUNCTION && !external) {
             // A function of the procedure list, else an external function of that name.
             object = FindRoutine(name, true);
@@ -568,6 +586,10 @@ void TIbParser::ParseComment() {
     if (!ExpectTerminator()) return;
     if (object) object->SetDescription(text);
     if (kind == dboDatabase && Objs) Objs->DatabaseDescription = NormalizeLineBreaks(text);
+    if (package) {
+        member.Text = text;
+        package->SetMemberDescription(member);
+    }
     if (placeless || HandOnEveryStatement) {
         HandOn(skDescription, name, kind, saDescription, owner);
         if (auto* statement = dynamic_cast<TStatement*>(LastStatement))

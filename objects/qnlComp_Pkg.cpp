@@ -52,6 +52,58 @@ std::string TPkgData::GetCreateSQL() {
 
 std::string TPkgData::GetDropSQL() { return "DROP PACKAGE " + QuoteName(Name); }
 
+void TPkgData::SetMemberDescription(const TMemberDescription& Description) {
+    std::erase_if(MemberDescriptions, [&](const TMemberDescription& d) { return d.Describes(Description); });
+    if (!Description.Text.empty()) MemberDescriptions.push_back(Description);
+}
+
+std::string TPkgData::MemberDescription(const TMemberDescription& Like) const {
+    for (const TMemberDescription& d : MemberDescriptions)
+        if (d.Describes(Like)) return d.Text;
+    return {};
+}
+
+std::string TPkgData::MemberDescriptionSQL(const TMemberDescription& Description) {
+    std::string s = std::string("COMMENT ON ") + (Description.Function ? "FUNCTION " : "PROCEDURE ");
+    if (!Description.Parameter.empty()) s += "PARAMETER ";
+    s += QuoteName(Name) + "." + QuoteName(Description.Routine);
+    if (!Description.Parameter.empty()) s += "." + QuoteName(Description.Parameter);
+    return s + " IS" + CRLF + (Description.Text.empty() ? std::string("NULL") : QuotedStr(Description.Text));
+}
+
+namespace {
+
+void AddMemberDescription(TCustomSQLExec& Exec, TPkgData& Package, const TMemberDescription& Description) {
+    const bool parameter = !Description.Parameter.empty();
+    TStatement* st = Exec.AddStatement(Package.MemberDescriptionSQL(Description), skDescription,
+                                       parameter ? Description.Parameter : Description.Routine,
+                                       parameter ? dboParam : dboProcedure, saDescription,
+                                       parameter ? Description.Routine : std::string());
+    if (st) st->DescriptionText = Description.Text;
+}
+
+} // namespace
+
+void TPkgData::WriteLostMemberDescriptions(TCustomSQLExec& Exec, TPkgData& Target) {
+    if (!GetCompareObjects().Contains(coDescription)) return;
+    const std::vector<TMemberDescription> held = Target.MemberDescriptions;
+    for (TMemberDescription d : held) {
+        if (!MemberDescription(d).empty()) continue;
+        d.Text.clear();
+        AddMemberDescription(Exec, *this, d);
+        Target.SetMemberDescription(d);
+    }
+}
+
+void TPkgData::WriteMemberDescriptions(TCustomSQLExec& Exec, TPkgData* Target) {
+    if (!GetCompareObjects().Contains(coDescription)) return;
+    for (const TMemberDescription& d : MemberDescriptions) {
+        if (Target && Target->MemberDescription(d) == d.Text) continue;
+        AddMemberDescription(Exec, *this, d);
+        if (Target) Target->SetMemberDescription(d);
+    }
+}
+
 void TPkgData::PrepareForCaller() {
     TCustomObjs* target = Container ? Container->GetTargetObjs() : nullptr;
     TCustomSQLExec* exec = GetSQLExec();
@@ -62,10 +114,12 @@ void TPkgData::PrepareForCaller() {
         if (GetExists()) return;
         AddPackageStatement(*exec, header, *this, saCreate);
         if (GetCompareObjects().Contains(coDescription) && !Description().empty()) exec->AddDescription(this);
+        WriteMemberDescriptions(*exec, nullptr);
         SetExists(true);
     } else {
         if (!HeadersDiffer(*this, *t) || t->CurrentSQL == header) return;
         t->DropDependents();
+        WriteLostMemberDescriptions(*exec, *t);
         AddPackageStatement(*exec, header, *this, saAlter);
         t->CurrentSQL = header;
     }
@@ -89,6 +143,7 @@ void WriteCreatePackages(TCustomQuarnel& Q, TPackagePart Part) {
             section.Open();
             AddPackageStatement(*exec, m->GetHeaderSQL(), *m, saCreate);
             if (Q.CompareObjects.Contains(coDescription) && !m->Description().empty()) exec->AddDescription(m);
+            m->WriteMemberDescriptions(*exec, nullptr);
         } else if (!m->Source().empty()) {
             section.Open();
             AddPackageStatement(*exec, m->GetBodySQL(), *m, saCreate);
@@ -111,6 +166,7 @@ void WriteAlterPackages(TCustomQuarnel& Q, TPackagePart Part) {
         if (!t) continue;
         const bool changed = TextsDiffer(*m, *t);
         if (header) {
+            m->WriteLostMemberDescriptions(*exec, *t);
             // Unless written before a computed column that calls it.
             if (changed && t->CurrentSQL != m->GetHeaderSQL()) {
                 section.Open();
@@ -120,6 +176,7 @@ void WriteAlterPackages(TCustomQuarnel& Q, TPackagePart Part) {
             }
             if (Q.CompareObjects.Contains(coDescription) && m->Description() != t->Description())
                 exec->AddDescription(m);
+            m->WriteMemberDescriptions(*exec, t);
         } else if (changed) {
             section.Open();
             if (!m->Source().empty())

@@ -6,8 +6,23 @@
 #include "core/qnlCustomQuarnel.h"
 
 #include <string>
+#include <vector>
 
 namespace qnl {
+
+class TCustomSQLExec;
+
+// The description of a routine of a package (Parameter empty) or of one of its parameters.
+struct TMemberDescription {
+    bool Function = false;
+    std::string Routine;
+    std::string Parameter;
+    std::string Text;
+
+    bool Describes(const TMemberDescription& Other) const {
+        return Function == Other.Function && Routine == Other.Routine && Parameter == Other.Parameter;
+    }
+};
 
 class TPkgData : public TDbObj {
 public:
@@ -16,6 +31,16 @@ public:
 
     bool IsBody = false;       // the statement read last for the package was its body
     std::string HeaderSource;  // the declarations, as read; the body is the inherited Source
+    // The descriptions of its routines and their parameters; none has an empty text.
+    std::vector<TMemberDescription> MemberDescriptions;
+
+    // Sets (an empty Text: removes) the description of a routine or of one of its parameters.
+    void SetMemberDescription(const TMemberDescription& Description);
+    // The text this package has for what Like describes; empty when it has none.
+    std::string MemberDescription(const TMemberDescription& Like) const;
+    // COMMENT ON PROCEDURE | FUNCTION [PARAMETER] package.routine[.parameter] IS text, or IS NULL
+    // for an empty text.
+    std::string MemberDescriptionSQL(const TMemberDescription& Description);
 
     // From Firebird 3 on: CREATE OR ALTER PACKAGE / RECREATE PACKAGE BODY with "AS"; for the
     // versions before (the Oracle form): CREATE OR REPLACE PACKAGE [BODY].
@@ -31,6 +56,15 @@ public:
     void PrepareForCaller() override;
     TObjListKind GetObjList() const override { return olPackages; }
     TDescriptionSubject GetDescriptionSubject() override { return {dcPackage}; }
+
+    // Of the master's package: clears the member descriptions Target has and this package lacks,
+    // while Target's routines are still declared (before a new header, which may leave the routine
+    // out); Target then lacks them.
+    void WriteLostMemberDescriptions(TCustomSQLExec& Exec, TPkgData& Target);
+    // Of the master's package: the member descriptions that Target (nullptr: a package the script
+    // creates) lacks or has with another text, once the header declares the routines; Target then
+    // has them.
+    void WriteMemberDescriptions(TCustomSQLExec& Exec, TPkgData* Target);
 
 private:
     bool FirebirdForm() const;

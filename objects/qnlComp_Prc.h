@@ -145,4 +145,80 @@ void WriteDropProcedures(TCustomQuarnel& Q);
 // The descriptions of one master routine's parameters (inputs, then outputs) that have one.
 void WriteParamDescriptions(TCustomSQLExec& Exec, TPrcData& Procedure);
 
+// A PostgreSQL operator; its Name is the operator symbol.
+class TOprData : public TDbObj {
+public:
+    explicit TOprData(TCustomObjs* AContainer) : TDbObj(AContainer) { Kind = dboOperator; }
+    std::string ClassName() const override { return "TOprData"; }
+
+    std::string ProcedureName;
+    std::string LeftArg, RightArg;  // empty: no operand on that side
+    std::string Commutator, Negator, RestrictProc, JoinProc;
+    bool Hashes = false;
+    bool Merges = false;
+    std::string Sort1, Sort2, LtCmp, GtCmp;
+
+    // "(left, right)", NONE for a missing operand: what tells the overloads of a symbol apart.
+    std::string GetArgsText() const;
+
+    std::string GetDisplayName() override { return GetKeyName(); }
+    std::string GetKeyName() const override;
+    std::string GetCreateSQL() override;
+    std::string GetDropSQL() override;
+    TObjListKind GetObjList() const override { return olOperators; }
+};
+
+// An operator entry of an operator class.
+class TOpcOprData {
+public:
+    int32_t StrategyNumber = 0;
+    std::string OperatorName;
+    std::string LeftType, RightType;
+    std::string GetText() const;
+};
+
+class TOpcData;
+
+// A support-function entry of an operator class.
+class TOpcFncData {
+public:
+    explicit TOpcFncData(TOpcData* AOwner) : Owner(AOwner) {}
+    TOpcData* Owner;
+    int32_t SupportNumber = 0;
+    std::string FunctionName;
+    TStringList ArgTypes;
+    std::string GetText() const;
+};
+
+// A PostgreSQL operator class with its operator and support-function entries (owned).
+class TOpcData : public TDbObj {
+public:
+    explicit TOpcData(TCustomObjs* AContainer) : TDbObj(AContainer) { Kind = dboOperatorClass; }
+    std::string ClassName() const override { return "TOpcData"; }
+
+    bool IsDefault = false;
+    std::string ForType;
+    std::string IndexMethod;
+    std::vector<std::unique_ptr<TOpcOprData>> OperatorEntries;
+    std::vector<std::unique_ptr<TOpcFncData>> FunctionEntries;
+    std::string StorageType;  // empty: none
+
+    std::string GetDisplayName() override { return GetKeyName(); }
+    std::string GetKeyName() const override;
+    std::string GetCreateSQL() override;
+    std::string GetDropSQL() override;
+    TObjListKind GetObjList() const override { return olOperatorClasses; }
+};
+
+// Passes over operators and operator classes; they write only for a PostgreSQL target.
+// Master objects the target lacks are created.
+void WriteCreateOperators(TCustomQuarnel& Q);
+void WriteCreateOperatorClasses(TCustomQuarnel& Q);
+// Pairs whose CREATE texts differ are dropped and created again.
+void WriteAlterOperators(TCustomQuarnel& Q);
+void WriteAlterOperatorClasses(TCustomQuarnel& Q);
+// Target objects the master lacks are dropped.
+void WriteDropOperators(TCustomQuarnel& Q);
+void WriteDropOperatorClasses(TCustomQuarnel& Q);
+
 } // namespace qnl

@@ -195,7 +195,7 @@ std::string TGntData::GetKeyName() const {
 bool TGntData::MergeGrant(TDbObj* Other) {
     TGntData* g = AsGrant(Other);
     if (!g || g == this || !SameTarget(*this, *g) || g->GrantOption != GrantOption || g->Text != Text ||
-        g->Grantor != Grantor)
+        g->Grantor != Grantor || g->DdlPrivilege != DdlPrivilege)
         return false;
     if (Fields.Count() == 0 && g->Fields.Count() == 0) {
         Privileges = Privileges | g->Privileges;
@@ -288,10 +288,14 @@ std::string TGntData::GrantText() const {
         return "GRANT " + PrivilegePart() + " TO " + grantee + option;
     }
     if (ObjectKind == dboUnknown && !Text.empty()) return Text;
+    if (!DdlPrivilege.empty()) return "GRANT " + DdlPrivilege + " TO " + GranteePart() + option + GrantorClause();
     return "GRANT " + PrivilegePart() + " TO " + GranteePart() + option + GrantorClause();
 }
 
 std::string TGntData::GetRevokeSQL(bool OptionOnly) const {
+    if (!DdlPrivilege.empty())
+        return std::string("REVOKE ") + (OptionOnly ? "GRANT OPTION FOR " : "") + DdlPrivilege + " FROM " +
+               GranteePart() + GrantorClause();
     if (ObjectKind != dboUnknown) {
         std::string s = "REVOKE ";
         if (OptionOnly) s += IsRoleGrant() ? "ADMIN OPTION FOR " : "GRANT OPTION FOR ";

@@ -106,6 +106,9 @@ public:
     TCmpObjType GrantType = coGrant;
     // The user who made the grant (InterBase/Firebird GRANTED BY); empty when not known.
     std::string Grantor;
+    // A Firebird DDL privilege as isql writes it ("CREATE TABLE", "ALTER ANY GENERATOR", "DROP
+    // DATABASE"); such a grant names no object. Empty for every other grant.
+    std::string DdlPrivilege;
 
     bool IsRoleGrant() const { return ObjectKind == dboRole; }
     // True unless the grant's type is one of the three grant kinds that Compare lacks.

@@ -15,7 +15,6 @@
 #include "objects/qnlComp_Tbl.h"
 #include "objects/qnlComp_Trg.h"
 #include "objects/qnlComp_Viw.h"
-#include "objects/qnlPendingPasses.h"
 
 #include <exception>
 
@@ -147,6 +146,7 @@ void TQuarnel::RunExtraction(bool Master) {
 }
 
 bool TQuarnel::Extract() {
+    RestoreComparedKinds();
     FMsgManager.Clear();
     ExtractMasterEnabled = ExtractTargetEnabled = CompareEnabled = true;
     DoBeforeExtract();

@@ -8,6 +8,7 @@
 #include "core/qnlDBEngine.h"
 #include "core/qnlMsgManager.h"
 
+#include <initializer_list>
 #include <string>
 
 namespace qnl {
@@ -53,6 +54,10 @@ public:
     void ConvertToMySQL();
     void ConvertToMSSQL();
     void ConvertToPostgreSQL();
+    // The kinds a converter takes out of CompareObjects (they have no form in the target's
+    // dialect) come back at the start of the next extraction.
+    void RemoveComparedKinds(std::initializer_list<TCmpObjType> Kinds);
+    void RestoreComparedKinds();
 
 protected:
     virtual void DoBeforeExtract();
@@ -72,6 +77,7 @@ private:
     }
 
     TMsgManager FMsgManager;
+    TCmpObjSetType FRemovedKinds;
 };
 
 } // namespace qnl

@@ -104,6 +104,9 @@ public:
     // A required data field must have a value when the record is posted.
     bool Required() const { return FRequired; }
     void SetRequired(bool Value) { FRequired = Value; }
+    // The value a new record's field starts with, as an SQL expression (set by the program or
+    // imported from the column's default).
+    std::string DefaultExpression;
     const std::string& Origin() const { return FOrigin; }
     void SetOrigin(const std::string& Value) { FOrigin = Value; }
     virtual bool IsBlob() const { return false; }
@@ -287,6 +290,9 @@ public:
     // Integers and floats answer each other's accessors and read text as numbers.
     void SetAsString(const std::string& Value) override;   // empty clears
     int32_t GetAsInteger() override;                       // AsLargeInt within 32 bits
+    // How the value is shown, and edited (the display format when empty); the field classes
+    // that format by them say so.
+    std::string DisplayFormat, EditFormat;
 
 protected:
     void SetVarValue(const Variant& Value) override;

@@ -1,5 +1,6 @@
 #include "platform/Variant.h"
 
+#include <climits>
 #include <limits>
 #include <stdexcept>
 
@@ -165,9 +166,12 @@ Variant Variant::FromInteger(int64_t V, TVarType Kind) {
 
 Variant Variant::CreateArray(const std::vector<TVarArrayBound>& Bounds, TVarType ElementType) {
     if (Bounds.empty()) throw std::invalid_argument("a variant array needs at least one dimension");
+    // ElementCount is an int: the product is bounded step by step, so that it never wraps.
     size_t count = 1;
     for (const TVarArrayBound& b : Bounds) {
         if (b.ElementCount < 0) throw std::invalid_argument("negative element count");
+        if (b.ElementCount > 0 && count > static_cast<size_t>(INT_MAX) / static_cast<size_t>(b.ElementCount))
+            throw std::length_error("a variant array of more than 2147483647 elements");
         count *= static_cast<size_t>(b.ElementCount);
     }
     Variant v;

@@ -24,6 +24,12 @@ struct TFormatSettings {
     char TimeSeparator = ':';
     std::string ShortTimeFormat = "hh:nn";
     std::string LongTimeFormat = "hh:nn:ss";
+    // Money: the symbol, where it goes around a positive value (0 "$1", 1 "1$", 2 "$ 1",
+    // 3 "1 $") and a negative one (0 "($1)" to 15 "(1 $)"), and the decimals shown.
+    std::string CurrencyString = "$";
+    uint8_t CurrencyFormat = 0;
+    uint8_t NegCurrFormat = 0;
+    uint8_t CurrencyDecimals = 2;
 };
 extern TFormatSettings FormatSettings;
 

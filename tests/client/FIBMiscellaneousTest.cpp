@@ -346,8 +346,8 @@ TEST(BlobRoutines, WithoutAClientLibraryEachNamesItself) {
         std::function<void()> Call;
     } cases[] = {
         {"GetBlobInfo", [&] { GetBlobInfo(nullptr, &handle, segments, maxSegment, total, type); }},
-        {"ReadBlob", [&] { ReadBlob(nullptr, &handle, buffer, nullptr); }},
-        {"ReadBlob", [&] { ReadBlobUntilEof(nullptr, &handle, buffer, nullptr); }},
+        {"ReadBlob", [&] { ReadBlob(nullptr, &handle, 0, buffer, nullptr); }},
+        {"ReadBlob", [&] { ReadBlobUntilEof(nullptr, &handle, 0, buffer, nullptr); }},
         {"WriteBlob", [&] { WriteBlob(nullptr, &handle, buffer, nullptr); }},
         {"BlobExist", [&] { BlobExist(nullptr, nullptr, nullptr, ISC_QUAD{}); }},
     };
@@ -468,21 +468,21 @@ TEST_F(BlobStreamTest, ReadingToTheEndGrowsTheBufferAndAStopKeepsWhatWasRead) {
     };
     // The buffer guesses 10 bytes where the blob has 200000.
     isc_blob_handle handle = open();
-    std::string buffer(10, '\0');
+    std::string buffer = "old content";
     int64_t lastProgress = 0;
-    ReadBlobUntilEof(lib, &handle, buffer, [&](int64_t, int64_t Done, bool&) { lastProgress = Done; });
+    ReadBlobUntilEof(lib, &handle, 10, buffer, [&](int64_t, int64_t Done, bool&) { lastProgress = Done; });
     lib->isc_close_blob(ThreadStatusVector(), &handle);
     EXPECT_TRUE(buffer == BinaryPattern(200000));
     EXPECT_EQ(200000, lastProgress);
 
     for (const bool untilEof : {false, true}) {
         handle = open();
-        std::string part(200000, '\0');
+        std::string part;
         const TBlobProgress stopAtOnce = [](int64_t, int64_t, bool& Stop) { Stop = true; };
         if (untilEof)
-            ReadBlobUntilEof(lib, &handle, part, stopAtOnce);
+            ReadBlobUntilEof(lib, &handle, 200000, part, stopAtOnce);
         else
-            ReadBlob(lib, &handle, part, stopAtOnce);
+            ReadBlob(lib, &handle, 200000, part, stopAtOnce);
         lib->isc_close_blob(ThreadStatusVector(), &handle);
         EXPECT_GT(part.size(), 0u);
         EXPECT_LT(part.size(), 200000u);

@@ -176,6 +176,8 @@ TEST(FormatNumericStr, DisplayFormats) {
         {"0.00", "9.999", "10.00"},
         {"$0.00", "5", "$5.00"},
         {"0.00 EUR", "5", "5.00 EUR"},
+        {"0.00 EUR", "2.345", "2.35 EUR"},
+        {"0.00;(0.00)", "-123.456789", "(123.46)"},
         {"0.00;", "5", "5.00"},
         {"0", "7.5", "8"},
         {"no digits", "5", "no digits"},
@@ -187,6 +189,43 @@ TEST(FormatNumericStr, DisplayFormats) {
         FormatNumericStr(c.Format, c.Number, false, result);
         EXPECT_EQ(c.Expected, result) << c.Format << " with " << c.Number;
     }
+}
+
+// Money and fixed texts of a currency: rounded half away from zero at the digits asked for,
+// the symbol placed as the settings say, the lowest currency without overflow.
+TEST(CurrToStrF, MoneyAndFixedForms) {
+    struct Case {
+        int64_t Scaled;
+        TFloatFormat Format;
+        int Digits;
+        uint8_t CurrencyFormat, NegCurrFormat;
+        const char* Expected;
+    };
+    const Case cases[] = {
+        {12345678, ffCurrency, 2, 0, 0, "$1,234.57"},
+        {-12345678, ffCurrency, 2, 0, 0, "($1,234.57)"},
+        {-12345678, ffFixed, 2, 0, 0, "-1234.57"},
+        {12345, ffCurrency, 0, 3, 0, "1 $"},
+        {-5000, ffCurrency, 0, 0, 1, "-$1"},
+        {-49, ffCurrency, 2, 0, 1, "$0.00"},
+        {-12345, ffCurrency, 1, 0, 15, "(1.2 $)"},
+        {-12345, ffCurrency, 3, 0, 8, "-1.235 $"},
+        {10001, ffFixed, 6, 0, 0, "1.000100"},
+        {INT64_MIN, ffFixed, 4, 0, 0, "-922337203685477.5808"},
+        {INT64_MIN, ffCurrency, 0, 0, 0, "($922,337,203,685,478)"},
+    };
+    for (const Case& c : cases) {
+        FormatSettings.CurrencyFormat = c.CurrencyFormat;
+        FormatSettings.NegCurrFormat = c.NegCurrFormat;
+        const std::string text = CurrToStrF(Currency::FromScaled(c.Scaled), c.Format, c.Digits);
+        FormatSettings = TFormatSettings{};
+        EXPECT_EQ(text, c.Expected) << c.Scaled << " " << c.Digits;
+    }
+    // Every digit of a BCD, and a currency's four decimals, reach the format.
+    TBcd bcd;
+    ASSERT_TRUE(TryStrToBcd("-12345678901234567890.125", bcd));
+    EXPECT_EQ(FormatBcd("#,##0.00", bcd), "-12,345,678,901,234,567,890.13");
+    EXPECT_EQ(FormatCurr("0.000", Currency::FromScaled(-5)), "-0.001");
 }
 
 // A data set whose old values cannot be read.

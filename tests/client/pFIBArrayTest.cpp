@@ -211,5 +211,95 @@ TEST_F(pFIBArrayTest, WrittenArraysMatchIsqlElementByElement) {
     EXPECT_EQ(expected, rows);
 }
 
+// Values of another shape, bounds the 16-bit descriptor cannot carry, arrays beyond what one
+// slice call moves, and UTF8 text elements, whose limit is their characters.
+TEST_F(pFIBArrayTest, ShapesBoundsSizesAndCharactersAreTheColumns) {
+    test::TempDatabase db(R"(
+CREATE TABLE U (ID INTEGER NOT NULL PRIMARY KEY, MA INTEGER[1:2, 1:3], B INTEGER[1:40000], W INTEGER[1:70000],
+  E INTEGER[1:30000, 1:30000], CU CHAR(3)[2] CHARACTER SET UTF8, VU VARCHAR(3)[2] CHARACTER SET UTF8);
+INSERT INTO U (ID) VALUES (1);
+INSERT INTO U (ID) VALUES (2);
+)");
+    Connect(db.Path());
+    TFIBQuery q;
+    q.SetDatabase(&Database);
+    q.SetTransaction(&Transaction);
+    q.SQL().SetText("UPDATE U SET MA = :MA, B = :B, W = :W, E = :E, CU = :CU, VU = :VU WHERE ID = 2");
+    q.Prepare();
+    TFIBXSQLVAR& ma = q.Params()[0];
+    auto matrix = [](int Rows, int Columns) {
+        Variant m = Variant::CreateArray({{1, Rows}, {1, Columns}}, varVariant);
+        for (int r = 1; r <= Rows; ++r)
+            for (int c = 1; c <= Columns; ++c) m.PutElement({r, c}, Variant(int32_t{10 * r + c}));
+        return m;
+    };
+    // Elements of another shape would land in other cells ([2,1] in [1,3]).
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { ma.SetArrayValues(matrix(2, 2)); }),
+              "Array value of shape 2x2 does not fit \"U.MA\" (2x3)");
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { ma.SetArrayValues(ArrayOf(1, std::vector<Variant>(6, Variant(1)))); }),
+              "Array value of shape 6 does not fit \"U.MA\" (2x3)");
+    ma.SetArrayValues(matrix(1, 3));   // a shorter first dimension leaves the rows after it empty
+
+    // Bounds beyond 16 bits: the descriptor holds 40000 as -25536 and 70000 as 4464, which the
+    // catalogue's bounds show.
+    const std::vector<std::pair<int, std::string>> wide = {
+        {1, "Array \"U.B\" has bounds [1:40000]: the array slice calls carry bounds from -32768 to 32767 only"},
+        {2, "Array \"U.W\" has bounds [1:70000]: the array slice calls carry bounds from -32768 to 32767 only"},
+    };
+    for (const auto& [index, message] : wide) {
+        TFIBXSQLVAR& param = q.Params()[index];
+        int lower = 0, upper = 0;
+        param.ArrayInfo()->GetDimension(0, lower, upper);
+        EXPECT_EQ(index == 1 ? 40000 : 70000, upper);
+        EXPECT_EQ(ErrorText<EFIBClientError>([&] { param.GetArraySize(); }), message);
+        EXPECT_EQ(ErrorText<EFIBClientError>([&] { param.SetArrayValues(ArrayOf(1, {Variant(1)})); }), message);
+    }
+
+    // 3.6 GB: refused before anything is allocated; a NULL one reads as Null.
+    const std::string tooLarge = "Array \"U.E\" holds more than the 2147483647 bytes one slice call moves";
+    TFIBXSQLVAR& e = q.Params()[3];
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { e.GetArraySize(); }), tooLarge);
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] { e.SetArrayValues(matrix(1, 1)); }), tooLarge);
+    EXPECT_TRUE(e.ArrayInfo()->ReadArrayValues(Database.HandleAddress(), Transaction.HandleAddress(), ISC_QUAD{}).IsNull());
+    EXPECT_EQ(ErrorText<EFIBClientError>([&] {
+                  e.ArrayInfo()->ReadArrayValues(Database.HandleAddress(), Transaction.HandleAddress(), ma.GetAsQuad());
+              }),
+              tooLarge);
+
+    // CHAR(3) and VARCHAR(3) in UTF8: 12 bytes each, 3 characters.
+    TFIBXSQLVAR& cu = q.Params()[4];
+    TFIBXSQLVAR& vu = q.Params()[5];
+    for (TFIBXSQLVAR* text : {&cu, &vu}) {
+        const std::string name = text == &cu ? "CU" : "VU";
+        EXPECT_EQ(ErrorText<EFIBClientError>([&] { text->SetArrayValues(ArrayOf(1, {Variant("abcd")})); }),
+                  "Element [1] of array \"U." + name + "\" is longer than its 3 characters");
+        EXPECT_EQ(ErrorText<EFIBClientError>([&] { text->SetArrayValues(ArrayOf(1, {Variant("\u00e9\u00e9\u00e9\u00e9")})); }),
+                  "Element [1] of array \"U." + name + "\" is longer than its 3 characters");
+    }
+    cu.SetArrayValues(ArrayOf(1, {Variant("x"), Variant("\u00e9\u00e9\u00e9")}));
+    vu.SetArrayValues(ArrayOf(1, {Variant("y"), Variant("\u00e9\u00e9\u00e9")}));
+    q.Params()[1].SetIsNull(true);
+    q.Params()[2].SetIsNull(true);
+    e.SetIsNull(true);
+    q.ExecQuery();
+
+    q.Close();
+    q.SQL().SetText("SELECT CU, VU, E FROM U WHERE ID = 2");
+    q.ExecQuery();
+    const Variant cuBack = q.FieldByName("CU").GetArrayValues();
+    EXPECT_EQ("x", cuBack.GetElement({1}).AsString());
+    EXPECT_EQ("\u00e9\u00e9\u00e9", cuBack.GetElement({2}).AsString());
+    EXPECT_EQ("\u00e9\u00e9\u00e9", q.FieldByName("VU").GetArrayValues().GetElement({2}).AsString());
+    EXPECT_TRUE(q.FieldByName("E").GetArrayValues().IsNull());
+    q.Close();
+    Transaction.Commit();
+    Database.Close();
+
+    EXPECT_EQ(test::QueryRows(db, "SELECT '<<' || MA[1,1] || MA[1,2] || MA[1,3] || ',' || MA[2,1] || MA[2,3] || ',' || "
+                                  "TRIM(CU[1]) || '|' || TRIM(CU[2]) || ',' || VU[1] || '|' || VU[2] || '>>' "
+                                  "FROM U WHERE ID = 2"),
+              std::vector<std::string>{"111213,00,x|\u00e9\u00e9\u00e9,y|\u00e9\u00e9\u00e9"});
+}
+
 } // namespace
 } // namespace qnl

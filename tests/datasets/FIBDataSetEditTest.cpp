@@ -1,6 +1,6 @@
 // The data set's edit side against real Firebird 3: deleting through DeleteSQL with parameters
 // taken from the record, cancelling cached changes, a master's values at open, the transaction
-// and controls events, and the refusal of the limited cache model. The tests change their
+// and controls events, and the checks of the limited cache model. The tests change their
 // database, so it is their own.
 #include "datasets/FIBDataSet.h"
 
@@ -377,15 +377,16 @@ TEST_F(FIBDataSetEditTest, ControlsEventsFireOnceForEachChangeOfTheDisabledState
     EXPECT_EQ(enabled, 2);
 }
 
-TEST_F(FIBDataSetEditTest, TheLimitedCacheModelIsCheckedThenRefusedAndTheStandardModelStays) {
+TEST_F(FIBDataSetEditTest, TheLimitedCacheModelIsCheckedThenTaken) {
     DS->SetSelectSQL("SELECT ID FROM PEOPLE");
     EXPECT_NE(ErrorOf([&] { DS->CacheModelOptions().SetCacheModelKind(cmkLimitedBufferSize); })
                   .find("Form1.DS. Can't use limited cache. \r\nCachedUpdates must be False,"),
               std::string::npos);
-    DS->SetSelectSQL("SELECT ID FROM PEOPLE ORDER BY ID");
-    EXPECT_NE(ErrorOf([&] { DS->CacheModelOptions().SetCacheModelKind(cmkLimitedBufferSize); }).find("Unsupported feature."),
-              std::string::npos);
     EXPECT_EQ(DS->CacheModelOptions().CacheModelKind(), cmkStandard);
+    DS->SetSelectSQL("SELECT ID FROM PEOPLE ORDER BY ID");
+    DS->CacheModelOptions().SetCacheModelKind(cmkLimitedBufferSize);
+    EXPECT_EQ(DS->CacheModelOptions().CacheModelKind(), cmkLimitedBufferSize);
+    EXPECT_EQ(DS->CacheModelOptions().BufferChunks(), 100);
 }
 
 TEST_F(FIBDataSetEditTest, TheDataSetAnswersThroughItsLargerInterface) {

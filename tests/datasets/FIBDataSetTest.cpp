@@ -10,6 +10,8 @@
 #include "platform/StringList.h"
 #include "platform/VariantConv.h"
 
+#include "../platform/VectorDataSet.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -579,6 +581,126 @@ TEST_F(FIBDataSetTest, FieldClassesReadAndWriteTheirTexts) {
     EXPECT_EQ(n->AsString(), "-12.3456");
     tm->ShowMsec = true;
     EXPECT_EQ(tm->Text(), "23:59:58");   // no milliseconds: no suffix
+}
+
+// Every digit of a scaled number goes through its display and edit formats; without one, a
+// currency field shows money for display and the fixed form for editing.
+TEST_F(FIBDataSetTest, ScaledNumbersShowTheirDisplayAndEditFormats) {
+    OpenSql("SELECT BI, N184, N186, N92 FROM ALLTYPES WHERE ID = 2");
+    struct Case {
+        const char* Field;
+        const char* DisplayFormat;
+        const char* EditFormat;
+        bool IsCurrency;
+        const char* Display;
+        const char* Edit;
+    };
+    const Case cases[] = {
+        {"BI", "#,##0", "0.0", false, "9,223,372,036,854,775,807", "9,223,372,036,854,775,807"},
+        {"BI", "", "", true, "9223372036854775807", "9223372036854775807"},
+        {"N184", "#,##0.00", "0.0000", false, "100,000,000,000,000.00", "99999999999999.9999"},
+        {"N186", "0.00;(0.00)", "", false, "(123.46)", "(123.46)"},
+        {"N186", "", "", true, "($123.46)", "-123.46"},
+        {"N184", "", "", true, "$100,000,000,000,000.00", "100000000000000.00"},
+        {"N92", "", "", true, "($0.01)", "-0.01"},
+        {"N186", "", "", false, "-123.456789", "-123.456789"},
+    };
+    ASSERT_EQ(DS->FieldByName("N186")->ClassName(), "TFIBFloatField");   // six decimals: a double
+    for (const Case& c : cases) {
+        auto* field = dynamic_cast<TNumericField*>(DS->FieldByName(c.Field));
+        ASSERT_TRUE(field) << c.Field;
+        field->DisplayFormat = c.DisplayFormat;
+        field->EditFormat = c.EditFormat;
+        if (auto* bcd = dynamic_cast<TBCDField*>(field)) bcd->IsCurrency = c.IsCurrency;
+        if (auto* number = dynamic_cast<TFloatField*>(field)) number->IsCurrency = c.IsCurrency;
+        EXPECT_EQ(field->DisplayText(), c.Display) << c.Field << " " << c.DisplayFormat;
+        EXPECT_EQ(field->Text(), c.Edit) << c.Field << " " << c.DisplayFormat;
+    }
+    FormatSettings.NegCurrFormat = 8;
+    FormatSettings.CurrencyString = "EUR";
+    const std::string euro = DS->FieldByName("N92")->DisplayText();
+    FormatSettings = TFormatSettings{};
+    EXPECT_EQ(euro, "-0.01 EUR");
+
+    // A framework BCD field's value is taken whole, through its text: its variant, a currency,
+    // holds neither 19 digits nor more than four decimals.
+    test::TVectorDataSet source;
+    source.Columns = {{"B", ftBCD}};
+    source.Source = {{Variant("-9223372036854775807")}, {Variant("1.23456")}};
+    source.Open();
+    TField* from = source.FieldByName("B");
+    ASSERT_EQ(from->ClassName(), "TBCDField");
+    DS->Close();
+    DS->SetCachedUpdates(true);
+    DS->UpdateSQL().SetText("UPDATE ALLTYPES SET BI = ?BI");   // never run: the updates stay cached
+    DS->Open();
+    DS->Edit();
+    DS->FieldByName("BI")->Assign(from);
+    EXPECT_EQ(DS->FieldByName("BI")->AsString(), "-9223372036854775807");
+    source.Next();
+    DS->FieldByName("N184")->Assign(from);
+    EXPECT_EQ(DS->FieldByName("N184")->AsString(), "1.2346");
+    DS->Cancel();
+}
+
+// A client blob field's body is the program's: the data set's OnFillClientBlob fills it once a
+// record; an empty body is null; a handler that closes the data set stops the read.
+TEST_F(FIBDataSetTest, ClientBlobFieldsAreFilledByTheirHandler) {
+    int fills = 0;
+    DS->OnFillClientBlob = [&](TFIBCustomDataSet* D, TFIBBlobField* F, TFIBBlobStream* S) {
+        ++fills;
+        const int id = D->FieldByName("ID")->AsInteger();
+        const std::string body = F->FieldName() + " of " + std::to_string(id);
+        if (id == 1) S->Write(body.data(), static_cast<int64_t>(body.size()));
+    };
+    OpenSql("SELECT ID, CAST(NULL AS BLOB SUB_TYPE BINARY) AS PHOTO FROM BLOBS ORDER BY ID");
+    auto* photo = dynamic_cast<TFIBBlobField*>(DS->FieldByName("PHOTO"));
+    ASSERT_TRUE(photo);
+    photo->IsClientField = true;
+    EXPECT_FALSE(photo->IsNull());
+    EXPECT_EQ(photo->AsString(), "PHOTO of 1");
+    EXPECT_TRUE(photo->ReadOnly());
+    DS->Next();
+    EXPECT_TRUE(photo->IsNull());
+    EXPECT_TRUE(photo->AsVariant().IsNull());
+    DS->First();
+    EXPECT_EQ(photo->AsString(), "PHOTO of 1");
+    EXPECT_EQ(fills, 2);   // the body stays with its record
+
+    DS->Close();
+    DS->OnFillClientBlob = [](TFIBCustomDataSet* D, TFIBBlobField*, TFIBBlobStream*) { D->Close(); };
+    DS->Open();
+    photo = dynamic_cast<TFIBBlobField*>(DS->FieldByName("PHOTO"));
+    ASSERT_TRUE(photo);
+    photo->IsClientField = true;
+    EXPECT_NE(ErrorOf([&] { photo->BlobSize(); }).find("OnFillClientBlob"), std::string::npos);
+    EXPECT_FALSE(DS->Active());
+}
+
+// OnValidate reads the value being assigned; one that raises keeps the old value, and the data
+// set cannot be closed under it (the close would free the record and the field being written).
+TEST_F(FIBDataSetTest, OnValidateSeesTheNewValueAndMayRefuseIt) {
+    DS->SetCachedUpdates(true);
+    DS->UpdateSQL().SetText("UPDATE STRS SET S2 = ?S2");   // never run
+    OpenSql("SELECT S1, S2 FROM STRS");
+    TField* s2 = DS->FieldByName("S2");
+    std::string seen;
+    s2->OnValidate = [&](TField* F) {
+        seen = F->AsString();
+        if (seen == "bad") throw EDatabaseError("refused");
+    };
+    DS->Edit();
+    s2->SetAsString("new");
+    EXPECT_EQ(seen, "new");
+    EXPECT_EQ(ErrorOf([&] { s2->SetAsString("bad"); }), "refused");
+    EXPECT_EQ(s2->AsString(), "new");
+    s2->OnValidate = [&](TField*) { DS->Close(); };
+    EXPECT_EQ(ErrorOf([&] { s2->SetAsString("gone"); }),
+              "Cannot close Form1.DS while the OnValidate handler of field S2 runs");
+    EXPECT_TRUE(DS->Active());
+    EXPECT_EQ(s2->AsString(), "new");
+    s2->OnValidate = nullptr;
+    DS->Close();
 }
 
 TEST_F(FIBDataSetTest, FetchAllRunsBeforeTheAfterOpenListenersAndAfterThePublishedEvent) {

@@ -257,6 +257,8 @@ TEST_F(SortLocateTest, PostedRecordKeepsItsSortedPlace) {
         DS->SetUpdateTransaction(&UpdateTr);
         DS->UpdateSQL().SetText("UPDATE P SET Q = ?Q WHERE ID = ?OLD_ID");
         DS->InsertSQL().SetText("INSERT INTO P (ID, Q) VALUES (?ID, ?Q)");
+        DS->RefreshSQL().SetText("SELECT ID, Q FROM P WHERE ID = ?ID");
+        DS->SetRefreshTransactionKind(tkUpdateTransaction);
         DS->DoSortEx({"Q"}, {true});
         const std::vector<std::pair<int, int>> edits = {{2, 45}, {5, 5}, {1, 35}};   // ID, new Q
         for (const auto& [id, q] : edits) {
@@ -276,6 +278,16 @@ TEST_F(SortLocateTest, PostedRecordKeepsItsSortedPlace) {
             EXPECT_EQ(CurrentId(), 6);
             EXPECT_EQ(Ids(), (std::vector<int>{5, 3, 6, 1, 4, 2}));
             EXPECT_TRUE(DS->IsSorted());
+            // A record whose sort value the server changed moves when it is read again.
+            TFIBQuery change;
+            change.SetDatabase(&Database);
+            change.SetTransaction(&UpdateTr);
+            change.SQL().SetText("UPDATE P SET Q = 1 WHERE ID = 4");
+            change.ExecQuery();
+            ASSERT_TRUE(DS->Locate("ID", Variant(int32_t(4)), 0));
+            DS->Refresh();
+            EXPECT_EQ(CurrentId(), 4);
+            EXPECT_EQ(Ids(), (std::vector<int>{4, 5, 3, 6, 1, 2}));
         } else {
             EXPECT_EQ(Ids(), (std::vector<int>{1, 2, 3, 4, 5}));   // where they were
             EXPECT_FALSE(DS->IsSorted());

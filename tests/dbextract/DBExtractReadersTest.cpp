@@ -72,7 +72,8 @@ TEST(DBExtractReaders, RoutinesTriggersAndGrantsOfAnotherOwnerReadAsTheirIsqlExt
                            "GRANT CREATE DOMAIN TO USER ALICE; GRANT CREATE TABLE TO USER ALICE; GRANT CREATE SEQUENCE "
                            "TO USER ALICE; GRANT CREATE EXCEPTION TO USER ALICE; GRANT CREATE VIEW TO USER ALICE; "
                            "GRANT CREATE FUNCTION TO USER ALICE; GRANT CREATE PROCEDURE TO USER ALICE; GRANT CREATE "
-                           "PACKAGE TO USER ALICE; GRANT ALTER DATABASE TO USER ALICE;\n",
+                           "PACKAGE TO USER ALICE; GRANT ALTER DATABASE TO USER ALICE; GRANT DROP ANY COLLATION TO PUBLIC "
+                           "WITH GRANT OPTION; GRANT ALTER ANY SEQUENCE TO USER BOB GRANTED BY ALICE;\n",
                            out),
               0)
         << out;
@@ -132,15 +133,24 @@ TEST(DBExtractReaders, RoutinesTriggersAndGrantsOfAnotherOwnerReadAsTheirIsqlExt
     EXPECT_TRUE(dependsOn(table->FindColumn("ID")));
     EXPECT_TRUE(dependsOn(side.Objs().FindDomain("D_QTY")));
 
-    // None of ALICE's own rows (on her objects and on the domains the server made) is a grant.
+    // None of ALICE's own rows (on her objects and on the domains the server made) is a grant;
+    // the DDL privileges she was given are, as the other two.
     const TDbObjList& grants = side.Objs().List(olGrants);
+    int ddlGrants = 0;
     for (int i = 0; i < grants.Count(); ++i) {
         auto* g = dynamic_cast<TGntData*>(grants.Obj(i));
         ASSERT_NE(g, nullptr);
+        if (!g->DdlPrivilege.empty()) {
+            ++ddlGrants;
+            continue;
+        }
         EXPECT_NE(g->Grantee, "ALICE") << g->GetCreateSQL();
         EXPECT_NE(g->ObjectName.compare(0, 4, "RDB$"), 0) << g->GetCreateSQL();
     }
-    EXPECT_EQ(grants.Count(), 7);
+    EXPECT_EQ(grants.Count() - ddlGrants, 7);
+    EXPECT_EQ(ddlGrants, 11);
+    EXPECT_NE(grants.FindObj("GRANT ALTER ANY GENERATOR TO BOB GRANTED BY ALICE"), nullptr);
+    EXPECT_NE(grants.FindObj("GRANT DROP ANY COLLATION TO PUBLIC WITH GRANT OPTION"), nullptr);
 }
 
 TEST(DBExtractReaders, ARoutineThatCannotBeReadFailsTheRun) {

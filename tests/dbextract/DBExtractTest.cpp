@@ -136,6 +136,14 @@ TEST(DBExtract, Firebird3FeaturesReadAsTheirIsqlExtract) {
     ExpectDatabaseReadsAsItsExtract(db, "fb3_features", test::FirebirdLists());
 }
 
+// Firebird 3 keeps no source for an external-engine routine, only its external name and engine;
+// isql writes them, and so must the reader (a function of a library module is something else).
+TEST(DBExtract, ExternalEngineRoutinesReadAsTheirIsqlExtract) {
+    const test::UdrEngine udr;
+    const TempDatabase db(test::CompleteScript{test::FixtureScript("fb3_external.sql")});
+    ExpectDatabaseReadsAsItsExtract(db, "fb3_external", test::FirebirdLists());
+}
+
 TEST(DBExtract, QuotedNamesAndTypedDefaultsOfAnotherOwnerRead) {
     test::PrepareFirebirdEnvironment();
     const TempDatabase db("", "UTF8");

@@ -448,5 +448,40 @@ TEST(LiveCompare, ADatabaseViewThatRenamesAColumnIsCreatedAgain) {
     EXPECT_EQ(stored->Columns[1], "X");
 }
 
+
+// Routines that run in an external engine have no body: the catalogue keeps their external name
+// and engine, and the update script writes them (packaged ones with their package's body).
+// Firebird 3 loads the module when such a routine is created and refuses the declaration
+// without it, so the databases are built, and the script run, by isql under the engine
+// configuration that finds the test module.
+TEST(LiveCompare, ExternalEngineRoutinesAreWrittenWithTheirNameAndEngine) {
+    const test::UdrEngine udr;
+    const std::string rows = "'" + std::string(test::UdrModule) + "!rows' ENGINE UDR";
+    const std::string answer = "'" + std::string(test::UdrModule) + "!answer' ENGINE UDR";
+    const TempDatabase master(test::CompleteScript{test::FixtureScript("fb3_external.sql")});
+    const TempDatabase target("", "UTF8");
+    {
+        LiveComparison c(target.Path());
+        ASSERT_TRUE(c.ReadMaster(master.Path())) << c.Errors();
+        const std::vector<std::string> changes = c.Compare();
+        ASSERT_EQ(c.Errors(), "");
+        std::string script;
+        for (const std::string& change : changes) script += change + "\n";
+        // Routines are created with a stub body first, then altered to what they are.
+        for (const std::string& routine :
+             {"ALTER PROCEDURE P_ROWS(N INTEGER)\r\n RETURNS(R INTEGER)\r\n\r\nEXTERNAL NAME " + rows,
+              "ALTER FUNCTION F_ANSWER(N INTEGER)\r\n RETURNS INTEGER\r\n\r\nEXTERNAL NAME " + answer,
+              "PROCEDURE PP RETURNS (R INTEGER) EXTERNAL NAME " + rows})
+            EXPECT_NE(script.find(routine), std::string::npos) << routine << "\nin:\n" << script;
+        std::string out;
+        ASSERT_EQ(test::RunSql(target, c.Script(), out), 0) << out << c.Script();
+    }
+    EXPECT_EQ(ExtractDiff(target.Path(), master.Path()), "");
+    LiveComparison again(target.Path());
+    ASSERT_TRUE(again.ReadMaster(master.Path())) << again.Errors();
+    EXPECT_EQ(again.Compare(), std::vector<std::string>{}) << again.Script();
+    EXPECT_EQ(again.Errors(), "");
+}
+
 } // namespace
 } // namespace qnl

@@ -422,20 +422,28 @@ TEST(IbParserRoutines, ExternalFunctionsRolesAndGrants) {
              EXPECT_EQ(udf("B"), "INTEGER, CSTRING, -> #2 b@m");
              EXPECT_EQ(udf("C"), "BLOB, BLOB, -> #2 c@m");
          }},
-        {"grants: column grants stay apart, equal grants merge, roles resolve; DDL privileges are handed on",
+        {"grants: column grants stay apart, equal grants merge, roles resolve; DDL privileges are grants as isql "
+         "writes them, CREATE DATABASE (kept outside the database) is handed on",
          st_Firebird_30,
          "CREATE TABLE T (A INTEGER, B INTEGER);\nCREATE ROLE R;\nGRANT SELECT, UPDATE (A, B) ON T TO R;\n"
          "GRANT ALL ON T TO PUBLIC;\nGRANT ALL PRIVILEGES ON T TO PUBLIC;\nGRANT R TO U WITH ADMIN OPTION GRANTED BY SYSDBA;\n"
          "GRANT EXECUTE ON PACKAGE PK TO USER U, ROLE R;\nGRANT USAGE ON SEQUENCE S TO PROCEDURE P;\n"
          "GRANT SELECT ON T TO SOMEONE;\nGRANT SELECT ON IBE$LOG TO PUBLIC;\nGRANT CREATE TABLE TO R;\n"
-         "GRANT ALTER ANY TABLE TO USER U;",
+         "GRANT ALTER ANY TABLE TO USER U;\nGRANT CREATE SEQUENCE TO PUBLIC, USER U WITH GRANT OPTION GRANTED BY ANN;\n"
+         "GRANT DROP DATABASE TO ROLE R;\nGRANT DROP ANY CHARACTER SET TO U;\nGRANT CREATE DATABASE TO USER U;",
          {"Statement T table: create | CREATE TABLE T (A INTEGER, B INTEGER)", "Statement R role: create | CREATE ROLE R",
-          "Statement - grant: create | GRANT CREATE TABLE TO R", "Statement - grant: create | GRANT ALTER ANY TABLE TO USER U"},
+          "Statement - grant: create | GRANT CREATE DATABASE TO USER U"},
          {},
          [&](const IbReader& r) {
              // Kinds given by a grantee word are known at once (11 role, 12 user, 13 object
              // grant); the others (10) are resolved once the whole script is read.
              EXPECT_EQ(grants(r), (Lines{"GRANT ALL ON T TO PUBLIC [table, 10]",
+                                         "GRANT ALTER ANY TABLE TO U [-, 12]",
+                                         "GRANT CREATE GENERATOR TO PUBLIC WITH GRANT OPTION GRANTED BY ANN [-, 10]",
+                                         "GRANT CREATE GENERATOR TO U WITH GRANT OPTION GRANTED BY ANN [-, 12]",
+                                         "GRANT CREATE TABLE TO ROLE R [-, 10]",
+                                         "GRANT DROP ANY CHARACTER SET TO U [-, 10]",
+                                         "GRANT DROP DATABASE TO ROLE R [-, 11]",
                                          "GRANT EXECUTE ON PACKAGE PK TO ROLE R [package, 11]",
                                          "GRANT EXECUTE ON PACKAGE PK TO U [package, 12]",
                                          "GRANT R TO U WITH ADMIN OPTION [role, 10]", "GRANT SELECT ON T TO ROLE R [table, 10]",
@@ -448,13 +456,17 @@ TEST(IbParserRoutines, ExternalFunctionsRolesAndGrants) {
              auto& parser = const_cast<IbReader&>(r).Parser;
              parser.AfterParse();
              EXPECT_EQ(grants(r)[0], "GRANT ALL ON T TO PUBLIC [table, 12]");
-             EXPECT_EQ(grants(r)[4], "GRANT SELECT ON T TO ROLE R [table, 11]");
+             EXPECT_EQ(grants(r)[4], "GRANT CREATE TABLE TO ROLE R [-, 11]");
+             EXPECT_EQ(grants(r)[10], "GRANT SELECT ON T TO ROLE R [table, 11]");
          }},
         {"grant errors",
          st_Firebird_30,
-         "GRANT SELECT ON T TO U WITH NOTHING OPTION;\nGRANT SELECT T TO U;",
+         "GRANT SELECT ON T TO U WITH NOTHING OPTION;\nGRANT SELECT T TO U;\nGRANT ALTER TABLE TO U;\n"
+         "GRANT CREATE CHARACTER TO U;\nGRANT DROP ANY INDEX TO U;",
          {},
-         {"1:29 Must be: with GRANT/ADMIN option", "2:14 Missing: ON (<Ident>) (<Ident>: T)"},
+         {"1:29 Must be: with GRANT/ADMIN option", "2:14 Missing: ON (<Ident>) (<Ident>: T)",
+          "3:13 Must be: ANY or DATABASE after ALTER", "4:24 Must be: CHARACTER SET",
+          "5:16 Must be: the kind of object of a DDL privilege after DROP ANY"},
          nullptr},
     });
 }
@@ -559,6 +571,9 @@ TEST(IbParserRoutines, DescriptionsLandOnTheirObjects) {
          "COMMENT ON PROCEDURE PARAMETER P.A IS 'pa';\nCOMMENT ON FUNCTION F IS 'function';\n"
          "COMMENT ON FUNCTION PARAMETER F.B IS 'fb';\nCOMMENT ON PACKAGE PK IS 'package';\n"
          "COMMENT ON DATABASE IS 'db';\nCOMMENT ON CHARACTER SET UTF8 IS 'cs';\nCOMMENT ON PROCEDURE PK.X IS 'member';\n"
+         "COMMENT ON FUNCTION PK.Y IS 'fn';\nCOMMENT ON PROCEDURE PARAMETER PK.X.A IS 'xa';\n"
+         "COMMENT ON FUNCTION PARAMETER PK.Y.B IS 'yb';\nCOMMENT ON FUNCTION PARAMETER PK.Y.B IS NULL;\n"
+         "COMMENT ON PARAMETER PK.X.C IS 'xc';\nCOMMENT ON PROCEDURE OTHER.X IS 'elsewhere';\n"
          "COMMENT ON TABLE NOT_THERE IS 'nothing';",
          {"Statement T table: create | CREATE TABLE T (C INTEGER)", "Statement IX index: create | CREATE INDEX IX ON T (C)",
           "Statement S generator: create | CREATE SEQUENCE S", "Statement E exception: create | CREATE EXCEPTION E 'x'",
@@ -568,7 +583,7 @@ TEST(IbParserRoutines, DescriptionsLandOnTheirObjects) {
           "Statement PK package: create | CREATE PACKAGE PK AS BEGIN END",
           "Description - -: description | COMMENT ON DATABASE IS 'db'",
           "Description UTF8 -: description | COMMENT ON CHARACTER SET UTF8 IS 'cs'",
-          "Description X procedure: description | COMMENT ON PROCEDURE PK.X IS 'member'"},
+          "Description X procedure: description | COMMENT ON PROCEDURE OTHER.X IS 'elsewhere'"},
          {},
          [](const IbReader& r) {
              EXPECT_EQ(r.Table("T")->Description(), "table");
@@ -582,6 +597,10 @@ TEST(IbParserRoutines, DescriptionsLandOnTheirObjects) {
              EXPECT_EQ(Routine(r, "F")->Description(), "function");
              EXPECT_EQ(Routine(r, "F")->InputParam(0)->Description(), "fb");
              EXPECT_EQ(r.Objs.FindPackage("PK")->Description(), "package");
+             std::vector<std::string> members;
+             for (const TMemberDescription& d : dynamic_cast<TPkgData*>(r.Objs.FindPackage("PK"))->MemberDescriptions)
+                 members.push_back(std::string(d.Function ? "F " : "P ") + d.Routine + "." + d.Parameter + "=" + d.Text);
+             EXPECT_EQ(members, (std::vector<std::string>{"P X.=member", "F Y.=fn", "P X.A=xa", "P X.C=xc"}));
          }},
         {"DESCRIBE sets the description and is handed on with its text",
          st_Firebird_30,

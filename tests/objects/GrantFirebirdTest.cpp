@@ -58,6 +58,15 @@ const GrantCase Grants[] = {
     {"GRANT R1 TO U3 WITH ADMIN OPTION", MasterOnly},
     {"GRANT RT TO U1", TargetOnly},
     {"GRANT RM TO U2", MasterOnly},
+    // Firebird 3's DDL privileges.
+    {"GRANT CREATE TABLE TO PUBLIC", Both},
+    {"GRANT ALTER ANY TABLE TO U1 WITH GRANT OPTION", TargetOnly},
+    {"GRANT ALTER ANY TABLE TO U1", MasterOnly},
+    {"GRANT CREATE SEQUENCE TO U2", TargetOnly},
+    {"GRANT DROP ANY PROCEDURE TO ROLE R1", MasterOnly},
+    {"GRANT DROP DATABASE TO U3 WITH GRANT OPTION", MasterOnly},
+    {"GRANT ALTER ANY CHARACTER SET TO U4 GRANTED BY U3", MasterOnly},
+    {"GRANT DROP ANY DOMAIN TO RT", TargetOnly},
 };
 
 const char* const Objects =
@@ -93,7 +102,7 @@ TEST(GrantFirebird, PrivilegesAndRolesFollowTheMaster) {
     const auto target = Build(TargetOnly);
     const auto reference = Build(MasterOnly);
     const Rows master = ReadGrants(*reference);
-    ASSERT_EQ(master.size(), 30u) << testing::PrintToString(master);
+    ASSERT_EQ(master.size(), 35u) << testing::PrintToString(master);
 
     std::string s;
     {
@@ -118,6 +127,10 @@ TEST(GrantFirebird, PrivilegesAndRolesFollowTheMaster) {
     // The column grant the whole-table REVOKE took along is granted again.
     EXPECT_LT(At(s, "REVOKE UPDATE ON T FROM U4\n"), At(s, "GRANT UPDATE (A) ON T TO U4\n"));
     EXPECT_LT(At(s, "REVOKE RT FROM U1\n"), At(s, "/* Dropping roles */\nDROP ROLE RT\n"));
+    At(s, "/* DROP: -- GRANT ALTER ANY TABLE TO U1 WITH GRANT OPTION */\n"
+          "REVOKE GRANT OPTION FOR ALTER ANY TABLE FROM U1\n");
+    At(s, "REVOKE CREATE GENERATOR FROM U2\n");
+    At(s, "GRANT ALTER ANY CHARACTER SET TO U4 GRANTED BY U3\n");
 
     FirebirdComparison again(target->Path());
     ASSERT_TRUE(again.ReadMaster(reference->Path()) && again.ReadTarget());

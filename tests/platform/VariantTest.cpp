@@ -112,6 +112,10 @@ TEST(Variant, ArraysKeepTheirBounds) {
     EXPECT_THROW(a.GetElement({3}), std::out_of_range);
     Variant mixed = Variant::CreateArray({{0, 2}}, varVariant);
     EXPECT_TRUE(mixed.GetElement({1}).IsEmpty());
+    // An element count beyond an int is refused before anything is allocated, however the
+    // product of the dimensions would wrap.
+    EXPECT_THROW(Variant::CreateArray({{1, 65536}, {1, 65536}}, varVariant), std::length_error);
+    EXPECT_THROW(Variant::CreateArray(std::vector<TVarArrayBound>(16, {1, 65536}), varVariant), std::length_error);
 }
 
 } // namespace

@@ -57,7 +57,7 @@ int Read(TSQLMonitorChannel& Channel) {
         const int32_t length = Int(block, 2032);
         double stamp;
         std::memcpy(&stamp, block + 2004, sizeof stamp);
-        std::printf("PIECE %d %d %d %.9f\n", Int(block, 2036), block[2003], length, stamp);
+        std::printf("PIECE %d %d %d %.17g\n", Int(block, 2036), block[2003], length, stamp);
         std::fwrite(block, 1, static_cast<size_t>(length), stdout);
         std::printf("\n");
         std::fflush(stdout);
