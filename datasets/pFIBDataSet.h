@@ -155,6 +155,26 @@ public:
     // do the data set's part first and then call these.
     TDataSetErrorEvent OnPostError, OnDeleteError;
 
+    // ---- Repository
+    // The row of FIB$DATASETS_INFO the data set takes its statements and update options from (0:
+    // none). A new value needs a closed data set, prepares it again and switches
+    // psApplyRepositary on.
+    int32_t DataSet_ID() const { return FDataSet_ID; }
+    void SetDataSet_ID(int32_t Value);
+    std::string Description;
+    // The formats poAutoFormatFields gives numeric and date-time fields.
+    TFormatFields& DefaultFormats() { return FDefaultFormats; }
+    // Settings of each field from its column (read-only, required, default, character set) and
+    // from FIB$FIELDS_INFO (label, width, visibility, formats), as PrepareOptions ask; run after
+    // each open.
+    virtual void ApplyFieldsInfo();
+    // With psApplyRepositary the FIB$DATASETS_INFO row of DataSet_ID is applied once per id.
+    void Prepare() override;
+    void ApplyRepositoryInfo() override;
+    // Switching psApplyRepositary on applies the field settings of an open data set.
+    void SetPrepareOptions(TpPrepareOptions Value) override;
+    TOnApplyFieldRepository OnApplyFieldRepository;
+
     // ---- Provider operations: how another layer runs statements through the data set
     // A double quote in dialect 3, else empty.
     std::string PSGetQuoteChar();
@@ -195,6 +215,7 @@ public:
     void PSReset();
 
 protected:
+    void InternalOpen() override;
     void DoAfterOpen() override;
     void DoAfterClose() override;
     void DoBeforeEdit() override;
@@ -248,6 +269,9 @@ private:
 
     std::string LockText();
 
+    int32_t FDataSet_ID = 0;
+    int32_t FAppliedRepositoryID = 0;
+    TFormatFields FDefaultFormats{this};
     std::string FPSCommand;
     std::unique_ptr<TParams> FPSCommandParams, FPSParams;
 
