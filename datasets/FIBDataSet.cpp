@@ -840,6 +840,7 @@ void TFIBCustomDataSet::DoAfterScroll() {
     TDataSet::DoAfterScroll();
     if (FEndScrollTimer) {
         FEndScrollTimer->SetEnabled(false);
+        FEndScrollTimer->SetInterval(EndScrollInterval);
         FEndScrollTimer->SetEnabled(true);
     }
 }

@@ -662,6 +662,8 @@ private:
     // Makes Query the statement that delivers rows: its NEW_ parameters from the record at
     // Position, the rest from SelectQuery's parameters; then it runs.
     void SwitchSelectQuery(TFIBQuery& Query, int Position);
+    // Runs Query for the rows after or before the record in Source.
+    void StartWindowQuery(TFIBQuery& Query, TRecordBuffer Source);
     // Stores the next row of Query at Position; false when it has none.
     bool FetchWindowRow(TFIBQuery& Query, int Position);
     // Moves every position up by BufferChunks (a backward read reached position 0).

@@ -30,6 +30,20 @@ std::string PrefixedParam(const std::string& Prefix, const std::string& FieldNam
     return NeedQuote(name) ? "\"" + name + "\"" : name;
 }
 
+// The parameter Prefix + FieldName of Query, whether the statement names it quoted or not.
+TFIBXSQLVAR* FindPrefixedParam(TFIBQuery& Query, const std::string& Prefix, const std::string& FieldName) {
+    TFIBXSQLVAR* param = Query.FindParam(PrefixedParam(Prefix, FieldName));
+    return param ? param : Query.FindParam(Prefix + FieldName);
+}
+
+// The column a field reads, as the statements name it: "alias"."column" (the table when the
+// SELECT gives no alias).
+std::string ColumnOf(TFIBCustomDataSet& DS, TField* Field) {
+    std::string table = DS.GetFieldTableAlias(Field);
+    if (table.empty()) table = DS.GetRelationName(Field);
+    return FormatFullFieldName(table, DS.GetSqlName(Field));
+}
+
 // One component of the order the window statements compare: a column's value, or the null
 // rank of a nullable column.
 struct TOrderKey {
@@ -73,17 +87,13 @@ void TFIBCustomDataSet::AddOrderTieBreaker() {
     if (table.empty()) return;
     const std::string keys = GetTableKeyFields(table, false);
     if (keys.empty()) return;
-    std::vector<std::string> added;
-    size_t start = 0;
-    while (start <= keys.size()) {
-        size_t end = keys.find(';', start);
-        if (end == std::string::npos) end = keys.size();
-        const std::string name = keys.substr(start, end - start);
-        start = end + 1;
+    std::vector<TField*> keyFields, added;
+    GetFieldList(keyFields, keys);
+    for (TField* f : keyFields) {
         bool sorted = false;
         for (int i = FSortFields.LowBound(1); i <= FSortFields.HighBound(1); ++i)
-            if (VarToStr(FSortFields.GetElement({i, 0})) == name) sorted = true;
-        if (!sorted) added.push_back(name);
+            if (VarToStr(FSortFields.GetElement({i, 0})) == f->FieldName()) sorted = true;
+        if (!sorted) added.push_back(f);
     }
     if (added.empty()) return;
     const int low = FSortFields.LowBound(1);
@@ -92,11 +102,10 @@ void TFIBCustomDataSet::AddOrderTieBreaker() {
     for (int i = 0; i < rows; ++i)
         for (int c = 0; c < 3; ++c) fields.PutElement({i, c}, FSortFields.GetElement({low + i, c}));
     for (size_t k = 0; k < added.size(); ++k) {
-        TField* f = FieldByName(added[k]);
-        std::string alias = GetFieldTableAlias(f);
-        FTieBreaker += ", " + FormatFullFieldName(alias.empty() ? table : alias, GetSqlName(f));
+        TField* f = added[k];
+        FTieBreaker += ", " + ColumnOf(*this, f);
         const int row = rows + static_cast<int>(k);
-        fields.PutElement({row, 0}, Variant(added[k]));
+        fields.PutElement({row, 0}, Variant(f->FieldName()));
         fields.PutElement({row, 1}, Variant(true));
         fields.PutElement({row, 2}, Variant(true));
     }
@@ -125,9 +134,7 @@ void TFIBCustomDataSet::PrepareLimitedCacheQueries() {
         if (!f) continue;
         const bool ascending = FSortFields.GetElement({i, 1}).AsBoolean();
         const bool nullsFirst = FSortFields.GetElement({i, 2}).AsBoolean();
-        std::string table = GetFieldTableAlias(f);
-        if (table.empty()) table = GetRelationName(f);
-        const std::string column = FormatFullFieldName(table, GetSqlName(f));
+        const std::string column = ColumnOf(*this, f);
         const std::string param = "?" + PrefixedParam("NEW_", f->FieldName());
         const XSQLVAR x = GetFieldXSQLVar(f);
         if (x.sqltype & 1) {
@@ -161,10 +168,8 @@ void TFIBCustomDataSet::PrepareLimitedCacheQueries() {
     for (int i = 0; i < FBookmarkKeyFields.Count(); ++i) {
         TField* f = FindField(FBookmarkKeyFields[i]);
         if (!f || f->FieldKind() != fkData) continue;
-        std::string table = GetFieldTableAlias(f);
-        if (table.empty()) table = GetRelationName(f);
         // A key part may be NULL: the row with a NULL there is the one meant.
-        locate += std::string(locate.empty() ? "" : " and ") + "(" + FormatFullFieldName(table, GetSqlName(f)) +
+        locate += std::string(locate.empty() ? "" : " and ") + "(" + ColumnOf(*this, f) +
                   " IS NOT DISTINCT FROM ?" + PrefixedParam("LOCATE_", f->FieldName()) + ")";
     }
     setText(*FSelectLocate, locate.empty() ? text : AddWhereCondition(text, locate, false), false);
@@ -184,10 +189,8 @@ static void FillNullRanks(TFIBCustomDataSet& DS, TFIBQuery& Query) {
     if (!DS.IsSorted()) return;
     for (int i = sort.LowBound(1); i <= sort.HighBound(1); ++i) {
         const std::string name = VarToStr(sort.GetElement({i, 0}));
-        TFIBXSQLVAR* rank = Query.FindParam(PrefixedParam("NULLRANK_", name));
-        if (!rank) rank = Query.FindParam("NULLRANK_" + name);
-        TFIBXSQLVAR* value = Query.FindParam(PrefixedParam("NEW_", name));
-        if (!value) value = Query.FindParam("NEW_" + name);
+        TFIBXSQLVAR* rank = FindPrefixedParam(Query, "NULLRANK_", name);
+        TFIBXSQLVAR* value = FindPrefixedParam(Query, "NEW_", name);
         if (!rank || !value) continue;
         const bool ascending = sort.GetElement({i, 1}).AsBoolean();
         const bool nullsFirst = sort.GetElement({i, 2}).AsBoolean();
@@ -195,18 +198,22 @@ static void FillNullRanks(TFIBCustomDataSet& DS, TFIBQuery& Query) {
     }
 }
 
-void TFIBCustomDataSet::SwitchSelectQuery(TFIBQuery& Query, int Position) {
-    if (FCurrentSelect && FCurrentSelect->Open()) FCurrentSelect->Close();
-    FCurrentSelect = &Query;
+void TFIBCustomDataSet::StartWindowQuery(TFIBQuery& Query, TRecordBuffer Source) {
     if (Query.Open()) Query.Close();
     // Prepared first, so that every value takes the type the server described.
     if (!Query.Prepared()) Query.Prepare();
-    std::vector<char> record(FRecordBufferSize, 0);
-    ReadRecordFromCache(Position, record.data(), false);
-    SetQueryParams(Query, record.data());
+    SetQueryParams(Query, Source);
     FillNullRanks(*this, Query);
     Query.Params().AssignValues(FSelectQuery->Params());
     Query.ExecQuery();
+}
+
+void TFIBCustomDataSet::SwitchSelectQuery(TFIBQuery& Query, int Position) {
+    if (FCurrentSelect && FCurrentSelect->Open()) FCurrentSelect->Close();
+    FCurrentSelect = &Query;
+    std::vector<char> record(FRecordBufferSize, 0);
+    ReadRecordFromCache(Position, record.data(), false);
+    StartWindowQuery(Query, record.data());
 }
 
 bool TFIBCustomDataSet::FetchWindowRow(TFIBQuery& Query, int Position) {
@@ -379,14 +386,6 @@ bool TFIBCustomDataSet::RefetchWindowAround(TFIBQuery& Located, int& Position, b
     if (FCurrentSelect && FCurrentSelect->Open()) FCurrentSelect->Close();
     FWindow = TCacheWindow{};
     if (found) FWindow.First = FWindow.Last = Position;
-    auto start = [&](TFIBQuery& Query) {
-        if (Query.Open()) Query.Close();
-        if (!Query.Prepared()) Query.Prepare();
-        SetQueryParams(Query, source.data());
-        FillNullRanks(*this, Query);
-        Query.Params().AssignValues(FSelectQuery->Params());
-        Query.ExecQuery();
-    };
     auto size = [&] { return FWindow.First < 0 ? 0 : FWindow.Last - FWindow.First + 1; };
     // Backward into the positions below the located row; a read that would reach below 0
     // first moves every position up.
@@ -406,9 +405,9 @@ bool TFIBCustomDataSet::RefetchWindowAround(TFIBQuery& Located, int& Position, b
             FWindow.First = below;
         }
     };
-    start(*FSelectPartDescQuery);
+    StartWindowQuery(*FSelectPartDescQuery, source.data());
     readBack(found ? n / 2 + 1 : n / 2);
-    start(*FSelectPartQuery);
+    StartWindowQuery(*FSelectPartQuery, source.data());
     int after = found ? Position + 1 : (FWindow.First < 0 ? Position : FWindow.Last + 1);
     const int firstAfter = after;
     while (size() < n) {
@@ -461,8 +460,7 @@ bool TFIBCustomDataSet::LimitedGotoBookmark(const uint8_t* Bookmark) {
     if (!locate.Prepared()) locate.Prepare();
     for (int i = 0; i < FBookmarkKeyFields.Count(); ++i) {
         TField* f = FindField(FBookmarkKeyFields[i]);
-        TFIBXSQLVAR* param = f ? locate.FindParam(PrefixedParam("LOCATE_", f->FieldName())) : nullptr;
-        if (!param && f) param = locate.FindParam("LOCATE_" + f->FieldName());
+        TFIBXSQLVAR* param = f ? FindPrefixedParam(locate, "LOCATE_", f->FieldName()) : nullptr;
         if (!param) continue;
         const auto offset = static_cast<size_t>(reinterpret_cast<intptr_t>(FBookmarkKeyFields.Objects(i)));
         const uint8_t* part = Bookmark + offset;
@@ -570,9 +568,7 @@ bool TFIBCustomDataSet::LocateForPartialCache(const std::string& KeyFields, cons
             std::string condition;
             for (size_t i = 0; i < fields.size(); ++i) {
                 TField* f = fields[i];
-                std::string table = GetFieldTableAlias(f);
-                if (table.empty()) table = GetRelationName(f);
-                std::string column = FormatFullFieldName(table, GetSqlName(f));
+                std::string column = ColumnOf(*this, f);
                 const std::string param = "?" + PrefixedParam("LOCATE_", f->FieldName());
                 const Variant key = i < KeyValues.size() ? KeyValues[i] : Variant::Null();
                 std::string term;
@@ -608,8 +604,7 @@ bool TFIBCustomDataSet::LocateForPartialCache(const std::string& KeyFields, cons
                 TField* f = fields[i];
                 const Variant key = i < KeyValues.size() ? KeyValues[i] : Variant::Null();
                 if (key.IsNull() || key.IsEmpty()) continue;
-                TFIBXSQLVAR* param = q->FindParam(PrefixedParam("LOCATE_", f->FieldName()));
-                if (!param) param = q->FindParam("LOCATE_" + f->FieldName());
+                TFIBXSQLVAR* param = FindPrefixedParam(*q, "LOCATE_", f->FieldName());
                 if (!param) continue;
                 const TFIBFieldDescr* d = FieldDescr(f);
                 if (f->DataType() == ftBCD && d && d->Scale < 0) {

@@ -24,13 +24,14 @@ void TIBDBExtract::ExtractViews() {
     if (IgnoreIBEObjects()) where += " and R.Rdb$relation_name not like 'IBE$%' ";
     // A field source the server made for a view column is shared with the column it was taken
     // from: the row of a table (not that of the view itself, nor of another view) names it.
-    // The first such row per source, for the sources of every view's columns.
+    // The first such row per source, for every view column whose source the server made.
     std::unordered_map<std::string, std::pair<std::string, std::string>> tableColumns;
-    ForEachRow("Select F.Rdb$Field_Source, F.Rdb$Relation_Name, F.Rdb$Field_Name "
-               "from Rdb$Relation_Fields F join Rdb$Relations T on T.Rdb$Relation_Name = F.Rdb$Relation_Name "
-               "where T.Rdb$View_Blr is null and F.Rdb$Field_Source in (select V.Rdb$Field_Source "
-               "from Rdb$Relation_Fields V join Rdb$Relations R on R.Rdb$Relation_Name = V.Rdb$Relation_Name " +
-                   where + ") order by F.Rdb$Field_Source, F.Rdb$Relation_Name, F.Rdb$Field_Name",
+    ForEachRow("Select V.Rdb$Field_Source, F.Rdb$Relation_Name, F.Rdb$Field_Name "
+               "from Rdb$Relation_Fields V join Rdb$Relations R on R.Rdb$Relation_Name = V.Rdb$Relation_Name "
+               "join Rdb$Relation_Fields F on F.Rdb$Field_Source = V.Rdb$Field_Source "
+               "join Rdb$Relations T on T.Rdb$Relation_Name = F.Rdb$Relation_Name " +
+                   where + " and T.Rdb$View_Blr is null and V.Rdb$Field_Source like '%RDB$%' "
+                           "order by V.Rdb$Field_Source, F.Rdb$Relation_Name, F.Rdb$Field_Name",
                [&tableColumns](TQNLQuery& Q) {
                    tableColumns.emplace(NameOf(Q, "RDB$FIELD_SOURCE"),
                                         std::make_pair(NameOf(Q, "RDB$RELATION_NAME"), NameOf(Q, "RDB$FIELD_NAME")));

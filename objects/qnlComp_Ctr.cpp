@@ -415,7 +415,7 @@ void WriteCreateConstraints(TCustomQuarnel& Q, TConstraintTypes Types) {
             const int type = c->GetConstraintType();
             if (type < 0 || type > 7) continue;
             const TConstraintTypes bit = static_cast<TConstraintTypes>(1u << type);
-            if (!(Types & bit) || !(sec.Own & bit) || c->GetExists()) continue;
+            if (!(Types & bit) || !(sec.Own & bit) || c->GetExists() || c->NoScript) continue;
             if (!opened) {
                 exec->AddComment(sec.Comment);
                 if (sec.Connect) exec->AddConnect();

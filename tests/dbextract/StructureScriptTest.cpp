@@ -119,5 +119,27 @@ TEST(StructureScript, ADatabaseReadRebuildsItself) {
     }
 }
 
+TEST(StructureScript, AFileThatCannotBeWrittenReachesTheReadersErrorEvent) {
+    TempDir dir;
+    const std::string file = dir.File("source.sql");
+    std::ofstream(file, std::ios::binary) << "CREATE TABLE T (ID INTEGER);\n";
+    TDBStructure structure;
+    TIBScriptExtract reader;
+    Lines errors;
+    reader.OnErrorMessage = [&](TObject*, const std::string& t) { errors.push_back(t); };
+    reader.SetDBStructure(&structure);
+    reader.SetScriptFileName(file);
+    ASSERT_TRUE(reader.ExtractDatabase());
+    TObjs& objs = *structure.Objs();
+    TStringList plain, withFiles;
+    objs.GetScript(plain);
+    objs.ObjectFilesDir = dir.File("missing");
+    objs.GetScript(withFiles);
+    EXPECT_EQ(Joined(withFiles), Joined(plain));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Cannot create the file " + dir.File("missing") + "/table_T_body.sql"), std::string::npos)
+        << errors[0];
+}
+
 } // namespace
 } // namespace qnl
