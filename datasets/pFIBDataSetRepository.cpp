@@ -29,16 +29,6 @@ std::string WidenFormat(const std::string& Format, int Digits) {
 
 bool IsDateTimeField(TField* Field) { return dynamic_cast<TDateTimeField*>(Field) != nullptr; }
 
-// A text value as an SQL string literal: in single quotes, inner quotes doubled.
-std::string QuotedLiteral(const std::string& Value) {
-    std::string out = "'";
-    for (char c : Value) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
-
 bool IsDateTimeWord(const std::string& Value) {
     const std::string word = UpperCase(Trim(Value));
     for (const char* w : {"", "CURRENT_TIME", "CURRENT_TIMESTAMP", "CURRENT_DATE", "NULL", "NOW", "TODAY", "TOMORROW",
@@ -73,7 +63,7 @@ std::string DefaultExpressionFor(TField* Field, const TpFIBFieldInfo& Info) {
     }
     // An empty-string default ("DEFAULT ''") stays a value, not "no default".
     if (dynamic_cast<TFIBStringField*>(Field))
-        return !value.empty() || Info.DefaultIsEmptyString ? QuotedLiteral(value) : value;
+        return !value.empty() || Info.DefaultIsEmptyString ? SQLQuoted(value) : value;
     return value;
 }
 
