@@ -147,6 +147,20 @@ TEST_F(pFIBDataSetRepositoryTest, FieldsTakeColumnAndRepositorySettings) {
     EXPECT_EQ(plain->FieldByName("PRICE")->DisplayName(), "PRICE");
     EXPECT_TRUE(plain->FieldByName("OTHER")->Visible);
     EXPECT_EQ(plain->FieldByName("PRICE")->DefaultExpression, "1.5");
+    // Nor when the database does not use FIB$FIELDS_INFO; switching the option on for an open
+    // data set applies the rows at once.
+    Database.UseRepositories = SetOf<TFIBUseRepositories>(urDataSetInfo);
+    TableInfoCache().Clear();
+    plain->SetPrepareOptions(plain->PrepareOptions() | SetOf<TpPrepareOptions>(psApplyRepositary));
+    EXPECT_EQ(plain->FieldByName("PRICE")->DisplayName(), "PRICE");
+    plain->Close();
+    plain->SetPrepareOptions(plain->PrepareOptions() & ~SetOf<TpPrepareOptions>(psApplyRepositary));
+    Database.UseRepositories = SetOf<TFIBUseRepositories>(urFieldsInfo);
+    TableInfoCache().Clear();
+    plain->Open();
+    plain->SetPrepareOptions(plain->PrepareOptions() | SetOf<TpPrepareOptions>(psApplyRepositary));
+    EXPECT_EQ(plain->FieldByName("PRICE")->DisplayName(), "Price 'net'");
+    EXPECT_FALSE(plain->FieldByName("OTHER")->Visible);
 }
 
 TEST_F(pFIBDataSetRepositoryTest, DataSetIdAppliesItsRowInBothLayouts) {
@@ -170,6 +184,8 @@ TEST_F(pFIBDataSetRepositoryTest, DataSetIdAppliesItsRowInBothLayouts) {
         EXPECT_EQ(au.UpdateTableName(), newer ? "ITEMS" : "");
         EXPECT_EQ(DS->Conditions().Count(), newer ? 1 : 0);
         EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "one");
+        EXPECT_ANY_THROW(DS->SetDataSet_ID(8));
+        EXPECT_EQ(DS->DataSet_ID(), 7);
         // The row is read once per id: changing it on the server does not reach a reopen.
         DS->Close();
         DS->SetDataSet_ID(0);
