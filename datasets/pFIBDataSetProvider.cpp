@@ -161,6 +161,7 @@ int64_t TpFIBDataSet::PSExecuteStatement(const std::string& SQL, const TParams& 
     if (!tr) RaiseClientError(cecTransactionNotAssigned, {ComponentFullName(this)});
     if (!tr->Active()) tr->StartTransaction();
     TFIBQuery* query = GetQueryForUse(tr, text);
+    if (!query) throw Exception("No pooled statement for " + ComponentFullName(this));
     int64_t answer = 0;
     Guarded(
         [&] {
