@@ -483,6 +483,8 @@ protected:
     // SelectSQL changed since the data set last opened.
     bool SelectSQLChanged() const { return FSQLChanged; }
     void SetServerRecordCount(int Value) { FServerRecordCount = Value; }
+    // A fetch of every row moves the cursor without the program asking: no scroll events then.
+    bool ScrollEventsLocked() const { return FScrollEventLock != 0; }
     // Runs the field's OnValidate with the value at Buffer (nil for null) pending: the handler
     // reads the value being assigned. The data set refuses to close while it runs.
     virtual void DoFieldValidate(TField* Field, const void* Buffer);
@@ -568,6 +570,9 @@ protected:
     // sort runs, and in the limited model) and, while Filtered, the Filter text's evaluator and
     // then OnFilterRecord accept it (each asked only while the record is still accepted).
     virtual bool IsVisibleRecord(TRecordBuffer Buffer);
+    // IsVisibleRecord of the cached record at Index (0-based), tested as the filter tests the
+    // cursor's record.
+    bool IsCachedRecordVisible(int Index);
     // Empty here; derived classes ask the server for the count.
     virtual void DoAskRecordCount() {}
 
