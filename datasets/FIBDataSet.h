@@ -177,7 +177,7 @@ public:
     TpFIBDsOptions Options() const { return FOptions; }
     void SetOptions(TpFIBDsOptions Value);
     TpPrepareOptions PrepareOptions() const { return FPrepareOptions; }
-    void SetPrepareOptions(TpPrepareOptions Value);
+    virtual void SetPrepareOptions(TpPrepareOptions Value);
     bool UniDirectional() const { return FUniDirectional; }
     void SetUniDirectional(bool Value);
     bool CachedUpdates() const { return FCachedUpdates; }
@@ -510,6 +510,11 @@ protected:
     void ClearCalcFields(TRecordBuffer Buffer) override;
 
     // ---- Open and close
+    // A data set given only a transaction takes its database, one given only a database its
+    // default transaction.
+    void ResolveDatabaseAndTransaction();
+    // The next open prepares the data set again.
+    void ClearPrepared() { FPrepared = false; }
     void InternalOpen() override;
     void InternalClose() override;
     bool IsCursorOpen() override { return FOpen; }
@@ -618,7 +623,6 @@ private:
     // never turned into IS NULL in them.
     bool ComparesOneRecord(const TFIBQuery& Query) const;
     void SQLChanging(TObject* Sender);
-    void ResolveDatabaseAndTransaction();
     void BuildFieldDefs();
     void LayOutRecord();
     bool DefaultFieldsMode();

@@ -6,6 +6,7 @@
 #include "client/pFIBQuery.h"
 #include "datasets/DSContainer.h"
 #include "datasets/FIBDataSet.h"
+#include "platform/Params.h"
 
 #include <array>
 #include <memory>
@@ -185,9 +186,69 @@ public:
     // do the data set's part first and then call these.
     TDataSetErrorEvent OnPostError, OnDeleteError;
 
+    // ---- Repository
+    // The row of FIB$DATASETS_INFO the data set takes its statements and update options from (0:
+    // none). A new value needs a closed data set, prepares it again and switches
+    // psApplyRepositary on.
+    int32_t DataSet_ID() const { return FDataSet_ID; }
+    void SetDataSet_ID(int32_t Value);
+    std::string Description;
+    // The formats poAutoFormatFields gives numeric and date-time fields.
+    TFormatFields& DefaultFormats() { return FDefaultFormats; }
+    // Settings of each field from its column (read-only, required, default, character set) and
+    // from FIB$FIELDS_INFO (label, width, visibility, formats), as PrepareOptions ask; run after
+    // each open.
+    virtual void ApplyFieldsInfo();
+    // With psApplyRepositary the FIB$DATASETS_INFO row of DataSet_ID is applied once per id.
+    void Prepare() override;
+    void ApplyRepositoryInfo() override;
+    // Switching psApplyRepositary on applies the field settings of an open data set.
+    void SetPrepareOptions(TpPrepareOptions Value) override;
+    TOnApplyFieldRepository OnApplyFieldRepository;
+
+    // ---- Provider operations: how another layer runs statements through the data set
+    // A double quote in dialect 3, else empty.
+    std::string PSGetQuoteChar();
+    // Among the tables of the expanded SELECT, UpdateTableName when it is one of them, else the
+    // first.
+    std::string PSGetTableName();
+    std::string PSGetKeyFields() { return AutoUpdateOptions().KeyFields(); }
+    bool PSIsSQLBased() const { return true; }
+    bool PSIsSQLSupported() const { return true; }
+    // The update transaction is active.
+    bool PSInTransaction();
+    // "FIB$COMMIT", "FIB$ROLLBACK" and "FIB$GET_INTRANSACTION" become the pending command; any
+    // other non-empty text becomes SelectSQL.
+    void PSSetCommandText(const std::string& CommandText);
+    // The pending command, else SelectSQL's text.
+    std::string PSGetCommandText();
+    // Runs the pending command on the update transaction, else the main statement.
+    void PSExecute();
+    // With a pending command its parameters (FIB$GET_INTRANSACTION: the output Boolean "Active",
+    // the update transaction's state), and the command is done; without, a copy of the data
+    // set's parameters typed by their SQL types. The list is the data set's and is refilled by
+    // the next call.
+    TParams& PSGetParams();
+    // Prepares the main statement when needed; each value goes to the parameter of its name.
+    void PSSetParams(const TParams& Values);
+    // Connects the database when needed and starts the update transaction when inactive
+    // (client error 21 without a database, 22 without an update transaction).
+    void PSStartTransaction();
+    void PSEndTransaction(bool Commit);
+    // Runs SQL whose "?" marks (not those in literals or comments) take Params by position.
+    // With ResultSet: a new data set on this one's database and read transaction (started when
+    // inactive) runs it and is handed out; without: a pooled statement in the update
+    // transaction. A SELECT answers the rows fetched to its end, anything else the rows it
+    // changed.
+    int64_t PSExecuteStatement(const std::string& SQL, const TParams& Params,
+                               std::unique_ptr<TpFIBDataSet>* ResultSet = nullptr);
+    // Closes and opens an active data set.
+    void PSReset();
+
 protected:
     void Notification(TComponent* AComponent, qnl::TOperation Operation) override;
     void DoBeforeOpen() override;
+    void InternalOpen() override;
     void DoAfterOpen() override;
     void DoBeforeClose() override;
     void DoAfterClose() override;
@@ -272,6 +333,12 @@ private:
     bool ShownAt(int Index);
     void ForgetShown() { FShown.clear(); }
     bool VisibleRecNo() { return InSet(Options(), poVisibleRecno); }
+    int32_t FDataSet_ID = 0;
+    int32_t FAppliedRepositoryID = 0;
+    TFormatFields FDefaultFormats{this};
+    std::string FPSCommand;
+    std::unique_ptr<TParams> FPSCommandParams, FPSParams;
+
     std::unique_ptr<TFIBQuery> FLockQuery, FCountQuery;
     bool FGeneratorUsed = false;
     bool FDefaultLinksReady = false;
