@@ -27,7 +27,8 @@ class TCustomSQLExec;
 // accepts duplicates, and is not filed otherwise. Objects filed since the last positional access
 // wait in a tree of their own and join the sorted list in one merge on the next positional
 // access (Obj, Strings, Find's index): a reader filing thousands of objects never moves the list
-// per object, and finding by key takes O(log n) throughout.
+// per object, and finding by key takes O(log n) throughout. A positional read may merge, so a
+// list is never read from two threads at once.
 class TDbObjList {
 public:
     TDbObjList() = default;
