@@ -647,4 +647,8 @@ private:
 // of the whole name: every source is asked, so the last one that answers wins.
 void AssignParamsFromFieldSources(ISQLObject& Target, std::initializer_list<ISQLObject*> Sources);
 
+// Text with every positional parameter mark ("?" outside string literals, quoted names and
+// comments) replaced by ":" + Prefix + a counter from 0, in text order; Count gets the number.
+std::string NamePositionalParams(const std::string& Text, const std::string& Prefix, int* Count = nullptr);
+
 } // namespace qnl

@@ -7,6 +7,7 @@
 #include "client/fib.h"
 #include "platform/VariantConv.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qnl {
@@ -237,6 +238,47 @@ std::string NullComparison(const std::string& Text, size_t Mark, size_t& Operato
 }
 
 } // namespace
+
+std::string NamePositionalParams(const std::string& Text, const std::string& Prefix, int* Count) {
+    std::string result;
+    result.reserve(Text.size());
+    const size_t n = Text.size();
+    int counter = 0;
+    size_t i = 0;
+    // A literal, a quoted name or a comment is copied as it is: a "?" there is text.
+    auto copyTo = [&](size_t End) {
+        End = std::min(End, n);
+        result.append(Text, i, End - i);
+        i = End;
+    };
+    while (i < n) {
+        const char c = Text[i];
+        const char next = i + 1 < n ? Text[i + 1] : '\0';
+        if (c == '\'' || c == '"') {
+            size_t close = c == '\'' ? QStringClose(Text, i) : std::string_view::npos;
+            if (close == std::string_view::npos) {
+                close = i + 1;
+                // A doubled quote stays inside the literal.
+                while (close < n && (Text[close] != c || (close + 1 < n && Text[close + 1] == c)))
+                    close += Text[close] == c ? 2 : 1;
+            }
+            copyTo(close + 1);
+        } else if (c == '-' && next == '-') {
+            copyTo(Text.find_first_of("\r\n", i));
+        } else if (c == '/' && next == '*') {
+            const size_t close = Text.find("*/", i + 2);
+            copyTo(close == std::string::npos ? n : close + 2);
+        } else {
+            if (c == '?')
+                result += ":" + Prefix + std::to_string(counter++);
+            else
+                result += c;
+            ++i;
+        }
+    }
+    if (Count) *Count = counter;
+    return result;
+}
 
 // --- The text and its hooks -----------------------------------------------------------------
 

@@ -177,7 +177,7 @@ public:
     TpFIBDsOptions Options() const { return FOptions; }
     void SetOptions(TpFIBDsOptions Value);
     TpPrepareOptions PrepareOptions() const { return FPrepareOptions; }
-    void SetPrepareOptions(TpPrepareOptions Value);
+    virtual void SetPrepareOptions(TpPrepareOptions Value);
     bool UniDirectional() const { return FUniDirectional; }
     void SetUniDirectional(bool Value);
     bool CachedUpdates() const { return FCachedUpdates; }
@@ -483,6 +483,8 @@ protected:
     // SelectSQL changed since the data set last opened.
     bool SelectSQLChanged() const { return FSQLChanged; }
     void SetServerRecordCount(int Value) { FServerRecordCount = Value; }
+    // A fetch of every row moves the cursor without the program asking: no scroll events then.
+    bool ScrollEventsLocked() const { return FScrollEventLock != 0; }
     // Runs the field's OnValidate with the value at Buffer (nil for null) pending: the handler
     // reads the value being assigned. The data set refuses to close while it runs.
     virtual void DoFieldValidate(TField* Field, const void* Buffer);
@@ -508,6 +510,11 @@ protected:
     void ClearCalcFields(TRecordBuffer Buffer) override;
 
     // ---- Open and close
+    // A data set given only a transaction takes its database, one given only a database its
+    // default transaction.
+    void ResolveDatabaseAndTransaction();
+    // The next open prepares the data set again.
+    void ClearPrepared() { FPrepared = false; }
     void InternalOpen() override;
     void InternalClose() override;
     bool IsCursorOpen() override { return FOpen; }
@@ -568,6 +575,9 @@ protected:
     // sort runs, and in the limited model) and, while Filtered, the Filter text's evaluator and
     // then OnFilterRecord accept it (each asked only while the record is still accepted).
     virtual bool IsVisibleRecord(TRecordBuffer Buffer);
+    // IsVisibleRecord of the cached record at Index (0-based), tested as the filter tests the
+    // cursor's record.
+    bool IsCachedRecordVisible(int Index);
     // Empty here; derived classes ask the server for the count.
     virtual void DoAskRecordCount() {}
 
@@ -613,7 +623,6 @@ private:
     // never turned into IS NULL in them.
     bool ComparesOneRecord(const TFIBQuery& Query) const;
     void SQLChanging(TObject* Sender);
-    void ResolveDatabaseAndTransaction();
     void BuildFieldDefs();
     void LayOutRecord();
     bool DefaultFieldsMode();

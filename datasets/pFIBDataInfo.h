@@ -21,6 +21,7 @@
 namespace qnl {
 
 class TFIBCustomDataSet;
+class TpFIBDataSet;
 class TStream;
 
 class TpFIBFieldInfo {
@@ -209,9 +210,26 @@ public:
     bool ReadFromRepository(TFIBTransaction& Transaction, int32_t DataSetID);
 };
 
+// With Info: reads the data set's FIB$DATASETS_INFO row into Info. Without: writes the data
+// set's statements, key, generator, update table, update option, conditions and description
+// (Description when not empty) into its row, inserting the row when there is none. Raises for a
+// data set without DataSet_ID or database, or when the database does not use or lack the table.
+bool SaveDataSetInfo(TFIBCustomDataSet& DataSet, TpDataSetInfo* Info = nullptr, const std::string& Description = {});
+
 // The process-wide cache of FIB$DATASETS_INFO rows: one entry per data-set id and database.
 class TpDataSetInfoCollect {
 public:
+    // The entry of the data set's DataSet_ID and database, read from FIB$DATASETS_INFO on
+    // first use (an id without a row gets an empty entry); nil without a database or id. An
+    // entry from the cache file whose version the server no longer has is read again when
+    // ValidateOnUse is set.
+    TpDataSetInfo* GetInfo(TpFIBDataSet& DataSet);
+    // Gives the data set the entry's statements, key, generator, update table, conditions and
+    // description.
+    void ApplyDataSetInfo(TpFIBDataSet& DataSet);
+    void RemoveInfo(TpFIBDataSet& DataSet);
+    // FIB$VERSION of the data set's row (0 without one), read in its transaction.
+    int32_t ReadDataSetVersion(TpFIBDataSet& DataSet);
     // The entry of the id for the database named DBName; nil when none.
     TpDataSetInfo* FindInfo(int32_t DataSetID, const std::string& DBName);
     // Adds Info under the id (an entry of the same id and database is replaced).

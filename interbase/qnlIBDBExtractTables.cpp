@@ -123,6 +123,26 @@ void TIBDBExtract::ApplyNumericPrecision(int32_t FieldType, int32_t SubType, con
     }
 }
 
+namespace {
+
+// The character set and collation of a column or domain from a row naming them. The collation
+// that is its set's default now (ALTER CHARACTER SET ... SET DEFAULT COLLATION may have made it
+// another than the one named like the set) is none of its own: a definition without COLLATE
+// gets it, and isql writes none. A column on a domain keeps what differs from the domain's.
+void SetCharSetCollation(TFldData& Field, TQNLQuery& Q, int32_t CharSetId) {
+    std::string collation = NameOf(Q, "RDB$COLLATION_NAME");
+    int32_t collationId = static_cast<int32_t>(IntOf(Q, "RDB$COLLATION_ID"));
+    const TFldData* domain = Field.DataType == dtDomain ? Field.GetDomainType() : nullptr;
+    const bool ownDefault = Field.DataType != dtDomain || (domain && domain->CollationName.empty());
+    if (ownDefault && !collation.empty() && collation == NameOf(Q, "DEFAULT_COLLATE_NAME")) {
+        collation.clear();
+        collationId = 0;
+    }
+    Field.SetCharSetCollation(CharSetId, NameOf(Q, "RDB$CHARACTER_SET_NAME"), collationId, collation);
+}
+
+} // namespace
+
 void TIBDBExtract::ExtractDomains() {
     LogLine("Extracting domains...");
     TQNLQuery& q = MainQuery();
@@ -130,7 +150,9 @@ void TIBDBExtract::ExtractDomains() {
         "select F.*, (Select C.Rdb$Character_Set_Name from Rdb$Character_Sets C where "
         "C.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) RDB$CHARACTER_SET_NAME, (Select C1.Rdb$Collation_Name from "
         "Rdb$Collations C1 where C1.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID and "
-        "C1.Rdb$Collation_ID=F.Rdb$Collation_ID) RDB$COLLATION_NAME from RDB$fields F where (F.rdb$system_flag<>1 or "
+        "C1.Rdb$Collation_ID=F.Rdb$Collation_ID) RDB$COLLATION_NAME, (Select C3.Rdb$Default_Collate_Name from "
+        "Rdb$Character_Sets C3 where C3.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) DEFAULT_COLLATE_NAME from "
+        "RDB$fields F where (F.rdb$system_flag<>1 or "
         "F.rdb$system_flag is null) and (F.rdb$field_name not like 'RDB$%') order by F.rdb$field_name ");
     q.Open();
     while (!q.GetEof()) {
@@ -153,8 +175,7 @@ void TIBDBExtract::ExtractDomains() {
         if (subType == 1) type.SubTypeName = "TEXT";
         if (subType == 2) type.SubTypeName = "BLR";
         type.SegmentLength = static_cast<int32_t>(IntOf(q, "RDB$SEGMENT_LENGTH"));
-        type.SetCharSetCollation(static_cast<int32_t>(IntOf(q, "RDB$CHARACTER_SET_ID")), NameOf(q, "RDB$CHARACTER_SET_NAME"),
-                                 static_cast<int32_t>(IntOf(q, "RDB$COLLATION_ID")), NameOf(q, "RDB$COLLATION_NAME"));
+        SetCharSetCollation(type, q, static_cast<int32_t>(IntOf(q, "RDB$CHARACTER_SET_ID")));
         domain->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
         // A domain's array bounds belong to its type: without them an array domain would be
         // created as a plain one.
@@ -266,7 +287,9 @@ void TIBDBExtract::ReadTableColumns(const std::unordered_map<std::string, TTblDa
         "where C1.Rdb$Collation_ID=COALESCE(R.Rdb$Collation_ID, F.Rdb$Collation_ID) "
         "and C1.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Collation_Name, "
         "(Select C2.Rdb$Character_Set_Name from Rdb$Character_Sets C2 "
-        "where C2.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Character_Set_Name "
+        "where C2.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) Rdb$Character_Set_Name, "
+        "(Select C3.Rdb$Default_Collate_Name from Rdb$Character_Sets C3 "
+        "where C3.Rdb$Character_Set_ID=F.Rdb$Character_Set_ID) DEFAULT_COLLATE_NAME "
         "from rdb$Relation_Fields R join RDB$FIELDS F on F.rdb$field_name=R.Rdb$field_source "
         "join Rdb$Relations T on T.Rdb$Relation_Name = R.Rdb$Relation_Name ";
     if (identity && HasGeneratorInitialValue)
@@ -336,8 +359,7 @@ void TIBDBExtract::ReadTableColumns(const std::unordered_map<std::string, TTblDa
         // stands, and with it the character set it was declared with (a computed column's too,
         // so that its declared type is written whole).
         if (!NullOf(Q, "F_CHARACTER_SET_ID"))
-            c.SetCharSetCollation(static_cast<int32_t>(IntOf(Q, "F_CHARACTER_SET_ID")), NameOf(Q, "RDB$CHARACTER_SET_NAME"),
-                                  static_cast<int32_t>(IntOf(Q, "RDB$COLLATION_ID")), NameOf(Q, "RDB$COLLATION_NAME"));
+            SetCharSetCollation(c, Q, static_cast<int32_t>(IntOf(Q, "F_CHARACTER_SET_ID")));
         if (!NullOf(Q, "RDB$DIMENSIONS")) ReadFieldDimensions(c, source);
         if (identity && IntOf(Q, "RDB$IDENTITY_TYPE") == 1 && !NullOf(Q, "RDB$GENERATOR_NAME")) {
             c.Identity = true;

@@ -76,6 +76,10 @@ private:
         return M.GetTypeSQL() != T.GetTypeSQL() || (M.IsCharType() && !SameCharSet(WantedCharSet(), T.GetCharSet()));
     }
 
+    // Firebird 3: the domain with the master's type, the collation it is to keep or get and the
+    // rest of its target definition, as a new domain that takes the old one's columns and name.
+    bool CanReplace();
+    void Replace(const std::string& Collation);
     void LengthOrType();
     void AlterDomainType();
     void AlterIBDomainType();
@@ -92,6 +96,12 @@ private:
 void TIBDomainAlter::Run() {
     LengthOrType();
     if (FieldCharsets) CharSetAndCollation();
+    // A collation a type change lost where the domain could not be replaced: said on every
+    // comparison, although collations are not compared.
+    if (ReadOnlySysTables && !FieldCharsets && !FTypeWritten && M.IsCharType() && !M.CollationName.empty() &&
+        T.CollationName.empty() && !CanReplace())
+        Comment("WARNING: the collation " + M.CollationName + " of domain " + QName +
+                " is missing on the target: a routine parameter typed by the domain keeps it from being replaced");
     if (M.DataType == dtBlob && T.DataType == dtBlob) AlterIBDomainBlob();
     if (M.CheckSource != T.CheckSource) {
         if (DDL()) {
@@ -152,6 +162,13 @@ void TIBDomainAlter::AlterDomainType() {
                 " to " + M.GetTypeSQL());
         return;
     }
+    // ALTER DOMAIN ... TYPE gives the domain its character set's default collation, with no way
+    // to name another.
+    const std::string collation = FieldCharsets ? M.CollationName : T.CollationName;
+    if (ReadOnlySysTables && !collation.empty() && M.IsCharType() && CanReplace()) {
+        Replace(collation);
+        return;
+    }
     DropDependents();
     // Without a character set, Firebird 3 gives the domain the database's default one; the
     // domain's own is always named.
@@ -160,11 +177,64 @@ void TIBDomainAlter::AlterDomainType() {
     if (charset.empty() && M.IsCharType() && !SameCharSet(charset, M.RunDefaultCharSet())) charset = "NONE";
     Statement("ALTER DOMAIN " + QName + " TYPE " + M.GetTypeSQL() + (charset.empty() ? "" : " CHARACTER SET " + charset));
     FTypeWritten = true;
-    // ... and resets the collation to the character set's default, with no way to name another.
-    const std::string collation = FieldCharsets ? M.CollationName : T.CollationName;
     if (ReadOnlySysTables && !collation.empty())
         Comment("WARNING: the collation " + collation + " of domain " + QName +
                 " is lost: the type change gives the domain its character set's default collation");
+}
+
+// A routine parameter typed by the domain keeps it from being dropped: the domain is changed in
+// place then. Table columns move; what reads them the passes drop and restore.
+bool TIBDomainAlter::CanReplace() {
+    if (!IsText(M) || !IsText(T)) return false;
+    for (TObjListKind kind : {olProcedures, olUDFs}) {
+        const TDbObjList& routines = Target.List(kind);
+        for (int i = 0; i < routines.Count(); ++i) {
+            TDbObj* r = routines.Obj(i);
+            for (int p = 0; p < r->GetInputParamCount() + r->GetOutputParamCount(); ++p) {
+                const bool input = p < r->GetInputParamCount();
+                auto* f = dynamic_cast<TFldData*>(input ? r->GetInputParam(p) : r->GetOutputParam(p - r->GetInputParamCount()));
+                if (f && SameText(f->DomainName, Name)) return false;
+            }
+        }
+    }
+    return true;
+}
+
+void TIBDomainAlter::Replace(const std::string& Collation) {
+    DropDependents();
+    TDmnData replacement(MD.Container);
+    replacement.SetName("QTMDOMAIN");
+    TFldData& type = *replacement.TypeField;
+    type.Assign(M);
+    // What the later steps compare and change stays the target's until they do.
+    type.DefaultValue = T.DefaultValue;
+    type.Nullable = T.Nullable;
+    type.CheckSource = T.CheckSource;
+    type.CharSetName = WantedCharSet();
+    type.CollationName = Collation;
+    std::string text;
+    {
+        const TFullDefinition whole;
+        text = replacement.GetCreateSQL();
+    }
+    const std::string temporary = Q.QuoteName(replacement.Name);
+    Statement(text, skStatement, saCreate);
+    const TDbObjList& tables = Target.List(olTables);
+    for (int i = 0; i < tables.Count(); ++i) {
+        TDbObj* table = tables.Obj(i);
+        if (!table->GetExists()) continue;
+        for (int c = 0; c < table->GetColumnCount(); ++c) {
+            auto* column = dynamic_cast<TFldData*>(table->GetColumn(c));
+            if (!column || column->DataType != dtDomain || !SameText(column->DomainName, Name) || !column->GetExists())
+                continue;
+            Exec.AddStatement("ALTER TABLE " + Q.QuoteName(table->Name) + " ALTER COLUMN " + Q.QuoteName(column->Name) +
+                                  " TYPE " + temporary,
+                              skStatement, column->Name, dboField, saAlter, table->Name);
+        }
+    }
+    Statement("DROP DOMAIN " + QName, skStatement, saDrop);
+    Statement("ALTER DOMAIN " + temporary + " TO " + QName);
+    FTypeWritten = true;
 }
 
 void TIBDomainAlter::AlterIBDomainType() {
@@ -210,9 +280,13 @@ void TIBDomainAlter::CharSetAndCollation() {
         // warns when that loses one); nothing else changes either.
         if (setDiffers && !FTypeWritten && M.IsCharType())
             NotChanged("the character set", CharSetOrNone(T.GetCharSet()), CharSetOrNone(M.GetCharSet()));
-        if (collationDiffers && !FTypeWritten && M.IsCharType())
-            NotChanged("the collation", T.CollationName.empty() ? "default" : T.CollationName,
-                       M.CollationName.empty() ? "default" : M.CollationName);
+        if (collationDiffers && !FTypeWritten && M.IsCharType()) {
+            if (CanReplace())
+                Replace(M.CollationName);
+            else
+                NotChanged("the collation", T.CollationName.empty() ? "default" : T.CollationName,
+                           M.CollationName.empty() ? "default" : M.CollationName);
+        }
         return;
     }
     const std::string where = CRLF + std::string("where Rdb$Field_Name=") + QuotedStr(Name);

@@ -213,6 +213,13 @@ public:
     void TypeBySysTables();
 
 private:
+    // Set once the column has the master's type, character set and collation through a
+    // temporary domain.
+    bool ThroughDomain = false;
+
+    bool NeedsDomainRoute();
+    bool DomainRouteKeepsRows();
+    void TypeThroughDomain();
     void TypeChain(bool& BlankLineNeeded);
     void CharacterSetNotChanged();
     void Collation();
@@ -331,22 +338,79 @@ void TIBColumnAlter::TypeChain(bool& BlankLineNeeded) {
     }
 }
 
-// Firebird 3 keeps a column's character set through every type change and has no statement
-// that changes it.
+// Firebird 3 keeps a column's character set and collation through ALTER COLUMN TYPE, and gives a
+// column that becomes text the set NONE, whatever the statement names; a column typed by a
+// domain takes the domain's. The column is typed by a temporary domain of the master's type, set
+// and collation, then by its plain type again (which keeps them), and the domain is dropped.
+// Neither needs the system tables, and the server converts the rows as it reads them.
+bool TIBColumnAlter::NeedsDomainRoute() {
+    if (SysTables || !IsFirebird3OrLater(Version) || ThroughDomain || T.KeepsType || M.IsComputed() ||
+        T.IsComputed() || !CodeIn(M.DataType, {dtVarChar, dtChar}))
+        return false;
+    const TFldData* tType = TypeColumn(T);
+    if (!tType || tType->DataType == dtBlob) return false;
+    const std::string mSet = M.GetCharSet();
+    if (!tType->IsCharType()) return !SameCharSet(mSet, "NONE");
+    return FieldCharsets && (!SameCharSet(mSet, T.GetCharSet()) || M.CollationName != T.CollationName);
+}
+
+// The server converts a row when it reads it: a character the new set lacks makes the row
+// unreadable, long after the script ran. The route is taken where no row can hold one: the set
+// stays (a new collation), the column was not text (numbers and dates are written in ASCII), or
+// the new set is Unicode and the old one held characters, not bytes.
+bool TIBColumnAlter::DomainRouteKeepsRows() {
+    const TFldData* tType = TypeColumn(T);
+    if (!tType || !tType->IsCharType()) return true;
+    const std::string mSet = CharSetOrNone(M.GetCharSet()), tSet = CharSetOrNone(T.GetCharSet());
+    if (mSet == tSet) return true;
+    return (mSet == "UTF8" || mSet == "UNICODE_FSS") && tSet != "NONE" && tSet != "OCTETS";
+}
+
+void TIBColumnAlter::TypeThroughDomain() {
+    ThroughDomain = true;
+    T.DropDependents();
+    TFldData type(M.Container, nullptr);
+    type.Assign(M);
+    type.DefaultValue.clear();
+    type.Nullable = true;
+    type.NotNullName.clear();
+    type.CheckSource.clear();
+    type.Identity = false;
+    std::string definition;
+    {
+        const TFullDefinition whole;
+        definition = type.GetColumnSQL();
+    }
+    const std::string domain = Q.QuoteName("QTMCHARSET");
+    const std::string alter = "ALTER TABLE " + Q.QuoteName(M.GetOwnerName()) + " ALTER COLUMN " + Q.QuoteName(CName) + " TYPE ";
+    Statement("CREATE DOMAIN " + domain + " AS " + definition, skStatement, saCreate);
+    Statement(alter + domain);
+    Statement(AlterTypeText());
+    Statement("DROP DOMAIN " + domain, skStatement, saDrop);
+    MarkViews();
+}
+
 void TIBColumnAlter::CharacterSetNotChanged() {
     if (SysTables || !FieldCharsets || M.IsComputed() || !CodeIn(M.DataType, {dtVarChar, dtChar, dtBlob, dtCString}))
         return;
     const std::string mSet = M.GetCharSet(), tSet = T.GetCharSet();
     // A target column without a name has its database's default, NONE included.
-    if (T.IsCharType() && !SameCharSet(mSet, tSet))
+    if (!T.IsCharType() || SameCharSet(mSet, tSet) || ThroughDomain) return;
+    if (NeedsDomainRoute() && DomainRouteKeepsRows())
+        TypeThroughDomain();
+    else
         NotChanged("the character set", CharSetOrNone(tSet), CharSetOrNone(mSet));
 }
 
 void TIBColumnAlter::Collation() {
     if (!FieldCharsets || M.CollationName == T.CollationName || M.IsComputed() || !M.IsCharType()) return;
     if (!SysTables) {
-        NotChanged("the collation", T.CollationName.empty() ? "default" : T.CollationName,
-                   M.CollationName.empty() ? "default" : M.CollationName);
+        if (ThroughDomain) return;
+        if (NeedsDomainRoute() && DomainRouteKeepsRows())
+            TypeThroughDomain();
+        else
+            NotChanged("the collation", T.CollationName.empty() ? "default" : T.CollationName,
+                       M.CollationName.empty() ? "default" : M.CollationName);
         return;
     }
     const std::string where = "  WHERE RDB$FIELD_NAME=" + QuotedStr(CName) + " AND RDB$RELATION_NAME=" + QuotedStr(TName) + CRLF;
@@ -515,12 +579,12 @@ void TIBColumnAlter::TypeDDL() {
         Refused("Array conversion not supported:\r\n" + text);
         return;
     }
+    // The character set and collation come along where they change (and the rows keep).
+    if (NeedsDomainRoute() && DomainRouteKeepsRows()) {
+        TypeThroughDomain();
+        return;
+    }
     Statement(text);
-    // Firebird 3 gives a column that becomes text the character set NONE and ignores any other
-    // the statement names (a column that was text keeps its own).
-    if (IsFirebird3OrLater(Version) && M.IsCharType() && M.DataType != dtDomain && !(tType && tType->IsCharType()))
-        if (const std::string charset = M.GetCharSet(); !charset.empty() && charset != "NONE")
-            NotChanged("the character set", "NONE", charset);
 }
 
 void TIBColumnAlter::TypeBySysTables() {

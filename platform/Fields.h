@@ -107,6 +107,9 @@ public:
     // The value a new record's field starts with, as an SQL expression (set by the program or
     // imported from the column's default).
     std::string DefaultExpression;
+    // Whether grids show the field, and its width there in characters (0: the field's own).
+    bool Visible = true;
+    int DisplayWidth = 0;
     const std::string& Origin() const { return FOrigin; }
     void SetOrigin(const std::string& Value) { FOrigin = Value; }
     virtual bool IsBlob() const { return false; }
@@ -433,6 +436,8 @@ public:
     std::string GetAsString() override;
     void SetAsString(const std::string& Value) override;   // empty clears
     Variant GetAsVariant() override;
+    // How the value is shown (the program's format when empty).
+    std::string DisplayFormat;
 
 protected:
     TDateTimeField(TComponent* AOwner, TFieldType Type);
