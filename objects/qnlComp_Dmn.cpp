@@ -263,6 +263,22 @@ std::string KeptColumnOfDomain(TCustomObjs& Target, const std::string& Domain) {
     return {};
 }
 
+// "P.A" for the first parameter typed by domain Domain of an existing target routine that the
+// comparison leaves alone (routines not compared, or the routine ignored); empty when there is
+// none. Neither a new parameter list nor a drop may touch such a routine.
+std::string KeptParameterOfDomain(const TCustomQuarnel& Q, TCustomObjs& Target, const std::string& Domain) {
+    const TDbObjList& routines = Target.List(olProcedures);
+    for (int i = 0; i < routines.Count(); ++i) {
+        auto* r = dynamic_cast<TPrcData*>(routines.Obj(i));
+        if (!r || !r->GetExists() || (Q.CompareObjects.Contains(coProcedure) && !r->NoScript)) continue;
+        for (int p = 0; p < r->InputCount() + r->OutputCount(); ++p) {
+            TFldData* f = p < r->InputCount() ? r->InputParam(p) : r->OutputParam(p - r->InputCount());
+            if (f && f->DomainName == Domain) return r->QuoteName(r->Name) + "." + f->QuoteName(f->Name);
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 void WriteCreateDomains(TCustomQuarnel& Q) {
@@ -315,6 +331,11 @@ void WriteDropDomains(TCustomQuarnel& Q) {
         if (const std::string user = KeptColumnOfDomain(*target, d->Name); !user.empty()) {
             exec->AddComment(d->MakeComment("WARNING: domain " + Q.QuoteName(d->Name) + " is not dropped: " + user +
                                             " keeps its type and still uses it"));
+            continue;
+        }
+        if (const std::string user = KeptParameterOfDomain(Q, *target, d->Name); !user.empty()) {
+            exec->AddComment(d->MakeComment("WARNING: domain " + Q.QuoteName(d->Name) + " is not dropped: parameter " +
+                                            user + " of a routine the comparison leaves alone still uses it"));
             continue;
         }
         drops.push_back(d);
