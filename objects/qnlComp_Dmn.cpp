@@ -170,9 +170,8 @@ void TDmnData::CreateDependencies() {
 }
 
 void TDmnData::DoDrop() {
-    FDropping = true;
+    const TWalkMark mark(FDropping);
     TDbObj::DoDrop();
-    FDropping = false;
 }
 
 void TDmnData::ReleaseProcedure(TDbObj& Procedure) {
@@ -343,7 +342,7 @@ void WriteDropDomains(TCustomQuarnel& Q) {
     // The master's views that read a dropped domain come back right after it.
     for (TDbObj* d : drops)
         for (int i = 0; i < d->UsedBy.Count(); ++i)
-            if (auto* v = dynamic_cast<TViwData*>(d->UsedBy.Items(i)->Ref); v && master->FindView(v->Name))
+            if (auto* v = dynamic_cast<TViwData*>(d->UsedBy.Items(i)->Ref); v && master->FindView(v->GetKeyName()))
                 v->SetRecreate(true);
     TPassSection section(*exec, DomainSection(*target, false));
     for (TDbObj* d : drops) {
