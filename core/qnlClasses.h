@@ -160,6 +160,8 @@ public:
     // A column, parameter or argument: the table, view or routine it belongs to.
     virtual TDbObj* GetOwner() const { return nullptr; }
     virtual std::string GetOwnerName() const { return {}; }
+    // A trigger: the table or view of its own container it fires on; nullptr for other objects.
+    virtual TDbObj* GetRelation() const { return nullptr; }
     // Columns of a table or view, in column order.
     virtual int GetColumnCount() const { return 0; }
     virtual TDbObj* GetColumn(int /*Index*/) const { return nullptr; }

@@ -4,21 +4,118 @@
 #include "core/qnlSQL_Exec.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace qnl {
 
-TDbObj* TDbObjList::FindObj(const std::string& Key) const {
+// ---- TDbObjList ----
+
+void TDbObjList::Merge() const {
+    std::vector<TItem> merged;
+    merged.reserve(FItems.size() + FPending.size());
+    auto kept = FItems.begin();
+    while (!FPending.empty()) {
+        auto node = FPending.extract(FPending.begin());
+        // A newer entry goes before the equal ones already sorted.
+        for (; kept != FItems.end() && FLess(kept->Key, node.key()); ++kept) merged.push_back(std::move(*kept));
+        merged.push_back(TItem{std::move(node.key()), node.mapped()});
+    }
+    for (; kept != FItems.end(); ++kept) merged.push_back(std::move(*kept));
+    FItems.swap(merged);
+}
+
+std::vector<TDbObjList::TItem>::const_iterator TDbObjList::LowerBound(std::string_view Key) const {
+    return std::partition_point(FItems.cbegin(), FItems.cend(), [&](const TItem& It) { return FLess(It.Key, Key); });
+}
+
+bool TDbObjList::AddObject(const std::string& Key, TDbObj* Obj) {
+    if (FDuplicates != TDuplicates::dupAccept && FindObj(Key)) {
+        if (FDuplicates == TDuplicates::dupError) throw std::runtime_error("String list does not allow duplicates");
+        return false;
+    }
+    // The hint puts the new entry right before the first equal one waiting.
+    FPending.emplace_hint(FPending.lower_bound(Key), Key, Obj);
+    return true;
+}
+
+void TDbObjList::Delete(int Index) {
+    if (Index < 0 || Index >= Count()) throw std::out_of_range("List index out of bounds");
+    Merge();
+    FItems.erase(FItems.begin() + Index);
+}
+
+TDbObj* TDbObjList::Take(std::string_view Key) {
+    TDbObj* obj = nullptr;
+    if (const auto waiting = FPending.lower_bound(Key); waiting != FPending.end() && Same(Key, waiting->first)) {
+        obj = waiting->second;
+        FPending.erase(waiting);
+    } else if (const auto at = LowerBound(Key); at != FItems.cend() && Same(Key, at->Key)) {
+        obj = at->Obj;
+        FItems.erase(at);
+    }
+    return obj;
+}
+
+std::vector<TDbObj*> TDbObjList::TakeIf(const std::function<bool(const TDbObj&)>& Match) {
+    Merge();
+    std::vector<TDbObj*> taken;
+    std::erase_if(FItems, [&](const TItem& It) {
+        if (!Match(*It.Obj)) return false;
+        taken.push_back(It.Obj);
+        return true;
+    });
+    return taken;
+}
+
+void TDbObjList::Clear() {
+    FItems.clear();
+    FPending.clear();
+}
+
+void TDbObjList::Rekey() {
+    Merge();
+    for (TItem& it : FItems) it.Key = it.Obj->GetKeyName();
+    std::stable_sort(FItems.begin(), FItems.end(), [this](const TItem& A, const TItem& B) { return FLess(A.Key, B.Key); });
+}
+
+void TDbObjList::SetCaseSensitive(bool Value) {
+    if (Value == CaseSensitive()) return;
+    Merge();
+    FLess.CaseSensitive = Value;
+    FPending = TPending(FLess);
+    std::stable_sort(FItems.begin(), FItems.end(), [this](const TItem& A, const TItem& B) { return FLess(A.Key, B.Key); });
+}
+
+TDbObj* TDbObjList::FindObj(std::string_view Key) const {
+    if (const auto waiting = FPending.lower_bound(Key); waiting != FPending.end() && Same(Key, waiting->first))
+        return waiting->second;
+    const auto at = LowerBound(Key);
+    return at != FItems.cend() && Same(Key, at->Key) ? at->Obj : nullptr;
+}
+
+bool TDbObjList::Find(std::string_view Key, int& Index) const {
+    Items();
+    const auto at = LowerBound(Key);
+    Index = static_cast<int>(at - FItems.cbegin());
+    return at != FItems.cend() && Same(Key, at->Key);
+}
+
+int TDbObjList::IndexOf(std::string_view Key) const {
     int index;
-    return Find(Key, index) ? Obj(index) : nullptr;
+    return Find(Key, index) ? index : -1;
+}
+
+int TDbObjList::IndexOfObject(const TDbObj* Obj) const {
+    const std::vector<TItem>& items = Items();
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].Obj == Obj) return static_cast<int>(i);
+    return -1;
 }
 
 // ---- TCustomObjs ----
 
 TCustomObjs::TCustomObjs() {
-    for (TDbObjList& l : FLists) {
-        l.SetCaseSensitive(true);
-        l.SetSorted(true);
-    }
+    for (TDbObjList& l : FLists) l.SetCaseSensitive(true);
     // Grants that do not merge may share a key; every filed grant must stay in the list.
     List(olGrants).SetDuplicates(TDuplicates::dupAccept);
     ConnectionOptions.UserName = "SYSDBA";
@@ -62,6 +159,7 @@ void TCustomObjs::SetServerType(TServerType Value) {
 
 void TCustomObjs::Clear() {
     FViewIndex.reset();
+    FTriggerIndex.reset();
     ScriptLines.Clear();
     for (TDbObjList& l : FLists) l.Clear();
     IBServerOptions.IBDatabaseOptions.Reset();
@@ -84,7 +182,7 @@ void ForEachTableRead(const TDbObj& View, F Visit) {
 
 std::vector<TDbObj*> TCustomObjs::ViewsReadingTable(const std::string& TableName) {
     const TDbObjList& views = List(olViews);
-    if (!FKeepViewIndex) {
+    if (!FKeepIndices) {
         std::vector<TDbObj*> found;
         for (int v = 0; v < views.Count(); ++v) {
             bool reads = false;
@@ -107,9 +205,28 @@ std::vector<TDbObj*> TCustomObjs::ViewsReadingTable(const std::string& TableName
     return it == FViewIndex->end() ? std::vector<TDbObj*>() : it->second;
 }
 
-void TCustomObjs::KeepViewIndex(bool Value) {
-    FKeepViewIndex = Value;
+std::vector<TDbObj*> TCustomObjs::TriggersOn(const TDbObj* Relation) {
+    const TDbObjList& triggers = List(olTriggers);
+    if (!FKeepIndices) {
+        std::vector<TDbObj*> found;
+        for (int i = 0; i < triggers.Count(); ++i)
+            if (triggers.Obj(i)->GetRelation() == Relation) found.push_back(triggers.Obj(i));
+        return found;
+    }
+    if (!FTriggerIndex) {
+        FTriggerIndex = std::make_unique<std::unordered_map<const TDbObj*, std::vector<TDbObj*>>>();
+        for (int i = 0; i < triggers.Count(); ++i)
+            if (TDbObj* trigger = triggers.Obj(i); const TDbObj* relation = trigger->GetRelation())
+                (*FTriggerIndex)[relation].push_back(trigger);
+    }
+    const auto it = FTriggerIndex->find(Relation);
+    return it == FTriggerIndex->end() ? std::vector<TDbObj*>() : it->second;
+}
+
+void TCustomObjs::KeepIndices(bool Value) {
+    FKeepIndices = Value;
     FViewIndex.reset();
+    FTriggerIndex.reset();
 }
 
 void TCustomObjs::FreeObjects() {
@@ -146,9 +263,8 @@ void TCustomObjs::AddDbObject(TDbObj* Obj, bool FreeIfRejected) {
     }
     TDbObjList& list = List(kind);
     std::string key = Obj->GetKeyName();
-    int index;
     // The object filed first stays; a copy gets the next key of its own.
-    while (list.Find(key, index)) {
+    while (list.FindObj(key)) {
         if (!Obj->NextKeyCopy()) return reject();
         key = Obj->GetKeyName();
     }
@@ -165,10 +281,7 @@ TDbObj* TCustomObjs::MergeGrant(TDbObj* Grant) {
 }
 
 void TCustomObjs::RekeyGrants() {
-    TDbObjList& grants = List(olGrants);
-    grants.SetSorted(false);
-    for (int i = 0; i < grants.Count(); ++i) grants.SetString(i, grants.Obj(i)->GetKeyName());
-    grants.SetSorted(true);
+    List(olGrants).Rekey();
 }
 
 TCustomObjs* TCustomObjs::GetMasterObjs() const {

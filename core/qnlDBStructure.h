@@ -9,8 +9,10 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -20,12 +22,73 @@ class TCustomDBStructure;
 class TCustomExtract;
 class TCustomSQLExec;
 
-// A sorted list of schema objects filed under their keys.
-class TDbObjList : public TStringList {
+// The schema objects of one kind, filed under their keys in key order (bytes, or ASCII letters
+// folded). An object filed under a key already there goes before the equal entries when the list
+// accepts duplicates, and is not filed otherwise. Objects filed since the last positional access
+// wait in a tree of their own and join the sorted list in one merge on the next positional
+// access (Obj, Strings, Find's index): a reader filing thousands of objects never moves the list
+// per object, and finding by key takes O(log n) throughout.
+class TDbObjList {
 public:
-    TDbObj* Obj(int Index) const { return static_cast<TDbObj*>(Objects(Index)); }
-    // Sorted search under the list's case rule; nullptr when the key is not filed.
-    TDbObj* FindObj(const std::string& Key) const;
+    TDbObjList() = default;
+    TDbObjList(const TDbObjList&) = delete;
+    TDbObjList& operator=(const TDbObjList&) = delete;
+
+    int Count() const { return static_cast<int>(FItems.size() + FPending.size()); }
+    TDbObj* Obj(int Index) const { return Items().at(static_cast<size_t>(Index)).Obj; }
+    const std::string& Strings(int Index) const { return Items().at(static_cast<size_t>(Index)).Key; }
+    const std::string& operator[](int Index) const { return Strings(Index); }
+
+    // Files Obj under Key; answers whether it was filed (False: the key is there and the list
+    // does not accept duplicates).
+    bool AddObject(const std::string& Key, TDbObj* Obj);
+    void Delete(int Index);
+    // Takes the first object filed under Key out of the list; nullptr when none.
+    TDbObj* Take(std::string_view Key);
+    // Takes every object that Match answers True for out of the list, in list order.
+    std::vector<TDbObj*> TakeIf(const std::function<bool(const TDbObj&)>& Match);
+    void Clear();
+    // Files every object again under its current key (GetKeyName); equal keys keep their order.
+    void Rekey();
+
+    // Under the list's case rule: the first object filed under Key, nullptr when none.
+    TDbObj* FindObj(std::string_view Key) const;
+    // Binary search: True when Key is filed, Index at its first entry (or where it would go).
+    bool Find(std::string_view Key, int& Index) const;
+    int IndexOf(std::string_view Key) const;
+    int IndexOfObject(const TDbObj* Obj) const;
+
+    bool CaseSensitive() const { return FLess.CaseSensitive; }
+    void SetCaseSensitive(bool Value);
+    void SetDuplicates(TDuplicates Value) { FDuplicates = Value; }
+
+private:
+    struct TItem {
+        std::string Key;
+        TDbObj* Obj = nullptr;
+    };
+    struct TKeyLess {
+        using is_transparent = void;
+        bool CaseSensitive = false;
+        bool operator()(std::string_view A, std::string_view B) const {
+            return CaseSensitive ? A < B : CompareText(A, B) < 0;
+        }
+    };
+    using TPending = std::multimap<std::string, TDbObj*, TKeyLess>;
+    const std::vector<TItem>& Items() const {
+        if (!FPending.empty()) Merge();
+        return FItems;
+    }
+    void Merge() const;
+    // The first sorted entry not less than Key.
+    std::vector<TItem>::const_iterator LowerBound(std::string_view Key) const;
+    bool Same(std::string_view A, std::string_view B) const { return !FLess(A, B) && !FLess(B, A); }
+
+    TKeyLess FLess;
+    TDuplicates FDuplicates = TDuplicates::dupIgnore;
+    // Sorted; FPending holds what was filed since, each before its equal entries here.
+    mutable std::vector<TItem> FItems;
+    mutable TPending FPending;
 };
 
 using TAcceptDbObjEvent = std::function<void(class TCustomObjs* Sender, TDbObj* aObj, bool& Accept)>;
@@ -120,10 +183,14 @@ public:
     TDbObj* FindUser(const std::string& AName) const { return FindRoleOfKind(AName, 2); }
 
     // The filed views that read a table of that name (a dependency entry on it, active or not), in
-    // list order. While the index is kept (a comparison: its passes file no object and register
-    // no dependency) the answer comes from an index built on first use; otherwise from a scan.
+    // list order.
     std::vector<TDbObj*> ViewsReadingTable(const std::string& TableName);
-    void KeepViewIndex(bool Value);
+    // The filed triggers that fire on Relation (GetRelation), in list order.
+    std::vector<TDbObj*> TriggersOn(const TDbObj* Relation);
+    // While the indices are kept (a comparison: its passes file no object, register no dependency
+    // and move no trigger) the two answers above come from indices built on first use; otherwise
+    // from a scan of the list.
+    void KeepIndices(bool Value);
 
 protected:
     // Frees every filed object and empties the lists.
@@ -149,8 +216,9 @@ private:
     TCustomSQLExec* FSQLExec = nullptr;
     std::array<TDbObjList, ObjListCount> FLists;
     TExecWatch FExecWatch{this};
-    bool FKeepViewIndex = false;
+    bool FKeepIndices = false;
     std::unique_ptr<std::unordered_map<std::string, std::vector<TDbObj*>>> FViewIndex;
+    std::unique_ptr<std::unordered_map<const TDbObj*, std::vector<TDbObj*>>> FTriggerIndex;
 };
 
 // The structure container that can write itself as one DDL script building it from nothing.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_map>
 
 namespace qnl {
 
@@ -160,10 +161,18 @@ size_t VersionIndex(TIBSQLServerVersionType Version) {
     return std::min<size_t>(static_cast<size_t>(Version), VersionCount - 1);
 }
 
+// The longest keyword: a longer word is an identifier without a look-up.
+constexpr size_t LongestKeyword = std::ranges::max(Keywords, {}, [](const TIBKeyword& K) { return K.Word.size(); }).Word.size();
+
 TIBToken FindKeyword(std::string_view UpperWord) {
-    for (const TIBKeyword& k : Keywords)
-        if (k.Word == UpperWord) return k.Token;
-    return IBIdentToken;
+    // Quoting asks for every name written, so the table is hashed once.
+    static const std::unordered_map<std::string_view, TIBToken> index = [] {
+        std::unordered_map<std::string_view, TIBToken> m;
+        for (const TIBKeyword& k : Keywords) m.emplace(k.Word, k.Token);
+        return m;
+    }();
+    const auto it = index.find(UpperWord);
+    return it == index.end() ? IBIdentToken : it->second;
 }
 
 std::array<TIBTokenSet, VersionCount> BuildReservedSets() {
@@ -219,7 +228,10 @@ const std::vector<std::string_view>& IBExtraReservedWords(TIBSQLServerVersionTyp
 }
 
 TIBToken GetIBKeywordToken(std::string_view Word, TIBSQLServerVersionType Version) {
-    TIBToken t = FindKeyword(UpperCase(Word));
+    if (Word.size() > LongestKeyword) return IBIdentToken;
+    std::array<char, LongestKeyword> upper{};
+    std::ranges::transform(Word, upper.begin(), [](char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 32) : C; });
+    TIBToken t = FindKeyword(std::string_view(upper.data(), Word.size()));
     if (t == IBIdentToken || !IBIsReserved(t, Version)) return IBIdentToken;
     return t;
 }

@@ -674,6 +674,12 @@ void TFIBCustomDataSet::InternalOpen() {
 }
 
 void TFIBCustomDataSet::GetOrderInfo() {
+    // A local sort kept for the reopen (poPersistentSorting) stays; otherwise the rows come in
+    // the ORDER BY's order again, which is read.
+    if (FLocallySorted && IsSorted()) {
+        if (InSet(FOptions, poPersistentSorting)) return;
+        FLocallySorted = false;
+    }
     TFIBDatabase* db = Database();
     const bool nullsSmallest = db && db->IsFB21OrLater();
     const std::string text = FSelectQuery->ExpandedSQLText();
@@ -800,12 +806,35 @@ void TFIBCustomDataSet::DoAfterOpen() {
     FRelationNames.Clear();
     for (TField* f : Fields())
         if (f->FieldKind() == fkData) FRelationNames.Add(GetRelationName(f));
+    const bool persistent = InSet(FOptions, poPersistentSorting);
+    // A local sort outlives the reopen only with poPersistentSorting and all its fields still there.
+    if (FLocallySorted && IsSorted()) {
+        bool present = persistent;
+        for (int i = FSortFields.LowBound(1); present && i <= FSortFields.HighBound(1); ++i)
+            present = FindField(VarToStr(FSortFields.GetElement({i, 0}))) != nullptr;
+        if (!present) {
+            FSortFields = Variant::Null();
+            FLocallySorted = false;
+        }
+    }
+    const bool localSort = FLocallySorted;
     TDataSet::DoAfterOpen();
     if (InSet(FOptions, poFetchAll)) FetchAll();
     FSQLChanged = false;
-    if (!InSet(FOptions, poPersistentSorting) && !InSet(FPrepareOptions, psGetOrderInfo) && !Limited())
+    if (FDetailTimer) FDetailTimer->SetEnabled(false);
+    if (persistent && FLocallySorted && IsSorted()) {
+        std::vector<TSortElement> fields;
+        std::vector<bool> ascending;
+        for (int i = FSortFields.LowBound(1); i <= FSortFields.HighBound(1); ++i) {
+            fields.emplace_back(VarToStr(FSortFields.GetElement({i, 0})));
+            ascending.push_back(FSortFields.GetElement({i, 1}).AsBoolean());
+        }
+        DoSortEx(fields, ascending);
+        First();
+    } else if (!persistent && !InSet(FPrepareOptions, psGetOrderInfo) && !Limited()) {
         FSortFields = Variant::Null();
-    if (!InSet(FOptions, poPersistentSorting)) FireListeners(FAfterOpenListeners);
+    }
+    if (!(persistent && !localSort)) FireListeners(FAfterOpenListeners);
 }
 
 void TFIBCustomDataSet::DoBeforeClose() {

@@ -55,6 +55,10 @@ class TFIBCustomDataSet;
 // True when a line of Lines holds more than blanks (a statement text that counts).
 bool HasNonBlankLine(const TStringList& Lines);
 
+// A stored TIMESTAMP (milliseconds from 1 January 0001, the ten-thousandths as the fraction) as
+// the client API's value, every ten-thousandth kept.
+ISC_TIMESTAMP IscStampOfStored(double Ms);
+
 enum TCachedUpdateStatus : uint8_t {
     cusUnmodified, cusModified, cusInserted, cusDeleted, cusUninserted, cusDeletedApplied
 };
@@ -396,7 +400,8 @@ public:
 
     // ---- Local sort, search and lookup (FIBDataSetSort.cpp)
     // Two values of Field in the order of a local sort: OnCompareFieldValues when assigned;
-    // else Null first, text by the locale's collation (case-sensitive), other values by value.
+    // else Null first, text in the Unicode collation's root order (case-sensitive; Firebird's
+    // UNICODE collation sorts the same way), other values by value.
     virtual int CompareFieldValues(TField* Field, const Variant& S1, const Variant& S2);
     TCompareFieldValuesEvent OnCompareFieldValues;
     // Sorts the fetched rows (all are fetched first) by Fields, Ascending[i] giving the
@@ -406,7 +411,8 @@ public:
     virtual void DoSortEx(const std::vector<TSortElement>& Fields, const std::vector<bool>& Ascending);
     // True while a sort state holds at least one field (a local sort, or the ORDER BY read).
     bool IsSorted() const;
-    // Moves record FromNo to place ToNo (both 1-based) in the cache.
+    // Moves record FromNo to place ToNo (both 1-based) in the cache (refused in the limited
+    // model, as the local sort is: client error 1).
     virtual void MoveRecord(int FromNo, int ToNo, bool ResyncAfter);
     // The locate engine: KeyFields separated by ";", one value per field; a Null key matches a
     // null column. Found: the cursor goes to the record (centred when Center). Not found: the
@@ -431,7 +437,7 @@ public:
     int WindowLast() const { return FWindow.Last; }
     void SetRecNo(int Value) override { SetRecNoEx(Value, false); }
     // Goes to record Value (1-based, as RecNo counts); below 1 the first, beyond the last the
-    // last record (all rows fetched).
+    // last record (all rows fetched). The limited model goes to positions of its window only.
     void SetRecNoEx(int Value, bool Center);
 
     // ---- ISQLObject and ISQLDataSetObject
@@ -477,6 +483,8 @@ protected:
     // SelectSQL changed since the data set last opened.
     bool SelectSQLChanged() const { return FSQLChanged; }
     void SetServerRecordCount(int Value) { FServerRecordCount = Value; }
+    // A fetch of every row moves the cursor without the program asking: no scroll events then.
+    bool ScrollEventsLocked() const { return FScrollEventLock != 0; }
     // Runs the field's OnValidate with the value at Buffer (nil for null) pending: the handler
     // reads the value being assigned. The data set refuses to close while it runs.
     virtual void DoFieldValidate(TField* Field, const void* Buffer);
@@ -558,10 +566,13 @@ protected:
     // The read transaction's end and the database's disconnect.
     virtual void DoTransactionEnding(TObject* Sender);
     virtual void DoTransactionEnded(TObject* Sender);
-    // Whether a record is shown: its status is in UpdateRecordTypes and, while Filtered, the
-    // Filter text's evaluator and then OnFilterRecord accept it (each asked only while the
-    // record is still accepted).
+    // Whether a record is shown: its status is in UpdateRecordTypes (any status while a local
+    // sort runs, and in the limited model) and, while Filtered, the Filter text's evaluator and
+    // then OnFilterRecord accept it (each asked only while the record is still accepted).
     virtual bool IsVisibleRecord(TRecordBuffer Buffer);
+    // IsVisibleRecord of the cached record at Index (0-based), tested as the filter tests the
+    // cursor's record.
+    bool IsCachedRecordVisible(int Index);
     // Empty here; derived classes ask the server for the count.
     virtual void DoAskRecordCount() {}
 
@@ -621,6 +632,9 @@ private:
     void FireListeners(TNotifyEventList& List);
     // Master field values into SelectSQL's parameters (before the SELECT runs).
     void SetParamsFromMaster();
+    // A TIME or TIMESTAMP field's value as the client API holds it, ten-thousandths of a second
+    // included (the field itself gives milliseconds); false when null or of another type.
+    bool ReadIscTime(TField* Field, ISC_TIMESTAMP& Stamp);
     // The transaction callbacks: the four of the read transaction, the four of the update one.
     void AddReadCallbacks(TFIBTransaction* Tr);
     void AddUpdateCallbacks(TFIBTransaction* Tr);

@@ -34,6 +34,7 @@ bool TFIBCustomDataSet::MasterFieldsChanged() {
     }
     TDataSet* master = DataSource() ? DataSource()->DataSet() : nullptr;
     if (!master) return false;
+    auto* fibMaster = dynamic_cast<TFIBCustomDataSet*>(master);
     auto differs = [&](TFIBXSQLVAR& Param) {
         std::string name = Param.Name();
         if (IsMasParamName(name)) name = name.substr(4);
@@ -55,9 +56,18 @@ bool TFIBCustomDataSet::MasterFieldsChanged() {
                 return bcd->AsLargeInt() != Param.GetAsInt64();
             // Both as decimal text: exact whatever the number of digits.
             return BcdToStr(field->AsBCD()) != BcdToStr(Param.GetAsBCD());
-        case ftDate:
+        case ftDate: return field->AsDateTime() != Param.GetAsDateTime();
         case ftTime:
-        case ftDateTime: return field->AsDateTime() != Param.GetAsDateTime();
+        case ftDateTime: {
+            // To the ten-thousandth, as the parameter got it.
+            ISC_TIMESTAMP stamp{};
+            const XSQLVAR* x = Param.GetXSQLVAR();
+            if (fibMaster && fibMaster->ReadIscTime(field, stamp) && x->sqldata) {
+                if (Param.GetSQLType() == SQL_TYPE_TIME) return std::memcmp(x->sqldata, &stamp.timestamp_time, 4) != 0;
+                if (Param.GetSQLType() == SQL_TIMESTAMP) return std::memcmp(x->sqldata, &stamp, 8) != 0;
+            }
+            return field->AsDateTime() != Param.GetAsDateTime();
+        }
         case ftLargeint: return field->AsLargeInt() != Param.GetAsInt64();
         case ftGuid: {
             TGUID guid{};

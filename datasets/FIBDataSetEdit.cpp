@@ -35,9 +35,35 @@ void TFIBCustomDataSet::SetDataSource(TDataSource* Value) {
     FDataLink.SetDataSource(Value);
 }
 
+bool TFIBCustomDataSet::ReadIscTime(TField* Field, ISC_TIMESTAMP& Stamp) {
+    const TFIBFieldDescr* d = FieldDescr(Field);
+    if (!d || !FRecords || (d->SqlType != SQL_TYPE_TIME && d->SqlType != SQL_TIMESTAMP)) return false;
+    std::vector<char> scratch;
+    bool hasRecord = true;
+    TRecordBuffer record = FieldReadBuffer(Field, scratch, hasRecord);
+    if (!record || !hasRecord || NullFlags(record)[Field->FieldNo() - 1]) return false;
+    const char* data = record + d->DataOffset;
+    if (d->SqlType == SQL_TYPE_TIME) {
+        Stamp = ISC_TIMESTAMP{0, Load<ISC_TIME>(data)};
+        return true;
+    }
+    Stamp = IscStampOfStored(Load<double>(data));
+    return true;
+}
+
+ISC_TIMESTAMP IscStampOfStored(double Ms) {
+    const auto day = static_cast<int64_t>(std::floor(Ms / MSecsPerDay));
+    ISC_TIMESTAMP stamp;
+    stamp.timestamp_date = static_cast<ISC_DATE>(day - IscDateDelta);
+    stamp.timestamp_time =
+        static_cast<ISC_TIME>(std::llround((Ms - static_cast<double>(day * MSecsPerDay)) * IscTimeUnitsPerMSec));
+    return stamp;
+}
+
 void TFIBCustomDataSet::SetParamsFromMaster() {
     TDataSet* master = DataSource() ? DataSource()->DataSet() : nullptr;
     if (!master) return;
+    auto* fibMaster = dynamic_cast<TFIBCustomDataSet*>(master);
     auto fill = [&](TFIBXSQLVAR& Param) {
         std::string name = Param.Name();
         if (IsMasParamName(name)) name = name.substr(4);
@@ -69,8 +95,20 @@ void TFIBCustomDataSet::SetParamsFromMaster() {
                 Param.SetAsBCD(field->AsBCD());
             break;
         case ftDate: Param.SetAsDate(field->AsDateTime()); break;
-        case ftTime: Param.SetAsTime(field->AsDateTime()); break;
-        case ftDateTime: Param.SetAsDateTime(field->AsDateTime()); break;
+        case ftTime:
+        case ftDateTime: {
+            // A key compares to the ten-thousandth of a second: the master's own value goes in.
+            ISC_TIMESTAMP stamp{};
+            if (fibMaster && fibMaster->ReadIscTime(field, stamp)) {
+                if (field->DataType() == ftTime) Param.SetAsISCTime(stamp.timestamp_time);
+                else Param.SetAsISCTimeStamp(stamp);
+            } else if (field->DataType() == ftTime) {
+                Param.SetAsTime(field->AsDateTime());
+            } else {
+                Param.SetAsDateTime(field->AsDateTime());
+            }
+            break;
+        }
         case ftBlob: {
             std::unique_ptr<TStream> stream = master->CreateBlobStream(field, bmRead);
             if (stream) Param.LoadFromStream(*stream);

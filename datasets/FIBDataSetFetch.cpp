@@ -491,6 +491,9 @@ void TFIBCustomDataSet::FillBookmarkKeys(TRecordBuffer Buffer, uint8_t* Data) {
             std::string text = ColumnText(d, Buffer);
             text.resize(std::min<size_t>(text.size(), static_cast<size_t>(std::max(f->DataSize() - 1, 0))));
             std::memcpy(part + 1, text.data(), text.size());
+        } else if (d.SqlType == SQL_TYPE_TIME) {
+            // Ten-thousandths of a second, as stored: the field's milliseconds would lose a digit.
+            std::memcpy(part + 1, Buffer + d.DataOffset, 4);
         } else {
             ReadColumn(f, d, Buffer, part + 1);
         }

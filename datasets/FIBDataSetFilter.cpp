@@ -5,6 +5,9 @@
 #include "client/StrUtil.h"
 #include "datasets/DBParsers.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace qnl {
 
 bool TFIBCustomDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
@@ -23,6 +26,14 @@ bool TFIBCustomDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
     // A handler may have closed the data set and freed the record being tested.
     CheckNotClosedBy(closes, "OnFilterRecord");
     return accept;
+}
+
+bool TFIBCustomDataSet::IsCachedRecordVisible(int Index) {
+    std::vector<char> record(std::max<uint32_t>(FRecordBufferSize, 8));
+    const int saved = FCurrentRecord;
+    FCurrentRecord = Index;
+    ReadRecordFromCache(Index, record.data(), false);
+    return Guarded([&] { return IsVisibleRecord(record.data()); }, [&] { FCurrentRecord = saved; });
 }
 
 void TFIBCustomDataSet::SetFiltered(bool Value) {

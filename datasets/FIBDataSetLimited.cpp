@@ -519,20 +519,15 @@ bool TFIBCustomDataSet::LimitedGotoBookmark(const uint8_t* Bookmark) {
             break;
         }
         case ftTime: {
-            int32_t ms;
-            std::memcpy(&ms, data, 4);
-            param->SetAsISCTime(static_cast<ISC_TIME>(ms) * IscTimeUnitsPerMSec);
+            ISC_TIME units;
+            std::memcpy(&units, data, 4);
+            param->SetAsISCTime(units);
             break;
         }
         case ftDateTime: {
-            // Milliseconds from 1 January 0001 with the ten-thousandths as the fraction.
             double ms;
             std::memcpy(&ms, data, 8);
-            const auto day = static_cast<int64_t>(std::floor(ms / MSecsPerDay));
-            ISC_TIMESTAMP stamp;
-            stamp.timestamp_date = static_cast<ISC_DATE>(day - IscDateDelta);
-            stamp.timestamp_time = static_cast<ISC_TIME>(std::llround((ms - static_cast<double>(day * MSecsPerDay)) * IscTimeUnitsPerMSec));
-            param->SetAsISCTimeStamp(stamp);
+            param->SetAsISCTimeStamp(IscStampOfStored(ms));
             break;
         }
         default: param->SetAsString(std::string(reinterpret_cast<const char*>(data))); break;

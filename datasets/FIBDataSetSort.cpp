@@ -312,6 +312,7 @@ void TFIBCustomDataSet::DoSortEx(const std::vector<TSortElement>& Fields, const 
 }
 
 void TFIBCustomDataSet::MoveRecord(int FromNo, int ToNo, bool ResyncAfter) {
+    if (Limited()) RaiseClientError(cecUnsupportedFeature);   // positions are the ring's slots
     if (ToNo < 1) ToNo = 1;
     if (ToNo > FRecordCount) {
         while (FetchNext(1000) > 0) {
@@ -478,13 +479,13 @@ bool TFIBCustomDataSet::ExtLocate(const std::string& KeyFields, const std::vecto
         After = false;
         ReadRecordFromCache(Index, record.data(), false);
         for (const TLocateKey& k : keys) {
+            if (k.Key.Kind == TLocateValue::lvNone && !k.Key.Null) continue;   // a type that is not compared
             TField* f = k.Field;
             Variant value;
             if (f->FieldNo() >= 1 && f->FieldNo() <= ColumnCount() && !f->IsBlob())
                 value = ColumnValue(f, FFieldDescr.Items(f->FieldNo() - 1), record.data());
             else
                 value = GetCacheFieldValue(f, Index + 1);
-            if (k.Key.Kind == TLocateValue::lvNone && !k.Key.Null) continue;   // a type that is not compared
             const TLocateValue r = ToLocateValue(k, value, Options, false, exact);
             if (k.Key.Null || r.Null) {
                 if (k.Key.Null && r.Null) continue;

@@ -44,7 +44,10 @@ void TpFIBUpdateObject::SetDataSet(TComponent* Value) {
     dataSet->AddUpdateObject(this);
     dataSet->FreeNotification(this);
     if (!Database()) SetDatabase(dataSet->Database());
-    if (!Transaction()) SetTransaction(dataSet->Transaction());
+    // The object writes beside the data set's own modify statement: in its transaction, so that
+    // both commit or roll back together (the read transaction may even be read-only).
+    if (!Transaction())
+        SetTransaction(dataSet->UpdateTransaction() ? dataSet->UpdateTransaction() : dataSet->Transaction());
 }
 
 void TpFIBUpdateObject::SetOrderInList(int Value) {
@@ -93,6 +96,7 @@ TpFIBDataSet::~TpFIBDataSet() {
     for (auto& list : FUpdateObjects)
         for (TpFIBUpdateObject* object : std::vector<TpFIBUpdateObject*>(list)) object->SetDataSet(nullptr);
     FBlobUpdateObject.reset();
+    SetContainer(nullptr);
     AutoUpdateOptions().SetOwner(nullptr);
     // The pooled generator statement of this data set's generator goes with it.
     const TAutoUpdateOptions& au = AutoUpdateOptions();
@@ -128,11 +132,206 @@ void TpFIBDataSet::ExecUpdateObjects(TUpdateKind Kind, TRecordBuffer Buffer, TFI
         if (!object->Prepared()) object->Prepare();
         SetQueryParams(*object, Buffer);
         object->ExecQuery();
+        FUpdatesExecuted = true;
         if (ReturnsRow(*object)) {
             WriteRecordToCache(RecordNumberOf(Buffer), Buffer);
             RefreshFromQuery(*object, Buffer);
         }
     }
+}
+
+// ---- Event reports ----
+
+void TpFIBDataSet::SetContainer(TDataSetsContainer* Value) {
+    if (Value == FContainer) return;
+    if (FContainer) {
+        FContainer->RemoveDataSet(this);
+        FContainer->RemoveFreeNotification(this);
+    }
+    FContainer = Value;
+    if (Value) {
+        Value->AddDataSet(this);
+        Value->FreeNotification(this);
+    }
+}
+
+void TpFIBDataSet::Notification(TComponent* AComponent, qnl::TOperation Operation) {
+    if (Operation == qnl::TOperation::opRemove && AComponent == FContainer) FContainer = nullptr;
+    TFIBDataSet::Notification(AComponent, Operation);
+}
+
+void TpFIBDataSet::ReportEvent(TKindDataSetEvent Event) {
+    TDataSetsContainer* global = TDataSetsContainer::GlobalContainer();
+    if (global && global != FContainer) global->DataSetEvent(this, Event);
+    if (FContainer) FContainer->DataSetEvent(this, Event);
+}
+
+void TpFIBDataSet::ReportError(TKindDataSetError Kind, EDatabaseError& E, TDataAction& Action) {
+    TDataSetsContainer* global = TDataSetsContainer::GlobalContainer();
+    if (global && global != FContainer) global->DataSetError(this, Kind, E, Action);
+    if (FContainer) FContainer->DataSetError(this, Kind, E, Action);
+}
+
+void TpFIBDataSet::DoBeforeOpen() {
+    ForgetShown();
+    ReportEvent(deBeforeOpen);
+    TFIBDataSet::DoBeforeOpen();
+}
+
+void TpFIBDataSet::DoBeforeClose() {
+    ReportEvent(deBeforeClose);
+    TFIBDataSet::DoBeforeClose();
+}
+
+void TpFIBDataSet::DoBeforeInsert() {
+    FinishPendingDetailRefresh();
+    if (!CanInsert()) throw EAbort();
+    ReportEvent(deBeforeInsert);
+    TFIBDataSet::DoBeforeInsert();
+}
+
+void TpFIBDataSet::DoAfterInsert() {
+    ForgetShown();
+    ReportEvent(deAfterInsert);
+    TFIBDataSet::DoAfterInsert();
+}
+
+void TpFIBDataSet::DoAfterEdit() {
+    ReportEvent(deAfterEdit);
+    TFIBDataSet::DoAfterEdit();
+}
+
+void TpFIBDataSet::DoBeforeCancel() {
+    TFIBDataSet::DoBeforeCancel();
+    ReportEvent(deBeforeCancel);
+}
+
+void TpFIBDataSet::DoAfterCancel() {
+    ForgetShown();
+    ReportEvent(deAfterCancel);
+    TFIBDataSet::DoAfterCancel();
+}
+
+void TpFIBDataSet::DoBeforeDelete() {
+    if (!CanDelete()) throw EAbort();
+    ReportEvent(deBeforeDelete);
+    TFIBDataSet::DoBeforeDelete();
+}
+
+void TpFIBDataSet::DoBeforeScroll() {
+    if (!ScrollEventsLocked()) ReportEvent(deBeforeScroll);
+    TFIBDataSet::DoBeforeScroll();
+}
+
+void TpFIBDataSet::DoAfterScroll() {
+    if (!ScrollEventsLocked()) ReportEvent(deAfterScroll);
+    TFIBDataSet::DoAfterScroll();
+}
+
+void TpFIBDataSet::DoOnCalcFields() {
+    ReportEvent(deOnCalcFields);
+    TFIBDataSet::DoOnCalcFields();
+}
+
+void TpFIBDataSet::DoBeforeRefresh() {
+    ReportEvent(deBeforeRefresh);
+    TFIBDataSet::DoBeforeRefresh();
+}
+
+void TpFIBDataSet::DoAfterRefresh() {
+    ForgetShown();
+    ReportEvent(deAfterRefresh);
+    TFIBDataSet::DoAfterRefresh();
+}
+
+int TpFIBDataSet::CompareFieldValues(TField* Field, const Variant& S1, const Variant& S2) {
+    int result = 0;
+    bool compared = false;
+    TDataSetsContainer* global = TDataSetsContainer::GlobalContainer();
+    if (global && global != FContainer) compared = global->CompareFieldValues(Field, S1, S2, result);
+    if (FContainer) {
+        int own = 0;
+        if (FContainer->CompareFieldValues(Field, S1, S2, own)) {
+            result = own;
+            compared = true;
+        }
+    }
+    return compared ? result : TFIBDataSet::CompareFieldValues(Field, S1, S2);
+}
+
+void TpFIBDataSet::DoAfterEndUpdateTransaction(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force) {
+    if (Action == TARollback || Action == TARollbackRetaining) {
+        if (FUpdatesExecuted) FUpdatesBeforeRollback = true;
+    } else if (InSet(Options(), poProtectedEdit) && !CachedUpdates()) {
+        MarkCacheClean();
+    }
+    FUpdatesExecuted = false;
+    TFIBDataSet::DoAfterEndUpdateTransaction(EndingTR, Action, Force);
+}
+
+// ---- Filter and visible record numbers ----
+
+bool TpFIBDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
+    const bool shown = TFIBDataSet::IsVisibleRecord(Buffer);
+    const int index = RecordNumberOf(Buffer);
+    if (index >= 0) {
+        if (static_cast<size_t>(index) >= FShown.size()) FShown.resize(static_cast<size_t>(index) + 1, -1);
+        FShown[static_cast<size_t>(index)] = shown ? 1 : 0;
+    }
+    return shown;
+}
+
+bool TpFIBDataSet::ShownAt(int Index) {
+    if (static_cast<size_t>(Index) < FShown.size() && FShown[static_cast<size_t>(Index)] >= 0)
+        return FShown[static_cast<size_t>(Index)] == 1;
+    return IsCachedRecordVisible(Index);
+}
+
+int TpFIBDataSet::GetRecNo() {
+    const int number = TFIBDataSet::GetRecNo();
+    if (!VisibleRecNo() || State() == dsFilter || number <= 0) return number;
+    int shown = 0;
+    for (int i = 0; i < number; ++i) shown += ShownAt(i) ? 1 : 0;
+    return shown;
+}
+
+void TpFIBDataSet::SetRecNo(int Value) {
+    if (!VisibleRecNo() || Value < 1) return TFIBDataSet::SetRecNo(Value);
+    int shown = 0;
+    for (int i = 0;; ++i) {
+        if (i >= CachedRecordCount() && FetchNext(1) == 0) {
+            // Beyond the last shown record: the base's rule for a number past the end.
+            return TFIBDataSet::SetRecNo(CachedRecordCount() + Value - shown);
+        }
+        if (ShownAt(i) && ++shown == Value) return TFIBDataSet::SetRecNo(i + 1);
+    }
+}
+
+int TpFIBDataSet::GetRecordCount() {
+    if (!(VisibleRecNo() && Filtered()) || !Active()) return TFIBDataSet::GetRecordCount();
+    int shown = 0;
+    for (int i = 0; i < CachedRecordCount(); ++i) shown += ShownAt(i) ? 1 : 0;
+    return shown;
+}
+
+bool TpFIBDataSet::IsSequenced() {
+    if (VisibleRecNo() && Filtered()) return SelectQuery().Eof();
+    return TFIBDataSet::IsSequenced();
+}
+
+void TpFIBDataSet::SetFiltered(bool Value) {
+    ForgetShown();
+    TFIBDataSet::SetFiltered(Value);
+}
+
+void TpFIBDataSet::SetFilterText(const std::string& Value) {
+    ForgetShown();
+    TFIBDataSet::SetFilterText(Value);
+}
+
+void TpFIBDataSet::SetFilterOptions(TFilterOptions Value) {
+    ForgetShown();
+    TFIBDataSet::SetFilterOptions(Value);
 }
 
 bool TpFIBDataSet::CanChange(bool BaseAnswer, TUpdateKind Kind) {
@@ -281,6 +480,14 @@ void TpFIBDataSet::MarkCache(bool Clean) {
     }
 }
 
+namespace {
+
+// The block answers the position of its first UPDATE or DELETE that reached no row (0: none).
+const std::string BlockHead = "EXECUTE BLOCK RETURNS (MISSED INTEGER) AS BEGIN\r\nMISSED = 0;";
+const std::string BlockTail = "SUSPEND;\r\nEND";
+
+} // namespace
+
 void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer) {
     const TAutoUpdateOptions& au = AutoUpdateOptions();
     const uint8_t code = Kind == ukModify ? 0 : Kind == ukInsert ? 1 : 2;
@@ -289,9 +496,11 @@ void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer)
     if (text.empty()) return;   // nothing of the record to write
     constexpr size_t MaxStatements = 255;
     constexpr size_t MaxLength = 65532;
-    const std::string head = "EXECUTE BLOCK AS BEGIN";
+    // An UPDATE or DELETE that reaches no row (another user deleted or changed its key) marks
+    // the block, which then is undone: the change stays pending instead of counting as saved.
+    constexpr size_t CheckLength = 64;
     text += ";";
-    if (parameters || head.size() + text.size() + 4 + 3 >= MaxLength) {
+    if (parameters || BlockHead.size() + BlockTail.size() + text.size() + CheckLength + 4 >= MaxLength) {
         // A value the text cannot carry, or a statement no block can hold: it runs alone, after
         // what the block holds so far, with its values as parameters.
         FlushExecuteBlock(Kind);
@@ -304,6 +513,7 @@ void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer)
         alone.Prepare();
         SetQueryParams(alone, Buffer);
         ExecRecordQuery(alone, "apply");
+        FUpdatesExecuted = true;
         CheckRecordChanged(alone);
         return;
     }
@@ -311,10 +521,12 @@ void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer)
     // INSERT or DELETE one.
     constexpr int MaxContexts = 256;
     const int contexts = Kind == ukModify ? 2 : 1;
-    if (FBlock.Lines.size() >= MaxStatements || FBlock.Length + text.size() + 2 + 5 >= MaxLength ||
+    if (FBlock.Lines.size() >= MaxStatements || FBlock.Length + text.size() + CheckLength + 2 >= MaxLength ||
         FBlock.Contexts + contexts > MaxContexts)
         FlushExecuteBlock(Kind);
-    if (FBlock.Lines.empty()) FBlock.Length = head.size() + 2;
+    if (FBlock.Lines.empty()) FBlock.Length = BlockHead.size() + BlockTail.size() + 4;
+    if (Kind != ukInsert)
+        text += " IF (MISSED = 0 AND ROW_COUNT <> 1) THEN MISSED = " + std::to_string(FBlock.Lines.size() + 1) + ";";
     FBlock.Lines.push_back(text);
     FBlock.Length += text.size() + 2;
     FBlock.Contexts += contexts;
@@ -323,16 +535,41 @@ void TpFIBDataSet::AddOrFlush(TUpdateKind Kind, int Index, TRecordBuffer Buffer)
 
 void TpFIBDataSet::FlushExecuteBlock(TUpdateKind Kind) {
     if (FBlock.Lines.empty()) return;
-    std::string text = "EXECUTE BLOCK AS BEGIN";
+    std::string text = BlockHead;
     for (const std::string& line : FBlock.Lines) text += "\r\n" + line;
-    text += "\r\nEND";
+    text += "\r\n" + BlockTail;
+    auto immediate = [&](const char* Statement) { UpdateTransaction()->ExecSQLImmediate(Statement); };
     for (;;) {
+        bool saved = false;
         try {
             StartUpdateTransaction();
             CheckUpdateTransaction();
-            UpdateTransaction()->ExecSQLImmediate(text);
+            immediate("SAVEPOINT FIB$APPLY");
+            saved = true;
+            TFIBQuery block;
+            block.SetDatabase(Database());
+            block.SetTransaction(UpdateTransaction());
+            block.SetParamCheck(false);
+            block.SQL().SetText(text);
+            block.ExecQuery();
+            const int missed = block.Eof() ? 0 : block.Fields()[0].GetAsInteger();
+            block.Close();
+            if (missed > 0 && static_cast<size_t>(missed) <= FBlock.Records.size())
+                RaiseClientErrorMsg(std::string(SFIBErrorRecordUpdating) + SFIBRecordNotExist + " (%s, record %s)",
+                                    {ComponentFullName(this), FBlock.Records[static_cast<size_t>(missed) - 1] + 1});
+            immediate("RELEASE SAVEPOINT FIB$APPLY");
+            FUpdatesExecuted = true;
             break;
         } catch (EFIBError& E) {
+            // What the block did goes: none of its records reached the server.
+            if (saved) {
+                try {
+                    immediate("ROLLBACK TO SAVEPOINT FIB$APPLY");
+                    immediate("RELEASE SAVEPOINT FIB$APPLY");
+                } catch (const EFIBError&) {
+                    // the transaction itself failed; the error below tells why
+                }
+            }
             TFIBUpdateAction action = uaFail;
             if (OnUpdateError) {
                 const uint32_t closes = CloseCount();
@@ -344,7 +581,6 @@ void TpFIBDataSet::FlushExecuteBlock(TUpdateKind Kind) {
                 throw;
             }
             if (action == uaAbort) throw EAbort(E.what());
-            // The block failed whole: none of its records reached the server.
             if (action == uaSkip) FSkippedRecords.insert(FSkippedRecords.end(), FBlock.Records.begin(), FBlock.Records.end());
             if (action == uaSkip || action == uaApplied) break;
         }
@@ -359,21 +595,34 @@ void TpFIBDataSet::ApplyAndCommit() {
 }
 
 void TpFIBDataSet::DoAfterPost() {
+    ForgetShown();
+    ReportEvent(deAfterPost);
+    if (InSet(Options(), poProtectedEdit) && !CachedUpdates() && !AutoCommit && Active() && !IsEmpty()) {
+        // Locked and written, not yet committed: the record shows as changed until the commit.
+        if (TRecordBuffer buffer = ActiveBuffer()) {
+            SetRecordStatus(buffer, cusModified);
+            WriteRecordToCache(RecordNumberOf(buffer), buffer);
+        }
+    }
     TFIBDataSet::DoAfterPost();
     if (AutoCommit && CachedUpdates()) ApplyAndCommit();
 }
 
 void TpFIBDataSet::DoAfterDelete() {
+    ForgetShown();
+    ReportEvent(deAfterDelete);
     TFIBDataSet::DoAfterDelete();
     if (AutoCommit && CachedUpdates()) ApplyAndCommit();
 }
 
 void TpFIBDataSet::DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
     TFIBDataSet::DoPostError(DataSet, E, Action);
+    ReportError(deOnPostError, E, Action);
     if (OnPostError) OnPostError(DataSet, E, Action);
 }
 
 void TpFIBDataSet::DoDeleteError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) {
+    ReportError(deOnDeleteError, E, Action);
     if (OnDeleteError) OnDeleteError(DataSet, E, Action);
 }
 
@@ -393,6 +642,7 @@ void TpFIBDataSet::InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer) {
             Query->Prepare();
         SetQueryParams(*Query, Buffer);
         ExecRecordQuery(*Query, "post");
+        FUpdatesExecuted = true;
         CheckRecordChanged(*Query);
         if (ReturnsRow(*Query)) {
             // The row the statement returned (RETURNING) is the record now.
@@ -429,6 +679,7 @@ void TpFIBDataSet::InternalDeleteRecord(TFIBQuery& Query, TRecordBuffer Buffer) 
         if (&Query == &DeleteQuery()) PrepareModifyQuery(2);
         SetQueryParams(Query, Buffer);
         ExecRecordQuery(Query, "delete");
+        FUpdatesExecuted = true;
         // A row the statement missed: with poRefreshAfterDelete the refresh below tells whether
         // it is still there; without it the delete cannot count as done.
         if (!refreshAfter) CheckRecordChanged(Query);

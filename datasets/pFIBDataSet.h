@@ -33,8 +33,8 @@ public:
 
     TpFIBDataSet* DataSet() const { return FDataSet; }
     // Anything but a TpFIBDataSet (or nil) raises "<name> is not TpFIBDataSet". The object moves
-    // from the old data set's list to the new one's; a statement without database or
-    // transaction takes the data set's.
+    // from the old data set's list to the new one's; a statement without database takes the
+    // data set's, one without transaction its update transaction.
     void SetDataSet(TComponent* Value);
     int OrderInList() const { return FOrderInList; }
     // Moves the object to that place of its kind's list (the end when beyond it).
@@ -76,7 +76,9 @@ public:
     // With AutoUpdateOptions.UseExecuteBlock the changes go to the server as the values
     // statements of GenerateValuesSQLText joined into EXECUTE BLOCKs of up to 255 statements,
     // 256 relation contexts and below 64 KB of text; a statement that needs a parameter (a binary blob) runs on its own,
-    // after the block before it. A block OnUpdateError skips leaves all its records pending.
+    // after the block before it. A block runs under a savepoint: when it fails, or one of its
+    // UPDATEs or DELETEs reaches no row, it is undone and OnUpdateError decides; a block it
+    // skips leaves all its records pending.
     //
     // After the update transaction committed what the apply wrote: edited and inserted records
     // count as unchanged, deleted ones as gone; a record the apply skipped keeps its change.
@@ -149,15 +151,57 @@ public:
     // Every non-blob field of the table, joined by ";".
     std::string TableFieldsAsKeyFields(const std::string& TableName);
 
+    // ---- Filter and visible record numbers
+    // With poVisibleRecno RecNo counts the records shown (1..n over a filtered data set) and
+    // setting it goes to the n-th shown record; RecordCount of a filtered data set counts the
+    // fetched records the filter shows.
+    void SetRecNo(int Value) override;
+    bool IsSequenced() override;
+    void SetFiltered(bool Value) override;
+    void SetFilterText(const std::string& Value) override;
+    void SetFilterOptions(TFilterOptions Value) override;
+
+    // ---- Event reports
+    // The data set's own container; each event and error is reported to the thread's global
+    // container first (unless it is this one), then to this one, before the user's handler
+    // (BeforeCancel: after it).
+    TDataSetsContainer* Container() const { return FContainer; }
+    void SetContainer(TDataSetsContainer* Value);
+    // The containers' OnCompareFieldValues (global first, the own one's answer winning), else
+    // the base's comparison.
+    int CompareFieldValues(TField* Field, const Variant& S1, const Variant& S2) override;
+    // A modify statement or an update object ran in the update transaction since it started;
+    // the update transaction rolled back after one had (until the data set closes).
+    bool UpdatesExecuted() const { return FUpdatesExecuted; }
+    bool UpdatesExecutedBeforeRollback() const { return FUpdatesBeforeRollback; }
+
     // The user's handlers of a failed post and delete. The framework's slots of these names
     // (TDataSet::OnPostError, TDataSet::OnDeleteError) hold the data set's own callers, which
     // do the data set's part first and then call these.
     TDataSetErrorEvent OnPostError, OnDeleteError;
 
 protected:
+    void Notification(TComponent* AComponent, qnl::TOperation Operation) override;
+    void DoBeforeOpen() override;
     void DoAfterOpen() override;
+    void DoBeforeClose() override;
     void DoAfterClose() override;
+    void DoBeforeInsert() override;
+    void DoAfterInsert() override;
     void DoBeforeEdit() override;
+    void DoAfterEdit() override;
+    void DoBeforeCancel() override;
+    void DoAfterCancel() override;
+    void DoBeforeDelete() override;
+    void DoBeforeScroll() override;
+    void DoAfterScroll() override;
+    void DoOnCalcFields() override;
+    void DoBeforeRefresh() override;
+    void DoAfterRefresh() override;
+    int GetRecNo() override;
+    int GetRecordCount() override;
+    // The base's answer, noted per record for the visible record numbers.
+    bool IsVisibleRecord(TRecordBuffer Buffer) override;
     // Default values of a new record: a generator value, parameter links, a new GUID and each
     // field's DefaultExpression; then OnNewRecord.
     void DoOnNewRecord() override;
@@ -166,8 +210,11 @@ protected:
     void DoBeforePost() override;
     void DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action) override;
     void DoDeleteError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action);
-    // With AutoCommit and cached updates each post and delete is applied and committed.
+    // With AutoCommit and cached updates each post and delete is applied and committed. With
+    // poProtectedEdit outside cached updates and AutoCommit, a posted record stays marked
+    // changed until the update transaction commits.
     void DoAfterPost() override;
+    void DoAfterEndUpdateTransaction(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force) override;
     void DoAfterDelete() override;
 
 private:
@@ -207,7 +254,18 @@ private:
     void MarkCache(bool Clean);
 
     std::string LockText();
+    void ReportEvent(TKindDataSetEvent Event);
+    void ReportError(TKindDataSetError Kind, EDatabaseError& E, TDataAction& Action);
 
+    TDataSetsContainer* FContainer = nullptr;
+    bool FUpdatesExecuted = false;
+    bool FUpdatesBeforeRollback = false;
+    // Per cached record (0-based): -1 not yet tested, 0 hidden, 1 shown; emptied whenever what
+    // the filter sees may have changed.
+    std::vector<int8_t> FShown;
+    bool ShownAt(int Index);
+    void ForgetShown() { FShown.clear(); }
+    bool VisibleRecNo() { return InSet(Options(), poVisibleRecno); }
     std::unique_ptr<TFIBQuery> FLockQuery, FCountQuery;
     bool FGeneratorUsed = false;
     bool FDefaultLinksReady = false;

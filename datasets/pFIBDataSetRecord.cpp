@@ -20,7 +20,6 @@ namespace qnl {
 
 namespace {
 
-const char* const LockErrorPrefix = "Error of record updating:";
 // Firebird's lock-conflict code, which comes with SQL code -901 on a NO WAIT transaction.
 constexpr int IscLockConflict = 335544345;
 
@@ -65,7 +64,7 @@ std::string TpFIBDataSet::LockText() {
         for (int i = 0; i < au.KeyFieldList().Count(); ++i)
             condition += (i ? " and " : "") + au.KeyFieldList()[i] + "=?" + au.KeyFieldList()[i];
     } else {
-        throw Exception("Unable to lock record. Update query is empty");
+        throw Exception(SFIBLockEmptyUpdateQuery);
     }
     if (table.empty()) return {};
     const std::string word = ExtractWord(1, table, MakeCharSet(std::string_view("\0\t\n\r \"(-/;^", 11)));
@@ -134,10 +133,10 @@ TLockStatus TpFIBDataSet::LockRecord(bool RaiseOnError) {
             message = E.what();
         }
         if (status == lsSuccess || !RaiseOnError) return status;
-        message = LockErrorPrefix + std::string(status == lsDeadLock    ? "Deadlock detected"
-                                                : status == lsNotExist   ? "Record does not exist"
-                                                : status == lsMultiply   ? "Attempt to edit multiple records"
-                                                                         : message);
+        message = SFIBErrorRecordUpdating + std::string(status == lsDeadLock    ? SFIBDeadlockDetected
+                                                        : status == lsNotExist   ? SFIBRecordNotExist
+                                                        : status == lsMultiply   ? SFIBMultipleRecords
+                                                                                 : message);
         TDataAction action = daFail;
         if (OnLockError) OnLockError(this, status, message, action);
         if (action == daFail) throw Exception(message);
@@ -162,7 +161,9 @@ void TpFIBDataSet::IncGenerator() {
 
 void TpFIBDataSet::DoApplyDefaultValue(TField* Field, bool& Applied) {
     Applied = false;
-    if (TDataSetsContainer* global = TDataSetsContainer::GlobalContainer()) global->ApplyDefaultValue(this, Field, Applied);
+    TDataSetsContainer* global = TDataSetsContainer::GlobalContainer();
+    if (global && global != FContainer) global->ApplyDefaultValue(this, Field, Applied);
+    if (FContainer) FContainer->ApplyDefaultValue(this, Field, Applied);
     if (OnApplyDefaultValue) OnApplyDefaultValue(this, Field, Applied);
 }
 
@@ -230,6 +231,7 @@ void TpFIBDataSet::DoOnNewRecord() {
             f->SetAsString(expression);
         }
     }
+    ReportEvent(deOnNewRecord);
     TFIBDataSet::DoOnNewRecord();
 }
 
@@ -274,7 +276,7 @@ int64_t TpFIBDataSet::AskRecordCount() {
         return result;
     } catch (const std::exception& E) {
         if (count.Open()) count.Close();
-        throw Exception(ComponentFullName(this) + " unable to get number of records\r\n" + E.what());
+        throw Exception(FormatMessage(SFIBCantGetRecordCount, {ComponentFullName(this)}) + "\r\n" + E.what());
     }
 }
 

@@ -286,8 +286,7 @@ std::string TpFIBDataSet::GenerateText(const std::string& TableName, const std::
         if (keyReturning) returning += column + ",";
     }
     if (condition.empty())
-        throw Exception(ComponentFullName(this) + ": unable to generate " + KindNames[Kind] + " because fields for \"" +
-                        TableName + "\" do not exist in dataset.");
+        throw Exception(FormatMessage(SFIBCantGenerateSQL, {ComponentFullName(this), KindNames[Kind], TableName}));
     std::string selectText;
     {
         const auto options = SelectQuery().Options();
@@ -478,12 +477,16 @@ void TpFIBDataSet::DoAfterOpen() {
     }
     FDefaultLinksReady = false;
     SetUpdatesPending(false);
+    ReportEvent(deAfterOpen);
     TFIBDataSet::DoAfterOpen();
 }
 
 void TpFIBDataSet::DoAfterClose() {
     FDefaultLinks.clear();
     FDefaultLinksReady = false;
+    ForgetShown();
+    FUpdatesBeforeRollback = false;
+    ReportEvent(deAfterClose);
     TFIBDataSet::DoAfterClose();
 }
 
@@ -504,10 +507,13 @@ void TpFIBDataSet::DoBeforeEdit() {
             au.SetUpdateOnlyModifiedFields(onlyModified);
         }
     }
+    ReportEvent(deBeforeEdit);
     TFIBDataSet::DoBeforeEdit();
 }
 
 void TpFIBDataSet::DoBeforePost() {
+    if (State() == dsInsert && AutoUpdateOptions().WhenGetGenID == wgBeforePost) IncGenerator();
+    ReportEvent(deBeforePost);
     TFIBDataSet::DoBeforePost();
     if (!CachedUpdates()) RegenerateChangedFieldsSQL(State());
 }

@@ -12,6 +12,8 @@
 #include "platform/Files.h"
 
 #include <limits>
+#include <unordered_map>
+#include <utility>
 
 namespace qnl {
 
@@ -873,23 +875,23 @@ namespace {
 // would not be linked to the key it uses.
 void FillReferencedKeyColumns(TObjs& Objs) {
     TDbObjList& constraints = Objs.List(olConstraints);
-    bool filled = false;
+    // Each table's first primary key in list order, gathered on the first foreign key that needs one.
+    std::unordered_map<std::string, const TCtrData*> primaryKeys;
+    bool gathered = false, filled = false;
     for (int i = 0; i < constraints.Count(); ++i) {
         auto* fk = dynamic_cast<TCtrData*>(constraints.Obj(i));
         if (!fk || fk->ConstraintType != ctForeignKey || fk->RefFields.Count() > 0) continue;
-        for (int k = 0; k < constraints.Count(); ++k) {
-            auto* pk = dynamic_cast<TCtrData*>(constraints.Obj(k));
-            if (!pk || pk->ConstraintType != ctPrimaryKey || pk->TableName != fk->RefTableName) continue;
-            for (int c = 0; c < pk->Fields.Count(); ++c) fk->AddRefField(pk->Fields[c]);
-            filled = true;
-            break;
-        }
+        if (!std::exchange(gathered, true))
+            for (int k = 0; k < constraints.Count(); ++k)
+                if (auto* pk = dynamic_cast<const TCtrData*>(constraints.Obj(k)); pk && pk->ConstraintType == ctPrimaryKey)
+                    primaryKeys.emplace(pk->TableName, pk);
+        const auto pk = primaryKeys.find(fk->RefTableName);
+        if (pk == primaryKeys.end()) continue;
+        for (int c = 0; c < pk->second->Fields.Count(); ++c) fk->AddRefField(pk->second->Fields[c]);
+        filled = true;
     }
-    if (!filled) return;
     // Unnamed keys are filed under their text.
-    constraints.SetSorted(false);
-    for (int i = 0; i < constraints.Count(); ++i) constraints.SetString(i, constraints.Obj(i)->GetKeyName());
-    constraints.SetSorted(true);
+    if (filled) constraints.Rekey();
 }
 
 } // namespace
@@ -904,16 +906,20 @@ void TIbParser::AfterParse() {
 }
 
 void TIbParser::RemoveConstraintIndices() {
-    TDbObjList& indices = Objs->List(olIndices);
-    for (int i = indices.Count() - 1; i >= 0; --i) {
-        auto* idx = dynamic_cast<TIdxData*>(indices.Obj(i));
+    // The key constraint an index of the same name, table and columns stands for.
+    auto backed = [&](const TDbObj& Index) -> TCtrData* {
+        auto* idx = dynamic_cast<const TIdxData*>(&Index);
         auto* ctr = idx ? dynamic_cast<TCtrData*>(Objs->List(olConstraints).FindObj(idx->Name)) : nullptr;
         if (!ctr || ctr->ConstraintType > ctForeignKey || ctr->TableName != idx->TableName ||
             ctr->Fields.Text() != idx->Fields.Text())
-            continue;
-        DoLogLine("Remove index: " + idx->GetCreateSQL() + "\r\n" + "for constraint: " + ctr->GetCreateSQL());
-        indices.Delete(i);
-        delete idx;
+            return nullptr;
+        return ctr;
+    };
+    std::vector<TDbObj*> taken = Objs->List(olIndices).TakeIf([&](const TDbObj& Index) { return backed(Index) != nullptr; });
+    // Logged from the end of the list, as they have always been.
+    for (auto it = taken.rbegin(); it != taken.rend(); ++it) {
+        std::unique_ptr<TDbObj> idx(*it);
+        DoLogLine("Remove index: " + idx->GetCreateSQL() + "\r\n" + "for constraint: " + backed(*idx)->GetCreateSQL());
     }
 }
 

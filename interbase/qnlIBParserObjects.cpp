@@ -164,10 +164,7 @@ void TIbParser::RenameDomain(TDmnData& Domain, const std::string& NewName) {
         for (int a = 0; a < p->GetInputParamCount(); ++a) follow(p->GetInputParam(a));
         for (int a = 0; a < p->GetOutputParamCount(); ++a) follow(p->GetOutputParam(a));
     }
-    TDbObjList& domains = Objs->List(olDomains);
-    int at;
-    if (!domains.Find(old, at)) return;
-    domains.Delete(at);
+    if (!Objs->List(olDomains).Take(old)) return;
     Domain.SetName(NewName);
     AddDbObject(&Domain);
 }

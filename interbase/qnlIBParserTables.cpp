@@ -14,13 +14,6 @@ namespace qnl {
 
 namespace {
 
-// Frees the object filed at Index of List.
-void FreeFiled(TDbObjList& List, int Index) {
-    TDbObj* obj = List.Obj(Index);
-    List.Delete(Index);
-    delete obj;
-}
-
 // Replaces OldName by NewName in a key column list.
 void RenameIn(TStringList& Names, const std::string& OldName, const std::string& NewName) {
     for (int i = 0; i < Names.Count(); ++i)
@@ -532,8 +525,7 @@ void TIbParser::RenameIndexColumn(const std::string& TableName, const std::strin
 
 void TIbParser::DropConstraint(const std::string& ConstraintName) {
     if (!Objs) return;
-    TDbObjList& constraints = Objs->List(olConstraints);
-    if (int at; constraints.Find(ConstraintName, at)) FreeFiled(constraints, at);
+    delete Objs->List(olConstraints).Take(ConstraintName);
 }
 
 void TIbParser::ForgetObject(TDbObject Kind, const std::string& Name) {
@@ -558,17 +550,16 @@ void TIbParser::ForgetObject(TDbObject Kind, const std::string& Name) {
     // A role is filed under a key of its own ("Role: " and the name).
     const TDbObj* role = Kind == dboRole ? Objs->FindRole(Name) : nullptr;
     if (Kind == dboRole && !role) return;
-    int at;
-    if (!objects.Find(role ? role->GetKeyName() : Name, at)) return;
+    std::unique_ptr<TDbObj> forgotten(objects.Take(role ? role->GetKeyName() : Name));
+    if (!forgotten) return;
     if (Kind == dboTable) {
         // A table goes with its own constraints and indices.
         for (TObjListKind owned : {olConstraints, olIndices}) {
-            TDbObjList& l = Objs->List(owned);
-            for (int i = l.Count() - 1; i >= 0; --i)
-                if (l.Obj(i)->GetOwnerName() == Name) FreeFiled(l, i);
+            std::vector<TDbObj*> taken =
+                Objs->List(owned).TakeIf([&](const TDbObj& Obj) { return Obj.GetOwnerName() == Name; });
+            for (auto it = taken.rbegin(); it != taken.rend(); ++it) delete *it;
         }
     }
-    FreeFiled(objects, at);
 }
 
 // ---- indices ----

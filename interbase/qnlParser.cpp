@@ -651,7 +651,8 @@ bool TCustomParser::ParseFile(const std::string& FileName, TObjs* Container) {
     DoProgress();
     DoLogLine("Parse file: " + FileName);
     ParseStatements();
-    Source.clear();
+    // The file's text goes with its buffer: a kept parser would otherwise hold a whole script.
+    std::string().swap(Source);
     return true;
 }
 

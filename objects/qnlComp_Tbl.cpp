@@ -70,8 +70,22 @@ TFldData::TFldData(TCustomObjs* AContainer, TDbObj* AOwner) : TDbObj(AContainer)
 
 TFldData::~TFldData() = default;
 
+const TFldDialectFacts& TFldData::Dialect() const {
+    static const TFldDialectFacts none;
+    return FDialect ? *FDialect : none;
+}
+
+TFldDialectFacts& TFldData::SetDialect() {
+    if (!FDialect) FDialect = std::make_unique<TFldDialectFacts>();
+    return *FDialect;
+}
+
 void TFldData::Assign(const TFldData& S) {
     Kind = S.Kind;
+    if (S.FDialect)
+        SetDialect() = *S.FDialect;
+    else
+        FDialect.reset();
     SetName(S.Name);
     SetSource(S.Source());
     SetDescription(S.Description());
@@ -88,7 +102,6 @@ void TFldData::Assign(const TFldData& S) {
     ExistsInTarget = S.ExistsInTarget;
     Equal = S.Equal;
     DomainName = S.DomainName;
-    DomainSchema = S.DomainSchema;
     CharSetName = S.CharSetName;
     CharSetId = S.CharSetId;
     CheckSource = S.CheckSource;
@@ -108,24 +121,10 @@ void TFldData::Assign(const TFldData& S) {
     ByReferenceWithNull = S.ByReferenceWithNull;
     ParameterNumber = S.ParameterNumber;
     IndexOrder = S.IndexOrder;
-    MySQLBinary = S.MySQLBinary;
-    MySQLAutoIncrement = S.MySQLAutoIncrement;
     Identity = S.Identity;
     IdentitySeed = S.IdentitySeed;
     IdentityIncrement = S.IdentityIncrement;
-    GeneratedKind = S.GeneratedKind;
-    GeneratedExpression = S.GeneratedExpression;
-    RowGuidCol = S.RowGuidCol;
-    Persisted = S.Persisted;
-    XmlTypeQualifier = S.XmlTypeQualifier;
-    IsRef = S.IsRef;
     WithTimeZone = S.WithTimeZone;
-    WithLocalTimeZone = S.WithLocalTimeZone;
-    DB2Logged = S.DB2Logged;
-    DB2Compact = S.DB2Compact;
-    ForBitData = S.ForBitData;
-    IsJavaType = S.IsJavaType;
-    JavaClassName = S.JavaClassName;
 }
 
 std::string TFldData::GetDefault() const {
@@ -170,7 +169,7 @@ uint8_t TFldData::IBTypeToDataType(int32_t IBType, int32_t ASubType) {
 
 std::string TFldData::GetDomainName() const {
     if (DataType != dtDomain || DomainName.empty() || !TypeOfTable.empty()) return {};
-    return DomainSchema.empty() ? DomainName : DomainSchema + "." + DomainName;
+    return Dialect().DomainSchema.empty() ? DomainName : Dialect().DomainSchema + "." + DomainName;
 }
 
 TDbObj* TFldData::GetDomain() const {
@@ -418,7 +417,7 @@ std::string TFldData::MySQLColumnSQL() {
     if (!CollationName.empty()) s += " COLLATE " + CollationName;
     if (MySQLUnsigned) s += " UNSIGNED";
     if (MySQLZerofill) s += " ZEROFILL";
-    if (MySQLBinary) s += " BINARY";
+    if (Dialect().MySQLBinary) s += " BINARY";
     if (!Nullable) s += " NOT NULL";
     std::string def = GetDefault();
     if (!def.empty()) {
@@ -426,14 +425,14 @@ std::string TFldData::MySQLColumnSQL() {
         if (def.front() == '\'') def = QuoteSQLString(UnquoteSQLString(def), stMySQL);
         s += " DEFAULT " + def;
     }
-    if (MySQLAutoIncrement) s += " AUTO_INCREMENT";
+    if (Dialect().MySQLAutoIncrement) s += " AUTO_INCREMENT";
     return s;
 }
 
 std::string TFldData::PGColumnSQL() {
     std::string s;
     if (DataType == dtDomain) {
-        s = (DomainSchema.empty() ? std::string() : QuoteName(DomainSchema) + ".") + QuoteName(DomainName);
+        s = (Dialect().DomainSchema.empty() ? std::string() : QuoteName(Dialect().DomainSchema) + ".") + QuoteName(DomainName);
     } else {
         s = LowerCase(DataTypeName(DataType));
         if ((DataType == dtVarChar || DataType == dtChar) && CharLength != 0) s += "(" + Num(CharLength) + ")";
@@ -465,7 +464,7 @@ std::string TFldData::ASAColumnSQL() {
     if (ParamDirection == pdOut) s += " OUTPUT";
     if (!CollationName.empty()) s += " COLLATE " + CollationName;
     if (Identity) s += " IDENTITY (" + std::to_string(IdentitySeed) + ", " + Num(IdentityIncrement) + ")";
-    if (RowGuidCol) s += " ROWGUIDCOL";
+    if (Dialect().RowGuidCol) s += " ROWGUIDCOL";
     if (!OwnerIsProcedure()) s += Nullable ? " NULL" : " NOT NULL";
     return s;
 }
@@ -478,8 +477,8 @@ std::string TFldData::LengthOrMax() const {
 
 std::string TFldData::ASEColumnSQL() {
     std::string s;
-    if (IsJavaType) {
-        s = "java.lang." + JavaClassName + PrecisionScale(Precision, Scale);
+    if (Dialect().IsJavaType) {
+        s = "java.lang." + Dialect().JavaClassName + PrecisionScale(Precision, Scale);
     } else if (DataType == dtDomain) {
         s = QuoteName(DomainName);
     } else if (IsComputed()) {
@@ -502,13 +501,13 @@ std::string TFldData::ASEColumnSQL() {
 std::string TFldData::MSSQLColumnSQL() {
     std::string s;
     if (DataType == dtDomain) {
-        s = (DomainSchema.empty() ? std::string() : QuoteName(DomainSchema) + ".") + QuoteName(DomainName);
+        s = (Dialect().DomainSchema.empty() ? std::string() : QuoteName(Dialect().DomainSchema) + ".") + QuoteName(DomainName);
     } else if (IsComputed()) {
         s = "AS " + Source();
-        if (Persisted) s += " PERSISTED";
+        if (Dialect().Persisted) s += " PERSISTED";
     } else if (DataType == dtXml) {
         s = "XML";
-        if (!XmlTypeQualifier.empty()) s += " " + XmlTypeQualifier;
+        if (!Dialect().XmlTypeQualifier.empty()) s += " " + Dialect().XmlTypeQualifier;
     } else if (DataType == dtTable) {
         return TableType ? TableType->GetBodySQL() : std::string("TABLE");
     } else {
@@ -529,13 +528,13 @@ std::string TFldData::MSSQLColumnSQL() {
         s += " IDENTITY";
         if (IdentityIncrement != 0) s += " (" + std::to_string(IdentitySeed) + ", " + Num(IdentityIncrement) + ")";
     }
-    if (RowGuidCol) s += " ROWGUIDCOL";
+    if (Dialect().RowGuidCol) s += " ROWGUIDCOL";
     if (!IsComputed() && !OwnerIsProcedure()) s += Nullable ? " NULL" : " NOT NULL";
     return s;
 }
 
 std::string TFldData::OracleColumnSQL() {
-    const std::string ref = IsRef ? "REF " : "";
+    const std::string ref = Dialect().IsRef ? "REF " : "";
     std::string s = ref;
     if (DomainName.empty()) {
         if (DataType != dtUnknown) s += DataTypeName(DataType);
@@ -553,7 +552,7 @@ std::string TFldData::OracleColumnSQL() {
         if (Precision != 0) s += "(" + Num(Precision) + ")";
         if (WithTimeZone)
             s += " WITH TIME ZONE";
-        else if (WithLocalTimeZone)
+        else if (Dialect().WithLocalTimeZone)
             s += " WITH LOCAL TIME ZONE";
     }
     if (std::string def = GetDefault(); !def.empty()) s += (s.empty() ? "" : " ") + std::string("DEFAULT ") + def;
@@ -571,22 +570,22 @@ std::string TFldData::DB2ColumnSQL() {
         if ((DataType == dtNumeric || DataType == dtDecimal) && Precision != 0)
             s += "(" + Num(Precision) + "," + Num(Scale) + ")";
     }
-    if (ForBitData) s += " FOR BIT DATA";
-    if (DB2Logged == 0) s += " NOT LOGGED";
-    if (DB2Logged == 1) s += " LOGGED";
-    if (DB2Compact == 0) s += " NOT COMPACT";
-    if (DB2Compact == 1) s += " COMPACT";
+    if (Dialect().ForBitData) s += " FOR BIT DATA";
+    if (Dialect().DB2Logged == 0) s += " NOT LOGGED";
+    if (Dialect().DB2Logged == 1) s += " LOGGED";
+    if (Dialect().DB2Compact == 0) s += " NOT COMPACT";
+    if (Dialect().DB2Compact == 1) s += " COMPACT";
     if (!Nullable) s += " NOT NULL";
-    if (GeneratedKind != 0 && GeneratedKind != ' ') {
+    if (Dialect().GeneratedKind != 0 && Dialect().GeneratedKind != ' ') {
         s += " GENERATED ";
-        if (GeneratedKind == 'A') s += "ALWAYS ";
-        if (GeneratedKind == 'D') s += "BY DEFAULT ";
+        if (Dialect().GeneratedKind == 'A') s += "ALWAYS ";
+        if (Dialect().GeneratedKind == 'D') s += "BY DEFAULT ";
         if (Identity) {
             std::string options;
             if (IdentityGenerator) IdentityGenerator->GetDB2IdentityText(options);
             s += "AS IDENTITY" + options;
         } else {
-            s += "AS(" + GeneratedExpression + ")";
+            s += "AS(" + Dialect().GeneratedExpression + ")";
         }
     }
     if (std::string def = GetDefault(); !def.empty()) s += " WITH DEFAULT " + def;

@@ -60,6 +60,26 @@ public:
     static bool Active();
 };
 
+// What only other dialects' columns carry, held apart from the column: a Firebird structure has
+// tens of thousands of columns and none of this.
+struct TFldDialectFacts {
+    std::string DomainSchema;
+    std::string GeneratedExpression;
+    std::string XmlTypeQualifier;
+    std::string JavaClassName;
+    int32_t DB2Logged = -1;
+    int32_t DB2Compact = -1;
+    char GeneratedKind = 0;  // DB2: 'A' ALWAYS, 'D' BY DEFAULT
+    bool MySQLBinary = false;
+    bool MySQLAutoIncrement = false;
+    bool RowGuidCol = false;
+    bool Persisted = false;
+    bool IsRef = false;
+    bool WithLocalTimeZone = false;
+    bool ForBitData = false;
+    bool IsJavaType = false;
+};
+
 class TFldData : public TDbObj {
 public:
     // The owner is never owned by the column; a column of a table gets its identity generator.
@@ -81,12 +101,9 @@ public:
     int32_t FieldPosition = 0;
     bool MySQLUnsigned = false;
     bool MySQLZerofill = false;
-    bool MySQLBinary = false;
-    bool MySQLAutoIncrement = false;
     bool ExistsInTarget = false;
     bool Equal = false;
     std::string DomainName;
-    std::string DomainSchema;
     std::string OwnerName;
     TDbObj* Owner = nullptr;
     std::string CharSetName;
@@ -121,20 +138,12 @@ public:
     int64_t IdentitySeed = 0;  // a generator value: 64 bits
     int32_t IdentityIncrement = 0;
     std::unique_ptr<TGnrData> IdentityGenerator;
-    char GeneratedKind = 0;  // DB2: 'A' ALWAYS, 'D' BY DEFAULT
-    std::string GeneratedExpression;
-    bool RowGuidCol = false;
-    bool Persisted = false;
-    std::string XmlTypeQualifier;
-    bool IsRef = false;
     bool WithTimeZone = false;
-    bool WithLocalTimeZone = false;
     std::unique_ptr<TTblData> TableType;
-    int32_t DB2Logged = -1;
-    int32_t DB2Compact = -1;
-    bool ForBitData = false;
-    bool IsJavaType = false;
-    std::string JavaClassName;
+
+    // The other dialects' facts: reading never allocates them, SetDialect does on first use.
+    const TFldDialectFacts& Dialect() const;
+    TFldDialectFacts& SetDialect();
 
     // Copies the definition of another column (the temporary column of a type change is built
     // this way); owner, position on the other side, arrays, enum values and owned objects stay.
@@ -193,6 +202,7 @@ public:
     std::string GetComputedAlterSQL() override;
 
 private:
+    std::unique_ptr<TFldDialectFacts> FDialect;
     bool OwnerIs(TDbObject AKind) const { return Owner && Owner->Kind == AKind; }
     bool OwnerIsProcedure() const { return OwnerIs(dboProcedure); }
     bool IBDialectForTypes() const;

@@ -778,9 +778,9 @@ void MSSQLAlterColumn(TCustomQuarnel& Q, TTblData& Table, TFldData& M, TFldData&
             }
         }
     }
-    if (M.RowGuidCol != T.RowGuidCol) {
+    if (M.Dialect().RowGuidCol != T.Dialect().RowGuidCol) {
         AddAlter(Q, Table, M, "ALTER TABLE " + Q.QuoteName(M.GetOwnerName()) + " ALTER COLUMN " + column +
-                                  (M.RowGuidCol ? " ADD ROWGUIDCOL" : " DROP ROWGUIDCOL"));
+                                  (M.Dialect().RowGuidCol ? " ADD ROWGUIDCOL" : " DROP ROWGUIDCOL"));
         Table.MarkDependentViews();
     }
 }

@@ -127,6 +127,7 @@ public:
     void DropDependents() override;
     TObjListKind GetObjList() const override { return olTriggers; }
     std::string GetOwnerName() const override { return TableName; }
+    TDbObj* GetRelation() const override { return Relation; }
     TDescriptionSubject GetDescriptionSubject() override { return {dcTrigger, TableName, Relation}; }
 
 private:

@@ -132,10 +132,9 @@ void TViwData::CreateDependDef() {
     // The view's triggers come right after it, with empty bodies; the trigger alter pass
     // restores them once everything their bodies use exists.
     if (TCustomObjs* master = Container ? Container->GetMasterObjs() : nullptr) {
-        const TDbObjList& triggers = master->List(olTriggers);
-        for (int i = 0; i < triggers.Count(); ++i) {
-            auto* trg = dynamic_cast<TTrgData*>(triggers.Obj(i));
-            if (!trg || trg->Relation != this || trg->GetExists()) continue;
+        for (TDbObj* on : master->TriggersOn(this)) {
+            auto* trg = dynamic_cast<TTrgData*>(on);
+            if (!trg || trg->GetExists()) continue;
             const std::string text = trg->GetEmptyCreateSQL();
             AddOwnStatement(text, skTrigger, trg->Name, dboTrigger, saCreateEmpty);
             trg->SetBodyEmptied(true);
@@ -277,12 +276,8 @@ void TViwData::DropDependents() {
     }
     if (TCustomObjs* target = Container ? Container->GetTargetObjs() : nullptr) {
         // Collected first: the list is not walked while its objects are dropped.
-        std::vector<TDbObj*> triggers;
-        const TDbObjList& list = target->List(olTriggers);
-        for (int i = 0; i < list.Count(); ++i) {
-            auto* trg = dynamic_cast<TTrgData*>(list.Obj(i));
-            if (trg && trg->Relation == this && trg->GetExists()) triggers.push_back(trg);
-        }
+        std::vector<TDbObj*> triggers = target->TriggersOn(this);
+        std::erase_if(triggers, [](const TDbObj* Trg) { return !Trg->GetExists(); });
         for (TDbObj* trg : triggers) trg->DoDrop();
     }
     BreakViewCycle();

@@ -181,9 +181,7 @@ void RenameEntries(TStringList& Names, const TRenames& Renames) {
 void RekeyAll(TCustomObjs& Objs, const TConvertLog& Log) {
     for (int k = 0; k < ObjListCount; ++k) {
         TDbObjList& list = Objs.List(static_cast<TObjListKind>(k));
-        list.SetSorted(false);
-        for (int i = 0; i < list.Count(); ++i) list.SetString(i, list.Obj(i)->GetKeyName());
-        list.SetSorted(true);
+        list.Rekey();
         if (k == olGrants) continue;  // grants of one text merge on purpose
         for (int i = 1; i < list.Count(); ++i)
             if (list[i] == list[i - 1]) Log("Two objects have the name " + list[i] + " after the conversion");
@@ -569,12 +567,12 @@ void TQuarnel::ConvertToIB() {
             if (fromMSSQL && sysName) {
                 // A type of its own now: no domain name may stand in for it.
                 col.DomainName.clear();
-                col.DomainSchema.clear();
+                col.SetDialect().DomainSchema.clear();
                 SetVarChar(col, dtVarChar, 256, unicode);
             }
             if (col.DataType == dtDomain) {
                 col.DomainName = domains.Of(col.DomainName);
-                col.DomainSchema.clear();
+                col.SetDialect().DomainSchema.clear();
             }
             ConvertFieldTypeToIB(col, fromMSSQL, unicode, version, log);
         }

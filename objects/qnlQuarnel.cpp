@@ -90,13 +90,6 @@ void MarkList(const TDbObjList& List, TObjListKind Kind, bool Target) {
     }
 }
 
-// Files every object of the list again under its current key.
-void Rekey(TDbObjList& List) {
-    List.SetSorted(false);
-    for (int i = 0; i < List.Count(); ++i) List.SetString(i, List.Obj(i)->GetKeyName());
-    List.SetSorted(true);
-}
-
 bool HasAny(TCmpObjSetType Set, std::initializer_list<TCmpObjType> Kinds) {
     for (TCmpObjType k : Kinds)
         if (Set.Contains(k)) return true;
@@ -248,7 +241,7 @@ void TQuarnel::ApplyDialectFixups() {
             for (TObjListKind kind : {olGenerators, olTables, olViews, olConstraints, olIndices, olTriggers}) {
                 TDbObjList& list = master->List(kind);
                 for (int i = 0; i < list.Count(); ++i) list.Obj(i)->SetSchema(schema);
-                Rekey(list);
+                list.Rekey();
             }
         }
         for (int i = 0; i < tables.Count(); ++i)
@@ -307,9 +300,11 @@ void TQuarnel::Compare() {
 
     // A pass that fails ends the comparison; the master must still go back to its own dialect.
     bool completed = false;
-    // The passes file no object and register no dependency: which views read a table is
-    // indexed once for the whole comparison instead of scanning every view per dropped column.
-    target.KeepViewIndex(true);
+    // The passes file no object, register no dependency and move no trigger: which views read a
+    // table and which triggers fire on a view are indexed once for the whole comparison instead
+    // of scanning every view per dropped column and every trigger per view.
+    master.KeepIndices(true);
+    target.KeepIndices(true);
     try {
         WritePasses(master, target, *exec);
         completed = true;
@@ -318,7 +313,8 @@ void TQuarnel::Compare() {
     } catch (...) {
         DoErrorMessage("Unknown error.");
     }
-    target.KeepViewIndex(false);
+    master.KeepIndices(false);
+    target.KeepIndices(false);
     if (completed) DoAfterCompare();
     master.UseCounterpartDialect = false;
 }

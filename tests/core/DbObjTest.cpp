@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
 using namespace qnl;
 using namespace qnl::test;
 
@@ -155,6 +161,130 @@ TEST(Container, FilesByKeyWithEachDialectsCaseRuleAndTheIbeOption) {
     Obj named(&o, dboTable, olTables, "");
     named.SetName("Orders");
     EXPECT_EQ(named.Name, "ORDERS");
+}
+
+// The list against the plain model of a key-sorted vector where a new entry goes before the equal
+// ones: random filing, finding, taking and positional reads, so entries waiting to be merged
+// and merged ones meet in every order, under both case rules and both duplicate rules.
+TEST(Container, ObjectListKeepsTheOrderOfASortedVectorUnderEveryMixOfChanges) {
+    struct Case {
+        bool CaseSensitive;
+        TDuplicates Duplicates;
+    };
+    for (const Case c : {Case{true, TDuplicates::dupIgnore}, Case{false, TDuplicates::dupIgnore},
+                         Case{true, TDuplicates::dupAccept}, Case{false, TDuplicates::dupAccept}}) {
+        SCOPED_TRACE(std::to_string(c.CaseSensitive) + " " + std::to_string(int(c.Duplicates)));
+        TDBStructure s;
+        TObjs& o = *s.Objs();
+        std::vector<std::unique_ptr<Obj>> owned;
+        TDbObjList list;
+        list.SetCaseSensitive(c.CaseSensitive);
+        list.SetDuplicates(c.Duplicates);
+        std::vector<std::pair<std::string, TDbObj*>> model;
+        auto less = [&](const std::string& A, const std::string& B) {
+            return (c.CaseSensitive ? CompareStr(A, B) : CompareText(A, B)) < 0;
+        };
+        auto first = [&](const std::string& Key) {
+            return std::partition_point(model.begin(), model.end(), [&](const auto& E) { return less(E.first, Key); });
+        };
+        auto at = [&](const std::string& Key) {
+            auto it = first(Key);
+            return it != model.end() && !less(Key, it->first) ? it : model.end();
+        };
+        std::mt19937 random(7);
+        const char* names[] = {"a", "A", "b", "B", "ab", "Ab", "c", "", "a0", "ba"};
+        for (int step = 0; step < 3000; ++step) {
+            const std::string key = names[random() % 10];
+            switch (random() % 6) {
+            case 0:
+            case 1: {
+                owned.push_back(std::make_unique<Obj>(&o, dboTable, olTables, key));
+                const bool filed = list.AddObject(key, owned.back().get());
+                const bool expected = c.Duplicates == TDuplicates::dupAccept || at(key) == model.end();
+                ASSERT_EQ(filed, expected) << step;
+                if (expected) model.insert(first(key), {key, owned.back().get()});
+                break;
+            }
+            case 2: {
+                const auto it = at(key);
+                ASSERT_EQ(list.FindObj(key), it == model.end() ? nullptr : it->second) << step;
+                int index = -1;
+                ASSERT_EQ(list.Find(key, index), it != model.end()) << step;
+                ASSERT_EQ(index, first(key) - model.begin()) << step;
+                break;
+            }
+            case 3: {
+                const auto it = at(key);
+                TDbObj* expected = it == model.end() ? nullptr : it->second;
+                if (it != model.end()) model.erase(it);
+                ASSERT_EQ(list.Take(key), expected) << step;
+                break;
+            }
+            case 4:
+                if (!model.empty() && random() % 4 == 0) {
+                    const size_t i = random() % model.size();
+                    list.Delete(static_cast<int>(i));
+                    model.erase(model.begin() + static_cast<long>(i));
+                }
+                break;
+            default:
+                ASSERT_EQ(list.Count(), static_cast<int>(model.size())) << step;
+                for (size_t i = 0; i < model.size(); ++i) {
+                    ASSERT_EQ(list.Strings(static_cast<int>(i)), model[i].first) << step;
+                    ASSERT_EQ(list.Obj(static_cast<int>(i)), model[i].second) << step;
+                }
+            }
+        }
+        // Taking by a test keeps the others in order.
+        std::vector<TDbObj*> expected;
+        std::erase_if(model, [&](const auto& E) {
+            if (E.first.size() != 1) return false;
+            expected.push_back(E.second);
+            return true;
+        });
+        EXPECT_EQ(list.TakeIf([](const TDbObj& X) { return X.Name.size() == 1; }), expected);
+        ASSERT_EQ(list.Count(), static_cast<int>(model.size()));
+        for (size_t i = 0; i < model.size(); ++i) EXPECT_EQ(list.Obj(static_cast<int>(i)), model[i].second);
+    }
+}
+
+// Which views read a table and which triggers fire on a relation: the same answer, in list
+// order, from a scan and from the indices a comparison keeps.
+TEST(Container, KeptIndicesAnswerAsTheScanDoes) {
+    class Trigger : public Obj {
+    public:
+        Trigger(TCustomObjs* C, const std::string& AName, TDbObj* On) : Obj(C, dboTrigger, olTriggers, AName), FOn(On) {}
+        TDbObj* GetRelation() const override { return FOn; }
+
+    private:
+        TDbObj* FOn;
+    };
+    TDBStructure s;
+    TObjs& o = *s.Objs();
+    auto* t1 = new Table(&o, "T1", {"A"});
+    auto* t2 = new Table(&o, "T2", {"A"});
+    auto* v2 = new Obj(&o, dboView, olViews, "V2");
+    auto* v1 = new Obj(&o, dboView, olViews, "V1");
+    for (TDbObj* x : std::initializer_list<TDbObj*>{t1, t2, v2, v1}) o.AddDbObject(x);
+    RegisterDependency(&o, v2, t1);
+    RegisterDependency(&o, v1, t2);
+    RegisterDependency(&o, v1, t1);
+    RegisterDependency(&o, v1, t1, "A");  // a column entry: not a read of the table itself
+    auto* tr3 = new Trigger(&o, "TR3", v1);
+    auto* tr1 = new Trigger(&o, "TR1", v1);
+    auto* tr2 = new Trigger(&o, "TR2", t1);
+    for (TDbObj* x : std::initializer_list<TDbObj*>{tr3, tr1, tr2, new Trigger(&o, "TR0", nullptr)}) o.AddDbObject(x);
+    for (bool kept : {false, true}) {
+        SCOPED_TRACE(kept);
+        o.KeepIndices(kept);
+        EXPECT_EQ(o.ViewsReadingTable("T1"), (std::vector<TDbObj*>{v1, v2}));
+        EXPECT_EQ(o.ViewsReadingTable("T2"), (std::vector<TDbObj*>{v1}));
+        EXPECT_EQ(o.ViewsReadingTable("T3"), (std::vector<TDbObj*>{}));
+        EXPECT_EQ(o.TriggersOn(v1), (std::vector<TDbObj*>{tr1, tr3}));
+        EXPECT_EQ(o.TriggersOn(t1), (std::vector<TDbObj*>{tr2}));
+        EXPECT_EQ(o.TriggersOn(v2), (std::vector<TDbObj*>{}));
+    }
+    o.KeepIndices(false);
 }
 
 TEST(Container, UnknownObjectsAreReportedThroughTheExtractorAndFreed) {

@@ -101,6 +101,15 @@ protected:
         ds->SetTransaction(&Transaction);
         return ds;
     }
+    // PEOPLE under cached updates, with a statement of every kind.
+    void OpenCachedPeople() {
+        DS->SetCachedUpdates(true);
+        DS->UpdateSQL().SetText("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+        DS->InsertSQL().SetText("INSERT INTO PEOPLE VALUES (?ID, ?NAME)");
+        DS->DeleteSQL().SetText("DELETE FROM PEOPLE WHERE ID = ?OLD_ID");
+        DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+        DS->Open();
+    }
     int64_t Count(const std::string& Where) {
         TFIBTransaction reader;
         reader.SetDefaultDatabase(&Database);
@@ -205,12 +214,7 @@ TEST_F(FIBDataSetEditTest, OldParametersTakeTheValuesBeforeTheEditNewAndPlainOne
 }
 
 TEST_F(FIBDataSetEditTest, CancelUpdatesRestoresEditsHidesInsertsAndShowsDeletes) {
-    DS->SetCachedUpdates(true);
-    DS->UpdateSQL().SetText("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
-    DS->InsertSQL().SetText("INSERT INTO PEOPLE VALUES (?ID, ?NAME)");
-    DS->DeleteSQL().SetText("DELETE FROM PEOPLE WHERE ID = ?OLD_ID");
-    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
-    DS->Open();
+    OpenCachedPeople();
     DS->Edit();
     DS->FieldByName("NAME")->SetAsString("Amy");
     DS->Post();
@@ -243,6 +247,44 @@ TEST_F(FIBDataSetEditTest, CancelUpdatesRestoresEditsHidesInsertsAndShowsDeletes
     EXPECT_FALSE(DS->UpdatesPending());
     DS->First();
     EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Ann");
+}
+
+// UpdateRecordTypes chooses which records are shown by their cached change (deleted ones too);
+// setting it moves an open data set to its first shown record.
+TEST_F(FIBDataSetEditTest, UpdateRecordTypesChoosesTheRecordsShown) {
+    OpenCachedPeople();
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Amy");
+    DS->Post();
+    DS->MoveBy(2);
+    DS->Delete();
+    DS->Append();
+    DS->FieldByName("ID")->SetAsInteger(6);
+    DS->FieldByName("NAME")->SetAsString("Fay");
+    DS->Post();
+    auto bit = [](TCachedUpdateStatus S) { return static_cast<TFIBUpdateRecordTypes>(1u << S); };
+    auto names = [&] {
+        std::vector<std::string> shown;
+        for (DS->First(); !DS->Eof(); DS->Next()) shown.push_back(DS->FieldByName("NAME")->AsString());
+        return shown;
+    };
+    const struct {
+        TFIBUpdateRecordTypes Types;
+        std::vector<std::string> Shown;
+    } cases[] = {
+        {bit(cusDeleted), {"Cid"}},
+        {static_cast<TFIBUpdateRecordTypes>(bit(cusModified) | bit(cusInserted)), {"Amy", "Fay"}},
+        {bit(cusUnmodified), {"Bob", "Dee", "Eve"}},
+        {static_cast<TFIBUpdateRecordTypes>(bit(cusUnmodified) | bit(cusModified) | bit(cusInserted)),
+         {"Amy", "Bob", "Dee", "Eve", "Fay"}},
+    };
+    for (const auto& c : cases) {
+        DS->Last();
+        DS->SetUpdateRecordTypes(c.Types);
+        EXPECT_EQ(DS->FieldByName("NAME")->AsString(), c.Shown.front());
+        EXPECT_EQ(names(), c.Shown);
+    }
+    EXPECT_EQ(Count("PEOPLE WHERE NAME IN ('Amy', 'Fay')"), 0);
 }
 
 TEST_F(FIBDataSetEditTest, ADetailTakesItsParametersFromTheMasterAtOpen) {

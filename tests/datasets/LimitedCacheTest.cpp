@@ -23,7 +23,7 @@ constexpr int Rows = 250;
 // Nullable sort columns full of NULLs and ties; ID breaks them.
 std::string Ddl() {
     std::string ddl = "CREATE TABLE W (ID INTEGER NOT NULL PRIMARY KEY, I INTEGER, N NUMERIC(18,4), D DATE,\n"
-                      "  V VARCHAR(12), B BOOLEAN);\n";
+                      "  V VARCHAR(12), B BOOLEAN, T TIME);\n";
     uint32_t seed = 4711;
     auto next = [&](uint32_t Range) {
         seed = seed * 1103515245u + 12345u;
@@ -39,7 +39,8 @@ std::string Ddl() {
         ddl += "INSERT INTO W VALUES (" + std::to_string(id) + ", " + value(std::to_string(k)) + ", " +
                value(std::to_string(k * 1234567) + ".5678") + ", " +
                value("'" + std::to_string(1 + next(3) * 700) + "-0" + std::to_string(1 + next(9)) + "-01'") + ", " +
-               value("'" + quoted + "'") + ", " + value(next(2) ? "TRUE" : "FALSE") + ");\n";
+               value("'" + quoted + "'") + ", " + value(next(2) ? "TRUE" : "FALSE") + ", " +
+               value("'1" + std::to_string(next(3)) + ":00:00." + std::to_string(1000 + next(9000)) + "'") + ");\n";
     }
     return ddl + "COMMIT;\n";
 }
@@ -71,7 +72,7 @@ protected:
 TEST_F(LimitedCacheTest, WalksVisitIsqlsOrderHoldingOnlyTheWindow) {
     const char* const orders[] = {
         "I, ID", "N DESC, ID", "D, ID DESC", "V DESC, ID", "B, I DESC, ID", "I NULLS LAST, ID",
-        "V, N DESC NULLS FIRST, ID", "B DESC, D, V, ID",
+        "V, N DESC NULLS FIRST, ID", "B DESC, D, V, ID", "T DESC, ID",
         // Orders that leave rows tied: the primary key completes them.
         "I", "B DESC, V",
     };
@@ -87,7 +88,7 @@ TEST_F(LimitedCacheTest, WalksVisitIsqlsOrderHoldingOnlyTheWindow) {
     }
     Attach();
     for (size_t c = 0; c < std::size(orders); ++c) {
-        OpenLimited(std::string("SELECT ID, I, N, D, V, B FROM W ORDER BY ") + orders[c]);
+        OpenLimited(std::string("SELECT ID, I, N, D, V, B, T FROM W ORDER BY ") + orders[c]);
         // Each walk turns at an end of the window: the rows beyond it come through the
         // statements that continue after (or before) the row at its edge.
         const std::vector<int> reversed(expected[c].rbegin(), expected[c].rend());
@@ -116,7 +117,7 @@ TEST_F(LimitedCacheTest, WalksVisitIsqlsOrderHoldingOnlyTheWindow) {
 
 TEST_F(LimitedCacheTest, BookmarkIsFoundAfterItsRowLeftTheWindow) {
     OpenDatabase(Ddl());
-    OpenLimited("SELECT ID, I, N, V FROM W ORDER BY N DESC, V, ID");
+    OpenLimited("SELECT ID, I, N, V, T FROM W ORDER BY T DESC, N DESC, V, ID");   // row 10 has a time
     DS->MoveBy(9);   // row 10
     const int tenth = Id();
     const TBookmark mark = DS->GetBookmark();

@@ -22,17 +22,17 @@ namespace {
 
 // Tables of our own beside the examples' data: BOOLEAN and NUMERIC(18,4) keys.
 const char* const KeyTables = R"(
-CREATE TABLE BM (K BOOLEAN, N NUMERIC(18,4));
-CREATE TABLE BD (ID INTEGER, K BOOLEAN, N NUMERIC(18,4));
+CREATE TABLE BM (K BOOLEAN, N NUMERIC(18,4), TS TIMESTAMP, T TIME);
+CREATE TABLE BD (ID INTEGER, K BOOLEAN, N NUMERIC(18,4), TS TIMESTAMP, T TIME);
 COMMIT;
-INSERT INTO BM VALUES (TRUE, 12345678901234.5678);
-INSERT INTO BM VALUES (FALSE, -0.0001);
-INSERT INTO BM VALUES (NULL, NULL);
-INSERT INTO BD VALUES (1, TRUE, 12345678901234.5678);
-INSERT INTO BD VALUES (2, TRUE, 12345678901234.5677);
-INSERT INTO BD VALUES (3, FALSE, -0.0001);
-INSERT INTO BD VALUES (4, FALSE, 0);
-INSERT INTO BD VALUES (5, NULL, NULL);
+INSERT INTO BM VALUES (TRUE, 12345678901234.5678, '2020-01-01 10:00:00.1234', '10:00:00.1234');
+INSERT INTO BM VALUES (FALSE, -0.0001, '1900-02-28 23:59:59.9999', '23:59:59.9999');
+INSERT INTO BM VALUES (NULL, NULL, NULL, NULL);
+INSERT INTO BD VALUES (1, TRUE, 12345678901234.5678, '2020-01-01 10:00:00.1234', '10:00:00.1234');
+INSERT INTO BD VALUES (2, TRUE, 12345678901234.5677, '2020-01-01 10:00:00.1233', '10:00:00.1233');
+INSERT INTO BD VALUES (3, FALSE, -0.0001, '1900-02-28 23:59:59.9999', '23:59:59.9999');
+INSERT INTO BD VALUES (4, FALSE, 0, '1900-02-28 23:59:59.9998', '23:59:59.9998');
+INSERT INTO BD VALUES (5, NULL, NULL, NULL, NULL);
 COMMIT;
 )";
 
@@ -234,8 +234,8 @@ TEST_F(MasterDetailTest, DetailRefreshRefreshesTheMasterWhenAsked) {
     }
 }
 
-TEST_F(MasterDetailTest, BooleanAndScaledKeysKeepTheirTypes) {
-    OpenMaster("SELECT K, N FROM BM ORDER BY N NULLS LAST");
+TEST_F(MasterDetailTest, BooleanScaledAndTimeKeysKeepTheirTypes) {
+    OpenMaster("SELECT K, N, TS, T FROM BM ORDER BY N NULLS LAST");
     const struct {
         const char* Where;
         std::vector<std::vector<std::string>> PerMaster;   // rows for -0.0001, 12345678901234.5678, NULL
@@ -243,6 +243,8 @@ TEST_F(MasterDetailTest, BooleanAndScaledKeysKeepTheirTypes) {
         {"K = :K", {{"3", "4"}, {"1", "2"}, {}}},
         {"N = ?MAS_N", {{"3"}, {"1"}, {}}},
         {"K = :K AND N = :N", {{"3"}, {"1"}, {}}},
+        {"TS = :TS", {{"3"}, {"1"}, {}}},
+        {"T = ?MAS_T", {{"3"}, {"1"}, {}}},
     };
     for (const auto& link : links) {
         MakeDetail(std::string("SELECT ID FROM BD WHERE ") + link.Where + " ORDER BY ID");

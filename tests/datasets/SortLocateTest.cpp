@@ -142,6 +142,22 @@ TEST_F(SortLocateTest, SortKeepsTheCursorAndRefusesWhatNamesNoField) {
     EXPECT_NE(test::ErrorOf([&] { DS->DoSortEx({"Q"}, {true}); }).find("do local sorting"), std::string::npos);
 }
 
+TEST_F(SortLocateTest, ReopenKeepsALocalSortOnlyWhenPersistent) {
+    OpenDatabase("CREATE TABLE P (ID INTEGER NOT NULL PRIMARY KEY, Q INTEGER);\n"
+                 "INSERT INTO P VALUES (1, 2); INSERT INTO P VALUES (2, 1); INSERT INTO P VALUES (3, 3); COMMIT;");
+    for (const bool persistent : {false, true}) {
+        OpenDataSet("SELECT ID, Q FROM P ORDER BY ID", persistent ? SetOf<TpFIBDsOptions>(poPersistentSorting) : 0);
+        DS->DoSortEx({"Q"}, {false});
+        DS->Close();
+        DS->Open();
+        EXPECT_EQ(Ids(), (persistent ? std::vector<int>{3, 1, 2} : std::vector<int>{1, 2, 3}));
+        // The sort state is the local sort's, or the ORDER BY's again.
+        ASSERT_TRUE(DS->IsSorted());
+        EXPECT_EQ(VarToStr(DS->SortFields().GetElement({0, 0})), persistent ? "Q" : "ID");
+        DS.reset();
+    }
+}
+
 TEST_F(SortLocateTest, LocateCases) {
     OpenDatabase("CREATE TABLE L (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20), CODE CHAR(10), K INTEGER,\n"
                  "  PRICE NUMERIC(18,4), D DATE);\n"

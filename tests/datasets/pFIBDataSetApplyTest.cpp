@@ -246,6 +246,52 @@ TEST_F(pFIBDataSetLockTest, LocksAnswerByTheServersStateAndKeepAnotherUsersCommi
               Rows({"1|Ann|10", "3|theirs|30"}));
 }
 
+// A post whose generated UPDATE finds its row deleted by another user is an error, and the
+// record stays in edit with the user's values.
+TEST_F(pFIBDataSetLockTest, APostOfARowAnotherUserDeletedRaisesAndStaysInEdit) {
+    OpenP();
+    OpenOther();
+    Other.QueryValue("DELETE FROM P WHERE ID = 1 RETURNING ID", 0, {}, &OtherTr);
+    OtherTr.Commit();
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("mine");
+    const std::string error = ErrorOf([&] { DS->Post(); });
+    EXPECT_EQ(error, "Error of record updating:Record does not exist (Form1.DS)");
+    EXPECT_EQ(DS->State(), dsEdit);
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "mine");
+    DS->Cancel();
+}
+
+// An edit in a block whose row another user deleted meanwhile reaches no row: the whole block
+// is undone and its records stay pending, never counted as saved.
+TEST_F(pFIBDataSetLockTest, ABlockWhoseEditFindsItsRowGoneIsUndone) {
+    OpenW();
+    OpenOther();
+    Other.QueryValue("DELETE FROM W WHERE ID = 5 RETURNING ID", 0, {}, &OtherTr);
+    OtherTr.Commit();
+    DS->First();
+    for (int id = 1; id <= 10; ++id, DS->Next()) {
+        DS->Edit();
+        DS->FieldByName("S")->SetAsString("it's " + std::to_string(id));
+        DS->Post();
+    }
+    Rows errors;
+    DS->OnUpdateError = [&](TDataSet*, EFIBError& E, TUpdateKind, TFIBUpdateAction& Action) {
+        errors.push_back(E.what());
+        Action = uaSkip;
+    };
+    DS->ApplyUpdatesToBase();
+    UpdateTr.Commit();
+    DS->MarkCacheCommitted();
+    EXPECT_EQ(errors, Rows({"Error of record updating:Record does not exist (Form1.DS, record 5)"}));
+    EXPECT_TRUE(DS->UpdatesPending());
+    DS->Close();
+    Other.Close();
+    EXPECT_EQ(IsqlRows("SELECT '<<' || COUNT(*) || '|' || (SELECT COUNT(*) FROM W WHERE S STARTING WITH 'it''s') || '>>' "
+                       "FROM W"),
+              Rows({"319|0"}));
+}
+
 // The server's count of the SELECT's rows, for texts whose columns a derived table could not
 // name by themselves; isql's COUNT(*) of the same text is the expected answer.
 TEST_F(pFIBDataSetLockTest, RecordCountsEqualTheServersCountOfTheSameText) {

@@ -21,7 +21,8 @@ using test::ErrorOf;
 using Rows = std::vector<std::string>;
 
 // Row 1 holds values a double or whole milliseconds cannot carry; row 100 is its copy. Row 2
-// holds values a field can write; row 200 will be written through the fields.
+// holds values a field can write; row 200 will be written through the fields. isql talks to the
+// server without a character set, so the WIN1252 texts are given as their bytes (é, Ü).
 const char* const Ddl = R"(
 CREATE TABLE GRPS (GID INTEGER NOT NULL PRIMARY KEY, LABEL VARCHAR(10));
 INSERT INTO GRPS VALUES (7, 'seven');
@@ -40,21 +41,24 @@ INSERT INTO PEOPLE (ID, NAME) VALUES (3, 'Cid');
 INSERT INTO PEOPLE (ID, NAME) VALUES (4, 'Dee');
 INSERT INTO PEOPLE (ID, NAME) VALUES (5, 'Eve');
 CREATE TABLE ALLT (
-  ID INTEGER NOT NULL PRIMARY KEY, SI SMALLINT, N42 NUMERIC(4,2), N92 NUMERIC(9,2), BI BIGINT, N184 NUMERIC(18,4),
-  N186 NUMERIC(18,6), DP DOUBLE PRECISION, FL FLOAT, DT DATE, TM TIME, TS TIMESTAMP, C CHAR(10), V VARCHAR(40),
-  VU VARCHAR(10) CHARACTER SET UTF8, BO BOOLEAN, OCT CHAR(4) CHARACTER SET OCTETS, MEMO BLOB SUB_TYPE TEXT);
-INSERT INTO ALLT VALUES (1, -7, -12.34, 1234567.89, -9223372036854775808, 12.1234, 123456789.123457, 2.5, 0.25,
-  '2024-02-29', '23:59:58.1234', '1858-11-17 00:00:01.5678', 'abc', 'text', 'Grüße', TRUE, x'41424344', 'memo one');
-INSERT INTO ALLT VALUES (2, 32767, 99.99, -0.01, 9223372036854775807, -99999999999999.9999, -0.000001, -1.0E300, -3.5,
-  '0001-01-01', '00:00:00.001', '9999-12-31 23:59:59.999', 'x', 'v2', 'ß', FALSE, 'WXYZ', 'second');
-INSERT INTO ALLT SELECT 100, SI, N42, N92, BI, N184, N186, DP, FL, DT, TM, TS, C, V, VU, BO, OCT, MEMO FROM ALLT WHERE ID = 1;
+  ID INTEGER NOT NULL PRIMARY KEY, SI SMALLINT, I INTEGER, N42 NUMERIC(4,2), N92 NUMERIC(9,2), BI BIGINT,
+  N184 NUMERIC(18,4), N186 NUMERIC(18,6), DP DOUBLE PRECISION, FL FLOAT, DT DATE, TM TIME, TS TIMESTAMP, C CHAR(10),
+  V VARCHAR(40), VU VARCHAR(10) CHARACTER SET UTF8, VW VARCHAR(10) CHARACTER SET WIN1252, BO BOOLEAN,
+  OCT CHAR(4) CHARACTER SET OCTETS, MEMO BLOB SUB_TYPE TEXT);
+INSERT INTO ALLT VALUES (1, -7, 2147483647, -12.34, 1234567.89, -9223372036854775808, 12.1234, 123456789.123457, 2.5,
+  0.25, '2024-02-29', '23:59:58.1234', '1858-11-17 00:00:01.5678', 'abc', 'text', 'Grüße', _WIN1252 x'E9', TRUE, x'41424344',
+  'memo one');
+INSERT INTO ALLT VALUES (2, 32767, -2147483648, 99.99, -0.01, 9223372036854775807, -99999999999999.9999, -0.000001,
+  -1.0E300, -3.5, '0001-01-01', '00:00:00.001', '9999-12-31 23:59:59.999', 'x', 'v2', 'ß', _WIN1252 x'DC', FALSE, 'WXYZ', 'second');
+INSERT INTO ALLT SELECT 100, SI, I, N42, N92, BI, N184, N186, DP, FL, DT, TM, TS, C, V, VU, VW, BO, OCT, MEMO FROM ALLT
+  WHERE ID = 1;
 CREATE TABLE ARR (ID INTEGER NOT NULL PRIMARY KEY, A INTEGER[3], Q INTEGER CHECK (Q >= 0));
 INSERT INTO ARR (ID, Q) VALUES (1, 0);
 COMMIT;
 )";
 
-const std::vector<std::string> AllColumns = {"SI", "N42", "N92", "BI",  "N184", "N186", "DP", "FL", "DT",
-                                             "TM", "TS",  "C",   "V",   "VU",   "BO",   "OCT", "MEMO"};
+const std::vector<std::string> AllColumns = {"SI", "I",  "N42", "N92", "BI", "N184", "N186", "DP",  "FL",  "DT",
+                                             "TM", "TS", "C",   "V",   "VU", "VW",   "BO",   "OCT", "MEMO"};
 
 // The query that names the columns in which rows A and B of ALLT differ.
 std::string DifferingColumns(int A, int B) {
@@ -105,6 +109,23 @@ protected:
         std::vector<std::string> names;
         for (DS->First(); !DS->Eof(); DS->Next()) names.push_back(DS->FieldByName("NAME")->AsString());
         return names;
+    }
+    // Another attachment runs Sql and commits.
+    void RunElsewhere(const std::string& Sql) {
+        TFIBDatabase other;
+        other.SetDBName(Db->Path());
+        other.ConnectParams().SetUserName("SYSDBA");
+        other.Open();
+        TFIBTransaction tr;
+        tr.SetDefaultDatabase(&other);
+        TFIBQuery q;
+        q.SetDatabase(&other);
+        q.SetTransaction(&tr);
+        q.SQL().SetText(Sql);
+        tr.StartTransaction();
+        q.ExecQuery();
+        tr.Commit();
+        other.Close();
     }
     Rows PeopleRows() {
         return IsqlRows("SELECT '<<' || ID || '|' || NAME || '|' || SHOUT || '|' || EDITS || '|' || COALESCE(GRP, '-') || "
@@ -169,22 +190,7 @@ TEST_F(pFIBDataSetPostTest, AChangeToARowAnotherAttachmentDeletedIsAnErrorAndThe
     DS->MoveBy(2);
     DS->Edit();
     DS->FieldByName("NAME")->SetAsString("Cyd");
-    {
-        TFIBDatabase other;
-        other.SetDBName(Db->Path());
-        other.ConnectParams().SetUserName("SYSDBA");
-        other.Open();
-        TFIBTransaction tr;
-        tr.SetDefaultDatabase(&other);
-        TFIBQuery q;
-        q.SetDatabase(&other);
-        q.SetTransaction(&tr);
-        q.SQL().SetText("DELETE FROM PEOPLE WHERE ID = 3");
-        tr.StartTransaction();
-        q.ExecQuery();
-        tr.Commit();
-        other.Close();
-    }
+    RunElsewhere("DELETE FROM PEOPLE WHERE ID = 3");
     std::string error = ErrorOf([&] { DS->Post(); });
     EXPECT_NE(error.find("Record does not exist"), std::string::npos) << error;
     EXPECT_EQ(DS->State(), dsEdit);
@@ -199,23 +205,101 @@ TEST_F(pFIBDataSetPostTest, AChangeToARowAnotherAttachmentDeletedIsAnErrorAndThe
     EXPECT_EQ(DS->RecordCount(), 5);
 }
 
-// With one transaction for reading and writing, AutoCommit commits retaining: the data set stays
-// open and the row is on the server.
-TEST_F(pFIBDataSetPostTest, AutoCommitInTheReadTransactionKeepsTheDataSetOpen) {
-    DS = NewDataSet("DS");
-    DS->AutoCommit = true;
-    DS->InsertSQL().SetText("INSERT INTO PEOPLE (ID, NAME) VALUES (?ID, ?NAME)");
-    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
-    DS->Open();
-    DS->Append();
-    DS->FieldByName("ID")->SetAsInteger(6);
-    DS->FieldByName("NAME")->SetAsString("Fay");
-    DS->Post();
-    EXPECT_TRUE(DS->Active());
-    DS->First();
-    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Ann");
-    Transaction.Rollback();   // what the commit kept stays
-    EXPECT_EQ(PeopleRows().back(), "6|Fay|FAY|0|-");
+// The connection is shut down under a post: the error is the server's, the record stays in edit
+// with the user's value and Cancel gives back the cached one; the rows on the server are as they
+// were.
+TEST_F(pFIBDataSetPostTest, APostOnALostConnectionLeavesTheRecordInEdit) {
+    OpenPeople("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+    DS->MoveBy(2);
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Cyd");
+    RunElsewhere("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+    const std::string error = ErrorOf([&] { DS->Post(); });
+    EXPECT_NE(error.find("Connection shutdown"), std::string::npos) << error;
+    EXPECT_EQ(DS->State(), dsEdit);
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Cyd");
+    DS->Cancel();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Cid");
+    DS.reset();
+    // The engine of this process lets go of the file a while after a shut-down attachment is
+    // detached, so isql may not open it yet: a new attachment of our own reads the rows.
+    Database.ForceClose();
+    Database.Open();
+    EXPECT_EQ(Database.QueryValue("SELECT LIST(NAME, ',') FROM (SELECT NAME FROM PEOPLE ORDER BY ID)", 0, {}, &UpdateTr)
+                  .AsString(),
+              "Ann,Bob,Cid,Dee,Eve");
+}
+
+// A row the refresh no longer finds: another attachment deleted it before Refresh, or the
+// data set's own delete removed it before the refresh that follows the delete. With
+// poRefreshDeletedRecord exactly that record leaves the view; without it the record stays.
+TEST_F(pFIBDataSetPostTest, ARowTheRefreshMissesLeavesTheViewOnlyWithRefreshDeletedRecord) {
+    struct Case {
+        bool RefreshDeleted;
+        std::vector<std::string> AfterRefresh, AfterDelete;
+    };
+    const Case cases[] = {
+        {false, {"Ann", "Bob", "Cid", "Dee", "Eve"}, {"Ann", "Bob", "Cid", "Eve"}},
+        {true, {"Ann", "Bob", "Dee", "Eve"}, {"Ann", "Bob", "Eve"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.RefreshDeleted);
+        if (!Database.Connected()) OpenDatabase(Ddl);   // isql closed the last case's connection
+        OpenPeople("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+        TpFIBDsOptions options = DS->Options() | SetOf<TpFIBDsOptions>(poRefreshAfterDelete);
+        if (c.RefreshDeleted) options = options | SetOf<TpFIBDsOptions>(poRefreshDeletedRecord);
+        DS->SetOptions(options);
+        DS->MoveBy(2);
+        RunElsewhere("DELETE FROM PEOPLE WHERE ID = 3");
+        DS->Refresh();
+        EXPECT_EQ(DS->FieldByName("NAME")->AsString(), c.RefreshDeleted ? "Dee" : "Cid");
+        EXPECT_EQ(Names(), c.AfterRefresh);
+        DS->First();
+        DS->MoveBy(c.RefreshDeleted ? 2 : 3);
+        ASSERT_EQ(DS->FieldByName("NAME")->AsString(), "Dee");
+        DS->Delete();
+        EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Eve");
+        EXPECT_EQ(Names(), c.AfterDelete);
+        UpdateTr.Commit();
+        DS.reset();
+        EXPECT_EQ(PeopleRows(), (Rows{"1|Ann|ANN|0|-", "2|Bob|BOB|0|-", "5|Eve|EVE|0|-"}));
+    }
+}
+
+// AutoCommit after a post: with one transaction for reading and writing it commits retaining,
+// so the data set stays open; a separate update transaction is committed hard (retaining when
+// its TimeoutAction says so) and the read transaction, and with it the data set, carries on.
+TEST_F(pFIBDataSetPostTest, AutoCommitKeepsTheDataSetOpenAndTheRowOnTheServer) {
+    struct Case {
+        bool Separate;
+        TTransactionAction Timeout;
+        bool UpdateStillActive;
+    };
+    const Case cases[] = {{false, TARollback, true}, {true, TARollback, false}, {true, TACommitRetaining, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Separate) + " " + std::to_string(c.Timeout));
+        if (!Database.Connected()) OpenDatabase(Ddl);   // isql closed the last case's connection
+        DS = NewDataSet("DS");
+        DS->AutoCommit = true;
+        if (c.Separate) DS->SetUpdateTransaction(&UpdateTr);
+        UpdateTr.TimeoutAction = c.Timeout;
+        DS->InsertSQL().SetText("INSERT INTO PEOPLE (ID, NAME) VALUES (?ID, ?NAME)");
+        DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+        DS->Open();
+        DS->Append();
+        DS->FieldByName("ID")->SetAsInteger(6);
+        DS->FieldByName("NAME")->SetAsString("Fay");
+        DS->Post();
+        EXPECT_TRUE(DS->Active());
+        EXPECT_TRUE(Transaction.Active());
+        EXPECT_EQ(DS->UpdateTransaction()->Active(), c.UpdateStillActive);
+        DS->First();
+        EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Ann");
+        for (TFIBTransaction* tr : {&Transaction, &UpdateTr})   // what the commit kept stays
+            if (tr->Active()) tr->Rollback();
+        DS.reset();
+        EXPECT_EQ(PeopleRows().back(), "6|Fay|FAY|0|-");
+    }
 }
 
 // A full update of row 1 changes one column: every other value goes back exactly as it came
@@ -253,6 +337,7 @@ TEST_F(pFIBDataSetPostTest, EveryTypeWrittenThroughAFieldIsWhatIsqlWrote) {
     auto f = [&](const char* Name) { return DS->FieldByName(Name); };
     f("ID")->SetAsInteger(200);
     f("SI")->SetAsInteger(32767);
+    f("I")->SetAsInteger(-2147483647 - 1);
     f("N42")->SetAsFloat(99.99);
     f("N92")->SetAsFloat(-0.01);
     f("BI")->SetAsString("9223372036854775807");
@@ -266,6 +351,7 @@ TEST_F(pFIBDataSetPostTest, EveryTypeWrittenThroughAFieldIsWhatIsqlWrote) {
     f("C")->SetAsString("x");
     f("V")->SetAsString("v2");
     f("VU")->SetAsString("ß");
+    f("VW")->SetAsString("Ü");
     f("BO")->SetAsBoolean(false);
     f("OCT")->SetAsString("WXYZ");
     f("MEMO")->SetAsString("second");
@@ -275,7 +361,8 @@ TEST_F(pFIBDataSetPostTest, EveryTypeWrittenThroughAFieldIsWhatIsqlWrote) {
 }
 
 // Under cached updates nothing reaches the server, and cancelling gives every record back the
-// version it had before its first change: also a record edited (memo included) and then deleted.
+// version it had before its first change: also a record edited (memo included) and then deleted;
+// the deleted record shows again and the inserted one is gone.
 TEST_F(pFIBDataSetPostTest, CancelUpdatesGivesBackTheFirstVersionOfEveryChangedRecord) {
     DS = NewDataSet("DS");
     DS->SetCachedUpdates(true);
@@ -295,6 +382,9 @@ TEST_F(pFIBDataSetPostTest, CancelUpdatesGivesBackTheFirstVersionOfEveryChangedR
         DS->FieldByName("V")->SetAsString(v);
         DS->Post();
     }
+    DS->Next();
+    ASSERT_EQ(DS->FieldByName("ID")->AsInteger(), 100);
+    DS->Delete();
     DS->Append();
     DS->FieldByName("ID")->SetAsInteger(300);
     DS->FieldByName("V")->SetAsString("new");

@@ -381,7 +381,7 @@ const DialectCase DialectCases[] = {
     {"MSSQL NOT NULL with a collation", stMSSQL, Type(dtVarChar, 10),
      With(NotNull(Type(dtVarChar, 10)), [](TFldData& C) { C.CollationName = "Latin1_General_CI_AS"; }),
      {"[2] ALTER TABLE T ALTER COLUMN C VARCHAR(10) COLLATE Latin1_General_CI_AS NOT NULL"}},
-    {"MSSQL ROWGUIDCOL", stMSSQL, Type(79), With(Type(79), [](TFldData& C) { C.RowGuidCol = true; }),
+    {"MSSQL ROWGUIDCOL", stMSSQL, Type(79), With(Type(79), [](TFldData& C) { C.SetDialect().RowGuidCol = true; }),
      {"[2] ALTER TABLE T ALTER COLUMN C ADD ROWGUIDCOL"}},
     {"MySQL definition", stMySQL, Int, Default(NotNull(Int), "0"),
      {"[2] ALTER TABLE T MODIFY COLUMN C INTEGER NOT NULL DEFAULT 0"}},
