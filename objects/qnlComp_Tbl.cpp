@@ -174,7 +174,7 @@ std::string TFldData::GetDomainName() const {
 
 TDbObj* TFldData::GetDomain() const {
     if (GetDomainName().empty() || !Container) return nullptr;
-    return Container->FindDomain(KeyOfName(DomainSchema, DomainName));
+    return Container->FindDomain(KeyOfName(Dialect().DomainSchema, DomainName));
 }
 
 TFldData* TFldData::GetDomainType() const {

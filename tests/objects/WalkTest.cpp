@@ -116,7 +116,7 @@ void CheckKeys(const KeyCase& c) {
     TFldData typed(&s.T(), table);
     typed.DataType = dtDomain;
     typed.DomainName = domain->Name;
-    typed.DomainSchema = c.Schema;
+    typed.SetDialect().DomainSchema = c.Schema;
     EXPECT_EQ(typed.GetDomain(), domain);
 }
 
