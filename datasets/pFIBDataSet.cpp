@@ -359,7 +359,10 @@ void TpFIBDataSet::ApplyUpdatesToBase() {
     FSkippedRecords.clear();
     FBlock = {};
     FBlockErrorDecided = false;
-    const bool useBlocks = AutoUpdateOptions().UseExecuteBlock;
+    // Blocks are written from the update table and its keys; without them the statements the
+    // program wrote apply each record (a block would write nothing and count it saved).
+    const TAutoUpdateOptions& au = AutoUpdateOptions();
+    const bool useBlocks = au.UseExecuteBlock && !au.UpdateTableName().empty() && !Trim(au.KeyFields()).empty();
     TUpdateKind lastKind = ukModify;
     Guarded(
         [&] {

@@ -152,6 +152,11 @@ public:
     // Every non-blob field of the table, joined by ";".
     std::string TableFieldsAsKeyFields(const std::string& TableName);
 
+    // For each parameter of the SELECT compared with a field of the data set, Links gets
+    // field name = parameter name. With AutoParamsToFields it fills ParamsToFieldsLinks at the
+    // first open after the SELECT changed, so that a new record takes the parameters' values.
+    void FillParamsToFieldsLinks(TStringList& Links) override;
+
     // ---- Filter and visible record numbers
     // With poVisibleRecno RecNo counts the records shown (1..n over a filtered data set) and
     // setting it goes to the n-th shown record; RecordCount of a filtered data set counts the
@@ -320,6 +325,7 @@ private:
 
     TDataSetsContainer* FContainer = nullptr;
     bool FUpdatesExecuted = false;
+    uint32_t FParamLinkMark = 0;   // the SELECT's change count when the links were last filled
     bool FUpdatesBeforeRollback = false;
     // Per cached record (0-based): -1 not yet tested, 0 hidden, 1 shown; emptied whenever what
     // the filter sees may have changed.

@@ -478,7 +478,39 @@ void TpFIBDataSet::DoAfterOpen() {
     FDefaultLinksReady = false;
     SetUpdatesPending(false);
     ReportEvent(deAfterOpen);
+    if (au.AutoParamsToFields && SelectQuery().SQLChangeCount() > FParamLinkMark) {
+        FParamLinkMark = SelectQuery().SQLChangeCount();
+        TStringList links;
+        links.Assign(au.ParamsToFieldsLinks());
+        FillParamsToFieldsLinks(links);
+        au.SetParamsToFieldsLinks(links);
+    }
     TFIBDataSet::DoAfterOpen();
+}
+
+void TpFIBDataSet::FillParamsToFieldsLinks(TStringList& Links) {
+    const std::string text = SelectQuery().ExpandedSQLText();
+    auto bare = [](const std::string& Name) {
+        if (Name.size() >= 2 && Name.front() == '"' && Name.back() == '"') return Name.substr(1, Name.size() - 2);
+        return UpperCase(Name);
+    };
+    TFIBXSQLDA& params = Params();
+    for (int i = 0; i < params.Count(); ++i) {
+        const std::string param = params.GetVar(i).Name();
+        const std::string reference = FieldNameForParam(text, param);
+        if (reference.empty()) continue;
+        std::string field;
+        const size_t dot = reference[0] == '"' ? reference.find("\".") + 1 : reference.find('.');
+        if (dot != std::string::npos && dot > 0) {
+            const std::string table = TableByAlias(text, reference.substr(0, dot));
+            if (TField* f = FindFieldByOrigin(table, bare(reference.substr(dot + 1)))) field = f->FieldName();
+        } else {
+            const std::string column = bare(reference);
+            TField* f = FindField(column);
+            field = f ? f->FieldName() : column;
+        }
+        if (!field.empty()) Links.SetValue(field, param);
+    }
 }
 
 void TpFIBDataSet::DoAfterClose() {
@@ -488,6 +520,7 @@ void TpFIBDataSet::DoAfterClose() {
     FUpdatesBeforeRollback = false;
     ReportEvent(deAfterClose);
     TFIBDataSet::DoAfterClose();
+    FParamLinkMark = SelectQuery().SQLChangeCount();
 }
 
 void TpFIBDataSet::DoBeforeEdit() {

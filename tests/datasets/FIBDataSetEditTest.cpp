@@ -287,6 +287,35 @@ TEST_F(FIBDataSetEditTest, UpdateRecordTypesChoosesTheRecordsShown) {
     EXPECT_EQ(Count("PEOPLE WHERE NAME IN ('Amy', 'Fay')"), 0);
 }
 
+// Without UpdateSQL a record cannot be edited, except, under cached updates, one inserted since
+// the last apply (it is still to be inserted, with its new values).
+TEST_F(FIBDataSetEditTest, WithoutUpdateSqlOnlyARecordInsertedUnderCachedUpdatesIsEdited) {
+    DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
+    DS->Open();
+    // With no modify statement at all the data set is read-only.
+    EXPECT_NE(ErrorOf([&] { DS->Edit(); }).find("Cannot modify a read-only dataset"), std::string::npos);
+    DS->Close();
+    DS->InsertSQL().SetText("INSERT INTO PEOPLE VALUES (?ID, ?NAME)");
+    DS->Open();
+    EXPECT_THROW(DS->Edit(), EAbort);
+    EXPECT_EQ(DS->State(), dsBrowse);
+    DS->Close();
+    DS->SetCachedUpdates(true);
+    DS->Open();
+    EXPECT_THROW(DS->Edit(), EAbort);
+    DS->Append();
+    DS->FieldByName("ID")->SetAsInteger(6);
+    DS->FieldByName("NAME")->SetAsString("Fay");
+    DS->Post();
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Faye");
+    DS->Post();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Faye");
+    DS->First();
+    EXPECT_THROW(DS->Edit(), EAbort);
+    EXPECT_EQ(Count("PEOPLE"), 5);
+}
+
 TEST_F(FIBDataSetEditTest, ADetailTakesItsParametersFromTheMasterAtOpen) {
     DS->SetSelectSQL("SELECT ID, NAME FROM PEOPLE ORDER BY ID");
     DS->Open();

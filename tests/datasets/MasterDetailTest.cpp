@@ -234,6 +234,51 @@ TEST_F(MasterDetailTest, DetailRefreshRefreshesTheMasterWhenAsked) {
     }
 }
 
+// A detail's delete refreshes the master with dcForceMasterRefresh, but not under cached updates
+// (nothing reached the server). Each case renames the master's row first and deletes a row of
+// its own.
+TEST_F(MasterDetailTest, ADetailDeleteRefreshesTheMasterWhenAsked) {
+    Master->RefreshSQL().SetText("SELECT DEPT_NO, DEPARTMENT FROM DEPARTMENT WHERE DEPT_NO = ?DEPT_NO");
+    Master->SetUpdateTransaction(&UpdateTr);
+    Master->SetRefreshTransactionKind(tkUpdateTransaction);
+    OpenMaster("SELECT DEPT_NO, DEPARTMENT FROM DEPARTMENT WHERE DEPT_NO IN "
+               "(SELECT DEPT_NO FROM PROJ_DEPT_BUDGET GROUP BY DEPT_NO HAVING COUNT(*) >= 3) ORDER BY DEPT_NO");
+    const std::string dept = Key(*Master);
+    UpdateTr.StartTransaction();
+    TFIBQuery rename;
+    rename.SetDatabase(&Database);
+    rename.SetTransaction(&UpdateTr);
+    rename.SQL().SetText("UPDATE DEPARTMENT SET DEPARTMENT = ?NAME WHERE DEPT_NO = ?DEPT");
+    const struct {
+        TDetailConditions Conditions;
+        bool Cached, Refreshed;
+    } cases[] = {{0, false, false}, {SetOf<TDetailConditions>(dcForceMasterRefresh), false, true},
+                 {SetOf<TDetailConditions>(dcForceMasterRefresh), true, false}};
+    int i = 0;
+    for (const auto& c : cases) {
+        const std::string label = "Renamed " + std::to_string(++i);
+        SCOPED_TRACE(label);
+        rename.Params().ByName("NAME")->SetAsString(label);
+        rename.Params().ByName("DEPT")->SetAsString(dept);
+        rename.ExecQuery();
+        const std::string shown = Master->FieldByName("DEPARTMENT")->AsString();
+        MakeDetail("SELECT FISCAL_YEAR, PROJ_ID, DEPT_NO FROM PROJ_DEPT_BUDGET WHERE DEPT_NO = :DEPT_NO "
+                   "ORDER BY FISCAL_YEAR, PROJ_ID",
+                   c.Conditions);
+        Detail->SetUpdateTransaction(&UpdateTr);
+        Detail->SetCachedUpdates(c.Cached);
+        Detail->DeleteSQL().SetText("DELETE FROM PROJ_DEPT_BUDGET WHERE FISCAL_YEAR = ?OLD_FISCAL_YEAR AND "
+                                    "PROJ_ID = ?OLD_PROJ_ID AND DEPT_NO = ?OLD_DEPT_NO");
+        Detail->Open();
+        Detail->MoveBy(i - 1);   // the detail reads in its own transaction: the rows deleted before are there
+        ASSERT_FALSE(Detail->Eof());
+        Detail->Delete();
+        EXPECT_EQ(Master->FieldByName("DEPARTMENT")->AsString(), c.Refreshed ? label : shown);
+        EXPECT_EQ(Key(*Master), dept);
+        Detail.reset();
+    }
+}
+
 TEST_F(MasterDetailTest, BooleanScaledAndTimeKeysKeepTheirTypes) {
     OpenMaster("SELECT K, N, TS, T FROM BM ORDER BY N NULLS LAST");
     const struct {

@@ -166,6 +166,29 @@ TEST_F(pFIBDataSetApplyTest, ARefusedBlockLeavesItsRowsUnappliedAndPending) {
               Rows({"255|1001|1255"}));
 }
 
+// Without an update table the blocks cannot be written: the program's own statements apply.
+TEST_F(pFIBDataSetApplyTest, WithoutAnUpdateTableTheProgramsStatementsApply) {
+    DS = std::make_unique<TpFIBDataSet>(&Form);
+    DS->SetName("DS");
+    DS->SetDatabase(&Database);
+    DS->SetTransaction(&Transaction);
+    DS->SetUpdateTransaction(&UpdateTr);
+    DS->SetCachedUpdates(true);
+    DS->AutoUpdateOptions().UseExecuteBlock = true;
+    DS->UpdateSQL().SetText("UPDATE W SET S = ?S WHERE ID = ?OLD_ID");
+    DS->SetSelectSQL("SELECT ID, S FROM W WHERE ID <= 2 ORDER BY ID");
+    DS->Open();
+    DS->Edit();
+    DS->FieldByName("S")->SetAsString("own");
+    DS->Post();
+    DS->ApplyUpdatesToBase();
+    UpdateTr.Commit();
+    DS->MarkCacheCommitted();
+    DS->Close();
+    EXPECT_EQ(IsqlRows("SELECT '<<' || ID || '|' || S || '>>' FROM W WHERE ID <= 2 ORDER BY ID"),
+              Rows({"1|own", "2|row 2"}));
+}
+
 class pFIBDataSetLockTest : public pFIBDataSetApplyTest {
 protected:
     // P with generated statements in a NO WAIT read-committed update transaction.

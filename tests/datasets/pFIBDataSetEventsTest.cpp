@@ -257,6 +257,28 @@ TEST_F(pFIBDataSetEventsTest, AProtectedEditStaysMarkedUntilTheCommit) {
     EXPECT_EQ(IsqlRows("SELECT '<<' || NAME || '>>' FROM P WHERE ID = 1"), Rows({"Bea"}));
 }
 
+// The parameters a SELECT compares with its fields become the fields' values of a new record.
+TEST_F(pFIBDataSetEventsTest, ParametersComparedWithFieldsFillNewRecords) {
+    TpFIBDataSet ds(&Form);
+    ds.SetName("Params");
+    ds.SetDatabase(&Database);
+    ds.SetTransaction(&Transaction);
+    ds.InsertSQL().SetText("INSERT INTO P (ID, NAME) VALUES (?ID, ?NAME)");
+    ds.AutoUpdateOptions().AutoParamsToFields = true;
+    ds.SetSelectSQL("SELECT p.ID, p.NAME FROM P p WHERE p.NAME = :WANTED AND ID > ?\"low\" AND 'x' <> :TEXT");
+    ds.Prepare();
+    ds.ParamByName("WANTED").SetAsString("Ann");
+    ds.ParamByName("low").SetAsInteger(0);
+    ds.ParamByName("TEXT").SetAsString("y");
+    ds.Open();
+    EXPECT_EQ(ds.AutoUpdateOptions().ParamsToFieldsLinks().Text(), "NAME=WANTED\r\nID=low\r\n");
+    ds.Append();
+    EXPECT_EQ(ds.FieldByName("NAME")->AsString(), "Ann");
+    EXPECT_EQ(ds.FieldByName("ID")->AsInteger(), 0);
+    ds.Cancel();
+    ds.Close();
+}
+
 // A local sort asks the containers first; the own container's answer wins.
 TEST_F(pFIBDataSetEventsTest, ASortComparesThroughTheContainers) {
     Rows asked;

@@ -468,6 +468,36 @@ TEST_F(pFIBDataSetPostTest, AppliedCachedChangesWriteExactlyThoseRows) {
     EXPECT_EQ(PeopleRows(), (Rows{"1|Amy|AMY|1|-", "2|Bob|BOB|0|-", "5|Eve|EVE|0|-", "6|Fay|FAY|0|-"}));
 }
 
+// Cached changes to rows another attachment deleted meanwhile reach no row when applied: each is
+// an update error with the reason, and skipped it stays pending after the commit.
+TEST_F(pFIBDataSetPostTest, AppliedChangesToRowsAnotherAttachmentDeletedAreUpdateErrors) {
+    OpenPeople("UPDATE PEOPLE SET NAME = ?NAME WHERE ID = ?OLD_ID");
+    DS->Close();
+    DS->SetCachedUpdates(true);
+    DS->Open();
+    DS->MoveBy(2);
+    DS->Edit();
+    DS->FieldByName("NAME")->SetAsString("Cyd");
+    DS->Post();
+    DS->Next();
+    DS->Delete();
+    RunElsewhere("DELETE FROM PEOPLE WHERE ID IN (3, 4)");
+    std::vector<std::string> errors;
+    DS->OnUpdateError = [&](TDataSet*, EFIBError& E, TUpdateKind Kind, TFIBUpdateAction& Action) {
+        errors.push_back(std::to_string(Kind) + " " + E.Message());
+        Action = uaSkip;
+    };
+    DS->ApplyUpdatesToBase();
+    UpdateTr.Commit();
+    DS->MarkCacheCommitted();
+    EXPECT_TRUE(DS->UpdatesPending());
+    const std::string reason = "Error of record updating:Record does not exist (Form1.DS)";
+    EXPECT_EQ(errors, (std::vector<std::string>{std::to_string(ukModify) + " " + reason,
+                                                std::to_string(ukDelete) + " " + reason}));
+    DS.reset();
+    EXPECT_EQ(PeopleRows(), (Rows{"1|Ann|ANN|0|-", "2|Bob|BOB|0|-", "5|Eve|EVE|0|-"}));
+}
+
 // What the handlers answer decides each record: a retry after the handler removed the obstacle
 // applies it, a skip leaves it pending (also after the commit), uaApplied means the handler did
 // it itself, an abort stops the apply with the server's message.
