@@ -187,8 +187,9 @@ void TpFIBDataSet::ApplyFieldsInfo() {
                 dt->DisplayFormat = info->DisplayFormat;
             }
         }
-        if (TDataSetsContainer* global = TDataSetsContainer::GlobalContainer())
-            global->ApplyFieldRepository(this, field, info);
+        TDataSetsContainer* global = TDataSetsContainer::GlobalContainer();
+        if (global && global != Container()) global->ApplyFieldRepository(this, field, info);
+        if (Container()) Container()->ApplyFieldRepository(this, field, info);
         if (OnApplyFieldRepository) OnApplyFieldRepository(this, field, info);
     }
 }

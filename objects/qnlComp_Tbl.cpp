@@ -82,10 +82,15 @@ TFldDialectFacts& TFldData::SetDialect() {
 
 void TFldData::Assign(const TFldData& S) {
     Kind = S.Kind;
-    if (S.FDialect)
-        SetDialect() = *S.FDialect;
-    else
-        FDialect.reset();
+    if (S.FDialect || FDialect) {
+        // The enum values and the MySQL number flags are the column's own and stay.
+        TFldDialectFacts own = Dialect();
+        TFldDialectFacts& facts = SetDialect();
+        facts = S.Dialect();
+        facts.EnumValues = std::move(own.EnumValues);
+        facts.MySQLUnsigned = own.MySQLUnsigned;
+        facts.MySQLZerofill = own.MySQLZerofill;
+    }
     SetName(S.Name);
     SetSource(S.Source());
     SetDescription(S.Description());
@@ -105,7 +110,6 @@ void TFldData::Assign(const TFldData& S) {
     CharSetName = S.CharSetName;
     CharSetId = S.CharSetId;
     CheckSource = S.CheckSource;
-    CheckName = S.CheckName;
     NotNullName = S.NotNullName;
     CollationName = S.CollationName;
     CollationId = S.CollationId;
@@ -406,7 +410,7 @@ std::string TFldData::MySQLColumnSQL() {
         s += "(" + Num(CharLength) + ")";
     } else if (DataType == dtEnum || DataType == dtSet) {
         s += "(";
-        for (int i = 0; i < EnumValues.Count(); ++i) s += (i > 0 ? ", " : "") + EnumValues[i];
+        for (int i = 0; i < Dialect().EnumValues.Count(); ++i) s += (i > 0 ? ", " : "") + Dialect().EnumValues[i];
         s += ")";
     } else if (CodeIn(DataType, {dtFloat, dtDouble, dtNumeric, dtDecimal})) {
         s += PrecisionScale(Precision, Scale);
@@ -415,8 +419,8 @@ std::string TFldData::MySQLColumnSQL() {
     }
     if (!CharSetName.empty()) s += " CHARACTER SET " + CharSetName;
     if (!CollationName.empty()) s += " COLLATE " + CollationName;
-    if (MySQLUnsigned) s += " UNSIGNED";
-    if (MySQLZerofill) s += " ZEROFILL";
+    if (Dialect().MySQLUnsigned) s += " UNSIGNED";
+    if (Dialect().MySQLZerofill) s += " ZEROFILL";
     if (Dialect().MySQLBinary) s += " BINARY";
     if (!Nullable) s += " NOT NULL";
     std::string def = GetDefault();
@@ -445,7 +449,7 @@ std::string TFldData::PGColumnSQL() {
     if (!Nullable) s += " not null";
     if (std::string def = GetDefault(); !def.empty()) s += " default " + def;
     if (!CheckSource.empty()) {
-        if (!CheckName.empty()) s += " CONSTRAINT " + CheckName;
+        if (!Dialect().CheckName.empty()) s += " CONSTRAINT " + Dialect().CheckName;
         s += " CHECK" + CheckSource;
     }
     return s;

@@ -64,12 +64,16 @@ public:
 // tens of thousands of columns and none of this.
 struct TFldDialectFacts {
     std::string DomainSchema;
+    std::string CheckName;
+    TStringList EnumValues;
     std::string GeneratedExpression;
     std::string XmlTypeQualifier;
     std::string JavaClassName;
     int32_t DB2Logged = -1;
     int32_t DB2Compact = -1;
     char GeneratedKind = 0;  // DB2: 'A' ALWAYS, 'D' BY DEFAULT
+    bool MySQLUnsigned = false;
+    bool MySQLZerofill = false;
     bool MySQLBinary = false;
     bool MySQLAutoIncrement = false;
     bool RowGuidCol = false;
@@ -99,8 +103,6 @@ public:
     int32_t Position = 0;
     int32_t CounterpartPosition = -1;
     int32_t FieldPosition = 0;
-    bool MySQLUnsigned = false;
-    bool MySQLZerofill = false;
     bool ExistsInTarget = false;
     bool Equal = false;
     std::string DomainName;
@@ -109,7 +111,6 @@ public:
     std::string CharSetName;
     int32_t CharSetId = 0;
     std::string CheckSource;
-    std::string CheckName;
     // The name given to the column's NOT NULL constraint; empty when the server named it.
     std::string NotNullName;
     std::string CollationName;
@@ -133,7 +134,6 @@ public:
     // Set on a target column by the column alteration when the script leaves its type (and so
     // its domain) as it is, the change being refused; cleared when the next comparison alters it.
     bool KeepsType = false;
-    TStringList EnumValues;
     bool Identity = false;
     int64_t IdentitySeed = 0;  // a generator value: 64 bits
     int32_t IdentityIncrement = 0;

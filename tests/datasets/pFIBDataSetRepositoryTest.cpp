@@ -140,6 +140,25 @@ TEST_F(pFIBDataSetRepositoryTest, FieldsTakeColumnAndRepositorySettings) {
     DS->Cancel();
     DS->Close();
 
+    // The global container hears of each field first, then the own one, then the data set's
+    // handler; a global container that is also the own one hears once.
+    std::vector<std::string> heard;
+    TDataSetsContainer global, own;
+    global.SetIsGlobalContainer(true);
+    global.OnApplyFieldRepository = [&](TDataSet*, TField* F, TpFIBFieldInfo*) { heard.push_back("global " + F->FieldName()); };
+    own.OnApplyFieldRepository = [&](TDataSet*, TField* F, TpFIBFieldInfo*) { heard.push_back("own " + F->FieldName()); };
+    DS->OnApplyFieldRepository = [&](TDataSet*, TField* F, TpFIBFieldInfo*) { heard.push_back("handler " + F->FieldName()); };
+    DS->SetSelectSQL("SELECT ID FROM ITEMS");
+    for (TDataSetsContainer* container : {&own, &global}) {
+        heard.clear();
+        DS->SetContainer(container);
+        DS->Open();
+        DS->Close();
+        EXPECT_EQ(heard, container == &own ? (Rows{"global ID", "own ID", "handler ID"}) : (Rows{"global ID", "handler ID"}));
+    }
+    DS->SetContainer(nullptr);
+    global.SetIsGlobalContainer(false);
+
     // Without psApplyRepositary the repository rows are not read.
     auto plain = NewDataSet("Plain");
     plain->SetSelectSQL("SELECT ID, PRICE, OTHER FROM ITEMS");

@@ -181,8 +181,14 @@ TEST(Column, AssignCopiesTheDefinitionButNotTheOwnedParts) {
     src.ArrayBounds = {{1, 2}};
     src.BaseDataType = dtBigInt;
     src.CounterpartPosition = 4;
+    src.SetDialect().DomainSchema = "S";
+    src.SetDialect().RowGuidCol = true;
+    src.SetDialect().MySQLUnsigned = true;
+    src.SetDialect().EnumValues.Add("'x'");
 
     TFldData dst(&side.Objs(), nullptr);
+    dst.SetDialect().EnumValues.Add("'own'");
+    dst.SetDialect().MySQLZerofill = true;
     dst.Assign(src);
     EXPECT_EQ(dst.Name, "C1");
     EXPECT_EQ(dst.GetTypeSQL(), "NUMERIC(15,2)");
@@ -196,6 +202,18 @@ TEST(Column, AssignCopiesTheDefinitionButNotTheOwnedParts) {
     EXPECT_EQ(dst.Owner, nullptr);
     EXPECT_EQ(dst.IdentityGenerator, nullptr);
     EXPECT_NE(src.IdentityGenerator, nullptr);  // a table column has its own
+    // The other dialects' facts come along, but for the enum values and MySQL number flags.
+    EXPECT_EQ(dst.Dialect().DomainSchema, "S");
+    EXPECT_TRUE(dst.Dialect().RowGuidCol);
+    EXPECT_EQ(dst.Dialect().EnumValues.Text(), "'own'\r\n");
+    EXPECT_FALSE(dst.Dialect().MySQLUnsigned);
+    EXPECT_TRUE(dst.Dialect().MySQLZerofill);
+    TFldData plain(&side.Objs(), nullptr);
+    dst.Assign(plain);
+    EXPECT_EQ(dst.Dialect().DomainSchema, "");
+    EXPECT_FALSE(dst.Dialect().RowGuidCol);
+    EXPECT_EQ(dst.Dialect().EnumValues.Text(), "'own'\r\n");
+    EXPECT_TRUE(dst.Dialect().MySQLZerofill);
 }
 
 TEST(Column, ArrayBounds) {
