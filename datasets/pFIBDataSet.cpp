@@ -269,6 +269,14 @@ void TpFIBDataSet::DoAfterEndUpdateTransaction(TFIBTransaction* EndingTR, TTrans
     TFIBDataSet::DoAfterEndUpdateTransaction(EndingTR, Action, Force);
 }
 
+void TpFIBDataSet::SQLChanging(TObject* Sender) {
+    TFIBDataSet::SQLChanging(Sender);
+    if (FRewritingForRecord) return;
+    FUpdatesExecuted = false;
+    FUpdatesBeforeRollback = false;
+    if (FPSParams && Sender == &SelectQuery()) FPSParams->Clear();
+}
+
 // ---- Filter and visible record numbers ----
 
 bool TpFIBDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
