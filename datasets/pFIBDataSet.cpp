@@ -269,6 +269,12 @@ void TpFIBDataSet::DoAfterEndUpdateTransaction(TFIBTransaction* EndingTR, TTrans
     TFIBDataSet::DoAfterEndUpdateTransaction(EndingTR, Action, Force);
 }
 
+TFIBXSQLVAR& TpFIBDataSet::ParamByNameOrRaise(const std::string& Name) {
+    int index = -1;
+    if (!ParamExist(Name, index)) throw Exception(FormatMessage(SFIBParameterNotExist, {Name, ComponentFullName(this)}));
+    return Params().GetVar(index);
+}
+
 void TpFIBDataSet::SQLChanging(TObject* Sender) {
     TFIBDataSet::SQLChanging(Sender);
     if (FRewritingForRecord) return;

@@ -180,6 +180,9 @@ public:
     // the update transaction rolled back after one had (until the data set closes).
     bool UpdatesExecuted() const { return FUpdatesExecuted; }
     bool UpdatesExecutedBeforeRollback() const { return FUpdatesBeforeRollback; }
+    // The SELECT's parameter of that name; raises "Parameter ... does not exist in <data set>"
+    // when the statement has none.
+    TFIBXSQLVAR& ParamByNameOrRaise(const std::string& Name);
 
     // The user's handlers of a failed post and delete. The framework's slots of these names
     // (TDataSet::OnPostError, TDataSet::OnDeleteError) hold the data set's own callers, which

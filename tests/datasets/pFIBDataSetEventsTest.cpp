@@ -284,6 +284,15 @@ TEST_F(pFIBDataSetEventsTest, ANewStatementTextForgetsTheUpdateFlags) {
     UpdateTr.Rollback();
 }
 
+// A parameter looked up by name: the SELECT's own, or an error naming it and the data set.
+TEST_F(pFIBDataSetEventsTest, AParameterTheSelectLacksIsNamedInTheError) {
+    DS->SetSelectSQL("SELECT ID, NAME FROM P WHERE ID = ?ID");
+    DS->ParamByNameOrRaise("ID").SetAsInteger(2);
+    DS->Open();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Bob");
+    EXPECT_EQ(test::ErrorOf([&] { DS->ParamByNameOrRaise("NOPE"); }), "Parameter \"NOPE\" does not exist in Form1.DS");
+}
+
 // The parameters a SELECT compares with its fields become the fields' values of a new record.
 TEST_F(pFIBDataSetEventsTest, ParametersComparedWithFieldsFillNewRecords) {
     TpFIBDataSet ds(&Form);
