@@ -2,7 +2,8 @@
 // N = 500, 2000 and 4000: reading a script into a structure (warm, in this process), comparing
 // two structures, and isql-fb -x of the database the N=2000 master builds as the yardstick.
 // Before the benchmarks it reports, each from a fresh process: the first read of the N=2000
-// master script, and the peak memory of reading both sides at N=4000.
+// master script, and the peak memory of reading both sides at N=4000 (against the scripts' size
+// and per object, columns and parameters counted).
 //   ./build/bench/scriptcompare_bench [benchmark options]
 #include "Workload.h"
 
@@ -125,13 +126,26 @@ int FirstRead(const char* File, int N) {
     return 0;
 }
 
+// Every filed object with its columns and parameters.
+long ObjectCount(TObjs& Objs) {
+    long n = 0;
+    for (int k = 0; k < ObjListCount; ++k) {
+        const TDbObjList& list = Objs.List(static_cast<TObjListKind>(k));
+        for (int i = 0; i < list.Count(); ++i) {
+            const TDbObj* o = list.Obj(i);
+            n += 1 + o->GetColumnCount() + o->GetInputParamCount() + o->GetOutputParamCount();
+        }
+    }
+    return n;
+}
+
 int PeakMemory(const char* Master, const char* Target, int N) {
     TDBStructure master, target;
     TIBScriptExtract mx, tx;
     if (!Extract(mx, master, Master, N) || !Extract(tx, target, Target, N)) return 1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%ld\n", usage.ru_maxrss);
+    std::printf("%ld %ld\n", usage.ru_maxrss, ObjectCount(*master.Objs()) + ObjectCount(*target.Objs()));
     return 0;
 }
 
@@ -173,9 +187,15 @@ int main(int argc, char** argv) {
     Files& f4000 = Scripts(4000);
     const std::string peak = RunSelf("--peak-memory " + f4000.Master + " " + f4000.Target + " 4000");
     const double scriptsMB = f4000.MasterMB + f4000.TargetMB;
-    const double peakMB = std::atof(peak.c_str()) / 1024.0;
-    std::printf("peak memory reading both N=4000 sides (%.2f MB of script): %.0f MB (%.1fx; the bare process: %.0f MB)\n",
+    long peakKB = 0, objects = 0;
+    std::sscanf(peak.c_str(), "%ld %ld", &peakKB, &objects);
+    const double peakMB = static_cast<double>(peakKB) / 1024.0;
+    std::printf("peak memory reading both N=4000 sides (%.2f MB of script): %.0f MB (%.1fx; the bare process: %.0f MB)",
                 scriptsMB, peakMB, (peakMB - baseline / 1024.0) / scriptsMB, baseline / 1024.0);
+    if (objects > 0)
+        std::printf(", %ld objects with their columns and parameters: %.0f bytes each", objects,
+                    (static_cast<double>(peakKB) - static_cast<double>(baseline)) * 1024.0 / static_cast<double>(objects));
+    std::printf("\n");
     std::fflush(stdout);
 
     benchmark::Initialize(&argc, argv);

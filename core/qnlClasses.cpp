@@ -116,23 +116,26 @@ void TDbObj::SetExists(bool Value) {
 }
 
 std::string TDbObj::GetKeyName() const {
+    const TServerType type = GetServerType();
+    // An index is keyed within its table.
+    if ((type == stMSSQL || type == stPostgreSQL) && Kind == dboIndex && !GetOwnerName().empty())
+        return KeyOfName(Schema, GetOwnerName() + "." + Name);
+    return KeyOfName(Schema, Name);
+}
+
+std::string TDbObj::KeyOfName(const std::string& ASchema, const std::string& AName) const {
     switch (GetServerType()) {
     case stMSSQL:
-    case stPostgreSQL: {
-        std::string key = Name;
-        // An index is keyed within its table.
-        if (Kind == dboIndex && !GetOwnerName().empty()) key = GetOwnerName() + "." + Name;
-        return Schema.empty() ? key : Schema + "." + key;
-    }
+    case stPostgreSQL:
     case stASA:
     case stOracle:
     case stDB2:
-        return Schema.empty() ? Name : Schema + "." + Name;
+        return ASchema.empty() ? AName : ASchema + "." + AName;
     default: {
         std::string prefix = GetNamePrefix();
         // The key keeps the prefix's last character, so DEV_T1 with the prefix DEV_ is _T1.
-        if (!prefix.empty() && Name.compare(0, prefix.size(), prefix) == 0) return Name.substr(prefix.size() - 1);
-        return Name;
+        if (!prefix.empty() && AName.compare(0, prefix.size(), prefix) == 0) return AName.substr(prefix.size() - 1);
+        return AName;
     }
     }
 }

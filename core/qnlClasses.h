@@ -127,6 +127,10 @@ public:
     virtual std::string GetDisplayName();
     virtual int32_t GetId() const { return Id; }
     virtual std::string GetKeyName() const;
+    // The key under which this object's container files an object named AName (in ASchema), in
+    // this object's dialect: what GetKeyName answers for that object. A lookup of a name written
+    // in a text (a trigger's table, a grant's object) goes by it, never by the bare name.
+    std::string KeyOfName(const std::string& ASchema, const std::string& AName) const;
     virtual std::string GetCreateSQL() { return {}; }
     virtual std::string GetCompareSQL();
     virtual void CreateDependDef();

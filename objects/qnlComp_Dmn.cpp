@@ -170,9 +170,8 @@ void TDmnData::CreateDependencies() {
 }
 
 void TDmnData::DoDrop() {
-    FDropping = true;
+    const TWalkMark mark(FDropping);
     TDbObj::DoDrop();
-    FDropping = false;
 }
 
 void TDmnData::ReleaseProcedure(TDbObj& Procedure) {
@@ -263,6 +262,22 @@ std::string KeptColumnOfDomain(TCustomObjs& Target, const std::string& Domain) {
     return {};
 }
 
+// "P.A" for the first parameter typed by domain Domain of an existing target routine that the
+// comparison leaves alone (routines not compared, or the routine ignored); empty when there is
+// none. Neither a new parameter list nor a drop may touch such a routine.
+std::string KeptParameterOfDomain(const TCustomQuarnel& Q, TCustomObjs& Target, const std::string& Domain) {
+    const TDbObjList& routines = Target.List(olProcedures);
+    for (int i = 0; i < routines.Count(); ++i) {
+        auto* r = dynamic_cast<TPrcData*>(routines.Obj(i));
+        if (!r || !r->GetExists() || (Q.CompareObjects.Contains(coProcedure) && !r->NoScript)) continue;
+        for (int p = 0; p < r->InputCount() + r->OutputCount(); ++p) {
+            TFldData* f = p < r->InputCount() ? r->InputParam(p) : r->OutputParam(p - r->InputCount());
+            if (f && f->DomainName == Domain) return r->QuoteName(r->Name) + "." + f->QuoteName(f->Name);
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 void WriteCreateDomains(TCustomQuarnel& Q) {
@@ -317,12 +332,17 @@ void WriteDropDomains(TCustomQuarnel& Q) {
                                             " keeps its type and still uses it"));
             continue;
         }
+        if (const std::string user = KeptParameterOfDomain(Q, *target, d->Name); !user.empty()) {
+            exec->AddComment(d->MakeComment("WARNING: domain " + Q.QuoteName(d->Name) + " is not dropped: parameter " +
+                                            user + " of a routine the comparison leaves alone still uses it"));
+            continue;
+        }
         drops.push_back(d);
     }
     // The master's views that read a dropped domain come back right after it.
     for (TDbObj* d : drops)
         for (int i = 0; i < d->UsedBy.Count(); ++i)
-            if (auto* v = dynamic_cast<TViwData*>(d->UsedBy.Items(i)->Ref); v && master->FindView(v->Name))
+            if (auto* v = dynamic_cast<TViwData*>(d->UsedBy.Items(i)->Ref); v && master->FindView(v->GetKeyName()))
                 v->SetRecreate(true);
     TPassSection section(*exec, DomainSection(*target, false));
     for (TDbObj* d : drops) {

@@ -453,22 +453,24 @@ void ColumnGrantsGoWith(const TDbObjList& TargetGrants, const TGntData& Revoked)
 }
 
 // The target's object that a grant names with Kind; nullptr when the target has none of that
-// name. Firebird records a grant on a view like one on a table.
-TDbObj* NamedObject(const TCustomObjs& Target, TDbObject Kind, const std::string& Name) {
-    if (Name.empty()) return nullptr;
+// name. The name is looked up by the key the target files it under. Firebird records a grant
+// on a view like one on a table.
+TDbObj* NamedObject(const TCustomObjs& Target, const TGntData& Grant, TDbObject Kind, const std::string& AName) {
+    if (AName.empty()) return nullptr;
+    const std::string key = Grant.KeyOfName(Grant.Schema, AName);
     switch (Kind) {
     case dboTable:
     case dboView:
-        if (TDbObj* t = Target.FindTable(Name)) return t;
-        return Target.FindView(Name);
+        if (TDbObj* t = Target.FindTable(key)) return t;
+        return Target.FindView(key);
     case dboFunction:
-        if (TDbObj* f = Target.FindUDF(Name)) return f;
-        return Target.FindProcedure(Name);
-    case dboProcedure: return Target.FindProcedure(Name);
-    case dboTrigger: return Target.FindTrigger(Name);
-    case dboException: return Target.FindException(Name);
-    case dboGenerator: return Target.FindGenerator(Name);
-    case dboPackage: return Target.FindPackage(Name);
+        if (TDbObj* f = Target.FindUDF(key)) return f;
+        return Target.FindProcedure(key);
+    case dboProcedure: return Target.FindProcedure(key);
+    case dboTrigger: return Target.FindTrigger(key);
+    case dboException: return Target.FindException(key);
+    case dboGenerator: return Target.FindGenerator(key);
+    case dboPackage: return Target.FindPackage(key);
     default: return nullptr;
     }
 }
@@ -476,8 +478,8 @@ TDbObj* NamedObject(const TCustomObjs& Target, TDbObject Kind, const std::string
 // The object the grant is on, or the one that holds it, was dropped by the script and not
 // created again: Firebird took the grant along, and a REVOKE naming the object would fail.
 bool WentWithADrop(const TGntData& Grant, const TCustomObjs& Target) {
-    const TDbObj* object = NamedObject(Target, Grant.ObjectKind, Grant.ObjectName);
-    const TDbObj* holder = NamedObject(Target, Grant.GranteeKind, Grant.Grantee);
+    const TDbObj* object = NamedObject(Target, Grant, Grant.ObjectKind, Grant.ObjectName);
+    const TDbObj* holder = NamedObject(Target, Grant, Grant.GranteeKind, Grant.Grantee);
     return (object && !object->GetExists()) || (holder && !holder->GetExists());
 }
 

@@ -177,8 +177,8 @@ std::string TFldData::GetDomainName() const {
 }
 
 TDbObj* TFldData::GetDomain() const {
-    const std::string key = GetDomainName();
-    return key.empty() || !Container ? nullptr : Container->FindDomain(key);
+    if (GetDomainName().empty() || !Container) return nullptr;
+    return Container->FindDomain(KeyOfName(Dialect().DomainSchema, DomainName));
 }
 
 TFldData* TFldData::GetDomainType() const {

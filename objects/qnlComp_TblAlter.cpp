@@ -508,11 +508,7 @@ void TIBColumnAlter::Default() {
     // carries the new default and the column copies it from the system table.
     TFldData temp(M.Container, nullptr);
     temp.Assign(M);
-    TFldData* domainType = nullptr;
-    if (M.DataType == dtDomain)
-        if (TCustomObjs* master = Q.GetMasterObjs())
-            if (TDbObj* d = master->FindDomain(M.DomainName)) domainType = dynamic_cast<TFldData*>(d->GetTypeField());
-    if (domainType) temp.Assign(*domainType);
+    if (TFldData* domainType = M.GetDomainType()) temp.Assign(*domainType);
     temp.SetName("QTMXXX");
     temp.DefaultValue = mDefault;
     const std::string where = "WHERE RDB$FIELD_NAME=" + QuotedStr(CName) + " AND RDB$RELATION_NAME=" + QuotedStr(TName);
@@ -984,10 +980,8 @@ void WriteAlterColumns(TCustomQuarnel& Q) {
     // A column change drops the computed columns that read the column; the column passes have
     // run by now, so the table's computed phase adds them back here.
     for (TTblData* m : altered) {
-        const bool phase = m->PlainColumnsOnly;
-        m->SetCreatePhase(false);
+        const TCreatePhase whole(*m, false);
         m->CreateDependDef();
-        m->SetCreatePhase(phase);
     }
     if (blankLineNeeded) exec->AddComment(CRLF);
 }

@@ -70,10 +70,10 @@ void WriteCreateTables(TCustomQuarnel& Q) {
         if (!m || m->NoScript || m->GetExists()) continue;
         if (!opened) exec->AddComment(m->MakeComment("Create Table..."));
         opened = true;
-        m->SetCreatePhase(true);
-        m->CreateDependDef();
-        m->SetCreatePhase(false);
-        m->CreateDependDef();
+        for (const bool plainOnly : {true, false}) {
+            const TCreatePhase phase(*m, plainOnly);
+            m->CreateDependDef();
+        }
         if (HasDescriptions(Q)) {
             if (!m->Description().empty()) exec->AddDescription(m);
             for (int c = 0; c < m->GetColumnCount(); ++c)

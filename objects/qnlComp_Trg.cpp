@@ -112,7 +112,8 @@ void TTrgData::SetTableName(const std::string& AName) {
     }
     Relation = nullptr;
     if (Container) {
-        const std::string key = GetServerType() == stASA ? DbOwner + "." + AName : AName;
+        // The table is the trigger's own schema's (an ASA table its owner's).
+        const std::string key = KeyOfName(GetServerType() == stASA ? DbOwner : Schema, AName);
         Relation = Container->FindTable(key);
         if (!Relation) Relation = Container->FindView(key);
     }

@@ -413,5 +413,32 @@ TEST(FirebirdRoundTrip, RefusedChangesAreCommentsAndTheScriptRuns) {
     }
 }
 
+// With routines left out of the comparison, a target-only domain that a routine's parameter uses
+// stays (with a warning): neither the routine nor its parameter list is touched.
+TEST(FirebirdRoundTrip, ADomainThatAKeptParameterUsesStays) {
+    TempDatabase target("CREATE DOMAIN D_PRC AS VARCHAR(10);\nCREATE DOMAIN D_FREE AS INTEGER;\n"
+                        "CREATE TABLE T_PRC (ID INTEGER);\nSET TERM ^ ;\n"
+                        "CREATE PROCEDURE P_KEPT (A D_PRC) RETURNS (R D_PRC) AS BEGIN R = A; SUSPEND; END^\n"
+                        "SET TERM ; ^\nCOMMIT;\nINSERT INTO T_PRC VALUES (1);\nCOMMIT;\n",
+                        "UTF8");
+    TempDatabase reference("CREATE TABLE T_PRC (ID INTEGER);\nCOMMIT;\nINSERT INTO T_PRC VALUES (1);\nCOMMIT;\n", "UTF8");
+    const char* const rows = "SELECT '<<' || R || '>>' FROM P_KEPT('kept');\n"
+                             "SELECT '<<' || TRIM(RDB$FIELD_NAME) || '>>' FROM RDB$FIELDS WHERE RDB$FIELD_NAME STARTING "
+                             "WITH 'D_';\nSELECT '<<T|' || ID || '>>' FROM T_PRC;\n";
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run == 0 ? "first comparison" : "second comparison");
+        Comparison c(target, reference);
+        c.q.CompareObjects.Exclude(coProcedure);
+        c.Run();
+        const std::string script = c.Flow();
+        std::string out;
+        EXPECT_EQ(RunConnectingScript(target, c.Script() + "COMMIT;\n", out), 0) << c.Script() << out;
+        At(script, "WARNING: domain D_PRC is not dropped: parameter P_KEPT.A of a routine the comparison leaves "
+                   "alone still uses it");
+        EXPECT_EQ(script.find("P_KEPT\n"), std::string::npos) << script;
+        EXPECT_EQ(QueryRows(target, rows), (Rows{"kept", "D_PRC", "T|1"}));
+    }
+}
+
 } // namespace
 } // namespace qnl::test

@@ -3,6 +3,7 @@
 // behind that would stop the next one.
 #include "ObjectsKit.h"
 #include "objects/qnlComp_Ctr.h"
+#include "objects/qnlComp_Dmn.h"
 #include "objects/qnlComp_Exc.h"
 #include "objects/qnlComp_Prc.h"
 #include "objects/qnlComp_Trg.h"
@@ -106,6 +107,17 @@ void CheckKeys(const KeyCase& c) {
     RegisterDependency(&s.T(), targetTrigger, targetView);
     dropped->DoDrop();
     EXPECT_TRUE(targetTrigger->BodyIsEmpty());
+
+    // A trigger finds its table, and a column its domain, by the key the name is filed under.
+    auto* onTable = Named<TTrgData>(s, s.T(), std::string(c.TargetPrefix) + "TRG_T", c.Schema);
+    onTable->SetTableName(c.TargetName);
+    EXPECT_EQ(onTable->Relation, table);
+    auto* domain = Named<TDmnData>(s, s.T(), std::string(c.TargetPrefix) + "D", c.Schema);
+    TFldData typed(&s.T(), table);
+    typed.DataType = dtDomain;
+    typed.DomainName = domain->Name;
+    typed.SetDialect().DomainSchema = c.Schema;
+    EXPECT_EQ(typed.GetDomain(), domain);
 }
 
 TEST(WalkKeys, WhatBothSidesHaveIsFoundByItsKey) {
@@ -206,6 +218,19 @@ TEST(WalkMarks, AWalkThatFailedOnceRunsAgain) {
     RegisterDependency(&s.M(), fromView, read);
     EXPECT_THROW(read->CreateDependDef(), std::runtime_error);
     EXPECT_TRUE(kept->PlainColumnsOnly);
+
+    // A domain whose drop failed is no longer being dropped: a later change of it leaves the
+    // routines typed by it as they are (only a drop gives them a new parameter list).
+    auto* dropping = Named<FailsFirst<TDmnData>>(s, s.T(), "D_FAIL");
+    dropping->DropFailures = 1;
+    auto* typedBy = Named<TPrcData>(s, s.T(), "P_TYPED");
+    typedBy->AddInputParam("A", dtDomain)->DomainName = "D_FAIL";
+    Named<TPrcData>(s, s.M(), "P_TYPED")->AddInputParam("A", dtInteger);
+    RegisterDependency(&s.T(), typedBy, dropping);
+    EXPECT_THROW(dropping->DoDrop(), std::runtime_error);
+    const int before = s.exec.StatementCount();
+    dropping->DropDependents();
+    EXPECT_EQ(s.exec.StatementCount(), before) << ::testing::PrintToString(s.exec.Texts());
 }
 
 } // namespace
