@@ -577,6 +577,9 @@ protected:
     // IsVisibleRecord of the cached record at Index (0-based), tested as the filter tests the
     // cursor's record.
     bool IsCachedRecordVisible(int Index);
+    // A statement's SQL is about to change (Sender: the statement): forgets what was built from
+    // the old text; a SELECT change needs a closed data set and unprepares it.
+    virtual void SQLChanging(TObject* Sender);
     // Empty here; derived classes ask the server for the count.
     virtual void DoAskRecordCount() {}
 
@@ -621,7 +624,6 @@ private:
     // The statements that stand for one record (update, delete, refresh): a null parameter is
     // never turned into IS NULL in them.
     bool ComparesOneRecord(const TFIBQuery& Query) const;
-    void SQLChanging(TObject* Sender);
     void BuildFieldDefs();
     void LayOutRecord();
     bool DefaultFieldsMode();
