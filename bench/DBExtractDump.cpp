@@ -42,8 +42,8 @@ std::string ColumnFacts(TDbObj& Obj) {
         auto* f = dynamic_cast<TFldData*>(Obj.GetColumn(i));
         if (!f) continue;
         s += "\n  column " + f->Name + " source=" + f->SystemName + " domain=" + f->DomainName +
-             " notnull=" + f->NotNullName + " pos=" + std::to_string(f->FieldPosition) + "/" +
-             std::to_string(f->Position) + " default=" + f->DefaultValue + " check=" + f->CheckSource +
+             " notnull=" + f->Rare().NotNullName + " pos=" + std::to_string(f->FieldPosition) + "/" +
+             std::to_string(f->Position) + " default=" + f->DefaultValue + " check=" + f->Rare().CheckSource +
              " dims=" + std::to_string(f->ArrayBounds.size());
         s += Depends("uses", f->DependsOn) + Depends("used by", f->UsedBy);
     }

@@ -78,7 +78,7 @@ static void ReadStoredParameter(TIBDBExtract& X, TQNLQuery& Q, TFldData& P, cons
     P.CharLength = static_cast<int32_t>(IntOf(Q, "F_CHR_LENGTH"));
     if (IsTextType(P.DataType) && P.CharLength == 0) P.CharLength = P.FieldLength;
     P.SubType = subType;
-    if (subType == 1 && P.DataType == dtBlob) P.SubTypeName = "TEXT";
+    if (subType == 1 && P.DataType == dtBlob) P.SetRare().SubTypeName = "TEXT";
     P.SegmentLength = static_cast<int32_t>(IntOf(Q, "F_SEGMENT_LENGTH"));
     P.DefaultValue = CleanDefaultSource(TextOf(Q, "FLD_DEFAULT_SOURCE"));
     X.ApplyNumericPrecision(fieldType, subType, Has.Precision ? ValueOf(Q, "F_FLD_PRECISION") : TQNLValue(),
@@ -101,8 +101,8 @@ static void ReadStoredParameter(TIBDBExtract& X, TQNLQuery& Q, TFldData& P, cons
         if (Has.Relation) {
             const std::string table = NameOf(Q, "PARAM_RELATION"), column = NameOf(Q, "PARAM_FIELD");
             if (!table.empty() && !column.empty()) {
-                P.TypeOfTable = table;
-                P.TypeOfColumn = column;
+                P.SetRare().TypeOfTable = table;
+                P.SetRare().TypeOfColumn = column;
                 P.DomainName.clear();
             }
         }

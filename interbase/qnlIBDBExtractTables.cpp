@@ -172,8 +172,8 @@ void TIBDBExtract::ExtractDomains() {
         ApplyNumericPrecision(fieldType, subType, HasFieldPrecision ? ValueOf(q, "RDB$FIELD_PRECISION") : TQNLValue(),
                               ValueOf(q, "RDB$FIELD_SCALE"), type, HasFieldPrecision);
         type.SubType = subType;
-        if (subType == 1) type.SubTypeName = "TEXT";
-        if (subType == 2) type.SubTypeName = "BLR";
+        if (subType == 1) type.SetRare().SubTypeName = "TEXT";
+        if (subType == 2) type.SetRare().SubTypeName = "BLR";
         type.SegmentLength = static_cast<int32_t>(IntOf(q, "RDB$SEGMENT_LENGTH"));
         SetCharSetCollation(type, q, static_cast<int32_t>(IntOf(q, "RDB$CHARACTER_SET_ID")));
         domain->SetDescription(TextOf(q, "RDB$DESCRIPTION"));
@@ -183,7 +183,7 @@ void TIBDBExtract::ExtractDomains() {
         std::string check = Trim(TextOf(q, "RDB$VALIDATION_SOURCE"));
         if (StartsWithUpper(check, "CONSTRAINT")) check = Trim(check.substr(10));
         if (StartsWithUpper(check, "CHECK")) check = check.substr(5);
-        type.CheckSource = Trim(check);
+        type.SetRare().CheckSource = Trim(check);
         if (ShowFullLog) LogLine("---" + domain->Name);
         if (AcceptObjName(domain->Name, dboDomain))
             Objs()->AddDbObject(domain.release(), true);
@@ -334,10 +334,10 @@ void TIBDBExtract::ReadTableColumns(const std::unordered_map<std::string, TTblDa
         if (!c.Nullable)
             if (const auto nn = notNullNames.find(PairKey(table->Name, c.Name));
                 nn != notNullNames.end() && nn->second.compare(0, 6, "INTEG_") != 0)
-                c.NotNullName = nn->second;
+                c.SetRare().NotNullName = nn->second;
         ApplyNumericPrecision(fieldType, subType, HasFieldPrecision ? ValueOf(Q, "RDB$FIELD_PRECISION") : TQNLValue(),
                               ValueOf(Q, "F_FIELD_SCALE"), c, HasFieldPrecision);
-        c.CheckSource = Trim(TextOf(Q, "F_VALIDATION_SOURCE"));
+        c.SetRare().CheckSource = Trim(TextOf(Q, "F_VALIDATION_SOURCE"));
         c.SetSource(Trim(TextOf(Q, "RDB$COMPUTED_SOURCE")));
         c.SubType = subType;
         c.SegmentLength = static_cast<int32_t>(IntOf(Q, "F_SEGMENT_LENGTH"));
@@ -345,7 +345,7 @@ void TIBDBExtract::ReadTableColumns(const std::unordered_map<std::string, TTblDa
         c.CharLength = static_cast<int32_t>(IntOf(Q, "F_CHR_LENGTH"));
         if ((c.DataType == dtVarChar || c.DataType == dtChar || c.DataType == dtCString) && c.CharLength == 0)
             c.CharLength = c.FieldLength;
-        if (c.CheckSource.size() > 5) c.CheckSource = Trim(c.CheckSource.substr(5));
+        if (c.Rare().CheckSource.size() > 5) c.SetRare().CheckSource = Trim(c.Rare().CheckSource.substr(5));
         if (source.compare(0, 4, "RDB$") != 0) {
             c.DomainName = source;
             if (auto* domain = dynamic_cast<TDmnData*>(Objs()->FindDomain(source))) {
@@ -353,7 +353,7 @@ void TIBDBExtract::ReadTableColumns(const std::unordered_map<std::string, TTblDa
                 if (!def.empty() && def == domain->TypeField->GetDefault()) c.DefaultValue.clear();
             }
             c.DataType = dtDomain;
-            c.CheckSource.clear();
+            c.SetRare().CheckSource.clear();
         }
         // A column without a COLLATE clause has no collation of its own (NULL): its field's
         // stands, and with it the character set it was declared with (a computed column's too,

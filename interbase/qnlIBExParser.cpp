@@ -97,24 +97,24 @@ void TIbExParser::LinkParameterTypes(TDbObj* Routine) {
     auto link = [&](TFldData* Param) {
         if (!Param) return;
         if (!Param->DomainName.empty()) Depend(Objs->FindDomain(Param->DomainName));
-        if (Param->TypeOfTable.empty() || Param->TypeOfColumn.empty()) return;
-        if (TDbObj* relation = FindRelation(Param->TypeOfTable)) Depend(relation, Param->TypeOfColumn);
+        if (Param->Rare().TypeOfTable.empty() || Param->Rare().TypeOfColumn.empty()) return;
+        if (TDbObj* relation = FindRelation(Param->Rare().TypeOfTable)) Depend(relation, Param->Rare().TypeOfColumn);
     };
     for (int i = 0; i < routine->InputCount(); ++i) link(routine->InputParam(i));
     for (int i = 0; i < routine->OutputCount(); ++i) link(routine->OutputParam(i));
 }
 
 void TIbExParser::ParseTypeName() {
-    ScratchField->TypeOfTable.clear();
-    ScratchField->TypeOfColumn.clear();
+    ScratchField->SetRare().TypeOfTable.clear();
+    ScratchField->SetRare().TypeOfColumn.clear();
     ScratchField->DomainName.clear();
     ParseDataType(*ScratchField, nullptr);
     ScratchField->Owner = nullptr;  // TYPE OF COLUMN points it at a table it does not belong to
     // A domain (also TYPE OF one) must outlive the body that names it; TYPE OF COLUMN T.C needs
     // that column.
     if (!ScratchField->DomainName.empty() && Objs) Depend(Objs->FindDomain(ScratchField->DomainName));
-    if (!ScratchField->TypeOfTable.empty())
-        if (TDbObj* relation = FindRelation(ScratchField->TypeOfTable)) Depend(relation, ScratchField->TypeOfColumn);
+    if (!ScratchField->Rare().TypeOfTable.empty())
+        if (TDbObj* relation = FindRelation(ScratchField->Rare().TypeOfTable)) Depend(relation, ScratchField->Rare().TypeOfColumn);
 }
 
 TParseContext* TIbExParser::PushTarget(const std::string& Relation, const std::string& Alias) {
@@ -185,7 +185,7 @@ void TIbExParser::ParseObjectSource(TDbObj* Obj) {
         (dynamic_cast<TCtrData*>(Obj) && static_cast<TCtrData*>(Obj)->ConstraintType == ctCheck)) {
         texts.push_back(Obj->Source());
     } else if (auto* domain = dynamic_cast<TDmnData*>(Obj); domain && domain->TypeField) {
-        texts.push_back(domain->TypeField->CheckSource);
+        texts.push_back(domain->TypeField->Rare().CheckSource);
         texts.push_back(domain->TypeField->GetDefault());
     } else {
         ReportError("Body parsing for DB-Obj: (" + Obj->ClassName() + ") not implemented.");

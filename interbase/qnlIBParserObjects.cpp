@@ -92,7 +92,7 @@ void TIbParser::ParseAlterDomain() {
                 if (!IsKeyword(kwNULL)) return Expect(kwNULL);
                 type.Nullable = true;
             } else if (IsKeyword(kwCONSTRAINT)) {
-                type.CheckSource.clear();
+                type.SetRare().CheckSource.clear();
             } else {
                 return Expect(kwCONSTRAINT);
             }
@@ -103,7 +103,7 @@ void TIbParser::ParseAlterDomain() {
             if (!IsKeyword(kwCHECK)) return Expect(kwCHECK);
             NextToken();
             if (Token != tkLParen) return Expect(tkLParen);
-            type.CheckSource = ReadParenthesisedText();
+            type.SetRare().CheckSource = ReadParenthesisedText();
         } else if (IsKeyword(kwTYPE)) {
             // The new type; the domain keeps its default, nullability and check.
             NextToken();

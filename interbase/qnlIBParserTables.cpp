@@ -135,7 +135,7 @@ TDbObject TIbParser::ParseNamedConstraint(TFldData* Field, TTblData* Table, cons
                 return dboConstraint;
             }
             Field->Nullable = false;
-            Field->NotNullName = ctr->Name;
+            Field->SetRare().NotNullName = ctr->Name;
             NextToken();
             return dboConstraint;
         }
@@ -391,9 +391,9 @@ TIbParser::TAlterTableAction TIbParser::ParseAlterTableAction(TTblData* Table, c
             DropConstraint(constraint);
             // Dropping a named NOT NULL constraint makes its column nullable again.
             for (int i = 0; Table && i < Table->GetColumnCount(); ++i)
-                if (TFldData* c = Table->Column(i); c->NotNullName == constraint) {
+                if (TFldData* c = Table->Column(i); c->Rare().NotNullName == constraint) {
                     c->Nullable = true;
-                    c->NotNullName.clear();
+                    c->SetRare().NotNullName.clear();
                 }
             NextToken();
             return {constraint, dboConstraint, saDrop, TableName};
@@ -488,7 +488,7 @@ TIbParser::TAlterTableAction TIbParser::ParseAlterColumn(TTblData* Table, const 
                 return {};
             }
             column->Nullable = !set;
-            column->NotNullName.clear();  // the server names what SET NOT NULL adds
+            column->SetRare().NotNullName.clear();  // the server names what SET NOT NULL adds
             NextToken();
         } else {
             Expect(kwDEFAULT);

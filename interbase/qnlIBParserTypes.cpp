@@ -226,14 +226,14 @@ void TIbParser::ParseTypeOf(TFldData& Column) {
     if (!IsKeyword(kwCOLUMN)) return ParseDataTypeWord(Column);
     NextAndExpect(tkIdent);
     if (Failed()) return;
-    Column.TypeOfTable = TokenText;
+    Column.SetRare().TypeOfTable = TokenText;
     NextAndExpect(tkPoint);
     if (Failed()) return;
     NextAndExpect(tkIdent);
     if (Failed()) return;
-    Column.TypeOfColumn = TokenText;
+    Column.SetRare().TypeOfColumn = TokenText;
     Column.DataType = dtDomain;
-    if (TDbObj* table = Objs ? Objs->FindTable(Column.TypeOfTable) : nullptr) Column.Owner = table;
+    if (TDbObj* table = Objs ? Objs->FindTable(Column.Rare().TypeOfTable) : nullptr) Column.Owner = table;
     NextToken();
 }
 
@@ -370,7 +370,7 @@ void TIbParser::ParseColumnAttributes(TFldData& Column, bool IsDomain) {
             }
             NextToken();
             if (Token != tkLParen) return Expect(tkLParen);
-            Column.CheckSource = ReadParenthesisedText();
+            Column.SetRare().CheckSource = ReadParenthesisedText();
             break;
         case kwPRIMARY:
         case kwUNIQUE:

@@ -368,8 +368,8 @@ void WriteDropDomains(TCustomQuarnel& Q) {
 void AlterDomainCheck(TCustomQuarnel& Q, TDmnData* Master, TDmnData* Target) {
     TCustomSQLExec* exec = Q.SQLExec();
     if (!Master || !Target || !exec) return;
-    const std::string& m = Master->TypeField->CheckSource;
-    if (m == Target->TypeField->CheckSource) return;
+    const std::string& m = Master->TypeField->Rare().CheckSource;
+    if (m == Target->TypeField->Rare().CheckSource) return;
     const std::string head = "ALTER DOMAIN " + Master->GetQualifiedName();
     exec->AddStatement(m.empty() ? head + " DROP CONSTRAINT" : head + " ADD CHECK" + m, skStatement, Master->Name,
                        dboDomain, saAlter);

@@ -103,7 +103,7 @@ void TIBDomainAlter::Run() {
         Comment("WARNING: the collation " + M.CollationName + " of domain " + QName +
                 " is missing on the target: a routine parameter typed by the domain keeps it from being replaced");
     if (M.DataType == dtBlob && T.DataType == dtBlob) AlterIBDomainBlob();
-    if (M.CheckSource != T.CheckSource) {
+    if (M.Rare().CheckSource != T.Rare().CheckSource) {
         if (DDL()) {
             AlterIBDomainCheck();
         } else {
@@ -209,7 +209,7 @@ void TIBDomainAlter::Replace(const std::string& Collation) {
     // What the later steps compare and change stays the target's until they do.
     type.DefaultValue = T.DefaultValue;
     type.Nullable = T.Nullable;
-    type.CheckSource = T.CheckSource;
+    type.SetRare().CheckSource = T.Rare().CheckSource;
     type.CharSetName = WantedCharSet();
     type.CollationName = Collation;
     std::string text;
@@ -327,8 +327,8 @@ void TIBDomainAlter::AlterIBDomainBlob() {
 
 void TIBDomainAlter::AlterIBDomainCheck() {
     Comment("Alter Domain: " + QName + " - Check(...)");
-    if (!T.CheckSource.empty()) Statement("ALTER DOMAIN " + QName + " DROP CONSTRAINT");
-    if (!M.CheckSource.empty()) Statement("ALTER DOMAIN " + QName + " ADD CHECK" + M.CheckSource);
+    if (!T.Rare().CheckSource.empty()) Statement("ALTER DOMAIN " + QName + " DROP CONSTRAINT");
+    if (!M.Rare().CheckSource.empty()) Statement("ALTER DOMAIN " + QName + " ADD CHECK" + M.Rare().CheckSource);
 }
 
 // The oldest servers copy a check or default from a temporary domain with the master's

@@ -80,6 +80,16 @@ TFldDialectFacts& TFldData::SetDialect() {
     return *FDialect;
 }
 
+const TFldRareTexts& TFldData::Rare() const {
+    static const TFldRareTexts none;
+    return FRare ? *FRare : none;
+}
+
+TFldRareTexts& TFldData::SetRare() {
+    if (!FRare) FRare = std::make_unique<TFldRareTexts>();
+    return *FRare;
+}
+
 void TFldData::Assign(const TFldData& S) {
     Kind = S.Kind;
     if (S.FDialect || FDialect) {
@@ -109,16 +119,12 @@ void TFldData::Assign(const TFldData& S) {
     DomainName = S.DomainName;
     CharSetName = S.CharSetName;
     CharSetId = S.CharSetId;
-    CheckSource = S.CheckSource;
-    NotNullName = S.NotNullName;
+    FRare = S.FRare ? std::make_unique<TFldRareTexts>(*S.FRare) : nullptr;
     CollationName = S.CollationName;
     CollationId = S.CollationId;
     SubType = S.SubType;
-    SubTypeName = S.SubTypeName;
     SegmentLength = S.SegmentLength;
     TypeOf = S.TypeOf;
-    TypeOfTable = S.TypeOfTable;
-    TypeOfColumn = S.TypeOfColumn;
     ParamDirection = S.ParamDirection;
     ByValue = S.ByValue;
     ByDescriptor = S.ByDescriptor;
@@ -172,7 +178,7 @@ uint8_t TFldData::IBTypeToDataType(int32_t IBType, int32_t ASubType) {
 }
 
 std::string TFldData::GetDomainName() const {
-    if (DataType != dtDomain || DomainName.empty() || !TypeOfTable.empty()) return {};
+    if (DataType != dtDomain || DomainName.empty() || !Rare().TypeOfTable.empty()) return {};
     return Dialect().DomainSchema.empty() ? DomainName : Dialect().DomainSchema + "." + DomainName;
 }
 
@@ -277,8 +283,8 @@ std::string TFldData::GetTypeSQL() {
     if (ParameterNumber != 0) return "PARAMETER " + Num(ParameterNumber);
     if (DataType == dtDomain) {
         std::string s = TypeOf ? "TYPE OF " : "";
-        if (!TypeOfTable.empty() && !TypeOfColumn.empty())
-            s += "COLUMN " + QuoteName(TypeOfTable) + "." + QuoteName(TypeOfColumn);
+        if (!Rare().TypeOfTable.empty() && !Rare().TypeOfColumn.empty())
+            s += "COLUMN " + QuoteName(Rare().TypeOfTable) + "." + QuoteName(Rare().TypeOfColumn);
         else
             s += QuoteName(DomainName);
         return s;
@@ -387,8 +393,8 @@ std::string TFldData::IBColumnSQL() {
         if (TFldData* t = DataType == dtDomain ? GetDomainType() : nullptr; t && t->GetDefault() == def && !TypeOf)
             def.clear();
     const std::string notNull = Identity || Nullable ? ""
-                                : NotNullName.empty() ? " NOT NULL"
-                                                      : " CONSTRAINT " + QuoteName(NotNullName) + " NOT NULL";
+                                : Rare().NotNullName.empty() ? " NOT NULL"
+                                                      : " CONSTRAINT " + QuoteName(Rare().NotNullName) + " NOT NULL";
     const std::string collate = !CollationName.empty() && fieldCharSets ? " COLLATE " + CollationName : "";
     if (OwnerIsProcedure()) {
         // A parameter takes NOT NULL and COLLATE before its default, a column after it.
@@ -398,7 +404,7 @@ std::string TFldData::IBColumnSQL() {
     }
     if (!def.empty()) s += " DEFAULT " + def;
     s += notNull;
-    if (!CheckSource.empty()) s += " CHECK" + CheckSource;
+    if (!Rare().CheckSource.empty()) s += " CHECK" + Rare().CheckSource;
     // After the character set, where the server takes it.
     if (ByReferenceWithNull && OwnerIs(dboFunction)) s += " NULL";
     return s + collate;
@@ -448,9 +454,9 @@ std::string TFldData::PGColumnSQL() {
     for (const auto& b : ArrayBounds) s += "[" + (b.second != 0 ? Num(b.second) : std::string()) + "]";
     if (!Nullable) s += " not null";
     if (std::string def = GetDefault(); !def.empty()) s += " default " + def;
-    if (!CheckSource.empty()) {
+    if (!Rare().CheckSource.empty()) {
         if (!Dialect().CheckName.empty()) s += " CONSTRAINT " + Dialect().CheckName;
-        s += " CHECK" + CheckSource;
+        s += " CHECK" + Rare().CheckSource;
     }
     return s;
 }

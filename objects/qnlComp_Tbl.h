@@ -84,6 +84,17 @@ struct TFldDialectFacts {
     bool IsJavaType = false;
 };
 
+// A column's texts that most columns leave empty, held apart so that such a column pays nothing
+// for them.
+struct TFldRareTexts {
+    std::string CheckSource;
+    // The name given to the column's NOT NULL constraint; empty when the server named it.
+    std::string NotNullName;
+    std::string SubTypeName;
+    std::string TypeOfTable;
+    std::string TypeOfColumn;
+};
+
 class TFldData : public TDbObj {
 public:
     // The owner is never owned by the column; a column of a table gets its identity generator.
@@ -110,17 +121,11 @@ public:
     TDbObj* Owner = nullptr;
     std::string CharSetName;
     int32_t CharSetId = 0;
-    std::string CheckSource;
-    // The name given to the column's NOT NULL constraint; empty when the server named it.
-    std::string NotNullName;
     std::string CollationName;
     int32_t CollationId = 0;
     int32_t SubType = 0;
-    std::string SubTypeName;
     int32_t SegmentLength = 0;
     bool TypeOf = false;
-    std::string TypeOfTable;
-    std::string TypeOfColumn;
     TArrayBounds ArrayBounds;
     uint8_t ParamDirection = pdNone;
     bool ByValue = false;
@@ -144,6 +149,9 @@ public:
     // The other dialects' facts: reading never allocates them, SetDialect does on first use.
     const TFldDialectFacts& Dialect() const;
     TFldDialectFacts& SetDialect();
+    // The rarely set texts: reading never allocates them, SetRare does on first use.
+    const TFldRareTexts& Rare() const;
+    TFldRareTexts& SetRare();
 
     // Copies the definition of another column (the temporary column of a type change is built
     // this way); owner, position on the other side, arrays, enum values and owned objects stay.
@@ -203,6 +211,7 @@ public:
 
 private:
     std::unique_ptr<TFldDialectFacts> FDialect;
+    std::unique_ptr<TFldRareTexts> FRare;
     bool OwnerIs(TDbObject AKind) const { return Owner && Owner->Kind == AKind; }
     bool OwnerIsProcedure() const { return OwnerIs(dboProcedure); }
     bool IBDialectForTypes() const;

@@ -373,8 +373,8 @@ void TIBColumnAlter::TypeThroughDomain() {
     type.Assign(M);
     type.DefaultValue.clear();
     type.Nullable = true;
-    type.NotNullName.clear();
-    type.CheckSource.clear();
+    type.SetRare().NotNullName.clear();
+    type.SetRare().CheckSource.clear();
     type.Identity = false;
     std::string definition;
     {
@@ -466,9 +466,9 @@ void TIBColumnAlter::FillNulls() {
 // No statement adds a named NOT NULL constraint to a column that exists: SET NOT NULL gets one
 // named by the server.
 void TIBColumnAlter::NotNullNameNotChanged() {
-    if (M.Nullable || M.IsComputed() || M.NotNullName == (T.Nullable ? std::string() : T.NotNullName)) return;
-    NotChanged("the name of the NOT NULL constraint", T.Nullable || T.NotNullName.empty() ? "none" : T.NotNullName,
-               M.NotNullName.empty() ? "none" : M.NotNullName);
+    if (M.Nullable || M.IsComputed() || M.Rare().NotNullName == (T.Nullable ? std::string() : T.Rare().NotNullName)) return;
+    NotChanged("the name of the NOT NULL constraint", T.Nullable || T.Rare().NotNullName.empty() ? "none" : T.Rare().NotNullName,
+               M.Rare().NotNullName.empty() ? "none" : M.Rare().NotNullName);
 }
 
 void TIBColumnAlter::Nullability(bool& BlankLineNeeded) {

@@ -15,7 +15,7 @@ bool ColumnsEqual(const TCustomQuarnel& Q, TFldData& M, TFldData& T) {
     if (M.DataType == dtDomain && T.DataType == dtDomain) return M.DomainName == T.DomainName;
     if (M.IsComputed()) return M.Source() == T.Source() && !M.ComputedTypeDiffers(T);
     return M.GetTypeSQL() == T.GetTypeSQL() && M.Nullable == T.Nullable && M.DomainName == T.DomainName &&
-           M.GetDefault() == T.GetDefault() && (M.Nullable || M.NotNullName == T.NotNullName) &&
+           M.GetDefault() == T.GetDefault() && (M.Nullable || M.Rare().NotNullName == T.Rare().NotNullName) &&
            !IBCharSetsDiffer(Q, M, T);
 }
 

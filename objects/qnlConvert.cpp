@@ -89,7 +89,7 @@ bool IsFirebirdContextValue(const std::string& Upper) {
 void SetBlob(TFldData& C, int32_t SubType, const std::string& CharSet = {}) {
     C.DataType = dtBlob;
     C.SubType = SubType;
-    C.SubTypeName.clear();
+    C.SetRare().SubTypeName.clear();
     C.CharLength = 0;
     C.FieldLength = 0;
     C.CharSetName = CharSet;
@@ -342,9 +342,9 @@ void ConvertFieldTypeToMySQL(TFldData& C, bool FromIB, bool& TimestampUsed) {
     else if (t == dtBit)
         C.DataType = dtTinyInt;
     else if (t == dtBlob && FromIB) {
-        C.DataType = C.SubType == 1 || Upper(C.SubTypeName) == "TEXT" ? CodeOf("LONGTEXT") : CodeOf("LONGBLOB");
+        C.DataType = C.SubType == 1 || Upper(C.Rare().SubTypeName) == "TEXT" ? CodeOf("LONGTEXT") : CodeOf("LONGBLOB");
         C.SubType = 0;
-        C.SubTypeName.clear();
+        C.SetRare().SubTypeName.clear();
     }
     if (C.DataType == dtTimeStamp) {
         const std::string up = Upper(TrimText(C.GetDefault()));

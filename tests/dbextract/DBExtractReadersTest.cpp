@@ -95,8 +95,8 @@ TEST(DBExtractReaders, RoutinesTriggersAndGrantsOfAnotherOwnerReadAsTheirIsqlExt
     ASSERT_TRUE(function->IsFunction);
     ASSERT_EQ(function->InputCount(), 3);
     EXPECT_EQ(function->InputParam(0)->DomainName, "D_QTY");
-    EXPECT_EQ(function->InputParam(1)->TypeOfTable, "T");
-    EXPECT_EQ(function->InputParam(1)->TypeOfColumn, "NAME");
+    EXPECT_EQ(function->InputParam(1)->Rare().TypeOfTable, "T");
+    EXPECT_EQ(function->InputParam(1)->Rare().TypeOfColumn, "NAME");
     EXPECT_FALSE(function->InputParam(1)->Nullable);
     EXPECT_EQ(function->InputParam(2)->CollationName, "PT_BR");
     EXPECT_EQ(function->InputParam(2)->DefaultValue, "'x'");

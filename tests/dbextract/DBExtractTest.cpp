@@ -171,7 +171,7 @@ TEST(DBExtract, QuotedNamesAndTypedDefaultsOfAnotherOwnerRead) {
     auto* domain = dynamic_cast<TDmnData*>(side.Objs().FindDomain("D'Q"));
     ASSERT_NE(domain, nullptr);
     EXPECT_EQ(domain->TypeField->DefaultValue, "5");
-    EXPECT_EQ(domain->TypeField->CheckSource, "(VALUE > 0)");
+    EXPECT_EQ(domain->TypeField->Rare().CheckSource, "(VALUE > 0)");
 }
 
 // Firebird's own record of what depends on what: every row of RDB$DEPENDENCIES between user

@@ -288,14 +288,14 @@ TEST_F(IbExParserSources, DomainsParseTheirCheckAndDefault) {
     P.Objs = &Objs;
     TDmnData plain(&Objs);
     plain.SetName("D_PLAIN");
-    plain.TypeField->CheckSource = "(VALUE > 0)";
+    plain.TypeField->SetRare().CheckSource = "(VALUE > 0)";
     plain.TypeField->DefaultValue = "0";
     P.ParseObjectSource(&plain);
     EXPECT_EQ(plain.DependsOn.Count(), 0);
 
     TDmnData exists(&Objs);
     exists.SetName("D_EXISTS");
-    exists.TypeField->CheckSource = "(EXISTS (SELECT 1 FROM T WHERE T.ID = VALUE))";
+    exists.TypeField->SetRare().CheckSource = "(EXISTS (SELECT 1 FROM T WHERE T.ID = VALUE))";
     P.ParseObjectSource(&exists);
     EXPECT_EQ(test::DependText(&exists), "T T.ID");
     EXPECT_EQ(Messages(), "");

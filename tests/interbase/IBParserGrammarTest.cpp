@@ -68,7 +68,7 @@ TEST(IbParserGrammar, HexadecimalLiteralsIntroducersAndAssignment) {
 std::string Describe(const TFldData& C) {
     std::string s = C.DataType == dtDomain ? "domain" + (C.DomainName.empty() ? "" : " " + C.DomainName)
                                            : DataTypeName(C.DataType);
-    if (C.TypeOf) s += " typeof" + (C.TypeOfTable.empty() ? "" : " " + C.TypeOfTable + "." + C.TypeOfColumn);
+    if (C.TypeOf) s += " typeof" + (C.Rare().TypeOfTable.empty() ? "" : " " + C.Rare().TypeOfTable + "." + C.Rare().TypeOfColumn);
     if (C.CharLength) s += " len" + std::to_string(C.CharLength);
     if (C.DataType == dtNumeric || C.DataType == dtDecimal || C.DataType == dtDecFloat)
         s += " p" + std::to_string(C.Precision) + " s" + std::to_string(C.Scale);
@@ -78,7 +78,7 @@ std::string Describe(const TFldData& C) {
     if (!C.CollationName.empty()) s += " collate " + C.CollationName;
     for (const auto& [lower, upper] : C.ArrayBounds) s += " [" + std::to_string(lower) + ":" + std::to_string(upper) + "]";
     if (!C.DefaultValue.empty()) s += " default " + C.DefaultValue;
-    if (!C.Nullable) s += " not null" + (C.NotNullName.empty() ? "" : " " + C.NotNullName);
+    if (!C.Nullable) s += " not null" + (C.Rare().NotNullName.empty() ? "" : " " + C.Rare().NotNullName);
     if (C.Identity) s += " identity " + std::to_string(C.IdentitySeed);
     if (!C.Source().empty()) s += " computed " + C.Source();
     return s;

@@ -122,7 +122,7 @@ TEST(IbParserRoutines, ProceduresFunctionsPackagesAndBlocks) {
              EXPECT_EQ(f->InputParam(0)->DataType, dtDomain);
              EXPECT_TRUE(f->InputParam(0)->TypeOf);
              EXPECT_EQ(f->InputParam(0)->DomainName, "D");
-             EXPECT_EQ(f->InputParam(1)->TypeOfTable + "." + f->InputParam(1)->TypeOfColumn, "T.C");
+             EXPECT_EQ(f->InputParam(1)->Rare().TypeOfTable + "." + f->InputParam(1)->Rare().TypeOfColumn, "T.C");
              EXPECT_EQ(f->InputParam(2)->DefaultValue, "5");
              EXPECT_EQ(f->InputParam(3)->DefaultValue, "'x'");
              EXPECT_FALSE(f->InputParam(3)->Nullable);
@@ -324,7 +324,7 @@ TEST(IbParserRoutines, DomainsAndTheirAlterations) {
         const TFldData& t = *d->TypeField;
         return std::string(DataTypeName(t.DataType)) + "(" + std::to_string(t.CharLength) + ")" +
                (t.DefaultValue.empty() ? "" : " DEFAULT " + t.DefaultValue) + (t.Nullable ? "" : " NOT NULL") +
-               (t.CheckSource.empty() ? "" : " CHECK " + t.CheckSource) +
+               (t.Rare().CheckSource.empty() ? "" : " CHECK " + t.Rare().CheckSource) +
                (t.CollationName.empty() ? "" : " COLLATE " + t.CollationName);
     };
     RunCases({

@@ -62,8 +62,8 @@ TEST_F(KindLink, AViewReadingAColumnNeedsTheDomainsOfTheTablesColumns) {
     TFldData* typeOf = Column(t, "COPY");
     typeOf->DataType = dtDomain;
     typeOf->TypeOf = true;
-    typeOf->TypeOfTable = "ORDERS";
-    typeOf->TypeOfColumn = "ID";
+    typeOf->SetRare().TypeOfTable = "ORDERS";
+    typeOf->SetRare().TypeOfColumn = "ID";
     EXPECT_EQ(typeOf->GetDomainName(), "");
 
     TDbObj view(&Objs);

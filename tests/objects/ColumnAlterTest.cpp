@@ -127,11 +127,11 @@ TEST(ColumnTypes, DomainNameForTheDependencyLinking) {
     TFldData c(&side.Objs(), nullptr);
     Domain("D_INT")(c);
     EXPECT_EQ(c.GetDomainName(), "D_INT");
-    c.TypeOfTable = "T";
-    c.TypeOfColumn = "C";
+    c.SetRare().TypeOfTable = "T";
+    c.SetRare().TypeOfColumn = "C";
     EXPECT_EQ(c.GetDomainName(), "");  // TYPE OF COLUMN names a column, not a domain
     Type(dtInteger)(c);
-    c.TypeOfTable.clear();
+    c.SetRare().TypeOfTable.clear();
     EXPECT_EQ(c.GetDomainName(), "");
 }
 
@@ -170,7 +170,7 @@ Shape Computed(const char* Source, uint8_t DataType = dtUnknown) {
 Shape NamedNotNull(Shape S, const char* Name) {
     return With(S, [=](TFldData& C) {
         C.Nullable = false;
-        C.NotNullName = Name;
+        C.SetRare().NotNullName = Name;
     });
 }
 

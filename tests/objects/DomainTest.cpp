@@ -45,7 +45,7 @@ const TextCase TextCases[] = {
          Typed(*D.TypeField, dtVarChar, 20);
          D.TypeField->Nullable = false;
          D.TypeField->DefaultValue = "'x'";
-         D.TypeField->CheckSource = "(VALUE <> '')";
+         D.TypeField->SetRare().CheckSource = "(VALUE <> '')";
      },
      "CREATE DOMAIN D AS VARCHAR(20) DEFAULT 'x' NOT NULL CHECK(VALUE <> '')", "/* Drop: D (TDmnData) */\r\nDROP DOMAIN D"},
     {"DB2", stDB2, "D", [](TDmnData& D) { Typed(*D.TypeField, dtInteger); }, "CREATE DOMAIN D INTEGER",
@@ -198,7 +198,7 @@ Setup Text(int32_t Length, const char* CharSet) {
     return And(Type(dtVarChar, Length), [=](TFldData& F) { F.CharSetName = CharSet; });
 }
 Setup Check(Setup A, const char* Source) {
-    return And(A, [=](TFldData& F) { F.CheckSource = Source; });
+    return And(A, [=](TFldData& F) { F.SetRare().CheckSource = Source; });
 }
 
 const std::string NotChanged = "the target's server has no statement for it */";
@@ -371,13 +371,13 @@ TEST(DomainPass, PostgreSQLAltersTheCheckAndDescriptionsFollow) {
         TDmnData* d = NewDomain(o, "d");
         Typed(*d->TypeField, dtInteger);
         if (o == &r.M()) {
-            d->TypeField->CheckSource = "(VALUE > 0)";
+            d->TypeField->SetRare().CheckSource = "(VALUE > 0)";
             d->SetDescription("positive");
         }
         o->AddDbObject(d);
         TDmnData* e = NewDomain(o, "e");
         Typed(*e->TypeField, dtInteger);
-        if (o == &r.T()) e->TypeField->CheckSource = "(VALUE > 0)";
+        if (o == &r.T()) e->TypeField->SetRare().CheckSource = "(VALUE > 0)";
         o->AddDbObject(e);
     }
     TDmnData* n = NewDomain(&r.M(), "n");

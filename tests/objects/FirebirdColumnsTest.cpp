@@ -128,7 +128,7 @@ TEST_F(FirebirdColumns, EveryFirebird3TypeRunsAndLandsInTheCatalogueAsDescribed)
     dom2.DomainName = "D_MONEY";
     dom2.DefaultValue = "5";
     TFldData& chk = Col("C_CHECK", dtInteger);
-    chk.CheckSource = " (C_CHECK > 0)";
+    chk.SetRare().CheckSource = " (C_CHECK > 0)";
     Col("C_CALC", dtUnknown).SetSource("(C_INT * 2)");
     // A declared type holds against the expression's.
     Col("C_CALC_INT", dtInteger).SetSource("(C_INT * 2)");
