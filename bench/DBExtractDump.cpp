@@ -24,7 +24,7 @@ using namespace qnl;
 
 std::string Ref(const TDbObj* Obj) {
     if (!Obj) return "(none)";
-    return std::to_string(static_cast<int>(Obj->Kind)) + ":" + (Obj->Name.empty() ? Obj->SystemName : Obj->Name);
+    return std::to_string(static_cast<int>(Obj->Kind)) + ":" + (Obj->Name.empty() ? Obj->SystemName() : Obj->Name);
 }
 
 std::string Depends(const char* Label, const TDependList& List) {
@@ -41,7 +41,7 @@ std::string ColumnFacts(TDbObj& Obj) {
     for (int i = 0; i < Obj.GetColumnCount(); ++i) {
         auto* f = dynamic_cast<TFldData*>(Obj.GetColumn(i));
         if (!f) continue;
-        s += "\n  column " + f->Name + " source=" + f->SystemName + " domain=" + f->DomainName +
+        s += "\n  column " + f->Name + " source=" + f->SystemName() + " domain=" + f->DomainName +
              " notnull=" + f->Rare().NotNullName + " pos=" + std::to_string(f->FieldPosition) + "/" +
              std::to_string(f->Position) + " default=" + f->DefaultValue + " check=" + f->Rare().CheckSource +
              " dims=" + std::to_string(f->ArrayBounds.size());
@@ -60,7 +60,7 @@ std::string Dump(const std::string& Path) {
             TDbObj& obj = *list.Obj(i);
             s += std::string(test::ListWord(k)) + " " + list[i] + "\n" + test::ObjectText(obj);
             if (auto* ctr = dynamic_cast<TCtrData*>(&obj))
-                s += "\n  index=" + ctr->IndexName + (ctr->DescIndex ? " desc" : "") + " system=" + ctr->SystemName;
+                s += "\n  index=" + ctr->IndexName + (ctr->DescIndex ? " desc" : "") + " system=" + ctr->SystemName();
             s += ColumnFacts(obj) + Depends("uses", obj.DependsOn) + Depends("used by", obj.UsedBy) + "\n\n";
         }
     }

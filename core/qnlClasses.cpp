@@ -42,6 +42,29 @@ void TDependList::RemoveRef(const TDbObj* Ref) {
 
 TDbObj::TDbObj(TCustomObjs* AContainer) : Container(AContainer) {}
 
+TDbObj::TOwnNames& TDbObj::OwnNames() {
+    if (!FOwnNames) FOwnNames = std::make_unique<TOwnNames>();
+    return *FOwnNames;
+}
+
+const std::string& TDbObj::SystemName() const {
+    static const std::string none;
+    return FOwnNames ? FOwnNames->SystemName : none;
+}
+
+void TDbObj::SetSystemName(std::string Value) {
+    if (FOwnNames || !Value.empty()) OwnNames().SystemName = std::move(Value);
+}
+
+const std::string& TDbObj::DbOwner() const {
+    static const std::string none;
+    return FOwnNames ? FOwnNames->DbOwner : none;
+}
+
+void TDbObj::SetDbOwner(std::string Value) {
+    if (FOwnNames || !Value.empty()) OwnNames().DbOwner = std::move(Value);
+}
+
 TDbObj::~TDbObj() {
     for (int i = 0; i < DependsOn.Count(); ++i)
         if (TDbObj* other = DependsOn.Items(i)->Ref) other->UsedBy.RemoveRef(this);
@@ -142,10 +165,10 @@ std::string TDbObj::KeyOfName(const std::string& ASchema, const std::string& ANa
 
 std::string TDbObj::GetDisplayName() {
     std::string name = GetNameWithoutPrefix();
-    if (name.empty()) return !SystemName.empty() ? SystemName : GetCreateSQL();
+    if (name.empty()) return !SystemName().empty() ? SystemName() : GetCreateSQL();
     switch (GetServerType()) {
     case stASA:
-        return DbOwner.empty() ? name : DbOwner + "." + name;
+        return DbOwner().empty() ? name : DbOwner() + "." + name;
     case stMSSQL:
     case stPostgreSQL:
     case stDB2:
@@ -166,7 +189,7 @@ std::string TDbObj::QuoteName(const std::string& AName) const {
 std::string TDbObj::GetQualifiedName() {
     TServerType type = GetServerType();
     if (type == stASA && (Kind == dboTable || Kind == dboProcedure || Kind == dboView))
-        return (DbOwner.empty() ? std::string("DBA") : QuoteName(DbOwner)) + "." + QuoteName(Name);
+        return (DbOwner().empty() ? std::string("DBA") : QuoteName(DbOwner())) + "." + QuoteName(Name);
     if ((type == stOracle || type == stMSSQL || type == stPostgreSQL || type == stDB2) && !IsColumn() && !Schema.empty())
         return QuoteName(Schema) + "." + QuoteName(Name);
     return QuoteName(Name);
@@ -381,7 +404,7 @@ void TDbObj::DoDrop() {
                 if (TDbObj* c = GetColumn(i)) c->SetExists(false);
         std::string objName = (Kind == dboConstraint || Kind == dboPKey || Kind == dboFKey || Kind == dboUnique ||
                                Kind == dboCheck) && Name.empty()
-                                  ? SystemName
+                                  ? SystemName()
                                   : Name;
         AddOwnStatement(GetDropSQL(), skStatement, objName, Kind, saDrop, IsColumn() ? GetOwnerName() : std::string());
         SetExists(false);

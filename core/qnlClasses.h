@@ -87,11 +87,16 @@ public:
     std::string Schema;
     int32_t Id = -1;
     TDbObject Kind = dboUnknown;
-    std::string SystemName;
-    std::string DbOwner;
     bool QuotedIdentifier = false;
     bool AnsiNulls = false;
     bool NoScript = false;
+
+    // The name the server gave the object (a constraint, a column's domain) and the owner some
+    // dialects qualify a name with. Few objects have either: the texts are allocated on first set.
+    const std::string& SystemName() const;
+    void SetSystemName(std::string Value);
+    const std::string& DbOwner() const;
+    void SetDbOwner(std::string Value);
 
     // ---- plain accessors and derived values ----
     const std::string& GetName() const { return Name; }
@@ -243,6 +248,12 @@ protected:
 
 private:
     TCustomObjs* DialectContainer() const;
+    struct TOwnNames {
+        std::string SystemName;
+        std::string DbOwner;
+    };
+    std::unique_ptr<TOwnNames> FOwnNames;
+    TOwnNames& OwnNames();
     std::string FDescription;
     std::string FSource;
     // Set while a walk is inside this object, so a dependency cycle ends instead of recursing.

@@ -283,7 +283,7 @@ void TObjs::WriteSchemas() {
         TDbObj& o = *list.Obj(i);
         WriteObjectFiles(o);
         const bool implicit = (ServerType() == stPostgreSQL && o.Name == "public") ||
-                              (ServerType() == stMSSQL && o.Name == o.SystemName);
+                              (ServerType() == stMSSQL && o.Name == o.SystemName());
         if (!implicit) {
             AddText(o.GetCreateSQL());
             ScriptLines.Add("");
@@ -345,7 +345,7 @@ void TObjs::WriteConstraintsOfType(int ConstraintType, bool WithFiles) {
         if (o.GetConstraintType() != ConstraintType) continue;
         if (WithFiles) WriteObjectFiles(o);
         if (!o.GetName().empty()) ScriptLines.Add(o.MakeComment(o.GetName()));
-        if (!o.SystemName.empty()) ScriptLines.Add(o.MakeComment(o.SystemName));
+        if (!o.SystemName().empty()) ScriptLines.Add(o.MakeComment(o.SystemName()));
         WriteMSSQLSettings(o.QuotedIdentifier, o.AnsiNulls);
         AddText(o.GetCreateSQL());
         ScriptLines.Add("");
@@ -508,7 +508,7 @@ void TObjs::WriteMSSQLSettings(bool QuotedIdentifier, bool AnsiNulls) {
 }
 
 void TObjs::WriteOwnerAndComment(TDbObj& Obj, TStringList& Lines) {
-    if (ServerType() == stPostgreSQL && !Obj.DbOwner.empty()) {
+    if (ServerType() == stPostgreSQL && !Obj.DbOwner().empty()) {
         std::string word;
         switch (Obj.GetObjList()) {
         case olSchemas:
@@ -523,7 +523,7 @@ void TObjs::WriteOwnerAndComment(TDbObj& Obj, TStringList& Lines) {
         if (!word.empty()) {
             std::string s = word + " " + Obj.GetQualifiedName();
             if (Obj.GetObjList() == olProcedures) s += Obj.GetParamsSQL(true);
-            Lines.Add(s + " OWNER TO " + Obj.DbOwner + Terminator);
+            Lines.Add(s + " OWNER TO " + Obj.DbOwner() + Terminator);
             Lines.Add("");
         }
     }

@@ -18,7 +18,7 @@ namespace {
 // SystemName, so that the constraint is matched by its table and columns.
 void SetConstraintName(TCtrData& Ctr, const std::string& AName) {
     if (AName.compare(0, 6, "INTEG_") == 0) {
-        Ctr.SystemName = AName;
+        Ctr.SetSystemName(AName);
         Ctr.SetName("");
     } else {
         Ctr.SetName(AName);

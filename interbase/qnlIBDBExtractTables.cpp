@@ -159,7 +159,7 @@ void TIBDBExtract::ExtractDomains() {
         auto domain = std::make_unique<TDmnData>(Objs());
         domain->SetName(NameOf(q, "RDB$FIELD_NAME"));
         TFldData& type = *domain->TypeField;
-        type.SystemName = domain->Name;
+        type.SetSystemName(domain->Name);
         const int32_t fieldType = static_cast<int32_t>(IntOf(q, "RDB$FIELD_TYPE"));
         const int32_t subType = static_cast<int32_t>(IntOf(q, "RDB$FIELD_SUB_TYPE"));
         type.IBFieldType = fieldType;
@@ -318,7 +318,7 @@ void TIBDBExtract::ReadTableColumns(const std::unordered_map<std::string, TTblDa
         TFldData& c = *column;
         c.SetName(NameOf(Q, "RDB$FIELD_NAME"));
         const std::string source = NameOf(Q, "F_FLD_NAME");
-        c.SystemName = source;
+        c.SetSystemName(source);
         c.OwnerName = table->Name;
         c.Owner = table;
         c.FieldPosition = static_cast<int32_t>(IntOf(Q, "RDB$FIELD_POSITION"));

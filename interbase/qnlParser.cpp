@@ -986,7 +986,7 @@ void TCustomSQLParser::LinkIndexDepends() {
     const TDbObjList& indices = Objs->List(olIndices);
     for (int i = 0; i < indices.Count(); ++i) {
         TDbObj* idx = indices.Obj(i);
-        TDbObj* table = Objs->FindTable(QualifiedTableName(idx->GetOwnerName(), idx->Schema, idx->DbOwner));
+        TDbObj* table = Objs->FindTable(QualifiedTableName(idx->GetOwnerName(), idx->Schema, idx->DbOwner()));
         if (!table) continue;
         AddDependency(idx, table);
         LinkKeyColumns(idx, table, idx->GetKeyFields());
@@ -997,14 +997,14 @@ void TCustomSQLParser::LinkConstraintDepends() {
     const TDbObjList& constraints = Objs->List(olConstraints);
     for (int i = 0; i < constraints.Count(); ++i) {
         TDbObj* cns = constraints.Obj(i);
-        if (TDbObj* table = Objs->FindTable(QualifiedTableName(cns->GetOwnerName(), cns->Schema, cns->DbOwner))) {
+        if (TDbObj* table = Objs->FindTable(QualifiedTableName(cns->GetOwnerName(), cns->Schema, cns->DbOwner()))) {
             AddDependency(cns, table);
             LinkKeyColumns(cns, table, cns->GetKeyFields());
         }
         const int type = cns->GetConstraintType();
         if (type != 2 && type != 7) continue;
         const std::string refSchema = cns->GetRefSchema().empty() ? cns->Schema : cns->GetRefSchema();
-        if (TDbObj* ref = Objs->FindTable(QualifiedTableName(cns->GetRefTableName(), refSchema, cns->DbOwner))) {
+        if (TDbObj* ref = Objs->FindTable(QualifiedTableName(cns->GetRefTableName(), refSchema, cns->DbOwner()))) {
             AddDependency(cns, ref);
             LinkKeyColumns(cns, ref, cns->GetRefFields());
         }

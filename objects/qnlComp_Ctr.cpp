@@ -142,7 +142,7 @@ std::string TCtrData::GetConstraintText(bool InColumn) {
 std::string TCtrData::TableHead() const {
     const std::string table = QuoteName(TableName);
     switch (GetServerType()) {
-    case stASA: return "ALTER TABLE " + QuoteName(DbOwner) + "." + table;
+    case stASA: return "ALTER TABLE " + QuoteName(DbOwner()) + "." + table;
     // The table is quoted on the way in as on the way out, so a name that needs quotes works
     // for ADD as well as for DROP.
     case stOracle:
@@ -164,7 +164,7 @@ std::string TCtrData::GetCreateSQL() {
 }
 
 bool TCtrData::DropsByLookup() const {
-    if (GetServerType() != stInterBase || !Name.empty() || !SystemName.empty()) return false;
+    if (GetServerType() != stInterBase || !Name.empty() || !SystemName().empty()) return false;
     const TIBServerOptions* o = GetIBServerOptions();
     const TIBSQLServerVersionType v = o ? o->SQLServerVersion : TIBServerOptions().SQLServerVersion;
     if (v == st_InterBase_2020) return false;
@@ -179,7 +179,7 @@ bool TCtrData::DropsByLookup() const {
 }
 
 bool TCtrData::DropsByHand() const {
-    return GetServerType() == stInterBase && ConstraintType == ctCheck && Name.empty() && SystemName.empty() &&
+    return GetServerType() == stInterBase && ConstraintType == ctCheck && Name.empty() && SystemName().empty() &&
            !DropsByLookup();
 }
 
@@ -284,8 +284,8 @@ std::string TCtrData::GetDropSQL() {
         default: return head + " DROP CONSTRAINT " + QuoteName(Name);
         }
     }
-    if (!Name.empty() || !SystemName.empty())
-        return head + " DROP CONSTRAINT " + QuoteName(!Name.empty() ? Name : SystemName);
+    if (!Name.empty() || !SystemName().empty())
+        return head + " DROP CONSTRAINT " + QuoteName(!Name.empty() ? Name : SystemName());
     // The clause may hold a comment of its own, whose end would end this one.
     const std::string comment = "/* drop constraint: " + CommentSafe(GetCreateSQL()) + " */" + "\r\n";
     if (st == stASA) {
@@ -333,7 +333,7 @@ void TCtrData::DoDrop() {
 
 std::string TCtrData::GetDisplayName() {
     if (!Name.empty()) return Name;
-    if (!SystemName.empty()) return SystemName;
+    if (!SystemName().empty()) return SystemName();
     return GetCreateSQL();
 }
 

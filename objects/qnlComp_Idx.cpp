@@ -61,7 +61,7 @@ std::string TIdxData::GetCreateSQL() {
     switch (st) {
     case stMSSQL:
     case stPostgreSQL: s += "INDEX " + name + " ON " + schema + table; break;
-    case stASA: s += "INDEX " + name + " ON " + QuoteName(DbOwner) + "." + table; break;
+    case stASA: s += "INDEX " + name + " ON " + QuoteName(DbOwner()) + "." + table; break;
     case stOracle: s += "INDEX " + schema + name + " ON " + schema + table; break;
     case stMySQL:
         s += "INDEX " + name;
@@ -105,7 +105,7 @@ std::string TIdxData::GetDropSQL() {
     switch (GetServerType()) {
     case stMSSQL: return "DROP INDEX " + (Schema.empty() ? std::string() : QuoteName(Schema) + ".") + table + "." + name;
     case stASE: return "DROP INDEX " + table + "." + name;
-    case stASA: return "DROP INDEX " + QuoteName(DbOwner) + "." + table + "." + name;
+    case stASA: return "DROP INDEX " + QuoteName(DbOwner()) + "." + table + "." + name;
     case stMySQL: return "DROP INDEX " + name + " ON " + table;
     // Without a schema the name stands alone: a bare "." would not parse.
     case stPostgreSQL: return "DROP INDEX " + (Schema.empty() ? std::string() : QuoteName(Schema) + ".") + name;

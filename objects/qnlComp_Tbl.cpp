@@ -634,7 +634,7 @@ std::string TFldData::GetCreateStatement() {
         if ((st == stOracle || st == stMSSQL || st == stPostgreSQL) && !Owner->Schema.empty())
             table = QuoteName(Owner->Schema) + "." + name;
         else if (st == stASA)
-            table = (Owner->DbOwner.empty() ? std::string("DBA") : QuoteName(Owner->DbOwner)) + "." + name;
+            table = (Owner->DbOwner().empty() ? std::string("DBA") : QuoteName(Owner->DbOwner())) + "." + name;
         else
             table = name;
     }
@@ -660,7 +660,7 @@ std::string TFldData::GetDropSQL() {
                QuoteName(Name);
     if (st == stOracle) return "ALTER TABLE " + QuoteName(OwnerName) + " DROP (" + QuoteName(Name) + ")";
     if (st == stASA && dynamic_cast<TTblData*>(Owner))
-        return "ALTER TABLE " + (Owner->DbOwner.empty() ? std::string("DBA") : QuoteName(Owner->DbOwner)) + "." +
+        return "ALTER TABLE " + (Owner->DbOwner().empty() ? std::string("DBA") : QuoteName(Owner->DbOwner())) + "." +
                QuoteName(Owner->Name) + " DROP " + QuoteName(Name);
     return "ALTER TABLE " + QuoteName(GetOwnerName()) + " DROP " + QuoteName(Name);
 }
@@ -1048,13 +1048,13 @@ TPblArtData* TPblData::AddArticle(const std::string& TableOwner, const std::stri
 }
 
 std::string TPblData::GetCreateSQL() {
-    std::string s = "CREATE PUBLICATION " + QuoteName(DbOwner) + "." + QuoteName(Name) + " (" + "\r\n";
+    std::string s = "CREATE PUBLICATION " + QuoteName(DbOwner()) + "." + QuoteName(Name) + " (" + "\r\n";
     for (size_t i = 0; i < Articles.size(); ++i)
         s += Articles[i]->GetText() + (i + 1 < Articles.size() ? ", " : "") + "\r\n";
     return s + ")";
 }
 
-std::string TPblData::GetDropSQL() { return "DROP PUBLICATION " + QuoteName(DbOwner) + "." + QuoteName(Name); }
+std::string TPblData::GetDropSQL() { return "DROP PUBLICATION " + QuoteName(DbOwner()) + "." + QuoteName(Name); }
 
 void TPblData::CreateDependencies() {
     TDbObj::CreateDependencies();

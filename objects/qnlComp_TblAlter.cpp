@@ -820,7 +820,7 @@ void PGAlterColumn(TCustomQuarnel& Q, TTblData& Table, TFldData& M, TFldData& T)
 
 void ASAAlterColumn(TCustomQuarnel& Q, TTblData& Table, TFldData& M, TFldData& T) {
     const std::string table =
-        (Table.DbOwner.empty() ? std::string() : Q.QuoteName(Table.DbOwner) + ".") + Q.QuoteName(Table.Name);
+        (Table.DbOwner().empty() ? std::string() : Q.QuoteName(Table.DbOwner()) + ".") + Q.QuoteName(Table.Name);
     const std::string column = Q.QuoteName(T.Name);
     const std::string modify = "ALTER TABLE " + table + " MODIFY " + column;
     if (TypesDiffer(M, T)) AddAlter(Q, Table, M, modify + " " + M.GetTypeSQL());

@@ -278,7 +278,7 @@ bool SchemaTarget(const TCustomObjs& Target) {
 // The PostgreSQL "public" schema and an MSSQL schema named as its system name are the server's own.
 bool ServerSchema(const TDbObj& S) {
     const TServerType st = S.GetServerType();
-    return (st == stPostgreSQL && S.Name == "public") || (st == stMSSQL && S.Name == S.SystemName);
+    return (st == stPostgreSQL && S.Name == "public") || (st == stMSSQL && S.Name == S.SystemName());
 }
 
 } // namespace

@@ -113,7 +113,7 @@ void TTrgData::SetTableName(const std::string& AName) {
     Relation = nullptr;
     if (Container) {
         // The table is the trigger's own schema's (an ASA table its owner's).
-        const std::string key = KeyOfName(GetServerType() == stASA ? DbOwner : Schema, AName);
+        const std::string key = KeyOfName(GetServerType() == stASA ? DbOwner() : Schema, AName);
         Relation = Container->FindTable(key);
         if (!Relation) Relation = Container->FindView(key);
     }
@@ -199,7 +199,7 @@ std::string TTrgData::MySQLHead() {
 
 std::string TTrgData::ASAHead() {
     std::string s = "CREATE TRIGGER \r\n" + Name + " ";
-    const std::string owner = DbOwner.empty() ? std::string() : DbOwner + ".";
+    const std::string owner = DbOwner().empty() ? std::string() : DbOwner() + ".";
     if (TransactSqlStyle)
         return s + "ON " + owner + QuoteName(TableName) + CRLF + "  FOR " + EventList(", ") + CRLF + "  AS" + CRLF;
     if (Timing == tmBefore) s += "BEFORE ";
@@ -354,7 +354,7 @@ std::string TTrgData::GetDropSQL() {
     std::string s = "DROP TRIGGER ";
     const std::string schema = Schema.empty() ? std::string() : QuoteName(Schema) + ".";
     switch (GetServerType()) {
-    case stASA: return s + QuoteName(DbOwner) + "." + QuoteName(TableName) + "." + QuoteName(Name);
+    case stASA: return s + QuoteName(DbOwner()) + "." + QuoteName(TableName) + "." + QuoteName(Name);
     case stPostgreSQL: return s + QuoteName(Name) + " ON " + QuoteName(Schema) + "." + QuoteName(TableName);
     case stMSSQL:
         if (TableName == "DATABASE" || TableName == "ALL SERVER") return s + QuoteName(Name) + " ON " + TableName;

@@ -731,7 +731,7 @@ void TQuarnel::ConvertToASA() {
     // Names compare without regard to case from here on.
     master->SetServerType(stASA);
     for (TDmnData* d : ObjectsOf<TDmnData>(*master, olDomains)) {
-        d->DbOwner = "DBA";
+        d->SetDbOwner("DBA");
         if (!d->TypeField) continue;
         ConvertFieldTypeToASA(*d->TypeField);
         d->SetDescription({});
@@ -739,16 +739,16 @@ void TQuarnel::ConvertToASA() {
     }
     std::map<std::string, TTblData*> byName;
     for (TTblData* t : ObjectsOf<TTblData>(*master, olTables)) {
-        t->DbOwner = "DBA";
+        t->SetDbOwner("DBA");
         byName[Upper(t->Name)] = t;
         for (int i = 0; i < t->GetColumnCount(); ++i) ConvertFieldTypeToASA(*t->Column(i));
     }
     for (TIdxData* x : ObjectsOf<TIdxData>(*master, olIndices)) {
-        x->DbOwner = "DBA";
+        x->SetDbOwner("DBA");
         x->IsDescending = false;
     }
     for (TCtrData* c : ObjectsOf<TCtrData>(*master, olConstraints)) {
-        c->DbOwner = "DBA";
+        c->SetDbOwner("DBA");
         if (c->ConstraintType == ctPrimaryKey) c->IsClustered = true;
         if (c->ConstraintType == ctForeignKey) {
             c->RefOwner = "DBA";

@@ -91,7 +91,7 @@ void ExpectDatabaseReadsAsItsExtract(const TempDatabase& Db, const std::string& 
     for (int i = 0; i < constraints.Count(); ++i) {
         auto* ctr = dynamic_cast<TCtrData*>(constraints.Obj(i));
         if (!ctr || ctr->ConstraintType != ctForeignKey || ctr->IndexName.empty()) continue;
-        foreignKeyIndices.push_back((ctr->Name.empty() ? ctr->SystemName : ctr->Name) + "|" + ctr->IndexName + "|" +
+        foreignKeyIndices.push_back((ctr->Name.empty() ? ctr->SystemName() : ctr->Name) + "|" + ctr->IndexName + "|" +
                                     (ctr->DescIndex ? "1" : "0"));
         ctr->IndexName.clear();
         ctr->DescIndex = false;
@@ -210,7 +210,7 @@ TDbObj* CatalogueObject(TObjs& Objs, int Type, const std::string& Name, const st
         if (!CheckName.empty()) {
             const TDbObjList& list = Objs.List(olConstraints);
             for (int i = 0; i < list.Count(); ++i)
-                if (list.Obj(i)->Name == CheckName || list.Obj(i)->SystemName == CheckName) return list.Obj(i);
+                if (list.Obj(i)->Name == CheckName || list.Obj(i)->SystemName() == CheckName) return list.Obj(i);
             return nullptr;
         }
         return Objs.FindTrigger(Name);
@@ -219,7 +219,7 @@ TDbObj* CatalogueObject(TObjs& Objs, int Type, const std::string& Name, const st
         const TDbObjList& tables = Objs.List(olTables);
         for (int t = 0; t < tables.Count(); ++t)
             for (int c = 0; c < tables.Obj(t)->GetColumnCount(); ++c)
-                if (tables.Obj(t)->GetColumn(c)->SystemName == Name) return tables.Obj(t)->GetColumn(c);
+                if (tables.Obj(t)->GetColumn(c)->SystemName() == Name) return tables.Obj(t)->GetColumn(c);
         return nullptr;
     }
     case 5: case 15:

@@ -272,7 +272,7 @@ TEST(Column, AddAndDropStatementsPerDialect) {
     OneSide asa(stASA);
     TTblData at(&asa.Objs());
     at.Name = "T";
-    at.DbOwner = "joe";
+    at.SetDbOwner("joe");
     TFldData* ac = AddColumn(at, "C", dtInteger);
     EXPECT_EQ(ac->GetCreateStatement(), "ALTER TABLE joe.T ADD C INTEGER NULL");
     EXPECT_EQ(ac->GetDropSQL(), "ALTER TABLE joe.T DROP C");

@@ -55,7 +55,7 @@ TEST(ConstraintText, ForeignKeyPerDialect) {
         k->IndexName = "IX_FK";
         k->DescIndex = true;
         k->Schema = c.type == stPostgreSQL ? "s" : "S";
-        k->DbOwner = "OWN";
+        k->SetDbOwner("OWN");
         k->RefOwner = "REF_OWN";
         k->RoleName = "ROLE_1";
         k->SetRefSchema("RS");
@@ -113,7 +113,7 @@ TEST(ConstraintText, OtherTypes) {
     OneSide asa(stASA);
     TCtrData* apk = AddKey(asa.Objs(), ctPrimaryKey, "", "T", {"A"});
     apk->IsClustered = true;
-    apk->DbOwner = "DBA";
+    apk->SetDbOwner("DBA");
     EXPECT_EQ(apk->GetCreateSQL(), "ALTER TABLE DBA.T ADD PRIMARY KEY CLUSTERED (A)");
     EXPECT_EQ(apk->GetDropSQL(), "ALTER TABLE DBA.T DROP PRIMARY KEY");
 
@@ -171,7 +171,7 @@ TEST(ConstraintText, UnnamedFirebirdKeysDropByVersion) {
     for (const Case& c : cases) {
         Comparison cmp(stInterBase, c.version);
         TCtrData* k = AddKey(cmp.T(), ctPrimaryKey, "", "it's", {"A"});
-        k->SystemName = c.system;
+        k->SetSystemName(c.system);
         EXPECT_EQ(k->GetDropSQL(), c.drop) << int(c.version);
         cmp.PairAndMark();
         k->DoDrop();

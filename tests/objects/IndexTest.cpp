@@ -40,7 +40,7 @@ TEST(IndexText, CreateAndDropPerDialect) {
         x->IsDescending = c.type == stInterBase;
         x->IsClustered = true;
         x->Schema = c.type == stMSSQL || c.type == stPostgreSQL || c.type == stOracle ? "dbo" : "";
-        x->DbOwner = "OWN";
+        x->SetDbOwner("OWN");
         x->AddField(c.type == stPostgreSQL ? "a" : "A");
         x->AddField("b c", c.type == stMySQL ? 2 : 0);
         if (c.type == stMySQL) {

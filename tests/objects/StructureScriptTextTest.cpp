@@ -149,9 +149,9 @@ TEST(StructureScriptText, HeadersAndSectionsOfEveryDialect) {
          [](TObjs& o) {
              auto* s = new TSchData(&o);
              s->Name = "public";
-             s->DbOwner = "bob";
+             s->SetDbOwner("bob");
              o.AddDbObject(s);
-             AddTable(o, "t")->DbOwner = "alice";
+             AddTable(o, "t")->SetDbOwner("alice");
          },
          {"CREATE TABLE", "ALTER TABLE t OWNER TO alice;"}},
     };

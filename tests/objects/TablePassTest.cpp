@@ -94,12 +94,12 @@ TEST(Schemas, TextsAndTheServersOwnSchemasAreLeftAlone) {
     TSchData* sales = add(ms.M(), "SALES");
     sales->AuthorizationName = "boss";
     TSchData* dbo = add(ms.M(), "DBO");
-    dbo->SystemName = "DBO";
+    dbo->SetSystemName("DBO");
     EXPECT_EQ(sales->GetCreateSQL(), "CREATE SCHEMA SALES AUTHORIZATION boss");
     EXPECT_EQ(sales->GetDropSQL(), "DROP SCHEMA SALES");
     add(ms.T(), "OLD");
     TSchData* tdbo = add(ms.T(), "DBO");
-    tdbo->SystemName = "DBO";
+    tdbo->SetSystemName("DBO");
     ms.q.SetSQLExec(&ms.exec);
     for (TObjs* o : {&ms.M(), &ms.T()})
         for (int i = 0; i < o->List(olSchemas).Count(); ++i) o->List(olSchemas).Obj(i)->Exists = o == &ms.T();
@@ -126,7 +126,7 @@ TEST(Publications, TextAndReplacementWhenTheTextDiffers) {
     auto add = [](TObjs& O, const std::vector<std::string>& Cols) {
         auto* p = new TPblData(&O);
         p->Name = "PUB";
-        p->DbOwner = "DBA";
+        p->SetDbOwner("DBA");
         TPblArtData* a = p->AddArticle("DBA", "T1");
         for (const auto& col : Cols) a->Columns.AddColumn(col);
         p->AddArticle("DBA", "T2");

@@ -52,7 +52,7 @@ TEST(TriggerText, HeadsOfEveryDialect) {
              t.UpdateColumns.AddColumn("A");
              t.UpdateColumns.AddColumn("B");
              t.TriggerPosition = 2;
-             t.DbOwner = "DBA";
+             t.SetDbOwner("DBA");
              t.OldAlias = "O";
              t.NewAlias = "NW";
              t.ForEachRow = true;
@@ -156,7 +156,7 @@ TEST(TriggerText, AlterDropAndPlaceholderBodies) {
          "ALTER TRIGGER TRG ON ALL SERVER\r\n FOR CREATE_LOGIN\r\n AS\r\nbody", "DROP TRIGGER TRG ON ALL SERVER",
          " declare @i integer;\r\nbegin set @i = 0; end"},
         {stMySQL, [](TTrgData&) {}, "ALTER TRIGGER `trg`\r\nbody", "DROP TRIGGER `trg`", " BEGIN END"},
-        {stASA, [](TTrgData& t) { t.DbOwner = "DBA"; }, "ALTER TRIGGER TRG\r\nbody", "DROP TRIGGER DBA.T.TRG",
+        {stASA, [](TTrgData& t) { t.SetDbOwner("DBA"); }, "ALTER TRIGGER TRG\r\nbody", "DROP TRIGGER DBA.T.TRG",
          " AS Declare variable I integer;\r\nBEGIN I = 0; END"},
         {stPostgreSQL, [](TTrgData& t) { t.Schema = "public"; }, "ALTER TRIGGER trg\r\nbody",
          "DROP TRIGGER trg ON public.t", " AS Declare variable I integer;\r\nBEGIN I = 0; END"},
