@@ -185,6 +185,8 @@ TEST(Column, AssignCopiesTheDefinitionButNotTheOwnedParts) {
     src.SetDialect().RowGuidCol = true;
     src.SetDialect().MySQLUnsigned = true;
     src.SetDialect().EnumValues.Add("'x'");
+    src.SetRare().NotNullName = "NN_C1";
+    src.SetRare().CheckSource = "(C1 > 0)";
 
     TFldData dst(&side.Objs(), nullptr);
     dst.SetDialect().EnumValues.Add("'own'");
@@ -208,8 +210,12 @@ TEST(Column, AssignCopiesTheDefinitionButNotTheOwnedParts) {
     EXPECT_EQ(dst.Dialect().EnumValues.Text(), "'own'\r\n");
     EXPECT_FALSE(dst.Dialect().MySQLUnsigned);
     EXPECT_TRUE(dst.Dialect().MySQLZerofill);
+    EXPECT_EQ(dst.Rare().NotNullName, "NN_C1");
+    EXPECT_EQ(dst.Rare().CheckSource, "(C1 > 0)");
     TFldData plain(&side.Objs(), nullptr);
     dst.Assign(plain);
+    EXPECT_EQ(dst.Rare().NotNullName, "");
+    EXPECT_EQ(dst.Rare().CheckSource, "");
     EXPECT_EQ(dst.Dialect().DomainSchema, "");
     EXPECT_FALSE(dst.Dialect().RowGuidCol);
     EXPECT_EQ(dst.Dialect().EnumValues.Text(), "'own'\r\n");
