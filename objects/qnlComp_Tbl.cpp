@@ -70,25 +70,25 @@ TFldData::TFldData(TCustomObjs* AContainer, TDbObj* AOwner) : TDbObj(AContainer)
 
 TFldData::~TFldData() = default;
 
-const TFldDialectFacts& TFldData::Dialect() const {
-    static const TFldDialectFacts none;
-    return FDialect ? *FDialect : none;
+namespace {
+
+// A block of facts allocated on first write: reading an absent one answers the empty block.
+template <class T> const T& ReadBlock(const std::unique_ptr<T>& Block) {
+    static const T none;
+    return Block ? *Block : none;
 }
 
-TFldDialectFacts& TFldData::SetDialect() {
-    if (!FDialect) FDialect = std::make_unique<TFldDialectFacts>();
-    return *FDialect;
+template <class T> T& WriteBlock(std::unique_ptr<T>& Block) {
+    if (!Block) Block = std::make_unique<T>();
+    return *Block;
 }
 
-const TFldRareTexts& TFldData::Rare() const {
-    static const TFldRareTexts none;
-    return FRare ? *FRare : none;
-}
+} // namespace
 
-TFldRareTexts& TFldData::SetRare() {
-    if (!FRare) FRare = std::make_unique<TFldRareTexts>();
-    return *FRare;
-}
+const TFldDialectFacts& TFldData::Dialect() const { return ReadBlock(FDialect); }
+TFldDialectFacts& TFldData::SetDialect() { return WriteBlock(FDialect); }
+const TFldRareTexts& TFldData::Rare() const { return ReadBlock(FRare); }
+TFldRareTexts& TFldData::SetRare() { return WriteBlock(FRare); }
 
 void TFldData::Assign(const TFldData& S) {
     Kind = S.Kind;
