@@ -168,7 +168,7 @@ void TIBDomainAlter::AlterDomainType() {
                 " to " + M.GetTypeSQL());
         return;
     }
-    if (!KeepsRows()) {
+    if (ReadOnlySysTables && !KeepsRows()) {
         RowsAtRisk();
         return;
     }
