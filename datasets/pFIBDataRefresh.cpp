@@ -96,13 +96,6 @@ int64_t TpFIBTableChangesReader::ReadTransactionID() {
     return FTransactionID;
 }
 
-TFIBXSQLVAR& TpFIBTableChangesReader::ParamOrRaise(TpFIBDataSet& DataSet, const char* Name) {
-    int index = -1;
-    if (!DataSet.ParamExist(Name, index))
-        throw Exception(FormatMessage(SFIBParameterNotExist, {Name, ComponentFullName(&DataSet)}));
-    return DataSet.Params().GetVar(index);
-}
-
 int TpFIBTableChangesReader::Reopen(TpFIBDataSet& DataSet) {
     DataSet.CloseOpen(true);
     return DataSet.RecordCount();
@@ -117,9 +110,9 @@ void TpFIBTableChangesReader::RefreshChanges(bool OnlyOwn) {
         const Variant max = db->QueryValue("Select MAX(COMMIT_NO) from FIB$TRANSACTIONS", 0, {}, FTransaction);
         const int64_t lastCommit = max.IsNull() || max.IsEmpty() ? 0 : max.AsInt64();
         if (lastCommit != FLastCommitNo) {
-            ParamOrRaise(*FCommittedChanges, "FIB$COMMIT_NO").SetAsInt64(FLastCommitNo);
+            FCommittedChanges->ParamByNameOrRaise("FIB$COMMIT_NO").SetAsInt64(FLastCommitNo);
             FCommittedChangesCount = Reopen(*FCommittedChanges);
-            ParamOrRaise(*FCommittedDeleted, "FIB$COMMIT_NO").SetAsInt64(FLastCommitNo);
+            FCommittedDeleted->ParamByNameOrRaise("FIB$COMMIT_NO").SetAsInt64(FLastCommitNo);
             FCommittedDeletedCount = Reopen(*FCommittedDeleted);
             FLastCommitNo = lastCommit;
         }
@@ -127,8 +120,8 @@ void TpFIBTableChangesReader::RefreshChanges(bool OnlyOwn) {
     if (transactionID <= 0) return;
     const TDateTime now = db->GetServerTime();
     for (TpFIBDataSet* ds : {FOwnChanges, FOwnDeleted}) {
-        ParamOrRaise(*ds, "TRANS_ID").SetAsInt64(transactionID);
-        ParamOrRaise(*ds, "DT").SetAsDateTime(FLastTime);
+        ds->ParamByNameOrRaise("TRANS_ID").SetAsInt64(transactionID);
+        ds->ParamByNameOrRaise("DT").SetAsDateTime(FLastTime);
     }
     FOwnChangesCount = Reopen(*FOwnChanges);
     FOwnDeletedCount = Reopen(*FOwnDeleted);

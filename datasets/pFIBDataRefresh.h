@@ -67,8 +67,6 @@ private:
     void PrepareDataSet(TpFIBDataSet& DataSet);
     void WriteStatements();
     int64_t ReadTransactionID();
-    // The statement's parameter; the "does not exist" error when it has none.
-    static TFIBXSQLVAR& ParamOrRaise(TpFIBDataSet& DataSet, const char* Name);
     // Opens the data set anew with every row fetched; answers its record count.
     static int Reopen(TpFIBDataSet& DataSet);
     void TransactionEnding(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force);

@@ -269,6 +269,20 @@ void TpFIBDataSet::DoAfterEndUpdateTransaction(TFIBTransaction* EndingTR, TTrans
     TFIBDataSet::DoAfterEndUpdateTransaction(EndingTR, Action, Force);
 }
 
+TFIBXSQLVAR& TpFIBDataSet::ParamByNameOrRaise(const std::string& Name) {
+    int index = -1;
+    if (!ParamExist(Name, index)) throw Exception(FormatMessage(SFIBParameterNotExist, {Name, ComponentFullName(this)}));
+    return Params().GetVar(index);
+}
+
+void TpFIBDataSet::SQLChanging(TObject* Sender) {
+    TFIBDataSet::SQLChanging(Sender);
+    if (FRewritingForRecord) return;
+    FUpdatesExecuted = false;
+    FUpdatesBeforeRollback = false;
+    if (FPSParams && Sender == &SelectQuery()) FPSParams->Clear();
+}
+
 // ---- Filter and visible record numbers ----
 
 bool TpFIBDataSet::IsVisibleRecord(TRecordBuffer Buffer) {

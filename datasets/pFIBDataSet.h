@@ -180,6 +180,9 @@ public:
     // the update transaction rolled back after one had (until the data set closes).
     bool UpdatesExecuted() const { return FUpdatesExecuted; }
     bool UpdatesExecutedBeforeRollback() const { return FUpdatesBeforeRollback; }
+    // The SELECT's parameter of that name; raises "Parameter ... does not exist in <data set>"
+    // when the statement has none.
+    TFIBXSQLVAR& ParamByNameOrRaise(const std::string& Name);
 
     // The user's handlers of a failed post and delete. The framework's slots of these names
     // (TDataSet::OnPostError, TDataSet::OnDeleteError) hold the data set's own callers, which
@@ -282,6 +285,9 @@ protected:
     void DoAfterPost() override;
     void DoAfterEndUpdateTransaction(TFIBTransaction* EndingTR, TTransactionAction Action, bool Force) override;
     void DoAfterDelete() override;
+    // A new text in any of the statements: the updates-executed flags no longer speak of it,
+    // and the provider's parameters of an old SELECT are dropped.
+    void SQLChanging(TObject* Sender) override;
 
 private:
     // IAutoUpdateOwner: the update table's alias in the SELECT and the database's name rules.
@@ -327,6 +333,7 @@ private:
     bool FUpdatesExecuted = false;
     uint32_t FParamLinkMark = 0;   // the SELECT's change count when the links were last filled
     bool FUpdatesBeforeRollback = false;
+    bool FRewritingForRecord = false;   // RegenerateChangedFieldsSQL is writing a statement
     // Per cached record (0-based): -1 not yet tested, 0 hidden, 1 shown; emptied whenever what
     // the filter sees may have changed.
     std::vector<int8_t> FShown;

@@ -437,7 +437,12 @@ void TpFIBDataSet::RegenerateChangedFieldsSQL(TDataSetState ForState, TRecordBuf
                                               au.SeparateBlobUpdate ? 1 : 0, 0, Buffer, false);
         TStringList lines;
         lines.SetText(text);
-        if (lines.Text() != query.SQL().Text()) query.SQL().SetText(text);
+        if (lines.Text() != query.SQL().Text()) {
+            // The data set's own rewrite for this record: the updates already run in the
+            // transaction stay counted.
+            FRewritingForRecord = true;
+            Guarded([&] { query.SQL().SetText(text); }, [&] { FRewritingForRecord = false; });
+        }
     }
     PrepareBlobUpdateObject();
 }

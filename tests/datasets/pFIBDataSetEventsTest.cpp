@@ -257,6 +257,42 @@ TEST_F(pFIBDataSetEventsTest, AProtectedEditStaysMarkedUntilTheCommit) {
     EXPECT_EQ(IsqlRows("SELECT '<<' || NAME || '>>' FROM P WHERE ID = 1"), Rows({"Bea"}));
 }
 
+// A statement text the user changes forgets both update flags; the data set's own rewrite of
+// the UPDATE for each record's changed fields does not, even when that post then fails.
+TEST_F(pFIBDataSetEventsTest, ANewStatementTextForgetsTheUpdateFlags) {
+    DS->AutoUpdateOptions().CanChangeSQLs = true;
+    DS->AutoUpdateOptions().SetUpdateOnlyModifiedFields(true);
+    DS->Open();
+    auto post = [this](const char* Field, const Variant& Value) {
+        DS->Edit();
+        DS->FieldByName(Field)->SetAsVariant(Value);
+        DS->Post();
+    };
+    post("NAME", Variant(std::string("Bea")));
+    EXPECT_TRUE(DS->UpdatesExecuted());
+    // SET ID this time (a new text), and the key is taken: the first update still waits.
+    EXPECT_THROW(post("ID", Variant(2)), EFIBError);
+    DS->Cancel();
+    EXPECT_TRUE(DS->UpdatesExecuted());
+    UpdateTr.Rollback();
+    post("NAME", Variant(std::string("Cy")));
+    EXPECT_TRUE(DS->UpdatesExecuted());
+    EXPECT_TRUE(DS->UpdatesExecutedBeforeRollback());
+    DS->RefreshSQL().SetText("SELECT ID, NAME FROM P WHERE ID = ?OLD_ID");
+    EXPECT_FALSE(DS->UpdatesExecuted());
+    EXPECT_FALSE(DS->UpdatesExecutedBeforeRollback());
+    UpdateTr.Rollback();
+}
+
+// A parameter looked up by name: the SELECT's own, or an error naming it and the data set.
+TEST_F(pFIBDataSetEventsTest, AParameterTheSelectLacksIsNamedInTheError) {
+    DS->SetSelectSQL("SELECT ID, NAME FROM P WHERE ID = ?ID");
+    DS->ParamByNameOrRaise("ID").SetAsInteger(2);
+    DS->Open();
+    EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Bob");
+    EXPECT_EQ(test::ErrorOf([&] { DS->ParamByNameOrRaise("NOPE"); }), "Parameter \"NOPE\" does not exist in Form1.DS");
+}
+
 // The parameters a SELECT compares with its fields become the fields' values of a new record.
 TEST_F(pFIBDataSetEventsTest, ParametersComparedWithFieldsFillNewRecords) {
     TpFIBDataSet ds(&Form);
