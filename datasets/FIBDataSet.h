@@ -838,6 +838,8 @@ public:
     Variant GetAsVariant() override;
     void Clear() override { SetData(nullptr); }
     bool EmptyStrToNull = false;
+    // The column's declared default is the empty string: a new record gets it.
+    bool DefaultIsEmptyString = false;
     // The character set of the column ("UNKNOWN" when the column is not found).
     std::string CharSetName();
     bool IsUnicode();

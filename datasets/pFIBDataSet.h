@@ -271,8 +271,8 @@ protected:
     int GetRecordCount() override;
     // The base's answer, noted per record for the visible record numbers.
     bool IsVisibleRecord(TRecordBuffer Buffer) override;
-    // Default values of a new record: a generator value, parameter links, a new GUID and each
-    // field's DefaultExpression; then OnNewRecord.
+    // Default values of a new record: a generator value, parameter links, an empty-string
+    // default, a new GUID and each field's DefaultExpression; then OnNewRecord.
     void DoOnNewRecord() override;
     // With psAskRecordCount the server's count becomes the record count.
     void DoAskRecordCount() override;
