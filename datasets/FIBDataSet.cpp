@@ -877,6 +877,9 @@ void TFIBCustomDataSet::DoAfterScroll() {
 void TFIBCustomDataSet::DoBeforeInsert() {
     if (!CanInsert()) throw EAbort();
     TDataSet::DoBeforeInsert();
+    // Before OnNewRecord, which may write an array of its own.
+    for (TField* f : Fields())
+        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->BeginEditing();
 }
 
 // ---- The ends of the read transaction and of the connection ----

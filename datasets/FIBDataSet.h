@@ -545,7 +545,6 @@ protected:
     void DoBeforeEdit() override;
     void DoBeforeDelete() override;
     void DoBeforePost() override;
-    void DoAfterInsert() override;
     void DoAfterDelete() override;
     // A posted record whose sort values changed moves to its sorted place (poKeepSorting).
     void DoAfterPost() override;
@@ -555,8 +554,8 @@ protected:
     // Moves the active record to its place in the sort order (a sort without poKeepSorting
     // only stops counting as sorted).
     void ResortRecord();
-    // What a failed post does before the error handlers decide: every array field's record
-    // names the array it named when the edit began.
+    // What a failed post does before the error handlers decide: every array field still holds
+    // the user's array (see TFIBArrayField::RewriteAfterFailedPost).
     virtual void DoPostError(TDataSet* DataSet, EDatabaseError& E, TDataAction& Action);
     // Runs the modify statement of a posted record; nothing in this class.
     virtual void InternalPostRecord(TFIBQuery* Query, TRecordBuffer Buffer);
@@ -1034,20 +1033,25 @@ class TFIBArrayField : public TBytesField {
 public:
     explicit TFIBArrayField(TComponent* AOwner = nullptr);
     std::string ClassName() const override { return "TFIBArrayField"; }
+    // While an edit or insert is under way, an array written for it reads as the values kept
+    // here (the server gives an array back only once a statement stored it).
     Variant GetAsVariant() override;
-    // The array id of the record when its edit or insert began; a failed post puts it back
-    // (a new array written during the edit is then no longer named by the record).
-    void SaveArrayID();
-    void RestoreArrayID();
+    void Clear() override;
+    // An edit or insert begins: no array has been written for it yet.
+    void BeginEditing();
+    // After a post the server refused. Firebird refuses the id of an array the failed statement
+    // used, so an array written during this edit or insert is written again, as a new array
+    // from the values kept here: the field still shows the user's array and a retry stores it.
+    // A field the user left alone keeps the array it named.
+    void RewriteAfterFailedPost();
 
 protected:
     void SetVarValue(const Variant& Value) override;
     std::string GetText(bool DisplayText) override;
 
 private:
-    ISC_QUAD FSavedID{};
-    bool FSavedNull = true;
-    bool FSaved = false;
+    Variant FWrittenValue;   // the whole array last written during the edit or insert
+    bool FWritten = false;
 };
 
 } // namespace qnl

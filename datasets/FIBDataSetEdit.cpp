@@ -637,13 +637,7 @@ void TFIBCustomDataSet::DoBeforeEdit() {
     TDataSet::DoBeforeEdit();
     if (!Active()) RaiseClientError(cecDataSetClosed, {"continue after BeforeEdit", FullName()});
     for (TField* f : Fields())
-        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->SaveArrayID();
-}
-
-void TFIBCustomDataSet::DoAfterInsert() {
-    for (TField* f : Fields())
-        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->SaveArrayID();
-    TDataSet::DoAfterInsert();
+        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->BeginEditing();
 }
 
 void TFIBCustomDataSet::DoAfterDelete() {
@@ -654,8 +648,16 @@ void TFIBCustomDataSet::DoAfterDelete() {
 }
 
 void TFIBCustomDataSet::DoPostError(TDataSet*, EDatabaseError&, TDataAction&) {
-    for (TField* f : Fields())
-        if (auto* array = dynamic_cast<TFIBArrayField*>(f)) array->RestoreArrayID();
+    for (TField* f : Fields()) {
+        auto* array = dynamic_cast<TFIBArrayField*>(f);
+        if (!array) continue;
+        try {
+            array->RewriteAfterFailedPost();
+        } catch (...) {
+            // The post's own error is the one the user gets. The field keeps the refused id, so
+            // a retry fails loudly rather than storing no array, and the next failure tries again.
+        }
+    }
 }
 
 void TFIBCustomDataSet::DoBeforeDelete() {

@@ -437,23 +437,38 @@ TFIBArrayField::TFIBArrayField(TComponent* AOwner) : TBytesField(AOwner) { TFiel
 Variant TFIBArrayField::GetAsVariant() {
     TFIBCustomDataSet* ds = OwningDataSet(this);
     if (!ds) return Variant(int32_t{0});
+    // Firebird 3 refuses to read an array before a statement stores it ("Invalid BLOB ID").
+    if (FWritten && (ds->State() == dsEdit || ds->State() == dsInsert)) return FWrittenValue;
     return ds->GetArrayFieldValues(this);
 }
 
 void TFIBArrayField::SetVarValue(const Variant& Value) {
-    if (TFIBCustomDataSet* ds = OwningDataSet(this)) ds->SetArrayFieldValues(this, Value);
+    TFIBCustomDataSet* ds = OwningDataSet(this);
+    if (!ds) return;
+    const bool editing = ds->State() == dsEdit || ds->State() == dsInsert;
+    ds->SetArrayFieldValues(this, Value);
+    if (!editing || Value.IsNull() || Value.IsEmpty()) return;
+    FWrittenValue = Value;
+    FWritten = true;
+}
+
+void TFIBArrayField::Clear() {
+    FWritten = false;
+    FWrittenValue = Variant();
+    TBytesField::Clear();
 }
 
 std::string TFIBArrayField::GetText(bool) { return IsNull() ? "(Array)" : "(ARRAY)"; }
 
-void TFIBArrayField::SaveArrayID() {
-    FSavedID = ISC_QUAD{};
-    FSavedNull = !GetData(&FSavedID);
-    FSaved = true;
+void TFIBArrayField::BeginEditing() {
+    FWritten = false;
+    FWrittenValue = Variant();
 }
 
-void TFIBArrayField::RestoreArrayID() {
-    if (FSaved) SetData(FSavedNull ? nullptr : &FSavedID);
+void TFIBArrayField::RewriteAfterFailedPost() {
+    if (!FWritten) return;
+    const Variant value = FWrittenValue;
+    SetVarValue(value);
 }
 
 } // namespace qnl

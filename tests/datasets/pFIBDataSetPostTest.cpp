@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -54,6 +55,8 @@ INSERT INTO ALLT SELECT 100, SI, I, N42, N92, BI, N184, N186, DP, FL, DT, TM, TS
   WHERE ID = 1;
 CREATE TABLE ARR (ID INTEGER NOT NULL PRIMARY KEY, A INTEGER[3], Q INTEGER CHECK (Q >= 0));
 INSERT INTO ARR (ID, Q) VALUES (1, 0);
+INSERT INTO ARR (ID, Q) VALUES (2, 0);
+INSERT INTO ARR (ID, Q) VALUES (3, 0);
 COMMIT;
 )";
 
@@ -399,35 +402,109 @@ TEST_F(pFIBDataSetPostTest, CancelUpdatesGivesBackTheFirstVersionOfEveryChangedR
     EXPECT_EQ(IsqlRows("SELECT '<<' || ID || '|' || V || '|' || MEMO || '>>' FROM ALLT ORDER BY ID"), original);
 }
 
-// A post the server refuses leaves the record in edit with the user's values, except that the
-// array field names the array it named before: the new one was written for nothing.
+// A post the server refuses leaves the record in edit or insert with the user's values, the array
+// included: the array the edit began with when the user left it alone, else the user's own (the
+// failed statement's array is gone and written anew), or none when the user cleared it. With the
+// refused value corrected, the retry stores exactly that array.
 TEST_F(pFIBDataSetPostTest, AFailedPostGivesTheArrayFieldItsArrayBack) {
     DS = NewDataSet("DS");
+    DS->InsertSQL().SetText("INSERT INTO ARR (ID, A, Q) VALUES (?ID, ?A, ?Q)");
     DS->UpdateSQL().SetText("UPDATE ARR SET A = ?A, Q = ?Q WHERE ID = ?OLD_ID");
     // The stored array has an id of its own: the record learns it from the refresh.
     DS->RefreshSQL().SetText("SELECT ID, A, Q FROM ARR WHERE ID = ?ID");
-    DS->SetSelectSQL("SELECT ID, A, Q FROM ARR");
+    DS->SetSelectSQL("SELECT ID, A, Q FROM ARR ORDER BY ID");
     DS->Open();
     auto array = [](int First) {
         Variant v = Variant::CreateArray({TVarArrayBound{1, 3}}, varInteger);
         for (int i = 0; i < 3; ++i) v.PutElement({i + 1}, Variant(int32_t{First + i}));
         return v;
     };
-    auto first = [&] { return DS->FieldByName("A")->AsVariant().GetElement({1}).AsInt64(); };
-    DS->Edit();
-    DS->FieldByName("A")->SetAsVariant(array(1));
-    DS->Post();
-    ASSERT_EQ(first(), 1);
+    auto field = [&](const char* Name) { return DS->FieldByName(Name); };
+    auto shown = [&] {
+        if (field("A")->IsNull()) return std::string("-");
+        const Variant v = field("A")->AsVariant();
+        std::string text;
+        for (int i = 1; i <= 3; ++i) text += (i > 1 ? " " : "") + std::to_string(v.GetElement({i}).AsInt64());
+        return text;
+    };
+    auto go = [&](int Id) {
+        for (DS->First(); field("ID")->AsInteger() != Id; DS->Next()) ASSERT_FALSE(DS->Eof());
+    };
+    for (int id : {1, 3}) {
+        go(id);
+        DS->Edit();
+        field("A")->SetAsVariant(array(1));
+        DS->Post();
+        ASSERT_EQ(shown(), "1 2 3");
+    }
     int errors = 0;
     DS->OnPostError = [&](TDataSet*, EDatabaseError&, TDataAction&) { ++errors; };
-    DS->Edit();
-    DS->FieldByName("A")->SetAsVariant(array(7));
-    DS->FieldByName("Q")->SetAsInteger(-1);
-    EXPECT_NE(ErrorOf([&] { DS->Post(); }).find("CHECK"), std::string::npos);
-    EXPECT_EQ(errors, 1);
-    EXPECT_EQ(DS->State(), dsEdit);
-    EXPECT_EQ(DS->FieldByName("Q")->AsInteger(), -1);
-    EXPECT_EQ(first(), 1);
+    struct Case {
+        const char* Name;
+        int Id;                           // the row edited; 0 inserts
+        std::function<void()> Change;     // the user's values, one of which the server refuses
+        const char* Error;
+        TDataSetState State;
+        int Q;                            // the user's Q, kept after the failure
+        std::string Shown;                // the array after the failure
+        std::function<void()> Fix;
+    };
+    const std::vector<Case> cases = {
+        {"edit leaving the array", 1, [&] { field("Q")->SetAsInteger(-1); }, "CHECK", dsEdit, -1, "1 2 3",
+         [&] { field("Q")->SetAsInteger(1); }},
+        {"edit writing an array", 2,
+         [&] {
+             field("A")->SetAsVariant(array(7));
+             field("Q")->SetAsInteger(-1);
+         },
+         "CHECK", dsEdit, -1, "7 8 9", [&] { field("Q")->SetAsInteger(2); }},
+        {"edit clearing the array", 3,
+         [&] {
+             field("A")->Clear();
+             field("Q")->SetAsInteger(-1);
+         },
+         "CHECK", dsEdit, -1, "-", [&] { field("Q")->SetAsInteger(3); }},
+        {"insert with an array and a taken key", 0,
+         [&] {
+             field("ID")->SetAsInteger(1);
+             field("A")->SetAsVariant(array(4));
+             field("Q")->SetAsInteger(4);
+         },
+         "PRIMARY", dsInsert, 4, "4 5 6", [&] { field("ID")->SetAsInteger(4); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        errors = 0;
+        if (c.Id) {
+            go(c.Id);
+            DS->Edit();
+        } else {
+            DS->Append();
+        }
+        c.Change();
+        EXPECT_NE(ErrorOf([&] { DS->Post(); }).find(c.Error), std::string::npos);
+        EXPECT_EQ(errors, 1);
+        EXPECT_EQ(DS->State(), c.State);
+        EXPECT_EQ(field("Q")->AsInteger(), c.Q);
+        EXPECT_EQ(shown(), c.Shown);
+        c.Fix();
+        DS->Post();
+        EXPECT_EQ(shown(), c.Shown);
+    }
+    // An error handler that corrects the key and retries at once stores the user's array too.
+    DS->OnPostError = [&](TDataSet*, EDatabaseError&, TDataAction& Action) {
+        field("ID")->SetAsInteger(5);
+        Action = daRetry;
+    };
+    DS->Append();
+    field("ID")->SetAsInteger(1);
+    field("A")->SetAsVariant(array(10));
+    field("Q")->SetAsInteger(5);
+    DS->Post();
+    Transaction.Commit();
+    EXPECT_EQ(IsqlRows("SELECT '<<' || ID || '|' || COALESCE(A[1] || ' ' || A[2] || ' ' || A[3], '-') || '|' || Q || "
+                       "'>>' FROM ARR ORDER BY ID"),
+              (Rows{"1|1 2 3|1", "2|7 8 9|2", "3|-|3", "4|4 5 6|4", "5|10 11 12|5"}));
 }
 
 // Cached changes of every kind, applied: exactly those rows change on the server, and a record
