@@ -93,6 +93,22 @@ protected:
         return all;
     }
 
+    // The ten-row table with poVisibleRecno, not yet open.
+    void SetUpTen(TpFIBDataSet& Ten) {
+        Ten.SetName("Ten");
+        Ten.SetDatabase(&Database);
+        Ten.SetTransaction(&Transaction);
+        Ten.SetSelectSQL("SELECT ID FROM TEN ORDER BY ID");
+        Ten.SetOptions(Ten.Options() | SetOf<TpFIBDsOptions>(poVisibleRecno));
+    }
+    // "RecNo:ID" of each record shown, first to last.
+    static Rows Walk(TpFIBDataSet& Ten) {
+        Rows walk;
+        for (Ten.First(); !Ten.Eof(); Ten.Next())
+            walk.push_back(std::to_string(Ten.RecNo()) + ":" + std::to_string(Ten.FieldByName("ID")->AsInteger()));
+        return walk;
+    }
+
     TDataSetsContainer Global{&Form}, Own{&Form};
     std::unique_ptr<TpFIBDataSet> DS;
     Rows Log;
@@ -209,17 +225,11 @@ TEST_F(pFIBDataSetEventsTest, UpdateObjectsRunAroundTheOwnStatementInListOrder) 
 // With poVisibleRecno the record numbers count the records the filter shows.
 TEST_F(pFIBDataSetEventsTest, VisibleRecordNumbersCountTheShownRecordsOnly) {
     TpFIBDataSet ten(&Form);
-    ten.SetName("Ten");
-    ten.SetDatabase(&Database);
-    ten.SetTransaction(&Transaction);
-    ten.SetSelectSQL("SELECT ID FROM TEN ORDER BY ID");
-    ten.SetOptions(ten.Options() | SetOf<TpFIBDsOptions>(poVisibleRecno));
+    SetUpTen(ten);
     ten.SetFilterText("ID IN (0, 3, 6, 9)");
     ten.SetFiltered(true);
     ten.Open();
-    Rows walk;
-    for (ten.First(); !ten.Eof(); ten.Next())
-        walk.push_back(std::to_string(ten.RecNo()) + ":" + std::to_string(ten.FieldByName("ID")->AsInteger()));
+    Rows walk = Walk(ten);
     EXPECT_EQ(walk, Rows({"1:0", "2:3", "3:6", "4:9"}));
     EXPECT_EQ(ten.RecordCount(), 4);
     ten.SetRecNo(3);
@@ -253,11 +263,7 @@ protected:
 // text and OnFilterRecord accepted; an unfiltered data set asks nobody.
 TEST_F(pFIBDataSetEventsTest, ADerivedFilterJudgesTheRecordsTheOthersAccepted) {
     TEvenDataSet ten(&Form);
-    ten.SetName("Ten");
-    ten.SetDatabase(&Database);
-    ten.SetTransaction(&Transaction);
-    ten.SetSelectSQL("SELECT ID FROM TEN ORDER BY ID");
-    ten.SetOptions(ten.Options() | SetOf<TpFIBDsOptions>(poVisibleRecno));
+    SetUpTen(ten);
     ten.Open();
     const struct {
         bool Filtered;
@@ -280,10 +286,7 @@ TEST_F(pFIBDataSetEventsTest, ADerivedFilterJudgesTheRecordsTheOthersAccepted) {
                                              : nullptr;
         ten.Asked.clear();
         ten.SetFiltered(c.Filtered);
-        Rows walk;
-        for (ten.First(); !ten.Eof(); ten.Next())
-            walk.push_back(std::to_string(ten.RecNo()) + ":" + std::to_string(ten.FieldByName("ID")->AsInteger()));
-        EXPECT_EQ(walk, c.Shown) << c.Text;
+        EXPECT_EQ(Walk(ten), c.Shown) << c.Text;
         EXPECT_EQ(ten.Asked, c.Asked) << c.Text;
         EXPECT_EQ(ten.RecordCount(), static_cast<int>(c.Shown.size())) << c.Text;
     }
