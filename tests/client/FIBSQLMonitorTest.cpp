@@ -5,6 +5,7 @@
 
 #include "client/FIBDatabase.h"
 #include "client/FIBQuery.h"
+#include "client/IB_Services.h"
 #include "client/fib.h"
 #include "fixtures/FbFixture.h"
 #include "monitor/MonitorProcess.h"
@@ -234,6 +235,29 @@ TEST_F(FIBSQLMonitorTest, TheDataAccessLayerTracesEveryStep) {
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(got[i].Text, expected[i].Text) << i;
         EXPECT_EQ(got[i].Category, expected[i].Category) << i;
+    }
+}
+
+TEST_F(FIBSQLMonitorTest, ServicesReportUnderTheServiceCategory) {
+    test::PrepareFirebirdEnvironment();
+    auto monitor = StartReader();
+    TpFIBCustomService svc;
+    svc.SetName("Svc");
+    svc.LoginPrompt = false;
+    svc.Params().Add("user_name=SYSDBA");
+    svc.Attach();
+    // Query and start have no caller in the library; their texts are the hook's own.
+    TFIBSQLMonitorHook* hook = MonitorHook();
+    hook->TraceServiceQuery(svc);
+    hook->TraceServiceStart(svc);
+    svc.Detach();
+
+    const std::vector<TMessage> got = monitor->MessagesUntil("Svc: [Detach]");
+    const std::vector<std::string> expected = {"Svc: [Attach]", "Svc: [Query]", "Svc: [Start]", "Svc: [Detach]"};
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(got[i].Text, expected[i]) << i;
+        EXPECT_EQ(got[i].Category, tcService) << i;
     }
 }
 
