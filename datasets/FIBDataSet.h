@@ -574,6 +574,11 @@ protected:
     // sort runs, and in the limited model) and, while Filtered, the Filter text's evaluator and
     // then OnFilterRecord accept it (each asked only while the record is still accepted).
     virtual bool IsVisibleRecord(TRecordBuffer Buffer);
+    // Whether a filtered data set tests records at all: it has a Filter text or OnFilterRecord.
+    virtual bool FiltersRecords();
+    // Tests the current record in the filter state (its fields read the record being tested):
+    // the Filter text's evaluator, then OnFilterRecord while still accepted.
+    virtual void FilterRecord(bool& Accept);
     // IsVisibleRecord of the cached record at Index (0-based), tested as the filter tests the
     // cursor's record.
     bool IsCachedRecordVisible(int Index);
@@ -837,6 +842,8 @@ public:
     Variant GetAsVariant() override;
     void Clear() override { SetData(nullptr); }
     bool EmptyStrToNull = false;
+    // The column's declared default is the empty string: a new record gets it.
+    bool DefaultIsEmptyString = false;
     // The character set of the column ("UNKNOWN" when the column is not found).
     std::string CharSetName();
     bool IsUnicode();

@@ -12,20 +12,22 @@ namespace qnl {
 
 bool TFIBCustomDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
     if (!(FUpdateRecordTypes & (1u << (Buffer[5] & 7)))) return FSorting || Limited();
-    if (!Filtered() || (!FFilterParser && !OnFilterRecord)) return true;
+    if (!Filtered() || !FiltersRecords()) return true;
     bool accept = true;
     const uint32_t closes = FCloseCount;
     // The fields read the record being tested (the current record) in this state.
     const TDataSetState save = SetTempState(dsFilter);
-    Guarded(
-        [&] {
-            if (FFilterParser) accept = FFilterParser->Evaluate();
-            if (accept && OnFilterRecord) OnFilterRecord(this, accept);
-        },
-        [&] { RestoreState(save); });
+    Guarded([&] { FilterRecord(accept); }, [&] { RestoreState(save); });
     // A handler may have closed the data set and freed the record being tested.
     CheckNotClosedBy(closes, "OnFilterRecord");
     return accept;
+}
+
+bool TFIBCustomDataSet::FiltersRecords() { return FFilterParser || OnFilterRecord; }
+
+void TFIBCustomDataSet::FilterRecord(bool& Accept) {
+    if (FFilterParser) Accept = FFilterParser->Evaluate();
+    if (Accept && OnFilterRecord) OnFilterRecord(this, Accept);
 }
 
 bool TFIBCustomDataSet::IsCachedRecordVisible(int Index) {

@@ -295,6 +295,13 @@ bool TpFIBDataSet::IsVisibleRecord(TRecordBuffer Buffer) {
     return shown;
 }
 
+void TpFIBDataSet::FilterRecord(bool& Accept) {
+    TFIBDataSet::FilterRecord(Accept);
+    if (Accept) DoFilterRecord(this, Accept);
+}
+
+void TpFIBDataSet::DoFilterRecord(TDataSet*, bool&) {}
+
 bool TpFIBDataSet::ShownAt(int Index) {
     if (static_cast<size_t>(Index) < FShown.size() && FShown[static_cast<size_t>(Index)] >= 0)
         return FShown[static_cast<size_t>(Index)] == 1;

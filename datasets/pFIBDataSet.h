@@ -271,8 +271,15 @@ protected:
     int GetRecordCount() override;
     // The base's answer, noted per record for the visible record numbers.
     bool IsVisibleRecord(TRecordBuffer Buffer) override;
-    // Default values of a new record: a generator value, parameter links, a new GUID and each
-    // field's DefaultExpression; then OnNewRecord.
+    // A filtered data set tests every record: after the Filter text and OnFilterRecord,
+    // DoFilterRecord (while the record is still accepted), in the filter state.
+    bool FiltersRecords() override { return true; }
+    void FilterRecord(bool& Accept) override;
+    // A derived class's own filter, asked for each record the Filter text and OnFilterRecord
+    // accepted; the fields read the record being tested. Accepts everything here.
+    virtual void DoFilterRecord(TDataSet* DataSet, bool& Accept);
+    // Default values of a new record: a generator value, parameter links, an empty-string
+    // default, a new GUID and each field's DefaultExpression; then OnNewRecord.
     void DoOnNewRecord() override;
     // With psAskRecordCount the server's count becomes the record count.
     void DoAskRecordCount() override;

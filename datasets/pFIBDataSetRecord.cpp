@@ -194,6 +194,10 @@ void TpFIBDataSet::DoOnNewRecord() {
             f->SetAsVariant(link->GetAsVariant());
             continue;
         }
+        if (auto* text = dynamic_cast<TFIBStringField*>(f); text && text->DefaultIsEmptyString) {
+            text->SetAsString(std::string());
+            continue;
+        }
         if (auto* guid = dynamic_cast<TFIBGuidField*>(f)) {
             guid->SetAsString(GUIDAsString(NewGuid()));
             continue;

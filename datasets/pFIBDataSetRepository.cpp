@@ -37,7 +37,8 @@ bool IsDateTimeWord(const std::string& Value) {
     return false;
 }
 
-// The column default as the field's DefaultExpression.
+// The column default as the field's DefaultExpression; a string field also learns whether the
+// default is the empty string.
 std::string DefaultExpressionFor(TField* Field, const TpFIBFieldInfo& Info) {
     const std::string& value = Info.DefaultValue;
     if (dynamic_cast<TNumericField*>(Field)) {
@@ -61,9 +62,11 @@ std::string DefaultExpressionFor(TField* Field, const TpFIBFieldInfo& Info) {
         if (value == "0") return boolean->StringFalse;
         return value;
     }
-    // An empty-string default ("DEFAULT ''") stays a value, not "no default".
-    if (dynamic_cast<TFIBStringField*>(Field))
-        return !value.empty() || Info.DefaultIsEmptyString ? SQLQuoted(value) : value;
+    // An empty-string default ("DEFAULT ''") is the field's flag, not an expression.
+    if (auto* text = dynamic_cast<TFIBStringField*>(Field)) {
+        text->DefaultIsEmptyString = Info.DefaultIsEmptyString;
+        return value.empty() ? value : SQLQuoted(value);
+    }
     return value;
 }
 

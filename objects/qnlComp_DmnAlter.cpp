@@ -51,6 +51,7 @@ private:
     const std::string QName;
     bool FDependentsDropped = false;
     bool FTypeWritten = false;
+    bool FRowsAtRiskSaid = false;
 
     bool DDL() const { return AtLeast(Version, st_InterBase_6x); }
     void Statement(const std::string& Text, TStatementKind Kind = skStatement, TStatementAction Action = saAlter) {
@@ -75,6 +76,11 @@ private:
     bool TypeDiffers() const {
         return M.GetTypeSQL() != T.GetTypeSQL() || (M.IsCharType() && !SameCharSet(WantedCharSet(), T.GetCharSet()));
     }
+    // The rows of every column typed by the domain stay readable in the set it is to have.
+    bool KeepsRows() const {
+        return !M.IsCharType() || CharSetChangeKeepsRows(T.IsCharType(), T.GetCharSet(), WantedCharSet());
+    }
+    void RowsAtRisk();
 
     // Firebird 3: the domain with the master's type, the collation it is to keep or get and the
     // rest of its target definition, as a new domain that takes the old one's columns and name.
@@ -162,6 +168,10 @@ void TIBDomainAlter::AlterDomainType() {
                 " to " + M.GetTypeSQL());
         return;
     }
+    if (ReadOnlySysTables && !KeepsRows()) {
+        RowsAtRisk();
+        return;
+    }
     // ALTER DOMAIN ... TYPE gives the domain its character set's default collation, with no way
     // to name another.
     const std::string collation = FieldCharsets ? M.CollationName : T.CollationName;
@@ -180,6 +190,17 @@ void TIBDomainAlter::AlterDomainType() {
     if (ReadOnlySysTables && !collation.empty())
         Comment("WARNING: the collation " + collation + " of domain " + QName +
                 " is lost: the type change gives the domain its character set's default collation");
+}
+
+// The domain stays as it is, type and collation included: each change of it would carry the set.
+void TIBDomainAlter::RowsAtRisk() {
+    if (FRowsAtRiskSaid) return;
+    FRowsAtRiskSaid = true;
+    const std::string from = CharSetOrNone(T.GetCharSet()), to = CharSetOrNone(WantedCharSet());
+    Comment("WARNING: the character set of domain " + QName + " is not changed (" + from + " -> " + to +
+            "): the server converts the rows of its columns only as it reads them, and a character " + to +
+            " lacks would make its row unreadable" +
+            (M.GetTypeSQL() != T.GetTypeSQL() ? "; its type stays " + T.GetTypeSQL() : std::string()));
 }
 
 // A routine parameter typed by the domain keeps it from being dropped: the domain is changed in
@@ -277,7 +298,12 @@ void TIBDomainAlter::CharSetAndCollation() {
     const bool collationDiffers = M.CollationName != T.CollationName;
     if (AtLeast(Version, st_Firebird_30)) {
         // The type statement changes the character set and leaves the default collation (it
-        // warns when that loses one); nothing else changes either.
+        // warns when that loses one); nothing else changes either. A replacement would carry
+        // the new set too.
+        if (!FTypeWritten && M.IsCharType() && !KeepsRows()) {
+            RowsAtRisk();
+            return;
+        }
         if (setDiffers && !FTypeWritten && M.IsCharType())
             NotChanged("the character set", CharSetOrNone(T.GetCharSet()), CharSetOrNone(M.GetCharSet()));
         if (collationDiffers && !FTypeWritten && M.IsCharType()) {

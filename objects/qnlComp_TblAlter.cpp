@@ -137,6 +137,13 @@ int CompareColumnTypes(TFldData& NewColumn, TFldData& OldColumn) {
     return rating;
 }
 
+bool CharSetChangeKeepsRows(bool WasText, const std::string& OldSet, const std::string& NewSet) {
+    if (!WasText) return true;
+    const std::string from = CharSetOrNone(OldSet), to = CharSetOrNone(NewSet);
+    if (from == to) return true;
+    return (to == "UTF8" || to == "UNICODE_FSS") && from != "NONE" && from != "OCTETS";
+}
+
 bool IBCharSetsDiffer(const TCustomQuarnel& Q, const TFldData& M, const TFldData& T) {
     const TCustomObjs* target = Q.GetTargetObjs();
     if (!target || target->ServerType() != stInterBase || !Q.IBCompareOptions().FldCharsetCompare) return false;
@@ -354,16 +361,9 @@ bool TIBColumnAlter::NeedsDomainRoute() {
     return FieldCharsets && (!SameCharSet(mSet, T.GetCharSet()) || M.CollationName != T.CollationName);
 }
 
-// The server converts a row when it reads it: a character the new set lacks makes the row
-// unreadable, long after the script ran. The route is taken where no row can hold one: the set
-// stays (a new collation), the column was not text (numbers and dates are written in ASCII), or
-// the new set is Unicode and the old one held characters, not bytes.
 bool TIBColumnAlter::DomainRouteKeepsRows() {
     const TFldData* tType = TypeColumn(T);
-    if (!tType || !tType->IsCharType()) return true;
-    const std::string mSet = CharSetOrNone(M.GetCharSet()), tSet = CharSetOrNone(T.GetCharSet());
-    if (mSet == tSet) return true;
-    return (mSet == "UTF8" || mSet == "UNICODE_FSS") && tSet != "NONE" && tSet != "OCTETS";
+    return !tType || CharSetChangeKeepsRows(tType->IsCharType(), T.GetCharSet(), M.GetCharSet());
 }
 
 void TIBColumnAlter::TypeThroughDomain() {

@@ -17,6 +17,12 @@ bool IBUseSysTableUpdates(const TCustomQuarnel& Q);
 // character sets differ once each side's database default is taken into account.
 bool IBCharSetsDiffer(const TCustomQuarnel& Q, const TFldData& M, const TFldData& T);
 
+// Firebird converts the rows of a column or domain whose character set changes only as it reads
+// them: a character the new set lacks makes its row unreadable, long after the script ran. True
+// where no row can hold one: the set stays, the old type was not text (numbers and dates are
+// written in ASCII), or the new set is Unicode and the old one held characters, not bytes.
+bool CharSetChangeKeepsRows(bool WasText, const std::string& OldSet, const std::string& NewSet);
+
 // 0 the same type, 1 a safe conversion, -1 a conversion the server refuses or that loses data.
 // Domain-typed columns are rated by their domains' types; a domain that cannot be found rates 1.
 int CompareColumnTypes(TFldData& NewColumn, TFldData& OldColumn);

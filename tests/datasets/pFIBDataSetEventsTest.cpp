@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -90,6 +91,22 @@ protected:
         Rows all;
         for (const Rows& p : Parts) all.insert(all.end(), p.begin(), p.end());
         return all;
+    }
+
+    // The ten-row table with poVisibleRecno, not yet open.
+    void SetUpTen(TpFIBDataSet& Ten) {
+        Ten.SetName("Ten");
+        Ten.SetDatabase(&Database);
+        Ten.SetTransaction(&Transaction);
+        Ten.SetSelectSQL("SELECT ID FROM TEN ORDER BY ID");
+        Ten.SetOptions(Ten.Options() | SetOf<TpFIBDsOptions>(poVisibleRecno));
+    }
+    // "RecNo:ID" of each record shown, first to last.
+    static Rows Walk(TpFIBDataSet& Ten) {
+        Rows walk;
+        for (Ten.First(); !Ten.Eof(); Ten.Next())
+            walk.push_back(std::to_string(Ten.RecNo()) + ":" + std::to_string(Ten.FieldByName("ID")->AsInteger()));
+        return walk;
     }
 
     TDataSetsContainer Global{&Form}, Own{&Form};
@@ -208,17 +225,11 @@ TEST_F(pFIBDataSetEventsTest, UpdateObjectsRunAroundTheOwnStatementInListOrder) 
 // With poVisibleRecno the record numbers count the records the filter shows.
 TEST_F(pFIBDataSetEventsTest, VisibleRecordNumbersCountTheShownRecordsOnly) {
     TpFIBDataSet ten(&Form);
-    ten.SetName("Ten");
-    ten.SetDatabase(&Database);
-    ten.SetTransaction(&Transaction);
-    ten.SetSelectSQL("SELECT ID FROM TEN ORDER BY ID");
-    ten.SetOptions(ten.Options() | SetOf<TpFIBDsOptions>(poVisibleRecno));
+    SetUpTen(ten);
     ten.SetFilterText("ID IN (0, 3, 6, 9)");
     ten.SetFiltered(true);
     ten.Open();
-    Rows walk;
-    for (ten.First(); !ten.Eof(); ten.Next())
-        walk.push_back(std::to_string(ten.RecNo()) + ":" + std::to_string(ten.FieldByName("ID")->AsInteger()));
+    Rows walk = Walk(ten);
     EXPECT_EQ(walk, Rows({"1:0", "2:3", "3:6", "4:9"}));
     EXPECT_EQ(ten.RecordCount(), 4);
     ten.SetRecNo(3);
@@ -231,6 +242,54 @@ TEST_F(pFIBDataSetEventsTest, VisibleRecordNumbersCountTheShownRecordsOnly) {
     EXPECT_EQ(ten.RecordCount(), 3);
     ten.SetOptions(ten.Options() & ~SetOf<TpFIBDsOptions>(poVisibleRecno));
     EXPECT_EQ(ten.RecNo(), 10);
+    ten.Close();
+}
+
+// A derived class's own filter: even IDs, noting each record it was asked about.
+class TEvenDataSet : public TpFIBDataSet {
+public:
+    using TpFIBDataSet::TpFIBDataSet;
+    std::set<int> Asked;
+
+protected:
+    void DoFilterRecord(TDataSet*, bool& Accept) override {
+        const int id = FieldByName("ID")->AsInteger();
+        Asked.insert(id);
+        Accept = id % 2 == 0;
+    }
+};
+
+// DoFilterRecord reads the record being tested and is asked only about the records the Filter
+// text and OnFilterRecord accepted; an unfiltered data set asks nobody.
+TEST_F(pFIBDataSetEventsTest, ADerivedFilterJudgesTheRecordsTheOthersAccepted) {
+    TEvenDataSet ten(&Form);
+    SetUpTen(ten);
+    ten.Open();
+    const struct {
+        bool Filtered;
+        const char* Text;
+        bool HandlerDrops8;
+        Rows Shown;
+        std::set<int> Asked;
+    } cases[] = {
+        {false, "", false, {"1:0", "2:1", "3:2", "4:3", "5:4", "6:5", "7:6", "8:7", "9:8", "10:9"}, {}},
+        {true, "", false, {"1:0", "2:2", "3:4", "4:6", "5:8"}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+        {true, "ID >= 5", false, {"1:6", "2:8"}, {5, 6, 7, 8, 9}},
+        {true, "ID >= 5", true, {"1:6"}, {5, 6, 7, 9}},
+    };
+    for (const auto& c : cases) {
+        ten.SetFiltered(false);
+        ten.SetFilterText(c.Text);
+        ten.OnFilterRecord = c.HandlerDrops8 ? TFilterRecordEvent([](TDataSet* D, bool& Accept) {
+            Accept = D->FieldByName("ID")->AsInteger() != 8;
+        })
+                                             : nullptr;
+        ten.Asked.clear();
+        ten.SetFiltered(c.Filtered);
+        EXPECT_EQ(Walk(ten), c.Shown) << c.Text;
+        EXPECT_EQ(ten.Asked, c.Asked) << c.Text;
+        EXPECT_EQ(ten.RecordCount(), static_cast<int>(c.Shown.size())) << c.Text;
+    }
     ten.Close();
 }
 

@@ -151,6 +151,9 @@ TEST_F(pFIBDataSetProviderTest, TheDataSetsParametersTableAndQuoteChar) {
     EXPECT_EQ(params[0]->AsString(), "one");
     EXPECT_EQ(params[3]->AsInteger(), 7);
     EXPECT_TRUE(params[1]->IsNull());
+    // A new SELECT drops the old one's parameters.
+    DS->SetSelectSQL("SELECT ID FROM T");
+    EXPECT_EQ(params.Count(), 0);
 
     DS->SetDatabase(nullptr);
     DS->SetTransaction(nullptr);

@@ -100,7 +100,7 @@ TEST_F(pFIBDataSetRepositoryTest, FieldsTakeColumnAndRepositorySettings) {
         {"PRICE", false, false, true, "Price 'net'", "1.5", 12},
         {"AMOUNT", false, false, true, "AMOUNT", "", 0},
         {"MADE", false, false, true, "MADE", "CURRENT_DATE", 0},
-        {"NOTE", false, false, true, "NOTE", "''", 0},
+        {"NOTE", false, false, true, "NOTE", "", 0},
         {"CODE", false, false, true, "CODE", "", 0},
         {"TOTAL", true, false, true, "TOTAL", "", 0},
         {"OTHER", false, false, false, "Hidden", "", 0},
@@ -115,6 +115,9 @@ TEST_F(pFIBDataSetRepositoryTest, FieldsTakeColumnAndRepositorySettings) {
         EXPECT_EQ(f->DefaultExpression, e.Default) << e.Field;
         EXPECT_EQ(f->DisplayWidth, e.Width) << e.Field;
     }
+    // DEFAULT '' is the string field's flag; a quoted text is not.
+    EXPECT_TRUE(dynamic_cast<TFIBStringField&>(*DS->FieldByName("NOTE")).DefaultIsEmptyString);
+    EXPECT_FALSE(dynamic_cast<TFIBStringField&>(*DS->FieldByName("NAME")).DefaultIsEmptyString);
     // Formats: the repository's, else the default ones widened to the scale.
     auto* price = dynamic_cast<TNumericField*>(DS->FieldByName("PRICE"));
     auto* amount = dynamic_cast<TNumericField*>(DS->FieldByName("AMOUNT"));

@@ -203,6 +203,12 @@ Setup Check(Setup A, const char* Source) {
 
 const std::string NotChanged = "the target's server has no statement for it */";
 
+std::string RowsKept(const std::string& From, const std::string& To) {
+    return "/* WARNING: the character set of domain D is not changed (" + From + " -> " + To +
+           "): the server converts the rows of its columns only as it reads them, and a character " + To +
+           " lacks would make its row unreadable";
+}
+
 const AlterCase AlterCases[] = {
     {"a shorter text with conversions on Firebird 2.5", st_Firebird_25, Type(dtVarChar, 40), Type(dtVarChar, 20),
      {"[3] ALTER TABLE T DROP CALC",
@@ -248,8 +254,14 @@ const AlterCase AlterCases[] = {
       "[2] Update Rdb$Fields set Rdb$Character_Set_ID =\r\n(Select C.Rdb$Character_Set_ID from Rdb$Character_Sets "
       "C\r\nwhere C.Rdb$Character_Set_Name='ISO8859_1')\r\nwhere Rdb$Field_Name='D'"},
      false, true},
-    {"a character set on Firebird 3", st_Firebird_30, Text(20, "WIN1252"), Text(20, "ISO8859_1"),
-     {"[3] ALTER TABLE T DROP CALC", "[2] ALTER DOMAIN D TYPE VARCHAR(20) CHARACTER SET ISO8859_1"}, false, true},
+    // The server would convert the rows as it reads them, and fail on a character the new set
+    // lacks: the domain stays, and nothing is dropped for it.
+    {"a character set on Firebird 3 that could lose rows is not changed", st_Firebird_30, Text(20, "WIN1252"),
+     Text(20, "ISO8859_1"), {RowsKept("WIN1252", "ISO8859_1") + " */"}, false, true},
+    {"... nor with a new length", st_Firebird_30, Text(20, "WIN1252"), Text(30, "ISO8859_1"),
+     {RowsKept("WIN1252", "ISO8859_1") + "; its type stays VARCHAR(20) */"}, false, true},
+    {"a character set on Firebird 3 that holds every row", st_Firebird_30, Text(20, "WIN1252"), Text(20, "UTF8"),
+     {"[3] ALTER TABLE T DROP CALC", "[2] ALTER DOMAIN D TYPE VARCHAR(20) CHARACTER SET UTF8"}, false, true},
     {"a character set not compared stays the target's", st_Firebird_30, Text(20, "WIN1252"), Text(30, "ISO8859_1"),
      {"[3] ALTER TABLE T DROP CALC", "[2] ALTER DOMAIN D TYPE VARCHAR(30) CHARACTER SET WIN1252"}},
     {"NOT NULL on Firebird 3", st_Firebird_30, Type(dtInteger),
@@ -268,10 +280,14 @@ const AlterCase AlterCases[] = {
      Text(20, ""),
      {"/* Database charset: UTF8 */", "[3] ALTER TABLE T DROP CALC", "[2] ALTER DOMAIN D TYPE VARCHAR(20) CHARACTER SET UTF8"},
      false,
-     true, "D", "UTF8", "", true},
-    {"NONE is named where the target's default stays another", st_Firebird_30, Text(20, ""), Text(20, ""),
+     true, "D", "UTF8", "WIN1252", true},
+    {"... not from NONE, whose bytes UTF8 may not take", st_Firebird_30, Text(20, ""), Text(20, ""),
+     {"/* Database charset: UTF8 */", RowsKept("NONE", "UTF8") + " */"}, false, true, "D", "UTF8", "", true},
+    {"NONE is named where the target's default stays another", st_Firebird_30, Type(dtInteger), Text(20, ""),
      {"[3] ALTER TABLE T DROP CALC", "[2] ALTER DOMAIN D TYPE VARCHAR(20) CHARACTER SET NONE"}, false, true, "D", "",
      "UTF8"},
+    {"... and a text domain is not changed to it", st_Firebird_30, Text(20, ""), Text(20, ""),
+     {RowsKept("UTF8", "NONE") + " */"}, false, true, "D", "", "UTF8"},
     {"the same set under two defaults is left alone", st_Firebird_30, Text(20, "NONE"), Text(20, ""), {}, false, true,
      "D", "", "UTF8"},
 };

@@ -344,20 +344,25 @@ TEST(FirebirdAlter, AllowedConversionsWriteNoSystemTableUpdateOnFirebird3) { Exp
 
 // ---- character sets and collations compared ----
 
-// A column whose rows could hold a character its new set lacks (WIN1252 to ISO8859_1: the euro
-// sign) keeps its set with a warning: the server would convert the rows only when it reads them,
-// and fail then. Its collation, and the set of a column that becomes text, change; a domain
-// whose type changes keeps its collation (6: WIN_PTBR).
+// A column or domain whose rows could hold a character its new set lacks (WIN1252 to ISO8859_1:
+// the euro sign) keeps its set with a warning, on every comparison: the server would convert the
+// rows only when it reads them, and fail then. Its collation, the set of a column that becomes
+// text and a set that turns Unicode change; a domain whose type changes keeps its collation
+// (6: WIN_PTBR).
 TEST(FirebirdAlter, ComparedCharacterSetsChangeDomainsAndColumnsWhereNoRowCanBeLost) {
-    const std::string common = "CREATE TABLE TC (ID INTEGER NOT NULL, C D_SET);\nCOMMIT;\n"
-                               "INSERT INTO TC VALUES (1, 'a');\nCOMMIT;\n";
+    const std::string common = "CREATE TABLE TC (ID INTEGER NOT NULL, C D_SET, U D_UTF, P D_SETC);\nCOMMIT;\n";
     TempDatabase target("CREATE DOMAIN D_SET AS VARCHAR(20) CHARACTER SET WIN1252;\n"
+                        "CREATE DOMAIN D_UTF AS VARCHAR(20) CHARACTER SET WIN1252;\n"
+                        "CREATE DOMAIN D_SETC AS VARCHAR(20) CHARACTER SET WIN1252 COLLATE WIN_PTBR;\n"
                         "CREATE DOMAIN D_COLL AS VARCHAR(20) CHARACTER SET WIN1252 COLLATE WIN_PTBR;\n"
                         "CREATE TABLE T (ID INTEGER, S VARCHAR(10) CHARACTER SET WIN1252, "
                         "K VARCHAR(10) CHARACTER SET WIN1252, I INTEGER);\n" + common +
-                            "INSERT INTO T VALUES (1, _UTF8 '€', 'k', 7);\nCOMMIT;\n",
+                            "INSERT INTO T VALUES (1, _UTF8 '€', 'k', 7);\n"
+                            "INSERT INTO TC VALUES (1, _UTF8 '€', _UTF8 '€', _UTF8 '€');\nCOMMIT;\n",
                         "UTF8");
     TempDatabase reference("CREATE DOMAIN D_SET AS VARCHAR(20) CHARACTER SET ISO8859_1;\n"
+                           "CREATE DOMAIN D_UTF AS VARCHAR(20) CHARACTER SET UTF8;\n"
+                           "CREATE DOMAIN D_SETC AS VARCHAR(20) CHARACTER SET ISO8859_1 COLLATE PT_PT;\n"
                            "CREATE DOMAIN D_COLL AS VARCHAR(40) CHARACTER SET WIN1252 COLLATE WIN_PTBR;\n"
                            "CREATE TABLE T (ID INTEGER, S VARCHAR(10) CHARACTER SET ISO8859_1, "
                            "K VARCHAR(10) CHARACTER SET WIN1252 COLLATE WIN_PTBR, I VARCHAR(11));\n" + common,
@@ -369,7 +374,15 @@ TEST(FirebirdAlter, ComparedCharacterSetsChangeDomainsAndColumnsWhereNoRowCanBeL
     std::string out;
     ASSERT_EQ(RunConnectingScript(target, c.Script() + "COMMIT;\n", out), 0) << c.Script() << out;
 
-    At(script, "ALTER DOMAIN D_SET TYPE VARCHAR(20) CHARACTER SET ISO8859_1\n");
+    const std::string kept = "WARNING: the character set of domain D_SET is not changed (WIN1252 -> ISO8859_1): the "
+                             "server converts the rows of its columns only as it reads them, and a character "
+                             "ISO8859_1 lacks would make its row unreadable";
+    At(script, kept);
+    EXPECT_EQ(script.find("DOMAIN D_SET TYPE"), std::string::npos) << script;
+    // ... nor by a new domain of its whole definition.
+    At(script, "WARNING: the character set of domain D_SETC is not changed (WIN1252 -> ISO8859_1)");
+    EXPECT_EQ(script.find("TYPE QTMDOMAIN"), std::string::npos) << script;
+    At(script, "ALTER DOMAIN D_UTF TYPE VARCHAR(20) CHARACTER SET UTF8\n");
     // A type change would reset the collation: a new domain of the whole definition replaces it.
     At(script, "CREATE DOMAIN QTMDOMAIN AS VARCHAR(40) CHARACTER SET WIN1252 COLLATE WIN_PTBR\n"
                "DROP DOMAIN D_COLL\nALTER DOMAIN QTMDOMAIN TO D_COLL\n");
@@ -393,9 +406,17 @@ TEST(FirebirdAlter, ComparedCharacterSetsChangeDomainsAndColumnsWhereNoRowCanBeL
     EXPECT_EQ(QueryRows(target, "SELECT '<<' || TRIM(C.RDB$CHARACTER_SET_NAME) || '|' || F.RDB$COLLATION_ID || '|' || "
                                 "F.RDB$CHARACTER_LENGTH || '>>' FROM RDB$FIELDS F JOIN RDB$CHARACTER_SETS C ON "
                                 "C.RDB$CHARACTER_SET_ID = F.RDB$CHARACTER_SET_ID WHERE F.RDB$FIELD_NAME IN "
-                                "('D_SET', 'D_COLL') ORDER BY F.RDB$FIELD_NAME"),
-              (Rows{"WIN1252|6|40", "ISO8859_1|0|20"}));
-    EXPECT_EQ(QueryRows(target, "SELECT '<<' || C || '>>' FROM TC"), Rows{"a"});
+                                "('D_SET', 'D_COLL', 'D_UTF', 'D_SETC') ORDER BY F.RDB$FIELD_NAME"),
+              (Rows{"WIN1252|6|40", "WIN1252|0|20", "WIN1252|6|20", "UTF8|0|20"}));
+    // Both rows read, the euro sign of the UTF8 domain in its three bytes.
+    EXPECT_EQ(QueryRows(target, "SELECT '<<' || OCTET_LENGTH(C) || '|' || OCTET_LENGTH(U) || '>>' FROM TC WHERE "
+                                "C = _UTF8 '€' AND U = _UTF8 '€' AND P = _UTF8 '€'"),
+              Rows{"1|3"});
+
+    Comparison again(target, reference);
+    again.q.IBCompareOptions().FldCharsetCompare = true;
+    again.Run();
+    At(again.Flow(), kept);
 }
 
 } // namespace
