@@ -55,13 +55,15 @@ protected:
         DS.reset();
         DataSetKit::TearDown();
     }
-    TpFIBDataSet& OpenW() {
-        DS = std::make_unique<TpFIBDataSet>(&Form);
-        DS->SetName("DS");
-        DS->SetDatabase(&Database);
-        DS->SetTransaction(&Transaction);
+    // A data set over W that keeps its changes until they are applied through UpdateTr.
+    TpFIBDataSet& CachedW() {
+        DS = NewDataSet("DS");
         DS->SetUpdateTransaction(&UpdateTr);
         DS->SetCachedUpdates(true);
+        return *DS;
+    }
+    TpFIBDataSet& OpenW() {
+        CachedW();
         TAutoUpdateOptions& au = DS->AutoUpdateOptions();
         au.AutoReWriteSqls = true;
         au.CanChangeSQLs = true;
@@ -168,12 +170,7 @@ TEST_F(pFIBDataSetApplyTest, ARefusedBlockLeavesItsRowsUnappliedAndPending) {
 
 // Without an update table the blocks cannot be written: the program's own statements apply.
 TEST_F(pFIBDataSetApplyTest, WithoutAnUpdateTableTheProgramsStatementsApply) {
-    DS = std::make_unique<TpFIBDataSet>(&Form);
-    DS->SetName("DS");
-    DS->SetDatabase(&Database);
-    DS->SetTransaction(&Transaction);
-    DS->SetUpdateTransaction(&UpdateTr);
-    DS->SetCachedUpdates(true);
+    CachedW();
     DS->AutoUpdateOptions().UseExecuteBlock = true;
     DS->UpdateSQL().SetText("UPDATE W SET S = ?S WHERE ID = ?OLD_ID");
     DS->SetSelectSQL("SELECT ID, S FROM W WHERE ID <= 2 ORDER BY ID");
